@@ -1,0 +1,19 @@
+# Warnings and floating-point settings shared by every target.
+#
+# The model must give the same numbers on every platform and compiler:
+# no fused multiply-add contraction and no fast-math reassociation, so
+# every formula is evaluated in the order it is written.
+add_library(kelmar_settings INTERFACE)
+if(MSVC)
+  target_compile_options(kelmar_settings INTERFACE /W4 /fp:precise)
+else()
+  target_compile_options(kelmar_settings INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
+    -ffp-contract=off -fno-fast-math)
+endif()
+
+if(KELMAR_SANITIZE)
+  target_compile_options(kelmar_settings INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(kelmar_settings INTERFACE -fsanitize=address,undefined)
+endif()

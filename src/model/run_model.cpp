@@ -1,0 +1,103 @@
+#include "model/run_model.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "model/monthly_balance.h"
+#include "model/site_constants.h"
+#include "model/weather_generator.h"
+
+namespace kelmar {
+
+namespace {
+
+void WriteMonthRecord(TResultsTable& results, const TYearWork& work, int yearIndex, int year, int k) {
+    TResultRecord& r = results.At(yearIndex, k);
+    r.Year = year;
+    r.Month = k;
+    r.Tair = work.Tair[k];
+    r.T_ff = work.T_ff[k];
+    r.Tsoil = work.Tsoil[k];
+    r.T_ms = work.T_ms[k];
+    r.Prec = work.Prec[k];
+    r.W_ms_vol = work.W_ms_vol[k];
+    r.W_ff_vol = work.W_ff_vol[k];
+    r.W_ms_mass = work.W_ms_mass[k];
+    r.W_ff_mass = work.W_ff_mass[k];
+
+    TResultRecord& annual = results.At(yearIndex, 0);
+    annual.Tair += r.Tair;
+    annual.T_ff += r.T_ff;
+    annual.Tsoil += r.Tsoil;
+    annual.T_ms += r.T_ms;
+    annual.Prec += r.Prec;
+    annual.W_ms_vol += r.W_ms_vol;
+    annual.W_ff_vol += r.W_ff_vol;
+    annual.W_ms_mass += r.W_ms_mass;
+    annual.W_ff_mass += r.W_ff_mass;
+}
+
+// Annual means of everything but precipitation, which stays the annual sum.
+void FinishAnnualRecord(TResultRecord& annual) {
+    for (double* field : {&annual.Tair, &annual.T_ff, &annual.Tsoil, &annual.T_ms, &annual.W_ms_vol,
+                          &annual.W_ff_vol, &annual.W_ms_mass, &annual.W_ff_mass})
+        *field /= 12;
+}
+
+}  // namespace
+
+bool ClimatologyLacksSoilTemperature(const TClimatology& climate) {
+    double smallest = 0;
+    for (int k = 1; k <= 12; ++k) smallest = std::min(smallest, climate.av_Ts[k]);
+    return smallest < PRESENT_LIMIT;
+}
+
+RunOutcome RunModel(TModel& model, Notifier& notifier) {
+    const TSiteConstants constants = ComputeSiteConstants(model.Site, model.Climate);
+    ValidateSiteForRun(model.Site, constants);
+    model.Constants = constants;
+
+    TRunSettings& settings = model.Settings;
+    settings.YearCount = settings.GetStep;
+    model.Results.Clear();
+    SetRunStartState(model);
+    if (!settings.InpDat) {
+        settings.YearBeg = 1;
+        settings.YearEnd = settings.YearBeg + MAX_YEARS - 1;
+    }
+    if (settings.YearEnd < settings.YearBeg) return RunOutcome::EmptyRange;
+
+    // A range longer than the stores hold stops after MAX_YEARS years.
+    const std::int64_t firstYear = settings.YearBeg;
+    const std::int64_t lastYear = std::min<std::int64_t>(settings.YearEnd, firstYear + MAX_YEARS - 1);
+    TYearWork& work = model.Work;
+    // Leading year indices with a January record: the count of available
+    // years. Later records were cleared, so it grows one year at a time.
+    int availablePrefix = 0;
+
+    for (std::int64_t y = firstYear; y <= lastYear; ++y) {
+        const int year = static_cast<int>(y);
+        const int i = static_cast<int>(y - firstYear + 1);
+        GenerateAirAndPrecipitation(model, i);
+        if (ClimatologyLacksSoilTemperature(model.Climate)) {
+            notifier.Warning(CLIMATOLOGY_ERROR_MESSAGE);
+            return RunOutcome::ClimatologyError;
+        }
+        for (int k = 1; k <= 12; ++k) {
+            GenerateSoilTemperature(model, i, k);
+            MonthTemperatures(work, model.Constants, k);
+        }
+        for (int k = 1; k <= 12; ++k) {
+            MonthWaterBalance(work, model.Site, model.Constants, k);
+            WriteMonthRecord(model.Results, work, i, year, k);
+            UpdateSnow(work, k);
+        }
+        FinishAnnualRecord(model.Results.At(i, 0));
+
+        if (availablePrefix == i - 1 && model.Results.At(i, 1).Year != 0) availablePrefix = i;
+        model.AvailableYears = availablePrefix;
+    }
+    return RunOutcome::Completed;
+}
+
+}  // namespace kelmar
