@@ -1,0 +1,42 @@
+#include "io/table_file.h"
+
+#include <charconv>
+
+namespace kelmar {
+
+namespace {
+
+void AppendNumber(std::string& out, double value) {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
+    out.push_back(',');
+    out.append(buffer, result.ptr);
+}
+
+void AppendRecord(std::string& out, int yearIndex, int year, int month, const TResultRecord& r) {
+    out += std::to_string(yearIndex);
+    out += ',';
+    out += std::to_string(year);
+    out += ',';
+    out += std::to_string(month);
+    for (double v : {r.Tair, r.T_ff, r.Tsoil, r.T_ms, r.Prec, r.W_ms_vol, r.W_ff_vol, r.W_ms_mass, r.W_ff_mass})
+        AppendNumber(out, v);
+    out += '\n';
+}
+
+}  // namespace
+
+std::string FormatResultsTable(const TModel& model) {
+    std::string out = "YearIndex,Year,Month,Tair,T_ff,Tsoil,T_ms,Prec,W_ms_vol,W_ff_vol,W_ms_mass,W_ff_mass\n";
+    out.reserve(out.size() + static_cast<std::size_t>(model.AvailableYears) * 13 * 200);
+    for (int i = 1; i <= model.AvailableYears; ++i) {
+        for (int m = 1; m <= 12; ++m) {
+            const TResultRecord& r = model.Results.At(i, m);
+            AppendRecord(out, i, r.Year, r.Month, r);
+        }
+        AppendRecord(out, i, model.Results.At(i, 1).Year, 0, model.Results.At(i, 0));
+    }
+    return out;
+}
+
+}  // namespace kelmar
