@@ -15,6 +15,12 @@ public:
     int ColumnCount() const { return Columns; }
     int RowCount() const { return Rows; }
     const std::string& Cell(int column, int row) const { return Cells[row * Columns + column]; }
+    // The cell's text, or empty text for a cell outside the grid, which holds none.
+    const std::string& CellOrEmpty(int column, int row) const {
+        static const std::string empty;
+        const bool inside = column >= 0 && column < Columns && row >= 0 && row < Rows;
+        return inside ? Cell(column, row) : empty;
+    }
     void SetCell(int column, int row, std::string text) { Cells[row * Columns + column] = std::move(text); }
 
 private:

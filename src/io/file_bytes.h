@@ -1,0 +1,29 @@
+// Data files as whole byte strings: reading one, and replacing one so that a
+// failed write never leaves a half-written file in place of a good one.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/notifier.h"
+
+namespace kelmar {
+
+// Every line a writer ends, it ends with CR LF.
+inline constexpr std::string_view LINE_END = "\r\n";
+
+// The bytes of the data file `fileName`. When no such file exists (a folder
+// of that name is no file), shows `notFoundFormat` with "%s" replaced by the
+// name as a warning and gives nothing. Raises KelmarError naming the file
+// when it exists but cannot be read.
+std::optional<std::string> ReadDataFile(const std::string& fileName, const char* notFoundFormat,
+                                        Notifier& notifier);
+
+// Creates or replaces the file `fileName` with `bytes`. They go first into a
+// new file in the same folder, which takes the target's name only when every
+// byte was written; an existing target keeps its permissions. On failure
+// raises KelmarError naming the file, and an existing file is left as it was.
+void WriteFileAtomically(const std::string& fileName, std::string_view bytes);
+
+}  // namespace kelmar

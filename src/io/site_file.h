@@ -1,0 +1,41 @@
+// The site parameter file (.sit): a header line, a "#" line, then for each of
+// the fifteen site parameters a data line "key,value" and a comment line.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "io/text_grid.h"
+#include "model/model_state.h"
+#include "model/notifier.h"
+
+namespace kelmar {
+
+inline constexpr const char* SITE_NOT_FOUND_MESSAGE = "File soil parameters (%s) not found.";
+
+// Sets the five parameters a site file may leave out: D_ff 0.05 g/cm^3,
+// W_WP_ff 2.5, W_FC_ff 10 and W_Sat_ff 97 vol.%, Fortype spruce.
+void ApplySiteDefaults(TSiteParams& site);
+
+// Applies the defaults, then reads the site file `fileName` (".sit" appended
+// when the name holds no full stop) into model.Site. Gives false after the
+// not-found warning when there is no such file. A value that does not convert
+// raises KelmarError; the parameters read before it keep their new values.
+// The caller then brings the window's forest-type list and its ground-water
+// and permafrost choices in line with the parameters.
+bool ReadSiteFile(TModel& model, const std::string& fileName, Notifier& notifier);
+
+// Reads the bytes of a site file into model.Site (no defaults applied): after
+// the two header lines, lines are taken strictly in pairs, a data line and a
+// skipped comment line.
+void ReadSiteBytes(TModel& model, std::string_view bytes);
+
+// Stores the value of one data line "key,value" into `site`. The value is
+// converted as a real number whatever the key; an unknown key stores nothing.
+void ParseSiteLine(TSiteParams& site, std::string_view line);
+
+// Writes the value texts of the site grid (column 1, rows 0..14) as a site
+// file named exactly `fileName`.
+void WriteSiteFile(const std::string& fileName, const TextGrid& siteGrid);
+
+}  // namespace kelmar

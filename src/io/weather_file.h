@@ -1,0 +1,44 @@
+// The weather file (.wed): a title line, a column line naming up to five
+// columns (Year, Month, Tair, Prec and optionally Tsoil, in any order; other
+// names are skipped), then one comma-separated data line per month.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "io/text_grid.h"
+#include "model/model_state.h"
+#include "model/notifier.h"
+
+namespace kelmar {
+
+inline constexpr const char* WEATHER_NOT_FOUND_MESSAGE = "File weather parameters (%s) not found.";
+inline constexpr int MAX_WEATHER_COLUMNS = 5;
+
+// Reads the weather file `fileName` (its extension replaced by ".wed") into
+// model.Weather and sets YearBeg and YearEnd. Gives false after the not-found
+// warning when there is no such file, changing nothing. The caller then sets
+// the current directory to the program's folder, where the file dialogs
+// start next time.
+bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notifier);
+
+// Reads the bytes of a weather file. A column line with more than five
+// names or without Year, Month, Tair or Prec raises KelmarError before
+// anything changes. Otherwise the store is set to missing and refilled: the
+// first dated line fixes YearBeg and a window of MAX_YEARS years from it;
+// lines outside that window or with a month outside 1..12 are ignored;
+// YearEnd ends as YearBeg + (months stored div 12) - 1. A field that does not
+// convert raises KelmarError; the months stored before it stay.
+void ReadWeatherBytes(TModel& model, std::string_view bytes);
+
+// The number of years the weather writer writes: the years of the observed
+// record with weather from file, else the years released by Step.
+int WeatherYearsToWrite(const TModel& model);
+
+// Writes the input-weather grid as a weather file named exactly `fileName`:
+// for years 1..years (at most MAX_YEARS) and months 1..12 the cells of row
+// (year - 1) * 12 + month in columns 0, 5, 2, 4 and 3 (year, month number,
+// Tair, Prec, Tsoil).
+void WriteWeatherFile(const std::string& fileName, const TextGrid& weatherGrid, int years);
+
+}  // namespace kelmar
