@@ -17,3 +17,13 @@ if(KELMAR_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(kelmar_settings INTERFACE -fsanitize=address,undefined)
 endif()
+
+if(KELMAR_BUILD_FUZZERS)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "KELMAR_BUILD_FUZZERS needs clang (libFuzzer): configure with CXX=clang++")
+  endif()
+  # Coverage feedback for libFuzzer from every target; only the fuzzers link
+  # the fuzzing engine itself (-fsanitize=fuzzer, in fuzz/).
+  target_compile_options(kelmar_settings INTERFACE -fsanitize=fuzzer-no-link)
+  target_link_options(kelmar_settings INTERFACE -fsanitize=fuzzer-no-link)
+endif()

@@ -1,0 +1,26 @@
+// Feeds arbitrary bytes to the climatology file reader, including the
+// derivation of the lognormal precipitation parameters. A refused file
+// (KelmarError) is a fine outcome; a crash, a sanitizer report, a hang or a
+// stored value that is not a finite number is not.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "finite_records.h"
+#include "io/climatology_file.h"
+#include "model/errors.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace kelmar;
+    static TModel* const model = new TModel();  // large; made once and reused
+    model->Climate = TClimatology{};
+    try {
+        ReadClimatologyBytes(*model, std::string_view(reinterpret_cast<const char*>(data), size));
+    } catch (const KelmarError&) {
+    }
+    const TClimatology& c = model->Climate;
+    for (const MonthArray* values : {&c.av_Ta, &c.std_Ta, &c.av_P, &c.Cv_P, &c.av_Ts, &c.std_Ts, &c.Baa, &c.Bap,
+                                     &c.Sa, &c.Bss, &c.Bsa, &c.Ss, &c.mu_P, &c.sigma_P})
+        fuzz::RequireFinite(*values, "a climatology value");
+    return 0;
+}
