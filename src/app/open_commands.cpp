@@ -1,0 +1,101 @@
+#include "app/open_commands.h"
+
+#include <filesystem>
+
+#include "io/climatology_file.h"
+#include "io/site_file.h"
+#include "io/weather_file.h"
+#include "numerics/climatology_estimation.h"
+
+namespace kelmar {
+
+namespace {
+
+// Below this a stored soil temperature is a gap that needs a climatology
+// (the store marks gaps with -99.9).
+constexpr double SOIL_GAP_LIMIT = -99;
+
+}  // namespace
+
+bool ReadSite(TModel& model, const std::string& fileName, WorkflowView& view) {
+    if (!ReadSiteFile(model, fileName, view)) return false;
+    view.SiteFileRead();
+    return true;
+}
+
+bool ReadClimatology(TModel& model, const std::string& fileName, WorkflowView& view) {
+    if (!ReadClimatologyFile(model, fileName, view)) return false;
+    view.ClimatologyFileRead();
+    return true;
+}
+
+bool ReadWeather(TModel& model, const std::string& fileName, WorkflowView& view) {
+    bool found = false;
+    try {
+        found = ReadWeatherFile(model, fileName, view);
+    } catch (...) {
+        view.WeatherFileOpened();  // it was found, then failed part-way
+        throw;
+    }
+    if (found) view.WeatherFileOpened();
+    return found;
+}
+
+double SmallestStoredSoilTemperature(const TModel& model) {
+    double smallest = model.Weather.Tsoil[1][1];
+    for (int i = 1; i <= model.AvailableYears; ++i)
+        for (int m = 1; m <= 12; ++m)
+            if (model.Weather.Tsoil[i][m] < smallest) smallest = model.Weather.Tsoil[i][m];
+    return smallest;
+}
+
+OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
+    OpenResult result;
+    const auto siteName = view.AskFile(FileDialog::SiteForRun);
+    if (!siteName || !ReadSite(model, *siteName, view)) return result;
+    view.ShowSiteParams();
+
+    const auto weatherName = view.AskFile(FileDialog::WeatherForRun);
+    if (!weatherName || !ReadWeather(model, *weatherName, view)) return result;
+    result.weatherFileName = std::filesystem::path(*weatherName).filename().string();
+
+    // The first run counts the years of the record.
+    RunModel(model, view);
+    model.Settings.YearCount = 0;
+    if (SmallestStoredSoilTemperature(model) < SOIL_GAP_LIMIT) {
+        // Gaps in the soil temperature are filled by the generator, which
+        // needs a climatology; without one the run goes on all the same.
+        const auto climateName = view.AskFile(FileDialog::ClimatologyForGaps);
+        if (climateName && ReadClimatology(model, *climateName, view)) view.ShowClimatology();
+    }
+    result.ran = true;
+    result.outcome = RunModel(model, view);
+    model.Settings.YearCount = 0;
+    return result;
+}
+
+OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view) {
+    OpenResult result;
+    const auto siteName = view.AskFile(FileDialog::SiteForRun);
+    if (!siteName || !ReadSite(model, *siteName, view)) return result;
+    view.ShowSiteParams();
+
+    const auto climateName = view.AskFile(FileDialog::ClimatologyForSimulation);
+    if (!climateName || !ReadClimatology(model, *climateName, view)) return result;
+
+    result.ran = true;
+    result.outcome = RunModel(model, view);
+    view.ShowClimatology();
+    model.Settings.YearCount = 0;
+    return result;
+}
+
+bool GenerateClimatology(TModel& model, WorkflowView& view) {
+    const auto weatherName = view.AskFile(FileDialog::WeatherForEstimate);
+    if (!weatherName || !ReadWeather(model, *weatherName, view)) return false;
+    EstimateClimatology(model);
+    view.ShowClimatology();
+    return true;
+}
+
+}  // namespace kelmar

@@ -1,0 +1,33 @@
+// What the commands need from whoever drives them: the window, or the
+// command-line tool in place of the window.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/file_dialogs.h"
+#include "model/notifier.h"
+
+namespace kelmar {
+
+class WorkflowView : public Notifier {
+public:
+    // The file chosen in the dialog, or nothing when it was cancelled.
+    virtual std::optional<std::string> AskFile(FileDialog dialog) = 0;
+
+    // What the readers change in the window besides the records: after a
+    // site file, the forest-type list and the ground-water and permafrost
+    // choices follow the parameters read; after a climatology file read with
+    // weather from file, the residual-deviation column of the climatology
+    // grid is hidden; once a weather file is found, the program's own folder
+    // becomes the current folder, where the next file dialog opens.
+    virtual void SiteFileRead() {}
+    virtual void ClimatologyFileRead() {}
+    virtual void WeatherFileOpened() {}
+
+    // Refill the site grid and the climatology grid from the records.
+    virtual void ShowSiteParams() {}
+    virtual void ShowClimatology() {}
+};
+
+}  // namespace kelmar

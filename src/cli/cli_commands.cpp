@@ -1,0 +1,100 @@
+#include "cli/cli_commands.h"
+
+#include <memory>
+
+#include "app/open_commands.h"
+#include "io/file_bytes.h"
+#include "io/climatology_file.h"
+#include "io/grid_texts.h"
+#include "io/results_file.h"
+#include "io/table_file.h"
+#include "model/errors.h"
+
+namespace kelmar::cli {
+
+namespace {
+
+// Answers the commands' file dialogs from the command line and prints the
+// warnings the window would show in a message box.
+class TerminalView : public WorkflowView {
+public:
+    TerminalView(const CliOptions& options, std::ostream& err) : Options(options), Err(err) {}
+
+    std::optional<std::string> AskFile(FileDialog dialog) override {
+        switch (dialog) {
+            case FileDialog::SiteForRun:
+                return Options.site;
+            case FileDialog::WeatherForRun:
+            case FileDialog::WeatherForEstimate:
+                return Options.weather;
+            case FileDialog::ClimatologyForSimulation:
+                return Options.climate;
+            case FileDialog::ClimatologyForGaps:
+                if (!Options.climate.empty()) return Options.climate;
+                Err << "note: the weather record has missing soil temperatures and no --climate was "
+                       "given; the generator fills them from an empty climatology\n";
+                return std::nullopt;
+            default:
+                return std::nullopt;
+        }
+    }
+
+    void Warning(const std::string& text) override { Err << text << '\n'; }
+
+private:
+    const CliOptions& Options;
+    std::ostream& Err;
+};
+
+void WriteOutputs(const CliOptions& options, TModel& model, std::ostream& err) {
+    if (!options.results.empty()) {
+        const int years = options.years.value_or(model.AvailableYears);
+        model.Settings.YearCount = years;
+        if (years <= 0 || model.Results.At(1, 1).Year == 0)
+            err << "note: no year to write; " << options.results << " was not written\n";
+        else
+            WriteResultsFile(options.results, model.Results, years);
+    }
+    if (!options.table.empty()) WriteFileAtomically(options.table, FormatResultsTable(model));
+}
+
+}  // namespace
+
+int RunSimulate(const CliOptions& options, std::ostream& out, std::ostream& err) {
+    auto model = std::make_unique<TModel>();
+    if (options.seed) model->Random.SetState(*options.seed);
+    TerminalView view(options, err);
+    try {
+        const bool fromFile = !options.weather.empty();
+        model->Settings.InpDat = fromFile;
+        const OpenResult result = fromFile ? OpenFilesFromWeather(*model, view) : OpenFilesSimulated(*model, view);
+        if (!result.ran || result.outcome == RunOutcome::ClimatologyError) return EXIT_FAILED;
+        if (fromFile)
+            out << "There are " << model->AvailableYears << " years in \"" << result.weatherFileName << "\"\n";
+        else
+            out << "Simulated " << model->AvailableYears << " years of weather\n";
+        WriteOutputs(options, *model, err);
+    } catch (const std::exception& e) {
+        err << e.what() << '\n';
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
+}
+
+int RunEstimate(const CliOptions& options, std::ostream& out, std::ostream& err) {
+    auto model = std::make_unique<TModel>();
+    TerminalView view(options, err);
+    try {
+        if (!GenerateClimatology(*model, view)) return EXIT_FAILED;
+        WriteClimatologyFile(options.output, ClimatologyGridTexts(model->Climate));
+        const int years = model->Settings.YearEnd - model->Settings.YearBeg + 1;
+        out << "Estimated a climatology from " << (years > 0 ? years : 0) << " years, written to "
+            << options.output << '\n';
+    } catch (const std::exception& e) {
+        err << e.what() << '\n';
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
+}
+
+}  // namespace kelmar::cli

@@ -1,0 +1,38 @@
+// The command line of kelmar-cli.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kelmar::cli {
+
+enum class Command { Help, Simulate, Estimate };
+
+struct CliOptions {
+    Command command = Command::Help;
+    std::string site;      // --site: site parameter file
+    std::string climate;   // --climate: climatology file
+    std::string weather;   // --weather: observed weather file
+    std::string results;   // --results: results file to write
+    std::string table;     // --table: full-precision table to write
+    std::string output;    // --output: estimated climatology file to write
+    std::optional<std::uint32_t> seed;  // --seed: state of the random source
+    std::optional<int> years;           // --years: years to write to the results file
+};
+
+// A command line that cannot be understood; the text says why.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Parses the arguments after the program name.
+CliOptions ParseCommandLine(const std::vector<std::string>& args);
+
+// The --help text.
+extern const char* const USAGE;
+
+}  // namespace kelmar::cli
