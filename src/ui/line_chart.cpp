@@ -1,0 +1,205 @@
+#include "ui/line_chart.h"
+
+#include <QLineSeries>
+#include <QMenu>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <limits>
+
+#include "ui/axis_scale.h"
+#include "ui/series_legend.h"
+#include "ui/win_color.h"
+
+namespace kelmar::ui {
+
+namespace {
+
+constexpr int TITLE_FONT_PIXELS = 19;
+constexpr int AXIS_TITLE_FONT_PIXELS = 13;
+constexpr int SERIES_LINE_WIDTH = 2;
+// Gap between the legend and the chart's right edge, in pixels.
+constexpr int LEGEND_MARGIN = 8;
+// The legend's top, as a share of the chart's height.
+constexpr double LEGEND_TOP_SHARE = 0.12;
+// At most this many label intervals: with the smallest plot the window
+// allows, vertical labels stay more than 30 pixels apart.
+constexpr int SIDE_AXIS_INTERVALS = 8;
+constexpr int BOTTOM_AXIS_INTERVALS = 10;
+
+QFont PixelFont(const QFont& base, int pixels) {
+    QFont font = base;
+    font.setPixelSize(pixels);
+    font.setBold(true);
+    return font;
+}
+
+QValueAxis* MakeAxis(const QString& title, const QFont& base) {
+    auto* axis = new QValueAxis;
+    axis->setTitleText(title);
+    axis->setTitleFont(PixelFont(base, AXIS_TITLE_FONT_PIXELS));
+    axis->setGridLineVisible(false);
+    axis->setMinorGridLineVisible(false);
+    axis->setMinorTickCount(0);
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setLabelFormat("%.0f");
+    return axis;
+}
+
+void SetTicks(QValueAxis& axis, double min, double max, double step) {
+    axis.setRange(min, max);
+    axis.setTickAnchor(std::floor(min / step) * step);
+    axis.setTickInterval(step);
+    axis.setLabelFormat(QString("%.%1f").arg(LabelDecimals(step)));
+}
+
+}  // namespace
+
+LineChart::LineChart(QWidget* parent) : QChartView(parent) {
+    setObjectName("Chart1");
+    setRubberBand(QChartView::NoRubberBand);
+    setDragMode(QGraphicsView::NoDrag);
+    setRenderHint(QPainter::Antialiasing);
+    setFrameShape(QFrame::NoFrame);
+    setBackgroundBrush(WinColor(BACKGROUND_COLOR));
+
+    QChart* plot = chart();
+    plot->setBackgroundBrush(WinColor(BACKGROUND_COLOR));
+    plot->setBackgroundRoundness(0);
+    plot->setTitleFont(PixelFont(font(), TITLE_FONT_PIXELS));
+    plot->setTitleBrush(Qt::black);
+    plot->setTitle("Input");
+    plot->legend()->hide();
+
+    Bottom = MakeAxis("number of steps", font());
+    Left = MakeAxis(QString::fromUtf8("Temperature, \u00b0\u0421"), font());
+    Right = MakeAxis("precipitation, mm", font());
+    plot->addAxis(Bottom, Qt::AlignBottom);
+    plot->addAxis(Left, Qt::AlignLeft);
+    plot->addAxis(Right, Qt::AlignRight);
+    SetTicks(*Bottom, Minimum, Maximum, NiceStep(Maximum - Minimum, BOTTOM_AXIS_INTERVALS));
+
+    for (int i = 0; i < SERIES_COUNT; ++i) {
+        const SeriesInfo& info = Info(SeriesAt(i));
+        auto* series = new QLineSeries;
+        series->setObjectName(info.Name);
+        series->setName(QString::fromUtf8(info.Title));
+        series->setPen(QPen(WinColor(info.Color), SERIES_LINE_WIDTH));
+        series->setPointsVisible(false);
+        plot->addSeries(series);
+        series->attachAxis(Bottom);
+        series->attachAxis(info.Axis == AxisSide::Left ? Left : Right);
+        series->setVisible(false);
+        SeriesList[static_cast<std::size_t>(i)] = series;
+    }
+
+    LegendBox = new SeriesLegend(this);
+    connect(LegendBox, &SeriesLegend::SeriesSwitched, this, [this](ChartSeries series, bool on) {
+        Series(series)->setVisible(on);
+        FitAxes();
+    });
+
+    Menu = new QMenu(this);
+    Menu->setObjectName("ChartMenu");
+    Menu->addAction("Save as metafile")->setObjectName("Saveasmetafile1");
+    Menu->addAction("Save as bitmap")->setObjectName("Saveasbitmap1");
+    Menu->addSeparator()->setObjectName("N2");
+    Menu->addAction("Print")->setObjectName("ipPrint");
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& position) { Menu->popup(mapToGlobal(position)); });
+
+    PlaceLegend();
+}
+
+QString LineChart::Title() const { return chart()->title(); }
+
+void LineChart::SetTitle(const QString& title) { chart()->setTitle(title); }
+
+void LineChart::SetBottomMinimum(double minimum) {
+    if (minimum <= Maximum) Minimum = minimum;
+}
+
+void LineChart::SetBottomMaximum(double maximum) {
+    if (maximum >= Minimum) Maximum = maximum;
+}
+
+void LineChart::SetPoints(ChartSeries series, QList<QPointF> points) {
+    QLineSeries* line = Series(series);
+    if (points.isEmpty() && line->count() == 0) return;
+    line->replace(points);
+}
+
+void LineChart::ShowGroup(SeriesGroup group) {
+    for (int i = 0; i < SERIES_COUNT; ++i) {
+        const ChartSeries series = SeriesAt(i);
+        const bool listed = Info(series).Group == group;
+        if (!listed) SetPoints(series, {});
+        LegendBox->SetListed(series, listed);
+    }
+    PlaceLegend();
+}
+
+void LineChart::FitAxes() {
+    FitBottomAxis();
+    FitSideAxis(AxisSide::Left);
+    FitSideAxis(AxisSide::Right);
+}
+
+void LineChart::FitBottomAxis() {
+    double low = Minimum;
+    double high = Maximum;
+    if (Automatic) {
+        // Every filled series has the same x values, in ascending order.
+        const auto filled = std::find_if(SeriesList.begin(), SeriesList.end(),
+                                         [](const QLineSeries* s) { return s->count() > 0; });
+        if (filled == SeriesList.end()) return;
+        low = (*filled)->at(0).x();
+        high = (*filled)->at((*filled)->count() - 1).x();
+    }
+    if (high <= low) {
+        low -= 1;
+        high += 1;
+    }
+    const double step = Increment > 0 ? Increment : std::max(1.0, NiceStep(high - low, BOTTOM_AXIS_INTERVALS));
+    SetTicks(*Bottom, low, high, step);
+}
+
+void LineChart::FitSideAxis(AxisSide side) {
+    // The switched-on series of this axis, or, with none on, the listed ones.
+    for (const bool onlySwitchedOn : {true, false}) {
+        double low = std::numeric_limits<double>::max();
+        double high = std::numeric_limits<double>::lowest();
+        for (int i = 0; i < SERIES_COUNT; ++i) {
+            const ChartSeries series = SeriesAt(i);
+            const QLineSeries* line = Series(series);
+            if (Info(series).Axis != side || !LegendBox->IsListed(series) || line->count() == 0) continue;
+            if (onlySwitchedOn && !LegendBox->IsSwitchedOn(series)) continue;
+            for (const QPointF& point : line->points()) {
+                low = std::min(low, point.y());
+                high = std::max(high, point.y());
+            }
+        }
+        if (low <= high) {
+            const AxisRange range = RoundedRange(low, high, SIDE_AXIS_INTERVALS);
+            SetTicks(side == AxisSide::Left ? *Left : *Right, range.Min, range.Max, range.Step);
+            return;
+        }
+    }
+}
+
+void LineChart::resizeEvent(QResizeEvent* event) {
+    QChartView::resizeEvent(event);
+    PlaceLegend();
+}
+
+void LineChart::PlaceLegend() {
+    const QSize size = LegendBox->sizeHint();
+    LegendBox->resize(size);
+    LegendBox->move(width() - size.width() - LEGEND_MARGIN, static_cast<int>(height() * LEGEND_TOP_SHARE));
+    QMargins margins = chart()->margins();
+    margins.setRight(size.width() + 2 * LEGEND_MARGIN);
+    chart()->setMargins(margins);
+}
+
+}  // namespace kelmar::ui

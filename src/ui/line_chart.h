@@ -1,0 +1,84 @@
+// The line chart: nine line series on a bottom axis and a left (temperature)
+// and right (precipitation or moisture) axis, the check-box legend on the
+// right of the plot and the chart's context menu. Mouse zoom and panning are
+// off. The window decides what the series hold; the chart fits its axes.
+#pragma once
+
+#include <QChartView>
+#include <QList>
+#include <QPointF>
+
+#include <array>
+
+#include "ui/chart_series.h"
+
+class QLineSeries;
+class QValueAxis;
+class QMenu;
+
+namespace kelmar::ui {
+
+class SeriesLegend;
+
+class LineChart : public QChartView {
+    Q_OBJECT
+
+public:
+    explicit LineChart(QWidget* parent = nullptr);
+
+    QLineSeries* Series(ChartSeries series) const { return SeriesList[static_cast<std::size_t>(series)]; }
+    QValueAxis* BottomAxis() const { return Bottom; }
+    QValueAxis* LeftAxis() const { return Left; }
+    QValueAxis* RightAxis() const { return Right; }
+    SeriesLegend* Legend() const { return LegendBox; }
+    // "Save as metafile", "Save as bitmap", a separator, "Print".
+    QMenu* ContextMenu() const { return Menu; }
+
+    QString Title() const;
+    void SetTitle(const QString& title);
+
+    // With automatic scaling the bottom axis spans the points shown; without
+    // it, the minimum and maximum set here. A minimum above the maximum, or a
+    // maximum below the minimum, is refused, so set the maximum first when
+    // both grow.
+    bool BottomAutomatic() const { return Automatic; }
+    void SetBottomAutomatic(bool automatic) { Automatic = automatic; }
+    void SetBottomMinimum(double minimum);
+    void SetBottomMaximum(double maximum);
+    // Distance between bottom labels; 0 spaces them automatically.
+    double BottomIncrement() const { return Increment; }
+    void SetBottomIncrement(double increment) { Increment = increment; }
+
+    // Replaces all points of a series at once (x ascending).
+    void SetPoints(ChartSeries series, QList<QPointF> points);
+    // Lists the series of one group in the legend and empties and unlists
+    // the others.
+    void ShowGroup(SeriesGroup group);
+    // Puts the axes around what is shown: the bottom axis as set above, the
+    // left and right axes around the switched-on series (or, with none
+    // switched on, the listed ones), widened to label values.
+    void FitAxes();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FitBottomAxis();
+    void FitSideAxis(AxisSide side);
+    // Keeps the legend at the right of the plot, its top at 12 % of the
+    // chart's height, and leaves room for it beside the plot.
+    void PlaceLegend();
+
+    std::array<QLineSeries*, SERIES_COUNT> SeriesList{};
+    QValueAxis* Bottom;
+    QValueAxis* Left;
+    QValueAxis* Right;
+    SeriesLegend* LegendBox;
+    QMenu* Menu;
+    bool Automatic = false;
+    double Minimum = 0;
+    double Maximum = 24;  // the bottom axis shows 24 months before the first refresh
+    double Increment = 0;
+};
+
+}  // namespace kelmar::ui

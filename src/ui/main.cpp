@@ -1,0 +1,19 @@
+// The window application: one model for the life of the process, shown in
+// the main window.
+#include <QApplication>
+
+#include <memory>
+
+#include "model/model_state.h"
+#include "ui/main_form.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    // The model holds fixed stores for 500 years: too large for the stack.
+    auto model = std::make_unique<kelmar::TModel>();
+    // The program starts in the input mode "Weather from file".
+    model->Settings.InpDat = true;
+    kelmar::ui::TMainForm window(*model);
+    window.showMaximized();
+    return application.exec();
+}

@@ -1,0 +1,131 @@
+// The chart views: what the nine series hold for the selected view and tab,
+// and the view and year selectors.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTabWidget>
+#include <QValueAxis>
+
+#include <algorithm>
+
+#include "ui/line_chart.h"
+#include "ui/main_form.h"
+#include "ui/updown_spinner.h"
+
+namespace kelmar::ui {
+
+namespace {
+
+// Items of the view selector.
+constexpr int MONTH_BY_MONTH_VIEW = 0;
+constexpr int ANNUAL_COURSE_VIEW = 1;
+constexpr int ANNUAL_AVERAGE_VIEW = 2;
+constexpr int DECEMBER_VIEW = 14;
+constexpr int INPUT_TAB = 0;
+
+using SeriesPoints = std::array<QList<QPointF>, SERIES_COUNT>;
+
+void AppendRecord(SeriesPoints& points, double x, const TResultRecord& record) {
+    for (int s = 0; s < SERIES_COUNT; ++s)
+        points[static_cast<std::size_t>(s)].append(QPointF(x, record.*Info(SeriesAt(s)).Field));
+}
+
+void ReserveAll(SeriesPoints& points, int count) {
+    for (auto& list : points) list.reserve(count);
+}
+
+}  // namespace
+
+int TMainForm::SelectedMonth() const { return Ui.ComboBox1->currentIndex(); }
+
+void TMainForm::SetSelectedMonth(int index) { Ui.ComboBox1->setCurrentIndex(index); }
+
+int TMainForm::SelectedYear() const { return Ui.UpDown2->Position(); }
+
+void TMainForm::SetSelectedYear(int yearIndex) { Ui.UpDown2->SetPosition(yearIndex); }
+
+void TMainForm::RefreshChart(int first, int last) {
+    LineChart& chart = *Ui.Chart1;
+    const TRunSettings& settings = Model.Settings;
+    const int offset = settings.YearCount > 0 && settings.InpDat ? settings.YearBeg - 1 : 0;
+    // Only released years are shown, and never beyond the results table.
+    const int released = std::clamp(settings.YearCount, 0, MAX_YEARS);
+    const int view = SelectedMonth();
+    SeriesPoints points;
+
+    if (view == MONTH_BY_MONTH_VIEW || view == ANNUAL_COURSE_VIEW) {
+        chart.SetBottomAutomatic(true);
+        chart.BottomAxis()->setTitleText("Number of months");
+        chart.SetBottomIncrement(0);
+        if (view == MONTH_BY_MONTH_VIEW) {
+            ReserveAll(points, 12 * released);
+            for (int i = 1; i <= released; ++i)
+                for (int m = 1; m <= 12; ++m) AppendRecord(points, (i - 1) * 12 + m, Model.Results.At(i, m));
+        } else if (first >= 1 && first <= released) {
+            for (int m = 1; m <= 12; ++m) AppendRecord(points, m, Model.Results.At(first, m));
+        }
+    } else if (view >= ANNUAL_AVERAGE_VIEW && view <= DECEMBER_VIEW && last >= first) {
+        const int slot = view - ANNUAL_AVERAGE_VIEW;
+        chart.BottomAxis()->setTitleText("Number of years");
+        chart.SetBottomMaximum(settings.YearCount + offset);
+        chart.SetBottomMinimum(settings.YearBeg);
+        chart.SetBottomIncrement(settings.YearCount == 2 ? 1 : 0);
+        const int from = std::max(first, 1);
+        const int to = std::min(last, released);
+        ReserveAll(points, std::max(to - from + 1, 0));
+        for (int i = from; i <= to; ++i) AppendRecord(points, i + offset, Model.Results.At(i, slot));
+    }
+
+    for (int s = 0; s < SERIES_COUNT; ++s)
+        chart.SetPoints(SeriesAt(s), std::move(points[static_cast<std::size_t>(s)]));
+    chart.FitAxes();
+}
+
+void TMainForm::PageControl1Change() {
+    LineChart& chart = *Ui.Chart1;
+    const QString viewText = Ui.ComboBox1->currentText();
+    const auto refresh = [this] {
+        if (SelectedMonth() == ANNUAL_COURSE_VIEW)
+            RefreshChart(SelectedYear(), SelectedYear());
+        else
+            RefreshChart(1, Model.Settings.YearCount);
+    };
+
+    if (Ui.PageControl1->currentIndex() == INPUT_TAB) {
+        ReadSiteParamsFromGrid();
+        refresh();
+        chart.SetTitle((Model.Settings.InpDat ? "Input weather (" : "Simulated weather (") + viewText + ")");
+        chart.RightAxis()->setTitleText("Precipitation, mm");
+        chart.ShowGroup(SeriesGroup::Input);
+    } else {
+        chart.SetTitle("Results (" + viewText + ")");
+        chart.RightAxis()->setTitleText("Moisture, %");
+        if (Model.Settings.YearCount > 0) chart.show();
+        refresh();
+        chart.ShowGroup(SeriesGroup::Results);
+    }
+    chart.FitAxes();
+}
+
+void TMainForm::ComboBox1Change() {
+    const bool annualCourse = SelectedMonth() == ANNUAL_COURSE_VIEW;
+    for (QWidget* control : std::initializer_list<QWidget*>{Ui.Label6, Ui.Edit4, Ui.TrackBar2, Ui.UpDown2})
+        control->setEnabled(annualCourse);
+    PageControl1Change();
+}
+
+void TMainForm::TrackBar2Change() {
+    Ui.Edit4->setText(QString::number(Ui.TrackBar2->value()));
+    PageControl1Change();
+}
+
+void TMainForm::Edit4Change() {
+    if (SelectedMonth() != ANNUAL_COURSE_VIEW || Ui.Edit4->text().isEmpty()) return;
+    if (SelectedYear() > Model.Settings.YearCount) SetSelectedYear(Model.Settings.YearCount);
+    if (SelectedYear() < 1) SetSelectedYear(1);
+    Ui.TrackBar2->setValue(Ui.Edit4->text().toInt());
+    PageControl1Change();
+}
+
+}  // namespace kelmar::ui

@@ -1,0 +1,370 @@
+// Builds the window's controls with their captions, hints, sizes, colours
+// and design-time state.
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QSlider>
+#include <QSplitter>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "ui/compact_tab_style.h"
+#include "ui/line_chart.h"
+#include "ui/main_form.h"
+#include "ui/string_grid.h"
+#include "ui/updown_spinner.h"
+#include "ui/win_color.h"
+
+namespace kelmar::ui {
+
+namespace {
+
+// Window: design client size, smallest size, font.
+constexpr QSize DESIGN_SIZE(784, 467);
+constexpr QSize MINIMUM_SIZE(640, 400);
+constexpr int WINDOW_FONT_PIXELS = 11;
+// Heights of the tool bar and the status panel; width of the left pane.
+constexpr int TOOL_BAR_HEIGHT = 38;
+constexpr int STATUS_PANEL_HEIGHT = 32;
+constexpr int LEFT_PANE_WIDTH = 234;
+constexpr int LEFT_PANE_MINIMUM_WIDTH = 232;
+constexpr int SPLITTER_WIDTH = 2;
+// Strips below and above the grids of the tab pages.
+constexpr int INPUT_TOP_STRIP_HEIGHT = 89;
+constexpr int INPUT_BOTTOM_STRIP_HEIGHT = 46;
+constexpr int SITE_STRIP_HEIGHT = 87;
+constexpr int CLIMATOLOGY_STRIP_HEIGHT = 39;
+// Tool-bar controls: top of the boxes, size of the flat buttons.
+constexpr int TOOL_TOP = 8;
+constexpr int TOOL_BOX_HEIGHT = 21;
+constexpr int TOOL_BUTTON_SIZE = 30;
+constexpr int BUTTON_HEIGHT = 25;
+
+const char* const FOREST_TYPES[] = {"Other", "Spruce", "Pine", "Birch", "Oak"};
+
+// A widget whose background is the window's colour.
+QWidget* Panel(const char* name, QWidget* parent = nullptr) {
+    auto* panel = new QWidget(parent);
+    panel->setObjectName(name);
+    panel->setAutoFillBackground(true);
+    return panel;
+}
+
+template <typename Widget>
+Widget* Named(Widget* widget, const char* name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+// Places tool-bar controls left to right at their design x positions,
+// moving a control right only where the one before needs more room (a
+// caption in a font wider than the design's).
+class ToolBarRow {
+public:
+    explicit ToolBarRow(QWidget* bar) : Bar(bar) {}
+
+    template <typename Widget>
+    Widget* Place(Widget* widget, const char* name, int x, int width, int top, int height) {
+        widget->setObjectName(name);
+        widget->setParent(Bar);
+        const int left = std::max(x, Cursor);
+        widget->setGeometry(left, top, width, height);
+        Cursor = left + width;
+        return widget;
+    }
+
+    QToolButton* Button(const char* name, const char* hint, QStyle::StandardPixmap icon, int x) {
+        auto* button = Place(new QToolButton, name, x, TOOL_BUTTON_SIZE, (TOOL_BAR_HEIGHT - TOOL_BUTTON_SIZE) / 2,
+                             TOOL_BUTTON_SIZE);
+        button->setAutoRaise(true);
+        button->setIcon(Bar->style()->standardIcon(icon));
+        button->setIconSize(QSize(20, 20));
+        button->setToolTip(hint);
+        return button;
+    }
+
+    QLabel* Label(const char* name, const char* text, int x, int width) {
+        auto* label = new QLabel(text);
+        label->setFont(Bar->font());
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        return Place(label, name, x, std::max(width, label->sizeHint().width() + 3), 0, TOOL_BAR_HEIGHT);
+    }
+
+    void Separator(int x) {
+        auto* line = new QFrame;
+        line->setFrameShape(QFrame::VLine);
+        line->setFrameShadow(QFrame::Sunken);
+        Place(line, "", x, 2, 6, TOOL_BAR_HEIGHT - 12);
+        Cursor += 3;
+    }
+
+    QSlider* TrackBar(const char* name, int minimum, int maximum, int x, int width) {
+        auto* slider = new QSlider(Qt::Horizontal);
+        slider->setRange(minimum, maximum);
+        slider->setValue(minimum);
+        slider->setPageStep(1);
+        slider->setTickPosition(QSlider::NoTicks);
+        return Place(slider, name, x, width, TOOL_TOP, TOOL_BOX_HEIGHT);
+    }
+
+    // An edit box that takes digits only.
+    QLineEdit* DigitsEdit(const char* name, int x, int width) {
+        auto* edit = new QLineEdit("1");
+        edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+        return Place(edit, name, x, width, TOOL_TOP, TOOL_BOX_HEIGHT);
+    }
+
+    QWidget* BarWidget() const { return Bar; }
+
+private:
+    QWidget* Bar;
+    int Cursor = 0;
+};
+
+QPushButton* Button(const char* name, const char* caption, int x, int y, int width, QWidget* parent) {
+    auto* button = Named(new QPushButton(caption, parent), name);
+    button->setGeometry(x, y, width, BUTTON_HEIGHT);
+    return button;
+}
+
+// A radio button at least `width` wide and wide enough for its caption.
+QRadioButton* Radio(const char* name, const char* caption, int x, int y, int width, QWidget* parent) {
+    auto* radio = Named(new QRadioButton(caption, parent), name);
+    radio->setGeometry(x, y, std::max(width, radio->sizeHint().width()), 20);
+    return radio;
+}
+
+QLabel* Label(const char* caption, int x, int y, int width, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setGeometry(x, y, width, 20);
+    return label;
+}
+
+StringGrid* Grid(const char* name, int columns, int rows, int fixedCols, int fixedRows, int colWidth,
+                 QWidget* owner) {
+    auto* grid = Named(new StringGrid(columns, rows, owner), name);
+    grid->SetFixedCols(fixedCols);
+    grid->SetFixedRows(fixedRows);
+    for (int c = 0; c < columns; ++c) grid->SetColWidth(c, colWidth);
+    QPalette palette = grid->palette();
+    palette.setColor(QPalette::Base, WinColor(BACKGROUND_COLOR));
+    grid->setPalette(palette);
+    return grid;
+}
+
+// A page of the left pane: optional strips above and below, the grid in
+// between (the space stays while the grid is hidden).
+QWidget* GridPage(const char* name, QWidget* owner, QWidget* top, StringGrid* grid, QWidget* bottom) {
+    auto* page = Panel(name, owner);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    if (top) layout->addWidget(top);
+    auto* area = new QWidget(page);
+    auto* areaLayout = new QVBoxLayout(area);
+    areaLayout->setContentsMargins(0, 0, 0, 0);
+    areaLayout->addWidget(grid);
+    layout->addWidget(area, 1);
+    if (bottom) layout->addWidget(bottom);
+    return page;
+}
+
+QWidget* Strip(int height, QWidget* owner) {
+    auto* strip = Panel("", owner);
+    strip->setFixedHeight(height);
+    return strip;
+}
+
+}  // namespace
+
+void TMainForm::BuildWindow() {
+    setWindowTitle("KELMAR");
+    setMinimumSize(MINIMUM_SIZE);
+    resize(DESIGN_SIZE);
+    QFont windowFont = font();
+    windowFont.setFamilies({"Tahoma", "Nimbus Sans", "DejaVu Sans"});
+    windowFont.setPixelSize(WINDOW_FONT_PIXELS);
+    setFont(windowFont);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, WinColor(BACKGROUND_COLOR));
+    setPalette(palette);
+
+    auto* central = Panel("ClientPanel", this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(BuildToolBar());
+
+    Ui.PageControl1 = Named(new QTabWidget, "PageControl1");
+    Ui.PageControl1->setAutoFillBackground(true);
+    Ui.PageControl1->setMinimumWidth(LEFT_PANE_MINIMUM_WIDTH);
+    auto* tabStyle = new CompactTabStyle(QStyleFactory::create(style()->name()));
+    tabStyle->setParent(Ui.PageControl1);
+    Ui.PageControl1->tabBar()->setStyle(tabStyle);
+    Ui.PageControl1->addTab(BuildInputPage(), "Input");
+    Ui.PageControl1->addTab(BuildSitePage(), "Site params");
+    Ui.PageControl1->addTab(BuildClimatologyPage(), "Climatology");
+    Ui.PageControl1->addTab(BuildResultsPage(), "Results");
+
+    Ui.Splitter1 = Named(new QSplitter(Qt::Horizontal), "Splitter1");
+    Ui.Splitter1->setHandleWidth(SPLITTER_WIDTH);
+    Ui.Splitter1->setChildrenCollapsible(false);
+    Ui.Splitter1->addWidget(Ui.PageControl1);
+    Ui.Splitter1->addWidget(BuildChartPanel());
+    Ui.Splitter1->setStretchFactor(0, 0);
+    Ui.Splitter1->setStretchFactor(1, 1);
+    Ui.Splitter1->setSizes({LEFT_PANE_WIDTH, DESIGN_SIZE.width() - LEFT_PANE_WIDTH - SPLITTER_WIDTH});
+    layout->addWidget(Ui.Splitter1, 1);
+
+    layout->addWidget(BuildStatusPanel());
+    setCentralWidget(central);
+}
+
+QWidget* TMainForm::BuildToolBar() {
+    QWidget* bar = Panel("ToolBar", this);
+    bar->setFixedHeight(TOOL_BAR_HEIGHT);
+    ToolBarRow row(bar);
+
+    Ui.SaveBtn = row.Button("SaveBtn", "Save file", QStyle::SP_DialogSaveButton, 5);
+    row.Separator(37);
+    Ui.InitBtn = row.Button("InitBtn", "Initialisation", QStyle::SP_BrowserReload, 40);
+    Ui.Label1 = row.Label("Label1", "Step (years):", 72, 61);
+    Ui.TrackBar1 = row.TrackBar("TrackBar1", 0, 10, 133, 106);
+    Ui.Edit1 = row.DigitsEdit("Edit1", 241, 27);
+    Ui.StepBtn = row.Button("StepBtn", "Step", QStyle::SP_MediaSeekForward, 270);
+    row.Separator(303);
+    Ui.Label2 = row.Label("Label2", "Data on the chart:", 308, 95);
+    Ui.ComboBox1 = row.Place(new QComboBox, "ComboBox1", 403, 108, TOOL_TOP, TOOL_BOX_HEIGHT);
+    Ui.ComboBox1->addItems({"Month by month", "Annual course"});
+    Ui.Label6 = row.Label("Label6", "Select year:", 514, 57);
+    Ui.TrackBar2 = row.TrackBar("TrackBar2", 1, 10, 571, 105);
+    Ui.Edit4 = row.DigitsEdit("Edit4", 678, 25);
+    Ui.UpDown2 = row.Place(new UpDownSpinner(*Ui.Edit4, 1, 1000), "UpDown2", 703, 0, TOOL_TOP, TOOL_BOX_HEIGHT);
+    row.Separator(712);
+    Ui.SpeedButton1 = row.Button("SpeedButton1", "Exit", QStyle::SP_DialogCloseButton, 721);
+
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             Ui.SaveBtn, Ui.InitBtn, Ui.Label1, Ui.TrackBar1, Ui.Edit1, Ui.StepBtn, Ui.Label2, Ui.ComboBox1,
+             Ui.Label6, Ui.TrackBar2, Ui.Edit4})
+        control->setEnabled(false);
+    return bar;
+}
+
+QWidget* TMainForm::BuildInputPage() {
+    QWidget* top = Strip(INPUT_TOP_STRIP_HEIGHT, this);
+    Ui.RadioButton2 = Radio("RadioButton2", "Weather from file", 8, 8, 108, top);
+    Ui.RadioButton1 = Radio("RadioButton1", "Simulated weather", 8, 32, 108, top);
+    // The "Open files" buttons stand at x = 119 unless the captions need more room.
+    const int buttonsLeft = std::max({119, Ui.RadioButton2->geometry().right() + 4,
+                                      Ui.RadioButton1->geometry().right() + 4});
+    Ui.RunBtn = Button("RunBtn", "Open files", buttonsLeft, 7, 80, top);
+    Ui.RunBtn->setToolTip("Open file");
+    Ui.OpenBtn = Button("OpenBtn", "Open files", buttonsLeft, 32, 80, top);
+    Ui.Label3 = Named(Label("", 8, 68, LEFT_PANE_WIDTH - 12, top), "Label3");
+
+    Ui.Grid9 = Grid("Grid9", 6, 2, 2, 1, 55, this);
+    Ui.Grid9->SetRowSelect(true);
+    Ui.Grid9->hide();
+
+    QWidget* bottom = Strip(INPUT_BOTTOM_STRIP_HEIGHT, this);
+    Ui.SaveWedBtn = Button("SaveWedBtn", "Save File", 8, 11, 80, bottom);
+    Ui.SaveWedBtn->setEnabled(false);
+    return GridPage("InputPage", this, top, Ui.Grid9, bottom);
+}
+
+QWidget* TMainForm::BuildSitePage() {
+    Ui.Grid2 = Grid("Grid2", 2, 15, 1, 0, 100, this);
+    Ui.Grid2->SetEditing(true);
+
+    QWidget* strip = Strip(SITE_STRIP_HEIGHT, this);
+    Label("Saturation", 8, 6, 70, strip);
+    QWidget* saturation = Named(new QWidget(strip), "SaturationGroup");
+    saturation->setGeometry(78, 6, 90, 20);
+    Ui.RadioButton4 = Radio("RadioButton4", "Yes", 0, 0, 44, saturation);
+    Ui.RadioButton5 = Radio("RadioButton5", "No", 46, 0, 40, saturation);
+    Label("Permafrost", 8, 30, 70, strip);
+    QWidget* permafrost = Named(new QWidget(strip), "PermafrostGroup");
+    permafrost->setGeometry(78, 30, 90, 20);
+    Ui.RadioButton6 = Radio("RadioButton6", "Yes", 0, 0, 44, permafrost);
+    Ui.RadioButton7 = Radio("RadioButton7", "No", 46, 0, 40, permafrost);
+    Label("Select Forest type:", 8, 57, 100, strip);
+    Ui.ComboBox2 = Named(new QComboBox(strip), "ComboBox2");
+    for (const char* type : FOREST_TYPES) Ui.ComboBox2->addItem(type);
+    Ui.ComboBox2->setMaxVisibleItems(5);
+    Ui.ComboBox2->setGeometry(108, 57, 70, TOOL_BOX_HEIGHT);
+    Ui.SaveSoiBtn = Button("SaveSoiBtn", "Save file", 164, 6, 64, strip);
+    return GridPage("SitePage", this, nullptr, Ui.Grid2, strip);
+}
+
+QWidget* TMainForm::BuildClimatologyPage() {
+    Ui.Grid3 = Grid("Grid3", 13, 13, 1, 1, 60, this);
+    Ui.Grid3->SetEditing(true);
+
+    QWidget* strip = Strip(CLIMATOLOGY_STRIP_HEIGHT, this);
+    Ui.LoadCliBtn = Button("LoadCliBtn", "Generate file", 8, 7, 84, strip);
+    Ui.SaveCliBtn = Button("SaveCliBtn", "Save file", 100, 7, 70, strip);
+    return GridPage("ClimatologyPage", this, nullptr, Ui.Grid3, strip);
+}
+
+QWidget* TMainForm::BuildResultsPage() {
+    Ui.Grid1 = Grid("Grid1", 8, 2, 2, 1, 70, this);
+    Ui.Grid1->SetRowSelect(true);
+    Ui.Grid1->hide();
+    return GridPage("ResultsPage", this, nullptr, Ui.Grid1, nullptr);
+}
+
+QWidget* TMainForm::BuildChartPanel() {
+    QWidget* panel = Panel("ChartPanel", this);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    Ui.Chart1 = new LineChart(panel);
+    Ui.Chart1->hide();
+    layout->addWidget(Ui.Chart1);
+
+    Ui.Edit4->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Ui.Edit4, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+        Ui.Chart1->ContextMenu()->popup(Ui.Edit4->mapToGlobal(position));
+    });
+    return panel;
+}
+
+QWidget* TMainForm::BuildStatusPanel() {
+    QWidget* panel = Panel("StatusPanel", this);
+    panel->setFixedHeight(STATUS_PANEL_HEIGHT);
+    auto* layout = new QHBoxLayout(panel);
+    layout->setContentsMargins(4, 0, 8, 0);
+
+    QFont bold = font();
+    bold.setBold(true);
+    Ui.YearCountLabel = Named(new QLabel("    0 Year", panel), "YearCountLabel");
+    Ui.YearCountLabel->setFont(bold);
+    Ui.YearCountLabel->setMinimumWidth(90);
+    layout->addWidget(Ui.YearCountLabel);
+
+    auto* separator = new QFrame(panel);
+    separator->setFrameShape(QFrame::VLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(separator);
+
+    Ui.Label5 = Named(new QLabel(panel), "Label5");
+    Ui.Label5->setFont(bold);
+    QPalette notice = Ui.Label5->palette();
+    notice.setColor(QPalette::WindowText, WinColor(NOTICE_COLOR));
+    Ui.Label5->setPalette(notice);
+    layout->addWidget(Ui.Label5, 1);
+    return panel;
+}
+
+}  // namespace kelmar::ui

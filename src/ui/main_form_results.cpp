@@ -1,0 +1,97 @@
+// The results grid and the input-weather grid, month by month.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "io/grid_texts.h"
+#include "ui/main_form.h"
+#include "ui/string_grid.h"
+#include "ui/win_color.h"
+
+namespace kelmar::ui {
+
+namespace {
+
+// Grid9 columns read back when its cells are drawn.
+constexpr int WEATHER_YEAR_COLUMN = 0;
+constexpr int WEATHER_TSOIL_COLUMN = 3;
+constexpr int WEATHER_MONTH_COLUMN = 5;
+constexpr int FIRST_VALUE_COLUMN = 2;
+
+int MonthRow(int yearIndex, int month) { return (yearIndex - 1) * 12 + month; }
+
+bool IsPresent(const TResultRecord& record) { return record.Year != 0; }
+
+// A cell's decimal integer; 0 when the text is not one.
+int CellInteger(const std::string& text) {
+    int value = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size() ? value : 0;
+}
+
+template <typename Row>
+void WriteRow(StringGrid& grid, int row, Row texts) {
+    for (int c = 0; c < static_cast<int>(texts.size()); ++c) grid.SetCell(c, row, std::move(texts[c]));
+}
+
+}  // namespace
+
+void TMainForm::ShowResults(int yearCount) {
+    {
+        GridUpdate update(*Ui.Grid1);
+        const int years = std::min(yearCount, MAX_YEARS);
+        for (int i = 1; i <= years; ++i)
+            for (int m = 1; m <= 12; ++m) {
+                const TResultRecord& record = Model.Results.At(i, m);
+                if (!IsPresent(record)) continue;
+                Ui.Grid1->SetRowCount(12 * years + 1);
+                Ui.Grid1->SetFixedRows(1);
+                WriteRow(*Ui.Grid1, MonthRow(i, m), ResultsRowTexts(record, i, Model.Settings.InpDat));
+            }
+    }
+    Ui.Grid1->show();
+    Ui.Grid1->SetLiveScrolling(true);
+}
+
+void TMainForm::ShowInputWeather(int yearCount) {
+    {
+        GridUpdate update(*Ui.Grid9);
+        Ui.Grid9->SetRowCount(1);
+        for (int c = 0; c < 5; ++c) Ui.Grid9->SetCell(c, 0, InputWeatherHeaders()[c]);
+        for (int i = 1; i <= MAX_YEARS; ++i)
+            for (int m = 1; m <= 12; ++m) {
+                const TResultRecord& record = Model.Results.At(i, m);
+                if (!IsPresent(record)) continue;
+                Ui.Grid9->SetRowCount(Model.Settings.InpDat ? Ui.Grid9->RowCount() + 1 : 12 * yearCount + 1);
+                Ui.Grid9->SetFixedRows(1);
+                WriteRow(*Ui.Grid9, MonthRow(i, m), InputWeatherRowTexts(record));
+            }
+    }
+    if (Ui.Grid9->RowCount() > 1) Ui.Grid9->SetColWidth(WEATHER_MONTH_COLUMN, -1);
+    Ui.Grid9->show();
+    Ui.Grid9->SetLiveScrolling(true);
+}
+
+bool TMainForm::Grid9CellMarked(int column, int row) const {
+    if (row < 1) return false;
+    if (!Model.Settings.InpDat) return column >= FIRST_VALUE_COLUMN;
+    if (column != WEATHER_TSOIL_COLUMN || Ui.Grid9->RowCount() <= 1) return false;
+
+    const int year = CellInteger(Ui.Grid9->Cell(WEATHER_YEAR_COLUMN, row));
+    const int month = CellInteger(Ui.Grid9->Cell(WEATHER_MONTH_COLUMN, row));
+    const int yearIndex = year - Model.Settings.YearBeg + 1;
+    if (yearIndex < 1 || yearIndex > MAX_YEARS || month < 1 || month > 12) return false;
+    const double used = Model.Results.At(yearIndex, month).Tsoil;
+    const double observed = Model.Weather.Tsoil[yearIndex][month];
+    return std::nearbyint(used) != std::nearbyint(observed);
+}
+
+void TMainForm::Grid9DrawCell(int ACol, int ARow, const QRect& Rect, GridCanvas& Canvas) {
+    if (!Grid9CellMarked(ACol, ARow)) return;
+    Canvas.SetFontColor(WinColor(NOTICE_COLOR));
+    Canvas.FillRect(Rect);
+    Canvas.TextOut(Rect.left() + CELL_TEXT_OFFSET, Rect.top() + CELL_TEXT_OFFSET,
+                   QString::fromStdString(Ui.Grid9->Cell(ACol, ARow)));
+}
+
+}  // namespace kelmar::ui

@@ -1,0 +1,75 @@
+// The site grid with its yes/no buttons and forest-type list, and the
+// climatology grid.
+#include <QComboBox>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "io/grid_texts.h"
+#include "io/value_text.h"
+#include "ui/main_form.h"
+#include "ui/string_grid.h"
+
+namespace kelmar::ui {
+
+namespace {
+
+// Site-grid rows 0..11: the real-valued parameters in file order.
+constexpr double TSiteParams::*SITE_VALUE_FIELDS[] = {
+    &TSiteParams::Lat,      &TSiteParams::M_ff,    &TSiteParams::D_ff,    &TSiteParams::W_WP_ff,
+    &TSiteParams::W_FC_ff,  &TSiteParams::W_Sat_ff, &TSiteParams::D_ms,   &TSiteParams::W_WP_ms,
+    &TSiteParams::W_FC_ms,  &TSiteParams::W_Sat_ms, &TSiteParams::Wv0_ms, &TSiteParams::Corr};
+constexpr int FLAG_ROWS_BEGIN = 12;
+// Rows 12..14: the flags, kept as text in hidden rows.
+constexpr std::uint8_t TSiteParams::*SITE_FLAG_FIELDS[] = {&TSiteParams::Saturat, &TSiteParams::Permafr,
+                                                           &TSiteParams::Fortype};
+constexpr int SATURAT_ROW = 12;
+constexpr int PERMAFR_ROW = 13;
+constexpr int FORTYPE_ROW = 14;
+constexpr int VALUE_COLUMN = 1;
+
+// A flag cell's number rounded to the nearest integer (ties to even) and
+// kept within what the flag can hold.
+std::uint8_t FlagValue(double number) {
+    const double rounded = std::nearbyint(number);
+    return static_cast<std::uint8_t>(std::clamp(rounded, 0.0, double(std::numeric_limits<std::uint8_t>::max())));
+}
+
+}  // namespace
+
+void TMainForm::ShowSiteParams() {
+    GridUpdate update(*Ui.Grid2);
+    auto values = SiteValueTexts(Model.Site);
+    for (int r = 0; r < SITE_GRID_ROWS; ++r) Ui.Grid2->SetCell(VALUE_COLUMN, r, std::move(values[r]));
+}
+
+void TMainForm::ReadSiteParamsFromGrid() {
+    for (int r = 0; r < FLAG_ROWS_BEGIN; ++r)
+        Model.Site.*SITE_VALUE_FIELDS[r] = ParseValueLenient(Ui.Grid2->Cell(VALUE_COLUMN, r));
+    for (int r = FLAG_ROWS_BEGIN; r < SITE_GRID_ROWS; ++r)
+        Model.Site.*SITE_FLAG_FIELDS[r - FLAG_ROWS_BEGIN] = FlagValue(ParseValueLenient(Ui.Grid2->Cell(VALUE_COLUMN, r)));
+}
+
+void TMainForm::ShowClimatology() {
+    GridUpdate update(*Ui.Grid3);
+    const TextGrid texts = kelmar::ClimatologyGridTexts(Model.Climate);
+    for (int m = 1; m <= 12; ++m)
+        for (int c = 1; c < CLIMATE_GRID_SIZE; ++c) Ui.Grid3->SetCell(c, m, texts.Cell(c, m));
+}
+
+void TMainForm::SetSiteFlag(std::uint8_t TSiteParams::*flag, int row, int value) {
+    Model.Site.*flag = static_cast<std::uint8_t>(value);
+    Ui.Grid2->SetCell(VALUE_COLUMN, row, std::to_string(value));
+}
+
+void TMainForm::RadioButton4Click() { SetSiteFlag(&TSiteParams::Saturat, SATURAT_ROW, 1); }
+void TMainForm::RadioButton5Click() { SetSiteFlag(&TSiteParams::Saturat, SATURAT_ROW, 0); }
+void TMainForm::RadioButton6Click() { SetSiteFlag(&TSiteParams::Permafr, PERMAFR_ROW, 1); }
+void TMainForm::RadioButton7Click() { SetSiteFlag(&TSiteParams::Permafr, PERMAFR_ROW, 0); }
+
+void TMainForm::ComboBox2Change() {
+    SetSiteFlag(&TSiteParams::Fortype, FORTYPE_ROW, std::max(Ui.ComboBox2->currentIndex(), 0));
+}
+
+}  // namespace kelmar::ui

@@ -1,0 +1,189 @@
+// The chart views: the points of every series per view, the axes, the
+// titles and legend per tab, the user's legend choices and the year selector.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTest>
+#include <QValueAxis>
+
+#include <gtest/gtest.h>
+
+#include "ui/series_legend.h"
+#include "ui/updown_spinner.h"
+#include "ui_fixtures.h"
+
+namespace kelmar::ui {
+namespace {
+
+using testing::FileRunModel;
+using testing::SimulatedRunModel;
+
+void AddYearlyViews(TMainForm& form) {
+    form.Controls().ComboBox1->addItems({"Annual average", "January", "February", "March", "April", "May",
+                                         "June", "July", "August", "September", "October", "November",
+                                         "December"});
+}
+
+TEST(ChartViews, EveryViewFillsEverySeriesFromTheReleasedYears) {
+    struct Case {
+        const char* what;
+        bool fromFile;
+        int yearCount, view, first, last;
+        int points;
+        double firstX, lastX;
+        int yearIndex, slot;  // record of the first point
+        const char* bottomTitle;
+        double bottomMin, bottomMax, increment;
+    };
+    const Case cases[] = {
+        {"month by month, file", true, 2, 0, 1, 2, 24, 1, 24, 1, 1, "Number of months", 1, 24, 0},
+        {"annual course of year 3", true, 5, 1, 3, 3, 12, 1, 12, 3, 1, "Number of months", 1, 12, 0},
+        {"annual average, file", true, 5, 2, 1, 5, 5, 1961, 1965, 1, 0, "Number of years", 1961, 1965, 0},
+        {"March, two years", false, 2, 5, 1, 2, 2, 1, 2, 1, 3, "Number of years", 1, 2, 1},
+        {"December, simulated", false, 40, 14, 1, 40, 40, 1, 40, 1, 12, "Number of years", 1, 40, 0},
+        {"month by month, nothing released", false, 0, 0, 1, 0, 0, 0, 0, 0, 0, "Number of months", 0, 24, 0},
+        {"annual average, nothing released", false, 0, 2, 1, 0, 0, 0, 0, 0, 0, "number of steps", 0, 24, 0},
+    };
+    for (const Case& c : cases) {
+        auto model = c.fromFile ? FileRunModel(1961, 5) : SimulatedRunModel(3);
+        TMainForm form(*model);
+        AddYearlyViews(form);
+        form.SetYearCount(c.yearCount);
+        form.SetSelectedMonth(c.view);
+        form.RefreshChart(c.first, c.last);
+
+        const LineChart& chart = *form.Controls().Chart1;
+        for (int s = 0; s < SERIES_COUNT; ++s) {
+            const ChartSeries id = SeriesAt(s);
+            const QLineSeries& series = *chart.Series(id);
+            ASSERT_EQ(series.count(), c.points) << c.what << ", series " << s;
+            if (c.points == 0) continue;
+            EXPECT_EQ(series.at(0).x(), c.firstX) << c.what << ", series " << s;
+            EXPECT_EQ(series.at(c.points - 1).x(), c.lastX) << c.what << ", series " << s;
+            EXPECT_EQ(series.at(0).y(), model->Results.At(c.yearIndex, c.slot).*Info(id).Field)
+                << c.what << ", series " << s;
+        }
+        EXPECT_EQ(chart.BottomAxis()->titleText(), c.bottomTitle) << c.what;
+        EXPECT_EQ(chart.BottomAxis()->min(), c.bottomMin) << c.what;
+        EXPECT_EQ(chart.BottomAxis()->max(), c.bottomMax) << c.what;
+        EXPECT_EQ(chart.BottomIncrement(), c.increment) << c.what;
+    }
+}
+
+TEST(ChartViews, EachTabShowsItsGroupWithItsTitles) {
+    struct Case {
+        bool fromFile;
+        int view, tab;
+        const char* title;
+        const char* rightTitle;
+        SeriesGroup shown;
+    };
+    const Case cases[] = {
+        {false, 1, 0, "Simulated weather (Annual course)", "Precipitation, mm", SeriesGroup::Input},
+        {false, 1, 3, "Results (Annual course)", "Moisture, %", SeriesGroup::Results},
+        {true, 0, 0, "Input weather (Month by month)", "Precipitation, mm", SeriesGroup::Input},
+        {true, 2, 1, "Results (Annual average)", "Moisture, %", SeriesGroup::Results},
+        {true, 0, 2, "Results (Month by month)", "Moisture, %", SeriesGroup::Results},
+    };
+    for (const Case& c : cases) {
+        auto model = c.fromFile ? FileRunModel(1961, 5) : SimulatedRunModel(4);
+        TMainForm form(*model);
+        AddYearlyViews(form);
+        form.SetYearCount(5);
+        form.SetSelectedMonth(c.view);
+        form.Controls().PageControl1->setCurrentIndex(c.tab);
+        form.PageControl1Change();
+
+        const LineChart& chart = *form.Controls().Chart1;
+        EXPECT_EQ(chart.Title(), c.title);
+        EXPECT_EQ(chart.RightAxis()->titleText(), c.rightTitle) << c.title;
+        EXPECT_EQ(chart.isHidden(), c.tab == 0) << c.title;
+        for (int s = 0; s < SERIES_COUNT; ++s) {
+            const ChartSeries id = SeriesAt(s);
+            const bool shown = Info(id).Group == c.shown;
+            EXPECT_EQ(chart.Legend()->IsListed(id), shown) << c.title << ", series " << s;
+            EXPECT_EQ(chart.Series(id)->count() > 0, shown) << c.title << ", series " << s;
+            EXPECT_FALSE(chart.Series(id)->isVisible()) << c.title << ", series " << s;
+        }
+    }
+}
+
+TEST(ChartViews, LegendChoicesAreTheUsersAndSurviveRefreshesAndTabChanges) {
+    auto model = SimulatedRunModel(5);
+    TMainForm form(*model);
+    form.show();
+    const TMainFormControls& ui = form.Controls();
+    ui.PageControl1->setCurrentIndex(3);
+    testing::ShowReleasedYears(form, *model, 10);
+    const LineChart& chart = *ui.Chart1;
+
+    chart.Legend()->Entry(ChartSeries::T_ms)->click();
+    chart.Legend()->Entry(ChartSeries::W_ff_mass)->click();
+    EXPECT_TRUE(chart.Series(ChartSeries::T_ms)->isVisible());
+    // The left axis spans the one temperature switched on.
+    double low = 1e9, high = -1e9;
+    for (const QPointF& p : chart.Series(ChartSeries::T_ms)->points()) {
+        low = std::min(low, p.y());
+        high = std::max(high, p.y());
+    }
+    EXPECT_LE(chart.LeftAxis()->min(), low);
+    EXPECT_GE(chart.LeftAxis()->max(), high);
+    EXPECT_LT(chart.LeftAxis()->max() - chart.LeftAxis()->min(), 2 * (high - low) + 2);
+
+    ui.PageControl1->setCurrentIndex(0);
+    EXPECT_FALSE(chart.Legend()->IsListed(ChartSeries::T_ms));
+    EXPECT_EQ(chart.Series(ChartSeries::T_ms)->count(), 0);
+    ui.PageControl1->setCurrentIndex(3);
+    testing::ShowReleasedYears(form, *model, 12);
+
+    for (int s = 0; s < SERIES_COUNT; ++s) {
+        const ChartSeries id = SeriesAt(s);
+        const bool chosen = id == ChartSeries::T_ms || id == ChartSeries::W_ff_mass;
+        EXPECT_EQ(chart.Legend()->IsSwitchedOn(id), chosen) << "series " << s;
+        EXPECT_EQ(chart.Series(id)->isVisible(), chosen) << "series " << s;
+    }
+    EXPECT_EQ(chart.Series(ChartSeries::T_ms)->count(), 144);
+}
+
+TEST(ChartViews, YearSelectorKeepsToTheReleasedYears) {
+    auto model = FileRunModel(1961, 8);
+    TMainForm form(*model);
+    const TMainFormControls& ui = form.Controls();
+    testing::ShowReleasedYears(form, *model, 5);
+    EXPECT_FALSE(ui.Edit4->isEnabled());
+
+    // The user picks "Annual course": the year controls come on.
+    QTest::keyClick(ui.ComboBox1, Qt::Key_Down);
+    ASSERT_EQ(form.SelectedMonth(), 1);
+    for (QWidget* control : {static_cast<QWidget*>(ui.Label6), static_cast<QWidget*>(ui.Edit4),
+                             static_cast<QWidget*>(ui.TrackBar2), static_cast<QWidget*>(ui.UpDown2)})
+        EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
+
+    struct Typed {
+        const char* text;
+        int year;
+    };
+    const Typed typed[] = {{"3", 3}, {"0", 1}, {"9", 5}, {"2", 2}, {"77", 5}, {"4", 4}};
+    for (const Typed& t : typed) {
+        ui.Edit4->clear();
+        QTest::keyClicks(ui.Edit4, t.text);
+        EXPECT_EQ(form.SelectedYear(), t.year) << "typed " << t.text;
+        EXPECT_EQ(ui.Edit4->text(), QString::number(t.year)) << "typed " << t.text;
+        EXPECT_EQ(ui.TrackBar2->value(), t.year) << "typed " << t.text;
+        const QLineSeries& tair = *ui.Chart1->Series(ChartSeries::Tair);
+        ASSERT_EQ(tair.count(), 12) << "typed " << t.text;
+        EXPECT_EQ(tair.at(6).y(), model->Results.At(t.year, 7).Tair) << "typed " << t.text;
+    }
+
+    ui.TrackBar2->setValue(3);
+    EXPECT_EQ(ui.Edit4->text(), "3");
+    EXPECT_EQ(form.SelectedYear(), 3);
+    EXPECT_EQ(ui.Chart1->Series(ChartSeries::Tsoil)->at(0).y(), model->Results.At(3, 1).Tsoil);
+}
+
+}  // namespace
+}  // namespace kelmar::ui

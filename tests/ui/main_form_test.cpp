@@ -1,0 +1,216 @@
+// The window as it opens: every named control with its text, hint and
+// enabled state, the grids' headers, the hidden parts and the empty chart.
+#include <QAbstractButton>
+#include <QHeaderView>
+#include <QRadioButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QTabWidget>
+#include <QValueAxis>
+#include <QLineSeries>
+#include <QMenu>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "io/grid_texts.h"
+#include "ui/line_chart.h"
+#include "ui/main_form.h"
+#include "ui/series_legend.h"
+#include "ui/string_grid.h"
+#include "ui/updown_spinner.h"
+
+namespace kelmar::ui {
+namespace {
+
+QString ShownText(const QWidget* widget) {
+    if (auto* button = qobject_cast<const QAbstractButton*>(widget)) return button->text();
+    if (auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
+    if (auto* edit = qobject_cast<const QLineEdit*>(widget)) return edit->text();
+    if (auto* combo = qobject_cast<const QComboBox*>(widget)) return combo->currentText();
+    return {};
+}
+
+// A model as the program starts it: nothing loaded, weather from file.
+std::unique_ptr<TModel> StartModel() {
+    auto model = std::make_unique<TModel>();
+    model->Settings.InpDat = true;
+    return model;
+}
+
+class MainFormTest : public ::testing::Test {
+protected:
+    std::unique_ptr<TModel> model = StartModel();
+    TMainForm form{*model};
+};
+
+TEST_F(MainFormTest, ControlsOpenWithTheirTextsHintsAndStates) {
+    struct Case {
+        const char* name;
+        const char* text;
+        const char* hint;
+        bool enabled;
+    };
+    const Case cases[] = {
+        {"SaveBtn", "", "Save file", false},
+        {"InitBtn", "", "Initialisation", false},
+        {"Label1", "Step (years):", "", false},
+        {"TrackBar1", "", "", false},
+        {"Edit1", "1", "", false},
+        {"StepBtn", "", "Step", false},
+        {"Label2", "Data on the chart:", "", false},
+        {"ComboBox1", "Month by month", "", false},
+        {"Label6", "Select year:", "", false},
+        {"TrackBar2", "", "", false},
+        {"Edit4", "1", "", false},
+        {"UpDown2", "", "", true},
+        {"SpeedButton1", "", "Exit", true},
+        {"RadioButton2", "Weather from file", "", true},
+        {"RunBtn", "Open files", "Open file", true},
+        {"RadioButton1", "Simulated weather", "", true},
+        {"OpenBtn", "Open files", "", false},
+        {"Label3", "", "", true},
+        {"SaveWedBtn", "Save File", "", false},
+        {"RadioButton4", "Yes", "", true},
+        {"RadioButton5", "No", "", true},
+        {"RadioButton6", "Yes", "", true},
+        {"RadioButton7", "No", "", true},
+        {"ComboBox2", "Other", "", true},
+        {"SaveSoiBtn", "Save file", "", true},
+        {"LoadCliBtn", "Generate file", "", true},
+        {"SaveCliBtn", "Save file", "", true},
+        {"YearCountLabel", "    0 Year", "", true},
+        {"Label5", "", "", true},
+    };
+    for (const Case& c : cases) {
+        const QWidget* control = form.findChild<QWidget*>(c.name);
+        ASSERT_NE(control, nullptr) << c.name;
+        EXPECT_EQ(ShownText(control), QString::fromUtf8(c.text)) << c.name;
+        EXPECT_EQ(control->toolTip(), QString::fromUtf8(c.hint)) << c.name;
+        EXPECT_EQ(control->isEnabled(), c.enabled) << c.name;
+    }
+
+    const TMainFormControls& ui = form.Controls();
+    EXPECT_EQ(form.windowTitle(), "KELMAR");
+    EXPECT_EQ(form.minimumSize(), QSize(640, 400));
+    EXPECT_TRUE(ui.RadioButton2->isChecked());
+    for (const QRadioButton* button :
+         {ui.RadioButton1, ui.RadioButton4, ui.RadioButton5, ui.RadioButton6, ui.RadioButton7})
+        EXPECT_FALSE(button->isChecked()) << button->objectName().toStdString();
+
+    ASSERT_EQ(ui.PageControl1->count(), 4);
+    const char* captions[] = {"Input", "Site params", "Climatology", "Results"};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(ui.PageControl1->tabText(i), captions[i]);
+    EXPECT_EQ(ui.PageControl1->currentIndex(), 0);
+
+    EXPECT_EQ(ui.ComboBox1->count(), 2);
+    EXPECT_EQ(ui.ComboBox1->itemText(1), "Annual course");
+    ASSERT_EQ(ui.ComboBox2->count(), 5);
+    EXPECT_EQ(ui.ComboBox2->itemText(4), "Oak");
+    EXPECT_EQ(ui.TrackBar1->minimum(), 0);
+    EXPECT_EQ(ui.TrackBar1->maximum(), 10);
+    EXPECT_EQ(ui.TrackBar1->value(), 0);
+    EXPECT_EQ(ui.TrackBar2->minimum(), 1);
+    EXPECT_EQ(ui.TrackBar2->maximum(), 10);
+    EXPECT_EQ(ui.TrackBar2->value(), 1);
+    EXPECT_EQ(ui.UpDown2->Minimum(), 1);
+    EXPECT_EQ(ui.UpDown2->Maximum(), 1000);
+    EXPECT_EQ(form.SelectedYear(), 1);
+    EXPECT_EQ(form.SelectedMonth(), 0);
+}
+
+TEST_F(MainFormTest, GridsOpenWithHeadersLabelsAndHiddenParts) {
+    const TMainFormControls& ui = form.Controls();
+    EXPECT_TRUE(ui.Grid9->isHidden());
+    EXPECT_TRUE(ui.Grid1->isHidden());
+    EXPECT_FALSE(ui.Grid2->isHidden());
+    EXPECT_FALSE(ui.Grid3->isHidden());
+
+    struct GridShape {
+        const StringGrid* grid;
+        int columns, rows, fixedCols, fixedRows;
+        std::vector<int> widths;
+    };
+    const GridShape shapes[] = {
+        {ui.Grid9, 6, 2, 2, 1, {55, 55, 55, 55, 55, 55}},
+        {ui.Grid2, 2, 15, 1, 0, {100, 100}},
+        {ui.Grid3, 13, 13, 1, 1, {36, 60, 60, 60, 60, 60, 60, 60, 60, 60, 60, 60, 60}},
+        {ui.Grid1, 8, 2, 2, 1, {36, 40, 55, 55, 70, 70, 70, 70}},
+    };
+    for (const GridShape& s : shapes) {
+        const std::string name = s.grid->objectName().toStdString();
+        EXPECT_EQ(s.grid->ColCount(), s.columns) << name;
+        EXPECT_EQ(s.grid->RowCount(), s.rows) << name;
+        EXPECT_EQ(s.grid->FixedCols(), s.fixedCols) << name;
+        EXPECT_EQ(s.grid->FixedRows(), s.fixedRows) << name;
+        for (int c = 0; c < s.columns; ++c) EXPECT_EQ(s.grid->ColWidth(c), s.widths[c]) << name << " column " << c;
+        EXPECT_EQ(s.grid->RowHeight(1), 18) << name;
+    }
+
+    const char* resultsHeaders[] = {"Year",        "Month",       "T_ff, \u00b0C", "T_ms, \u00b0C",
+                                    "W_ff, %vol.", "W_ms, %vol.", "W_ff, %m.",     "W_ms, %m."};
+    for (int c = 0; c < 8; ++c) EXPECT_EQ(ui.Grid1->Cell(c, 0), resultsHeaders[c]);
+    EXPECT_EQ(ui.Grid1->horizontalHeader()->model()->headerData(0, Qt::Horizontal).toString(),
+              QString::fromUtf8("T_ff, \u00b0C"));
+
+    EXPECT_EQ(ui.Grid3->Cell(0, 0), "");
+    EXPECT_EQ(ui.Grid3->Cell(1, 0), "av_Ta, \u00b0C");
+    EXPECT_EQ(ui.Grid3->Cell(12, 0), "Ss, \u00b0C");
+    EXPECT_EQ(ui.Grid3->Cell(0, 1), "Jan");
+    EXPECT_EQ(ui.Grid3->Cell(0, 12), "Dec");
+    EXPECT_EQ(ui.Grid3->Cell(5, 6), "");
+
+    EXPECT_EQ(ui.Grid2->Cell(0, 1), "M_ff, kg/m\u00b2");
+    EXPECT_EQ(ui.Grid2->Cell(0, 5), "W_SAT_ff, vol.%");
+    EXPECT_EQ(ui.Grid2->Cell(0, 14), "fortype");
+    EXPECT_EQ(ui.Grid2->Cell(1, 0), "");
+    for (int r = 0; r < 15; ++r) {
+        const bool flagRow = r >= 12;
+        EXPECT_EQ(ui.Grid2->RowHeight(r), flagRow ? -1 : 18) << "row " << r;
+        EXPECT_EQ(ui.Grid2->isRowHidden(r), flagRow) << "row " << r;
+    }
+    EXPECT_TRUE(ui.Grid2->Texts().RowCount() == 15 && ui.Grid2->Texts().Cell(0, 11) == "Corr");
+}
+
+TEST_F(MainFormTest, ChartOpensHiddenWithDesignTitlesAndNoSeriesInTheLegend) {
+    const LineChart& chart = *form.Controls().Chart1;
+    EXPECT_TRUE(chart.isHidden());
+    EXPECT_EQ(chart.Title(), "Input");
+    EXPECT_EQ(chart.BottomAxis()->titleText(), "number of steps");
+    EXPECT_EQ(chart.LeftAxis()->titleText(), QString::fromUtf8("Temperature, \u00b0\u0421"));
+    EXPECT_EQ(chart.RightAxis()->titleText(), "precipitation, mm");
+    EXPECT_FALSE(chart.BottomAutomatic());
+    EXPECT_EQ(chart.BottomAxis()->max(), 24);
+    EXPECT_FALSE(chart.chart()->legend()->isVisible());
+
+    const char* titles[] = {"Tair, \u00b0C", "Tsoil, \u00b0C", "Prec", "T_ff, \u00b0C", "T_ms, \u00b0C",
+                            "W_ff, %vol.", "W_ms, %vol.", "W_ff, %m.", "W_ms, %m."};
+    const QColor colors[] = {{187, 0, 0},   {255, 0, 255}, {0, 147, 147},  {255, 112, 43}, {18, 64, 0},
+                             {134, 53, 140}, {251, 251, 0}, {47, 255, 47}, {0, 0, 160}};
+    const bool onLeft[] = {true, true, false, true, true, false, false, false, false};
+    for (int i = 0; i < SERIES_COUNT; ++i) {
+        const ChartSeries id = SeriesAt(i);
+        QLineSeries* series = chart.Series(id);
+        EXPECT_EQ(series->name(), QString::fromUtf8(titles[i])) << i;
+        EXPECT_EQ(series->pen().color(), colors[i]) << i;
+        EXPECT_EQ(series->pen().width(), 2) << i;
+        EXPECT_EQ(series->attachedAxes().contains(onLeft[i] ? chart.LeftAxis() : chart.RightAxis()), true) << i;
+        EXPECT_EQ(series->count(), 0) << i;
+        EXPECT_FALSE(series->isVisible()) << i;
+        EXPECT_FALSE(chart.Legend()->IsListed(id)) << i;
+        EXPECT_FALSE(chart.Legend()->IsSwitchedOn(id)) << i;
+    }
+    EXPECT_EQ(chart.rubberBand(), QChartView::NoRubberBand);
+
+    QStringList menu;
+    for (const QAction* action : chart.ContextMenu()->actions())
+        menu << (action->isSeparator() ? "-" : action->text());
+    EXPECT_EQ(menu, QStringList({"Save as metafile", "Save as bitmap", "-", "Print"}));
+}
+
+}  // namespace
+}  // namespace kelmar::ui
