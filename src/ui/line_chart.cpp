@@ -47,8 +47,15 @@ QValueAxis* MakeAxis(const QString& title, const QFont& base) {
 }
 
 void SetTicks(QValueAxis& axis, double min, double max, double step) {
+    const double anchor = std::floor(min / step) * step;
+    if (axis.min() == min && axis.max() == max && axis.tickInterval() == step && axis.tickAnchor() == anchor) return;
+    // The axis lays out its labels at every change. An interval wider than
+    // both the old and the new range keeps the in-between layouts to a
+    // label or two, instead of thousands when a small old interval meets a
+    // large new range.
+    axis.setTickInterval(std::max({axis.max() - axis.min(), max - min, step}));
     axis.setRange(min, max);
-    axis.setTickAnchor(std::floor(min / step) * step);
+    axis.setTickAnchor(anchor);
     axis.setTickInterval(step);
     axis.setLabelFormat(QString("%.%1f").arg(LabelDecimals(step)));
 }
@@ -124,38 +131,53 @@ void LineChart::SetBottomMaximum(double maximum) {
     if (maximum >= Minimum) Maximum = maximum;
 }
 
-void LineChart::SetPoints(ChartSeries series, QList<QPointF> points) {
-    QLineSeries* line = Series(series);
-    if (points.isEmpty() && line->count() == 0) return;
-    line->replace(points);
+void LineChart::SetAllPoints(AllPoints points) {
+    std::array<bool, SERIES_COUNT> changed{};
+    for (int i = 0; i < SERIES_COUNT; ++i) {
+        QLineSeries* line = SeriesList[static_cast<std::size_t>(i)];
+        changed[static_cast<std::size_t>(i)] = line->points() != points[static_cast<std::size_t>(i)];
+        if (changed[static_cast<std::size_t>(i)] && line->count() > 0) line->clear();
+    }
+    FitAxesAround(points);
+    for (int i = 0; i < SERIES_COUNT; ++i)
+        if (changed[static_cast<std::size_t>(i)] && !points[static_cast<std::size_t>(i)].isEmpty())
+            SeriesList[static_cast<std::size_t>(i)]->replace(points[static_cast<std::size_t>(i)]);
 }
 
 void LineChart::ShowGroup(SeriesGroup group) {
     for (int i = 0; i < SERIES_COUNT; ++i) {
         const ChartSeries series = SeriesAt(i);
         const bool listed = Info(series).Group == group;
-        if (!listed) SetPoints(series, {});
+        if (!listed && Series(series)->count() > 0) Series(series)->clear();
         LegendBox->SetListed(series, listed);
     }
     PlaceLegend();
+    FitAxes();
 }
 
 void LineChart::FitAxes() {
-    FitBottomAxis();
-    FitSideAxis(AxisSide::Left);
-    FitSideAxis(AxisSide::Right);
+    AllPoints points;
+    for (int i = 0; i < SERIES_COUNT; ++i)
+        points[static_cast<std::size_t>(i)] = SeriesList[static_cast<std::size_t>(i)]->points();
+    FitAxesAround(points);
 }
 
-void LineChart::FitBottomAxis() {
+void LineChart::FitAxesAround(const AllPoints& points) {
+    FitBottomAxis(points);
+    FitSideAxis(AxisSide::Left, points);
+    FitSideAxis(AxisSide::Right, points);
+}
+
+void LineChart::FitBottomAxis(const AllPoints& points) {
     double low = Minimum;
     double high = Maximum;
     if (Automatic) {
         // Every filled series has the same x values, in ascending order.
-        const auto filled = std::find_if(SeriesList.begin(), SeriesList.end(),
-                                         [](const QLineSeries* s) { return s->count() > 0; });
-        if (filled == SeriesList.end()) return;
-        low = (*filled)->at(0).x();
-        high = (*filled)->at((*filled)->count() - 1).x();
+        const auto filled = std::find_if(points.begin(), points.end(),
+                                         [](const QList<QPointF>& list) { return !list.isEmpty(); });
+        if (filled == points.end()) return;
+        low = filled->first().x();
+        high = filled->last().x();
     }
     if (high <= low) {
         low -= 1;
@@ -165,17 +187,16 @@ void LineChart::FitBottomAxis() {
     SetTicks(*Bottom, low, high, step);
 }
 
-void LineChart::FitSideAxis(AxisSide side) {
+void LineChart::FitSideAxis(AxisSide side, const AllPoints& points) {
     // The switched-on series of this axis, or, with none on, the listed ones.
     for (const bool onlySwitchedOn : {true, false}) {
         double low = std::numeric_limits<double>::max();
         double high = std::numeric_limits<double>::lowest();
         for (int i = 0; i < SERIES_COUNT; ++i) {
             const ChartSeries series = SeriesAt(i);
-            const QLineSeries* line = Series(series);
-            if (Info(series).Axis != side || !LegendBox->IsListed(series) || line->count() == 0) continue;
+            if (Info(series).Axis != side || !LegendBox->IsListed(series)) continue;
             if (onlySwitchedOn && !LegendBox->IsSwitchedOn(series)) continue;
-            for (const QPointF& point : line->points()) {
+            for (const QPointF& point : points[static_cast<std::size_t>(i)]) {
                 low = std::min(low, point.y());
                 high = std::max(high, point.y());
             }

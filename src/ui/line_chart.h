@@ -49,8 +49,13 @@ public:
     double BottomIncrement() const { return Increment; }
     void SetBottomIncrement(double increment) { Increment = increment; }
 
-    // Replaces all points of a series at once (x ascending).
-    void SetPoints(ChartSeries series, QList<QPointF> points);
+    // The points of every series, x ascending, in series order.
+    using AllPoints = std::array<QList<QPointF>, SERIES_COUNT>;
+    // Gives every series its points, each series in one call, and fits the
+    // axes around them. A series whose points do not change is left alone,
+    // and the axes move while the changed series are empty, so that a drawn
+    // series lays out its line once.
+    void SetAllPoints(AllPoints points);
     // Lists the series of one group in the legend and empties and unlists
     // the others.
     void ShowGroup(SeriesGroup group);
@@ -63,8 +68,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void FitBottomAxis();
-    void FitSideAxis(AxisSide side);
+    void FitAxesAround(const AllPoints& points);
+    void FitBottomAxis(const AllPoints& points);
+    void FitSideAxis(AxisSide side, const AllPoints& points);
     // Keeps the legend at the right of the plot, its top at 12 % of the
     // chart's height, and leaves room for it beside the plot.
     void PlaceLegend();

@@ -24,7 +24,7 @@ constexpr int ANNUAL_AVERAGE_VIEW = 2;
 constexpr int DECEMBER_VIEW = 14;
 constexpr int INPUT_TAB = 0;
 
-using SeriesPoints = std::array<QList<QPointF>, SERIES_COUNT>;
+using SeriesPoints = LineChart::AllPoints;
 
 void AppendRecord(SeriesPoints& points, double x, const TResultRecord& record) {
     for (int s = 0; s < SERIES_COUNT; ++s)
@@ -77,9 +77,7 @@ void TMainForm::RefreshChart(int first, int last) {
         for (int i = from; i <= to; ++i) AppendRecord(points, i + offset, Model.Results.At(i, slot));
     }
 
-    for (int s = 0; s < SERIES_COUNT; ++s)
-        chart.SetPoints(SeriesAt(s), std::move(points[static_cast<std::size_t>(s)]));
-    chart.FitAxes();
+    chart.SetAllPoints(std::move(points));
 }
 
 void TMainForm::PageControl1Change() {
@@ -105,7 +103,6 @@ void TMainForm::PageControl1Change() {
         refresh();
         chart.ShowGroup(SeriesGroup::Results);
     }
-    chart.FitAxes();
 }
 
 void TMainForm::ComboBox1Change() {

@@ -1,0 +1,81 @@
+// The heaviest thing the window does for one user action: a Step that
+// releases all 500 simulated years fills the results grid and the
+// input-weather grid with 6,000 rows each and refreshes the chart twice
+// with 6,000 points in each of nine series. Run offscreen:
+//   QT_QPA_PLATFORM=offscreen build/bench/kelmar-ui-bench
+#include <QApplication>
+#include <QCheckBox>
+#include <QTabWidget>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "ui/series_legend.h"
+#include "ui/ui_fixtures.h"
+
+namespace {
+
+using kelmar::testing::ShowReleasedYears;
+using kelmar::testing::SimulatedRunModel;
+using kelmar::ui::TMainForm;
+
+constexpr int ALL_YEARS = 500;
+
+// Grid fills and chart refreshes of the Step, on a fresh window each time.
+void BM_StepReleasingAllYears(benchmark::State& state) {
+    auto model = SimulatedRunModel(2024);
+    const int tab = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto form = std::make_unique<TMainForm>(*model);
+        form->Controls().PageControl1->setCurrentIndex(tab);
+        state.ResumeTiming();
+
+        ShowReleasedYears(*form, *model, ALL_YEARS);
+
+        state.PauseTiming();
+        form.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_StepReleasingAllYears)->Arg(0)->Arg(3)->ArgName("tab")->Unit(benchmark::kMillisecond);
+
+// The same Step on a shown window with every listed series switched on,
+// including the repaint that puts it on screen.
+void BM_StepReleasingAllYearsPainted(benchmark::State& state) {
+    auto model = SimulatedRunModel(2024);
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto form = std::make_unique<TMainForm>(*model);
+        form->resize(1280, 800);
+        form->show();
+        form->Controls().PageControl1->setCurrentIndex(3);
+        ShowReleasedYears(*form, *model, 1);
+        kelmar::ui::SeriesLegend& legend = *form->Controls().Chart1->Legend();
+        for (int s = 0; s < kelmar::ui::SERIES_COUNT; ++s)
+            if (legend.IsListed(kelmar::ui::SeriesAt(s))) legend.Entry(kelmar::ui::SeriesAt(s))->click();
+        QApplication::processEvents();
+        state.ResumeTiming();
+
+        ShowReleasedYears(*form, *model, ALL_YEARS);
+        form->repaint();
+
+        state.PauseTiming();
+        form.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_StepReleasingAllYearsPainted)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
