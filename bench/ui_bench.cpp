@@ -11,14 +11,15 @@
 
 #include <memory>
 
+#include "ui/line_chart.h"
 #include "ui/series_legend.h"
 #include "ui/ui_fixtures.h"
 
 namespace {
 
-using kelmar::testing::ShowReleasedYears;
+using kelmar::testing::CommandedWindow;
+using kelmar::testing::ReleaseYears;
 using kelmar::testing::SimulatedRunModel;
-using kelmar::ui::TMainForm;
 
 constexpr int ALL_YEARS = 500;
 
@@ -28,14 +29,20 @@ void BM_StepReleasingAllYears(benchmark::State& state) {
     const int tab = static_cast<int>(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
-        auto form = std::make_unique<TMainForm>(*model);
-        form->Controls().PageControl1->setCurrentIndex(tab);
+        auto window = std::make_unique<CommandedWindow>(*model);
+        window->form.Controls().PageControl1->setCurrentIndex(tab);
         state.ResumeTiming();
 
-        ShowReleasedYears(*form, *model, ALL_YEARS);
+        ReleaseYears(*window, ALL_YEARS);
 
         state.PauseTiming();
-        form.reset();
+        const bool released = model->Settings.YearCount == ALL_YEARS;
+        window.reset();
+        model->Settings.YearCount = 0;
+        if (!released) {
+            state.SkipWithError("the Step did not release every year");
+            break;
+        }
         state.ResumeTiming();
     }
 }
@@ -47,22 +54,29 @@ void BM_StepReleasingAllYearsPainted(benchmark::State& state) {
     auto model = SimulatedRunModel(2024);
     for (auto _ : state) {
         state.PauseTiming();
-        auto form = std::make_unique<TMainForm>(*model);
-        form->resize(1280, 800);
-        form->show();
-        form->Controls().PageControl1->setCurrentIndex(3);
-        ShowReleasedYears(*form, *model, 1);
-        kelmar::ui::SeriesLegend& legend = *form->Controls().Chart1->Legend();
+        auto window = std::make_unique<CommandedWindow>(*model);
+        kelmar::ui::TMainForm& form = window->form;
+        form.resize(1280, 800);
+        form.show();
+        form.Controls().PageControl1->setCurrentIndex(3);
+        ReleaseYears(*window, 1);
+        kelmar::ui::SeriesLegend& legend = *form.Controls().Chart1->Legend();
         for (int s = 0; s < kelmar::ui::SERIES_COUNT; ++s)
             if (legend.IsListed(kelmar::ui::SeriesAt(s))) legend.Entry(kelmar::ui::SeriesAt(s))->click();
         QApplication::processEvents();
         state.ResumeTiming();
 
-        ShowReleasedYears(*form, *model, ALL_YEARS);
-        form->repaint();
+        ReleaseYears(*window, ALL_YEARS);
+        form.repaint();
 
         state.PauseTiming();
-        form.reset();
+        const bool released = model->Settings.YearCount == ALL_YEARS;
+        window.reset();
+        model->Settings.YearCount = 0;
+        if (!released) {
+            state.SkipWithError("the Step did not release every year");
+            break;
+        }
         state.ResumeTiming();
     }
 }

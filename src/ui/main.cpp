@@ -6,6 +6,9 @@
 
 #include "model/model_state.h"
 #include "ui/main_form.h"
+#include "ui/main_form_commands.h"
+#include "ui/program_restart.h"
+#include "ui/qt_user_dialogs.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
@@ -14,6 +17,9 @@ int main(int argc, char* argv[]) {
     // The program starts in the input mode "Weather from file".
     model->Settings.InpDat = true;
     kelmar::ui::TMainForm window(*model);
+    kelmar::ui::QtUserDialogs dialogs(&window);
+    kelmar::ui::QtProgramRestart restart;
+    kelmar::ui::TMainFormCommands commands(window, *model, dialogs, restart);
     window.showMaximized();
     return application.exec();
 }

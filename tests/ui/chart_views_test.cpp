@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ui/line_chart.h"
 #include "ui/series_legend.h"
 #include "ui/updown_spinner.h"
 #include "ui_fixtures.h"
@@ -114,11 +115,12 @@ TEST(ChartViews, EachTabShowsItsGroupWithItsTitles) {
 
 TEST(ChartViews, LegendChoicesAreTheUsersAndSurviveRefreshesAndTabChanges) {
     auto model = SimulatedRunModel(5);
-    TMainForm form(*model);
+    testing::CommandedWindow window(*model);
+    TMainForm& form = window.form;
     form.show();
     const TMainFormControls& ui = form.Controls();
     ui.PageControl1->setCurrentIndex(3);
-    testing::ShowReleasedYears(form, *model, 10);
+    testing::ReleaseYears(window, 10);
     const LineChart& chart = *ui.Chart1;
 
     chart.Legend()->Entry(ChartSeries::T_ms)->click();
@@ -138,7 +140,7 @@ TEST(ChartViews, LegendChoicesAreTheUsersAndSurviveRefreshesAndTabChanges) {
     EXPECT_FALSE(chart.Legend()->IsListed(ChartSeries::T_ms));
     EXPECT_EQ(chart.Series(ChartSeries::T_ms)->count(), 0);
     ui.PageControl1->setCurrentIndex(3);
-    testing::ShowReleasedYears(form, *model, 12);
+    testing::ReleaseYears(window, 12);
 
     for (int s = 0; s < SERIES_COUNT; ++s) {
         const ChartSeries id = SeriesAt(s);
@@ -151,9 +153,10 @@ TEST(ChartViews, LegendChoicesAreTheUsersAndSurviveRefreshesAndTabChanges) {
 
 TEST(ChartViews, YearSelectorKeepsToTheReleasedYears) {
     auto model = FileRunModel(1961, 8);
-    TMainForm form(*model);
+    testing::CommandedWindow window(*model);
+    TMainForm& form = window.form;
     const TMainFormControls& ui = form.Controls();
-    testing::ShowReleasedYears(form, *model, 5);
+    testing::ReleaseYears(window, 5);
     EXPECT_FALSE(ui.Edit4->isEnabled());
 
     // The user picks "Annual course": the year controls come on.

@@ -1,46 +1,67 @@
-// Draws the main window with the example data and saves it as a PNG
-// picture: the example site, the 1961-1990 weather record and the example
-// climatology (for its one missing soil temperature), run with weather from
-// file, the first ten years released, on the "Results" tab with the
-// forest-floor and mineral-soil temperatures and volumetric moistures
-// switched on (on another tab, its listed series).
-//   kelmar-ui-screenshot OUTPUT.png [WIDTH HEIGHT [TAB]]
+// Walks through the window as a new user does, with the example files
+// proposed by the open dialogs, and saves a picture of each stage for the
+// user guide:
+//   01-start.png          the window as it opens
+//   02-weather-opened.png weather from file opened: the record, estimated soil temperatures in red
+//   03-results.png        ten years released, results month by month
+//   04-annual-course.png  the annual course of one year of the inputs
+//   05-climatology.png    the climatology page
+//   06-site.png           the site parameters page
+//   07-simulated.png      500 simulated years, July across the years
+//   kelmar-ui-screenshot OUTPUT_FOLDER [WIDTH HEIGHT]
 #include <QApplication>
 #include <QCheckBox>
-#include <QLabel>
+#include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSlider>
 #include <QTabWidget>
-#include <QTimer>
 #include <QToolButton>
 
 #include <cstdio>
-#include <string>
+#include <cstdlib>
+#include <initializer_list>
 
-#include "io/climatology_file.h"
-#include "io/site_file.h"
-#include "io/weather_file.h"
+#include "ui/line_chart.h"
 #include "ui/series_legend.h"
 #include "ui_fixtures.h"
 
 namespace {
 
-constexpr int RELEASED_YEARS = 10;
+using kelmar::FileDialog;
+using kelmar::testing::CommandedWindow;
+using kelmar::ui::ChartSeries;
 
-// Reads the example files and runs the model as "Open files" does with
-// weather from file; false when a file is missing.
-bool LoadExamples(kelmar::TModel& model, kelmar::Notifier& notifier) {
-    const std::string folder = KELMAR_EXAMPLES_DIR "/";
-    model.Settings.InpDat = true;
-    if (!kelmar::ReadSiteFile(model, folder + "soil.sit", notifier)) return false;
-    if (!kelmar::ReadWeatherFile(model, folder + "weather.wed", notifier)) return false;
-    if (!kelmar::ReadClimatologyFile(model, folder + "climat.cld", notifier)) return false;
-    kelmar::RunModel(model, notifier);
-    model.Settings.YearCount = 0;
-    return true;
+enum Tab { INPUT_TAB = 0, SITE_TAB = 1, CLIMATOLOGY_TAB = 2, RESULTS_TAB = 3 };
+
+QString Example(const char* name) { return QString(KELMAR_EXAMPLES_DIR "/") + name; }
+
+void AnswerWithExamples(CommandedWindow& window) {
+    window.dialogs.answers[FileDialog::SiteForRun] = Example("soil.sit");
+    window.dialogs.answers[FileDialog::WeatherForRun] = Example("weather.wed");
+    window.dialogs.answers[FileDialog::ClimatologyForGaps] = Example("climat.cld");
+    window.dialogs.answers[FileDialog::ClimatologyForSimulation] = Example("climat.cld");
+}
+
+void SwitchOn(CommandedWindow& window, std::initializer_list<ChartSeries> series) {
+    kelmar::ui::SeriesLegend& legend = *window.form.Controls().Chart1->Legend();
+    for (ChartSeries s : series)
+        if (legend.IsListed(s) && !legend.Entry(s)->isChecked()) legend.Entry(s)->click();
+}
+
+// The chart view the user picks in "Data on the chart".
+void ChooseView(CommandedWindow& window, int view) {
+    window.form.SetSelectedMonth(view);
+    window.form.ComboBox1Change();
+}
+
+bool Save(CommandedWindow& window, const QDir& folder, const char* name) {
+    QApplication::processEvents();
+    const bool saved = window.form.grab().save(folder.filePath(name));
+    if (!saved) std::fprintf(stderr, "cannot write %s\n", qPrintable(folder.filePath(name)));
+    return saved;
 }
 
 }  // namespace
@@ -48,55 +69,70 @@ bool LoadExamples(kelmar::TModel& model, kelmar::Notifier& notifier) {
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT.png [WIDTH HEIGHT [TAB]]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [WIDTH HEIGHT]\n", argv[0]);
         return 2;
     }
-    const QString output = QString::fromLocal8Bit(argv[1]);
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
     const int width = argc > 3 ? std::atoi(argv[2]) : 1280;
     const int height = argc > 3 ? std::atoi(argv[3]) : 800;
-    const int tab = argc > 4 ? std::atoi(argv[4]) : 3;
+    bool ok = true;
 
+    // Weather from file, the mode the program starts in.
     auto model = std::make_unique<kelmar::TModel>();
-    kelmar::testing::RecordingNotifier notifier;
-    if (!LoadExamples(*model, notifier)) {
-        for (const std::string& warning : notifier.warnings) std::fprintf(stderr, "%s\n", warning.c_str());
-        return 1;
-    }
-    kelmar::ui::TMainForm form(*model);
-    const auto& controls = form.Controls();
-    form.ShowSiteParams();
-    (model->Site.Saturat ? controls.RadioButton4 : controls.RadioButton5)->setChecked(true);
-    (model->Site.Permafr ? controls.RadioButton6 : controls.RadioButton7)->setChecked(true);
-    form.ShowClimatology();
-    form.ShowInputWeather(0);
-    controls.Label3->setText(QString("There are %1 years in \"weather.wed\"").arg(model->AvailableYears));
+    model->Settings.InpDat = true;
+    model->Random.SetState(1961);
+    CommandedWindow window(*model);
+    AnswerWithExamples(window);
+    const auto& ui = window.form.Controls();
+    window.form.resize(width, height);
+    window.form.show();
+    ok &= Save(window, folder, "01-start.png");
 
-    // What the open command, Initialisation and the first Step switch on and off.
-    for (QWidget* control : std::initializer_list<QWidget*>{controls.SaveBtn, controls.InitBtn, controls.Label1,
-                                                            controls.TrackBar1, controls.Edit1, controls.StepBtn,
-                                                            controls.SaveWedBtn})
-        control->setEnabled(true);
-    for (QWidget* control : std::initializer_list<QWidget*>{controls.RunBtn, controls.RadioButton1,
-                                                            controls.LoadCliBtn})
-        control->setEnabled(false);
-    controls.TrackBar1->setMaximum(model->AvailableYears);
-    controls.TrackBar1->setValue(RELEASED_YEARS);
-    controls.Edit1->setText(QString::number(RELEASED_YEARS));
+    ui.RunBtn->click();
+    ok &= Save(window, folder, "02-weather-opened.png");
 
-    form.resize(width, height);
-    form.show();
-    controls.PageControl1->setCurrentIndex(tab);
-    kelmar::testing::ShowReleasedYears(form, *model, RELEASED_YEARS);
-    using kelmar::ui::ChartSeries;
-    for (ChartSeries series : {ChartSeries::Tair, ChartSeries::Tsoil, ChartSeries::Prec, ChartSeries::T_ff,
-                               ChartSeries::T_ms, ChartSeries::W_ff_vol, ChartSeries::W_ms_vol})
-        if (controls.Chart1->Legend()->IsListed(series)) controls.Chart1->Legend()->Entry(series)->click();
+    ui.InitBtn->click();
+    ui.Edit1->setText("10");
+    ui.StepBtn->click();
+    ui.PageControl1->setCurrentIndex(RESULTS_TAB);
+    SwitchOn(window, {ChartSeries::T_ff, ChartSeries::T_ms, ChartSeries::W_ff_vol, ChartSeries::W_ms_vol});
+    ok &= Save(window, folder, "03-results.png");
 
-    int status = 1;
-    QTimer::singleShot(300, [&] {
-        status = form.grab().save(output) ? 0 : 1;
-        application.quit();
-    });
-    application.exec();
-    return status;
+    ui.PageControl1->setCurrentIndex(INPUT_TAB);
+    SwitchOn(window, {ChartSeries::Tair, ChartSeries::Tsoil, ChartSeries::Prec});
+    ChooseView(window, 1);  // "Annual course"
+    window.form.SetSelectedYear(4);
+    ok &= Save(window, folder, "04-annual-course.png");
+
+    ui.PageControl1->setCurrentIndex(CLIMATOLOGY_TAB);
+    ok &= Save(window, folder, "05-climatology.png");
+    ui.PageControl1->setCurrentIndex(SITE_TAB);
+    ok &= Save(window, folder, "06-site.png");
+    window.form.hide();
+
+    // Simulated weather: 500 years at once, one month across the years.
+    auto simulated = std::make_unique<kelmar::TModel>();
+    simulated->Settings.InpDat = true;
+    simulated->Random.SetState(500);
+    CommandedWindow second(*simulated);
+    AnswerWithExamples(second);
+    const auto& ui2 = second.form.Controls();
+    second.form.resize(width, height);
+    second.form.show();
+    ui2.RadioButton1->click();
+    ui2.OpenBtn->click();
+    ui2.InitBtn->click();
+    ui2.Edit1->setText("500");
+    ui2.StepBtn->click();
+    ui2.PageControl1->setCurrentIndex(RESULTS_TAB);
+    SwitchOn(second, {ChartSeries::T_ms, ChartSeries::W_ms_vol});
+    ChooseView(second, 9);  // "July"
+    ok &= Save(second, folder, "07-simulated.png");
+
+    for (const auto* dialogs : {&window.dialogs, &second.dialogs})
+        for (const QString& message : dialogs->errors + dialogs->warnings) {
+            std::fprintf(stderr, "%s\n", qPrintable(message));
+            ok = false;
+        }
+    return ok ? 0 : 1;
 }

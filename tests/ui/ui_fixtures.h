@@ -1,19 +1,23 @@
-// Models after a run and the display half of a Step, shared by the window
-// tests, the window benchmark and the screenshot program.
+// Models after a run, and the window driven through its commands with the
+// dialogs answered by the caller, shared by the window tests, the window
+// benchmark and the screenshot program.
 #pragma once
 
-#include <QComboBox>
-#include <QLabel>
-#include <QSlider>
+#include <QLineEdit>
+#include <QStringList>
 
+#include <map>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "model/model_fixtures.h"
 #include "model/run_model.h"
-#include "ui/line_chart.h"
 #include "ui/main_form.h"
+#include "ui/main_form_commands.h"
+#include "ui/program_restart.h"
+#include "ui/user_dialogs.h"
 
 namespace kelmar::testing {
 
@@ -56,27 +60,54 @@ inline std::unique_ptr<TModel> FileRunModel(int firstYear, int years,
     return model;
 }
 
-// What a Step that releases years up to yearCount shows: the chart, the
-// status text, the results grid, the year slider's range, the yearly views,
-// the chart refresh for the current view and tab, and with simulated
-// weather the input-weather grid.
-inline void ShowReleasedYears(ui::TMainForm& form, const TModel& model, int yearCount) {
-    const ui::TMainFormControls& controls = form.Controls();
-    controls.Chart1->show();
-    controls.Label2->setEnabled(true);
-    controls.ComboBox1->setEnabled(true);
-    form.SetYearCount(yearCount);
-    form.ShowResults(yearCount);
-    controls.TrackBar2->setMaximum(yearCount);
-    if (yearCount > 1 && controls.ComboBox1->count() == 2)
-        controls.ComboBox1->addItems({"Annual average", "January", "February", "March", "April", "May", "June",
-                                      "July", "August", "September", "October", "November", "December"});
-    if (form.SelectedMonth() == 0)
-        form.RefreshChart(form.SelectedYear(), form.SelectedYear());
-    else
-        form.RefreshChart(1, yearCount);
-    form.PageControl1Change();
-    if (!model.Settings.InpDat && yearCount > 0) form.ShowInputWeather(yearCount);
+// Answers each file dialog with the name set for it (cancels the others) and
+// records the dialogs and messages shown.
+class ScriptedDialogs : public ui::UserDialogs {
+public:
+    std::map<FileDialog, QString> answers;
+    std::vector<const FileDialogSpec*> asked;
+    QStringList warnings, informations, errors;
+
+    std::optional<QString> AskFile(const FileDialogSpec& spec, const QString&) override {
+        asked.push_back(&spec);
+        for (const auto& [dialog, name] : answers)
+            if (&DialogSpec(dialog) == &spec) return name;
+        return std::nullopt;
+    }
+    void Warning(const QString& text) override { warnings << text; }
+    void Information(const QString& text) override { informations << text; }
+    void Error(const QString& text) override { errors << text; }
+};
+
+// Records the restart instead of starting a process and quitting.
+class RecordingRestart : public ui::ProgramRestart {
+public:
+    QString started;
+    bool quit = false;
+    bool StartDetached(const QString& program) override {
+        started = program;
+        return true;
+    }
+    void Quit() override { quit = true; }
+};
+
+// The main window with its commands, the dialogs answered by the test.
+struct CommandedWindow {
+    explicit CommandedWindow(TModel& model) : model(model), form(model), commands(form, model, dialogs, restart) {}
+
+    TModel& model;
+    ui::TMainForm form;
+    ScriptedDialogs dialogs;
+    RecordingRestart restart;
+    ui::TMainFormCommands commands;
+};
+
+// Steps until yearCount years are released, as the user does: Initialisation
+// before the first Step, the step box set to the years still to show, then "Step".
+inline void ReleaseYears(CommandedWindow& window, int yearCount) {
+    if (window.model.Settings.YearCount == 0) window.commands.InitBtnClick();
+    window.form.Controls().Edit1->setText(QString::number(yearCount - window.model.Settings.YearCount));
+    window.commands.StepBtnClick();
 }
 
 }  // namespace kelmar::testing

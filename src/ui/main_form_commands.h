@@ -1,0 +1,59 @@
+// The commands behind the window's controls: choose the input mode, open the
+// files and run, initialise and step through the years, generate a
+// climatology, save the four kinds of file, exit, and restart. Each command
+// runs to its end before the next event; an error abandons it at that point
+// and is shown with its text, and what it had already done stays.
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+#include "ui/main_form.h"
+#include "ui/program_restart.h"
+#include "ui/user_dialogs.h"
+#include "ui/window_workflow_view.h"
+
+namespace kelmar::ui {
+
+class TMainFormCommands : public QObject {
+    Q_OBJECT
+
+public:
+    TMainFormCommands(TMainForm& form, TModel& model, UserDialogs& dialogs, ProgramRestart& restart);
+
+    void RadioButton2Click();
+    void RunBtnClick();
+    void OpenBtnClick();
+    void InitBtnClick();
+    void StepBtnClick();
+    void Edit1Change();
+    void TrackBar1Change();
+    void LoadCliBtnClick();
+    void SaveBtnClick();
+    void SaveWedBtnClick();
+    void SaveCliBtnClick();
+    void SaveSoiBtnClick();
+    void SpeedButton1Click();
+
+    // The most years a Step can show: the years of the record with weather
+    // from file, else MAX_YEARS.
+    int StepMaximum() const;
+
+private:
+    void ConnectControls();
+    // Runs a command, showing an error that abandons it.
+    void Run(const std::function<void()>& command);
+    // The number in the step box; an empty box is not a number.
+    int GetStep() const;
+    // Saves through a save dialog; cancel ends the command quietly.
+    void SaveThroughDialog(FileDialog dialog, const std::function<void(const std::string&)>& write);
+
+    TMainForm& Form;
+    TModel& Model;
+    UserDialogs& Dialogs;
+    ProgramRestart& Restart;
+    WindowWorkflowView View;
+};
+
+}  // namespace kelmar::ui

@@ -1,0 +1,30 @@
+// File dialogs and message boxes on screen.
+#pragma once
+
+#include <QFileDialog>
+
+#include "ui/user_dialogs.h"
+
+namespace kelmar::ui {
+
+class QtUserDialogs : public UserDialogs {
+public:
+    explicit QtUserDialogs(QWidget* parent);
+
+    std::optional<QString> AskFile(const FileDialogSpec& spec, const QString& folder) override;
+    void Warning(const QString& text) override;
+    void Information(const QString& text) override;
+    void Error(const QString& text) override;
+
+private:
+    QWidget* Parent;
+    // One open and one save dialog for all commands, so that what a command
+    // does not set (a name, a default extension) stays as the last use left it.
+    QFileDialog OpenDialog1;
+    QFileDialog SaveDialog1;
+};
+
+// "sit files|*.sit|All files|*.*" as Qt writes name filters.
+QStringList NameFilters(const char* filter);
+
+}  // namespace kelmar::ui

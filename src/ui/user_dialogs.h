@@ -1,0 +1,25 @@
+// The file dialogs and message boxes the commands show. The window uses the
+// real ones; tests answer them.
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+#include "app/file_dialogs.h"
+
+namespace kelmar::ui {
+
+class UserDialogs {
+public:
+    virtual ~UserDialogs() = default;
+
+    // Shows a file dialog starting in `folder`; nothing when it is cancelled.
+    virtual std::optional<QString> AskFile(const FileDialogSpec& spec, const QString& folder) = 0;
+
+    virtual void Warning(const QString& text) = 0;      // a warning with an OK button
+    virtual void Information(const QString& text) = 0;  // an information with an OK button
+    virtual void Error(const QString& text) = 0;        // an error that abandoned a command
+};
+
+}  // namespace kelmar::ui

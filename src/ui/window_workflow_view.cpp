@@ -1,0 +1,41 @@
+#include "ui/window_workflow_view.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QRadioButton>
+
+#include "io/grid_texts.h"
+#include "ui/string_grid.h"
+
+namespace kelmar::ui {
+
+namespace {
+// The residual deviation of soil temperature, which weather from file does not use.
+constexpr int SOIL_RESIDUAL_COLUMN = 12;
+}  // namespace
+
+std::optional<std::string> WindowWorkflowView::AskFile(FileDialog dialog) {
+    const auto name = Dialogs.AskFile(DialogSpec(dialog), QDir::currentPath());
+    if (!name) return std::nullopt;
+    return name->toStdString();
+}
+
+void WindowWorkflowView::Warning(const std::string& text) { Dialogs.Warning(QString::fromStdString(text)); }
+
+void WindowWorkflowView::SiteFileRead() {
+    const TMainFormControls& ui = Form.Controls();
+    // The program selects the list entry without running its handler; the
+    // buttons' handlers run and write the hidden flag rows.
+    ui.ComboBox2->setCurrentIndex(Model.Site.Fortype <= ftOak ? Model.Site.Fortype : -1);
+    (Model.Site.Saturat == 1 ? ui.RadioButton4 : ui.RadioButton5)->setChecked(true);
+    (Model.Site.Permafr == 1 ? ui.RadioButton6 : ui.RadioButton7)->setChecked(true);
+}
+
+void WindowWorkflowView::ClimatologyFileRead() {
+    if (Model.Settings.InpDat) Form.Controls().Grid3->SetColWidth(SOIL_RESIDUAL_COLUMN, -1);
+}
+
+void WindowWorkflowView::WeatherFileOpened() { QDir::setCurrent(QCoreApplication::applicationDirPath()); }
+
+}  // namespace kelmar::ui

@@ -1,0 +1,30 @@
+// The window as the command sequences see it: its dialogs, message boxes and
+// the grid refills that follow each file read.
+#pragma once
+
+#include "app/workflow_view.h"
+#include "ui/main_form.h"
+#include "ui/user_dialogs.h"
+
+namespace kelmar::ui {
+
+class WindowWorkflowView : public WorkflowView {
+public:
+    WindowWorkflowView(TMainForm& form, TModel& model, UserDialogs& dialogs)
+        : Form(form), Model(model), Dialogs(dialogs) {}
+
+    std::optional<std::string> AskFile(FileDialog dialog) override;
+    void Warning(const std::string& text) override;
+    void SiteFileRead() override;
+    void ClimatologyFileRead() override;
+    void WeatherFileOpened() override;
+    void ShowSiteParams() override { Form.ShowSiteParams(); }
+    void ShowClimatology() override { Form.ShowClimatology(); }
+
+private:
+    TMainForm& Form;
+    TModel& Model;
+    UserDialogs& Dialogs;
+};
+
+}  // namespace kelmar::ui

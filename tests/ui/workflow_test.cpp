@@ -1,0 +1,272 @@
+// The commands end to end on the real window, with the file dialogs and
+// message boxes answered by the test: both input modes on the example files,
+// Initialisation, Steps, Generate file, the four saves, and the errors.
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+
+#include "io/climatology_file.h"
+#include "io/grid_texts.h"
+#include "io/site_file.h"
+#include "io/value_text.h"
+#include "io/weather_file.h"
+#include "model/model_fixtures.h"
+#include "ui/line_chart.h"
+#include "ui/main_form.h"
+#include "ui/main_form_commands.h"
+#include "ui/string_grid.h"
+#include "ui/ui_fixtures.h"
+
+namespace kelmar::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+QString Example(const char* name) { return QString(KELMAR_EXAMPLES_DIR "/") + name; }
+
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class Workflow : public ::testing::Test {
+protected:
+    std::unique_ptr<TModel> model = [] {
+        auto m = std::make_unique<TModel>();
+        m->Settings.InpDat = true;  // the program starts on "Weather from file"
+        m->Random.SetState(1961);
+        return m;
+    }();
+    testing::CommandedWindow window{*model};
+    TMainForm& form = window.form;
+    testing::ScriptedDialogs& dialogs = window.dialogs;
+    testing::RecordingRestart& restart = window.restart;
+    const TMainFormControls& ui = form.Controls();
+    fs::path dir = fs::temp_directory_path() / ("kelmar-workflow-" + std::to_string(QCoreApplication::applicationPid()));
+    QString startFolder = QDir::currentPath();
+
+    void SetUp() override {
+        fs::create_directories(dir);
+        dialogs.answers[FileDialog::SiteForRun] = Example("soil.sit");
+        dialogs.answers[FileDialog::WeatherForRun] = Example("weather.wed");
+        dialogs.answers[FileDialog::ClimatologyForGaps] = Example("climat.cld");
+        dialogs.answers[FileDialog::ClimatologyForSimulation] = Example("climat.cld");
+    }
+    void TearDown() override {
+        QDir::setCurrent(startFolder);
+        fs::remove_all(dir);
+    }
+
+    void Click(QAbstractButton* button) { button->click(); }
+    void Step(int years) {
+        ui.Edit1->setText(QString::number(years));
+        Click(ui.StepBtn);
+    }
+    QString Saved(const char* name) const { return QString::fromStdString((dir / name).string()); }
+
+    // Enabled controls and the chart's visibility, as a row of 1 and 0 in the
+    // order RunBtn OpenBtn "Weather from file" "Simulated weather" LoadCliBtn
+    // SaveCliBtn SaveSoiBtn SpeedButton1 InitBtn StepBtn Edit1 TrackBar1
+    // Label1 SaveBtn SaveWedBtn ComboBox1 Label2 Chart1.
+    std::string State() const {
+        const QWidget* controls[] = {ui.RunBtn,     ui.OpenBtn,    ui.RadioButton2, ui.RadioButton1, ui.LoadCliBtn,
+                                     ui.SaveCliBtn, ui.SaveSoiBtn, ui.SpeedButton1, ui.InitBtn,      ui.StepBtn,
+                                     ui.Edit1,      ui.TrackBar1,  ui.Label1,       ui.SaveBtn,      ui.SaveWedBtn,
+                                     ui.ComboBox1,  ui.Label2};
+        std::string row;
+        for (const QWidget* control : controls) row += control->isEnabled() ? '1' : '0';
+        return row + (ui.Chart1->isVisibleTo(&form) ? '1' : '0');
+    }
+};
+
+TEST_F(Workflow, WeatherFromFileWalkthrough) {
+    EXPECT_EQ(State(), "101111110000000000") << "Start, weather from file";
+    EXPECT_EQ(ui.YearCountLabel->text(), "    0 Year");
+
+    Click(ui.RunBtn);
+    ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+    ASSERT_EQ(dialogs.asked.size(), 3u);  // the record has soil-temperature gaps
+    EXPECT_STREQ(dialogs.asked[0]->title, "\u041e\u0442\u043a\u0440\u044b\u0442\u044c \u0444\u0430\u0439\u043b");
+    EXPECT_STREQ(dialogs.asked[0]->proposedName, "soil.sit");
+    EXPECT_STREQ(dialogs.asked[1]->filter, "WED files|*.wed");
+    EXPECT_STREQ(dialogs.asked[2]->title, "Load file");
+    EXPECT_EQ(ui.Label3->text(), "There are 30 years in \"weather.wed\"");
+    EXPECT_EQ(ui.YearCountLabel->text(), "    0 year");
+    EXPECT_EQ(ui.Grid9->RowCount(), 361);
+    EXPECT_TRUE((ui.Grid3->ColWidth(12) == -1));  // no residual soil deviation with observed weather
+    EXPECT_EQ(QDir::currentPath(), QCoreApplication::applicationDirPath());
+    EXPECT_EQ(State(), "001001111000001000") << "Ran after weather from file";
+
+    Click(ui.InitBtn);
+    EXPECT_EQ(ui.TrackBar1->maximum(), 30);
+    EXPECT_EQ(State(), "001001111111101000") << "Ready";
+
+    Step(25);
+    EXPECT_EQ(model->Settings.YearCount, 25);
+    EXPECT_EQ(ui.YearCountLabel->text(), "    25 year");
+    EXPECT_EQ(ui.Grid1->RowCount(), 301);
+    EXPECT_EQ(ui.ComboBox1->count(), 15);
+    EXPECT_TRUE(ui.Label5->text().isEmpty());
+    EXPECT_EQ(State(), "001001111111111111") << "Showing";
+
+    Click(ui.StepBtn);  // 25 more asked, 5 left
+    EXPECT_EQ(ui.Edit1->text(), "5");
+    EXPECT_EQ(ui.TrackBar1->value(), 5);
+    EXPECT_EQ(ui.Label5->text(), "The calculation was made for the whole input data");
+    EXPECT_EQ(model->Settings.YearCount, 30);
+    EXPECT_EQ(ui.Grid1->RowCount(), 361);
+
+    Click(ui.StepBtn);  // nothing left
+    EXPECT_EQ(ui.Edit1->text(), "0");
+    EXPECT_EQ(model->Settings.YearCount, 30);
+    EXPECT_EQ(ui.ComboBox1->count(), 15);
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(Workflow, SimulatedWeatherShowsFiveHundredYearsInOneStep) {
+    ui.RadioButton1->click();
+    EXPECT_FALSE(model->Settings.InpDat);
+    EXPECT_EQ(State(), "011111110000000000") << "Start, simulated weather";
+
+    Click(ui.OpenBtn);
+    ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+    EXPECT_STREQ(dialogs.asked[1]->title, "Load weather file");
+    EXPECT_EQ(model->AvailableYears, 500);
+    EXPECT_FALSE((ui.Grid3->ColWidth(12) == -1));
+    EXPECT_EQ(State(), "000101111000000000") << "Ran after simulated weather";
+
+    Click(ui.InitBtn);
+    EXPECT_EQ(ui.TrackBar1->maximum(), 500);
+    Step(500);
+    EXPECT_EQ(model->Settings.YearCount, 500);
+    EXPECT_EQ(ui.Grid1->RowCount(), 6001);
+    EXPECT_EQ(ui.Grid9->RowCount(), 6001);
+    EXPECT_TRUE(ui.Label5->text().isEmpty());  // no notice with simulated weather
+    EXPECT_EQ(State(), "000101111111111111") << "Showing, simulated weather";
+}
+
+TEST_F(Workflow, StepBoxRules) {
+    Click(ui.RunBtn);
+    Click(ui.InitBtn);
+    ui.Edit1->setText("45");  // above the 30 years of the record
+    EXPECT_EQ(ui.Edit1->text(), "30");
+    EXPECT_EQ(ui.TrackBar1->value(), 30);
+    ui.TrackBar1->setValue(7);
+    EXPECT_EQ(ui.Edit1->text(), "7");
+
+    Step(0);
+    EXPECT_EQ(model->Settings.YearCount, 0);
+    EXPECT_FALSE(ui.Chart1->isVisibleTo(&form));
+
+    ui.Edit1->setText("");
+    Click(ui.StepBtn);
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_EQ(dialogs.errors[0], "'''' is not a valid integer value");
+    EXPECT_EQ(model->Settings.YearCount, 0);
+}
+
+TEST_F(Workflow, InitialisationRestartsOnlyAfterAStep) {
+    Click(ui.RunBtn);
+    Click(ui.InitBtn);
+    Click(ui.InitBtn);
+    EXPECT_FALSE(restart.quit);
+    EXPECT_EQ(State(), "001001111111101000") << "still Ready";
+
+    Step(1);
+    Click(ui.InitBtn);
+    EXPECT_EQ(restart.started, QCoreApplication::applicationFilePath());
+    EXPECT_TRUE(restart.quit);
+}
+
+TEST_F(Workflow, GenerateThenSaveAndReopenTheClimatology) {
+    dialogs.answers[FileDialog::WeatherForEstimate] = Example("weather.wed");
+    dialogs.answers[FileDialog::SaveClimatology] = Saved("estimated.cld");
+    Click(ui.LoadCliBtn);
+    ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+    EXPECT_EQ(ui.Grid3->Cell(1, 7), FormatValue(model->Climate.av_Ta[7]));
+    EXPECT_EQ(State(), "101111110000000000") << "Generate file changes no command";
+
+    Click(ui.SaveCliBtn);
+    auto reread = std::make_unique<TModel>();
+    testing::RecordingNotifier notifier;
+    ASSERT_TRUE(ReadClimatologyFile(*reread, (dir / "estimated.cld").string(), notifier));
+    for (int m = 1; m <= 12; ++m) {
+        EXPECT_NEAR(reread->Climate.av_Ta[m], model->Climate.av_Ta[m], 0.005) << "month " << m;
+        EXPECT_NEAR(reread->Climate.Bsa[m], model->Climate.Bsa[m], 0.005) << "month " << m;
+    }
+}
+
+TEST_F(Workflow, SaveCommandsWriteWhatTheReadersReadBack) {
+    Click(ui.RunBtn);
+    Click(ui.InitBtn);
+    Step(3);
+
+    std::ofstream(dir / "results.csv") << "older";
+    std::ofstream(dir / "results1.csv") << "older";
+    dialogs.answers[FileDialog::SaveResults] = Saved("results");
+    Click(ui.SaveBtn);
+    const std::string results = ReadBytes(dir / "results12.csv");
+    EXPECT_EQ(std::count(results.begin(), results.end(), '\n'), 37);
+    EXPECT_EQ(ReadBytes(dir / "results.csv"), "older");
+
+    dialogs.answers[FileDialog::SaveWeather] = Saved("weather.wed");
+    dialogs.answers[FileDialog::SaveSite] = Saved("site.sit");
+    Click(ui.SaveWedBtn);
+    Click(ui.SaveSoiBtn);
+    ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+
+    auto reread = std::make_unique<TModel>();
+    testing::RecordingNotifier notifier;
+    ASSERT_TRUE(ReadWeatherFile(*reread, (dir / "weather.wed").string(), notifier));
+    EXPECT_EQ(reread->Settings.YearBeg, 1961);
+    EXPECT_EQ(reread->Settings.YearEnd, 1990);
+    // The saved record has its soil-temperature gaps filled as the run filled them.
+    for (int i = 1; i <= 30; ++i)
+        for (int m = 1; m <= 12; ++m)
+            ASSERT_NEAR(reread->Weather.Tsoil[i][m], model->Results.At(i, m).Tsoil, 0.005) << i << "/" << m;
+    ASSERT_TRUE(ReadSiteFile(*reread, (dir / "site.sit").string(), notifier));
+    EXPECT_NEAR(reread->Site.Lat, model->Site.Lat, 0.005);
+    EXPECT_EQ(reread->Site.Fortype, model->Site.Fortype);
+}
+
+TEST_F(Workflow, MissingAndMalformedFilesAreReported) {
+    dialogs.answers[FileDialog::SiteForRun] = Saved("absent.sit");
+    Click(ui.RunBtn);
+    ASSERT_EQ(dialogs.warnings.size(), 1);
+    EXPECT_EQ(dialogs.warnings[0], "File soil parameters (" + Saved("absent.sit") + ") not found.");
+    EXPECT_EQ(State(), "101111110000000000") << "still Start";
+
+    std::ofstream(dir / "bad.cld", std::ios::binary) << "VAR VALUE\r\n#\r\nav_Ta,abc";
+    ui.RadioButton1->click();
+    dialogs.answers[FileDialog::SiteForRun] = Example("soil.sit");
+    dialogs.answers[FileDialog::ClimatologyForSimulation] = Saved("bad.cld");
+    Click(ui.OpenBtn);
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_EQ(dialogs.errors[0], "'abc' is not a valid floating point value");
+    EXPECT_NEAR(model->Site.Lat, 61.8, 1e-12);  // the site read before the error stays
+    EXPECT_EQ(ui.Grid2->Cell(1, 0), "61.80");
+    EXPECT_EQ(State(), "011111110000000000") << "still Start";
+
+    // A cancelled dialog ends a command quietly.
+    dialogs.answers.clear();
+    Click(ui.OpenBtn);
+    EXPECT_EQ(dialogs.errors.size(), 1);
+    EXPECT_EQ(dialogs.warnings.size(), 1);
+}
+
+}  // namespace
+}  // namespace kelmar::ui
