@@ -72,7 +72,8 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [WIDTH HEIGHT]\n", argv[0]);
         return 2;
     }
-    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    // Absolute: opening a weather file makes the program's folder the current one.
+    const QDir folder(QDir(QString::fromLocal8Bit(argv[1])).absolutePath());
     const int width = argc > 3 ? std::atoi(argv[2]) : 1280;
     const int height = argc > 3 ? std::atoi(argv[3]) : 800;
     bool ok = true;
