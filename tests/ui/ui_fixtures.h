@@ -84,9 +84,10 @@ class RecordingRestart : public ui::ProgramRestart {
 public:
     QString started;
     bool quit = false;
+    bool startFails = false;
     bool StartDetached(const QString& program) override {
         started = program;
-        return true;
+        return !startFails;
     }
     void Quit() override { quit = true; }
 };

@@ -28,6 +28,8 @@
 #include "ui/line_chart.h"
 #include "ui/main_form.h"
 #include "ui/main_form_commands.h"
+#include "ui/program_restart.h"
+#include "ui/qt_user_dialogs.h"
 #include "ui/string_grid.h"
 #include "ui/ui_fixtures.h"
 
@@ -187,9 +189,27 @@ TEST_F(Workflow, InitialisationRestartsOnlyAfterAStep) {
     EXPECT_EQ(State(), "001001111111101000") << "still Ready";
 
     Step(1);
+    restart.startFails = true;  // the program stays when no new copy could start
+    Click(ui.InitBtn);
+    EXPECT_FALSE(restart.quit);
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Cannot start a new copy of the program")) << dialogs.errors[0].toStdString();
+
+    restart.startFails = false;
     Click(ui.InitBtn);
     EXPECT_EQ(restart.started, QCoreApplication::applicationFilePath());
     EXPECT_TRUE(restart.quit);
+}
+
+TEST(ProgramRestart, StartsADetachedProcess) {
+    QtProgramRestart restart;
+    EXPECT_TRUE(restart.StartDetached("/bin/true"));
+    EXPECT_FALSE(restart.StartDetached("/nonexistent/kelmar"));
+}
+
+TEST(FileDialogFilters, PairsOfDescriptionAndPattern) {
+    EXPECT_EQ(NameFilters("sit files|*.sit"), QStringList{"sit files (*.sit)"});
+    EXPECT_EQ(NameFilters("wed files|*.wed|All files|*.*"), (QStringList{"wed files (*.wed)", "All files (*.*)"}));
 }
 
 TEST_F(Workflow, GenerateThenSaveAndReopenTheClimatology) {
