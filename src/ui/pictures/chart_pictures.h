@@ -1,0 +1,20 @@
+// The chart saved as a picture file: a Windows bitmap or a standard Windows
+// metafile of the chart's size on screen. Each file is replaced as a whole,
+// so a failed save leaves an older file of that name as it was; a failure
+// raises KelmarError with a text that names the file.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace kelmar::ui {
+
+// A 24-bit bitmap of what `chart` and its child widgets show now.
+void SaveWidgetAsBitmap(QWidget& chart, const QString& fileName);
+
+// A metafile of lines, areas and text drawn as `chart` and its child widgets
+// show them now.
+void SaveWidgetAsMetafile(QWidget& chart, const QString& fileName);
+
+}  // namespace kelmar::ui
