@@ -1,6 +1,9 @@
 #include "ui/main_form_commands.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QDateTime>
+#include <QMenu>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
@@ -21,6 +24,9 @@
 #include "io/weather_file.h"
 #include "model/errors.h"
 #include "ui/line_chart.h"
+#include "ui/pictures/chart_pictures.h"
+#include "ui/pictures/chart_printing.h"
+#include "ui/pictures/picture_texts.h"
 #include "ui/string_grid.h"
 
 namespace kelmar::ui {
@@ -38,7 +44,13 @@ const QStringList YEARLY_VIEWS = {"Annual average", "January", "February", "Marc
 
 TMainFormCommands::TMainFormCommands(TMainForm& form, TModel& model, UserDialogs& dialogs,
                                      ProgramRestart& restart)
-    : QObject(&form), Form(form), Model(model), Dialogs(dialogs), Restart(restart), View(form, model, dialogs) {
+    : QObject(&form),
+      Form(form),
+      Model(model),
+      Dialogs(dialogs),
+      Restart(restart),
+      View(form, model, dialogs),
+      Printer(DefaultPrinter) {
     ConnectControls();
     RadioButton2Click();
 }
@@ -62,6 +74,13 @@ void TMainFormCommands::ConnectControls() {
         connect(choice, &QRadioButton::toggled, this, [this](bool checked) {
             if (checked) Run([this] { RadioButton2Click(); });
         });
+    const auto onMenu = [this](const char* action, void (TMainFormCommands::*command)()) {
+        connect(Form.Controls().Chart1->ContextMenu()->findChild<QAction*>(action), &QAction::triggered, this,
+                [this, command] { Run([this, command] { (this->*command)(); }); });
+    };
+    onMenu("Saveasmetafile1", &TMainFormCommands::Saveasmetafile1Click);
+    onMenu("Saveasbitmap1", &TMainFormCommands::Saveasbitmap1Click);
+    onMenu("ipPrint", &TMainFormCommands::ipPrintClick);
     connect(ui.Edit1, &QLineEdit::textChanged, this, [this] { Run([this] { Edit1Change(); }); });
     connect(ui.TrackBar1, &QSlider::valueChanged, this, [this] { Run([this] { TrackBar1Change(); }); });
 }
@@ -218,5 +237,20 @@ void TMainFormCommands::SaveSoiBtnClick() {
 }
 
 void TMainFormCommands::SpeedButton1Click() { Form.close(); }
+
+void TMainFormCommands::SaveChartPicture(const QString& extension, void (*save)(QWidget&, const QString&)) {
+    const QString name = ChartPictureName(QDateTime::currentDateTime(), extension);
+    save(*Form.Controls().Chart1, name);
+    Dialogs.Information(PictureSavedMessage(name));
+}
+
+void TMainFormCommands::Saveasmetafile1Click() { SaveChartPicture(METAFILE_EXTENSION, SaveWidgetAsMetafile); }
+
+void TMainFormCommands::Saveasbitmap1Click() { SaveChartPicture(BITMAP_EXTENSION, SaveWidgetAsBitmap); }
+
+void TMainFormCommands::ipPrintClick() {
+    const std::unique_ptr<QPrinter> printer = Printer();
+    PrintWidget(*Form.Controls().Chart1, *printer);
+}
 
 }  // namespace kelmar::ui

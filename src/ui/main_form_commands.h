@@ -6,8 +6,10 @@
 #pragma once
 
 #include <QObject>
+#include <QPrinter>
 
 #include <functional>
+#include <memory>
 
 #include "ui/main_form.h"
 #include "ui/program_restart.h"
@@ -35,6 +37,15 @@ public:
     void SaveCliBtnClick();
     void SaveSoiBtnClick();
     void SpeedButton1Click();
+    // The chart's context menu: pictures named by the local time, in the
+    // current folder, and printing on the default printer.
+    void Saveasmetafile1Click();
+    void Saveasbitmap1Click();
+    void ipPrintClick();
+
+    // Where "Print" prints; the system's default printer unless replaced.
+    using PrinterSource = std::function<std::unique_ptr<QPrinter>()>;
+    void SetPrinterSource(PrinterSource source) { Printer = std::move(source); }
 
     // The most years a Step can show: the years of the record with weather
     // from file, else MAX_YEARS.
@@ -48,12 +59,15 @@ private:
     int GetStep() const;
     // Saves through a save dialog; cancel ends the command quietly.
     void SaveThroughDialog(FileDialog dialog, const std::function<void(const std::string&)>& write);
+    // Saves the chart as a picture named by the local time and confirms it.
+    void SaveChartPicture(const QString& extension, void (*save)(QWidget&, const QString&));
 
     TMainForm& Form;
     TModel& Model;
     UserDialogs& Dialogs;
     ProgramRestart& Restart;
     WindowWorkflowView View;
+    PrinterSource Printer;
 };
 
 }  // namespace kelmar::ui

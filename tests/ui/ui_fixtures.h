@@ -94,7 +94,8 @@ public:
 
 // The main window with its commands, the dialogs answered by the test.
 struct CommandedWindow {
-    explicit CommandedWindow(TModel& model) : model(model), form(model), commands(form, model, dialogs, restart) {}
+    explicit CommandedWindow(TModel& runModel)
+        : model(runModel), form(runModel), commands(form, runModel, dialogs, restart) {}
 
     TModel& model;
     ui::TMainForm form;

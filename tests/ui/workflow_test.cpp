@@ -2,11 +2,15 @@
 // message boxes answered by the test: both input modes on the example files,
 // Initialisation, Steps, Generate file, the four saves, and the errors.
 #include <QAbstractButton>
+#include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPrinter>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -24,6 +28,7 @@
 #include "io/site_file.h"
 #include "io/value_text.h"
 #include "io/weather_file.h"
+#include "model/errors.h"
 #include "model/model_fixtures.h"
 #include "ui/line_chart.h"
 #include "ui/main_form.h"
@@ -199,6 +204,52 @@ TEST_F(Workflow, InitialisationRestartsOnlyAfterAStep) {
     Click(ui.InitBtn);
     EXPECT_EQ(restart.started, QCoreApplication::applicationFilePath());
     EXPECT_TRUE(restart.quit);
+}
+
+TEST_F(Workflow, ChartMenuSavesPicturesAndPrints) {
+    Click(ui.RunBtn);
+    Click(ui.InitBtn);
+    Step(3);
+    form.resize(1000, 600);
+    form.show();
+    QDir::setCurrent(QString::fromStdString(dir.string()));
+    QMenu& menu = *ui.Chart1->ContextMenu();
+    const QRegularExpression stamp(R"(^\d\d\.\d\d\.\d{4}_\d\d\.\d\d\.\d\d\.(bmp|wmf)$)");
+
+    const struct {
+        const char* action;
+        const char* extension;
+        std::string magic;
+    } pictures[] = {{"Saveasbitmap1", ".bmp", "BM"}, {"Saveasmetafile1", ".wmf", "\xD7\xCD\xC6\x9A"}};
+    for (const auto& picture : pictures) {
+        dialogs.informations.clear();
+        menu.findChild<QAction*>(picture.action)->trigger();
+        ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+        const QStringList written = QDir().entryList({QString("*") + picture.extension}, QDir::Files);
+        ASSERT_EQ(written.size(), 1) << picture.action;
+        EXPECT_TRUE(stamp.match(written[0]).hasMatch()) << written[0].toStdString();
+        EXPECT_EQ(dialogs.informations, QStringList{"File \"" + written[0] + "\" saved."});
+        EXPECT_EQ(ReadBytes(dir / written[0].toStdString()).substr(0, picture.magic.size()), picture.magic);
+    }
+
+    const QString pdf = Saved("chart.pdf");
+    window.commands.SetPrinterSource([pdf] {
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(pdf);
+        return printer;
+    });
+    dialogs.informations.clear();
+    menu.findChild<QAction*>("ipPrint")->trigger();
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+    EXPECT_TRUE(dialogs.informations.isEmpty());  // printing confirms nothing
+    EXPECT_EQ(ReadBytes(pdf.toStdString()).substr(0, 5), "%PDF-");
+
+    window.commands.SetPrinterSource([]() -> std::unique_ptr<QPrinter> {
+        throw KelmarError("The chart cannot be printed: no printer is installed.");
+    });
+    menu.findChild<QAction*>("ipPrint")->trigger();
+    EXPECT_EQ(dialogs.errors, QStringList{"The chart cannot be printed: no printer is installed."});
 }
 
 TEST(ProgramRestart, StartsADetachedProcess) {
