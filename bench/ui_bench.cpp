@@ -23,6 +23,16 @@ using kelmar::testing::SimulatedRunModel;
 
 constexpr int ALL_YEARS = 500;
 
+// Closes the window of one iteration and readies the model for the next;
+// false, with the benchmark marked failed, when the Step fell short.
+bool CloseAfterFullStep(benchmark::State& state, std::unique_ptr<CommandedWindow>& window, kelmar::TModel& model) {
+    const bool released = model.Settings.YearCount == ALL_YEARS;
+    window.reset();
+    model.Settings.YearCount = 0;
+    if (!released) state.SkipWithError("the Step did not release every year");
+    return released;
+}
+
 // Grid fills and chart refreshes of the Step, on a fresh window each time.
 void BM_StepReleasingAllYears(benchmark::State& state) {
     auto model = SimulatedRunModel(2024);
@@ -36,13 +46,7 @@ void BM_StepReleasingAllYears(benchmark::State& state) {
         ReleaseYears(*window, ALL_YEARS);
 
         state.PauseTiming();
-        const bool released = model->Settings.YearCount == ALL_YEARS;
-        window.reset();
-        model->Settings.YearCount = 0;
-        if (!released) {
-            state.SkipWithError("the Step did not release every year");
-            break;
-        }
+        if (!CloseAfterFullStep(state, window, *model)) break;
         state.ResumeTiming();
     }
 }
@@ -70,13 +74,7 @@ void BM_StepReleasingAllYearsPainted(benchmark::State& state) {
         form.repaint();
 
         state.PauseTiming();
-        const bool released = model->Settings.YearCount == ALL_YEARS;
-        window.reset();
-        model->Settings.YearCount = 0;
-        if (!released) {
-            state.SkipWithError("the Step did not release every year");
-            break;
-        }
+        if (!CloseAfterFullStep(state, window, *model)) break;
         state.ResumeTiming();
     }
 }
