@@ -25,14 +25,14 @@ QtUserDialogs::QtUserDialogs(QWidget* parent) : Parent(parent), OpenDialog1(pare
     SaveDialog1.setOption(QFileDialog::DontConfirmOverwrite);
 }
 
-std::optional<QString> QtUserDialogs::AskFile(const FileDialogSpec& spec, const QString& folder) {
-    QFileDialog& dialog = spec.save ? SaveDialog1 : OpenDialog1;
-    dialog.setWindowTitle(QString::fromUtf8(spec.title));
-    dialog.setNameFilters(NameFilters(spec.filter));
+std::optional<QString> QtUserDialogs::AskFile(const FileDialogSpec& request, const QString& folder) {
+    QFileDialog& dialog = request.save ? SaveDialog1 : OpenDialog1;
+    dialog.setWindowTitle(QString::fromUtf8(request.title));
+    dialog.setNameFilters(NameFilters(request.filter));
     dialog.setDirectory(folder);
-    if (*spec.proposedName) dialog.selectFile(QString::fromUtf8(spec.proposedName));
-    if (*spec.defaultExtension) {
-        QString suffix = QString::fromUtf8(spec.defaultExtension);
+    if (*request.proposedName) dialog.selectFile(QString::fromUtf8(request.proposedName));
+    if (*request.defaultExtension) {
+        QString suffix = QString::fromUtf8(request.defaultExtension);
         if (suffix.startsWith('.')) suffix.remove(0, 1);
         dialog.setDefaultSuffix(suffix);
     }

@@ -11,7 +11,7 @@ class QtUserDialogs : public UserDialogs {
 public:
     explicit QtUserDialogs(QWidget* parent);
 
-    std::optional<QString> AskFile(const FileDialogSpec& spec, const QString& folder) override;
+    std::optional<QString> AskFile(const FileDialogSpec& request, const QString& folder) override;
     void Warning(const QString& text) override;
     void Information(const QString& text) override;
     void Error(const QString& text) override;

@@ -15,7 +15,7 @@ public:
     virtual ~UserDialogs() = default;
 
     // Shows a file dialog starting in `folder`; nothing when it is cancelled.
-    virtual std::optional<QString> AskFile(const FileDialogSpec& spec, const QString& folder) = 0;
+    virtual std::optional<QString> AskFile(const FileDialogSpec& request, const QString& folder) = 0;
 
     virtual void Warning(const QString& text) = 0;      // a warning with an OK button
     virtual void Information(const QString& text) = 0;  // an information with an OK button

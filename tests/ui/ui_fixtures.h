@@ -68,10 +68,10 @@ public:
     std::vector<const FileDialogSpec*> asked;
     QStringList warnings, informations, errors;
 
-    std::optional<QString> AskFile(const FileDialogSpec& spec, const QString&) override {
-        asked.push_back(&spec);
+    std::optional<QString> AskFile(const FileDialogSpec& request, const QString&) override {
+        asked.push_back(&request);
         for (const auto& [dialog, name] : answers)
-            if (&DialogSpec(dialog) == &spec) return name;
+            if (&DialogSpec(dialog) == &request) return name;
         return std::nullopt;
     }
     void Warning(const QString& text) override { warnings << text; }

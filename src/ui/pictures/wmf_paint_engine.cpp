@@ -160,14 +160,14 @@ QRectF WmfPaintEngine::ClipNow() const {
 
 double WmfPaintEngine::TransformScale() const { return std::sqrt(std::abs(Transform.determinant())); }
 
-template <typename Spec, typename Create>
-void WmfPaintEngine::Use(std::optional<Selected<Spec>> DcState::*member, const Spec& wanted, Create create) {
-    std::optional<Selected<Spec>>& now = Dc.*member;
+template <typename GdiObject, typename Create>
+void WmfPaintEngine::Use(std::optional<Selected<GdiObject>> DcState::*member, const GdiObject& wanted, Create create) {
+    std::optional<Selected<GdiObject>>& now = Dc.*member;
     if (now && now->Object == wanted) return;
     const int slot = create(wanted);
     Writer.SelectObject(slot);
     if (now) Writer.DeleteObject(now->Slot);
-    now = Selected<Spec>{slot, wanted};
+    now = Selected<GdiObject>{slot, wanted};
 }
 
 void WmfPaintEngine::PrepareBackground() {

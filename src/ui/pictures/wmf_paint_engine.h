@@ -51,10 +51,10 @@ public:
 
 private:
     // An object selected in the file, and its slot in the object table.
-    template <typename Spec>
+    template <typename GdiObject>
     struct Selected {
         int Slot = -1;
-        Spec Object{};
+        GdiObject Object{};
     };
     // What the file has selected and set so far; empty until it sets it.
     struct DcState {
@@ -92,8 +92,8 @@ private:
     void PrepareText(const QFont& font);
     void PrepareBackground();
     // Creates and selects `wanted` unless it is selected, deleting the object it replaces.
-    template <typename Spec, typename Create>
-    void Use(std::optional<Selected<Spec>> DcState::*member, const Spec& wanted, Create create);
+    template <typename GdiObject, typename Create>
+    void Use(std::optional<Selected<GdiObject>> DcState::*member, const GdiObject& wanted, Create create);
     void UsePen(const WmfPen& pen);
     void UseBrush(const WmfBrush& brush);
     WmfPen PenNow() const;
