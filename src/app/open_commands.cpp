@@ -1,8 +1,7 @@
 #include "app/open_commands.h"
 
-#include <filesystem>
-
 #include "io/climatology_file.h"
+#include "io/file_bytes.h"
 #include "io/site_file.h"
 #include "io/weather_file.h"
 #include "numerics/climatology_estimation.h"
@@ -57,7 +56,7 @@ OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
 
     const auto weatherName = view.AskFile(FileDialog::WeatherForRun);
     if (!weatherName || !ReadWeather(model, *weatherName, view)) return result;
-    result.weatherFileName = std::filesystem::path(*weatherName).filename().string();
+    result.weatherFileName = Utf8Name(PathOf(*weatherName).filename());
 
     // The first run counts the years of the record.
     RunModel(model, view);

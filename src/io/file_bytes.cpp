@@ -13,9 +13,6 @@ namespace kelmar {
 
 namespace {
 
-// File names inside the program are UTF-8.
-fs::path PathOf(const std::string& utf8Name) { return fs::path(std::u8string(utf8Name.begin(), utf8Name.end())); }
-
 std::string ReplacePlaceholder(const char* format, const std::string& text) {
     std::string message = format;
     message.replace(message.find("%s"), 2, text);
@@ -49,6 +46,13 @@ fs::path FreeTemporaryName(const fs::path& target) {
 }
 
 }  // namespace
+
+fs::path PathOf(const std::string& utf8Name) { return fs::path(std::u8string(utf8Name.begin(), utf8Name.end())); }
+
+std::string Utf8Name(const fs::path& path) {
+    const std::u8string name = path.u8string();
+    return std::string(name.begin(), name.end());
+}
 
 std::optional<std::string> ReadDataFile(const std::string& fileName, const char* notFoundFormat,
                                         Notifier& notifier) {

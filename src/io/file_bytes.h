@@ -2,6 +2,7 @@
 // failed write never leaves a half-written file in place of a good one.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,6 +10,11 @@
 #include "model/notifier.h"
 
 namespace kelmar {
+
+// File names inside the program are UTF-8 on every platform; these turn
+// them into paths of the file system and back.
+std::filesystem::path PathOf(const std::string& utf8Name);
+std::string Utf8Name(const std::filesystem::path& path);
 
 // Every line a writer ends, it ends with CR LF.
 inline constexpr std::string_view LINE_END = "\r\n";
