@@ -37,7 +37,10 @@ std::optional<QString> QtUserDialogs::AskFile(const FileDialogSpec& request, con
         dialog.setDefaultSuffix(suffix);
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().first();
+    // The next use that proposes no name of its own offers this one.
+    const QString chosen = dialog.selectedFiles().first();
+    dialog.selectFile(chosen);
+    return chosen;
 }
 
 void QtUserDialogs::Warning(const QString& text) { QMessageBox::warning(Parent, "Warning", text); }

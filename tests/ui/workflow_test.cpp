@@ -5,7 +5,11 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -256,6 +260,69 @@ TEST(ProgramRestart, StartsADetachedProcess) {
     QtProgramRestart restart;
     EXPECT_TRUE(restart.StartDetached("/bin/true"));
     EXPECT_FALSE(restart.StartDetached("/nonexistent/kelmar"));
+}
+
+// The real file dialogs: title, filter, starting folder and proposed name as
+// each command sets them, and what a command does not set stays as the last
+// use of the same dialog left it.
+TEST(QtFileDialogs, ProposeTheirNamesAndRememberTheRest) {
+    QWidget parent;
+    QtUserDialogs dialogs(&parent);
+    struct Seen {
+        QString title, filter, folder, file, suffix;
+    };
+    std::vector<Seen> seen;
+    // Answers the next file dialog once it is on screen.
+    const auto answer = [&seen](bool accept) {
+        auto* poll = new QTimer;
+        poll->setInterval(5);
+        QObject::connect(poll, &QTimer::timeout, [&seen, accept, poll] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || !dialog->isVisible()) return;
+            poll->stop();
+            poll->deleteLater();
+            const QStringList files = dialog->selectedFiles();
+            seen.push_back({dialog->windowTitle(), dialog->nameFilters().join(";;"), dialog->directory().absolutePath(),
+                            files.isEmpty() ? QString() : QFileInfo(files.first()).fileName(), dialog->defaultSuffix()});
+            QDialog* shown = dialog;  // accept() is public on QDialog
+            accept ? shown->accept() : shown->reject();
+        });
+        poll->start();
+    };
+    // An open dialog accepts only a file that exists.
+    const fs::path dir = fs::temp_directory_path() / ("kelmar-dialogs-" + std::to_string(QCoreApplication::applicationPid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "soil.sit") << "VAR VALUE";
+    const QString folder = QString::fromStdString(dir.string());
+
+    answer(true);
+    const auto site = dialogs.AskFile(DialogSpec(FileDialog::SiteForRun), folder);
+    answer(false);
+    EXPECT_FALSE(dialogs.AskFile(DialogSpec(FileDialog::ClimatologyForSimulation), folder));
+    answer(true);
+    const auto results = dialogs.AskFile(DialogSpec(FileDialog::SaveResults), folder);
+    answer(true);
+    dialogs.AskFile(DialogSpec(FileDialog::SaveSite), folder);
+
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0].title, "\u041e\u0442\u043a\u0440\u044b\u0442\u044c \u0444\u0430\u0439\u043b");
+    EXPECT_EQ(seen[0].filter, "sit files (*.sit)");
+    EXPECT_EQ(seen[0].folder, QDir(folder).absolutePath());
+    EXPECT_EQ(seen[0].file, "soil.sit");
+    ASSERT_TRUE(site);
+    EXPECT_EQ(QFileInfo(*site).fileName(), "soil.sit");
+    EXPECT_EQ(seen[1].title, "Load weather file");
+    EXPECT_EQ(seen[1].file, "climat.cld");
+    EXPECT_EQ(seen[2].title, "Save results");
+    EXPECT_EQ(seen[2].suffix, "csv");
+    ASSERT_TRUE(results);
+    EXPECT_EQ(QFileInfo(*results).fileName(), "results.csv");  // the default extension is added
+    // The site save proposes no name of its own: it offers the last save's
+    // name, with the extension of its own filter.
+    EXPECT_EQ(seen[3].title, "Save soil parameters");
+    EXPECT_EQ(seen[3].file, "results.sit");
+    EXPECT_EQ(seen[3].suffix, "sit");
+    fs::remove_all(dir);
 }
 
 TEST(FileDialogFilters, PairsOfDescriptionAndPattern) {
