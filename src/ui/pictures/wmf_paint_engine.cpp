@@ -160,16 +160,6 @@ QRectF WmfPaintEngine::ClipNow() const {
 
 double WmfPaintEngine::TransformScale() const { return std::sqrt(std::abs(Transform.determinant())); }
 
-template <typename GdiObject, typename Create>
-void WmfPaintEngine::Use(std::optional<Selected<GdiObject>> DcState::*member, const GdiObject& wanted, Create create) {
-    std::optional<Selected<GdiObject>>& now = Dc.*member;
-    if (now && now->Object == wanted) return;
-    const int slot = create(wanted);
-    Writer.SelectObject(slot);
-    if (now) Writer.DeleteObject(now->Slot);
-    now = Selected<GdiObject>{slot, wanted};
-}
-
 void WmfPaintEngine::PrepareBackground() {
     const WmfBackgroundMode mode = BackgroundMode == Qt::OpaqueMode ? OPAQUE : TRANSPARENT;
     if (Dc.BkMode != mode) {
@@ -183,11 +173,11 @@ void WmfPaintEngine::PrepareBackground() {
 }
 
 void WmfPaintEngine::UsePen(const WmfPen& pen) {
-    Use(&DcState::Pen, pen, [this](const WmfPen& wanted) { return Writer.CreatePenIndirect(wanted); });
+    Use(Dc.Pen, pen, &WmfWriter::CreatePenIndirect);
 }
 
 void WmfPaintEngine::UseBrush(const WmfBrush& brush) {
-    Use(&DcState::Brush, brush, [this](const WmfBrush& wanted) { return Writer.CreateBrushIndirect(wanted); });
+    Use(Dc.Brush, brush, &WmfWriter::CreateBrushIndirect);
 }
 
 void WmfPaintEngine::PrepareLine() {
@@ -208,7 +198,7 @@ void WmfPaintEngine::PrepareArea(bool outlined, Qt::FillRule rule) {
 
 void WmfPaintEngine::PrepareText(const QFont& font) {
     PrepareBackground();
-    Use(&DcState::Font, FontNow(font), [this](const WmfFont& wanted) { return Writer.CreateFontIndirect(wanted); });
+    Use(Dc.Font, FontNow(font), &WmfWriter::CreateFontIndirect);
     const WmfColor color = ToWmf(ColorOf(Pen.brush()));
     if (Dc.TextColor != color) {
         Writer.SetTextColor(color);

@@ -28,6 +28,13 @@
 
 namespace kelmar::ui {
 
+// An object selected in a metafile, and its slot in the object table.
+template <typename GdiObject>
+struct SelectedObject {
+    int Slot = -1;
+    GdiObject Object{};
+};
+
 class WmfPaintEngine : public QPaintEngine {
 public:
     // A picture of `pixelSize` device pixels at `dotsPerInch`.
@@ -50,17 +57,11 @@ public:
     bool Overflowed() const { return OverLimit; }
 
 private:
-    // An object selected in the file, and its slot in the object table.
-    template <typename GdiObject>
-    struct Selected {
-        int Slot = -1;
-        GdiObject Object{};
-    };
     // What the file has selected and set so far; empty until it sets it.
     struct DcState {
-        std::optional<Selected<WmfPen>> Pen;
-        std::optional<Selected<WmfBrush>> Brush;
-        std::optional<Selected<WmfFont>> Font;
+        std::optional<SelectedObject<WmfPen>> Pen;
+        std::optional<SelectedObject<WmfBrush>> Brush;
+        std::optional<SelectedObject<WmfFont>> Font;
         std::optional<WmfColor> TextColor;
         std::optional<WmfBackgroundMode> BkMode;
         std::optional<WmfColor> BkColor;
@@ -92,8 +93,15 @@ private:
     void PrepareText(const QFont& font);
     void PrepareBackground();
     // Creates and selects `wanted` unless it is selected, deleting the object it replaces.
-    template <typename GdiObject, typename Create>
-    void Use(std::optional<Selected<GdiObject>> DcState::*member, const GdiObject& wanted, Create create);
+    template <typename GdiObject>
+    void Use(std::optional<SelectedObject<GdiObject>>& now, const GdiObject& wanted,
+             int (WmfWriter::*create)(const GdiObject&)) {
+        if (now && now->Object == wanted) return;
+        const int slot = (Writer.*create)(wanted);
+        Writer.SelectObject(slot);
+        if (now) Writer.DeleteObject(now->Slot);
+        now = SelectedObject<GdiObject>{slot, wanted};
+    }
     void UsePen(const WmfPen& pen);
     void UseBrush(const WmfBrush& brush);
     WmfPen PenNow() const;
