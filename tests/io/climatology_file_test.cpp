@@ -40,12 +40,7 @@ std::vector<std::string> SplitCrLf(const std::string& bytes) {
 
 // The message of the KelmarError the read raises, or "" when it raises none.
 std::string ReadError(TModel& model, const std::string& bytes) {
-    try {
-        ReadClimatologyBytes(model, bytes);
-    } catch (const KelmarError& e) {
-        return e.what();
-    }
-    return "";
+    return testing::ErrorText([&] { ReadClimatologyBytes(model, bytes); });
 }
 
 TEST(WriteClimatologyFile, WritesTheGridTextsBetweenTheFixedLines) {

@@ -2,12 +2,15 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "model/errors.h"
 
 namespace kelmar::testing {
 
@@ -36,6 +39,16 @@ public:
 private:
     std::filesystem::path Path;
 };
+
+// The message of the KelmarError that `action` raises, or "" when it raises none.
+inline std::string ErrorText(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const KelmarError& e) {
+        return e.what();
+    }
+    return "";
+}
 
 inline std::string ReadBytes(const std::string& fileName) {
     std::ifstream in(fileName, std::ios::binary);

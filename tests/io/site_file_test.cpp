@@ -48,12 +48,7 @@ TSiteParams WorkedSiteWithGroundWater() {
 
 // The message of the KelmarError the read raises, or "" when it raises none.
 std::string ReadError(TModel& model, const std::string& bytes) {
-    try {
-        ReadSiteBytes(model, bytes);
-    } catch (const KelmarError& e) {
-        return e.what();
-    }
-    return "";
+    return testing::ErrorText([&] { ReadSiteBytes(model, bytes); });
 }
 
 TEST(WriteSiteFile, WritesTheGridTextsBetweenTheFixedLines) {
