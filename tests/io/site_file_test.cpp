@@ -171,12 +171,7 @@ TEST(ParseSiteLine, EveryValueMustBeANumberAndEveryFlagAnInteger) {
     };
     for (const auto& c : cases) {
         TSiteParams site;
-        try {
-            ParseSiteLine(site, c.line);
-            ADD_FAILURE() << "line '" << c.line << "' was accepted";
-        } catch (const KelmarError& e) {
-            EXPECT_STREQ(e.what(), c.message) << "line '" << c.line << "'";
-        }
+        EXPECT_EQ(testing::ErrorText([&] { ParseSiteLine(site, c.line); }), c.message) << "line '" << c.line << "'";
     }
 }
 
