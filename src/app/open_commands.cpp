@@ -48,11 +48,21 @@ double SmallestStoredSoilTemperature(const TModel& model) {
     return smallest;
 }
 
+namespace {
+
+// The first step of both open commands: the site file, read and shown.
+bool OpenSite(TModel& model, WorkflowView& view) {
+    const auto siteName = view.AskFile(FileDialog::SiteForRun);
+    if (!siteName || !ReadSite(model, *siteName, view)) return false;
+    view.ShowSiteParams();
+    return true;
+}
+
+}  // namespace
+
 OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
     OpenResult result;
-    const auto siteName = view.AskFile(FileDialog::SiteForRun);
-    if (!siteName || !ReadSite(model, *siteName, view)) return result;
-    view.ShowSiteParams();
+    if (!OpenSite(model, view)) return result;
 
     const auto weatherName = view.AskFile(FileDialog::WeatherForRun);
     if (!weatherName || !ReadWeather(model, *weatherName, view)) return result;
@@ -75,9 +85,7 @@ OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
 
 OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view) {
     OpenResult result;
-    const auto siteName = view.AskFile(FileDialog::SiteForRun);
-    if (!siteName || !ReadSite(model, *siteName, view)) return result;
-    view.ShowSiteParams();
+    if (!OpenSite(model, view)) return result;
 
     const auto climateName = view.AskFile(FileDialog::ClimatologyForSimulation);
     if (!climateName || !ReadClimatology(model, *climateName, view)) return result;

@@ -14,6 +14,7 @@
 #include <QToolButton>
 
 #include <exception>
+#include <initializer_list>
 
 #include "app/open_commands.h"
 #include "app/results_file_name.h"
@@ -39,6 +40,10 @@ const char* const WHOLE_INPUT_NOTICE = "The calculation was made for the whole i
 const QStringList YEARLY_VIEWS = {"Annual average", "January", "February", "March",     "April",
                                   "May",            "June",    "July",     "August",    "September",
                                   "October",        "November", "December"};
+
+void SwitchOff(std::initializer_list<QWidget*> controls) {
+    for (QWidget* control : controls) control->setEnabled(false);
+}
 
 }  // namespace
 
@@ -116,9 +121,7 @@ void TMainFormCommands::RunBtnClick() {
     Form.SetYearCount(0);
     ui.InitBtn->setEnabled(true);
     Form.ShowInputWeather(Model.Settings.YearCount);
-    for (QWidget* control : {static_cast<QWidget*>(ui.RunBtn), static_cast<QWidget*>(ui.OpenBtn),
-                             static_cast<QWidget*>(ui.RadioButton1), static_cast<QWidget*>(ui.LoadCliBtn)})
-        control->setEnabled(false);
+    SwitchOff({ui.RunBtn, ui.OpenBtn, ui.RadioButton1, ui.LoadCliBtn});
     ui.SaveWedBtn->setEnabled(true);
     ui.Label3->setText(QString("There are %1 years in \"%2\"")
                            .arg(Model.AvailableYears)
@@ -132,9 +135,7 @@ void TMainFormCommands::OpenBtnClick() {
     ui.StepBtn->setEnabled(false);
     Form.SetYearCount(0);
     ui.InitBtn->setEnabled(true);
-    for (QWidget* control : {static_cast<QWidget*>(ui.RunBtn), static_cast<QWidget*>(ui.OpenBtn),
-                             static_cast<QWidget*>(ui.RadioButton2), static_cast<QWidget*>(ui.LoadCliBtn)})
-        control->setEnabled(false);
+    SwitchOff({ui.RunBtn, ui.OpenBtn, ui.RadioButton2, ui.LoadCliBtn});
 }
 
 void TMainFormCommands::InitBtnClick() {

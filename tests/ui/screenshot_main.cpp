@@ -38,12 +38,27 @@ enum Tab { INPUT_TAB = 0, SITE_TAB = 1, CLIMATOLOGY_TAB = 2, RESULTS_TAB = 3 };
 
 QString Example(const char* name) { return QString(KELMAR_EXAMPLES_DIR "/") + name; }
 
-void AnswerWithExamples(CommandedWindow& window) {
-    window.dialogs.answers[FileDialog::SiteForRun] = Example("soil.sit");
-    window.dialogs.answers[FileDialog::WeatherForRun] = Example("weather.wed");
-    window.dialogs.answers[FileDialog::ClimatologyForGaps] = Example("climat.cld");
-    window.dialogs.answers[FileDialog::ClimatologyForSimulation] = Example("climat.cld");
-}
+// A new program start, shown at the given size, whose open dialogs are
+// answered with the example files. The model lives as long as the window.
+struct ExampleSession {
+    ExampleSession(std::uint32_t seed, int width, int height)
+        : model([seed] {
+              auto m = std::make_unique<kelmar::TModel>();
+              m->Settings.InpDat = true;  // the mode the program starts in
+              m->Random.SetState(seed);
+              return m;
+          }()),
+          window(*model) {
+        window.dialogs.answers[FileDialog::SiteForRun] = Example("soil.sit");
+        window.dialogs.answers[FileDialog::WeatherForRun] = Example("weather.wed");
+        window.dialogs.answers[FileDialog::ClimatologyForGaps] = Example("climat.cld");
+        window.dialogs.answers[FileDialog::ClimatologyForSimulation] = Example("climat.cld");
+        window.form.resize(width, height);
+        window.form.show();
+    }
+    std::unique_ptr<kelmar::TModel> model;
+    CommandedWindow window;
+};
 
 void SwitchOn(CommandedWindow& window, std::initializer_list<ChartSeries> series) {
     kelmar::ui::SeriesLegend& legend = *window.form.Controls().Chart1->Legend();
@@ -78,15 +93,10 @@ int main(int argc, char* argv[]) {
     const int height = argc > 3 ? std::atoi(argv[3]) : 800;
     bool ok = true;
 
-    // Weather from file, the mode the program starts in.
-    auto model = std::make_unique<kelmar::TModel>();
-    model->Settings.InpDat = true;
-    model->Random.SetState(1961);
-    CommandedWindow window(*model);
-    AnswerWithExamples(window);
+    // Weather from file.
+    ExampleSession first(1961, width, height);
+    CommandedWindow& window = first.window;
     const auto& ui = window.form.Controls();
-    window.form.resize(width, height);
-    window.form.show();
     ok &= Save(window, folder, "01-start.png");
 
     ui.RunBtn->click();
@@ -112,14 +122,9 @@ int main(int argc, char* argv[]) {
     window.form.hide();
 
     // Simulated weather: 500 years at once, one month across the years.
-    auto simulated = std::make_unique<kelmar::TModel>();
-    simulated->Settings.InpDat = true;
-    simulated->Random.SetState(500);
-    CommandedWindow second(*simulated);
-    AnswerWithExamples(second);
+    ExampleSession simulated(500, width, height);
+    CommandedWindow& second = simulated.window;
     const auto& ui2 = second.form.Controls();
-    second.form.resize(width, height);
-    second.form.show();
     ui2.RadioButton1->click();
     ui2.OpenBtn->click();
     ui2.InitBtn->click();
