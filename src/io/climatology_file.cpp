@@ -1,12 +1,14 @@
 #include "io/climatology_file.h"
 
 #include <cmath>
+#include <string>
 
 #include "io/code_page.h"
 #include "io/data_file_names.h"
 #include "io/file_bytes.h"
 #include "io/line_reader.h"
 #include "io/number_text.h"
+#include "io/read_errors.h"
 #include "model/errors.h"
 
 namespace kelmar {
@@ -42,6 +44,11 @@ constexpr ClimateRow CLIMATE_ROWS[VARIABLE_COUNT] = {
     {"Ss", &TClimatology::Ss, "# residual deviation of soil temperature, deg.C"},
 };
 
+// A written climatology file has 26 lines of at most 100 bytes (twelve values
+// of a few digits), about 2.5 KB; the limit leaves room for long typed values
+// many times over.
+constexpr DataFileLimit CLIMATOLOGY_FILE_LIMIT = {"climatology file", 1 * MIB};
+
 constexpr const char* HEADER_LINE = "VAR VALUE";
 constexpr const char* SECOND_HEADER_LINE = "#";
 
@@ -58,6 +65,26 @@ std::string_view TakeValueText(std::string_view& rest) {
     rest.remove_prefix(comma + 1);
     RemoveLeadingSpaces(rest);
     return value;
+}
+
+// sigma_P and mu_P of month m, as DeriveLognormalPrecipitation tells.
+void DeriveMonth(TClimatology& climate, int m) {
+    const double variance = climate.Cv_P[m] * climate.Cv_P[m] + 1;
+    const double sigma = std::sqrt(std::log(variance));
+    if (!std::isfinite(sigma)) throw KelmarError(OVERFLOW_MESSAGE);
+    climate.sigma_P[m] = sigma;
+    if (climate.av_P[m] == 0) throw KelmarError(DIVISION_BY_ZERO_MESSAGE);
+    if (climate.av_P[m] < 0) throw KelmarError(INVALID_OPERATION_MESSAGE);
+    const double mu = std::log(climate.av_P[m] / std::sqrt(variance));
+    if (!std::isfinite(mu)) throw KelmarError(OVERFLOW_MESSAGE);
+    climate.mu_P[m] = mu;
+}
+
+// The derivation follows the whole read, so its failure names the month, not
+// a line (av_P may even be missing from the file).
+std::string DerivationLocation(std::string_view fileName, int month) {
+    const std::string what = "av_P and Cv_P of month " + std::to_string(month);
+    return fileName.empty() ? "in " + what : "in \"" + std::string(fileName) + "\", " + what;
 }
 
 }  // namespace
@@ -77,35 +104,29 @@ void ParseClimatologyLine(TClimatology& climate, std::string_view line) {
 }
 
 void DeriveLognormalPrecipitation(TClimatology& climate) {
-    for (int m = 1; m <= 12; ++m) {
-        const double variance = climate.Cv_P[m] * climate.Cv_P[m] + 1;
-        const double sigma = std::sqrt(std::log(variance));
-        if (!std::isfinite(sigma)) throw KelmarError(OVERFLOW_MESSAGE);
-        climate.sigma_P[m] = sigma;
-        if (climate.av_P[m] == 0) throw KelmarError(DIVISION_BY_ZERO_MESSAGE);
-        if (climate.av_P[m] < 0) throw KelmarError(INVALID_OPERATION_MESSAGE);
-        const double mu = std::log(climate.av_P[m] / std::sqrt(variance));
-        if (!std::isfinite(mu)) throw KelmarError(OVERFLOW_MESSAGE);
-        climate.mu_P[m] = mu;
-    }
+    for (int m = 1; m <= 12; ++m) DeriveMonth(climate, m);
 }
 
-void ReadClimatologyBytes(TModel& model, std::string_view bytes) {
+void ReadClimatologyBytes(TModel& model, std::string_view bytes, std::string_view fileName) {
+    RefuseUtf16File(bytes, fileName);
     LineReader reader(bytes);
     reader.ReadLine();
     reader.ReadLine();
     while (!reader.AtEnd()) {
-        ParseClimatologyLine(model.Climate, reader.ReadLine());
+        const std::string line = reader.ReadLine();
+        AtFileLine(fileName, reader.LineNumber(), [&] { ParseClimatologyLine(model.Climate, line); });
         reader.ReadLine();  // the comment line
     }
-    DeriveLognormalPrecipitation(model.Climate);
+    for (int m = 1; m <= 12; ++m)
+        WithErrorLocation([&] { return DerivationLocation(fileName, m); }, [&] { DeriveMonth(model.Climate, m); });
 }
 
 bool ReadClimatologyFile(TModel& model, const std::string& fileName, Notifier& notifier) {
+    const std::string formedName = ReplaceExtension(fileName, CLIMATOLOGY_EXTENSION);
     const std::optional<std::string> bytes =
-        ReadDataFile(ReplaceExtension(fileName, CLIMATOLOGY_EXTENSION), CLIMATOLOGY_NOT_FOUND_MESSAGE, notifier);
+        ReadDataFile(formedName, CLIMATOLOGY_NOT_FOUND_MESSAGE, CLIMATOLOGY_FILE_LIMIT, notifier);
     if (!bytes) return false;
-    ReadClimatologyBytes(model, *bytes);
+    ReadClimatologyBytes(model, *bytes, formedName);
     return true;
 }
 

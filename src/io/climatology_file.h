@@ -22,15 +22,17 @@ inline constexpr const char* OVERFLOW_MESSAGE = "Floating point overflow";
 // Reads the climatology file `fileName` (its extension replaced by ".cld")
 // into model.Climate and derives mu_P and sigma_P. Gives false after the
 // not-found warning when there is no such file. A value that does not convert
-// or a month whose parameters cannot be derived raises KelmarError; what was
-// stored before it stays. With weather from file, the caller then hides the
+// or a month whose parameters cannot be derived raises KelmarError naming the
+// file and the line or month; what was stored before it stays. With weather from file, the caller then hides the
 // residual deviation of soil temperature (Ss) in the climatology grid.
 bool ReadClimatologyFile(TModel& model, const std::string& fileName, Notifier& notifier);
 
 // Reads the bytes of a climatology file into model.Climate and derives mu_P
 // and sigma_P: after the two header lines, lines are taken strictly in
-// pairs, a data line and a skipped comment line.
-void ReadClimatologyBytes(TModel& model, std::string_view bytes);
+// pairs, a data line and a skipped comment line. An error names `fileName`
+// and the line (or the month of a failed derivation). A file that looks like
+// UTF-16 is refused before anything changes.
+void ReadClimatologyBytes(TModel& model, std::string_view bytes, std::string_view fileName = {});
 
 // Stores the twelve monthly values of one data line into `climate`. Every
 // value is converted whatever the key; an unknown key stores nothing, and

@@ -13,12 +13,6 @@ namespace kelmar {
 
 namespace {
 
-std::string ReplacePlaceholder(const char* format, const std::string& text) {
-    std::string message = format;
-    message.replace(message.find("%s"), 2, text);
-    return message;
-}
-
 [[noreturn]] void ThrowWriteError(const std::string& fileName, const std::string& reason) {
     throw KelmarError("Cannot write the file \"" + fileName + "\" (" + reason + "); it was left as it was.");
 }
@@ -52,21 +46,6 @@ fs::path PathOf(const std::string& utf8Name) { return fs::path(std::u8string(utf
 std::string Utf8Name(const fs::path& path) {
     const std::u8string name = path.u8string();
     return std::string(name.begin(), name.end());
-}
-
-std::optional<std::string> ReadDataFile(const std::string& fileName, const char* notFoundFormat,
-                                        Notifier& notifier) {
-    const fs::path path = PathOf(fileName);
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (!fs::exists(status) || fs::is_directory(status)) {
-        notifier.Warning(ReplacePlaceholder(notFoundFormat, fileName));
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.is_open() || in.bad()) throw KelmarError("Cannot read the file \"" + fileName + "\".");
-    return bytes;
 }
 
 void WriteFileAtomically(const std::string& fileName, std::string_view bytes) {

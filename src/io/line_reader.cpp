@@ -11,6 +11,7 @@ constexpr char END_OF_FILE_MARK = '\x1A';
 LineReader::LineReader(std::string_view bytes) : Rest(bytes.substr(0, bytes.find(END_OF_FILE_MARK))) {}
 
 std::string LineReader::ReadLine() {
+    ++LinesRead;
     const std::size_t end = Rest.find('\n');
     const std::string_view raw = Rest.substr(0, end);
     Rest.remove_prefix(end == std::string_view::npos ? Rest.size() : end + 1);

@@ -17,9 +17,14 @@ public:
     bool AtEnd() const { return Rest.empty(); }
     // The next line without its line end; empty at the end of the file.
     std::string ReadLine();
+    // The number of the line ReadLine gave last, from 1; 0 before the first.
+    // Reading at the end counts too, as the lines an error message names
+    // must match what the reader took them for.
+    int LineNumber() const { return LinesRead; }
 
 private:
     std::string_view Rest;
+    int LinesRead = 0;
 };
 
 }  // namespace kelmar

@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-#include "io/code_page.h"
+#include "io/read_errors.h"
 #include "model/errors.h"
 
 namespace kelmar {
@@ -31,7 +31,8 @@ std::size_t CountDigits(std::string_view text, std::size_t from) {
 
 [[noreturn]] void ThrowConversionError(const char* format, std::string_view text) {
     std::string message = format;
-    message.replace(message.find("%s"), 2, Cp1251ToUtf8(text));
+    message.replace(message.find("%s"), 2, ShownFileText(text));
+    if (LooksLikeUtf16Text(text)) message += std::string("\n") + UTF16_TEXT_ADVICE;
     throw KelmarError(message);
 }
 

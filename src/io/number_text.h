@@ -1,6 +1,8 @@
 // Strict conversion of the numbers in the data files. "." is the decimal
 // separator whatever the user's locale. A text that does not convert raises
-// KelmarError with the message the user sees, the offending text shown in UTF-8.
+// KelmarError with the message the user sees, the offending text shown in
+// UTF-8 with its control bytes escaped (ShownFileText); a text that looks
+// like UTF-16 gets a line of advice after it.
 #pragma once
 
 #include <cstdint>

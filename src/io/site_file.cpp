@@ -8,6 +8,7 @@
 #include "io/grid_texts.h"
 #include "io/line_reader.h"
 #include "io/number_text.h"
+#include "io/read_errors.h"
 
 namespace kelmar {
 
@@ -44,6 +45,10 @@ constexpr SiteRow SITE_ROWS[SITE_GRID_ROWS] = {
      "# forest type: 1-spruce, 2-pine, 3-birch, 4-oak, 0-non-defined (some average parameters used)"},
 };
 
+// A written site file has 32 lines of at most 100 bytes, about 3 KB; the
+// limit leaves room for long typed values and stray text many times over.
+constexpr DataFileLimit SITE_FILE_LIMIT = {"site file", 1 * MIB};
+
 constexpr const char* HEADER_LINE = "VAR VALUE";
 constexpr const char* SECOND_HEADER_LINE = "#";
 
@@ -79,21 +84,24 @@ void ParseSiteLine(TSiteParams& site, std::string_view line) {
     }
 }
 
-void ReadSiteBytes(TModel& model, std::string_view bytes) {
+void ReadSiteBytes(TModel& model, std::string_view bytes, std::string_view fileName) {
+    RefuseUtf16File(bytes, fileName);
     LineReader reader(bytes);
     reader.ReadLine();
     reader.ReadLine();
     while (!reader.AtEnd()) {
-        ParseSiteLine(model.Site, reader.ReadLine());
+        const std::string line = reader.ReadLine();
+        AtFileLine(fileName, reader.LineNumber(), [&] { ParseSiteLine(model.Site, line); });
         reader.ReadLine();  // the comment line
     }
 }
 
 bool ReadSiteFile(TModel& model, const std::string& fileName, Notifier& notifier) {
     ApplySiteDefaults(model.Site);
-    const std::optional<std::string> bytes = ReadDataFile(SiteFileName(fileName), SITE_NOT_FOUND_MESSAGE, notifier);
+    const std::string formedName = SiteFileName(fileName);
+    const std::optional<std::string> bytes = ReadDataFile(formedName, SITE_NOT_FOUND_MESSAGE, SITE_FILE_LIMIT, notifier);
     if (!bytes) return false;
-    ReadSiteBytes(model, *bytes);
+    ReadSiteBytes(model, *bytes, formedName);
     return true;
 }
 

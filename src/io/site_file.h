@@ -20,15 +20,17 @@ void ApplySiteDefaults(TSiteParams& site);
 // Applies the defaults, then reads the site file `fileName` (".sit" appended
 // when the name holds no full stop) into model.Site. Gives false after the
 // not-found warning when there is no such file. A value that does not convert
-// raises KelmarError; the parameters read before it keep their new values.
+// raises KelmarError naming the file and the line; the parameters read before
+// it keep their new values.
 // The caller then brings the window's forest-type list and its ground-water
 // and permafrost choices in line with the parameters.
 bool ReadSiteFile(TModel& model, const std::string& fileName, Notifier& notifier);
 
 // Reads the bytes of a site file into model.Site (no defaults applied): after
 // the two header lines, lines are taken strictly in pairs, a data line and a
-// skipped comment line.
-void ReadSiteBytes(TModel& model, std::string_view bytes);
+// skipped comment line. An error names `fileName` and the line. A file that
+// looks like UTF-16 is refused before anything changes.
+void ReadSiteBytes(TModel& model, std::string_view bytes, std::string_view fileName = {});
 
 // Stores the value of one data line "key,value" into `site`. The value is
 // converted as a real number whatever the key; an unknown key stores nothing.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "io/code_page.h"
@@ -10,6 +11,7 @@
 #include "io/file_bytes.h"
 #include "io/line_reader.h"
 #include "io/number_text.h"
+#include "io/read_errors.h"
 #include "model/errors.h"
 
 namespace kelmar {
@@ -48,7 +50,7 @@ std::vector<std::string_view> SplitFields(std::string_view text, std::size_t lim
 }
 
 [[noreturn]] void RefuseColumnLine(std::string_view line, const std::string& reason) {
-    throw KelmarError("The column line \"" + Cp1251ToUtf8(line) + "\" of the weather file " + reason + ".");
+    throw KelmarError("The column line \"" + ShownFileText(line) + "\" of the weather file " + reason + ".");
 }
 
 std::vector<Column> ReadColumns(std::string_view line) {
@@ -93,6 +95,25 @@ MonthLine ParseMonthLine(std::string_view line, const std::vector<Column>& colum
     return month;
 }
 
+// The calendar years a record may give: observed records are dated in the
+// common era, and simulated weather, saved, is dated 1..500. Beyond them a
+// year is a slip (a sign, a digit too many), and the first dated line would
+// fix a window of years that no later line can fall into.
+constexpr std::int32_t FIRST_YEAR = 1;
+constexpr std::int32_t LAST_YEAR = 9999;
+
+void RequirePlausibleYear(std::int32_t year) {
+    if (year < FIRST_YEAR || year > LAST_YEAR)
+        throw KelmarError("The year " + std::to_string(year) + " lies outside the years " + std::to_string(FIRST_YEAR) +
+                          " to " + std::to_string(LAST_YEAR) + " a weather file may give.");
+}
+
+// A 500-year record has 6,000 month lines of at most 40 bytes
+// ("2449,12,-12.30,123.40,-2.10" and CR LF), about 240 KB; the limit leaves
+// room for extra columns and longer records (of which 500 years are stored)
+// many times over.
+constexpr DataFileLimit WEATHER_FILE_LIMIT = {"weather file", 16 * MIB};
+
 // Years are 32-bit; sums that could leave that range are made in 64 bits and
 // held at its ends.
 std::int32_t ClampToInt32(std::int64_t value) {
@@ -102,10 +123,12 @@ std::int32_t ClampToInt32(std::int64_t value) {
 
 }  // namespace
 
-void ReadWeatherBytes(TModel& model, std::string_view bytes) {
+void ReadWeatherBytes(TModel& model, std::string_view bytes, std::string_view fileName) {
+    RefuseUtf16File(bytes, fileName);
     LineReader reader(bytes);
     reader.ReadLine();  // the title line
-    const std::vector<Column> columns = ReadColumns(reader.ReadLine());
+    const std::string columnLine = reader.ReadLine();
+    const std::vector<Column> columns = AtFileLine(fileName, reader.LineNumber(), [&] { return ReadColumns(columnLine); });
 
     model.Weather.FillMissing();
     TRunSettings& settings = model.Settings;
@@ -113,7 +136,12 @@ void ReadWeatherBytes(TModel& model, std::string_view bytes) {
     settings.YearEnd = 0;
     std::int64_t monthsStored = 0;
     while (!reader.AtEnd()) {
-        const MonthLine line = ParseMonthLine(reader.ReadLine(), columns);
+        const std::string text = reader.ReadLine();
+        const MonthLine line = AtFileLine(fileName, reader.LineNumber(), [&] {
+            const MonthLine parsed = ParseMonthLine(text, columns);
+            RequirePlausibleYear(parsed.Year);
+            return parsed;
+        });
         if (settings.YearBeg == 0) {  // until the first dated line, every line sets the window
             settings.YearBeg = line.Year;
             settings.YearEnd = ClampToInt32(std::int64_t{line.Year} + MAX_YEARS - 1);
@@ -129,10 +157,11 @@ void ReadWeatherBytes(TModel& model, std::string_view bytes) {
 }
 
 bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notifier) {
+    const std::string formedName = ReplaceExtension(fileName, WEATHER_EXTENSION);
     const std::optional<std::string> bytes =
-        ReadDataFile(ReplaceExtension(fileName, WEATHER_EXTENSION), WEATHER_NOT_FOUND_MESSAGE, notifier);
+        ReadDataFile(formedName, WEATHER_NOT_FOUND_MESSAGE, WEATHER_FILE_LIMIT, notifier);
     if (!bytes) return false;
-    ReadWeatherBytes(model, *bytes);
+    ReadWeatherBytes(model, *bytes, formedName);
     return true;
 }
 

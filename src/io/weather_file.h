@@ -22,14 +22,15 @@ inline constexpr int MAX_WEATHER_COLUMNS = 5;
 // start next time.
 bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notifier);
 
-// Reads the bytes of a weather file. A column line with more than five
-// names or without Year, Month, Tair or Prec raises KelmarError before
-// anything changes. Otherwise the store is set to missing and refilled: the
-// first dated line fixes YearBeg and a window of MAX_YEARS years from it;
-// lines outside that window or with a month outside 1..12 are ignored;
-// YearEnd ends as YearBeg + (months stored div 12) - 1. A field that does not
-// convert raises KelmarError; the months stored before it stay.
-void ReadWeatherBytes(TModel& model, std::string_view bytes);
+// Reads the bytes of a weather file. A file that looks like UTF-16, or a
+// column line with more than five names or without Year, Month, Tair or
+// Prec, raises KelmarError before anything changes. Otherwise the store is
+// set to missing and refilled: the first line fixes YearBeg and a window of
+// MAX_YEARS years from it; lines outside that window or with a month outside
+// 1..12 are ignored; YearEnd ends as YearBeg + (months stored div 12) - 1. A
+// field that does not convert, or a year outside 1..9999, raises KelmarError
+// naming `fileName` and the line; the months stored before it stay.
+void ReadWeatherBytes(TModel& model, std::string_view bytes, std::string_view fileName = {});
 
 // The number of years the weather writer writes: the years of the observed
 // record with weather from file, else the years released by Step.

@@ -139,7 +139,7 @@ TEST_F(OpenCommands, MalformedWeatherFileStillCountsAsOpened) {
         GenerateClimatology(*model, view);
         ADD_FAILURE() << "no conversion error";
     } catch (const KelmarError& e) {
-        EXPECT_STREQ(e.what(), "'abc' is not a valid floating point value");
+        EXPECT_EQ(e.what(), "'abc' is not a valid floating point value\nin \"" + path.string() + "\", line 3");
     }
     EXPECT_EQ(view.events, (std::vector<std::string>{"weather opened"}));
 }

@@ -138,7 +138,7 @@ TEST_F(CliRun, ErrorsGoToStandardErrorWithTheWindowsText) {
     o = Simulated(1);
     o.site = (dir / "bad.sit").string();
     EXPECT_EQ(RunSimulate(o, out, err), EXIT_FAILED);
-    EXPECT_EQ(err.str(), "'61,5' is not a valid floating point value\n");
+    EXPECT_EQ(err.str(), "'61,5' is not a valid floating point value\nin \"" + o.site + "\", line 3\n");
 }
 
 TEST_F(CliRun, EstimateWritesAClimatologyThatRunsAgain) {

@@ -191,7 +191,7 @@ TEST(ReadClimatologyBytes, ABadLineEndsTheReadKeepingWhatCameBefore) {
     badLine[7] = '?';
     const std::string bytes = std::string(HEADER) + DataLine("av_Ta", ",", 100) + "\r\n#\r\n" + badLine +
                               "\r\n#\r\n" + DataLine("av_P", ",", 300) + "\r\n#";
-    EXPECT_EQ(ReadError(*model, bytes), "'?00' is not a valid floating point value");
+    EXPECT_EQ(ReadError(*model, bytes), "'?00' is not a valid floating point value\nin line 5");
     EXPECT_EQ(model->Climate.av_Ta[1], 100);
     EXPECT_EQ(model->Climate.std_Ta[1], before.std_Ta[1]);
     EXPECT_EQ(model->Climate.av_P[1], before.av_P[1]);
@@ -200,7 +200,7 @@ TEST(ReadClimatologyBytes, ABadLineEndsTheReadKeepingWhatCameBefore) {
 
 TEST(ReadClimatologyBytes, WithoutMeanPrecipitationTheDerivationFailsAfterTheRead) {
     auto model = std::make_unique<TModel>();  // as at program start: av_P is 0
-    EXPECT_EQ(ReadError(*model, std::string(HEADER) + DataLine("Cv_P") + "\r\n#"), "Floating point division by zero");
+    EXPECT_EQ(ReadError(*model, std::string(HEADER) + DataLine("Cv_P") + "\r\n#"), "Floating point division by zero\nin av_P and Cv_P of month 1");
     EXPECT_EQ(model->Climate.Cv_P[12], 12);
     EXPECT_EQ(model->Climate.sigma_P[1], std::sqrt(std::log(2.0)));
     EXPECT_EQ(model->Climate.sigma_P[2], 0);

@@ -39,12 +39,12 @@ TEST(ReadDataFile, GivesTheBytesOrWarnsWithTheName) {
     const std::string bytes("a\r\n\0\x1A\xF1", 6);
     WriteBytes(dir.File("data"), bytes);
     RecordingNotifier notifier;
-    EXPECT_EQ(ReadDataFile(dir.File("data"), "File (%s) not found.", notifier), bytes);
+    EXPECT_EQ(ReadDataFile(dir.File("data"), "File (%s) not found.", {"test file", MIB}, notifier), bytes);
     EXPECT_TRUE(notifier.warnings.empty());
 
-    EXPECT_FALSE(ReadDataFile(dir.File("none"), "File (%s) not found.", notifier));
+    EXPECT_FALSE(ReadDataFile(dir.File("none"), "File (%s) not found.", {"test file", MIB}, notifier));
     fs::create_directory(dir.File("folder"));
-    EXPECT_FALSE(ReadDataFile(dir.File("folder"), "File (%s) not found.", notifier));
+    EXPECT_FALSE(ReadDataFile(dir.File("folder"), "File (%s) not found.", {"test file", MIB}, notifier));
     EXPECT_EQ(notifier.warnings,
               (std::vector<std::string>{"File (" + dir.File("none") + ") not found.",
                                         "File (" + dir.File("folder") + ") not found."}));

@@ -37,11 +37,14 @@ TEST(LineReader, SplitsAtLfAndCrLfDropsLoneCrAndStopsAtEndOfFileMark) {
 
 TEST(LineReader, ReadingAtTheEndGivesEmptyLines) {
     LineReader reader("only\r\n");
+    EXPECT_EQ(reader.LineNumber(), 0);
     EXPECT_EQ(reader.ReadLine(), "only");
+    EXPECT_EQ(reader.LineNumber(), 1);
     EXPECT_TRUE(reader.AtEnd());
     EXPECT_EQ(reader.ReadLine(), "");
     EXPECT_EQ(reader.ReadLine(), "");
     EXPECT_TRUE(reader.AtEnd());
+    EXPECT_EQ(reader.LineNumber(), 3);  // the lines an error names are the ones the reader took
 }
 
 }  // namespace

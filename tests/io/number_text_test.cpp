@@ -59,6 +59,29 @@ TEST(ParseReal, ShowsTheOffendingFileTextInUtf8) {
                              [](const std::string& t) { return ParseReal(t); });
 }
 
+// Before, a message ended at the first NUL of the text: "'6" for "6\01".
+TEST(ParseReal, ShowsControlBytesEscapedAndAdvisesOnUtf16Text) {
+    using namespace std::string_literals;
+    const std::string utf16Advice =
+        "\nThe text has NUL bytes between its characters, as UTF-16 text has: save the file as Windows-1251 text.";
+    const struct {
+        std::string text;
+        std::string message;
+    } cases[] = {
+        {"6\0" "1"s, RealError("6\\x001")},
+        {"\x01\x1F\x7F\x1A"s, RealError("\\x01\\x1F\\x7F\\x1A")},
+        {"\t1\\n"s, RealError("\t1\\n")},  // a tab and a backslash are shown as they are
+        {"\0"s, RealError("\\x00")},
+        {"6\0" "1\0.\0" "8\0"s, RealError("6\\x001\\x00.\\x008\\x00") + utf16Advice},
+        {"\0" "6\0" "1"s, RealError("\\x006\\x001") + utf16Advice},
+        {"\0\0" "61"s, RealError("\\x00\\x0061")},  // not every NUL is next to a character
+    };
+    for (const auto& c : cases)
+        ExpectConversion<double>(c.text, std::nullopt, c.message, [](const std::string& t) { return ParseReal(t); });
+    ExpectConversion<std::int32_t>("1\0" "9\0"s, std::nullopt, IntegerError("1\\x009\\x00") + utf16Advice,
+                                   [](const std::string& t) { return ParseInteger(t, IntegerForm::Decimal); });
+}
+
 TEST(ParseInteger, AcceptsSignedDecimalsAndHexWhereAllowed) {
     constexpr auto dec = IntegerForm::Decimal;
     constexpr auto hex = IntegerForm::DecimalOrHex;

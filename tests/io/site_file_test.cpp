@@ -66,7 +66,7 @@ TEST(WriteSiteFile, WritesTypedTextAsItIsInTheFilesCodePage) {
     EXPECT_NE(bytes.find("\r\nLat, 61,5\xB0 \r\n"), std::string::npos);
 
     auto model = std::make_unique<TModel>();
-    EXPECT_EQ(ReadError(*model, bytes), "'61,5\u00b0' is not a valid floating point value");
+    EXPECT_EQ(ReadError(*model, bytes), "'61,5\u00b0' is not a valid floating point value\nin line 3");
 }
 
 TEST(ReadSiteFile, ReadsBackWhatWasWrittenAtTwoDecimals) {
@@ -196,14 +196,15 @@ TEST(ReadSiteBytes, ABadLineEndsTheReadKeepingWhatCameBefore) {
     auto model = std::make_unique<TModel>();
     model->Site.D_ff = 0.3;
     EXPECT_EQ(ReadError(*model, "VAR VALUE\r\n#\r\nLat,61.8\r\n#\r\nM_ff,2,0\r\n#\r\nD_ff,0.1\r\n#"),
-              "'2,0' is not a valid floating point value");
+              "'2,0' is not a valid floating point value\nin line 5");
     EXPECT_EQ(model->Site.Lat, 61.8);
     EXPECT_EQ(model->Site.M_ff, 0);
     EXPECT_EQ(model->Site.D_ff, 0.3);
 
     // A blank line after the last pair is a data line with no value.
     model = std::make_unique<TModel>();
-    EXPECT_EQ(ReadError(*model, std::string(WORKED_SITE_FILE) + "\r\n\r\n"), "'' is not a valid floating point value");
+    EXPECT_EQ(ReadError(*model, std::string(WORKED_SITE_FILE) + "\r\n\r\n"),
+              "'' is not a valid floating point value\nin line 33");
     EXPECT_EQ(model->Site.Fortype, ftSpruce);
 }
 

@@ -116,8 +116,8 @@ TEST(ReadWeatherBytes, TheFirstDatedLineFixesTheYearsAndCompleteYearsTheEnd) {
         {"a month given twice counts twice", MonthLines(1950, 11) + "1950,1,5,5,5", 1950, 1950},
         {"beyond 500 years", MonthLines(1950, 12) + "2449,1,1,1,1\r\n2450,1,1,1,1\r\n", 1950, 1950},
         {"hexadecimal years and months", "$79E,0x1,1,1,1\r\n0x79E,$C,1,1,1", 1950, 1949},
-        {"the largest year", MonthLines(2147483647, 12), 2147483647, 2147483647},
-        {"the smallest year", MonthLines(-2147483647 - 1, 24), -2147483647 - 1, -2147483647},
+        {"the last year read", MonthLines(9999, 12), 9999, 9999},
+        {"the first year read", MonthLines(1, 24), 1, 2},
     };
     for (const auto& c : cases) {
         auto model = FreshModel();
@@ -194,7 +194,8 @@ TEST(ReadWeatherBytes, AFieldThatDoesNotConvertEndsTheReadKeepingWhatCameBefore)
     };
     for (const auto& c : cases) {
         auto model = FreshModel();
-        EXPECT_EQ(ReadError(*model, COLUMNS + MonthLines(1950, 13) + c.badLine + "\r\n1951,3,1,1,1"), c.message)
+        EXPECT_EQ(ReadError(*model, COLUMNS + MonthLines(1950, 13) + c.badLine + "\r\n1951,3,1,1,1"),
+                  c.message + std::string("\nin line 16"))
             << "line '" << c.badLine << "'";
         EXPECT_EQ(model->Settings.YearBeg, 1950) << "line '" << c.badLine << "'";
         EXPECT_EQ(model->Settings.YearEnd, 2449) << "line '" << c.badLine << "'";
@@ -204,9 +205,41 @@ TEST(ReadWeatherBytes, AFieldThatDoesNotConvertEndsTheReadKeepingWhatCameBefore)
 
     // Before the first dated line, the years are still 0.
     auto model = FreshModel();
-    EXPECT_EQ(ReadError(*model, COLUMNS + "x,1,1,1,1"), "''x'' is not a valid integer value");
+    EXPECT_EQ(ReadError(*model, COLUMNS + "x,1,1,1,1"), "''x'' is not a valid integer value\nin line 3");
     EXPECT_EQ(model->Settings.YearBeg, 0);
     EXPECT_EQ(model->Settings.YearEnd, 0);
+}
+
+// Before, a first line of year -2147483648 (month 0, so not even stored)
+// fixed a window of years that no later line fell into: the record read as
+// one year of missing values.
+TEST(ReadWeatherBytes, AYearOutsideOneTo9999EndsTheReadNamingTheLine) {
+    const struct {
+        const char* year;
+        const char* shown;
+    } cases[] = {
+        {"-2147483648", "-2147483648"}, {"0", "0"}, {"-1", "-1"}, {"10000", "10000"},
+        {"2147483647", "2147483647"},   {"$2710", "10000"},
+    };
+    for (const auto& c : cases) {
+        const std::string message =
+            std::string("The year ") + c.shown + " lies outside the years 1 to 9999 a weather file may give.";
+        // As the first data line, with a month that would be ignored.
+        auto first = FreshModel();
+        EXPECT_EQ(ReadError(*first, COLUMNS + c.year + ",0,1,1,1\r\n" + MonthLines(1961, 12)), message + "\nin line 3")
+            << "year " << c.year;
+        EXPECT_EQ(first->Settings.YearBeg, 0) << "year " << c.year;
+        EXPECT_EQ(first->Settings.YearEnd, 0) << "year " << c.year;
+
+        // After a year of good lines, which stay.
+        auto later = FreshModel();
+        EXPECT_EQ(ReadError(*later, COLUMNS + MonthLines(1961, 12) + c.year + ",1,1,1,1\r\n" + MonthLines(1962, 12)),
+                  message + "\nin line 15")
+            << "year " << c.year;
+        EXPECT_EQ(later->Settings.YearBeg, 1961) << "year " << c.year;
+        EXPECT_EQ(later->Weather.Tsoil[1][12], 112) << "year " << c.year;
+        EXPECT_EQ(later->Weather.Tair[2][1], MISSING_VALUE) << "year " << c.year;
+    }
 }
 
 TEST(ReadWeatherBytes, RefusesAColumnLineItCannotUseBeforeChangingAnything) {
@@ -226,7 +259,8 @@ TEST(ReadWeatherBytes, RefusesAColumnLineItCannotUseBeforeChangingAnything) {
     for (const auto& c : cases) {
         auto model = FreshModel();
         ASSERT_EQ(ReadError(*model, COLUMNS + MonthLines(1900, 12)), "");
-        EXPECT_EQ(ReadError(*model, std::string("#\r\n") + c.columns + "\r\n" + MonthLines(1950, 12)), c.message);
+        EXPECT_EQ(ReadError(*model, std::string("#\r\n") + c.columns + "\r\n" + MonthLines(1950, 12)),
+                  c.message + std::string("\nin line 2"));
         EXPECT_EQ(model->Settings.YearBeg, 1900) << c.columns;
         EXPECT_EQ(model->Settings.YearEnd, 1900) << c.columns;
         EXPECT_EQ(model->Weather.Tsoil[1][12], 112) << c.columns;

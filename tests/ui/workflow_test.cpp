@@ -394,7 +394,7 @@ TEST_F(Workflow, MissingAndMalformedFilesAreReported) {
     dialogs.answers[FileDialog::ClimatologyForSimulation] = Saved("bad.cld");
     Click(ui.OpenBtn);
     ASSERT_EQ(dialogs.errors.size(), 1);
-    EXPECT_EQ(dialogs.errors[0], "'abc' is not a valid floating point value");
+    EXPECT_EQ(dialogs.errors[0], "'abc' is not a valid floating point value\nin \"" + Saved("bad.cld") + "\", line 3");
     EXPECT_NEAR(model->Site.Lat, 61.8, 1e-12);  // the site read before the error stays
     EXPECT_EQ(ui.Grid2->Cell(1, 0), "61.80");
     EXPECT_EQ(State(), "011111110000000000") << "still Start";
