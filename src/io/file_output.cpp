@@ -80,20 +80,6 @@ std::string TemporaryName() {
     return name;
 }
 
-void WriteStandardOutput(std::string_view bytes) {
-#ifdef _WIN32
-    _setmode(_fileno(stdout), _O_BINARY);  // line ends stay CR LF, not CR CR LF
-#endif
-    errno = 0;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
-    const int writeError = errno;
-    const bool flushed = std::fflush(stdout) == 0;
-    if (written && flushed) return;
-    const int error = !written && writeError != 0 ? writeError : errno != 0 ? errno : EIO;
-    std::clearerr(stdout);  // reported here, not a second time at the end of the program
-    throw KelmarError("Cannot write the standard output (" + Reason(error) + ").");
-}
-
 #ifndef _WIN32
 
 class FileDescriptor {
@@ -134,6 +120,29 @@ int WriteAll(int fd, std::string_view bytes) {
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
     return 0;
+}
+
+// Standard output: whatever the program put into the stream's buffer goes
+// first, then the bytes go straight to the descriptor, so that a failed
+// write leaves nothing buffered to fail a second time.
+void WriteStandardOutput(std::string_view bytes) {
+    errno = 0;
+    int error = std::fflush(stdout) == 0 ? 0 : (errno != 0 ? errno : EIO);
+    if (error == 0) error = WriteAll(STDOUT_FILENO, bytes);
+    if (error == 0) return;
+    std::clearerr(stdout);  // reported here, not a second time at the end of the program
+    throw KelmarError("Cannot write the standard output (" + Reason(error) + ").");
+}
+
+// Whether `name` is the regular file standard output was sent to (the
+// system's /dev/stdout, or the very file of a shell redirection): it is then
+// written through standard output, which goes on where the stream stands
+// (after what it received before, and at the end of a file opened to append)
+// instead of replacing the file and everything in it.
+bool IsStandardOutputFile(const fs::path& name) {
+    struct stat out {}, file {};
+    return ::fstat(STDOUT_FILENO, &out) == 0 && S_ISREG(out.st_mode) && ::stat(name.c_str(), &file) == 0 &&
+           out.st_dev == file.st_dev && out.st_ino == file.st_ino;
 }
 
 // The temporary files this process is writing, so that SIGINT, SIGTERM and
@@ -307,6 +316,18 @@ void WriteInPlace(const std::string& fileName, const fs::path& name, std::string
 
 #else  // Windows
 
+void WriteStandardOutput(std::string_view bytes) {
+    _setmode(_fileno(stdout), _O_BINARY);  // line ends stay CR LF, not CR CR LF
+    errno = 0;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0;
+    if (written) return;
+    const int error = errno != 0 ? errno : EIO;
+    std::clearerr(stdout);
+    throw KelmarError("Cannot write the standard output (" + Reason(error) + ").");
+}
+
+bool IsStandardOutputFile(const fs::path&) { return false; }
+
 std::string WindowsReason() { return std::system_category().message(static_cast<int>(::GetLastError())); }
 
 void ReplaceFile(const std::string& fileName, const fs::path& target, std::string_view bytes) {
@@ -354,6 +375,7 @@ void WriteFileAtomically(const std::string& fileName, std::string_view bytes) {
         if (fs::is_directory(status)) ThrowUnchanged(fileName, Reason(EISDIR));
         if (!fs::is_regular_file(status))
             ThrowUnchanged(fileName, "it is not a regular file, a character device or a FIFO");
+        if (IsStandardOutputFile(name)) return WriteStandardOutput(bytes);
     } else if (error && status.type() != fs::file_type::not_found) {
         ThrowUnchanged(fileName, error.message());  // a loop of links, a folder that may not be searched
     }

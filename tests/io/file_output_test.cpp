@@ -249,6 +249,21 @@ TEST(WriteFileAtomically, DashIsStandardOutputAndItsErrorsAreReported) {
                                               << " of " << bytes.size() << " bytes";
     EXPECT_EQ(TypeOf(dir.File("-")), "absent");
 
+    // The file standard output is appended to, named by the program (as
+    // /dev/stdout would reach it): written through standard output after
+    // what the file held, not replaced.
+    const std::string log = dir.File("log.csv");
+    WriteBytes(log, "earlier lines\n");
+    const int append = open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(append, 0);
+    struct stat before {}, after {};
+    ASSERT_EQ(stat(log.c_str(), &before), 0);
+    WithStandardOutput(append, [&] { EXPECT_EQ(ErrorText([&] { WriteFileAtomically(log, bytes); }), ""); });
+    close(append);
+    ASSERT_EQ(stat(log.c_str(), &after), 0);
+    EXPECT_TRUE(ReadBytes(log) == "earlier lines\n" + bytes) << "the log holds " << ReadBytes(log).size() << " bytes";
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the log was replaced";
+
     // A full device behind standard output: the failure is reported with
     // the operating system's reason.
     const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
