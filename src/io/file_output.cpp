@@ -19,6 +19,7 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#define NOMINMAX  // std::min, not the header's macro
 #include <windows.h>
 #else
 #include <fcntl.h>

@@ -316,10 +316,10 @@ TEST(WriteFileAtomically, ConcurrentWritersLeaveExactlyOneWritersBytes) {
     }
 }
 
-// A writer stopped by SIGINT or SIGTERM while its temporary file exists
-// removes it and ends as that signal ends a process.
+// A writer stopped by SIGINT, SIGTERM or SIGHUP while its temporary file
+// exists removes it and ends as that signal ends a process.
 TEST(WriteFileAtomically, AnInterruptedWriterLeavesNoTemporaryFile) {
-    for (const int signal : {SIGTERM, SIGINT}) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         TempDir dir;
         const std::string target = dir.File("big.csv");
         WriteBytes(target, "old");
@@ -355,6 +355,36 @@ TEST(WriteFileAtomically, AnInterruptedWriterLeavesNoTemporaryFile) {
         ASSERT_TRUE(interrupted) << "every write ended before signal " << signal << " arrived";
         EXPECT_EQ(EntryCount(dir.Folder()), 1) << "signal " << signal << " left a temporary file";
         EXPECT_EQ(ReadBytes(target), "old");
+    }
+}
+
+// The writer's cleanup on signals leaves the program's own handling of them
+// alone: a handler installed before still runs (and the process goes on), an
+// ignored signal stays ignored.
+TEST(WriteFileAtomically, SignalsKeepTheHandlingTheProgramGaveThem) {
+    static volatile sig_atomic_t handled = 0;
+    const struct {
+        const char* what;
+        void (*handler)(int);
+        int signal;
+    } cases[] = {
+        {"own handler", [](int) { handled = 1; }, SIGTERM},
+        {"ignored", SIG_IGN, SIGHUP},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::signal(c.signal, c.handler);
+            WriteFileAtomically(dir.File("out.csv"), "bytes");  // installs the writer's handler
+            raise(c.signal);
+            _exit(c.handler == SIG_IGN || handled == 1 ? 0 : 4);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << c.what << ": " << (WIFSIGNALED(status) ? "ended by the signal" : "the handler did not run");
     }
 }
 
