@@ -1,28 +1,53 @@
 // kelmar-cli: the simulation without the window, for scripts and batches.
+#include <cerrno>
+#include <cstdio>
 #include <iostream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/cli_commands.h"
 #include "cli/cli_options.h"
+#include "cli/output_files.h"
+
+namespace {
+
+// `status`, or a failure when what went to standard output did not all
+// arrive (a full disk, a closed pipe): a report or a help text that was
+// lost is no success.
+int DeliverStandardOutput(int status) {
+    using namespace kelmar::cli;
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (flushed && !std::ferror(stdout) && std::cout.flush()) return status;
+    std::cerr << "kelmar-cli: cannot write the standard output ("
+              << std::generic_category().message(error != 0 ? error : EIO) << ")\n";
+    return status == EXIT_OK ? EXIT_FAILED : status;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace kelmar::cli;
     CliOptions options;
     try {
         options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        RefuseOutputsOverInputs(options);
     } catch (const UsageError& e) {
         std::cerr << "kelmar-cli: " << e.what() << "\n\n" << USAGE;
         return EXIT_USAGE;
     }
+    // With data going to standard output, the report line goes to standard error.
+    std::ostream& report = WritesToStandardOutput(options) ? std::cerr : std::cout;
     switch (options.command) {
         case Command::Simulate:
-            return RunSimulate(options, std::cout, std::cerr);
+            return DeliverStandardOutput(RunSimulate(options, report, std::cerr));
         case Command::Estimate:
-            return RunEstimate(options, std::cout, std::cerr);
+            return DeliverStandardOutput(RunEstimate(options, report, std::cerr));
         case Command::Help:
             break;
     }
     std::cout << USAGE;
-    return EXIT_OK;
+    return DeliverStandardOutput(EXIT_OK);
 }

@@ -39,10 +39,14 @@ struct DataFileLimit {
 std::optional<std::string> ReadDataFile(const std::string& fileName, const char* notFoundFormat,
                                         const DataFileLimit& limit, Notifier& notifier);
 
-// Creates or replaces the file `fileName` with `bytes`. They go first into a
-// new file in the same folder, which takes the target's name only when every
-// byte was written; an existing target keeps its permissions. On failure
-// raises KelmarError naming the file, and an existing file is left as it was.
+// Creates or replaces the file `fileName` with `bytes` (defined in
+// io/file_output.cpp). A regular file, or a name no file has yet, is written
+// under a fresh temporary name beside the end of its links and takes the
+// target's name only once every byte is on the disk, keeping the old file's
+// mode and, where allowed, its owner; the links stay. A character device or
+// a FIFO is written in place, and "-" (STANDARD_OUTPUT_NAME) is standard
+// output; anything else is refused. On failure raises KelmarError naming the
+// file and the system's reason; a replaced file is then left as it was.
 void WriteFileAtomically(const std::string& fileName, std::string_view bytes);
 
 }  // namespace kelmar

@@ -1,0 +1,184 @@
+// kelmar-cli run as a program: what it writes where, what it refuses to
+// overwrite, and the exit status when standard output cannot be written.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct Outcome {
+    int status = -1;  // the exit status, or 128 + the signal that ended it
+    std::string out, err;
+};
+
+// A folder holding copies of the example files, in which kelmar-cli runs.
+struct CliProgram : ::testing::Test {
+    fs::path dir = fs::temp_directory_path() / ("kelmar-cli-program-" + std::to_string(::getpid()));
+
+    void SetUp() override { FreshFiles(); }
+    void FreshFiles() {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        for (const char* name : {"soil.sit", "climat.cld", "weather.wed"})
+            fs::copy_file(fs::path(KELMAR_EXAMPLES_DIR) / name, dir / name);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Runs kelmar-cli in `dir` with `args`; standard output goes to
+    // `stdoutTo` when given, else to a file whose bytes are returned.
+    Outcome Run(const std::vector<std::string>& args, const std::string& stdoutTo = "") {
+        const fs::path outFile = dir / ".captured-out", errFile = dir / ".captured-err";
+        const pid_t child = fork();
+        if (child == 0) {
+            std::vector<char*> argv{const_cast<char*>(KELMAR_CLI)};
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            const std::string outName = stdoutTo.empty() ? outFile.string() : stdoutTo;
+            const int out = open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0) _exit(126);
+            execv(KELMAR_CLI, argv.data());
+            _exit(127);
+        }
+        Outcome outcome;
+        int status = 0;
+        if (child < 0 || waitpid(child, &status, 0) != child) return outcome;
+        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (stdoutTo.empty()) outcome.out = ReadBytes(outFile);
+        outcome.err = ReadBytes(errFile);
+        fs::remove(outFile);
+        fs::remove(errFile);
+        return outcome;
+    }
+
+    // What every name in `dir` holds (a link: where it leads), to show that
+    // nothing was written.
+    std::map<std::string, std::string> Snapshot() const {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::directory_iterator(dir))
+            files[entry.path().filename().string()] = fs::is_symlink(entry.symlink_status())
+                                                          ? "link to " + fs::read_symlink(entry).string()
+                                                          : ReadBytes(entry.path());
+        return files;
+    }
+
+    // The names whose contents differ from `before`, or that came or went.
+    std::string Changes(const std::map<std::string, std::string>& before) const {
+        const auto after = Snapshot();
+        std::string changed;
+        for (const auto& [name, bytes] : after)
+            if (!before.contains(name) || before.at(name) != bytes) changed += name + " ";
+        for (const auto& [name, bytes] : before)
+            if (!after.contains(name)) changed += name + "(removed) ";
+        return changed;
+    }
+};
+
+const std::vector<std::string> SIMULATE = {"simulate", "--site", "soil.sit", "--climate", "climat.cld", "--seed", "3"};
+
+std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::string Joined(const std::vector<std::string>& args) {
+    std::string text;
+    for (const auto& a : args) text += a + " ";
+    return text;
+}
+
+TEST_F(CliProgram, RefusesAnOutputThatIsAnInputOrAnotherOutput) {
+    const auto files = [&] {
+        FreshFiles();
+        fs::create_symlink("weather.wed", dir / "link.wed");
+        fs::create_hard_link(dir / "weather.wed", dir / "hard.wed");
+        fs::create_symlink("old.csv", dir / "dangling.csv");
+    };
+    const std::vector<std::vector<std::string>> cases = {
+        {"estimate", "--weather", "weather.wed", "--output", "weather.wed"},
+        {"estimate", "--weather", "weather", "--output", "weather.wed"},  // the reader appends .wed
+        {"estimate", "--weather", "weather.txt", "--output", "weather.wed"},  // ... or replaces the extension
+        {"estimate", "--weather", "weather.wed", "--output", "link.wed"},
+        {"estimate", "--weather", "weather.wed", "--output", "hard.wed"},
+        {"estimate", "--weather", "weather.wed", "--output", "./weather.wed"},
+        {"simulate", "--site", "soil", "--climate", "climat.cld", "--results", "soil.sit"},
+        {"simulate", "--site", "soil.sit", "--climate", "climat.x", "--table", "climat.cld"},
+        {"simulate", "--site", "soil.sit", "--weather", "weather.wed", "--results", "link.wed"},
+        {"simulate", "--site", "soil.sit", "--weather", "weather.wed", "--climate", "climat.cld", "--table",
+         "climat.cld"},
+        Join(SIMULATE, {"--results", "o.csv", "--table", "o.csv"}),
+        Join(SIMULATE, {"--results", "dangling.csv", "--table", "old.csv"}),
+        Join(SIMULATE, {"--results", "-", "--table", "-"}),
+    };
+    for (const auto& args : cases) {
+        files();
+        const auto before = Snapshot();
+        const Outcome outcome = Run(args);
+        EXPECT_EQ(outcome.status, 2) << Joined(args) << "\n" << outcome.err;
+        EXPECT_EQ(outcome.out, "") << Joined(args);
+        EXPECT_EQ(Changes(before), "") << Joined(args);
+    }
+    // Different names of different files are fine.
+    files();
+    EXPECT_EQ(Run(Join(SIMULATE, {"--results", "soil.csv", "--table", "soil-table.csv"})).status, 0);
+}
+
+TEST_F(CliProgram, DashWritesTheDataToStandardOutputAndTheReportToStandardError) {
+    const struct {
+        std::vector<std::string> toFile, toStdout;
+        std::string file, report;
+    } cases[] = {
+        {Join(SIMULATE, {"--years", "4", "--results", "r.csv"}), Join(SIMULATE, {"--years", "4", "--results", "-"}),
+         "r.csv", "Simulated 500 years of weather\n"},
+        {Join(SIMULATE, {"--table", "t.csv"}), Join(SIMULATE, {"--table", "-", "--results", "r2.csv"}), "t.csv",
+         "Simulated 500 years of weather\n"},
+        {{"estimate", "--weather", "weather.wed", "--output", "e.cld"},
+         {"estimate", "--weather", "weather.wed", "--output", "-"},
+         "e.cld",
+         "Estimated a climatology from 30 years, written to -\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome file = Run(c.toFile);
+        ASSERT_EQ(file.status, 0) << Joined(c.toFile) << file.err;
+        const Outcome piped = Run(c.toStdout);
+        EXPECT_EQ(piped.status, 0) << Joined(c.toStdout) << piped.err;
+        EXPECT_TRUE(piped.out == ReadBytes(dir / c.file))
+            << Joined(c.toStdout) << ": standard output holds " << piped.out.size() << " bytes, the file "
+            << ReadBytes(dir / c.file).size();
+        EXPECT_EQ(piped.err, c.report) << Joined(c.toStdout);
+        EXPECT_FALSE(fs::exists(dir / "-")) << Joined(c.toStdout);
+    }
+}
+
+TEST_F(CliProgram, AStandardOutputThatCannotBeWrittenFails) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    const std::vector<std::vector<std::string>> cases = {
+        SIMULATE,  // only the report line goes to standard output
+        Join(SIMULATE, {"--results", "-"}),
+        {"estimate", "--weather", "weather.wed", "--output", "-"},
+        {"--help"},
+    };
+    for (const auto& args : cases) {
+        const Outcome outcome = Run(args, "/dev/full");
+        EXPECT_EQ(outcome.status, 1) << Joined(args);
+        EXPECT_NE(outcome.err.find("standard output (No space left on device)"), std::string::npos)
+            << Joined(args) << "\n" << outcome.err;
+    }
+}
+
+}  // namespace
