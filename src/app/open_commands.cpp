@@ -4,6 +4,8 @@
 #include "io/file_bytes.h"
 #include "io/site_file.h"
 #include "io/weather_file.h"
+#include "model/errors.h"
+#include "model/run_checks.h"
 #include "numerics/climatology_estimation.h"
 
 namespace kelmar {
@@ -67,16 +69,26 @@ OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
     const auto weatherName = view.AskFile(FileDialog::WeatherForRun);
     if (!weatherName || !ReadWeather(model, *weatherName, view)) return result;
     result.weatherFileName = Utf8Name(PathOf(*weatherName).filename());
+    // Months without air temperature or precipitation would run as -99.9.
+    ValidateWeatherForRun(model, result.weatherFileName);
 
     // The first run counts the years of the record.
     RunModel(model, view);
     model.Settings.YearCount = 0;
+    std::string climateFile;
     if (SmallestStoredSoilTemperature(model) < SOIL_GAP_LIMIT) {
         // Gaps in the soil temperature are filled by the generator, which
         // needs a climatology; without one the run goes on all the same.
         const auto climateName = view.AskFile(FileDialog::ClimatologyForGaps);
-        if (climateName && ReadClimatology(model, *climateName, view)) view.ShowClimatology();
+        if (climateName && ReadClimatology(model, *climateName, view)) {
+            view.ShowClimatology();
+            climateFile = Utf8Name(PathOf(*climateName).filename());
+        } else if (climateName) {
+            result.gapClimatologyNotFound = true;
+        }
     }
+    // Whatever climatology fills the gaps must have the soil equation's coefficients.
+    ValidateClimatologyForRun(model, climateFile);
     result.ran = true;
     result.outcome = RunModel(model, view);
     model.Settings.YearCount = 0;
@@ -89,6 +101,7 @@ OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view) {
 
     const auto climateName = view.AskFile(FileDialog::ClimatologyForSimulation);
     if (!climateName || !ReadClimatology(model, *climateName, view)) return result;
+    ValidateClimatologyForRun(model, Utf8Name(PathOf(*climateName).filename()));
 
     result.ran = true;
     result.outcome = RunModel(model, view);
@@ -100,8 +113,21 @@ OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view) {
 bool GenerateClimatology(TModel& model, WorkflowView& view) {
     const auto weatherName = view.AskFile(FileDialog::WeatherForEstimate);
     if (!weatherName || !ReadWeather(model, *weatherName, view)) return false;
+    const int years = YearsForEstimate(model);
+    if (years == 0)
+        throw KelmarError("The weather record \"" + Utf8Name(PathOf(*weatherName).filename()) +
+                          "\" has no year with an air temperature or a precipitation; no climatology can be "
+                          "estimated from it.");
+    const TClimatology before = model.Climate;
     EstimateClimatology(model);
+    try {
+        RequireFiniteClimatology(model.Climate);
+    } catch (const KelmarError&) {
+        model.Climate = before;
+        throw;
+    }
     view.ShowClimatology();
+    if (const auto shortfall = RegressionShortfall(model.Climate, years)) view.Warning(*shortfall);
     return true;
 }
 
