@@ -113,9 +113,15 @@ OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view) {
 bool GenerateClimatology(TModel& model, WorkflowView& view) {
     const auto weatherName = view.AskFile(FileDialog::WeatherForEstimate);
     if (!weatherName || !ReadWeather(model, *weatherName, view)) return false;
+    EstimateFromRecord(model, Utf8Name(PathOf(*weatherName).filename()), view);
+    view.ShowClimatology();
+    return true;
+}
+
+void EstimateFromRecord(TModel& model, const std::string& recordName, Notifier& notifier) {
     const int years = YearsForEstimate(model);
     if (years == 0)
-        throw KelmarError("The weather record \"" + Utf8Name(PathOf(*weatherName).filename()) +
+        throw KelmarError("The weather record \"" + recordName +
                           "\" has no year with an air temperature or a precipitation; no climatology can be "
                           "estimated from it.");
     const TClimatology before = model.Climate;
@@ -126,9 +132,7 @@ bool GenerateClimatology(TModel& model, WorkflowView& view) {
         model.Climate = before;
         throw;
     }
-    view.ShowClimatology();
-    if (const auto shortfall = RegressionShortfall(model.Climate, years)) view.Warning(*shortfall);
-    return true;
+    if (const auto shortfall = RegressionShortfall(model.Climate, years)) notifier.Warning(*shortfall);
 }
 
 }  // namespace kelmar

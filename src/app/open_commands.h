@@ -37,6 +37,10 @@ OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view);
 // regression coefficient is kept with a warning.
 bool GenerateClimatology(TModel& model, WorkflowView& view);
 
+// The estimate of "Generate file" from the weather store already read from
+// `recordName`: the checks and the warning described there.
+void EstimateFromRecord(TModel& model, const std::string& recordName, Notifier& notifier);
+
 // The smallest soil temperature stored for year indices 1..AvailableYears,
 // starting from year 1, January (that value alone when no year is available).
 double SmallestStoredSoilTemperature(const TModel& model);
