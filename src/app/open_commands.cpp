@@ -87,8 +87,15 @@ OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
             result.gapClimatologyNotFound = true;
         }
     }
-    // Whatever climatology fills the gaps must have the soil equation's coefficients.
-    ValidateClimatologyForRun(model, climateFile);
+    // Whatever climatology fills the gaps must have the soil equation's
+    // coefficients; a refused run keeps nothing of the counting run either.
+    try {
+        ValidateClimatologyForRun(model, climateFile);
+    } catch (const KelmarError&) {
+        model.Results.Clear();
+        model.AvailableYears = 0;
+        throw;
+    }
     result.ran = true;
     result.outcome = RunModel(model, view);
     model.Settings.YearCount = 0;

@@ -213,6 +213,8 @@ TEST_F(OpenCommands, ClimatologiesWithoutTheGeneratorsCoefficientsAreRefused) {
             EXPECT_EQ(observed->AvailableYears, 6);
         } else {
             EXPECT_NE(error.find("The climatology file \"short.cld\" has no Bss"), std::string::npos) << error;
+            EXPECT_EQ(observed->AvailableYears, 0) << "the counting run stays";
+            EXPECT_EQ(observed->Results.At(1, 1).Year, 0) << "the counting run stays";
         }
     }
 }
