@@ -4,8 +4,6 @@
 // text that holds a number that is not finite is not.
 #pragma once
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -61,13 +59,16 @@ inline void LoadExampleClimatology(TModel& model) {
     ReadClimatologyBytes(model, EXAMPLE_CLIMATOLOGY);
 }
 
+// The spellings the C and C++ formatters give an infinity or a NaN.
+inline constexpr const char* NON_FINITE_SPELLINGS[] = {"inf", "INF", "Inf", "nan", "NAN", "NaN", "Nan"};
+
 inline void RequireNoNonFiniteText(const std::string& text, const char* what) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (lower.find("inf") == std::string::npos && lower.find("nan") == std::string::npos) return;
-    std::fprintf(stderr, "%s holds a number that is not finite:\n%.2000s\n", what, text.c_str());
-    std::abort();
+    for (const char* spelling : NON_FINITE_SPELLINGS)
+        if (text.find(spelling) != std::string::npos) {
+            std::fprintf(stderr, "%s holds a number that is not finite (%s):\n%.2000s\n", what, spelling,
+                         text.c_str());
+            std::abort();
+        }
 }
 
 // Every record of the table finite, and the results file and the full table

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -204,30 +206,35 @@ void RequireFiniteYear(const TModel& model, int yearIndex) {
     const TSiteParams& s = model.Site;
     for (int k = 1; k <= 12; ++k) {
         const TResultRecord& r = model.Results.At(yearIndex, k);
-        const Drivers d(model, yearIndex, k);
         // In the order the balance computes them, so the first one that is
         // not finite is where the trouble starts.
+        const double values[] = {r.Prec,   r.Tair,     r.Tsoil,    r.T_ms,      r.T_ff,     w.PET[k],
+                                 w.S_mean[k], r.W_ms_vol, r.W_ff_vol, r.W_ms_mass, r.W_ff_mass};
+        const auto bad = std::find_if(std::begin(values), std::end(values), [](double v) { return !std::isfinite(v); });
+        if (bad == std::end(values)) continue;
+        // The texts are only made once a value is found that is not finite.
+        const Drivers d(model, yearIndex, k);
         const struct {
             const char* Name;
-            double Value;
-            std::string Why;
+            std::function<std::string()> Why;
         } checks[] = {
-            {"precipitation (Prec)", r.Prec, d.Prec()},
-            {"air temperature (Tair)", r.Tair, d.Tair()},
-            {"soil temperature under grass (Tsoil)", r.Tsoil, d.Tsoil()},
-            {"mineral-soil temperature (T_ms)", r.T_ms, d.Tsoil()},
-            {"forest-floor temperature (T_ff)", r.T_ff, d.Tair() + " and " + d.Tsoil()},
-            {"potential evapotranspiration", w.PET[k], d.Evapotranspiration()},
-            {"the water storage of the balance", w.S_mean[k], d.Storage()},
-            {"mineral-soil moisture (W_ms_vol)", r.W_ms_vol, d.SoilMoisture()},
-            {"forest-floor moisture (W_ff_vol)", r.W_ff_vol, d.Site("Corr", s.Corr, "moisture ratio")},
-            {"mineral-soil moisture by mass (W_ms_mass)", r.W_ms_mass,
-             d.Site("D_ms", s.D_ms, "mineral-soil bulk density, g/cm^3")},
-            {"forest-floor moisture by mass (W_ff_mass)", r.W_ff_mass,
-             d.Site("D_ff", s.D_ff, "forest-floor bulk density, g/cm^3")},
+            {"precipitation (Prec)", [&] { return d.Prec(); }},
+            {"air temperature (Tair)", [&] { return d.Tair(); }},
+            {"soil temperature under grass (Tsoil)", [&] { return d.Tsoil(); }},
+            {"mineral-soil temperature (T_ms)", [&] { return d.Tsoil(); }},
+            {"forest-floor temperature (T_ff)", [&] { return d.Tair() + " and " + d.Tsoil(); }},
+            {"potential evapotranspiration", [&] { return d.Evapotranspiration(); }},
+            {"the water storage of the balance", [&] { return d.Storage(); }},
+            {"mineral-soil moisture (W_ms_vol)", [&] { return d.SoilMoisture(); }},
+            {"forest-floor moisture (W_ff_vol)", [&] { return d.Site("Corr", s.Corr, "moisture ratio"); }},
+            {"mineral-soil moisture by mass (W_ms_mass)",
+             [&] { return d.Site("D_ms", s.D_ms, "mineral-soil bulk density, g/cm^3"); }},
+            {"forest-floor moisture by mass (W_ff_mass)",
+             [&] { return d.Site("D_ff", s.D_ff, "forest-floor bulk density, g/cm^3"); }},
         };
-        for (const auto& c : checks)
-            if (!std::isfinite(c.Value)) RefuseNonFinite(model, yearIndex, k, c.Name, c.Why);
+        static_assert(std::size(values) == std::size(checks));
+        const auto& check = checks[bad - std::begin(values)];
+        RefuseNonFinite(model, yearIndex, k, check.Name, check.Why());
     }
     const TResultRecord& annual = model.Results.At(yearIndex, 0);
     const struct {
