@@ -15,6 +15,9 @@ endif()
 if(KELMAR_SANITIZE)
   target_compile_options(kelmar_settings INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  # The standard library's own checks (bounds of operator[], front() of an
+  # empty container, ...) as well, for the tests and the fuzzers alike.
+  target_compile_definitions(kelmar_settings INTERFACE _GLIBCXX_ASSERTIONS)
   target_link_options(kelmar_settings INTERFACE -fsanitize=address,undefined)
 endif()
 

@@ -1,12 +1,15 @@
 // Feeds arbitrary bytes to the climatology file reader, including the
-// derivation of the lognormal precipitation parameters. A refused file
-// (KelmarError) is a fine outcome; a crash, a sanitizer report, a hang or a
-// stored value that is not a finite number is not.
+// derivation of the lognormal precipitation parameters, then runs 500
+// simulated years from it on the example site and formats the outputs and
+// the climatology as written. A refused file or run (KelmarError) is a fine
+// outcome; a crash, a sanitizer report, a hang, or a stored value or output
+// that is not a finite number is not.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "finite_records.h"
+#include "whole_path.h"
 #include "io/climatology_file.h"
 #include "model/errors.h"
 
@@ -22,5 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const MonthArray* values : {&c.av_Ta, &c.std_Ta, &c.av_P, &c.Cv_P, &c.av_Ts, &c.std_Ts, &c.Baa, &c.Bap,
                                      &c.Sa, &c.Bss, &c.Bsa, &c.Ss, &c.mu_P, &c.sigma_P})
         fuzz::RequireFinite(*values, "a climatology value");
+    fuzz::RequireFiniteClimatologyText(c);
+
+    fuzz::LoadExampleSite(*model);
+    model->Settings = TRunSettings{};  // simulated weather
+    fuzz::RunAndRequireFiniteOutputs(*model);
     return 0;
 }

@@ -1,14 +1,18 @@
-// Feeds arbitrary bytes to the weather file reader. A refused file
-// (KelmarError) is a fine outcome; a crash, a sanitizer report, a hang, a
-// stored value that is not a finite number or a year range the store cannot
-// hold is not.
+// Feeds arbitrary bytes to the weather file reader, then runs the record on
+// the example site and climatology, formats the outputs, and estimates a
+// climatology from the record as "Generate file" does. A refused file, run or
+// estimate (KelmarError) is a fine outcome; a crash, a sanitizer report, a
+// hang, a stored value or output that is not a finite number or a year range
+// the store cannot hold is not.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
+#include "app/open_commands.h"
 #include "finite_records.h"
+#include "whole_path.h"
 #include "io/weather_file.h"
 #include "model/errors.h"
 
@@ -26,5 +30,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::fprintf(stderr, "YearEnd %d lies before YearBeg %d\n", model->Settings.YearEnd, model->Settings.YearBeg);
         std::abort();
     }
+
+    fuzz::LoadExampleSite(*model);
+    fuzz::LoadExampleClimatology(*model);
+    model->Settings.InpDat = true;
+    model->Settings.GetStep = 1;
+    fuzz::RunAndRequireFiniteOutputs(*model);
+
+    fuzz::QuietNotifier notifier;
+    try {
+        EstimateFromRecord(*model, "fuzzed.wed", notifier);
+    } catch (const KelmarError&) {
+    }
+    fuzz::RequireFiniteClimatologyText(model->Climate);
     return 0;
 }

@@ -4,6 +4,8 @@
 #include "io/file_bytes.h"
 #include "io/site_file.h"
 #include "io/weather_file.h"
+#include "model/errors.h"
+#include "model/run_checks.h"
 #include "numerics/climatology_estimation.h"
 
 namespace kelmar {
@@ -67,15 +69,32 @@ OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
     const auto weatherName = view.AskFile(FileDialog::WeatherForRun);
     if (!weatherName || !ReadWeather(model, *weatherName, view)) return result;
     result.weatherFileName = Utf8Name(PathOf(*weatherName).filename());
+    // Months without air temperature or precipitation would run as -99.9.
+    ValidateWeatherForRun(model, result.weatherFileName);
 
     // The first run counts the years of the record.
     RunModel(model, view);
     model.Settings.YearCount = 0;
+    std::string climateFile;
     if (SmallestStoredSoilTemperature(model) < SOIL_GAP_LIMIT) {
         // Gaps in the soil temperature are filled by the generator, which
         // needs a climatology; without one the run goes on all the same.
         const auto climateName = view.AskFile(FileDialog::ClimatologyForGaps);
-        if (climateName && ReadClimatology(model, *climateName, view)) view.ShowClimatology();
+        if (climateName && ReadClimatology(model, *climateName, view)) {
+            view.ShowClimatology();
+            climateFile = Utf8Name(PathOf(*climateName).filename());
+        } else if (climateName) {
+            result.gapClimatologyNotFound = true;
+        }
+    }
+    // Whatever climatology fills the gaps must have the soil equation's
+    // coefficients; a refused run keeps nothing of the counting run either.
+    try {
+        ValidateClimatologyForRun(model, climateFile);
+    } catch (const KelmarError&) {
+        model.Results.Clear();
+        model.AvailableYears = 0;
+        throw;
     }
     result.ran = true;
     result.outcome = RunModel(model, view);
@@ -89,6 +108,7 @@ OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view) {
 
     const auto climateName = view.AskFile(FileDialog::ClimatologyForSimulation);
     if (!climateName || !ReadClimatology(model, *climateName, view)) return result;
+    ValidateClimatologyForRun(model, Utf8Name(PathOf(*climateName).filename()));
 
     result.ran = true;
     result.outcome = RunModel(model, view);
@@ -100,9 +120,26 @@ OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view) {
 bool GenerateClimatology(TModel& model, WorkflowView& view) {
     const auto weatherName = view.AskFile(FileDialog::WeatherForEstimate);
     if (!weatherName || !ReadWeather(model, *weatherName, view)) return false;
-    EstimateClimatology(model);
+    EstimateFromRecord(model, Utf8Name(PathOf(*weatherName).filename()), view);
     view.ShowClimatology();
     return true;
+}
+
+void EstimateFromRecord(TModel& model, const std::string& recordName, Notifier& notifier) {
+    const int years = YearsForEstimate(model);
+    if (years == 0)
+        throw KelmarError("The weather record \"" + recordName +
+                          "\" has no year with an air temperature or a precipitation; no climatology can be "
+                          "estimated from it.");
+    const TClimatology before = model.Climate;
+    EstimateClimatology(model);
+    try {
+        RequireFiniteClimatology(model.Climate);
+    } catch (const KelmarError&) {
+        model.Climate = before;
+        throw;
+    }
+    if (const auto shortfall = RegressionShortfall(model.Climate, years)) notifier.Warning(*shortfall);
 }
 
 }  // namespace kelmar

@@ -13,18 +13,33 @@ struct OpenResult {
     bool ran = false;                   // the command reached its run(s)
     RunOutcome outcome = RunOutcome::Completed;  // of the last run
     std::string weatherFileName;        // file part of the weather file read (weather from file)
+    // Weather from file: a climatology file was chosen for the soil-temperature
+    // gaps but not found (the reader warned); the run went on without it.
+    bool gapClimatologyNotFound = false;
 };
 
 // Weather from file: site file, weather file, a first run that counts the
 // years of the record, a climatology file only when a stored soil
-// temperature is missing (below -99), then the run that stays.
+// temperature is missing (below -99), then the run that stays. A record
+// lacking the air temperature or precipitation of a month, a climatology
+// lacking what fills the soil gaps, or a run that is not finite raises
+// KelmarError.
 OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view);
 
 // Simulated weather: site file, climatology file, then 500 simulated years.
+// A climatology lacking a coefficient of the generator raises KelmarError
+// before the run.
 OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view);
 
-// "Generate file": weather file, then the climatology estimated from it.
+// "Generate file": weather file, then the climatology estimated from it. A
+// record without a year of data, or an estimate that is not finite, raises
+// KelmarError and keeps the climatology as it was; an estimate without some
+// regression coefficient is kept with a warning.
 bool GenerateClimatology(TModel& model, WorkflowView& view);
+
+// The estimate of "Generate file" from the weather store already read from
+// `recordName`: the checks and the warning described there.
+void EstimateFromRecord(TModel& model, const std::string& recordName, Notifier& notifier);
 
 // The smallest soil temperature stored for year indices 1..AvailableYears,
 // starting from year 1, January (that value alone when no year is available).

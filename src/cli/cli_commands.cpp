@@ -9,6 +9,7 @@
 #include "io/results_file.h"
 #include "io/table_file.h"
 #include "model/errors.h"
+#include "numerics/climatology_estimation.h"
 
 namespace kelmar::cli {
 
@@ -69,6 +70,8 @@ int RunSimulate(const CliOptions& options, std::ostream& out, std::ostream& err)
         model->Settings.InpDat = fromFile;
         const OpenResult result = fromFile ? OpenFilesFromWeather(*model, view) : OpenFilesSimulated(*model, view);
         if (!result.ran || result.outcome == RunOutcome::ClimatologyError) return EXIT_FAILED;
+        // A file named on the command line that is missing is not a success.
+        if (result.gapClimatologyNotFound) return EXIT_FAILED;
         if (fromFile)
             out << "There are " << model->AvailableYears << " years in \"" << result.weatherFileName << "\"\n";
         else
@@ -87,8 +90,7 @@ int RunEstimate(const CliOptions& options, std::ostream& out, std::ostream& err)
     try {
         if (!GenerateClimatology(*model, view)) return EXIT_FAILED;
         WriteClimatologyFile(options.output, ClimatologyGridTexts(model->Climate));
-        const int years = model->Settings.YearEnd - model->Settings.YearBeg + 1;
-        out << "Estimated a climatology from " << (years > 0 ? years : 0) << " years, written to "
+        out << "Estimated a climatology from " << YearsForEstimate(*model) << " years, written to "
             << options.output << '\n';
     } catch (const std::exception& e) {
         err << e.what() << '\n';

@@ -23,8 +23,13 @@ int YearsToWrite(const TResultsTable& results, int yearCount) {
 }  // namespace
 
 void WriteResultsFile(const std::string& fileName, const TResultsTable& results, int yearCount) {
+    const std::string bytes = FormatResultsFile(results, yearCount);
+    if (!bytes.empty()) WriteFileAtomically(fileName, bytes);
+}
+
+std::string FormatResultsFile(const TResultsTable& results, int yearCount) {
     const int years = YearsToWrite(results, yearCount);
-    if (years == 0) return;
+    if (years == 0) return {};
     std::string bytes = std::string(RESULTS_HEADER_LINE) + std::string(LINE_END);
     for (int y = 1; y <= years; ++y)
         for (int m = 1; m <= 12; ++m) {
@@ -34,7 +39,7 @@ void WriteResultsFile(const std::string& fileName, const TResultsTable& results,
                 bytes.append(",").append(FormatFixedWidth(value, FIELD_WIDTH, DECIMALS));
             bytes.append(LINE_END);
         }
-    WriteFileAtomically(fileName, bytes);
+    return bytes;
 }
 
 }  // namespace kelmar

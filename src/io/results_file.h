@@ -16,4 +16,7 @@ inline constexpr const char* RESULTS_HEADER_LINE = "Step, Tlit,  Tsoil,  Mlit,  
 // nothing happens: no file is created or changed.
 void WriteResultsFile(const std::string& fileName, const TResultsTable& results, int yearCount);
 
+// The bytes WriteResultsFile writes; empty when there is no year to write.
+std::string FormatResultsFile(const TResultsTable& results, int yearCount);
+
 }  // namespace kelmar

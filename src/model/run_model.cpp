@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "model/errors.h"
 #include "model/monthly_balance.h"
+#include "model/run_checks.h"
 #include "model/site_constants.h"
 #include "model/weather_generator.h"
 
@@ -55,6 +57,10 @@ bool ClimatologyLacksSoilTemperature(const TClimatology& climate) {
 RunOutcome RunModel(TModel& model, Notifier& notifier) {
     const TSiteConstants constants = ComputeSiteConstants(model.Site, model.Climate);
     ValidateSiteForRun(model.Site, constants);
+    if (model.Settings.InpDat)
+        ValidateWeatherForRun(model);
+    else
+        ValidateClimatologyForRun(model);
     model.Constants = constants;
 
     TRunSettings& settings = model.Settings;
@@ -74,6 +80,7 @@ RunOutcome RunModel(TModel& model, Notifier& notifier) {
     // Leading year indices with a January record: the count of available
     // years. Later records were cleared, so it grows one year at a time.
     int availablePrefix = 0;
+    const std::int32_t availableBefore = model.AvailableYears;
 
     for (std::int64_t y = firstYear; y <= lastYear; ++y) {
         const int year = static_cast<int>(y);
@@ -93,6 +100,14 @@ RunOutcome RunModel(TModel& model, Notifier& notifier) {
             UpdateSnow(work, k);
         }
         FinishAnnualRecord(model.Results.At(i, 0));
+        try {
+            RequireFiniteYear(model, i);
+        } catch (const KelmarError&) {
+            // Nothing of a run that went wrong stays to be shown or written.
+            model.Results.Clear();
+            model.AvailableYears = availableBefore;
+            throw;
+        }
 
         if (availablePrefix == i - 1 && model.Results.At(i, 1).Year != 0) availablePrefix = i;
         model.AvailableYears = availablePrefix;

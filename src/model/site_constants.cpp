@@ -1,6 +1,8 @@
 #include "model/site_constants.h"
 
 #include <cmath>
+#include <sstream>
+#include <string>
 
 #include "model/errors.h"
 #include "model/forest_tables.h"
@@ -33,12 +35,40 @@ std::array<int, 13> SeasonClasses(const TSiteParams& site, const MonthArray& av_
     return classes;
 }
 
-bool AllFinite(const TSiteConstants& c) {
-    for (double v : {c.H_ff, c.S_WP, c.S_FC, c.S_Sat, c.S_0, c.S_lim})
-        if (!std::isfinite(v)) return false;
+std::string Number(double value) {
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+
+// Names the site parameters behind the first derived constant that is not a
+// finite number, in the order they are derived: each constant adds the
+// parameters it brings in, so an earlier finite constant clears its own.
+void RequireFiniteConstants(const TSiteParams& s, const TSiteConstants& c) {
+    // Every storage spreads its forest-floor share over H_ff, which may be what is too large.
+    const std::string layer = " over a forest floor H_ff = " + Number(c.H_ff) + " m thick (M_ff / D_ff)";
+    const auto refuse = [&layer](const std::string& parameters, const char* constant) {
+        throw KelmarError("Site parameters " + parameters + " give " + constant +
+                          " that is not a finite number; they are too large or too small for the run.");
+    };
+    if (!std::isfinite(c.H_ff))
+        throw KelmarError("Site parameters M_ff = " + Number(s.M_ff) + " and D_ff = " + Number(s.D_ff) +
+                          " give a forest-floor thickness H_ff that is not a finite number.");
+    if (!std::isfinite(c.S_WP))
+        refuse("W_WP_ff = " + Number(s.W_WP_ff) + " and W_WP_ms = " + Number(s.W_WP_ms) + layer,
+               "a water storage at wilting point S_WP");
+    if (!std::isfinite(c.S_FC))
+        refuse("W_FC_ff = " + Number(s.W_FC_ff) + " and W_FC_ms = " + Number(s.W_FC_ms) + layer,
+               "an available water storage at field capacity S_FC");
+    if (!std::isfinite(c.S_Sat))
+        refuse("W_Sat_ff = " + Number(s.W_Sat_ff) + " and W_Sat_ms = " + Number(s.W_Sat_ms) + layer,
+               "an available water storage at saturation S_Sat");
+    if (!std::isfinite(c.S_0))
+        refuse("Corr = " + Number(s.Corr) + " and Wv0_ms = " + Number(s.Wv0_ms) + layer, "an initial water storage S_0");
     for (int k = 1; k <= 12; ++k)
-        if (!std::isfinite(c.S_crit[k])) return false;
-    return true;
+        if (!std::isfinite(c.S_crit[k]))
+            refuse(std::string(s.Saturat == 1 ? "W_Sat_ff and W_Sat_ms" : "W_FC_ff and W_FC_ms") + layer,
+                   "a critical storage S_crit");
 }
 
 }  // namespace
@@ -73,10 +103,7 @@ void ValidateSiteForRun(const TSiteParams& site, const TSiteConstants& c) {
         throw KelmarError("Site parameter D_ff (organic layer bulk density) is 0; it must not be zero.");
     if (site.D_ms == 0)
         throw KelmarError("Site parameter D_ms (mineral soil bulk density) is 0; it must not be zero.");
-    if (!AllFinite(c))
-        throw KelmarError(
-            "Site parameters M_ff and D_ff give a forest-floor thickness or water storages that are "
-            "not finite numbers.");
+    RequireFiniteConstants(site, c);
     if (c.H_ff * site.Corr + 1 == 0)
         throw KelmarError("Site parameter Corr makes the profile moisture undefined (H_ff x Corr = -1).");
     if (site.Saturat == 1 && c.S_Sat == 0)

@@ -72,4 +72,51 @@ void EstimateClimatology(TModel& model) {
     }
 }
 
+int YearsForEstimate(const TModel& model) {
+    const std::int64_t span =
+        static_cast<std::int64_t>(model.Settings.YearEnd) - model.Settings.YearBeg + 1;
+    const int n = static_cast<int>(std::clamp<std::int64_t>(span, 0, MAX_YEARS));
+    int years = 0;
+    for (int j = 1; j <= n; ++j)
+        for (int m = 1; m <= 12; ++m)
+            if (IsPresent(model.Weather.Tair[j][m]) || IsPresent(model.Weather.Prec[j][m])) {
+                ++years;
+                break;
+            }
+    return years;
+}
+
+std::optional<std::string> RegressionShortfall(const TClimatology& climate, int years) {
+    static constexpr const char* MONTHS[13] = {"",     "January", "February", "March",     "April",   "May",     "June",
+                                               "July", "August",  "September", "October", "November", "December"};
+    const struct {
+        const char* Key;
+        const MonthArray* Values;
+        bool Soil;
+    } coefficients[] = {
+        {"Baa", &climate.Baa, false}, {"Bap", &climate.Bap, false}, {"Sa", &climate.Sa, false},
+        {"Bss", &climate.Bss, true},  {"Bsa", &climate.Bsa, true},  {"Ss", &climate.Ss, true},
+    };
+    for (const auto& c : coefficients)
+        for (int m = 1; m <= 12; ++m) {
+            // Without soil data for the month its soil regression cannot be
+            // had at any length of record; the missing mean says so already.
+            if (c.Soil && !IsPresent(climate.av_Ts[m])) continue;
+            if (IsPresent((*c.Values)[m])) continue;
+            const std::string what = std::string("The regression coefficient ") + c.Key + " for " + MONTHS[m] +
+                                     " could not be estimated and is missing (-99.90)";
+            const std::string need = std::to_string(YEARS_FOR_REGRESSIONS);
+            if (years < YEARS_FOR_REGRESSIONS)
+                return what + ": the weather record, with " + std::to_string(years) +
+                       (years == 1 ? " year" : " years") +
+                       ", is too short for the regressions of the weather generator, which need at least " + need +
+                       " years. A simulated run refuses this climatology.";
+            return what + ": the weather record has too few years in which the month and the month before are "
+                          "complete (the regressions need 4 such years, " + need +
+                   " years of record for January) or its values do not vary. A simulated run refuses this "
+                   "climatology.";
+        }
+    return std::nullopt;
+}
+
 }  // namespace kelmar

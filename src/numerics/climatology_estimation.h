@@ -1,6 +1,9 @@
 // Estimation of a monthly climatology from an observed weather record.
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "model/model_state.h"
 
 namespace kelmar {
@@ -13,5 +16,19 @@ namespace kelmar {
 // month's soil temperature and the month's air temperature. mu_P, sigma_P and
 // the December slots are left as they were. Too few years give MISSING_VALUE.
 void EstimateClimatology(TModel& model);
+
+// Years a climatology needs for the regressions of the weather generator:
+// each needs 4 complete years, and January's the December before as well.
+inline constexpr int YEARS_FOR_REGRESSIONS = 5;
+
+// The years of YearBeg..YearEnd (at most MAX_YEARS) that hold at least one
+// air temperature or precipitation: the years the estimate takes data from.
+int YearsForEstimate(const TModel& model);
+
+// After an estimate from a record with `years` years: a warning naming the
+// first regression coefficient left missing (soil coefficients only for
+// months with a mean soil temperature) and the years the regressions need,
+// or nothing when all are there.
+std::optional<std::string> RegressionShortfall(const TClimatology& climate, int years);
 
 }  // namespace kelmar

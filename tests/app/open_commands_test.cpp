@@ -4,10 +4,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
 
+#include "io/grid_texts.h"
 #include "model/errors.h"
 
 namespace kelmar {
@@ -51,15 +53,17 @@ struct OpenCommands : ::testing::Test {
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    // A three-year record from 1961 whose soil temperature of March 1962 is given.
-    std::string WeatherFile(const std::string& march1962Soil) {
+    // A record of `years` years from 1961 whose soil temperature of March 1962 is given.
+    std::string WeatherFile(const std::string& march1962Soil, int years = 3, const char* name = "weather.wed") {
         std::string text = "#\r\nYear,Month,Tair,Prec,Tsoil";
-        for (int y = 1961; y <= 1963; ++y)
+        for (int y = 1961; y < 1961 + years; ++y)
             for (int m = 1; m <= 12; ++m) {
                 const std::string soil = (y == 1962 && m == 3) ? march1962Soil : "2.50";
-                text += "\r\n" + std::to_string(y) + "," + std::to_string(m) + ",-3.00,40.00," + soil;
+                // Varied enough for the regressions of an estimate.
+                text += "\r\n" + std::to_string(y) + "," + std::to_string(m) + "," + std::to_string(-3 + (y * m) % 7) +
+                        "," + std::to_string(40 + (y + 3 * m) % 11) + "," + soil;
             }
-        const fs::path path = dir / "weather.wed";
+        const fs::path path = dir / name;
         std::ofstream(path, std::ios::binary) << text;
         return path.string();
     }
@@ -125,8 +129,7 @@ TEST_F(OpenCommands, CancelledClimatologyStillRunsTwice) {
 TEST_F(OpenCommands, GenerateEstimatesFromTheWeatherRecord) {
     view.answers[FileDialog::WeatherForEstimate] = WeatherFile("2.50");
     EXPECT_TRUE(GenerateClimatology(*model, view));
-    EXPECT_EQ(model->Climate.av_Ta[6], -3.0);
-    EXPECT_EQ(model->Climate.av_P[6], 40.0);
+    EXPECT_NEAR(model->Climate.av_Ta[6], (-3 + (1961 * 6) % 7 - 3 + (1962 * 6) % 7 - 3 + (1963 * 6) % 7) / 3.0, 1e-12);
     EXPECT_EQ(view.events.back(), "show climatology");
     EXPECT_EQ(view.events.front(), "weather opened");
 }
@@ -142,6 +145,124 @@ TEST_F(OpenCommands, MalformedWeatherFileStillCountsAsOpened) {
         EXPECT_EQ(e.what(), "'abc' is not a valid floating point value\nin \"" + path.string() + "\", line 3");
     }
     EXPECT_EQ(view.events, (std::vector<std::string>{"weather opened"}));
+}
+
+std::string ErrorOf(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const KelmarError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST_F(OpenCommands, WeatherWithoutAMonthStopsBeforeTheRun) {
+    std::string text = "#\r\nYear,Month,Tair,Prec,Tsoil";
+    for (int y = 1961; y <= 1963; ++y)
+        for (int m = 1; m <= 12; ++m)
+            if (!(y == 1962 && m == 12)) text += "\r\n" + std::to_string(y) + "," + std::to_string(m) + ",-3,40,2";
+    text += "\r\n1963,12,-3,40,2";  // December 1963 twice: 36 lines, 3 years
+    std::ofstream(dir / "gap.wed", std::ios::binary) << text;
+    view.answers[FileDialog::WeatherForRun] = (dir / "gap.wed").string();
+    model->Settings.InpDat = true;
+    EXPECT_EQ(ErrorOf([&] { OpenFilesFromWeather(*model, view); }),
+              "The weather record \"gap.wed\" has no air temperature or precipitation for 12.1962 (1 month in all). "
+              "A run needs both for every month from 1.1961 to 12.1963; the record's years are its monthly lines "
+              "divided by 12.");
+    EXPECT_EQ(model->AvailableYears, 0);
+    EXPECT_EQ(model->Results.At(1, 1).Year, 0) << "no run was made";
+    EXPECT_EQ(view.asked, (std::vector{FileDialog::SiteForRun, FileDialog::WeatherForRun}));
+}
+
+TEST_F(OpenCommands, ClimatologiesWithoutTheGeneratorsCoefficientsAreRefused) {
+    // Estimated from 3 years: no regression coefficients.
+    view.answers[FileDialog::WeatherForEstimate] = WeatherFile("2.50");
+    ASSERT_TRUE(GenerateClimatology(*model, view));
+    ASSERT_EQ(view.warnings.size(), 1u);
+    EXPECT_EQ(view.warnings[0],
+              "The regression coefficient Baa for January could not be estimated and is missing (-99.90): the "
+              "weather record, with 3 years, is too short for the regressions of the weather generator, which need "
+              "at least 5 years. A simulated run refuses this climatology.");
+    std::string cld = "VAR VALUE\r\n#";
+    const TextGrid grid = ClimatologyGridTexts(model->Climate);
+    const char* keys[] = {"av_Ta", "std_Ta", "av_P", "Cv_P", "av_Ts", "std_Ts", "Baa", "Bap", "Sa", "Bss", "Bsa", "Ss"};
+    for (int i = 1; i <= 12; ++i) {
+        cld += std::string("\r\n") + keys[i - 1];
+        for (int m = 1; m <= 12; ++m) cld += "," + grid.CellOrEmpty(i, m);
+        cld += "\r\n#";
+    }
+    std::ofstream(dir / "short.cld", std::ios::binary) << cld;
+
+    // Simulated weather: refused before the run.
+    auto simulated = std::make_unique<TModel>();
+    view.answers[FileDialog::ClimatologyForSimulation] = (dir / "short.cld").string();
+    EXPECT_NE(ErrorOf([&] { OpenFilesSimulated(*simulated, view); })
+                  .find("The climatology file \"short.cld\" has no Baa (regression coefficient) for January"),
+              std::string::npos);
+    EXPECT_EQ(simulated->AvailableYears, 0);
+
+    // Weather from file: refused only when it has soil temperatures to fill.
+    view.answers[FileDialog::ClimatologyForGaps] = (dir / "short.cld").string();
+    for (const char* soil : {"2.50", "-99.90"}) {
+        auto observed = std::make_unique<TModel>();
+        observed->Settings.InpDat = true;
+        view.answers[FileDialog::WeatherForRun] = WeatherFile(soil, 6, "six.wed");
+        const std::string error = ErrorOf([&] { OpenFilesFromWeather(*observed, view); });
+        if (std::string(soil) == "2.50") {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(observed->AvailableYears, 6);
+        } else {
+            EXPECT_NE(error.find("The climatology file \"short.cld\" has no Bss"), std::string::npos) << error;
+            EXPECT_EQ(observed->AvailableYears, 0) << "the counting run stays";
+            EXPECT_EQ(observed->Results.At(1, 1).Year, 0) << "the counting run stays";
+        }
+    }
+}
+
+TEST_F(OpenCommands, EstimateRefusesARecordWithoutAYearOrThatOverflows) {
+    const struct {
+        const char* name;
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"no data line", "#\r\nYear,Month,Tair,Prec,Tsoil",
+         "The weather record \"fuzz.wed\" has no year with an air temperature or a precipitation; no climatology "
+         "can be estimated from it."},
+        {"eleven months", "#\r\nYear,Month,Tair,Prec\r\n1961,1,1,1\r\n1961,2,1,1\r\n1961,3,1,1",
+         "The weather record \"fuzz.wed\" has no year with an air temperature or a precipitation; no climatology "
+         "can be estimated from it."},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(dir / "fuzz.wed", std::ios::binary) << c.text;
+        view.answers[FileDialog::WeatherForEstimate] = (dir / "fuzz.wed").string();
+        model->Climate.av_Ta[4] = 7.5;
+        EXPECT_EQ(ErrorOf([&] { GenerateClimatology(*model, view); }), c.error) << c.name;
+        EXPECT_EQ(model->Climate.av_Ta[4], 7.5) << c.name << ": the climatology changed";
+    }
+
+    // Air temperatures near the largest double: the mean overflows.
+    std::string text = "#\r\nYear,Month,Tair,Prec";
+    for (int y = 1961; y <= 1966; ++y)
+        for (int m = 1; m <= 12; ++m)
+            text += "\r\n" + std::to_string(y) + "," + std::to_string(m) + (m == 4 ? ",1e308" : ",2") + ",40";
+    std::ofstream(dir / "huge.wed", std::ios::binary) << text;
+    view.answers[FileDialog::WeatherForEstimate] = (dir / "huge.wed").string();
+    EXPECT_EQ(ErrorOf([&] { GenerateClimatology(*model, view); }),
+              "The climatology estimated from the weather record has no finite av_Ta (mean air temperature) for "
+              "April: the record's air temperatures for April hold values too large to compute it. No climatology "
+              "was estimated.");
+    EXPECT_EQ(model->Climate.av_Ta[4], 7.5);
+}
+
+TEST_F(OpenCommands, GapClimatologyThatIsNotFoundIsReported) {
+    view.answers[FileDialog::WeatherForRun] = WeatherFile("-99.90");
+    view.answers[FileDialog::ClimatologyForGaps] = (dir / "nosuch.cld").string();
+    model->Settings.InpDat = true;
+    const OpenResult result = OpenFilesFromWeather(*model, view);
+    EXPECT_TRUE(result.ran) << "the run goes on, as the window's flow has it";
+    EXPECT_TRUE(result.gapClimatologyNotFound);
+    ASSERT_EQ(view.warnings.size(), 1u);
+    EXPECT_EQ(view.warnings[0], "File climat parameters (" + (dir / "nosuch.cld").string() + ") not found.");
 }
 
 }  // namespace

@@ -156,5 +156,104 @@ TEST_F(CliRun, EstimateWritesAClimatologyThatRunsAgain) {
     EXPECT_EQ(RunSimulate(run, out, err), EXIT_OK) << err.str();
 }
 
+// Inputs that would give a wrong result that looks like one: exit 1, the
+// reason on standard error, and no output file at all.
+TEST_F(CliRun, WrongResultsAreNeverWritten) {
+    const std::string weather = ReadBytes(KELMAR_EXAMPLES_DIR "/weather.wed");
+    const std::string climate = ReadBytes(KELMAR_EXAMPLES_DIR "/climat.cld");
+    const std::string site = ReadBytes(KELMAR_EXAMPLES_DIR "/soil.sit");
+    const auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+        return text.replace(text.find(from), from.size(), to);
+    };
+    const auto line = [](const std::string& text, const std::string& start) {
+        const auto at = text.find(start);
+        return text.substr(at, text.find('\n', at) + 1 - at);
+    };
+    // Estimated from the first 3 years of the example record.
+    std::string threeYears = weather.substr(0, weather.find("\n1964,1,"));
+    std::ofstream(dir / "three.wed", std::ios::binary) << threeYears;
+    CliOptions estimate;
+    estimate.command = Command::Estimate;
+    estimate.weather = (dir / "three.wed").string();
+    estimate.output = (dir / "three.cld").string();
+    ASSERT_EQ(RunEstimate(estimate, out, err), EXIT_OK) << err.str();
+    const std::string shortClimate = ReadBytes(dir / "three.cld");
+    const struct {
+        const char* name;
+        const char* weather;  // written as case.wed when not empty
+        std::string weatherText;
+        std::string climateText;  // written as case.cld when not empty, else the example
+        std::string siteText;     // written as case.sit when not empty, else the example
+        const char* climateName;  // when set, used in place of case.cld
+        const char* expected;     // part of standard error
+    } cases[] = {
+        {"a month deleted from the record", "case", replaced(weather, line(weather, "1970,6,"), ""), "", "", nullptr,
+         "The weather record \"case.wed\" has no air temperature or precipitation for 6.1970"},
+        {"a named climatology that is missing", "case", weather, "", "", "nosuch.cld", "nosuch.cld) not found."},
+        {"a climatology without regression coefficients", nullptr, "", shortClimate, "", nullptr,
+         "The climatology file \"case.cld\" has no Baa (regression coefficient) for January"},
+        {"Sa near the largest double", nullptr, "", replaced(climate, "Sa,3.20", "Sa,1e308"), "", nullptr,
+         "Sa = 1e+308"},
+        {"D_ms a denormal", nullptr, "", "", replaced(site, "D_ms,1.35", "D_ms,1e-320"), nullptr,
+         "mineral-soil moisture by mass (W_ms_mass) is not a finite number in January of simulated year 1"},
+        {"Corr near the largest double", nullptr, "", "", replaced(site, "Corr,1.60", "Corr,1e308"), nullptr,
+         "Site parameters Corr = 1e+308 and Wv0_ms = 20"},
+    };
+    for (const auto& c : cases) {
+        CliOptions o = Simulated(3);
+        if (c.weather) {
+            std::ofstream(dir / "case.wed", std::ios::binary) << c.weatherText;
+            o.weather = (dir / "case.wed").string();
+        }
+        if (!c.climateText.empty()) {
+            std::ofstream(dir / "case.cld", std::ios::binary) << c.climateText;
+            o.climate = (dir / "case.cld").string();
+        }
+        if (c.climateName) o.climate = (dir / c.climateName).string();
+        if (!c.siteText.empty()) {
+            std::ofstream(dir / "case.sit", std::ios::binary) << c.siteText;
+            o.site = (dir / "case.sit").string();
+        }
+        o.results = (dir / "results.csv").string();
+        o.table = (dir / "table.csv").string();
+        err.str("");
+        EXPECT_EQ(RunSimulate(o, out, err), EXIT_FAILED) << c.name << ": " << err.str();
+        EXPECT_NE(err.str().find(c.expected), std::string::npos) << c.name << ": " << err.str();
+        EXPECT_FALSE(fs::exists(dir / "results.csv")) << c.name;
+        EXPECT_FALSE(fs::exists(dir / "table.csv")) << c.name;
+    }
+}
+
+TEST_F(CliRun, EstimateCountsOnlyTheYearsItUsesAndRefusesAnEmptyRecord) {
+    CliOptions o;
+    o.command = Command::Estimate;
+    o.output = (dir / "estimated.cld").string();
+
+    std::ofstream(dir / "empty.wed", std::ios::binary) << "#\r\nYear,Month,Tair,Prec,Tsoil\r\n1961,1,-5,30,1";
+    o.weather = (dir / "empty.wed").string();
+    EXPECT_EQ(RunEstimate(o, out, err), EXIT_FAILED);
+    EXPECT_NE(err.str().find("has no year with an air temperature or a precipitation"), std::string::npos)
+        << err.str();
+    EXPECT_FALSE(fs::exists(dir / "estimated.cld"));
+
+    // Three years, then December 1963 given twelve more times: the reader
+    // counts a fourth year, which holds nothing.
+    std::string text = "#\r\nYear,Month,Tair,Prec,Tsoil";
+    for (int y = 1961; y <= 1963; ++y)
+        for (int m = 1; m <= 12; ++m)
+            text += "\r\n" + std::to_string(y) + "," + std::to_string(m) + "," + std::to_string((y * m) % 9 - 4) +
+                    ",40,1";
+    for (int k = 0; k < 12; ++k) text += "\r\n1963,12,-3,40,1";
+    std::ofstream(dir / "short.wed", std::ios::binary) << text;
+    o.weather = (dir / "short.wed").string();
+    err.str("");
+    ASSERT_EQ(RunEstimate(o, out, err), EXIT_OK) << err.str();
+    EXPECT_EQ(out.str(), "Estimated a climatology from 3 years, written to " + o.output + "\n");
+    EXPECT_NE(err.str().find("with 3 years, is too short for the regressions of the weather generator, which need "
+                             "at least 5 years"),
+              std::string::npos)
+        << err.str();
+}
+
 }  // namespace
 }  // namespace kelmar::cli

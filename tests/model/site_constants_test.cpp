@@ -113,6 +113,36 @@ TEST(SiteConstants, ValidationNamesTheParameter) {
     EXPECT_NO_THROW(ValidateSiteForRun(good, ComputeSiteConstants(good, climate)));
 }
 
+// Each derived constant that overflows blames the parameters it brings in,
+// not those of a constant before it that came out finite.
+TEST(SiteConstants, OverflowBlamesTheParameterThatCausedIt) {
+    struct Case {
+        const char* blamed;
+        const char* notBlamed;
+        void (*breakSite)(TSiteParams&);
+    } cases[] = {
+        {"Corr = 1e+308", "M_ff =", [](TSiteParams& s) { s.Corr = 1e308; }},
+        {"Wv0_ms = 1e+308", "M_ff =", [](TSiteParams& s) { s.Wv0_ms = 1e308; }},
+        {"M_ff = 1e+308", "Corr", [](TSiteParams& s) { s.M_ff = 1e308; s.D_ff = 1e-5; }},
+        {"W_WP_ms = 1e+308", "Corr", [](TSiteParams& s) { s.W_WP_ms = 1e308; }},
+        {"W_FC_ms = 1e+308", "W_WP", [](TSiteParams& s) { s.W_FC_ms = 1e308; }},
+        {"W_Sat_ms = 1e+308", "W_FC", [](TSiteParams& s) { s.W_Sat_ms = 1e308; }},
+    };
+    const TClimatology climate;
+    for (const Case& c : cases) {
+        TSiteParams site = WorkedSite();
+        c.breakSite(site);
+        try {
+            ValidateSiteForRun(site, ComputeSiteConstants(site, climate));
+            ADD_FAILURE() << "no error for " << c.blamed;
+        } catch (const KelmarError& e) {
+            const std::string text = e.what();
+            EXPECT_NE(text.find(c.blamed), std::string::npos) << "expected " << c.blamed << " in: " << text;
+            EXPECT_EQ(text.find(c.notBlamed), std::string::npos) << "did not expect " << c.notBlamed << " in: " << text;
+        }
+    }
+}
+
 TEST(SiteConstants, RunStartStateDrawsDecemberTwice) {
     TModel model;
     model.Site = WorkedSite();

@@ -150,3 +150,39 @@ TEST(EstimateClimatology, RecoversTheGeneratorsClimatology) {
 
 }  // namespace
 }  // namespace kelmar
+
+namespace kelmar {
+namespace {
+
+// Four complete years per regression, and January's the December before:
+// five years of record are the fewest with every coefficient.
+TEST(RegressionShortfall, NamesTheFirstMissingCoefficientUnderFiveYears) {
+    const struct {
+        int years;
+        const char* warning;  // part of it; nullptr for none
+    } cases[] = {
+        {1, "with 1 year, is too short"},
+        {4, "Baa for January could not be estimated and is missing (-99.90): the weather record, with 4 years"},
+        {5, nullptr},
+        {30, nullptr},
+    };
+    for (const auto& c : cases) {
+        auto model = ObservedRecord(c.years);
+        EstimateClimatology(*model);
+        EXPECT_EQ(YearsForEstimate(*model), c.years);
+        const auto warning = RegressionShortfall(model->Climate, YearsForEstimate(*model));
+        if (c.warning == nullptr) {
+            EXPECT_FALSE(warning) << c.years << " years: " << warning.value_or("");
+        } else {
+            ASSERT_TRUE(warning) << c.years << " years";
+            EXPECT_NE(warning->find(c.warning), std::string::npos) << c.years << " years: " << *warning;
+        }
+    }
+    // Years after the record's data (a month given twice counts one) are not used.
+    auto model = ObservedRecord(3);
+    model->Settings.YearEnd += 1;
+    EXPECT_EQ(YearsForEstimate(*model), 3);
+}
+
+}  // namespace
+}  // namespace kelmar

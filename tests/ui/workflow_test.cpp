@@ -406,5 +406,42 @@ TEST_F(Workflow, MissingAndMalformedFilesAreReported) {
     EXPECT_EQ(dialogs.warnings.size(), 1);
 }
 
+// A run refused because its result would be wrong shows the reason, leaves
+// the window at Start with nothing of the run to show, and may be retried.
+TEST_F(Workflow, ARefusedRunLeavesTheWindowAtStart) {
+    std::string weather = ReadBytes(KELMAR_EXAMPLES_DIR "/weather.wed");
+    const auto june = weather.find("\n1970,6,");
+    weather.erase(june, weather.find('\n', june + 1) - june);
+    std::ofstream(dir / "gap.wed", std::ios::binary) << weather;
+    std::string climate = ReadBytes(KELMAR_EXAMPLES_DIR "/climat.cld");
+    climate.replace(climate.find("Baa,0.25"), 8, "Baa,-99.90");
+    std::ofstream(dir / "short.cld", std::ios::binary) << climate;
+
+    dialogs.answers[FileDialog::WeatherForRun] = Saved("gap.wed");
+    Click(ui.RunBtn);
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith(
+        "The weather record \"gap.wed\" has no air temperature or precipitation for 6.1970 (1 month in all)"))
+        << dialogs.errors[0].toStdString();
+    EXPECT_EQ(State(), "101111110000000000") << "still Start";
+    EXPECT_EQ(ui.Label3->text(), "");
+    EXPECT_EQ(model->AvailableYears, 0);
+
+    ui.RadioButton1->click();
+    dialogs.answers[FileDialog::ClimatologyForSimulation] = Saved("short.cld");
+    Click(ui.OpenBtn);
+    ASSERT_EQ(dialogs.errors.size(), 2);
+    EXPECT_TRUE(dialogs.errors[1].startsWith("The climatology file \"short.cld\" has no Baa (regression coefficient) "
+                                             "for January"))
+        << dialogs.errors[1].toStdString();
+    EXPECT_EQ(State(), "011111110000000000") << "still Start";
+    EXPECT_EQ(model->Results.At(1, 1).Year, 0);
+
+    dialogs.answers[FileDialog::ClimatologyForSimulation] = Example("climat.cld");
+    Click(ui.OpenBtn);
+    EXPECT_EQ(dialogs.errors.size(), 2);
+    EXPECT_EQ(model->AvailableYears, 500) << "the retry ran";
+}
+
 }  // namespace
 }  // namespace kelmar::ui
