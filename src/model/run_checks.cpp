@@ -6,10 +6,13 @@
 #include <functional>
 #include <iterator>
 #include <sstream>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "model/errors.h"
-#include "numerics/climatology_estimation.h"
+#include "model/climatology_estimation.h"
+#include "model/record_fields.h"
 
 namespace kelmar {
 
@@ -41,25 +44,25 @@ std::string Quoted(std::string_view name) {
     return text;
 }
 
-struct ClimateField {
-    const char* Key;
-    MonthArray TClimatology::*Values;
-    const char* Meaning;
-};
+// A climatology variable by its key in the file.
+constexpr const ClimateField& Climate(std::string_view key) {
+    for (const ClimateField& field : CLIMATE_FIELDS)
+        if (key == field.Key) return field;
+    throw std::logic_error("no such climatology variable");  // never at compile time
+}
 
-// In climatology-file order.
-constexpr ClimateField AV_TA{"av_Ta", &TClimatology::av_Ta, "mean air temperature"};
-constexpr ClimateField STD_TA{"std_Ta", &TClimatology::std_Ta, "standard deviation of air temperature"};
-constexpr ClimateField AV_P{"av_P", &TClimatology::av_P, "mean precipitation"};
-constexpr ClimateField CV_P{"Cv_P", &TClimatology::Cv_P, "coefficient of variation of precipitation"};
-constexpr ClimateField AV_TS{"av_Ts", &TClimatology::av_Ts, "mean soil temperature"};
-constexpr ClimateField STD_TS{"std_Ts", &TClimatology::std_Ts, "standard deviation of soil temperature"};
-constexpr ClimateField BAA{"Baa", &TClimatology::Baa, "regression coefficient"};
-constexpr ClimateField BAP{"Bap", &TClimatology::Bap, "regression coefficient"};
-constexpr ClimateField SA{"Sa", &TClimatology::Sa, "residual deviation of air temperature"};
-constexpr ClimateField BSS{"Bss", &TClimatology::Bss, "regression coefficient"};
-constexpr ClimateField BSA{"Bsa", &TClimatology::Bsa, "regression coefficient"};
-constexpr ClimateField SS{"Ss", &TClimatology::Ss, "residual deviation of soil temperature"};
+constexpr const ClimateField& AV_TA = Climate("av_Ta");
+constexpr const ClimateField& STD_TA = Climate("std_Ta");
+constexpr const ClimateField& AV_P = Climate("av_P");
+constexpr const ClimateField& CV_P = Climate("Cv_P");
+constexpr const ClimateField& AV_TS = Climate("av_Ts");
+constexpr const ClimateField& STD_TS = Climate("std_Ts");
+constexpr const ClimateField& BAA = Climate("Baa");
+constexpr const ClimateField& BAP = Climate("Bap");
+constexpr const ClimateField& SA = Climate("Sa");
+constexpr const ClimateField& BSS = Climate("Bss");
+constexpr const ClimateField& BSA = Climate("Bsa");
+constexpr const ClimateField& SS = Climate("Ss");
 
 // What the generator reads with simulated weather (the mean soil temperature
 // has its own check in the run), and what its soil equation reads when it
@@ -189,7 +192,7 @@ void ValidateClimatologyForRun(const TModel& model, std::string_view fileName) {
             const std::string use = simulated ? "the weather generator needs it for a simulated run"
                                               : "the weather generator needs it to fill the record's missing "
                                                 "soil temperatures";
-            throw KelmarError(file + " has no " + field.Key + " (" + field.Meaning + ") for " + MONTH_NAMES[k] +
+            throw KelmarError(file + " has no " + field.Key + " (" + field.LongName + ") for " + MONTH_NAMES[k] +
                               " (" + Number((c.*field.Values)[k]) + " marks a missing value); " + use +
                               ". A climatology estimated from fewer than " + std::to_string(YEARS_FOR_REGRESSIONS) +
                               " years of record has no regression coefficients.");
@@ -282,7 +285,7 @@ void RequireFiniteClimatology(const TClimatology& climate) {
         for (int k = 1; k <= 12; ++k)
             if (!std::isfinite((climate.*f.Field.Values)[k]))
                 throw KelmarError("The climatology estimated from the weather record has no finite " +
-                                  std::string(f.Field.Key) + " (" + f.Field.Meaning + ") for " + MONTH_NAMES[k] +
+                                  std::string(f.Field.Key) + " (" + f.Field.LongName + ") for " + MONTH_NAMES[k] +
                                   ": the record's " + f.From + " for " + MONTH_NAMES[k] +
                                   (f.Lagged ? " and the month before" : "") +
                                   " hold values too large to compute it. "

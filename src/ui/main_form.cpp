@@ -8,7 +8,7 @@
 #include <QSlider>
 #include <QTabWidget>
 
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
 #include "ui/line_chart.h"
 #include "ui/series_legend.h"
 #include "ui/string_grid.h"

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
 #include "io/value_text.h"
 #include "ui/main_form.h"
 #include "ui/string_grid.h"

@@ -28,7 +28,7 @@
 #include <memory>
 
 #include "io/climatology_file.h"
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
 #include "io/site_file.h"
 #include "io/value_text.h"
 #include "io/weather_file.h"
