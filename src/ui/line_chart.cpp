@@ -68,6 +68,15 @@ LineChart::LineChart(QWidget* parent) : QChartView(parent) {
     setDragMode(QGraphicsView::NoDrag);
     setRenderHint(QPainter::Antialiasing);
     setFrameShape(QFrame::NoFrame);
+    // Every change repaints the whole chart. With the view's default minimal
+    // updates only the rectangles the scene reports as changed are repainted,
+    // and when an axis rescales (a series switched on in the legend) the
+    // chart moves the other series' lines and the axis labels without
+    // reporting all the rectangles they covered before: pieces of lines and
+    // labels at the old scale stayed on screen until a resize. Nearly every
+    // change of this chart redraws the whole plot anyway, so the full update
+    // costs the 500-year Step nothing measurable.
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
     setBackgroundBrush(WinColor(BACKGROUND_COLOR));
 
     QChart* plot = chart();
@@ -110,6 +119,9 @@ LineChart::LineChart(QWidget* parent) : QChartView(parent) {
     Menu->setObjectName("ChartMenu");
     Menu->addAction("Save as metafile")->setObjectName("Saveasmetafile1");
     Menu->addAction("Save as bitmap")->setObjectName("Saveasbitmap1");
+    Menu->addAction("Save as PNG")->setObjectName("SaveasPng1");
+    Menu->addAction("Save as SVG")->setObjectName("SaveasSvg1");
+    Menu->addAction("Save as PDF")->setObjectName("SaveasPdf1");
     Menu->addSeparator()->setObjectName("N2");
     Menu->addAction("Print")->setObjectName("ipPrint");
     setContextMenuPolicy(Qt::CustomContextMenu);

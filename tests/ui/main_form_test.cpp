@@ -209,7 +209,8 @@ TEST_F(MainFormTest, ChartOpensHiddenWithDesignTitlesAndNoSeriesInTheLegend) {
     QStringList menu;
     for (const QAction* action : chart.ContextMenu()->actions())
         menu << (action->isSeparator() ? "-" : action->text());
-    EXPECT_EQ(menu, QStringList({"Save as metafile", "Save as bitmap", "-", "Print"}));
+    EXPECT_EQ(menu, QStringList({"Save as metafile", "Save as bitmap", "Save as PNG", "Save as SVG", "Save as PDF", "-",
+                                 "Print"}));
 }
 
 }  // namespace
