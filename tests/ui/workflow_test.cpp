@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QTest>
 #include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -322,6 +323,74 @@ TEST(QtFileDialogs, ProposeTheirNamesAndRememberTheRest) {
     EXPECT_EQ(seen[3].title, "Save soil parameters");
     EXPECT_EQ(seen[3].file, "results.sit");
     EXPECT_EQ(seen[3].suffix, "sit");
+    fs::remove_all(dir);
+}
+
+// A person types a name into the real open dialog and presses Enter: any
+// name comes back, existing or not (the readers add their extension and
+// report a missing file), and the name box's suggestion list, opened while
+// typing, closes with the dialog instead of staying over the window.
+TEST(QtFileDialogs, ReturnTypedNamesAndLeaveNoPopupBehind) {
+    const fs::path dir = fs::temp_directory_path() / ("kelmar-typed-" + std::to_string(QCoreApplication::applicationPid()));
+    fs::create_directories(dir);
+    for (const char* name : {"soil.sit", "soil2.sit", "weather.wed", "weather2.wed"}) std::ofstream(dir / name) << "#";
+    const QString folder = QString::fromStdString(dir.string());
+    QWidget parent;
+    parent.resize(400, 300);
+    parent.show();
+    QtUserDialogs dialogs(&parent);
+
+    struct Case {
+        FileDialog dialog;
+        const char* typed;
+        const char* returned;
+    };
+    const Case cases[] = {
+        {FileDialog::SiteForRun, "soil", "soil"},                     // no full stop: the reader appends ".sit"
+        {FileDialog::WeatherForRun, "nothere.wed", "nothere.wed"},    // missing: the reader warns
+        {FileDialog::WeatherForEstimate, "weather", "weather"},       // a prefix of existing names
+        {FileDialog::SiteForRun, "soil2.sit", "soil2.sit"},           // an existing file
+    };
+    for (const Case& c : cases) {
+        bool typed = false;
+        auto* poll = new QTimer;
+        poll->setInterval(5);
+        QObject::connect(poll, &QTimer::timeout, [&typed, &c, poll] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || !dialog->isVisible()) return;
+            poll->stop();
+            poll->deleteLater();
+            auto* nameBox = dialog->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(nameBox, nullptr);
+            nameBox->clear();
+            QTest::keyClicks(nameBox, c.typed);
+            QTest::qWait(50);  // the suggestion list opens
+            typed = true;
+            QTest::keyClick(nameBox, Qt::Key_Return);
+        });
+        // A dialog that refused the name is still open, perhaps under a box
+        // of its own: close them so that the test reports the refusal
+        // instead of waiting for ever.
+        QTimer guard;
+        guard.setInterval(300);
+        QObject::connect(&guard, &QTimer::timeout, [&typed] {
+            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()); modal && typed) modal->reject();
+        });
+        guard.start();
+        poll->start();
+        const auto chosen = dialogs.AskFile(DialogSpec(c.dialog), folder);
+        ASSERT_TRUE(typed) << c.typed;
+        guard.stop();
+        EXPECT_EQ(chosen.value_or("(refused)").toStdString(), QDir(folder).filePath(c.returned).toStdString())
+            << "typed " << c.typed;
+        QApplication::processEvents();
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->isVisible() && window != &parent) {
+                ADD_FAILURE() << "typed " << c.typed << ": " << window->metaObject()->className()
+                              << " still on screen after the dialog closed";
+                window->close();  // so that the next case starts clean
+            }
+    }
     fs::remove_all(dir);
 }
 
