@@ -109,6 +109,9 @@ TEST_F(Workflow, WeatherFromFileWalkthrough) {
     EXPECT_EQ(State(), "101111110000000000") << "Start, weather from file";
     EXPECT_EQ(ui.YearCountLabel->text(), "    0 Year");
 
+    // The person works in a folder of their own; the example files are elsewhere.
+    const QString workFolder = QString::fromStdString(dir.string());
+    QDir::setCurrent(workFolder);
     Click(ui.RunBtn);
     ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
     ASSERT_EQ(dialogs.asked.size(), 3u);  // the record has soil-temperature gaps
@@ -120,7 +123,10 @@ TEST_F(Workflow, WeatherFromFileWalkthrough) {
     EXPECT_EQ(ui.YearCountLabel->text(), "    0 year");
     EXPECT_EQ(ui.Grid9->RowCount(), 361);
     EXPECT_TRUE((ui.Grid3->ColWidth(12) == -1));  // no residual soil deviation with observed weather
-    EXPECT_EQ(QDir::currentPath(), QCoreApplication::applicationDirPath());
+    // The current folder stays where the person works (chart pictures go
+    // there); each dialog starts in the folder of the file chosen before it.
+    EXPECT_EQ(QDir::currentPath(), QDir(workFolder).absolutePath());
+    EXPECT_EQ(dialogs.folders, (QStringList{workFolder, KELMAR_EXAMPLES_DIR, KELMAR_EXAMPLES_DIR}));
     EXPECT_EQ(State(), "001001111000001000") << "Ran after weather from file";
 
     Click(ui.InitBtn);
@@ -430,11 +436,15 @@ TEST_F(Workflow, SaveCommandsWriteWhatTheReadersReadBack) {
     const std::string results = ReadBytes(dir / "results12.csv");
     EXPECT_EQ(std::count(results.begin(), results.end(), '\n'), 37);
     EXPECT_EQ(ReadBytes(dir / "results.csv"), "older");
+    // The renamed file is named where the person looks.
+    EXPECT_EQ(ui.StatusMessage->text(), "Results saved to " + Saved("results12.csv"));
 
     dialogs.answers[FileDialog::SaveWeather] = Saved("weather.wed");
     dialogs.answers[FileDialog::SaveSite] = Saved("site.sit");
     Click(ui.SaveWedBtn);
+    EXPECT_EQ(ui.StatusMessage->text(), "Weather data saved to " + Saved("weather.wed"));
     Click(ui.SaveSoiBtn);
+    EXPECT_EQ(ui.StatusMessage->text(), "Site parameters saved to " + Saved("site.sit"));
     ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
 
     auto reread = std::make_unique<TModel>();
@@ -474,6 +484,112 @@ TEST_F(Workflow, MissingAndMalformedFilesAreReported) {
     Click(ui.OpenBtn);
     EXPECT_EQ(dialogs.errors.size(), 1);
     EXPECT_EQ(dialogs.warnings.size(), 1);
+}
+
+// An error after the run (here a climatology that cannot be read) abandons
+// the command, but the run happened: the status panel counts its years and
+// names its random state as after any run.
+TEST_F(Workflow, AnOpenCommandAbandonedAfterItsRunStillShowsTheRun) {
+    std::ofstream(dir / "bad.cld", std::ios::binary) << "VAR VALUE\r\n#\r\nav_Ta,abc";
+    dialogs.answers[FileDialog::ClimatologyForGaps] = Saved("bad.cld");
+    Click(ui.RunBtn);
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("'abc' is not a valid floating point value")) << dialogs.errors[0].toStdString();
+    EXPECT_EQ(ui.YearCountLabel->text(), "    0 year");
+    EXPECT_EQ(ui.RandomStateLabel->text(), "Random state 1961");
+    EXPECT_EQ(State(), "101111110000000000") << "still Start";
+}
+
+// A record without soil temperatures and no climatology to fill them: the
+// run goes ahead with 0 in every month, and says so.
+TEST_F(Workflow, SoilTemperaturesFilledWithZerosAreReported) {
+    std::ofstream weather(dir / "nosoil.wed", std::ios::binary);
+    weather << "#\r\nYear,Month,Tair,Prec,Tsoil";
+    for (int year = 1961; year <= 1962; ++year)
+        for (int m = 1; m <= 12; ++m) weather << "\r\n" << year << ',' << m << ',' << (m - 6) * 3 << ",40,";
+    weather.close();
+    dialogs.answers[FileDialog::WeatherForRun] = Saved("nosoil.wed");
+    dialogs.answers.erase(FileDialog::ClimatologyForGaps);  // the person cancels the climatology
+
+    Click(ui.RunBtn);
+    ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+    ASSERT_EQ(dialogs.asked.size(), 3u);
+    const QString notice = "Missing soil temperatures were set to 0: no climatology was read";
+    EXPECT_EQ(ui.Label3->text(), "There are 2 years in \"nosoil.wed\"\n" + notice);
+    EXPECT_EQ(ui.Label5->text(), notice);
+    EXPECT_EQ(model->Results.At(2, 7).Tsoil, 0.0);  // what the notice is about
+    EXPECT_EQ(State(), "001001111000001000") << "Ran: the run is kept";
+}
+
+// A climatology without a soil temperature stops the run before its first
+// year ("Climatologycal file error"): Step and Save file say there is
+// nothing, instead of drawing or writing zeros.
+TEST_F(Workflow, ARunWithoutResultsHasNothingToShowOrSave) {
+    std::string climate = ReadBytes(fs::path(KELMAR_EXAMPLES_DIR) / "climat.cld");
+    const auto soil = climate.find("av_Ts,-1.20");
+    ASSERT_NE(soil, std::string::npos);
+    climate.replace(soil, 11, "av_Ts,-99.90");
+    std::ofstream(dir / "nosoil.cld", std::ios::binary) << climate;
+    ui.RadioButton1->click();
+    dialogs.answers[FileDialog::ClimatologyForSimulation] = Saved("nosoil.cld");
+    dialogs.answers[FileDialog::SaveResults] = Saved("results");
+
+    Click(ui.OpenBtn);
+    EXPECT_EQ(dialogs.warnings, QStringList{"Climatologycal file error"});
+    EXPECT_EQ(ui.StatusMessage->text(), "No years to show: the run made no results");
+    Click(ui.InitBtn);
+    ui.StatusMessage->clear();
+    Step(5);
+    EXPECT_EQ(ui.StatusMessage->text(), "No years to show: the run made no results");
+    EXPECT_EQ(model->Settings.YearCount, 0);
+    EXPECT_EQ(State(), "000101111111100000") << "still Ready";
+
+    window.commands.SaveBtnClick();
+    EXPECT_EQ(ui.StatusMessage->text(), "No years to save: nothing was written");
+    EXPECT_EQ(std::count(dialogs.asked.begin(), dialogs.asked.end(), &DialogSpec(FileDialog::SaveResults)), 0);
+    EXPECT_FALSE(fs::exists(dir / "results.csv"));
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+}
+
+// A grid cell that is not a number would make a file the readers refuse:
+// the save is refused with the conversion error and the cell's place, no
+// name is asked and the file of that name stays as it was.
+TEST_F(Workflow, GridTextThatIsNotANumberIsNotSaved) {
+    Click(ui.RunBtn);
+    std::ofstream(dir / "site.sit") << "old site";
+    std::ofstream(dir / "climate.cld") << "old climate";
+    dialogs.answers[FileDialog::SaveSite] = Saved("site.sit");
+    dialogs.answers[FileDialog::SaveClimatology] = Saved("climate.cld");
+    const std::size_t askedBefore = dialogs.asked.size();
+
+    struct Case {
+        StringGrid* grid;
+        int column, row;
+        const char* typed;
+        QAbstractButton* save;
+        const char* error;
+        const char* file;
+        const char* old;
+    };
+    const Case cases[] = {
+        {ui.Grid2, 1, 0, "abc", ui.SaveSoiBtn,
+         "'abc' is not a valid floating point value\nSite parameters, row \"Lat, deg.\"", "site.sit", "old site"},
+        {ui.Grid2, 1, 11, "", ui.SaveSoiBtn,
+         "'' is not a valid floating point value\nSite parameters, row \"Corr\"", "site.sit", "old site"},
+        {ui.Grid3, 4, 3, "12,5", ui.SaveCliBtn,
+         "'12,5' is not a valid floating point value\nClimatology, row \"Mar\", column \"Cv_P\"", "climate.cld",
+         "old climate"},
+    };
+    for (const Case& c : cases) {
+        const std::string kept = c.grid->Cell(c.column, c.row);
+        c.grid->SetCell(c.column, c.row, c.typed);
+        dialogs.errors.clear();
+        Click(c.save);
+        EXPECT_EQ(dialogs.errors, QStringList{c.error}) << "typed '" << c.typed << "'";
+        EXPECT_EQ(ReadBytes(dir / c.file), c.old) << "typed '" << c.typed << "'";
+        c.grid->SetCell(c.column, c.row, kept);
+    }
+    EXPECT_EQ(dialogs.asked.size(), askedBefore);
 }
 
 }  // namespace
