@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPrinter>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QPushButton>
 #include <QRadioButton>
@@ -23,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -53,6 +55,23 @@ QString Example(const char* name) { return QString(KELMAR_EXAMPLES_DIR "/") + na
 std::string ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// What a program prints on standard output; the test fails when it cannot
+// run (every reader the tests use is installed by scripts/install-deps.sh).
+QByteArray ToolBytes(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        ADD_FAILURE() << program.toStdString() << " failed: " << process.errorString().toStdString() << "\n"
+                      << process.readAllStandardError().toStdString();
+        return {};
+    }
+    return process.readAllStandardOutput();
+}
+
+QString ToolOutput(const QString& program, const QStringList& arguments) {
+    return QString::fromUtf8(ToolBytes(program, arguments));
 }
 
 class Workflow : public ::testing::Test {
@@ -225,13 +244,17 @@ TEST_F(Workflow, ChartMenuSavesPicturesAndPrints) {
     form.show();
     QDir::setCurrent(QString::fromStdString(dir.string()));
     QMenu& menu = *ui.Chart1->ContextMenu();
-    const QRegularExpression stamp(R"(^\d\d\.\d\d\.\d{4}_\d\d\.\d\d\.\d\d\.(bmp|wmf)$)");
+    const QRegularExpression stamp(R"(^\d\d\.\d\d\.\d{4}_\d\d\.\d\d\.\d\d\.(bmp|wmf|png|svg|pdf)$)");
 
     const struct {
         const char* action;
         const char* extension;
         std::string magic;
-    } pictures[] = {{"Saveasbitmap1", ".bmp", "BM"}, {"Saveasmetafile1", ".wmf", "\xD7\xCD\xC6\x9A"}};
+    } pictures[] = {{"Saveasbitmap1", ".bmp", "BM"},
+                    {"Saveasmetafile1", ".wmf", "\xD7\xCD\xC6\x9A"},
+                    {"SaveasPng1", ".png", "\x89PNG\r\n"},
+                    {"SaveasSvg1", ".svg", "<?xml"},
+                    {"SaveasPdf1", ".pdf", "%PDF-"}};
     for (const auto& picture : pictures) {
         dialogs.informations.clear();
         menu.findChild<QAction*>(picture.action)->trigger();
@@ -242,6 +265,32 @@ TEST_F(Workflow, ChartMenuSavesPicturesAndPrints) {
         EXPECT_EQ(dialogs.informations, QStringList{"File \"" + written[0] + "\" saved."});
         EXPECT_EQ(ReadBytes(dir / written[0].toStdString()).substr(0, picture.magic.size()), picture.magic);
     }
+
+    // Readers that share no code with the window: each file shows the chart's
+    // title and the titles of the series in its legend.
+    const auto written = [](const char* extension) {
+        return QDir().absoluteFilePath(QDir().entryList({QString("*") + extension}, QDir::Files).value(0));
+    };
+    const QStringList titles = {"Input weather (Month by month)", "Tair, \u00b0C", "Tsoil, \u00b0C", "Prec"};
+    const QString pdfText = ToolOutput("pdftotext", {"-layout", written(".pdf"), "-"});
+    const QString svgText = ToolOutput("python3", {"-c",
+                                                   "import sys, xml.etree.ElementTree as t\n"
+                                                   "print('\\n'.join(''.join(e.itertext()) for e in t.parse(sys.argv[1]).iter()"
+                                                   " if e.tag.endswith('}text')))",
+                                                   written(".svg")});
+    for (const QString& title : titles) {
+        EXPECT_TRUE(pdfText.contains(title)) << "PDF lacks " << title.toStdString() << ":\n" << pdfText.toStdString();
+        EXPECT_TRUE(svgText.contains(title)) << "SVG lacks " << title.toStdString() << ":\n" << svgText.toStdString();
+    }
+    // The PNG, decoded by ImageMagick, is what the chart shows, titles and all.
+    const QImage shown = ui.Chart1->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    const QByteArray decoded = ToolBytes("convert", {written(".png"), "-depth", "8", "rgb:-"});
+    ASSERT_EQ(decoded.size(), qsizetype(shown.width()) * shown.height() * 3) << "PNG of another size than the chart";
+    int differing = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        differing += std::memcmp(shown.constScanLine(y), decoded.constData() + qsizetype(y) * shown.width() * 3,
+                                 std::size_t(shown.width()) * 3) != 0;
+    EXPECT_EQ(differing, 0) << "rows of the PNG that differ from the chart on screen";
 
     const QString pdf = Saved("chart.pdf");
     window.commands.SetPrinterSource([pdf] {
