@@ -401,10 +401,10 @@ TEST(QtFileDialogs, ReturnTypedNamesAndLeaveNoPopupBehind) {
         const char* returned;
     };
     const Case cases[] = {
-        {FileDialog::SiteForRun, "soil", "soil"},                     // no full stop: the reader appends ".sit"
+        {FileDialog::SiteForRun, "mysite", "mysite"},                 // no full stop: the reader appends ".sit"
         {FileDialog::WeatherForRun, "nothere.wed", "nothere.wed"},    // missing: the reader warns
-        {FileDialog::WeatherForEstimate, "weather", "weather"},       // a prefix of existing names
-        {FileDialog::SiteForRun, "soil2.sit", "soil2.sit"},           // an existing file
+        {FileDialog::WeatherForEstimate, "records", "records"},       // "All files": any name
+        {FileDialog::SiteForRun, "soil2.sit", "soil2.sit"},           // an existing file, suggested while typed
     };
     for (const Case& c : cases) {
         bool typed = false;
@@ -417,6 +417,10 @@ TEST(QtFileDialogs, ReturnTypedNamesAndLeaveNoPopupBehind) {
             poll->deleteLater();
             auto* nameBox = dialog->findChild<QLineEdit*>("fileNameEdit");
             ASSERT_NE(nameBox, nullptr);
+            // Typing goes to the focused name box, as on screen.
+            QApplication::setActiveWindow(dialog);
+            nameBox->setFocus(Qt::OtherFocusReason);
+            ASSERT_TRUE(QTest::qWaitFor([nameBox] { return nameBox->hasFocus(); }));
             nameBox->clear();
             QTest::keyClicks(nameBox, c.typed);
             QTest::qWait(50);  // the suggestion list opens
