@@ -74,8 +74,8 @@ LineChart::LineChart(QWidget* parent) : QChartView(parent) {
     // chart moves the other series' lines and the axis labels without
     // reporting all the rectangles they covered before: pieces of lines and
     // labels at the old scale stayed on screen until a resize. Nearly every
-    // change of this chart redraws the whole plot anyway, so the full update
-    // costs the 500-year Step nothing measurable.
+    // change of this chart redraws the whole plot anyway: the painted
+    // 500-year Step (bench/ui_bench.cpp) costs a few per cent more at most.
     setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
     setBackgroundBrush(WinColor(BACKGROUND_COLOR));
 
