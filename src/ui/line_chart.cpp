@@ -69,13 +69,13 @@ LineChart::LineChart(QWidget* parent) : QChartView(parent) {
     setRenderHint(QPainter::Antialiasing);
     setFrameShape(QFrame::NoFrame);
     // Every change repaints the whole chart. With the view's default minimal
-    // updates only the rectangles the scene reports as changed are repainted,
-    // and when an axis rescales (a series switched on in the legend) the
-    // chart moves the other series' lines and the axis labels without
-    // reporting all the rectangles they covered before: pieces of lines and
-    // labels at the old scale stayed on screen until a resize. Nearly every
-    // change of this chart redraws the whole plot anyway: the painted
-    // 500-year Step (bench/ui_bench.cpp) costs a few per cent more at most.
+    // updates, a series switched on in the legend (a press and a release on
+    // its box) and the axis rescale that follows left pieces of the other
+    // series' lines and of the old axis labels on screen until a resize: the
+    // rectangles the view repainted did not cover all that the rescale moved.
+    // Nearly every change of this chart redraws the whole plot anyway; the
+    // painted 500-year Step (bench/ui_bench.cpp) costs a few per cent more
+    // at most.
     setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
     setBackgroundBrush(WinColor(BACKGROUND_COLOR));
 
