@@ -7,7 +7,9 @@
 #include <limits>
 
 #include "io/grid_texts.h"
+#include "io/number_text.h"
 #include "io/value_text.h"
+#include "model/errors.h"
 #include "ui/main_form.h"
 #include "ui/string_grid.h"
 
@@ -36,7 +38,29 @@ std::uint8_t FlagValue(double number) {
     return static_cast<std::uint8_t>(std::clamp(rounded, 0.0, double(std::numeric_limits<std::uint8_t>::max())));
 }
 
+// A cell's number as the file readers convert it; a conversion error gets a
+// second line saying where the cell is.
+void CheckNumber(const std::string& text, const std::string& where) {
+    try {
+        ParseReal(text);
+    } catch (const KelmarError& error) {
+        throw KelmarError(std::string(error.what()) + "\n" + where);
+    }
+}
+
 }  // namespace
+
+void TMainForm::CheckSiteGridNumbers() const {
+    for (int r = 0; r < FLAG_ROWS_BEGIN; ++r)
+        CheckNumber(Ui.Grid2->Cell(VALUE_COLUMN, r), "Site parameters, row \"" + Ui.Grid2->Cell(0, r) + "\"");
+}
+
+void TMainForm::CheckClimatologyGridNumbers() const {
+    for (int m = 1; m <= 12; ++m)
+        for (int c = 1; c < CLIMATE_GRID_SIZE; ++c)
+            CheckNumber(Ui.Grid3->Cell(c, m),
+                        "Climatology, row \"" + Ui.Grid3->Cell(0, m) + "\", column \"" + Ui.Grid3->Cell(c, 0) + "\"");
+}
 
 void TMainForm::ShowSiteParams() {
     GridUpdate update(*Ui.Grid2);
