@@ -19,8 +19,9 @@ public:
     // site file, the forest-type list and the ground-water and permafrost
     // choices follow the parameters read; after a climatology file read with
     // weather from file, the residual-deviation column of the climatology
-    // grid is hidden; once a weather file is found, the program's own folder
-    // becomes the current folder, where the next file dialog opens.
+    // grid is hidden; a weather file was found (the window keeps the folder
+    // the person works in: its dialogs open in the folder of the last file
+    // chosen).
     virtual void SiteFileRead() {}
     virtual void ClimatologyFileRead() {}
     virtual void WeatherFileOpened() {}

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "model/model_state.h"
 
@@ -66,6 +67,14 @@ inline constexpr std::array<SiteField, 15> SITE_FIELDS = {
              "# forest type: 1-spruce, 2-pine, 3-birch, 4-oak, 0-non-defined (some average parameters used)"),
 };
 inline constexpr int SITE_FIELD_COUNT = static_cast<int>(SITE_FIELDS.size());
+
+// The position of a site parameter in SITE_FIELDS (its site-file data line
+// and its site-grid row), by its key; -1 for an unknown key.
+constexpr int SiteFieldIndex(std::string_view key) {
+    for (int i = 0; i < SITE_FIELD_COUNT; ++i)
+        if (key == SITE_FIELDS[i].Key) return i;
+    return -1;
+}
 
 struct ClimateField {
     const char* Key;    // the key of its data line in the climatology file

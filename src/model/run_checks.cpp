@@ -51,24 +51,27 @@ constexpr const ClimateField& Climate(std::string_view key) {
     throw std::logic_error("no such climatology variable");  // never at compile time
 }
 
-constexpr const ClimateField& AV_TA = Climate("av_Ta");
-constexpr const ClimateField& STD_TA = Climate("std_Ta");
-constexpr const ClimateField& AV_P = Climate("av_P");
-constexpr const ClimateField& CV_P = Climate("Cv_P");
-constexpr const ClimateField& AV_TS = Climate("av_Ts");
-constexpr const ClimateField& STD_TS = Climate("std_Ts");
-constexpr const ClimateField& BAA = Climate("Baa");
-constexpr const ClimateField& BAP = Climate("Bap");
-constexpr const ClimateField& SA = Climate("Sa");
-constexpr const ClimateField& BSS = Climate("Bss");
-constexpr const ClimateField& BSA = Climate("Bsa");
-constexpr const ClimateField& SS = Climate("Ss");
+// The columns of the weather record an estimated variable comes from, and
+// whether it is a regression on the month before.
+struct EstimateSource {
+    const char* From;
+    bool Lagged;
+};
 
-// What the generator reads with simulated weather (the mean soil temperature
-// has its own check in the run), and what its soil equation reads when it
-// fills the soil-temperature gaps of an observed record.
-constexpr ClimateField SIMULATION_FIELDS[] = {AV_TA, STD_TA, AV_P, CV_P, STD_TS, BAA, BAP, SA, BSS, BSA, SS};
-constexpr ClimateField SOIL_GAP_FIELDS[] = {AV_TA, STD_TS, BSS, BSA, SS};
+EstimateSource SourceOf(const ClimateField& field) {
+    const std::string_view key = field.Key;
+    if (key == "av_Ta" || key == "std_Ta") return {"air temperatures", false};
+    if (key == "av_P" || key == "Cv_P") return {"precipitation", false};
+    if (key == "av_Ts" || key == "std_Ts") return {"soil temperatures", false};
+    if (key == "Baa" || key == "Bap" || key == "Sa") return {"air temperatures and precipitation", true};
+    return {"soil and air temperatures", true};  // Bss, Bsa, Ss
+}
+
+// With simulated weather the generator reads every variable (the mean soil
+// temperature has its own check in the run); its soil equation, filling the
+// soil-temperature gaps of an observed record, reads these.
+constexpr ClimateField SOIL_GAP_FIELDS[] = {Climate("av_Ta"), Climate("std_Ts"), Climate("Bss"), Climate("Bsa"),
+                                            Climate("Ss")};
 
 // "av_P = 38, Cv_P = 0.45" for the month.
 std::string ClimateValues(const TClimatology& c, std::initializer_list<ClimateField> fields, int k) {
@@ -94,19 +97,21 @@ public:
     std::string Prec() const {
         if (Model.Settings.InpDat)
             return "the weather record's precipitation for the month (" + Number(Model.Weather.Prec[Year][K]) + " mm)";
-        return ClimateDrivers(Model.Climate, {AV_P, CV_P}, K);
+        return ClimateDrivers(Model.Climate, {Climate("av_P"), Climate("Cv_P")}, K);
     }
     std::string Tair() const {
         if (Model.Settings.InpDat)
             return "the weather record's air temperature for the month (" + Number(Model.Weather.Tair[Year][K]) +
                    " degC)";
-        return ClimateDrivers(Model.Climate, {AV_TA, BAA, BAP, SA}, K) + " and the month before";
+        return ClimateDrivers(Model.Climate, {Climate("av_Ta"), Climate("Baa"), Climate("Bap"), Climate("Sa")}, K) +
+               " and the month before";
     }
     std::string Tsoil() const {
         const double stored = Model.Weather.Tsoil[Year][K];
         if (Model.Settings.InpDat && stored >= PRESENT_LIMIT)
             return "the weather record's soil temperature (" + Number(stored) + " degC)";
-        return ClimateDrivers(Model.Climate, {AV_TS, BSS, BSA, SS}, K) + " and the month before";
+        return ClimateDrivers(Model.Climate, {Climate("av_Ts"), Climate("Bss"), Climate("Bsa"), Climate("Ss")}, K) +
+               " and the month before";
     }
     std::string Evapotranspiration() const {
         return "the month's air temperature (" + Number(Model.Work.Tair[K]) + " degC), from " + Tair() +
@@ -198,10 +203,12 @@ void ValidateClimatologyForRun(const TModel& model, std::string_view fileName) {
                               " years of record has no regression coefficients.");
         }
     };
-    if (simulated)
-        for (const ClimateField& field : SIMULATION_FIELDS) check(field);
-    else
+    if (simulated) {
+        for (const ClimateField& field : CLIMATE_FIELDS)
+            if (field.Values != &TClimatology::av_Ts) check(field);
+    } else {
         for (const ClimateField& field : SOIL_GAP_FIELDS) check(field);
+    }
 }
 
 void RequireFiniteYear(const TModel& model, int yearIndex) {
@@ -262,34 +269,17 @@ void RequireFiniteYear(const TModel& model, int yearIndex) {
 }
 
 void RequireFiniteClimatology(const TClimatology& climate) {
-    // The columns of the weather record each estimated variable comes from.
-    const struct {
-        ClimateField Field;
-        const char* From;
-        bool Lagged;  // a regression on the month before
-    } fields[] = {
-        {AV_TA, "air temperatures", false},
-        {STD_TA, "air temperatures", false},
-        {AV_P, "precipitation", false},
-        {CV_P, "precipitation", false},
-        {AV_TS, "soil temperatures", false},
-        {STD_TS, "soil temperatures", false},
-        {BAA, "air temperatures and precipitation", true},
-        {BAP, "air temperatures and precipitation", true},
-        {SA, "air temperatures and precipitation", true},
-        {BSS, "soil and air temperatures", true},
-        {BSA, "soil and air temperatures", true},
-        {SS, "soil and air temperatures", true},
-    };
-    for (const auto& f : fields)
+    for (const ClimateField& field : CLIMATE_FIELDS)
         for (int k = 1; k <= 12; ++k)
-            if (!std::isfinite((climate.*f.Field.Values)[k]))
+            if (!std::isfinite((climate.*field.Values)[k])) {
+                const EstimateSource source = SourceOf(field);
                 throw KelmarError("The climatology estimated from the weather record has no finite " +
-                                  std::string(f.Field.Key) + " (" + f.Field.LongName + ") for " + MONTH_NAMES[k] +
-                                  ": the record's " + f.From + " for " + MONTH_NAMES[k] +
-                                  (f.Lagged ? " and the month before" : "") +
+                                  std::string(field.Key) + " (" + field.LongName + ") for " + MONTH_NAMES[k] +
+                                  ": the record's " + source.From + " for " + MONTH_NAMES[k] +
+                                  (source.Lagged ? " and the month before" : "") +
                                   " hold values too large to compute it. "
                                   "No climatology was estimated.");
+            }
 }
 
 }  // namespace kelmar

@@ -31,7 +31,8 @@ public:
     QValueAxis* LeftAxis() const { return Left; }
     QValueAxis* RightAxis() const { return Right; }
     SeriesLegend* Legend() const { return LegendBox; }
-    // "Save as metafile", "Save as bitmap", a separator, "Print".
+    // "Save as metafile", "Save as bitmap", "Save as PNG", "Save as SVG",
+    // "Save as PDF", a separator, "Print".
     QMenu* ContextMenu() const { return Menu; }
 
     QString Title() const;

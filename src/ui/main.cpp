@@ -2,6 +2,7 @@
 // the main window.
 #include <QApplication>
 
+#include <cstdio>
 #include <memory>
 
 #include "model/model_state.h"
@@ -9,11 +10,18 @@
 #include "ui/main_form_commands.h"
 #include "ui/program_restart.h"
 #include "ui/qt_user_dialogs.h"
+#include "ui/window_options.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    const kelmar::ui::WindowOptions options = kelmar::ui::ParseWindowOptions(QApplication::arguments());
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "kelmar: %s\nusage: kelmar [--seed N]\n", qPrintable(options.error));
+        return 2;
+    }
     // The model holds fixed stores for 500 years: too large for the stack.
     auto model = std::make_unique<kelmar::TModel>();
+    if (options.seed) model->Random.SetState(*options.seed);
     // The program starts in the input mode "Weather from file".
     model->Settings.InpDat = true;
     kelmar::ui::TMainForm window(*model);

@@ -37,6 +37,11 @@ public:
     void RadioButton6Click();
     void RadioButton7Click();
     void ComboBox2Change();
+    // Raise the conversion error of the first cell of the site grid's values,
+    // or of the climatology grid, that is not a number the file readers
+    // read back; its second line names the grid row (and column).
+    void CheckSiteGridNumbers() const;
+    void CheckClimatologyGridNumbers() const;
 
     // Results and input-weather grids.
     void ShowResults(int yearCount);

@@ -119,9 +119,15 @@ void TMainForm::TrackBar2Change() {
 
 void TMainForm::Edit4Change() {
     if (SelectedMonth() != ANNUAL_COURSE_VIEW || Ui.Edit4->text().isEmpty()) return;
-    if (SelectedYear() > Model.Settings.YearCount) SetSelectedYear(Model.Settings.YearCount);
-    if (SelectedYear() < 1) SetSelectedYear(1);
-    Ui.TrackBar2->setValue(Ui.Edit4->text().toInt());
+    const int year = std::max(std::min(SelectedYear(), Model.Settings.YearCount), 1);
+    // The box shows the year drawn: a corrected number (0 typed, a year
+    // beyond those shown, leading zeros) is written back, which runs this
+    // handler again with the year itself.
+    if (Ui.Edit4->text() != QString::number(year)) {
+        SetSelectedYear(year);
+        return;
+    }
+    Ui.TrackBar2->setValue(year);
     PageControl1Change();
 }
 

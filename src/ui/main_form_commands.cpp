@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QMenu>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -17,12 +18,12 @@
 #include <initializer_list>
 
 #include "app/open_commands.h"
+#include "app/presentation/grid_texts.h"
 #include "app/results_file_name.h"
-#include "io/climatology_file.h"
+#include "app/save_commands.h"
+#include "app/run_checks.h"
 #include "io/number_text.h"
 #include "io/results_file.h"
-#include "io/site_file.h"
-#include "io/weather_file.h"
 #include "model/errors.h"
 #include "ui/line_chart.h"
 #include "ui/pictures/chart_pictures.h"
@@ -35,6 +36,11 @@ namespace kelmar::ui {
 namespace {
 
 const char* const WHOLE_INPUT_NOTICE = "The calculation was made for the whole input data";
+// Weather from file whose missing soil temperatures had no climatology to
+// be filled from: the generator put 0 in each of them.
+const char* const ZERO_SOIL_NOTICE = "Missing soil temperatures were set to 0: no climatology was read";
+const char* const NO_YEARS_TO_SHOW = "No years to show: the run made no results";
+const char* const NO_YEARS_TO_SAVE = "No years to save: nothing was written";
 
 // The chart views added on the first Step that shows more than one year.
 const QStringList YEARLY_VIEWS = {"Annual average", "January", "February", "March",     "April",
@@ -85,6 +91,9 @@ void TMainFormCommands::ConnectControls() {
     };
     onMenu("Saveasmetafile1", &TMainFormCommands::Saveasmetafile1Click);
     onMenu("Saveasbitmap1", &TMainFormCommands::Saveasbitmap1Click);
+    onMenu("SaveasPng1", &TMainFormCommands::SaveasPng1Click);
+    onMenu("SaveasSvg1", &TMainFormCommands::SaveasSvg1Click);
+    onMenu("SaveasPdf1", &TMainFormCommands::SaveasPdf1Click);
     onMenu("ipPrint", &TMainFormCommands::ipPrintClick);
     connect(ui.Edit1, &QLineEdit::textChanged, this, [this] { Run([this] { Edit1Change(); }); });
     connect(ui.TrackBar1, &QSlider::valueChanged, this, [this] { Run([this] { TrackBar1Change(); }); });
@@ -113,7 +122,7 @@ void TMainFormCommands::RadioButton2Click() {
 }
 
 void TMainFormCommands::RunBtnClick() {
-    const OpenResult result = OpenFilesFromWeather(Model, View);
+    const OpenResult result = RunOpenCommand([this] { return OpenFilesFromWeather(Model, View); });
     if (!result.ran) return;
     const TMainFormControls& ui = Form.Controls();
     ui.StepBtn->setEnabled(false);
@@ -123,13 +132,18 @@ void TMainFormCommands::RunBtnClick() {
     Form.ShowInputWeather(Model.Settings.YearCount);
     SwitchOff({ui.RunBtn, ui.OpenBtn, ui.RadioButton1, ui.LoadCliBtn});
     ui.SaveWedBtn->setEnabled(true);
-    ui.Label3->setText(QString("There are %1 years in \"%2\"")
-                           .arg(Model.AvailableYears)
-                           .arg(QString::fromStdString(result.weatherFileName)));
+    QString summary = QString("There are %1 years in \"%2\"")
+                          .arg(Model.AvailableYears)
+                          .arg(QString::fromStdString(result.weatherFileName));
+    if (result.outcome == RunOutcome::Completed && SoilGapsFilledWithZeros(Model)) {
+        summary += QString("\n") + ZERO_SOIL_NOTICE;
+        ui.Label5->setText(ZERO_SOIL_NOTICE);
+    }
+    ui.Label3->setText(summary);
 }
 
 void TMainFormCommands::OpenBtnClick() {
-    const OpenResult result = OpenFilesSimulated(Model, View);
+    const OpenResult result = RunOpenCommand([this] { return OpenFilesSimulated(Model, View); });
     if (!result.ran) return;
     const TMainFormControls& ui = Form.Controls();
     ui.StepBtn->setEnabled(false);
@@ -167,6 +181,11 @@ void TMainFormCommands::StepBtnClick() {
     }
     Model.Settings.GetStep = GetStep();
     if (Model.Settings.GetStep <= 0) return;
+    // A run stopped before its first year left zeros, not results.
+    if (!RunMadeResults(Model)) {
+        ShowStatus(NO_YEARS_TO_SHOW);
+        return;
+    }
 
     ui.Chart1->show();
     ui.Label2->setEnabled(true);
@@ -210,31 +229,77 @@ void TMainFormCommands::TrackBar1Change() {
 
 void TMainFormCommands::LoadCliBtnClick() { GenerateClimatology(Model, View); }
 
-void TMainFormCommands::SaveThroughDialog(FileDialog dialog, const std::function<void(const std::string&)>& write) {
+void TMainFormCommands::SaveThroughDialog(FileDialog dialog, const char* what,
+                                          const std::function<std::string(const std::string&)>& write) {
     const auto name = View.AskFile(dialog);
-    if (name) write(*name);
+    if (!name) return;
+    const std::string written = write(*name);
+    ShowStatus(QString("%1 saved to %2").arg(what, QFileInfo(QString::fromStdString(written)).absoluteFilePath()));
 }
 
 void TMainFormCommands::SaveBtnClick() {
-    SaveThroughDialog(FileDialog::SaveResults, [this](const std::string& name) {
-        WriteResultsFile(ResultsFileName(name), Model.Results, Model.Settings.YearCount);
+    if (Model.Settings.YearCount <= 0 || !RunMadeResults(Model)) {
+        ShowStatus(NO_YEARS_TO_SAVE);
+        return;
+    }
+    SaveThroughDialog(FileDialog::SaveResults, "Results", [this](const std::string& name) {
+        const std::string free = ResultsFileName(name);
+        WriteResultsFile(free, Model.Results, Model.Settings.YearCount);
+        return free;
     });
 }
 
 void TMainFormCommands::SaveWedBtnClick() {
-    SaveThroughDialog(FileDialog::SaveWeather, [this](const std::string& name) {
-        WriteWeatherFile(name, Form.InputWeatherGridTexts(), WeatherYearsToWrite(Model));
+    SaveThroughDialog(FileDialog::SaveWeather, "Weather data", [this](const std::string& name) {
+        SaveWeather(name, WeatherRowTextsOfGrid(Form.InputWeatherGridTexts(), WeatherYearsToWrite(Model)), InputsRead);
+        return name;
     });
 }
 
 void TMainFormCommands::SaveCliBtnClick() {
-    SaveThroughDialog(FileDialog::SaveClimatology,
-                      [this](const std::string& name) { WriteClimatologyFile(name, Form.ClimatologyGridTexts()); });
+    // A text in a cell would make a file the readers refuse: nothing is
+    // asked or written then.
+    Form.CheckClimatologyGridNumbers();
+    SaveThroughDialog(FileDialog::SaveClimatology, "Climatology", [this](const std::string& name) {
+        SaveClimatology(name, ClimatologyTextsOfGrid(Form.ClimatologyGridTexts()), InputsRead);
+        return name;
+    });
 }
 
 void TMainFormCommands::SaveSoiBtnClick() {
-    SaveThroughDialog(FileDialog::SaveSite,
-                      [this](const std::string& name) { WriteSiteFile(name, Form.SiteGridTexts()); });
+    Form.CheckSiteGridNumbers();
+    SaveThroughDialog(FileDialog::SaveSite, "Site parameters", [this](const std::string& name) {
+        SaveSite(name, SiteTextsOfGrid(Form.SiteGridTexts()), InputsRead);
+        return name;
+    });
+}
+
+OpenResult TMainFormCommands::RunOpenCommand(const std::function<OpenResult()>& command) {
+    const std::uint32_t randomState = Model.Random.State();
+    const auto afterRun = [this, randomState] {
+        // Shown after every run, also one whose command was abandoned later.
+        Form.SetYearCount(Model.Settings.YearCount);
+        Form.Controls().RandomStateLabel->setText(QString("Random state %1").arg(randomState));
+    };
+    OpenResult result;
+    try {
+        result = command();
+        InputsRead = result.read;
+    } catch (...) {
+        if (RunMadeResults(Model)) afterRun();
+        throw;
+    }
+    if (result.ran) {
+        afterRun();
+        if (result.outcome == RunOutcome::ClimatologyError) ShowStatus(NO_YEARS_TO_SHOW);
+    }
+    return result;
+}
+
+void TMainFormCommands::ShowStatus(const QString& text) {
+    QLabel* label = Form.Controls().StatusMessage;
+    label->setText(text);
+    label->setToolTip(text);
 }
 
 void TMainFormCommands::SpeedButton1Click() { Form.close(); }
@@ -248,6 +313,12 @@ void TMainFormCommands::SaveChartPicture(const QString& extension, void (*save)(
 void TMainFormCommands::Saveasmetafile1Click() { SaveChartPicture(METAFILE_EXTENSION, SaveWidgetAsMetafile); }
 
 void TMainFormCommands::Saveasbitmap1Click() { SaveChartPicture(BITMAP_EXTENSION, SaveWidgetAsBitmap); }
+
+void TMainFormCommands::SaveasPng1Click() { SaveChartPicture(PNG_EXTENSION, SaveWidgetAsPng); }
+
+void TMainFormCommands::SaveasSvg1Click() { SaveChartPicture(SVG_EXTENSION, SaveWidgetAsSvg); }
+
+void TMainFormCommands::SaveasPdf1Click() { SaveChartPicture(PDF_EXTENSION, SaveWidgetAsPdf); }
 
 void TMainFormCommands::ipPrintClick() {
     const std::unique_ptr<QPrinter> printer = Printer();

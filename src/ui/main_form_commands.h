@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/open_commands.h"
 #include "ui/main_form.h"
 #include "ui/program_restart.h"
 #include "ui/user_dialogs.h"
@@ -41,6 +42,9 @@ public:
     // current folder, and printing on the default printer.
     void Saveasmetafile1Click();
     void Saveasbitmap1Click();
+    void SaveasPng1Click();
+    void SaveasSvg1Click();
+    void SaveasPdf1Click();
     void ipPrintClick();
 
     // Where "Print" prints; the system's default printer unless replaced.
@@ -57,8 +61,16 @@ private:
     void Run(const std::function<void()>& command);
     // The number in the step box; an empty box is not a number.
     int GetStep() const;
-    // Saves through a save dialog; cancel ends the command quietly.
-    void SaveThroughDialog(FileDialog dialog, const std::function<void(const std::string&)>& write);
+    // Saves through a save dialog; cancel ends the command quietly. `write`
+    // returns the name it wrote, which the status panel then shows in full.
+    void SaveThroughDialog(FileDialog dialog, const char* what,
+                           const std::function<std::string(const std::string&)>& write);
+    // Runs an open command; after its run (even when the command is then
+    // abandoned by an error) the status panel shows the year count and the
+    // random state the run started from.
+    OpenResult RunOpenCommand(const std::function<OpenResult()>& command);
+    // What the last command did, in the status panel.
+    void ShowStatus(const QString& text);
     // Saves the chart as a picture named by the local time and confirms it.
     void SaveChartPicture(const QString& extension, void (*save)(QWidget&, const QString&));
 
@@ -68,6 +80,8 @@ private:
     ProgramRestart& Restart;
     WindowWorkflowView View;
     PrinterSource Printer;
+    // The files the last open command read, which the saves may not lose.
+    RunInputs InputsRead;
 };
 
 }  // namespace kelmar::ui

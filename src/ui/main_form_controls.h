@@ -71,6 +71,8 @@ struct TMainFormControls {
     // Status panel.
     QLabel* YearCountLabel = nullptr;  // "    0 Year", then the released years
     QLabel* Label5 = nullptr;          // notices
+    QLabel* StatusMessage = nullptr;   // what the last command did (a file written, nothing to show)
+    QLabel* RandomStateLabel = nullptr;  // "Random state N" of the last run
 };
 
 }  // namespace kelmar::ui

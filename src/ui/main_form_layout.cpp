@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <vector>
 
 #include "ui/compact_tab_style.h"
 #include "ui/line_chart.h"
@@ -42,7 +43,7 @@ constexpr int LEFT_PANE_WIDTH = 234;
 constexpr int LEFT_PANE_MINIMUM_WIDTH = 232;
 constexpr int SPLITTER_WIDTH = 2;
 // Strips below and above the grids of the tab pages.
-constexpr int INPUT_TOP_STRIP_HEIGHT = 89;
+constexpr int INPUT_TOP_STRIP_HEIGHT = 104;
 constexpr int INPUT_BOTTOM_STRIP_HEIGHT = 46;
 constexpr int SITE_STRIP_HEIGHT = 87;
 constexpr int CLIMATOLOGY_STRIP_HEIGHT = 39;
@@ -68,20 +69,85 @@ Widget* Named(Widget* widget, const char* name) {
     return widget;
 }
 
-// Places tool-bar controls left to right at their design x positions,
-// moving a control right only where the one before needs more room (a
-// caption in a font wider than the design's).
+// The tool bar: controls left to right at their design x positions, a
+// control moved right only where the one before needs more room (a caption
+// in a font wider than the design's). Where the window is narrower than the
+// row, the two sliders give up width, so that every control stays on the bar.
+class ToolBarPanel : public QWidget {
+public:
+    explicit ToolBarPanel(QWidget* parent) : QWidget(parent) {}
+
+    // A control at design position x; a shrinkable one gives up width, down
+    // to MINIMUM_SLIDER_WIDTH, when the bar is too narrow.
+    void Add(QWidget* widget, int x, int width, int top, int height, bool shrinkable, int gapAfter) {
+        widget->setParent(this);
+        Entries.push_back({widget, x, width, top, height, shrinkable, gapAfter});
+        LayOut();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        LayOut();
+    }
+
+private:
+    // Narrowest a slider gets, in pixels: still a handle and a track to drag it on.
+    static constexpr int MINIMUM_SLIDER_WIDTH = 36;
+    // Room kept free at the bar's right end, in pixels.
+    static constexpr int RIGHT_MARGIN = 4;
+
+    struct Entry {
+        QWidget* Widget;
+        int X, Width, Top, Height;
+        bool Shrinkable;
+        int GapAfter;
+    };
+
+    // Places every control, each shrinkable one `shrink` pixels narrower
+    // (never below the minimum), and returns the right end of the row.
+    int Place(int shrink, bool apply) {
+        int cursor = 0;
+        int shrunk = 0;  // width given up by the controls placed so far
+        for (const Entry& entry : Entries) {
+            const int width =
+                entry.Shrinkable ? std::max(MINIMUM_SLIDER_WIDTH, entry.Width - shrink) : entry.Width;
+            const int left = std::max(entry.X - shrunk, cursor);
+            if (apply) entry.Widget->setGeometry(left, entry.Top, width, entry.Height);
+            cursor = left + width + entry.GapAfter;
+            shrunk += entry.Width - width;
+        }
+        return cursor;
+    }
+
+    void LayOut() {
+        int shrink = 0;
+        const int room = width() - RIGHT_MARGIN;
+        // At most a few hundred pixels: a step of one pixel is fast enough.
+        while (Place(shrink, false) > room && shrink < MaxShrink()) ++shrink;
+        Place(shrink, true);
+    }
+
+    int MaxShrink() const {
+        int most = 0;
+        for (const Entry& entry : Entries)
+            if (entry.Shrinkable) most = std::max(most, entry.Width - MINIMUM_SLIDER_WIDTH);
+        return most;
+    }
+
+    std::vector<Entry> Entries;
+};
+
+// Adds the tool-bar controls with their names and design geometry.
 class ToolBarRow {
 public:
-    explicit ToolBarRow(QWidget* bar) : Bar(bar) {}
+    explicit ToolBarRow(ToolBarPanel* bar) : Bar(bar) {}
 
     template <typename Widget>
-    Widget* Place(Widget* widget, const char* name, int x, int width, int top, int height) {
+    Widget* Place(Widget* widget, const char* name, int x, int width, int top, int height, bool shrinkable = false,
+                  int gapAfter = 0) {
         widget->setObjectName(name);
-        widget->setParent(Bar);
-        const int left = std::max(x, Cursor);
-        widget->setGeometry(left, top, width, height);
-        Cursor = left + width;
+        Bar->Add(widget, x, width, top, height, shrinkable, gapAfter);
         return widget;
     }
 
@@ -106,8 +172,7 @@ public:
         auto* line = new QFrame;
         line->setFrameShape(QFrame::VLine);
         line->setFrameShadow(QFrame::Sunken);
-        Place(line, "", x, 2, 6, TOOL_BAR_HEIGHT - 12);
-        Cursor += 3;
+        Place(line, "", x, 2, 6, TOOL_BAR_HEIGHT - 12, false, 3);
     }
 
     QSlider* TrackBar(const char* name, int minimum, int maximum, int x, int width) {
@@ -116,7 +181,7 @@ public:
         slider->setValue(minimum);
         slider->setPageStep(1);
         slider->setTickPosition(QSlider::NoTicks);
-        return Place(slider, name, x, width, TOOL_TOP, TOOL_BOX_HEIGHT);
+        return Place(slider, name, x, width, TOOL_TOP, TOOL_BOX_HEIGHT, true);
     }
 
     // An edit box that takes digits only.
@@ -126,11 +191,8 @@ public:
         return Place(edit, name, x, width, TOOL_TOP, TOOL_BOX_HEIGHT);
     }
 
-    QWidget* BarWidget() const { return Bar; }
-
 private:
-    QWidget* Bar;
-    int Cursor = 0;
+    ToolBarPanel* Bar;
 };
 
 QPushButton* Button(const char* name, const char* caption, int x, int y, int width, QWidget* parent) {
@@ -233,7 +295,9 @@ void TMainForm::BuildWindow() {
 }
 
 QWidget* TMainForm::BuildToolBar() {
-    QWidget* bar = Panel("ToolBar", this);
+    auto* bar = new ToolBarPanel(this);
+    bar->setObjectName("ToolBar");
+    bar->setAutoFillBackground(true);
     bar->setFixedHeight(TOOL_BAR_HEIGHT);
     ToolBarRow row(bar);
 
@@ -272,7 +336,11 @@ QWidget* TMainForm::BuildInputPage() {
     Ui.RunBtn = Button("RunBtn", "Open files", buttonsLeft, 7, 80, top);
     Ui.RunBtn->setToolTip("Open file");
     Ui.OpenBtn = Button("OpenBtn", "Open files", buttonsLeft, 32, 80, top);
-    Ui.Label3 = Named(Label("", 8, 68, LEFT_PANE_WIDTH - 12, top), "Label3");
+    Ui.Label3 = Named(Label("", 8, 60, LEFT_PANE_WIDTH - 12, top), "Label3");
+    // The file summary, and under it a notice about the run when it has one.
+    Ui.Label3->setGeometry(8, 60, LEFT_PANE_WIDTH - 12, INPUT_TOP_STRIP_HEIGHT - 61);
+    Ui.Label3->setWordWrap(true);
+    Ui.Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     Ui.Grid9 = Grid("Grid9", 6, 2, 2, 1, 55, this);
     Ui.Grid9->SetRowSelect(true);
@@ -363,7 +431,17 @@ QWidget* TMainForm::BuildStatusPanel() {
     QPalette notice = Ui.Label5->palette();
     notice.setColor(QPalette::WindowText, WinColor(NOTICE_COLOR));
     Ui.Label5->setPalette(notice);
-    layout->addWidget(Ui.Label5, 1);
+    layout->addWidget(Ui.Label5);
+
+    // Long texts (a file's full path) are cut at the panel's end instead of
+    // widening the window; the tooltip holds the whole text.
+    Ui.StatusMessage = Named(new QLabel(panel), "StatusMessage");
+    Ui.StatusMessage->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    layout->addWidget(Ui.StatusMessage, 1);
+
+    Ui.RandomStateLabel = Named(new QLabel(panel), "RandomStateLabel");
+    Ui.RandomStateLabel->setToolTip("kelmar --seed N or kelmar-cli --seed N repeats a run of this random state");
+    layout->addWidget(Ui.RandomStateLabel);
     return panel;
 }
 

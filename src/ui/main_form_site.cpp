@@ -7,7 +7,9 @@
 #include <limits>
 
 #include "app/presentation/grid_texts.h"
+#include "io/number_text.h"
 #include "io/value_text.h"
+#include "model/errors.h"
 #include "ui/main_form.h"
 #include "ui/string_grid.h"
 
@@ -15,19 +17,11 @@ namespace kelmar::ui {
 
 namespace {
 
-// Site-grid rows 0..11: the real-valued parameters in file order.
-constexpr double TSiteParams::*SITE_VALUE_FIELDS[] = {
-    &TSiteParams::Lat,      &TSiteParams::M_ff,    &TSiteParams::D_ff,    &TSiteParams::W_WP_ff,
-    &TSiteParams::W_FC_ff,  &TSiteParams::W_Sat_ff, &TSiteParams::D_ms,   &TSiteParams::W_WP_ms,
-    &TSiteParams::W_FC_ms,  &TSiteParams::W_Sat_ms, &TSiteParams::Wv0_ms, &TSiteParams::Corr};
-constexpr int FLAG_ROWS_BEGIN = 12;
-// Rows 12..14: the flags, kept as text in hidden rows.
-constexpr std::uint8_t TSiteParams::*SITE_FLAG_FIELDS[] = {&TSiteParams::Saturat, &TSiteParams::Permafr,
-                                                           &TSiteParams::Fortype};
-constexpr int SATURAT_ROW = 12;
-constexpr int PERMAFR_ROW = 13;
-constexpr int FORTYPE_ROW = 14;
-constexpr int VALUE_COLUMN = 1;
+// Rows of the flags the yes/no buttons and the forest-type list set.
+constexpr int SATURAT_ROW = SiteFieldIndex("Saturat");
+constexpr int PERMAFR_ROW = SiteFieldIndex("Permafr");
+constexpr int FORTYPE_ROW = SiteFieldIndex("Fortype");
+constexpr int VALUE_COLUMN = SITE_VALUE_COLUMN;
 
 // A flag cell's number rounded to the nearest integer (ties to even) and
 // kept within what the flag can hold.
@@ -36,7 +30,30 @@ std::uint8_t FlagValue(double number) {
     return static_cast<std::uint8_t>(std::clamp(rounded, 0.0, double(std::numeric_limits<std::uint8_t>::max())));
 }
 
+// A cell's number as the file readers convert it; a conversion error gets a
+// second line saying where the cell is.
+void CheckNumber(const std::string& text, const std::string& where) {
+    try {
+        ParseReal(text);
+    } catch (const KelmarError& error) {
+        throw KelmarError(std::string(error.what()) + "\n" + where);
+    }
+}
+
 }  // namespace
+
+void TMainForm::CheckSiteGridNumbers() const {
+    for (int r = 0; r < SITE_GRID_ROWS; ++r)
+        if (SITE_FIELDS[r].Kind == FieldKind::Real)
+            CheckNumber(Ui.Grid2->Cell(VALUE_COLUMN, r), "Site parameters, row \"" + Ui.Grid2->Cell(0, r) + "\"");
+}
+
+void TMainForm::CheckClimatologyGridNumbers() const {
+    for (int m = 1; m <= 12; ++m)
+        for (int c = 1; c < CLIMATE_GRID_SIZE; ++c)
+            CheckNumber(Ui.Grid3->Cell(c, m),
+                        "Climatology, row \"" + Ui.Grid3->Cell(0, m) + "\", column \"" + Ui.Grid3->Cell(c, 0) + "\"");
+}
 
 void TMainForm::ShowSiteParams() {
     GridUpdate update(*Ui.Grid2);
@@ -45,10 +62,14 @@ void TMainForm::ShowSiteParams() {
 }
 
 void TMainForm::ReadSiteParamsFromGrid() {
-    for (int r = 0; r < FLAG_ROWS_BEGIN; ++r)
-        Model.Site.*SITE_VALUE_FIELDS[r] = ParseValueLenient(Ui.Grid2->Cell(VALUE_COLUMN, r));
-    for (int r = FLAG_ROWS_BEGIN; r < SITE_GRID_ROWS; ++r)
-        Model.Site.*SITE_FLAG_FIELDS[r - FLAG_ROWS_BEGIN] = FlagValue(ParseValueLenient(Ui.Grid2->Cell(VALUE_COLUMN, r)));
+    for (int r = 0; r < SITE_GRID_ROWS; ++r) {
+        const SiteField& field = SITE_FIELDS[r];
+        const double number = ParseValueLenient(Ui.Grid2->Cell(VALUE_COLUMN, r));
+        if (field.Kind == FieldKind::Real)
+            Model.Site.*field.Real = number;
+        else  // the flags are kept as text in hidden rows
+            Model.Site.*field.Flag = FlagValue(number);
+    }
 }
 
 void TMainForm::ShowClimatology() {

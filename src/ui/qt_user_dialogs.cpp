@@ -1,20 +1,49 @@
 #include "ui/qt_user_dialogs.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QFileInfo>
 #include <QMessageBox>
 
 namespace kelmar::ui {
 
+namespace {
+
+// "*.*" matches only names with a full stop outside Windows; "All files"
+// means every name, so Qt gets "*".
+QString PlatformPattern(const QString& pattern) {
+#ifndef Q_OS_WIN
+    if (pattern == "*.*") return "*";
+#endif
+    return pattern;
+}
+
+// Closes the suggestion lists of the dialog's name box. A list opened while
+// the dialog was shown (or by a change of the box's text) is a window of its
+// own and would otherwise stay on screen after the dialog, taking the next
+// click.
+void CloseSuggestionLists(QFileDialog& dialog) {
+    for (QCompleter* completer : dialog.findChildren<QCompleter*>())
+        if (QAbstractItemView* popup = completer->popup(); popup != nullptr && popup->isVisible()) popup->hide();
+}
+
+}  // namespace
+
 QStringList NameFilters(const char* filter) {
     const QStringList parts = QString::fromUtf8(filter).split('|');
     QStringList filters;
-    for (int i = 0; i + 1 < parts.size(); i += 2) filters << QString("%1 (%2)").arg(parts[i], parts[i + 1]);
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        filters << QString("%1 (%2)").arg(parts[i], PlatformPattern(parts[i + 1]));
     return filters;
 }
 
 QtUserDialogs::QtUserDialogs(QWidget* parent) : Parent(parent), OpenDialog1(parent), SaveDialog1(parent) {
     OpenDialog1.setObjectName("OpenDialog1");
     OpenDialog1.setAcceptMode(QFileDialog::AcceptOpen);
-    OpenDialog1.setFileMode(QFileDialog::ExistingFile);
+    // Any typed name is returned, existing or not: the readers add their
+    // extension to a name without a full stop and warn about a missing file
+    // themselves.
+    OpenDialog1.setFileMode(QFileDialog::AnyFile);
     SaveDialog1.setObjectName("SaveDialog1");
     SaveDialog1.setAcceptMode(QFileDialog::AcceptSave);
     SaveDialog1.setFileMode(QFileDialog::AnyFile);
@@ -27,7 +56,13 @@ QtUserDialogs::QtUserDialogs(QWidget* parent) : Parent(parent), OpenDialog1(pare
 
 std::optional<QString> QtUserDialogs::AskFile(const FileDialogSpec& request, const QString& folder) {
     QFileDialog& dialog = request.save ? SaveDialog1 : OpenDialog1;
+    QString& lastName = request.save ? LastSaveName : LastOpenName;
     dialog.setWindowTitle(QString::fromUtf8(request.title));
+    // A command without a proposed name offers the name chosen in the last
+    // use of this dialog, its extension then changed to the new filter's.
+    // Names are set only here, before the dialog is shown, never on the
+    // hidden dialog after it closed.
+    if (!*request.proposedName && !lastName.isEmpty()) dialog.selectFile(lastName);
     dialog.setNameFilters(NameFilters(request.filter));
     dialog.setDirectory(folder);
     if (*request.proposedName) dialog.selectFile(QString::fromUtf8(request.proposedName));
@@ -36,10 +71,12 @@ std::optional<QString> QtUserDialogs::AskFile(const FileDialogSpec& request, con
         if (suffix.startsWith('.')) suffix.remove(0, 1);
         dialog.setDefaultSuffix(suffix);
     }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    // The next use that proposes no name of its own offers this one.
+    CloseSuggestionLists(dialog);
+    const int answer = dialog.exec();
+    CloseSuggestionLists(dialog);
+    if (answer != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     const QString chosen = dialog.selectedFiles().first();
-    dialog.selectFile(chosen);
+    lastName = QFileInfo(chosen).fileName();
     return chosen;
 }
 

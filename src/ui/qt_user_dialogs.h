@@ -22,9 +22,14 @@ private:
     // does not set (a name, a default extension) stays as the last use left it.
     QFileDialog OpenDialog1;
     QFileDialog SaveDialog1;
+    // The last name chosen in each dialog, offered by a command that
+    // proposes none of its own.
+    QString LastOpenName;
+    QString LastSaveName;
 };
 
-// "sit files|*.sit|All files|*.*" as Qt writes name filters.
+// "sit files|*.sit|All files|*.*" as Qt writes name filters; "*.*" becomes
+// "*" where it would hide names without a full stop.
 QStringList NameFilters(const char* filter);
 
 }  // namespace kelmar::ui

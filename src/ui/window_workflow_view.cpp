@@ -1,8 +1,8 @@
 #include "ui/window_workflow_view.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QRadioButton>
 
 #include "app/presentation/grid_texts.h"
@@ -16,8 +16,9 @@ constexpr int SOIL_RESIDUAL_COLUMN = 12;
 }  // namespace
 
 std::optional<std::string> WindowWorkflowView::AskFile(FileDialog dialog) {
-    const auto name = Dialogs.AskFile(DialogSpec(dialog), QDir::currentPath());
+    const auto name = Dialogs.AskFile(DialogSpec(dialog), LastFolder.isEmpty() ? QDir::currentPath() : LastFolder);
     if (!name) return std::nullopt;
+    LastFolder = QFileInfo(*name).absolutePath();
     return name->toStdString();
 }
 
@@ -35,7 +36,5 @@ void WindowWorkflowView::SiteFileRead() {
 void WindowWorkflowView::ClimatologyFileRead() {
     if (Model.Settings.InpDat) Form.Controls().Grid3->SetColWidth(SOIL_RESIDUAL_COLUMN, -1);
 }
-
-void WindowWorkflowView::WeatherFileOpened() { QDir::setCurrent(QCoreApplication::applicationDirPath()); }
 
 }  // namespace kelmar::ui

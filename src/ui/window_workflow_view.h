@@ -2,6 +2,8 @@
 // the grid refills that follow each file read.
 #pragma once
 
+#include <QString>
+
 #include "app/workflow_view.h"
 #include "ui/main_form.h"
 #include "ui/user_dialogs.h"
@@ -17,7 +19,6 @@ public:
     void Warning(const std::string& text) override;
     void SiteFileRead() override;
     void ClimatologyFileRead() override;
-    void WeatherFileOpened() override;
     void ShowSiteParams() override { Form.ShowSiteParams(); }
     void ShowClimatology() override { Form.ShowClimatology(); }
 
@@ -25,6 +26,10 @@ private:
     TMainForm& Form;
     TModel& Model;
     UserDialogs& Dialogs;
+    // Where the next file dialog starts: the folder of the last file chosen,
+    // or the current folder before the first choice. The current folder
+    // itself never changes.
+    QString LastFolder;
 };
 
 }  // namespace kelmar::ui

@@ -1,6 +1,8 @@
 // The window as it opens: every named control with its text, hint and
 // enabled state, the grids' headers, the hidden parts and the empty chart.
 #include <QAbstractButton>
+#include <QApplication>
+#include <QToolButton>
 #include <QHeaderView>
 #include <QRadioButton>
 #include <QComboBox>
@@ -209,7 +211,45 @@ TEST_F(MainFormTest, ChartOpensHiddenWithDesignTitlesAndNoSeriesInTheLegend) {
     QStringList menu;
     for (const QAction* action : chart.ContextMenu()->actions())
         menu << (action->isSeparator() ? "-" : action->text());
-    EXPECT_EQ(menu, QStringList({"Save as metafile", "Save as bitmap", "-", "Print"}));
+    EXPECT_EQ(menu, QStringList({"Save as metafile", "Save as bitmap", "Save as PNG", "Save as SVG", "Save as PDF", "-",
+                                 "Print"}));
+}
+
+// At the smallest window size every tool-bar control is still on the bar,
+// whole and apart from its neighbours; at the design size the controls keep
+// their design positions.
+TEST_F(MainFormTest, ToolBarControlsStayReachableAtTheSmallestSize) {
+    const TMainFormControls& ui = form.Controls();
+    const std::vector<QWidget*> row = {ui.SaveBtn, ui.InitBtn,  ui.Label1,    ui.TrackBar1, ui.Edit1, ui.StepBtn,
+                                       ui.Label2,  ui.ComboBox1, ui.Label6,   ui.TrackBar2, ui.Edit4, ui.SpeedButton1};
+    struct Case {
+        const char* what;
+        QSize size;
+    };
+    const Case cases[] = {{"smallest", form.minimumSize()}, {"design", QSize(784, 467)}, {"wide", QSize(1400, 800)}};
+    form.show();
+    for (const Case& c : cases) {
+        form.resize(c.size);
+        QApplication::processEvents();
+        ASSERT_EQ(form.size(), c.size) << c.what;
+        const QWidget& bar = *ui.SaveBtn->parentWidget();
+        ASSERT_EQ(bar.width(), form.width()) << c.what;
+        int right = 0;
+        for (QWidget* control : row) {
+            const QRect place = control->geometry();
+            EXPECT_TRUE(bar.rect().contains(place)) << c.what << ": " << control->objectName().toStdString() << " at "
+                                                    << place.x() << ".." << place.right() << " on a bar "
+                                                    << bar.width() << " wide";
+            EXPECT_GE(place.left(), right) << c.what << ": " << control->objectName().toStdString() << " overlaps";
+            EXPECT_GE(place.width(), 25) << c.what << ": " << control->objectName().toStdString();
+            right = place.right() + 1;
+        }
+    }
+    // At the design size nothing needs to give way.
+    form.resize(784, 467);
+    QApplication::processEvents();
+    EXPECT_EQ(ui.TrackBar1->geometry().width(), 106);
+    EXPECT_EQ(ui.TrackBar2->geometry().width(), 105);
 }
 
 }  // namespace

@@ -66,10 +66,12 @@ class ScriptedDialogs : public ui::UserDialogs {
 public:
     std::map<FileDialog, QString> answers;
     std::vector<const FileDialogSpec*> asked;
+    QStringList folders;  // where each dialog started
     QStringList warnings, informations, errors;
 
-    std::optional<QString> AskFile(const FileDialogSpec& request, const QString&) override {
+    std::optional<QString> AskFile(const FileDialogSpec& request, const QString& folder) override {
         asked.push_back(&request);
+        folders << folder;
         for (const auto& [dialog, name] : answers)
             if (&DialogSpec(dialog) == &request) return name;
         return std::nullopt;

@@ -9,11 +9,13 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QTest>
 #include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPrinter>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QPushButton>
 #include <QRadioButton>
@@ -22,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -52,6 +55,23 @@ QString Example(const char* name) { return QString(KELMAR_EXAMPLES_DIR "/") + na
 std::string ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// What a program prints on standard output; the test fails when it cannot
+// run (every reader the tests use is installed by scripts/install-deps.sh).
+QByteArray ToolBytes(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        ADD_FAILURE() << program.toStdString() << " failed: " << process.errorString().toStdString() << "\n"
+                      << process.readAllStandardError().toStdString();
+        return {};
+    }
+    return process.readAllStandardOutput();
+}
+
+QString ToolOutput(const QString& program, const QStringList& arguments) {
+    return QString::fromUtf8(ToolBytes(program, arguments));
 }
 
 class Workflow : public ::testing::Test {
@@ -108,6 +128,9 @@ TEST_F(Workflow, WeatherFromFileWalkthrough) {
     EXPECT_EQ(State(), "101111110000000000") << "Start, weather from file";
     EXPECT_EQ(ui.YearCountLabel->text(), "    0 Year");
 
+    // The person works in a folder of their own; the example files are elsewhere.
+    const QString workFolder = QString::fromStdString(dir.string());
+    QDir::setCurrent(workFolder);
     Click(ui.RunBtn);
     ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
     ASSERT_EQ(dialogs.asked.size(), 3u);  // the record has soil-temperature gaps
@@ -119,7 +142,10 @@ TEST_F(Workflow, WeatherFromFileWalkthrough) {
     EXPECT_EQ(ui.YearCountLabel->text(), "    0 year");
     EXPECT_EQ(ui.Grid9->RowCount(), 361);
     EXPECT_TRUE((ui.Grid3->ColWidth(12) == -1));  // no residual soil deviation with observed weather
-    EXPECT_EQ(QDir::currentPath(), QCoreApplication::applicationDirPath());
+    // The current folder stays where the person works (chart pictures go
+    // there); each dialog starts in the folder of the file chosen before it.
+    EXPECT_EQ(QDir::currentPath(), QDir(workFolder).absolutePath());
+    EXPECT_EQ(dialogs.folders, (QStringList{workFolder, KELMAR_EXAMPLES_DIR, KELMAR_EXAMPLES_DIR}));
     EXPECT_EQ(State(), "001001111000001000") << "Ran after weather from file";
 
     Click(ui.InitBtn);
@@ -218,13 +244,17 @@ TEST_F(Workflow, ChartMenuSavesPicturesAndPrints) {
     form.show();
     QDir::setCurrent(QString::fromStdString(dir.string()));
     QMenu& menu = *ui.Chart1->ContextMenu();
-    const QRegularExpression stamp(R"(^\d\d\.\d\d\.\d{4}_\d\d\.\d\d\.\d\d\.(bmp|wmf)$)");
+    const QRegularExpression stamp(R"(^\d\d\.\d\d\.\d{4}_\d\d\.\d\d\.\d\d\.(bmp|wmf|png|svg|pdf)$)");
 
     const struct {
         const char* action;
         const char* extension;
         std::string magic;
-    } pictures[] = {{"Saveasbitmap1", ".bmp", "BM"}, {"Saveasmetafile1", ".wmf", "\xD7\xCD\xC6\x9A"}};
+    } pictures[] = {{"Saveasbitmap1", ".bmp", "BM"},
+                    {"Saveasmetafile1", ".wmf", "\xD7\xCD\xC6\x9A"},
+                    {"SaveasPng1", ".png", "\x89PNG\r\n"},
+                    {"SaveasSvg1", ".svg", "<?xml"},
+                    {"SaveasPdf1", ".pdf", "%PDF-"}};
     for (const auto& picture : pictures) {
         dialogs.informations.clear();
         menu.findChild<QAction*>(picture.action)->trigger();
@@ -235,6 +265,32 @@ TEST_F(Workflow, ChartMenuSavesPicturesAndPrints) {
         EXPECT_EQ(dialogs.informations, QStringList{"File \"" + written[0] + "\" saved."});
         EXPECT_EQ(ReadBytes(dir / written[0].toStdString()).substr(0, picture.magic.size()), picture.magic);
     }
+
+    // Readers that share no code with the window: each file shows the chart's
+    // title and the titles of the series in its legend.
+    const auto written = [](const char* extension) {
+        return QDir().absoluteFilePath(QDir().entryList({QString("*") + extension}, QDir::Files).value(0));
+    };
+    const QStringList titles = {"Input weather (Month by month)", "Tair, \u00b0C", "Tsoil, \u00b0C", "Prec"};
+    const QString pdfText = ToolOutput("pdftotext", {"-layout", written(".pdf"), "-"});
+    const QString svgText = ToolOutput("python3", {"-c",
+                                                   "import sys, xml.etree.ElementTree as t\n"
+                                                   "print('\\n'.join(''.join(e.itertext()) for e in t.parse(sys.argv[1]).iter()"
+                                                   " if e.tag.endswith('}text')))",
+                                                   written(".svg")});
+    for (const QString& title : titles) {
+        EXPECT_TRUE(pdfText.contains(title)) << "PDF lacks " << title.toStdString() << ":\n" << pdfText.toStdString();
+        EXPECT_TRUE(svgText.contains(title)) << "SVG lacks " << title.toStdString() << ":\n" << svgText.toStdString();
+    }
+    // The PNG, decoded by ImageMagick, is what the chart shows, titles and all.
+    const QImage shown = ui.Chart1->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    const QByteArray decoded = ToolBytes("convert", {written(".png"), "-depth", "8", "rgb:-"});
+    ASSERT_EQ(decoded.size(), qsizetype(shown.width()) * shown.height() * 3) << "PNG of another size than the chart";
+    int differing = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        differing += std::memcmp(shown.constScanLine(y), decoded.constData() + qsizetype(y) * shown.width() * 3,
+                                 std::size_t(shown.width()) * 3) != 0;
+    EXPECT_EQ(differing, 0) << "rows of the PNG that differ from the chart on screen";
 
     const QString pdf = Saved("chart.pdf");
     window.commands.SetPrinterSource([pdf] {
@@ -325,9 +381,82 @@ TEST(QtFileDialogs, ProposeTheirNamesAndRememberTheRest) {
     fs::remove_all(dir);
 }
 
+// A person types a name into the real open dialog and presses Enter: any
+// name comes back, existing or not (the readers add their extension and
+// report a missing file), and the name box's suggestion list, opened while
+// typing, closes with the dialog instead of staying over the window.
+TEST(QtFileDialogs, ReturnTypedNamesAndLeaveNoPopupBehind) {
+    const fs::path dir = fs::temp_directory_path() / ("kelmar-typed-" + std::to_string(QCoreApplication::applicationPid()));
+    fs::create_directories(dir);
+    for (const char* name : {"soil.sit", "soil2.sit", "weather.wed", "weather2.wed"}) std::ofstream(dir / name) << "#";
+    const QString folder = QString::fromStdString(dir.string());
+    QWidget parent;
+    parent.resize(400, 300);
+    parent.show();
+    QtUserDialogs dialogs(&parent);
+
+    struct Case {
+        FileDialog dialog;
+        const char* typed;
+        const char* returned;
+    };
+    const Case cases[] = {
+        {FileDialog::SiteForRun, "mysite", "mysite"},                 // no full stop: the reader appends ".sit"
+        {FileDialog::WeatherForRun, "nothere.wed", "nothere.wed"},    // missing: the reader warns
+        {FileDialog::WeatherForEstimate, "records", "records"},       // "All files": any name
+        {FileDialog::SiteForRun, "soil2.sit", "soil2.sit"},           // an existing file, suggested while typed
+    };
+    for (const Case& c : cases) {
+        bool typed = false;
+        auto* poll = new QTimer;
+        poll->setInterval(5);
+        QObject::connect(poll, &QTimer::timeout, [&typed, &c, poll] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || !dialog->isVisible()) return;
+            poll->stop();
+            poll->deleteLater();
+            auto* nameBox = dialog->findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(nameBox, nullptr);
+            // Typing goes to the focused name box, as on screen.
+            QApplication::setActiveWindow(dialog);
+            nameBox->setFocus(Qt::OtherFocusReason);
+            ASSERT_TRUE(QTest::qWaitFor([nameBox] { return nameBox->hasFocus(); }));
+            nameBox->clear();
+            QTest::keyClicks(nameBox, c.typed);
+            QTest::qWait(50);  // the suggestion list opens
+            typed = true;
+            QTest::keyClick(nameBox, Qt::Key_Return);
+        });
+        // A dialog that refused the name is still open, perhaps under a box
+        // of its own: close them so that the test reports the refusal
+        // instead of waiting for ever.
+        QTimer guard;
+        guard.setInterval(300);
+        QObject::connect(&guard, &QTimer::timeout, [&typed] {
+            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()); modal && typed) modal->reject();
+        });
+        guard.start();
+        poll->start();
+        const auto chosen = dialogs.AskFile(DialogSpec(c.dialog), folder);
+        ASSERT_TRUE(typed) << c.typed;
+        guard.stop();
+        EXPECT_EQ(chosen.value_or("(refused)").toStdString(), QDir(folder).filePath(c.returned).toStdString())
+            << "typed " << c.typed;
+        QApplication::processEvents();
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->isVisible() && window != &parent) {
+                ADD_FAILURE() << "typed " << c.typed << ": " << window->metaObject()->className()
+                              << " still on screen after the dialog closed";
+                window->close();  // so that the next case starts clean
+            }
+    }
+    fs::remove_all(dir);
+}
+
 TEST(FileDialogFilters, PairsOfDescriptionAndPattern) {
     EXPECT_EQ(NameFilters("sit files|*.sit"), QStringList{"sit files (*.sit)"});
-    EXPECT_EQ(NameFilters("wed files|*.wed|All files|*.*"), (QStringList{"wed files (*.wed)", "All files (*.*)"}));
+    // "*.*" would hide names without a full stop outside Windows.
+    EXPECT_EQ(NameFilters("wed files|*.wed|All files|*.*"), (QStringList{"wed files (*.wed)", "All files (*)"}));
 }
 
 TEST_F(Workflow, GenerateThenSaveAndReopenTheClimatology) {
@@ -360,11 +489,15 @@ TEST_F(Workflow, SaveCommandsWriteWhatTheReadersReadBack) {
     const std::string results = ReadBytes(dir / "results12.csv");
     EXPECT_EQ(std::count(results.begin(), results.end(), '\n'), 37);
     EXPECT_EQ(ReadBytes(dir / "results.csv"), "older");
+    // The renamed file is named where the person looks.
+    EXPECT_EQ(ui.StatusMessage->text(), "Results saved to " + Saved("results12.csv"));
 
     dialogs.answers[FileDialog::SaveWeather] = Saved("weather.wed");
     dialogs.answers[FileDialog::SaveSite] = Saved("site.sit");
     Click(ui.SaveWedBtn);
+    EXPECT_EQ(ui.StatusMessage->text(), "Weather data saved to " + Saved("weather.wed"));
     Click(ui.SaveSoiBtn);
+    EXPECT_EQ(ui.StatusMessage->text(), "Site parameters saved to " + Saved("site.sit"));
     ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
 
     auto reread = std::make_unique<TModel>();
@@ -379,6 +512,41 @@ TEST_F(Workflow, SaveCommandsWriteWhatTheReadersReadBack) {
     ASSERT_TRUE(ReadSiteFile(*reread, (dir / "site.sit").string(), notifier));
     EXPECT_NEAR(reread->Site.Lat, model->Site.Lat, 0.005);
     EXPECT_EQ(reread->Site.Fortype, model->Site.Fortype);
+}
+
+// The saves of the window may edit the site file and the climatology the run
+// read, but not lose the weather record or put one kind of file over another.
+TEST_F(Workflow, SavesRefuseToLoseTheFilesTheRunRead) {
+    for (const char* name : {"soil.sit", "weather.wed", "climat.cld"})
+        fs::copy_file(Example(name).toStdString(), dir / name);
+    dialogs.answers[FileDialog::SiteForRun] = Saved("soil.sit");
+    dialogs.answers[FileDialog::WeatherForRun] = Saved("weather");  // read as weather.wed
+    dialogs.answers[FileDialog::ClimatologyForGaps] = Saved("climat.cld");
+    Click(ui.RunBtn);
+    ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+    const std::string record = ReadBytes(dir / "weather.wed"), climate = ReadBytes(dir / "climat.cld");
+
+    dialogs.answers[FileDialog::SaveWeather] = Saved("weather.wed");
+    Click(ui.SaveWedBtn);
+    dialogs.answers[FileDialog::SaveSite] = Saved("climat.cld");
+    Click(ui.SaveSoiBtn);
+    ASSERT_EQ(dialogs.errors.size(), 2);
+    EXPECT_TRUE(dialogs.errors[0].contains("\"" + Saved("weather.wed") + "\" is the weather record the run read"))
+        << dialogs.errors[0].toStdString();
+    EXPECT_TRUE(dialogs.errors[1].contains("\"" + Saved("climat.cld") + "\" is the climatology file the run read"))
+        << dialogs.errors[1].toStdString();
+    EXPECT_EQ(ReadBytes(dir / "weather.wed"), record);
+    EXPECT_EQ(ReadBytes(dir / "climat.cld"), climate);
+
+    // An edited site saved over the site file read, as the grid shows it.
+    ui.Grid2->SetCell(1, 0, "62.50");
+    dialogs.answers[FileDialog::SaveSite] = Saved("soil.sit");
+    Click(ui.SaveSoiBtn);
+    dialogs.answers[FileDialog::SaveClimatology] = Saved("climat.cld");
+    Click(ui.SaveCliBtn);
+    EXPECT_EQ(dialogs.errors.size(), 2);
+    EXPECT_NE(ReadBytes(dir / "soil.sit").find("\r\nLat,62.50\r\n"), std::string::npos);
+    EXPECT_EQ(ReadBytes(dir / "climat.cld"), climate);  // the grid shows what was read
 }
 
 TEST_F(Workflow, MissingAndMalformedFilesAreReported) {
@@ -441,6 +609,112 @@ TEST_F(Workflow, ARefusedRunLeavesTheWindowAtStart) {
     Click(ui.OpenBtn);
     EXPECT_EQ(dialogs.errors.size(), 2);
     EXPECT_EQ(model->AvailableYears, 500) << "the retry ran";
+}
+
+// An error after the run (here a climatology that cannot be read) abandons
+// the command, but the run happened: the status panel counts its years and
+// names its random state as after any run.
+TEST_F(Workflow, AnOpenCommandAbandonedAfterItsRunStillShowsTheRun) {
+    std::ofstream(dir / "bad.cld", std::ios::binary) << "VAR VALUE\r\n#\r\nav_Ta,abc";
+    dialogs.answers[FileDialog::ClimatologyForGaps] = Saved("bad.cld");
+    Click(ui.RunBtn);
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("'abc' is not a valid floating point value")) << dialogs.errors[0].toStdString();
+    EXPECT_EQ(ui.YearCountLabel->text(), "    0 year");
+    EXPECT_EQ(ui.RandomStateLabel->text(), "Random state 1961");
+    EXPECT_EQ(State(), "101111110000000000") << "still Start";
+}
+
+// A record without soil temperatures and no climatology to fill them: the
+// run goes ahead with 0 in every month, and says so.
+TEST_F(Workflow, SoilTemperaturesFilledWithZerosAreReported) {
+    std::ofstream weather(dir / "nosoil.wed", std::ios::binary);
+    weather << "#\r\nYear,Month,Tair,Prec,Tsoil";
+    for (int year = 1961; year <= 1962; ++year)
+        for (int m = 1; m <= 12; ++m) weather << "\r\n" << year << ',' << m << ',' << (m - 6) * 3 << ",40,";
+    weather.close();
+    dialogs.answers[FileDialog::WeatherForRun] = Saved("nosoil.wed");
+    dialogs.answers.erase(FileDialog::ClimatologyForGaps);  // the person cancels the climatology
+
+    Click(ui.RunBtn);
+    ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+    ASSERT_EQ(dialogs.asked.size(), 3u);
+    const QString notice = "Missing soil temperatures were set to 0: no climatology was read";
+    EXPECT_EQ(ui.Label3->text(), "There are 2 years in \"nosoil.wed\"\n" + notice);
+    EXPECT_EQ(ui.Label5->text(), notice);
+    EXPECT_EQ(model->Results.At(2, 7).Tsoil, 0.0);  // what the notice is about
+    EXPECT_EQ(State(), "001001111000001000") << "Ran: the run is kept";
+}
+
+// A climatology without a soil temperature stops the run before its first
+// year ("Climatologycal file error"): Step and Save file say there is
+// nothing, instead of drawing or writing zeros.
+TEST_F(Workflow, ARunWithoutResultsHasNothingToShowOrSave) {
+    std::string climate = ReadBytes(fs::path(KELMAR_EXAMPLES_DIR) / "climat.cld");
+    const auto soil = climate.find("av_Ts,-1.20");
+    ASSERT_NE(soil, std::string::npos);
+    climate.replace(soil, 11, "av_Ts,-99.90");
+    std::ofstream(dir / "nosoil.cld", std::ios::binary) << climate;
+    ui.RadioButton1->click();
+    dialogs.answers[FileDialog::ClimatologyForSimulation] = Saved("nosoil.cld");
+    dialogs.answers[FileDialog::SaveResults] = Saved("results");
+
+    Click(ui.OpenBtn);
+    EXPECT_EQ(dialogs.warnings, QStringList{"Climatologycal file error"});
+    EXPECT_EQ(ui.StatusMessage->text(), "No years to show: the run made no results");
+    Click(ui.InitBtn);
+    ui.StatusMessage->clear();
+    Step(5);
+    EXPECT_EQ(ui.StatusMessage->text(), "No years to show: the run made no results");
+    EXPECT_EQ(model->Settings.YearCount, 0);
+    EXPECT_EQ(State(), "000101111111100000") << "still Ready";
+
+    window.commands.SaveBtnClick();
+    EXPECT_EQ(ui.StatusMessage->text(), "No years to save: nothing was written");
+    EXPECT_EQ(std::count(dialogs.asked.begin(), dialogs.asked.end(), &DialogSpec(FileDialog::SaveResults)), 0);
+    EXPECT_FALSE(fs::exists(dir / "results.csv"));
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+}
+
+// A grid cell that is not a number would make a file the readers refuse:
+// the save is refused with the conversion error and the cell's place, no
+// name is asked and the file of that name stays as it was.
+TEST_F(Workflow, GridTextThatIsNotANumberIsNotSaved) {
+    Click(ui.RunBtn);
+    std::ofstream(dir / "site.sit") << "old site";
+    std::ofstream(dir / "climate.cld") << "old climate";
+    dialogs.answers[FileDialog::SaveSite] = Saved("site.sit");
+    dialogs.answers[FileDialog::SaveClimatology] = Saved("climate.cld");
+    const std::size_t askedBefore = dialogs.asked.size();
+
+    struct Case {
+        StringGrid* grid;
+        int column, row;
+        const char* typed;
+        QAbstractButton* save;
+        const char* error;
+        const char* file;
+        const char* old;
+    };
+    const Case cases[] = {
+        {ui.Grid2, 1, 0, "abc", ui.SaveSoiBtn,
+         "'abc' is not a valid floating point value\nSite parameters, row \"Lat, deg.\"", "site.sit", "old site"},
+        {ui.Grid2, 1, 11, "", ui.SaveSoiBtn,
+         "'' is not a valid floating point value\nSite parameters, row \"Corr\"", "site.sit", "old site"},
+        {ui.Grid3, 4, 3, "12,5", ui.SaveCliBtn,
+         "'12,5' is not a valid floating point value\nClimatology, row \"Mar\", column \"Cv_P\"", "climate.cld",
+         "old climate"},
+    };
+    for (const Case& c : cases) {
+        const std::string kept = c.grid->Cell(c.column, c.row);
+        c.grid->SetCell(c.column, c.row, c.typed);
+        dialogs.errors.clear();
+        Click(c.save);
+        EXPECT_EQ(dialogs.errors, QStringList{c.error}) << "typed '" << c.typed << "'";
+        EXPECT_EQ(ReadBytes(dir / c.file), c.old) << "typed '" << c.typed << "'";
+        c.grid->SetCell(c.column, c.row, kept);
+    }
+    EXPECT_EQ(dialogs.asked.size(), askedBefore);
 }
 
 }  // namespace

@@ -2,7 +2,11 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
+#include <QSvgGenerator>
 #include <QWidget>
 
 #include <string>
@@ -17,6 +21,15 @@ namespace {
 
 [[noreturn]] void ThrowCannotDraw(const QString& fileName, const char* reason) {
     throw KelmarError("The chart cannot be saved as \"" + fileName.toStdString() + "\": " + reason + ".");
+}
+
+void WriteBytes(const QString& fileName, const QByteArray& bytes) {
+    WriteFileAtomically(fileName.toStdString(),
+                        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+void RequireSize(const QWidget& chart, const QString& fileName) {
+    if (chart.width() <= 0 || chart.height() <= 0) ThrowCannotDraw(fileName, "it has no size on screen");
 }
 
 }  // namespace
@@ -43,6 +56,57 @@ void SaveWidgetAsMetafile(QWidget& chart, const QString& fileName) {
     const std::optional<std::string> bytes = device.Metafile();
     if (!bytes) ThrowCannotDraw(fileName, "a line or a text is too long for a metafile");
     WriteFileAtomically(fileName.toStdString(), *bytes);
+}
+
+void SaveWidgetAsPng(QWidget& chart, const QString& fileName) {
+    RequireSize(chart, fileName);
+    QImage image(chart.size(), QImage::Format_RGB32);
+    chart.render(&image);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) ThrowCannotDraw(fileName, "the PNG image could not be made");
+    WriteBytes(fileName, bytes);
+}
+
+void SaveWidgetAsSvg(QWidget& chart, const QString& fileName) {
+    RequireSize(chart, fileName);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QSvgGenerator generator;
+    generator.setOutputDevice(&buffer);
+    generator.setSize(chart.size());
+    generator.setViewBox(QRect(QPoint(0, 0), chart.size()));
+    generator.setResolution(chart.logicalDpiX());
+    generator.setTitle("KELMAR chart");
+    {
+        QPainter painter;
+        if (!painter.begin(&generator)) ThrowCannotDraw(fileName, "the SVG drawing could not be made");
+        chart.render(&painter);
+    }
+    WriteBytes(fileName, bytes);
+}
+
+void SaveWidgetAsPdf(QWidget& chart, const QString& fileName) {
+    RequireSize(chart, fileName);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    const int dpi = chart.logicalDpiX();
+    writer.setResolution(dpi);
+    writer.setTitle("KELMAR chart");
+    writer.setCreator("KELMAR");
+    // One page the chart's size: points are 1/72 inch.
+    const QSizeF points(chart.width() * 72.0 / dpi, chart.height() * 72.0 / dpi);
+    writer.setPageLayout(QPageLayout(QPageSize(points, QPageSize::Point), QPageLayout::Portrait, QMarginsF()));
+    {
+        QPainter painter;
+        if (!painter.begin(&writer)) ThrowCannotDraw(fileName, "the PDF document could not be made");
+        chart.render(&painter);
+    }
+    WriteBytes(fileName, bytes);
 }
 
 }  // namespace kelmar::ui

@@ -8,6 +8,9 @@ namespace kelmar::ui {
 
 inline const QString BITMAP_EXTENSION = QStringLiteral(".bmp");
 inline const QString METAFILE_EXTENSION = QStringLiteral(".wmf");
+inline const QString PNG_EXTENSION = QStringLiteral(".png");
+inline const QString SVG_EXTENSION = QStringLiteral(".svg");
+inline const QString PDF_EXTENSION = QStringLiteral(".pdf");
 
 // "dd.mm.yyyy_hh.mm.ss" of `localTime` (24-hour clock, the second "mm" the
 // minutes) followed by `extension`; the dots and the underscore are fixed,
