@@ -1,6 +1,8 @@
 #include "io/table_file.h"
 
+#include <array>
 #include <charconv>
+#include <utility>
 
 #include "model/record_fields.h"
 
@@ -21,7 +23,12 @@ void AppendRecord(std::string& out, int yearIndex, int year, int month, const TR
     out += std::to_string(year);
     out += ',';
     out += std::to_string(month);
-    for (const ResultField& field : RESULT_FIELDS) AppendNumber(out, r.*field.Value);
+    // The values gathered at compile-time offsets first, so the loop that
+    // formats them reads a plain array.
+    const auto values = [&]<std::size_t... F>(std::index_sequence<F...>) {
+        return std::array<double, RESULT_FIELDS.size()>{r.*RESULT_FIELDS[F].Value...};
+    }(std::make_index_sequence<RESULT_FIELDS.size()>{});
+    for (double v : values) AppendNumber(out, v);
     out += '\n';
 }
 
