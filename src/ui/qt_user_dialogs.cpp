@@ -3,6 +3,8 @@
 #include <QAbstractItemView>
 #include <QCompleter>
 #include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace kelmar::ui {
@@ -25,6 +27,22 @@ QString PlatformPattern(const QString& pattern) {
 void CloseSuggestionLists(QFileDialog& dialog) {
     for (QCompleter* completer : dialog.findChildren<QCompleter*>())
         if (QAbstractItemView* popup = completer->popup(); popup != nullptr && popup->isVisible()) popup->hide();
+}
+
+// Makes a typed name win over a selection the file list made by itself: the
+// folder is listed in the background, and a listing that arrives after the
+// dialog opened selects the folder or the proposed file, which Enter would
+// then open (or, for the folder, enter) in place of the name the person typed.
+void PreferTypedNames(QFileDialog& dialog) {
+    constexpr const char* CONNECTED = "kelmarPrefersTypedNames";
+    if (dialog.property(CONNECTED).toBool()) return;
+    auto* nameBox = dialog.findChild<QLineEdit*>("fileNameEdit");
+    auto* list = dialog.findChild<QAbstractItemView*>("listView");
+    if (nameBox == nullptr || list == nullptr) return;
+    QObject::connect(nameBox, &QLineEdit::textEdited, &dialog, [list] {
+        if (QItemSelectionModel* selection = list->selectionModel()) selection->clearSelection();
+    });
+    dialog.setProperty(CONNECTED, true);
 }
 
 }  // namespace
@@ -71,6 +89,7 @@ std::optional<QString> QtUserDialogs::AskFile(const FileDialogSpec& request, con
         if (suffix.startsWith('.')) suffix.remove(0, 1);
         dialog.setDefaultSuffix(suffix);
     }
+    PreferTypedNames(dialog);
     CloseSuggestionLists(dialog);
     const int answer = dialog.exec();
     CloseSuggestionLists(dialog);

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,6 +62,31 @@ inline TClimatology BorealClimate() {
     c.Ss = Months({0.6, 0.6, 0.55, 0.6, 0.8, 0.75, 0.7, 0.65, 0.6, 0.6, 0.55, 0.55});
     DeriveLognormal(c);
     return c;
+}
+
+// The worked site under the boreal climatology, the random source at `seed`.
+inline std::unique_ptr<TModel> SimulatedModel(std::uint32_t seed) {
+    auto model = std::make_unique<TModel>();
+    model->Site = WorkedSite();
+    model->Climate = BorealClimate();
+    model->Random.SetState(seed);
+    return model;
+}
+
+// Weather from file for 1950..1979 with every value present.
+inline std::unique_ptr<TModel> ObservedModel(std::uint32_t seed) {
+    auto model = SimulatedModel(seed);
+    model->Settings.InpDat = true;
+    model->Settings.YearBeg = 1950;
+    model->Settings.YearEnd = 1979;
+    model->Weather.FillMissing();
+    for (int i = 1; i <= 30; ++i)
+        for (int k = 1; k <= 12; ++k) {
+            model->Weather.Tair[i][k] = model->Climate.av_Ta[k] + (i % 3) - 1;
+            model->Weather.Prec[i][k] = model->Climate.av_P[k] + i;
+            model->Weather.Tsoil[i][k] = model->Climate.av_Ts[k] + 0.1 * (i % 5);
+        }
+    return model;
 }
 
 // Collects the warnings a run or a reader shows.

@@ -18,29 +18,8 @@ namespace {
 
 using testing::RecordingNotifier;
 
-std::unique_ptr<TModel> SimulatedModel() {
-    auto model = std::make_unique<TModel>();
-    model->Site = testing::WorkedSite();
-    model->Climate = testing::BorealClimate();
-    model->Random.SetState(99);
-    return model;
-}
-
-// Weather from file for 1950..1979 with every value present.
-std::unique_ptr<TModel> ObservedModel() {
-    auto model = SimulatedModel();
-    model->Settings.InpDat = true;
-    model->Settings.YearBeg = 1950;
-    model->Settings.YearEnd = 1979;
-    model->Weather.FillMissing();
-    for (int i = 1; i <= 30; ++i)
-        for (int k = 1; k <= 12; ++k) {
-            model->Weather.Tair[i][k] = model->Climate.av_Ta[k] + (i % 3) - 1;
-            model->Weather.Prec[i][k] = model->Climate.av_P[k] + i;
-            model->Weather.Tsoil[i][k] = model->Climate.av_Ts[k];
-        }
-    return model;
-}
+std::unique_ptr<TModel> SimulatedModel() { return testing::SimulatedModel(99); }
+std::unique_ptr<TModel> ObservedModel() { return testing::ObservedModel(99); }
 
 bool TableIsZero(const TResultsTable& table) {
     for (int i = 0; i <= MAX_YEARS; ++i)

@@ -13,29 +13,9 @@ namespace {
 
 using testing::RecordingNotifier;
 
-std::unique_ptr<TModel> SimulatedModel(std::uint32_t seed) {
-    auto model = std::make_unique<TModel>();
-    model->Site = testing::WorkedSite();
-    model->Climate = testing::BorealClimate();
-    model->Random.SetState(seed);
-    return model;
-}
+using testing::SimulatedModel;
 
-// Weather from file for 1950..1979 with every value present.
-std::unique_ptr<TModel> FileModel() {
-    auto model = SimulatedModel(5);
-    model->Settings.InpDat = true;
-    model->Settings.YearBeg = 1950;
-    model->Settings.YearEnd = 1979;
-    model->Weather.FillMissing();
-    for (int i = 1; i <= 30; ++i)
-        for (int k = 1; k <= 12; ++k) {
-            model->Weather.Tair[i][k] = model->Climate.av_Ta[k] + (i % 3) - 1;
-            model->Weather.Prec[i][k] = model->Climate.av_P[k] + i;
-            model->Weather.Tsoil[i][k] = model->Climate.av_Ts[k] + 0.1 * (i % 5);
-        }
-    return model;
-}
+std::unique_ptr<TModel> FileModel() { return testing::ObservedModel(5); }
 
 bool RecordIsFinite(const TResultRecord& r) {
     for (double v : {r.Tair, r.T_ff, r.Tsoil, r.T_ms, r.Prec, r.W_ms_vol, r.W_ff_vol, r.W_ms_mass,

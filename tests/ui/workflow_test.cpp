@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFileInfo>
 #include <QTest>
 #include <QTimer>
@@ -410,13 +411,18 @@ TEST(QtFileDialogs, ReturnTypedNamesAndLeaveNoPopupBehind) {
         bool typed = false;
         auto* poll = new QTimer;
         poll->setInterval(5);
-        QObject::connect(poll, &QTimer::timeout, [&typed, &c, poll] {
+        QObject::connect(poll, &QTimer::timeout, [&typed, &c, &folder, poll] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             if (dialog == nullptr || !dialog->isVisible()) return;
             poll->stop();
             poll->deleteLater();
             auto* nameBox = dialog->findChild<QLineEdit*>("fileNameEdit");
             ASSERT_NE(nameBox, nullptr);
+            // The person types once the folder is listed: the listing selects
+            // the folder or the proposed file, and the typed name must still win.
+            auto* files = dialog->findChild<QFileSystemModel*>();
+            ASSERT_NE(files, nullptr);
+            ASSERT_TRUE(QTest::qWaitFor([files, &folder] { return files->rowCount(files->index(folder)) > 0; }, 10000));
             // Typing goes to the focused name box, as on screen.
             QApplication::setActiveWindow(dialog);
             nameBox->setFocus(Qt::OtherFocusReason);

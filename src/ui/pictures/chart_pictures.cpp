@@ -32,22 +32,34 @@ void RequireSize(const QWidget& chart, const QString& fileName) {
     if (chart.width() <= 0 || chart.height() <= 0) ThrowCannotDraw(fileName, "it has no size on screen");
 }
 
-}  // namespace
-
-void SaveWidgetAsBitmap(QWidget& chart, const QString& fileName) {
-    if (chart.width() <= 0 || chart.height() <= 0) ThrowCannotDraw(fileName, "it has no size on screen");
-    // 32-bit pixels without transparency, which the bitmap stores as 24-bit.
+// The chart drawn as pixels into an image file of `format` ("BMP", "PNG"):
+// 32-bit pixels without transparency, which a bitmap stores as 24-bit.
+void SaveAsImage(QWidget& chart, const QString& fileName, const char* format, const char* failure) {
+    RequireSize(chart, fileName);
     QImage image(chart.size(), QImage::Format_RGB32);
     chart.render(&image);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "BMP")) ThrowCannotDraw(fileName, "the bitmap could not be made");
-    WriteFileAtomically(fileName.toStdString(), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (!image.save(&buffer, format)) ThrowCannotDraw(fileName, failure);
+    WriteBytes(fileName, bytes);
+}
+
+// The chart painted on a vector paint device (SVG, PDF) that writes into memory.
+void PaintOnto(QWidget& chart, QPaintDevice& device, const QString& fileName, const char* failure) {
+    QPainter painter;
+    if (!painter.begin(&device)) ThrowCannotDraw(fileName, failure);
+    chart.render(&painter);
+}
+
+}  // namespace
+
+void SaveWidgetAsBitmap(QWidget& chart, const QString& fileName) {
+    SaveAsImage(chart, fileName, "BMP", "the bitmap could not be made");
 }
 
 void SaveWidgetAsMetafile(QWidget& chart, const QString& fileName) {
-    if (chart.width() <= 0 || chart.height() <= 0) ThrowCannotDraw(fileName, "it has no size on screen");
+    RequireSize(chart, fileName);
     WmfPaintDevice device(chart.size(), chart.logicalDpiY());
     {
         QPainter painter(&device);
@@ -59,14 +71,7 @@ void SaveWidgetAsMetafile(QWidget& chart, const QString& fileName) {
 }
 
 void SaveWidgetAsPng(QWidget& chart, const QString& fileName) {
-    RequireSize(chart, fileName);
-    QImage image(chart.size(), QImage::Format_RGB32);
-    chart.render(&image);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG")) ThrowCannotDraw(fileName, "the PNG image could not be made");
-    WriteBytes(fileName, bytes);
+    SaveAsImage(chart, fileName, "PNG", "the PNG image could not be made");
 }
 
 void SaveWidgetAsSvg(QWidget& chart, const QString& fileName) {
@@ -80,11 +85,7 @@ void SaveWidgetAsSvg(QWidget& chart, const QString& fileName) {
     generator.setViewBox(QRect(QPoint(0, 0), chart.size()));
     generator.setResolution(chart.logicalDpiX());
     generator.setTitle("KELMAR chart");
-    {
-        QPainter painter;
-        if (!painter.begin(&generator)) ThrowCannotDraw(fileName, "the SVG drawing could not be made");
-        chart.render(&painter);
-    }
+    PaintOnto(chart, generator, fileName, "the SVG drawing could not be made");
     WriteBytes(fileName, bytes);
 }
 
@@ -101,11 +102,7 @@ void SaveWidgetAsPdf(QWidget& chart, const QString& fileName) {
     // One page the chart's size: points are 1/72 inch.
     const QSizeF points(chart.width() * 72.0 / dpi, chart.height() * 72.0 / dpi);
     writer.setPageLayout(QPageLayout(QPageSize(points, QPageSize::Point), QPageLayout::Portrait, QMarginsF()));
-    {
-        QPainter painter;
-        if (!painter.begin(&writer)) ThrowCannotDraw(fileName, "the PDF document could not be made");
-        chart.render(&painter);
-    }
+    PaintOnto(chart, writer, fileName, "the PDF document could not be made");
     WriteBytes(fileName, bytes);
 }
 
