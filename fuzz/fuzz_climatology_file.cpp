@@ -12,6 +12,7 @@
 #include "whole_path.h"
 #include "io/climatology_file.h"
 #include "model/errors.h"
+#include "model/record_fields.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace kelmar;
@@ -22,9 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const KelmarError&) {
     }
     const TClimatology& c = model->Climate;
-    for (const MonthArray* values : {&c.av_Ta, &c.std_Ta, &c.av_P, &c.Cv_P, &c.av_Ts, &c.std_Ts, &c.Baa, &c.Bap,
-                                     &c.Sa, &c.Bss, &c.Bsa, &c.Ss, &c.mu_P, &c.sigma_P})
-        fuzz::RequireFinite(*values, "a climatology value");
+    for (const ClimateField& field : CLIMATE_FIELDS) fuzz::RequireFinite(c.*field.Values, field.Key);
+    // The two derived from the file's values.
+    fuzz::RequireFinite(c.mu_P, "mu_P");
+    fuzz::RequireFinite(c.sigma_P, "sigma_P");
     fuzz::RequireFiniteClimatologyText(c);
 
     fuzz::LoadExampleSite(*model);

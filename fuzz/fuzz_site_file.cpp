@@ -11,6 +11,7 @@
 #include "whole_path.h"
 #include "io/site_file.h"
 #include "model/errors.h"
+#include "model/record_fields.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace kelmar;
@@ -21,10 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ReadSiteBytes(*model, std::string_view(reinterpret_cast<const char*>(data), size));
     } catch (const KelmarError&) {
     }
-    const TSiteParams& s = model->Site;
-    for (double v : {s.Lat, s.M_ff, s.D_ff, s.W_WP_ff, s.W_FC_ff, s.W_Sat_ff, s.D_ms, s.W_WP_ms, s.W_FC_ms,
-                     s.W_Sat_ms, s.Wv0_ms, s.Corr})
-        fuzz::RequireFinite(v, "a site parameter");
+    for (const SiteField& field : SITE_FIELDS)
+        if (field.Kind == FieldKind::Real) fuzz::RequireFinite(model->Site.*field.Real, field.Key);
 
     fuzz::LoadExampleClimatology(*model);
     model->Settings = TRunSettings{};  // simulated weather

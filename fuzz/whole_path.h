@@ -11,11 +11,12 @@
 
 #include "finite_records.h"
 #include "io/climatology_file.h"
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
 #include "io/results_file.h"
 #include "io/site_file.h"
 #include "io/table_file.h"
 #include "model/errors.h"
+#include "model/record_fields.h"
 #include "model/run_checks.h"
 #include "model/run_model.h"
 
@@ -76,18 +77,16 @@ inline void RequireNoNonFiniteText(const std::string& text, const char* what) {
 inline void RequireFiniteOutputs(const TModel& model) {
     for (const auto& year : model.Results.Records)
         for (const TResultRecord& r : year)
-            for (double v : {r.Tair, r.T_ff, r.Tsoil, r.T_ms, r.Prec, r.W_ms_vol, r.W_ff_vol, r.W_ms_mass, r.W_ff_mass})
-                RequireFinite(v, "a results record");
+            for (const ResultField& field : RESULT_FIELDS) RequireFinite(r.*field.Value, field.Name);
     RequireNoNonFiniteText(FormatResultsFile(model.Results, model.AvailableYears), "the results file");
     RequireNoNonFiniteText(FormatResultsTable(model), "the full table");
 }
 
 // What the climatology writer would write.
 inline void RequireFiniteClimatologyText(const TClimatology& climate) {
-    const TextGrid grid = ClimatologyGridTexts(climate);
     std::string cells;
-    for (int i = 1; i <= 12; ++i)
-        for (int m = 1; m <= 12; ++m) cells.append(grid.CellOrEmpty(i, m)).append(",");
+    for (const auto& variable : ClimatologyValueTexts(climate))
+        for (const std::string& text : variable) cells.append(text).append(",");
     RequireNoNonFiniteText(cells, "the climatology file");
 }
 

@@ -1,12 +1,13 @@
 #include "app/open_commands.h"
 
 #include "io/climatology_file.h"
+#include "io/data_file_names.h"
 #include "io/file_bytes.h"
 #include "io/site_file.h"
 #include "io/weather_file.h"
 #include "model/errors.h"
 #include "model/run_checks.h"
-#include "numerics/climatology_estimation.h"
+#include "model/climatology_estimation.h"
 
 namespace kelmar {
 
@@ -53,9 +54,10 @@ double SmallestStoredSoilTemperature(const TModel& model) {
 namespace {
 
 // The first step of both open commands: the site file, read and shown.
-bool OpenSite(TModel& model, WorkflowView& view) {
+bool OpenSite(TModel& model, WorkflowView& view, RunInputs& read) {
     const auto siteName = view.AskFile(FileDialog::SiteForRun);
     if (!siteName || !ReadSite(model, *siteName, view)) return false;
+    read.site = SiteFileName(*siteName);
     view.ShowSiteParams();
     return true;
 }
@@ -64,10 +66,11 @@ bool OpenSite(TModel& model, WorkflowView& view) {
 
 OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
     OpenResult result;
-    if (!OpenSite(model, view)) return result;
+    if (!OpenSite(model, view, result.read)) return result;
 
     const auto weatherName = view.AskFile(FileDialog::WeatherForRun);
     if (!weatherName || !ReadWeather(model, *weatherName, view)) return result;
+    result.read.weather = ReplaceExtension(*weatherName, WEATHER_EXTENSION);
     result.weatherFileName = Utf8Name(PathOf(*weatherName).filename());
     // Months without air temperature or precipitation would run as -99.9.
     ValidateWeatherForRun(model, result.weatherFileName);
@@ -81,6 +84,7 @@ OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
         // needs a climatology; without one the run goes on all the same.
         const auto climateName = view.AskFile(FileDialog::ClimatologyForGaps);
         if (climateName && ReadClimatology(model, *climateName, view)) {
+            result.read.climatology = ReplaceExtension(*climateName, CLIMATOLOGY_EXTENSION);
             view.ShowClimatology();
             climateFile = Utf8Name(PathOf(*climateName).filename());
         } else if (climateName) {
@@ -104,10 +108,11 @@ OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
 
 OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view) {
     OpenResult result;
-    if (!OpenSite(model, view)) return result;
+    if (!OpenSite(model, view, result.read)) return result;
 
     const auto climateName = view.AskFile(FileDialog::ClimatologyForSimulation);
     if (!climateName || !ReadClimatology(model, *climateName, view)) return result;
+    result.read.climatology = ReplaceExtension(*climateName, CLIMATOLOGY_EXTENSION);
     ValidateClimatologyForRun(model, Utf8Name(PathOf(*climateName).filename()));
 
     result.ran = true;
@@ -126,13 +131,13 @@ bool GenerateClimatology(TModel& model, WorkflowView& view) {
 }
 
 void EstimateFromRecord(TModel& model, const std::string& recordName, Notifier& notifier) {
-    const int years = YearsForEstimate(model);
+    const int years = YearsForEstimate(model.Weather, model.Settings);
     if (years == 0)
         throw KelmarError("The weather record \"" + recordName +
                           "\" has no year with an air temperature or a precipitation; no climatology can be "
                           "estimated from it.");
     const TClimatology before = model.Climate;
-    EstimateClimatology(model);
+    EstimateClimatology(model.Climate, model.Weather, model.Settings);
     try {
         RequireFiniteClimatology(model.Climate);
     } catch (const KelmarError&) {

@@ -9,6 +9,14 @@
 
 namespace kelmar {
 
+// The files a run read, by the names the readers formed (extension added or
+// replaced); empty for a kind the run read no file of.
+struct RunInputs {
+    std::string site;
+    std::string climatology;
+    std::string weather;
+};
+
 struct OpenResult {
     bool ran = false;                   // the command reached its run(s)
     RunOutcome outcome = RunOutcome::Completed;  // of the last run
@@ -16,6 +24,7 @@ struct OpenResult {
     // Weather from file: a climatology file was chosen for the soil-temperature
     // gaps but not found (the reader warned); the run went on without it.
     bool gapClimatologyNotFound = false;
+    RunInputs read;                     // the files read on the way, for the save commands
 };
 
 // Weather from file: site file, weather file, a first run that counts the

@@ -3,13 +3,13 @@
 #include <memory>
 
 #include "app/open_commands.h"
+#include "app/save_commands.h"
 #include "io/file_bytes.h"
-#include "io/climatology_file.h"
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
 #include "io/results_file.h"
 #include "io/table_file.h"
 #include "model/errors.h"
-#include "numerics/climatology_estimation.h"
+#include "model/climatology_estimation.h"
 
 namespace kelmar::cli {
 
@@ -89,8 +89,9 @@ int RunEstimate(const CliOptions& options, std::ostream& out, std::ostream& err)
     TerminalView view(options, err);
     try {
         if (!GenerateClimatology(*model, view)) return EXIT_FAILED;
-        WriteClimatologyFile(options.output, ClimatologyGridTexts(model->Climate));
-        out << "Estimated a climatology from " << YearsForEstimate(*model) << " years, written to "
+        // The command line refused an output over an input before anything was read.
+        SaveClimatology(options.output, ClimatologyValueTexts(model->Climate), RunInputs{});
+        out << "Estimated a climatology from " << YearsForEstimate(model->Weather, model->Settings) << " years, written to "
             << options.output << '\n';
     } catch (const std::exception& e) {
         err << e.what() << '\n';

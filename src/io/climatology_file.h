@@ -2,22 +2,17 @@
 // the twelve monthly variables a data line "key,Jan,...,Dec" and a comment line.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
-#include "io/text_grid.h"
 #include "model/model_state.h"
 #include "model/notifier.h"
+#include "model/record_fields.h"
 
 namespace kelmar {
 
 inline constexpr const char* CLIMATOLOGY_NOT_FOUND_MESSAGE = "File climat parameters (%s) not found.";
-
-// Messages of the lognormal precipitation parameters that cannot be derived:
-// av_P zero, av_P negative, and a result too large for a double (a huge Cv_P).
-inline constexpr const char* DIVISION_BY_ZERO_MESSAGE = "Floating point division by zero";
-inline constexpr const char* INVALID_OPERATION_MESSAGE = "Invalid floating point operation";
-inline constexpr const char* OVERFLOW_MESSAGE = "Floating point overflow";
 
 // Reads the climatology file `fileName` (its extension replaced by ".cld")
 // into model.Climate and derives mu_P and sigma_P. Gives false after the
@@ -39,13 +34,12 @@ void ReadClimatologyBytes(TModel& model, std::string_view bytes, std::string_vie
 // text after the twelfth value is ignored.
 void ParseClimatologyLine(TClimatology& climate, std::string_view line);
 
-// Month by month: sigma_P = sqrt(ln(Cv_P^2 + 1)), then
-// mu_P = ln(av_P / sqrt(Cv_P^2 + 1)). Stops with KelmarError at the first
-// month that has none; later months keep their previous values.
-void DeriveLognormalPrecipitation(TClimatology& climate);
+// The value texts of a climatology, UTF-8: [variable in CLIMATE_FIELDS
+// order][month - 1].
+using ClimatologyTexts = std::array<std::array<std::string, 12>, CLIMATE_FIELD_COUNT>;
 
-// Writes the climatology grid, cell (variable 1..12, month 1..12), as a
-// climatology file named exactly `fileName`.
-void WriteClimatologyFile(const std::string& fileName, const TextGrid& climateGrid);
+// Writes a climatology file named exactly `fileName`: each variable's key,
+// its twelve value texts as given (in the file's code page) and its comment.
+void WriteClimatologyFile(const std::string& fileName, const ClimatologyTexts& values);
 
 }  // namespace kelmar

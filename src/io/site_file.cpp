@@ -5,7 +5,6 @@
 #include "io/code_page.h"
 #include "io/data_file_names.h"
 #include "io/file_bytes.h"
-#include "io/grid_texts.h"
 #include "io/line_reader.h"
 #include "io/number_text.h"
 #include "io/read_errors.h"
@@ -13,37 +12,6 @@
 namespace kelmar {
 
 namespace {
-
-// One parameter: its key, the field it fills (a real or a flag) and the
-// comment line that follows it in the file, as stored Windows-1251 bytes.
-struct SiteRow {
-    const char* Key;
-    double TSiteParams::*Real;
-    std::uint8_t TSiteParams::*Flag;
-    const char* Comment;
-};
-
-constexpr SiteRow SITE_ROWS[SITE_GRID_ROWS] = {
-    {"Lat", &TSiteParams::Lat, nullptr, "# Latitude, deg."},
-    {"M_ff", &TSiteParams::M_ff, nullptr, "# organic layer mass per area [kg/m^2]"},
-    {"D_ff", &TSiteParams::D_ff, nullptr, "# organic layer bulk density, g/cm^3 = 10^3 kg/m^3"},
-    {"W_WP_ff", &TSiteParams::W_WP_ff, nullptr, "# organic layer moisture (% vol) at permanent wilting point"},
-    {"W_FC_ff", &TSiteParams::W_FC_ff, nullptr, "# organic layer moisture (% vol) at field capasity"},
-    {"W_Sat_ff", &TSiteParams::W_Sat_ff, nullptr, "# organic layer moisture (% vol) at saturation conditions"},
-    {"D_ms", &TSiteParams::D_ms, nullptr, "# mineral soil bulk density [g/m^3]"},
-    {"W_WP_ms", &TSiteParams::W_WP_ms, nullptr, "# mineral soil moisture at permanent wilting point [vol.%]"},
-    // The "c" of "capacity" is the Cyrillic es, byte 0xF1, as the file has always had it.
-    {"W_FC_ms", &TSiteParams::W_FC_ms, nullptr, "# mineral soil moisture at field capa\xF1" "ity [vol.%]"},
-    {"W_Sat_ms", &TSiteParams::W_Sat_ms, nullptr, "# mineral soil moisture at full saturation [vol.%]"},
-    {"Wv0_ms", &TSiteParams::Wv0_ms, nullptr, "# Initial value of mineral soil moisture [vol.%]"},
-    {"Corr", &TSiteParams::Corr, nullptr,
-     "# correction factor for calculation Litter moisture, vol.%, from mineral soil moisture, vol.%"},
-    {"Saturat", nullptr, &TSiteParams::Saturat,
-     "# presence of ground water table in the 100 cm layer: 1 - yes, 0 - no"},
-    {"Permafr", nullptr, &TSiteParams::Permafr, "# presence of Permafrost 1 - yes, 0 - no"},
-    {"Fortype", nullptr, &TSiteParams::Fortype,
-     "# forest type: 1-spruce, 2-pine, 3-birch, 4-oak, 0-non-defined (some average parameters used)"},
-};
 
 // A written site file has 32 lines of at most 100 bytes, about 3 KB; the
 // limit leaves room for long typed values and stray text many times over.
@@ -74,12 +42,12 @@ void ParseSiteLine(TSiteParams& site, std::string_view line) {
     const std::string_view value =
         TrimSpacesAndTabs(comma == std::string_view::npos ? line : line.substr(comma + 1));
     const double number = ParseReal(value);
-    for (const SiteRow& row : SITE_ROWS) {
-        if (key != row.Key) continue;
-        if (row.Real != nullptr)
-            site.*row.Real = number;
+    for (const SiteField& field : SITE_FIELDS) {
+        if (key != field.Key) continue;
+        if (field.Kind == FieldKind::Real)
+            site.*field.Real = number;
         else  // the flag keeps the low eight bits of the integer
-            site.*row.Flag = static_cast<std::uint8_t>(ParseInteger(value, IntegerForm::Decimal));
+            site.*field.Flag = static_cast<std::uint8_t>(ParseInteger(value, IntegerForm::Decimal));
         return;
     }
 }
@@ -105,12 +73,12 @@ bool ReadSiteFile(TModel& model, const std::string& fileName, Notifier& notifier
     return true;
 }
 
-void WriteSiteFile(const std::string& fileName, const TextGrid& siteGrid) {
+void WriteSiteFile(const std::string& fileName, const SiteTexts& values) {
     std::string bytes = std::string(HEADER_LINE) + std::string(LINE_END) + SECOND_HEADER_LINE;
-    for (int r = 0; r < SITE_GRID_ROWS; ++r) {
-        const SiteRow& row = SITE_ROWS[r];
-        bytes.append(LINE_END).append(row.Key).append(",").append(Utf8ToCp1251(siteGrid.CellOrEmpty(1, r)));
-        bytes.append(LINE_END).append(row.Comment);
+    for (int r = 0; r < SITE_FIELD_COUNT; ++r) {
+        const SiteField& field = SITE_FIELDS[r];
+        bytes.append(LINE_END).append(field.Key).append(",").append(Utf8ToCp1251(values[r]));
+        bytes.append(LINE_END).append(field.Comment);
     }
     WriteFileAtomically(fileName, bytes);
 }

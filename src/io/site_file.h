@@ -2,12 +2,13 @@
 // the fifteen site parameters a data line "key,value" and a comment line.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
-#include "io/text_grid.h"
 #include "model/model_state.h"
 #include "model/notifier.h"
+#include "model/record_fields.h"
 
 namespace kelmar {
 
@@ -36,8 +37,11 @@ void ReadSiteBytes(TModel& model, std::string_view bytes, std::string_view fileN
 // converted as a real number whatever the key; an unknown key stores nothing.
 void ParseSiteLine(TSiteParams& site, std::string_view line);
 
-// Writes the value texts of the site grid (column 1, rows 0..14) as a site
-// file named exactly `fileName`.
-void WriteSiteFile(const std::string& fileName, const TextGrid& siteGrid);
+// The value text of each site parameter, UTF-8, in SITE_FIELDS order.
+using SiteTexts = std::array<std::string, SITE_FIELD_COUNT>;
+
+// Writes a site file named exactly `fileName`: each parameter's key, its
+// value text as given (in the file's code page) and its comment line.
+void WriteSiteFile(const std::string& fileName, const SiteTexts& values);
 
 }  // namespace kelmar

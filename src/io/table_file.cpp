@@ -1,6 +1,10 @@
 #include "io/table_file.h"
 
+#include <array>
 #include <charconv>
+#include <utility>
+
+#include "model/record_fields.h"
 
 namespace kelmar {
 
@@ -19,15 +23,21 @@ void AppendRecord(std::string& out, int yearIndex, int year, int month, const TR
     out += std::to_string(year);
     out += ',';
     out += std::to_string(month);
-    for (double v : {r.Tair, r.T_ff, r.Tsoil, r.T_ms, r.Prec, r.W_ms_vol, r.W_ff_vol, r.W_ms_mass, r.W_ff_mass})
-        AppendNumber(out, v);
+    // The values gathered at compile-time offsets first, so the loop that
+    // formats them reads a plain array.
+    const auto values = [&]<std::size_t... F>(std::index_sequence<F...>) {
+        return std::array<double, RESULT_FIELDS.size()>{r.*RESULT_FIELDS[F].Value...};
+    }(std::make_index_sequence<RESULT_FIELDS.size()>{});
+    for (double v : values) AppendNumber(out, v);
     out += '\n';
 }
 
 }  // namespace
 
 std::string FormatResultsTable(const TModel& model) {
-    std::string out = "YearIndex,Year,Month,Tair,T_ff,Tsoil,T_ms,Prec,W_ms_vol,W_ff_vol,W_ms_mass,W_ff_mass\n";
+    std::string out = "YearIndex,Year,Month";
+    for (const ResultField& field : RESULT_FIELDS) out.append(",").append(field.Name);
+    out += '\n';
     out.reserve(out.size() + static_cast<std::size_t>(model.AvailableYears) * 13 * 200);
     for (int i = 1; i <= model.AvailableYears; ++i) {
         for (int m = 1; m <= 12; ++m) {

@@ -32,8 +32,6 @@ constexpr NamedColumn KNOWN_COLUMNS[] = {
 
 constexpr const char* TITLE_LINE = "#";
 constexpr const char* COLUMN_LINE = "Year,Month,Tair,Prec,Tsoil";
-// Grid columns written for the file's Year, Month, Tair, Prec and Tsoil.
-constexpr int GRID_COLUMNS_IN_FILE_ORDER[] = {0, 5, 2, 4, 3};
 
 // Splits `text`, which ends with a comma, into at most `limit` fields: the
 // first is the text before the first comma; each next one is the text before
@@ -165,23 +163,13 @@ bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notif
     return true;
 }
 
-int WeatherYearsToWrite(const TModel& model) {
-    return model.Settings.InpDat ? model.AvailableYears : model.Settings.YearCount;
-}
-
-void WriteWeatherFile(const std::string& fileName, const TextGrid& weatherGrid, int years) {
+void WriteWeatherFile(const std::string& fileName, const std::vector<WeatherRowTexts>& rows) {
     std::string bytes = std::string(TITLE_LINE) + std::string(LINE_END) + COLUMN_LINE;
-    // The store and the grid never hold more than MAX_YEARS years.
-    const int yearsWritten = std::clamp(years, 0, MAX_YEARS);
-    for (int y = 1; y <= yearsWritten; ++y)
-        for (int m = 1; m <= 12; ++m) {
-            const int row = (y - 1) * 12 + m;
-            bytes.append(LINE_END);
-            for (int column : GRID_COLUMNS_IN_FILE_ORDER) {
-                if (column != GRID_COLUMNS_IN_FILE_ORDER[0]) bytes.append(",");
-                bytes.append(Utf8ToCp1251(weatherGrid.CellOrEmpty(column, row)));
-            }
-        }
+    for (const WeatherRowTexts& row : rows) {
+        bytes.append(LINE_END).append(Utf8ToCp1251(row.Year));
+        for (const std::string* text : {&row.Month, &row.Tair, &row.Prec, &row.Tsoil})
+            bytes.append(",").append(Utf8ToCp1251(*text));
+    }
     WriteFileAtomically(fileName, bytes);
 }
 

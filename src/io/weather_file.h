@@ -5,8 +5,8 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "io/text_grid.h"
 #include "model/model_state.h"
 #include "model/notifier.h"
 
@@ -32,14 +32,19 @@ bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notif
 // naming `fileName` and the line; the months stored before it stay.
 void ReadWeatherBytes(TModel& model, std::string_view bytes, std::string_view fileName = {});
 
-// The number of years the weather writer writes: the years of the observed
-// record with weather from file, else the years released by Step.
-int WeatherYearsToWrite(const TModel& model);
+// The texts of one data line of a weather file, UTF-8, in the order of its
+// columns: Year, Month, Tair, Prec, Tsoil.
+struct WeatherRowTexts {
+    std::string Year;
+    std::string Month;
+    std::string Tair;   // degC
+    std::string Prec;   // mm
+    std::string Tsoil;  // degC
+};
 
-// Writes the input-weather grid as a weather file named exactly `fileName`:
-// for years 1..years (at most MAX_YEARS) and months 1..12 the cells of row
-// (year - 1) * 12 + month in columns 0, 5, 2, 4 and 3 (year, month number,
-// Tair, Prec, Tsoil).
-void WriteWeatherFile(const std::string& fileName, const TextGrid& weatherGrid, int years);
+// Writes a weather file named exactly `fileName`: the title line, the
+// column line "Year,Month,Tair,Prec,Tsoil" and one data line per row, its
+// texts as given (in the file's code page).
+void WriteWeatherFile(const std::string& fileName, const std::vector<WeatherRowTexts>& rows);
 
 }  // namespace kelmar

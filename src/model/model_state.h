@@ -8,22 +8,10 @@
 #include <array>
 #include <cstdint>
 
+#include "basics/basics.h"
 #include "numerics/random_source.h"
 
 namespace kelmar {
-
-// Capacity of every year-indexed store: the longest run, in years.
-inline constexpr int MAX_YEARS = 500;
-
-// Marks a value that is not available. A value counts as present only when it
-// is strictly greater than PRESENT_LIMIT, so -90.0 itself is missing.
-inline constexpr double MISSING_VALUE = -99.9;
-inline constexpr double PRESENT_LIMIT = -90.0;
-
-inline bool IsPresent(double value) { return value > PRESENT_LIMIT; }
-
-// Monthly values, slot 0 = the December before January where an array uses it.
-using MonthArray = std::array<double, 13>;
 
 // Forest type codes of the site file. Any stored value outside 1..4 behaves
 // as Other in the run.

@@ -6,10 +6,13 @@
 #include <functional>
 #include <iterator>
 #include <sstream>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "model/errors.h"
-#include "numerics/climatology_estimation.h"
+#include "model/climatology_estimation.h"
+#include "model/record_fields.h"
 
 namespace kelmar {
 
@@ -41,31 +44,34 @@ std::string Quoted(std::string_view name) {
     return text;
 }
 
-struct ClimateField {
-    const char* Key;
-    MonthArray TClimatology::*Values;
-    const char* Meaning;
+// A climatology variable by its key in the file.
+constexpr const ClimateField& Climate(std::string_view key) {
+    for (const ClimateField& field : CLIMATE_FIELDS)
+        if (key == field.Key) return field;
+    throw std::logic_error("no such climatology variable");  // never at compile time
+}
+
+// The columns of the weather record an estimated variable comes from, and
+// whether it is a regression on the month before.
+struct EstimateSource {
+    const char* From;
+    bool Lagged;
 };
 
-// In climatology-file order.
-constexpr ClimateField AV_TA{"av_Ta", &TClimatology::av_Ta, "mean air temperature"};
-constexpr ClimateField STD_TA{"std_Ta", &TClimatology::std_Ta, "standard deviation of air temperature"};
-constexpr ClimateField AV_P{"av_P", &TClimatology::av_P, "mean precipitation"};
-constexpr ClimateField CV_P{"Cv_P", &TClimatology::Cv_P, "coefficient of variation of precipitation"};
-constexpr ClimateField AV_TS{"av_Ts", &TClimatology::av_Ts, "mean soil temperature"};
-constexpr ClimateField STD_TS{"std_Ts", &TClimatology::std_Ts, "standard deviation of soil temperature"};
-constexpr ClimateField BAA{"Baa", &TClimatology::Baa, "regression coefficient"};
-constexpr ClimateField BAP{"Bap", &TClimatology::Bap, "regression coefficient"};
-constexpr ClimateField SA{"Sa", &TClimatology::Sa, "residual deviation of air temperature"};
-constexpr ClimateField BSS{"Bss", &TClimatology::Bss, "regression coefficient"};
-constexpr ClimateField BSA{"Bsa", &TClimatology::Bsa, "regression coefficient"};
-constexpr ClimateField SS{"Ss", &TClimatology::Ss, "residual deviation of soil temperature"};
+EstimateSource SourceOf(const ClimateField& field) {
+    const std::string_view key = field.Key;
+    if (key == "av_Ta" || key == "std_Ta") return {"air temperatures", false};
+    if (key == "av_P" || key == "Cv_P") return {"precipitation", false};
+    if (key == "av_Ts" || key == "std_Ts") return {"soil temperatures", false};
+    if (key == "Baa" || key == "Bap" || key == "Sa") return {"air temperatures and precipitation", true};
+    return {"soil and air temperatures", true};  // Bss, Bsa, Ss
+}
 
-// What the generator reads with simulated weather (the mean soil temperature
-// has its own check in the run), and what its soil equation reads when it
-// fills the soil-temperature gaps of an observed record.
-constexpr ClimateField SIMULATION_FIELDS[] = {AV_TA, STD_TA, AV_P, CV_P, STD_TS, BAA, BAP, SA, BSS, BSA, SS};
-constexpr ClimateField SOIL_GAP_FIELDS[] = {AV_TA, STD_TS, BSS, BSA, SS};
+// With simulated weather the generator reads every variable (the mean soil
+// temperature has its own check in the run); its soil equation, filling the
+// soil-temperature gaps of an observed record, reads these.
+constexpr ClimateField SOIL_GAP_FIELDS[] = {Climate("av_Ta"), Climate("std_Ts"), Climate("Bss"), Climate("Bsa"),
+                                            Climate("Ss")};
 
 // "av_P = 38, Cv_P = 0.45" for the month.
 std::string ClimateValues(const TClimatology& c, std::initializer_list<ClimateField> fields, int k) {
@@ -91,19 +97,21 @@ public:
     std::string Prec() const {
         if (Model.Settings.InpDat)
             return "the weather record's precipitation for the month (" + Number(Model.Weather.Prec[Year][K]) + " mm)";
-        return ClimateDrivers(Model.Climate, {AV_P, CV_P}, K);
+        return ClimateDrivers(Model.Climate, {Climate("av_P"), Climate("Cv_P")}, K);
     }
     std::string Tair() const {
         if (Model.Settings.InpDat)
             return "the weather record's air temperature for the month (" + Number(Model.Weather.Tair[Year][K]) +
                    " degC)";
-        return ClimateDrivers(Model.Climate, {AV_TA, BAA, BAP, SA}, K) + " and the month before";
+        return ClimateDrivers(Model.Climate, {Climate("av_Ta"), Climate("Baa"), Climate("Bap"), Climate("Sa")}, K) +
+               " and the month before";
     }
     std::string Tsoil() const {
         const double stored = Model.Weather.Tsoil[Year][K];
         if (Model.Settings.InpDat && stored >= PRESENT_LIMIT)
             return "the weather record's soil temperature (" + Number(stored) + " degC)";
-        return ClimateDrivers(Model.Climate, {AV_TS, BSS, BSA, SS}, K) + " and the month before";
+        return ClimateDrivers(Model.Climate, {Climate("av_Ts"), Climate("Bss"), Climate("Bsa"), Climate("Ss")}, K) +
+               " and the month before";
     }
     std::string Evapotranspiration() const {
         return "the month's air temperature (" + Number(Model.Work.Tair[K]) + " degC), from " + Tair() +
@@ -189,16 +197,18 @@ void ValidateClimatologyForRun(const TModel& model, std::string_view fileName) {
             const std::string use = simulated ? "the weather generator needs it for a simulated run"
                                               : "the weather generator needs it to fill the record's missing "
                                                 "soil temperatures";
-            throw KelmarError(file + " has no " + field.Key + " (" + field.Meaning + ") for " + MONTH_NAMES[k] +
+            throw KelmarError(file + " has no " + field.Key + " (" + field.LongName + ") for " + MONTH_NAMES[k] +
                               " (" + Number((c.*field.Values)[k]) + " marks a missing value); " + use +
                               ". A climatology estimated from fewer than " + std::to_string(YEARS_FOR_REGRESSIONS) +
                               " years of record has no regression coefficients.");
         }
     };
-    if (simulated)
-        for (const ClimateField& field : SIMULATION_FIELDS) check(field);
-    else
+    if (simulated) {
+        for (const ClimateField& field : CLIMATE_FIELDS)
+            if (field.Values != &TClimatology::av_Ts) check(field);
+    } else {
         for (const ClimateField& field : SOIL_GAP_FIELDS) check(field);
+    }
 }
 
 void RequireFiniteYear(const TModel& model, int yearIndex) {
@@ -259,34 +269,17 @@ void RequireFiniteYear(const TModel& model, int yearIndex) {
 }
 
 void RequireFiniteClimatology(const TClimatology& climate) {
-    // The columns of the weather record each estimated variable comes from.
-    const struct {
-        ClimateField Field;
-        const char* From;
-        bool Lagged;  // a regression on the month before
-    } fields[] = {
-        {AV_TA, "air temperatures", false},
-        {STD_TA, "air temperatures", false},
-        {AV_P, "precipitation", false},
-        {CV_P, "precipitation", false},
-        {AV_TS, "soil temperatures", false},
-        {STD_TS, "soil temperatures", false},
-        {BAA, "air temperatures and precipitation", true},
-        {BAP, "air temperatures and precipitation", true},
-        {SA, "air temperatures and precipitation", true},
-        {BSS, "soil and air temperatures", true},
-        {BSA, "soil and air temperatures", true},
-        {SS, "soil and air temperatures", true},
-    };
-    for (const auto& f : fields)
+    for (const ClimateField& field : CLIMATE_FIELDS)
         for (int k = 1; k <= 12; ++k)
-            if (!std::isfinite((climate.*f.Field.Values)[k]))
+            if (!std::isfinite((climate.*field.Values)[k])) {
+                const EstimateSource source = SourceOf(field);
                 throw KelmarError("The climatology estimated from the weather record has no finite " +
-                                  std::string(f.Field.Key) + " (" + f.Field.Meaning + ") for " + MONTH_NAMES[k] +
-                                  ": the record's " + f.From + " for " + MONTH_NAMES[k] +
-                                  (f.Lagged ? " and the month before" : "") +
+                                  std::string(field.Key) + " (" + field.LongName + ") for " + MONTH_NAMES[k] +
+                                  ": the record's " + source.From + " for " + MONTH_NAMES[k] +
+                                  (source.Lagged ? " and the month before" : "") +
                                   " hold values too large to compute it. "
                                   "No climatology was estimated.");
+            }
 }
 
 }  // namespace kelmar

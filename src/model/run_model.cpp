@@ -5,6 +5,7 @@
 
 #include "model/errors.h"
 #include "model/monthly_balance.h"
+#include "model/record_fields.h"
 #include "model/run_checks.h"
 #include "model/site_constants.h"
 #include "model/weather_generator.h"
@@ -13,37 +14,23 @@ namespace kelmar {
 
 namespace {
 
+// The month's record from the year's working arrays, added to the annual record.
 void WriteMonthRecord(TResultsTable& results, const TYearWork& work, int yearIndex, int year, int k) {
     TResultRecord& r = results.At(yearIndex, k);
+    TResultRecord& annual = results.At(yearIndex, 0);
     r.Year = year;
     r.Month = k;
-    r.Tair = work.Tair[k];
-    r.T_ff = work.T_ff[k];
-    r.Tsoil = work.Tsoil[k];
-    r.T_ms = work.T_ms[k];
-    r.Prec = work.Prec[k];
-    r.W_ms_vol = work.W_ms_vol[k];
-    r.W_ff_vol = work.W_ff_vol[k];
-    r.W_ms_mass = work.W_ms_mass[k];
-    r.W_ff_mass = work.W_ff_mass[k];
-
-    TResultRecord& annual = results.At(yearIndex, 0);
-    annual.Tair += r.Tair;
-    annual.T_ff += r.T_ff;
-    annual.Tsoil += r.Tsoil;
-    annual.T_ms += r.T_ms;
-    annual.Prec += r.Prec;
-    annual.W_ms_vol += r.W_ms_vol;
-    annual.W_ff_vol += r.W_ff_vol;
-    annual.W_ms_mass += r.W_ms_mass;
-    annual.W_ff_mass += r.W_ff_mass;
+    for (const ResultField& field : RESULT_FIELDS) {
+        r.*field.Value = (work.*field.Month)[k];
+        annual.*field.Value += r.*field.Value;
+    }
 }
 
-// Annual means of everything but precipitation, which stays the annual sum.
+// The annual sums become means where the field's annual value is a mean
+// (precipitation stays the annual sum).
 void FinishAnnualRecord(TResultRecord& annual) {
-    for (double* field : {&annual.Tair, &annual.T_ff, &annual.Tsoil, &annual.T_ms, &annual.W_ms_vol,
-                          &annual.W_ff_vol, &annual.W_ms_mass, &annual.W_ff_mass})
-        *field /= 12;
+    for (const ResultField& field : RESULT_FIELDS)
+        if (field.Annual == AnnualForm::Mean) annual.*field.Value /= 12;
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // daylight hours of each month from the astronomical day length.
 #pragma once
 
-#include "model/model_state.h"
+#include "basics/basics.h"
 
 namespace kelmar {
 

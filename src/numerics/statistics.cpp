@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "model/model_state.h"
+#include "basics/basics.h"
 
 namespace kelmar {
 

@@ -8,19 +8,13 @@
 #include <QSlider>
 #include <QTabWidget>
 
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
 #include "ui/line_chart.h"
 #include "ui/series_legend.h"
 #include "ui/string_grid.h"
 #include "ui/updown_spinner.h"
 
 namespace kelmar::ui {
-
-namespace {
-// Site-grid rows of the three flags, edited through the radio buttons and
-// the forest-type list instead of the grid.
-constexpr int FIRST_FLAG_ROW = 12;
-}  // namespace
 
 TMainForm::TMainForm(TModel& model, QWidget* parent) : QMainWindow(parent), Model(model) {
     BuildWindow();
@@ -39,7 +33,10 @@ void TMainForm::FormCreate() {
     for (int c = 1; c < CLIMATE_GRID_SIZE; ++c) Ui.Grid3->SetCell(c, 0, ClimatologyHeaders()[c]);
     for (int m = 1; m <= 12; ++m) Ui.Grid3->SetCell(0, m, MonthAbbreviation(m));
 
-    for (int r = FIRST_FLAG_ROW; r < SITE_GRID_ROWS; ++r) Ui.Grid2->SetRowHeight(r, -1);
+    // The flags are edited through the radio buttons and the forest-type
+    // list instead of the grid: their rows are hidden.
+    for (int r = 0; r < SITE_GRID_ROWS; ++r)
+        if (SITE_FIELDS[r].Kind == FieldKind::Flag) Ui.Grid2->SetRowHeight(r, -1);
 
     Ui.ComboBox1->setCurrentIndex(0);
     Ui.OpenBtn->setEnabled(false);

@@ -7,7 +7,7 @@
 
 #include <QMainWindow>
 
-#include "io/text_grid.h"
+#include "app/presentation/text_grid.h"
 #include "model/model_state.h"
 #include "ui/main_form_controls.h"
 

@@ -18,13 +18,12 @@
 #include <initializer_list>
 
 #include "app/open_commands.h"
+#include "app/presentation/grid_texts.h"
 #include "app/results_file_name.h"
+#include "app/save_commands.h"
 #include "app/run_checks.h"
-#include "io/climatology_file.h"
 #include "io/number_text.h"
 #include "io/results_file.h"
-#include "io/site_file.h"
-#include "io/weather_file.h"
 #include "model/errors.h"
 #include "ui/line_chart.h"
 #include "ui/pictures/chart_pictures.h"
@@ -252,7 +251,7 @@ void TMainFormCommands::SaveBtnClick() {
 
 void TMainFormCommands::SaveWedBtnClick() {
     SaveThroughDialog(FileDialog::SaveWeather, "Weather data", [this](const std::string& name) {
-        WriteWeatherFile(name, Form.InputWeatherGridTexts(), WeatherYearsToWrite(Model));
+        SaveWeather(name, WeatherRowTextsOfGrid(Form.InputWeatherGridTexts(), WeatherYearsToWrite(Model)), InputsRead);
         return name;
     });
 }
@@ -262,7 +261,7 @@ void TMainFormCommands::SaveCliBtnClick() {
     // asked or written then.
     Form.CheckClimatologyGridNumbers();
     SaveThroughDialog(FileDialog::SaveClimatology, "Climatology", [this](const std::string& name) {
-        WriteClimatologyFile(name, Form.ClimatologyGridTexts());
+        SaveClimatology(name, ClimatologyTextsOfGrid(Form.ClimatologyGridTexts()), InputsRead);
         return name;
     });
 }
@@ -270,7 +269,7 @@ void TMainFormCommands::SaveCliBtnClick() {
 void TMainFormCommands::SaveSoiBtnClick() {
     Form.CheckSiteGridNumbers();
     SaveThroughDialog(FileDialog::SaveSite, "Site parameters", [this](const std::string& name) {
-        WriteSiteFile(name, Form.SiteGridTexts());
+        SaveSite(name, SiteTextsOfGrid(Form.SiteGridTexts()), InputsRead);
         return name;
     });
 }
@@ -285,6 +284,7 @@ OpenResult TMainFormCommands::RunOpenCommand(const std::function<OpenResult()>& 
     OpenResult result;
     try {
         result = command();
+        InputsRead = result.read;
     } catch (...) {
         if (RunMadeResults(Model)) afterRun();
         throw;

@@ -80,6 +80,8 @@ private:
     ProgramRestart& Restart;
     WindowWorkflowView View;
     PrinterSource Printer;
+    // The files the last open command read, which the saves may not lose.
+    RunInputs InputsRead;
 };
 
 }  // namespace kelmar::ui

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
 #include "ui/main_form.h"
 #include "ui/string_grid.h"
 #include "ui/win_color.h"

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
 #include "io/number_text.h"
 #include "io/value_text.h"
 #include "model/errors.h"
@@ -17,19 +17,11 @@ namespace kelmar::ui {
 
 namespace {
 
-// Site-grid rows 0..11: the real-valued parameters in file order.
-constexpr double TSiteParams::*SITE_VALUE_FIELDS[] = {
-    &TSiteParams::Lat,      &TSiteParams::M_ff,    &TSiteParams::D_ff,    &TSiteParams::W_WP_ff,
-    &TSiteParams::W_FC_ff,  &TSiteParams::W_Sat_ff, &TSiteParams::D_ms,   &TSiteParams::W_WP_ms,
-    &TSiteParams::W_FC_ms,  &TSiteParams::W_Sat_ms, &TSiteParams::Wv0_ms, &TSiteParams::Corr};
-constexpr int FLAG_ROWS_BEGIN = 12;
-// Rows 12..14: the flags, kept as text in hidden rows.
-constexpr std::uint8_t TSiteParams::*SITE_FLAG_FIELDS[] = {&TSiteParams::Saturat, &TSiteParams::Permafr,
-                                                           &TSiteParams::Fortype};
-constexpr int SATURAT_ROW = 12;
-constexpr int PERMAFR_ROW = 13;
-constexpr int FORTYPE_ROW = 14;
-constexpr int VALUE_COLUMN = 1;
+// Rows of the flags the yes/no buttons and the forest-type list set.
+constexpr int SATURAT_ROW = SiteFieldIndex("Saturat");
+constexpr int PERMAFR_ROW = SiteFieldIndex("Permafr");
+constexpr int FORTYPE_ROW = SiteFieldIndex("Fortype");
+constexpr int VALUE_COLUMN = SITE_VALUE_COLUMN;
 
 // A flag cell's number rounded to the nearest integer (ties to even) and
 // kept within what the flag can hold.
@@ -51,8 +43,9 @@ void CheckNumber(const std::string& text, const std::string& where) {
 }  // namespace
 
 void TMainForm::CheckSiteGridNumbers() const {
-    for (int r = 0; r < FLAG_ROWS_BEGIN; ++r)
-        CheckNumber(Ui.Grid2->Cell(VALUE_COLUMN, r), "Site parameters, row \"" + Ui.Grid2->Cell(0, r) + "\"");
+    for (int r = 0; r < SITE_GRID_ROWS; ++r)
+        if (SITE_FIELDS[r].Kind == FieldKind::Real)
+            CheckNumber(Ui.Grid2->Cell(VALUE_COLUMN, r), "Site parameters, row \"" + Ui.Grid2->Cell(0, r) + "\"");
 }
 
 void TMainForm::CheckClimatologyGridNumbers() const {
@@ -69,10 +62,14 @@ void TMainForm::ShowSiteParams() {
 }
 
 void TMainForm::ReadSiteParamsFromGrid() {
-    for (int r = 0; r < FLAG_ROWS_BEGIN; ++r)
-        Model.Site.*SITE_VALUE_FIELDS[r] = ParseValueLenient(Ui.Grid2->Cell(VALUE_COLUMN, r));
-    for (int r = FLAG_ROWS_BEGIN; r < SITE_GRID_ROWS; ++r)
-        Model.Site.*SITE_FLAG_FIELDS[r - FLAG_ROWS_BEGIN] = FlagValue(ParseValueLenient(Ui.Grid2->Cell(VALUE_COLUMN, r)));
+    for (int r = 0; r < SITE_GRID_ROWS; ++r) {
+        const SiteField& field = SITE_FIELDS[r];
+        const double number = ParseValueLenient(Ui.Grid2->Cell(VALUE_COLUMN, r));
+        if (field.Kind == FieldKind::Real)
+            Model.Site.*field.Real = number;
+        else  // the flags are kept as text in hidden rows
+            Model.Site.*field.Flag = FlagValue(number);
+    }
 }
 
 void TMainForm::ShowClimatology() {

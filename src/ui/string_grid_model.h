@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "io/text_grid.h"
+#include "app/presentation/text_grid.h"
 
 namespace kelmar::ui {
 

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QRadioButton>
 
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
 #include "ui/string_grid.h"
 
 namespace kelmar::ui {

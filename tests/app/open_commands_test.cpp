@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
 #include "model/errors.h"
 
 namespace kelmar {
@@ -78,6 +78,27 @@ TEST_F(OpenCommands, SimulatedWeatherRunsFiveHundredYears) {
     EXPECT_EQ(view.asked, (std::vector{FileDialog::SiteForRun, FileDialog::ClimatologyForSimulation}));
     EXPECT_EQ(view.events, (std::vector<std::string>{"site read", "show site", "climatology read",
                                                      "show climatology"}));
+}
+
+// The save commands refuse to overwrite these; the names are the readers'
+// own, the extension added or replaced.
+TEST_F(OpenCommands, TheResultNamesTheFilesTheRunRead) {
+    view.answers[FileDialog::SiteForRun] = KELMAR_EXAMPLES_DIR "/soil";
+    view.answers[FileDialog::ClimatologyForSimulation] = KELMAR_EXAMPLES_DIR "/climat.txt";
+    const OpenResult simulated = OpenFilesSimulated(*model, view);
+    EXPECT_EQ(simulated.read.site, KELMAR_EXAMPLES_DIR "/soil.sit");
+    EXPECT_EQ(simulated.read.climatology, KELMAR_EXAMPLES_DIR "/climat.cld");
+    EXPECT_EQ(simulated.read.weather, "");
+
+    model = std::make_unique<TModel>();
+    model->Settings.InpDat = true;
+    const std::string record = WeatherFile("-99.90");
+    view.answers[FileDialog::WeatherForRun] = record.substr(0, record.size() - 4);  // no extension
+    const OpenResult fromFile = OpenFilesFromWeather(*model, view);
+    EXPECT_EQ(fromFile.read.weather, record);
+    EXPECT_EQ(fromFile.read.climatology, KELMAR_EXAMPLES_DIR "/climat.cld");  // for the soil gaps
+    view.answers[FileDialog::WeatherForRun] = WeatherFile("2.50");
+    EXPECT_EQ(OpenFilesFromWeather(*model, view).read.climatology, "");  // no gaps, none read
 }
 
 TEST_F(OpenCommands, ClimatologyIsAskedOnlyForSoilTemperatureGaps) {
@@ -184,11 +205,10 @@ TEST_F(OpenCommands, ClimatologiesWithoutTheGeneratorsCoefficientsAreRefused) {
               "weather record, with 3 years, is too short for the regressions of the weather generator, which need "
               "at least 5 years. A simulated run refuses this climatology.");
     std::string cld = "VAR VALUE\r\n#";
-    const TextGrid grid = ClimatologyGridTexts(model->Climate);
-    const char* keys[] = {"av_Ta", "std_Ta", "av_P", "Cv_P", "av_Ts", "std_Ts", "Baa", "Bap", "Sa", "Bss", "Bsa", "Ss"};
-    for (int i = 1; i <= 12; ++i) {
-        cld += std::string("\r\n") + keys[i - 1];
-        for (int m = 1; m <= 12; ++m) cld += "," + grid.CellOrEmpty(i, m);
+    const ClimatologyTexts texts = ClimatologyValueTexts(model->Climate);
+    for (int v = 0; v < CLIMATE_FIELD_COUNT; ++v) {
+        cld += std::string("\r\n") + CLIMATE_FIELDS[v].Key;
+        for (const std::string& text : texts[v]) cld += "," + text;
         cld += "\r\n#";
     }
     std::ofstream(dir / "short.cld", std::ios::binary) << cld;

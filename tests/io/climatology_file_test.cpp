@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
 #include "io/io_test_support.h"
 #include "model/errors.h"
+#include "model/lognormal_precipitation.h"
 #include "model/model_fixtures.h"
 
 namespace kelmar {
@@ -43,13 +44,13 @@ std::string ReadError(TModel& model, const std::string& bytes) {
     return testing::ErrorText([&] { ReadClimatologyBytes(model, bytes); });
 }
 
-TEST(WriteClimatologyFile, WritesTheGridTextsBetweenTheFixedLines) {
+TEST(WriteClimatologyFile, WritesTheValueTextsBetweenTheFixedLines) {
     TClimatology climate = testing::BorealClimate();
     climate.av_Ta[1] = -12.3;
-    TextGrid grid = ClimatologyGridTexts(climate);
-    grid.SetCell(12, 12, "0,5\u2026");  // typed by the user, written as typed in the file's code page
+    ClimatologyTexts texts = ClimatologyValueTexts(climate);
+    texts[11][11] = "0,5\u2026";  // typed by the user, written as typed in the file's code page
     TempDir dir;
-    WriteClimatologyFile(dir.File("climat.cld"), grid);
+    WriteClimatologyFile(dir.File("climat.cld"), texts);
 
     const std::vector<std::string> lines = SplitCrLf(ReadBytes(dir.File("climat.cld")));
     ASSERT_EQ(lines.size(), 26u);
@@ -69,7 +70,7 @@ TEST(ReadClimatologyFile, ReadThenWrittenTheExampleIsUnchanged) {
     RecordingNotifier notifier;
     ASSERT_TRUE(ReadClimatologyFile(*model, KELMAR_EXAMPLES_DIR "/climat.cld", notifier));
     TempDir dir;
-    WriteClimatologyFile(dir.File("copy.cld"), ClimatologyGridTexts(model->Climate));
+    WriteClimatologyFile(dir.File("copy.cld"), ClimatologyValueTexts(model->Climate));
     EXPECT_EQ(ReadBytes(dir.File("copy.cld")), ReadBytes(KELMAR_EXAMPLES_DIR "/climat.cld"));
 }
 
@@ -79,20 +80,16 @@ TEST(ReadClimatologyFile, ReadsBackWhatWasWrittenAndDerivesFromTheReadValues) {
     climate.Cv_P[3] = 0.444;
     climate.Bap[7] = -1.005;
     TempDir dir;
-    WriteClimatologyFile(dir.File("climat.cld"), ClimatologyGridTexts(climate));
+    WriteClimatologyFile(dir.File("climat.cld"), ClimatologyValueTexts(climate));
 
     auto model = std::make_unique<TModel>();
     RecordingNotifier notifier;
     ASSERT_TRUE(ReadClimatologyFile(*model, dir.File("climat.txt"), notifier));  // read as climat.cld
     const TClimatology& read = model->Climate;
-    const MonthArray TClimatology::*variables[] = {&TClimatology::av_Ta, &TClimatology::std_Ta, &TClimatology::av_P,
-                                                   &TClimatology::Cv_P,  &TClimatology::av_Ts,  &TClimatology::std_Ts,
-                                                   &TClimatology::Baa,   &TClimatology::Bap,    &TClimatology::Sa,
-                                                   &TClimatology::Bss,   &TClimatology::Bsa,    &TClimatology::Ss};
-    for (int i = 0; i < 12; ++i)
+    for (const ClimateField& field : CLIMATE_FIELDS)
         for (int m = 1; m <= 12; ++m)
-            EXPECT_NEAR((read.*variables[i])[m], (climate.*variables[i])[m], 0.005 + 1e-12)
-                << "variable " << i + 1 << " month " << m;
+            EXPECT_NEAR((read.*field.Values)[m], (climate.*field.Values)[m], 0.005 + 1e-12)
+                << field.Key << " month " << m;
     EXPECT_EQ(read.av_P[3], 30.46);
     EXPECT_EQ(read.Cv_P[3], 0.44);
     for (int m = 1; m <= 12; ++m) {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
 #include "io/io_test_support.h"
 #include "model/errors.h"
 #include "model/model_fixtures.h"
@@ -51,17 +51,17 @@ std::string ReadError(TModel& model, const std::string& bytes) {
     return testing::ErrorText([&] { ReadSiteBytes(model, bytes); });
 }
 
-TEST(WriteSiteFile, WritesTheGridTextsBetweenTheFixedLines) {
+TEST(WriteSiteFile, WritesTheValueTextsBetweenTheFixedLines) {
     TempDir dir;
-    WriteSiteFile(dir.File("soil.sit"), SiteGridTexts(WorkedSiteWithGroundWater()));
+    WriteSiteFile(dir.File("soil.sit"), SiteValueTexts(WorkedSiteWithGroundWater()));
     EXPECT_EQ(ReadBytes(dir.File("soil.sit")), WORKED_SITE_FILE);
 }
 
 TEST(WriteSiteFile, WritesTypedTextAsItIsInTheFilesCodePage) {
     TempDir dir;
-    TextGrid grid = SiteGridTexts(testing::WorkedSite());
-    grid.SetCell(1, 0, " 61,5\u00b0 ");
-    WriteSiteFile(dir.File("typed.sit"), grid);
+    SiteTexts texts = SiteValueTexts(testing::WorkedSite());
+    texts[0] = " 61,5\u00b0 ";
+    WriteSiteFile(dir.File("typed.sit"), texts);
     const std::string bytes = ReadBytes(dir.File("typed.sit"));
     EXPECT_NE(bytes.find("\r\nLat, 61,5\xB0 \r\n"), std::string::npos);
 
@@ -77,18 +77,17 @@ TEST(ReadSiteFile, ReadsBackWhatWasWrittenAtTwoDecimals) {
     site.Permafr = 1;
     site.Fortype = ftOak;
     TempDir dir;
-    WriteSiteFile(dir.File("soil.sit"), SiteGridTexts(site));
+    WriteSiteFile(dir.File("soil.sit"), SiteValueTexts(site));
 
     auto model = std::make_unique<TModel>();
     RecordingNotifier notifier;
     ASSERT_TRUE(ReadSiteFile(*model, dir.File("soil.sit"), notifier));
     EXPECT_TRUE(notifier.warnings.empty());
     const TSiteParams& read = model->Site;
-    const double written[] = {site.Lat,    site.M_ff,    site.D_ff,     site.W_WP_ff, site.W_FC_ff, site.W_Sat_ff,
-                              site.D_ms,   site.W_WP_ms, site.W_FC_ms,  site.W_Sat_ms, site.Wv0_ms, site.Corr};
-    const double back[] = {read.Lat,    read.M_ff,    read.D_ff,    read.W_WP_ff,  read.W_FC_ff, read.W_Sat_ff,
-                           read.D_ms,   read.W_WP_ms, read.W_FC_ms, read.W_Sat_ms, read.Wv0_ms, read.Corr};
-    for (int r = 0; r < 12; ++r) EXPECT_NEAR(back[r], written[r], 0.005 + 1e-12) << "row " << r;
+    for (const SiteField& field : SITE_FIELDS) {
+        if (field.Kind != FieldKind::Real) continue;
+        EXPECT_NEAR(read.*field.Real, site.*field.Real, 0.005 + 1e-12) << field.Key;
+    }
     EXPECT_EQ(read.Lat, -61.13);  // an exact half rounds away from zero
     EXPECT_EQ(read.Saturat, 0);
     EXPECT_EQ(read.Permafr, 1);

@@ -6,7 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
+#include "app/save_commands.h"
 #include "io/io_test_support.h"
 #include "model/errors.h"
 #include "model/model_fixtures.h"
@@ -40,7 +41,7 @@ std::string ReadError(TModel& model, const std::string& bytes) {
     return testing::ErrorText([&] { ReadWeatherBytes(model, bytes); });
 }
 
-TEST(WriteWeatherFile, WritesTheGridColumnsInFileOrder) {
+TEST(WriteWeatherFile, WritesTheInputWeatherGridsColumnsInFileOrder) {
     auto results = std::make_unique<TResultsTable>();
     TResultRecord& january = results->At(1, 1);
     january.Year = 1990;
@@ -49,10 +50,10 @@ TEST(WriteWeatherFile, WritesTheGridColumnsInFileOrder) {
     january.Prec = 25.4;
     january.Tsoil = -2.1;
     TempDir dir;
-    WriteWeatherFile(dir.File("none.wed"), InputWeatherGridTexts(*results, 1), 0);
+    WriteWeatherFile(dir.File("none.wed"), WeatherRowTextsOfGrid(InputWeatherGridTexts(*results, 1), 0));
     EXPECT_EQ(ReadBytes(dir.File("none.wed")), "#\r\nYear,Month,Tair,Prec,Tsoil");
 
-    WriteWeatherFile(dir.File("one.wed"), InputWeatherGridTexts(*results, 1), 1);
+    WriteWeatherFile(dir.File("one.wed"), WeatherRowTextsOfGrid(InputWeatherGridTexts(*results, 1), 1));
     std::string expected = COLUMNS + "1990,1,-12.30,25.40,-2.10";
     for (int m = 2; m <= 12; ++m) expected += "\r\n,,,,";  // the rows of absent months are empty
     EXPECT_EQ(ReadBytes(dir.File("one.wed")), expected);
@@ -74,7 +75,8 @@ TEST(ReadWeatherFile, ReadsBackWhatWasWrittenAtTwoDecimals) {
         }
     TempDir dir;
     ASSERT_EQ(WeatherYearsToWrite(*model), 3);
-    WriteWeatherFile(dir.File("weather.wed"), InputWeatherGridTexts(model->Results, 3), WeatherYearsToWrite(*model));
+    WriteWeatherFile(dir.File("weather.wed"),
+                     WeatherRowTextsOfGrid(InputWeatherGridTexts(model->Results, 3), WeatherYearsToWrite(*model)));
 
     auto read = FreshModel();
     RecordingNotifier notifier;

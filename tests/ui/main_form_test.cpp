@@ -19,7 +19,7 @@
 #include <memory>
 #include <vector>
 
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
 #include "ui/line_chart.h"
 #include "ui/main_form.h"
 #include "ui/series_legend.h"

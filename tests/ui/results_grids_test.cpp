@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
 #include "io/value_text.h"
 #include "ui/string_grid.h"
 #include "ui_fixtures.h"

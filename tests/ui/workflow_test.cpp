@@ -32,7 +32,7 @@
 #include <memory>
 
 #include "io/climatology_file.h"
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
 #include "io/site_file.h"
 #include "io/value_text.h"
 #include "io/weather_file.h"
@@ -518,6 +518,41 @@ TEST_F(Workflow, SaveCommandsWriteWhatTheReadersReadBack) {
     ASSERT_TRUE(ReadSiteFile(*reread, (dir / "site.sit").string(), notifier));
     EXPECT_NEAR(reread->Site.Lat, model->Site.Lat, 0.005);
     EXPECT_EQ(reread->Site.Fortype, model->Site.Fortype);
+}
+
+// The saves of the window may edit the site file and the climatology the run
+// read, but not lose the weather record or put one kind of file over another.
+TEST_F(Workflow, SavesRefuseToLoseTheFilesTheRunRead) {
+    for (const char* name : {"soil.sit", "weather.wed", "climat.cld"})
+        fs::copy_file(Example(name).toStdString(), dir / name);
+    dialogs.answers[FileDialog::SiteForRun] = Saved("soil.sit");
+    dialogs.answers[FileDialog::WeatherForRun] = Saved("weather");  // read as weather.wed
+    dialogs.answers[FileDialog::ClimatologyForGaps] = Saved("climat.cld");
+    Click(ui.RunBtn);
+    ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+    const std::string record = ReadBytes(dir / "weather.wed"), climate = ReadBytes(dir / "climat.cld");
+
+    dialogs.answers[FileDialog::SaveWeather] = Saved("weather.wed");
+    Click(ui.SaveWedBtn);
+    dialogs.answers[FileDialog::SaveSite] = Saved("climat.cld");
+    Click(ui.SaveSoiBtn);
+    ASSERT_EQ(dialogs.errors.size(), 2);
+    EXPECT_TRUE(dialogs.errors[0].contains("\"" + Saved("weather.wed") + "\" is the weather record the run read"))
+        << dialogs.errors[0].toStdString();
+    EXPECT_TRUE(dialogs.errors[1].contains("\"" + Saved("climat.cld") + "\" is the climatology file the run read"))
+        << dialogs.errors[1].toStdString();
+    EXPECT_EQ(ReadBytes(dir / "weather.wed"), record);
+    EXPECT_EQ(ReadBytes(dir / "climat.cld"), climate);
+
+    // An edited site saved over the site file read, as the grid shows it.
+    ui.Grid2->SetCell(1, 0, "62.50");
+    dialogs.answers[FileDialog::SaveSite] = Saved("soil.sit");
+    Click(ui.SaveSoiBtn);
+    dialogs.answers[FileDialog::SaveClimatology] = Saved("climat.cld");
+    Click(ui.SaveCliBtn);
+    EXPECT_EQ(dialogs.errors.size(), 2);
+    EXPECT_NE(ReadBytes(dir / "soil.sit").find("\r\nLat,62.50\r\n"), std::string::npos);
+    EXPECT_EQ(ReadBytes(dir / "climat.cld"), climate);  // the grid shows what was read
 }
 
 TEST_F(Workflow, MissingAndMalformedFilesAreReported) {

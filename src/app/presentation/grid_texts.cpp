@@ -1,4 +1,6 @@
-#include "io/grid_texts.h"
+#include "app/presentation/grid_texts.h"
+
+#include <algorithm>
 
 #include "io/value_text.h"
 
@@ -9,18 +11,13 @@ namespace {
 constexpr const char* MONTH_ABBREVIATIONS[13] = {"",    "Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-constexpr const char* SITE_LABELS[SITE_GRID_ROWS] = {
-    "Lat, deg.",       "M_ff, kg/m\u00b2",  "D_ff, g/cm\u00b3", "W_WP_ff, vol.%", "W_FC_ff, vol.%",
-    "W_SAT_ff, vol.%", "D_ms, g/cm\u00b3", "W_WP_ms, vol.%",   "W_FC_ms, vol.%", "W_SAT_ms, vol.%",
-    "Wv0_ms, vol.%",   "Corr",             "saturat",          "permafr",        "fortype"};
-
-const MonthArray* ClimateVariable(const TClimatology& c, int column) {
-    const MonthArray* variables[CLIMATE_GRID_SIZE] = {nullptr, &c.av_Ta, &c.std_Ta, &c.av_P,
-                                                      &c.Cv_P, &c.av_Ts, &c.std_Ts, &c.Baa,
-                                                      &c.Bap,  &c.Sa,    &c.Bss,    &c.Bsa,
-                                                      &c.Ss};
-    return variables[column];
-}
+// Input-weather grid columns written for the file's Year, Month, Tair, Prec
+// and Tsoil (the month number is the hidden column 5).
+constexpr int YEAR_COLUMN = 0;
+constexpr int MONTH_NUMBER_COLUMN = 5;
+constexpr int TAIR_COLUMN = 2;
+constexpr int PREC_COLUMN = 4;
+constexpr int TSOIL_COLUMN = 3;
 
 }  // namespace
 
@@ -28,29 +25,37 @@ const char* MonthAbbreviation(int month) {
     return month >= 1 && month <= 12 ? MONTH_ABBREVIATIONS[month] : "";
 }
 
-std::array<std::string, SITE_GRID_ROWS> SiteValueTexts(const TSiteParams& s) {
-    return {FormatValue(s.Lat),       FormatValue(s.M_ff),      FormatValue(s.D_ff),
-            FormatValue(s.W_WP_ff),   FormatValue(s.W_FC_ff),   FormatValue(s.W_Sat_ff),
-            FormatValue(s.D_ms),      FormatValue(s.W_WP_ms),   FormatValue(s.W_FC_ms),
-            FormatValue(s.W_Sat_ms),  FormatValue(s.Wv0_ms),    FormatValue(s.Corr),
-            std::to_string(s.Saturat), std::to_string(s.Permafr), std::to_string(s.Fortype)};
+SiteTexts SiteValueTexts(const TSiteParams& site) {
+    SiteTexts texts;
+    for (int r = 0; r < SITE_FIELD_COUNT; ++r) {
+        const SiteField& field = SITE_FIELDS[r];
+        texts[r] = field.Kind == FieldKind::Real ? FormatValue(site.*field.Real) : std::to_string(site.*field.Flag);
+    }
+    return texts;
+}
+
+SiteTexts SiteTextsOfGrid(const TextGrid& siteGrid) {
+    SiteTexts texts;
+    for (int r = 0; r < SITE_FIELD_COUNT; ++r) texts[r] = siteGrid.CellOrEmpty(SITE_VALUE_COLUMN, r);
+    return texts;
 }
 
 TextGrid SiteGridTexts(const TSiteParams& site) {
     TextGrid grid(2, SITE_GRID_ROWS);
-    const auto values = SiteValueTexts(site);
+    auto values = SiteValueTexts(site);
     for (int r = 0; r < SITE_GRID_ROWS; ++r) {
-        grid.SetCell(0, r, SITE_LABELS[r]);
-        grid.SetCell(1, r, values[r]);
+        grid.SetCell(0, r, SITE_FIELDS[r].Label);
+        grid.SetCell(SITE_VALUE_COLUMN, r, std::move(values[r]));
     }
     return grid;
 }
 
 const std::array<const char*, CLIMATE_GRID_SIZE>& ClimatologyHeaders() {
-    static const std::array<const char*, CLIMATE_GRID_SIZE> headers = {
-        "",           "av_Ta, \u00b0C", "std_Ta, \u00b0C", "av_P, mm", "Cv_P",
-        "av_Ts, \u00b0C", "std_Ts, \u00b0C", "Baa",    "Bap",      "Sa, \u00b0C",
-        "Bss",        "Bsa",          "Ss, \u00b0C"};
+    static const std::array<const char*, CLIMATE_GRID_SIZE> headers = [] {
+        std::array<const char*, CLIMATE_GRID_SIZE> labels{""};
+        for (int c = 1; c < CLIMATE_GRID_SIZE; ++c) labels[c] = CLIMATE_FIELDS[c - 1].Label;
+        return labels;
+    }();
     return headers;
 }
 
@@ -60,9 +65,20 @@ TextGrid ClimatologyGridTexts(const TClimatology& climate) {
     for (int m = 1; m <= 12; ++m) {
         grid.SetCell(0, m, MONTH_ABBREVIATIONS[m]);
         for (int c = 1; c < CLIMATE_GRID_SIZE; ++c)
-            grid.SetCell(c, m, FormatValue((*ClimateVariable(climate, c))[m]));
+            grid.SetCell(c, m, FormatValue((climate.*CLIMATE_FIELDS[c - 1].Values)[m]));
     }
     return grid;
+}
+
+ClimatologyTexts ClimatologyTextsOfGrid(const TextGrid& climateGrid) {
+    ClimatologyTexts texts;
+    for (int v = 0; v < CLIMATE_FIELD_COUNT; ++v)
+        for (int m = 1; m <= 12; ++m) texts[v][m - 1] = climateGrid.CellOrEmpty(v + 1, m);
+    return texts;
+}
+
+ClimatologyTexts ClimatologyValueTexts(const TClimatology& climate) {
+    return ClimatologyTextsOfGrid(ClimatologyGridTexts(climate));
 }
 
 const std::array<const char*, RESULTS_GRID_COLUMNS>& ResultsHeaders() {
@@ -106,6 +122,21 @@ TextGrid InputWeatherGridTexts(const TResultsTable& results, int years) {
             for (int c = 0; c < WEATHER_GRID_COLUMNS; ++c) grid.SetCell(c, (i - 1) * 12 + m, row[c]);
         }
     return grid;
+}
+
+std::vector<WeatherRowTexts> WeatherRowTextsOfGrid(const TextGrid& grid, int years) {
+    // The store and the grid never hold more than MAX_YEARS years.
+    const int yearsWritten = std::clamp(years, 0, MAX_YEARS);
+    std::vector<WeatherRowTexts> rows;
+    rows.reserve(static_cast<std::size_t>(yearsWritten) * 12);
+    for (int y = 1; y <= yearsWritten; ++y)
+        for (int m = 1; m <= 12; ++m) {
+            const int row = (y - 1) * 12 + m;
+            rows.push_back({grid.CellOrEmpty(YEAR_COLUMN, row), grid.CellOrEmpty(MONTH_NUMBER_COLUMN, row),
+                            grid.CellOrEmpty(TAIR_COLUMN, row), grid.CellOrEmpty(PREC_COLUMN, row),
+                            grid.CellOrEmpty(TSOIL_COLUMN, row)});
+        }
+    return rows;
 }
 
 }  // namespace kelmar

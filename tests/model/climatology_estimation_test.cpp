@@ -1,4 +1,4 @@
-#include "numerics/climatology_estimation.h"
+#include "model/climatology_estimation.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ bool AllMissing(const MonthArray& a) {
 
 TEST(EstimateClimatology, JanuaryLacksTheFirstYearsPreviousMonth) {
     auto model = ObservedRecord(4);
-    EstimateClimatology(*model);
+    EstimateClimatology(model->Climate, model->Weather, model->Settings);
     const TClimatology& c = model->Climate;
     for (const MonthArray* a : {&c.Baa, &c.Bap, &c.Sa, &c.Bss, &c.Bsa, &c.Ss}) {
         EXPECT_EQ((*a)[1], MISSING_VALUE);  // three complete years only
@@ -48,7 +48,7 @@ TEST(EstimateClimatology, JanuaryLacksTheFirstYearsPreviousMonth) {
 TEST(EstimateClimatology, RecordWithoutSoilTemperatures) {
     auto model = ObservedRecord(10);
     for (auto& year : model->Weather.Tsoil) year.fill(MISSING_VALUE);
-    EstimateClimatology(*model);
+    EstimateClimatology(model->Climate, model->Weather, model->Settings);
     const TClimatology& c = model->Climate;
     for (const MonthArray* a : {&c.av_Ts, &c.std_Ts, &c.Bss, &c.Bsa, &c.Ss})
         EXPECT_TRUE(AllMissing(*a));
@@ -60,7 +60,7 @@ TEST(EstimateClimatology, RecordWithoutSoilTemperatures) {
 TEST(EstimateClimatology, SoilMeanOfExactlyZeroCountsAsMissing) {
     auto model = ObservedRecord(6);
     for (int j = 1; j <= 6; ++j) model->Weather.Tsoil[j][4] = (j % 2 == 0) ? 0.5 : -0.5;
-    EstimateClimatology(*model);
+    EstimateClimatology(model->Climate, model->Weather, model->Settings);
     EXPECT_EQ(model->Climate.av_Ts[4], MISSING_VALUE);
     EXPECT_NE(model->Climate.std_Ts[4], MISSING_VALUE);
 }
@@ -68,7 +68,7 @@ TEST(EstimateClimatology, SoilMeanOfExactlyZeroCountsAsMissing) {
 TEST(EstimateClimatology, DryMonthEntersAsOneHundredthOfAMillimetre) {
     auto model = ObservedRecord(5);
     for (int j = 1; j <= 5; ++j) model->Weather.Prec[j][7] = j == 3 ? 0.0 : 10.0;
-    EstimateClimatology(*model);
+    EstimateClimatology(model->Climate, model->Weather, model->Settings);
     EXPECT_DOUBLE_EQ(model->Climate.av_P[7], (4 * 10.0 + 0.01) / 5);
     const double sd = std::sqrt((4 * 100.0 + 0.0001 - (40.01 * 40.01) / 5) / 4);
     EXPECT_NEAR(model->Climate.Cv_P[7], sd / model->Climate.av_P[7], 1e-12);
@@ -77,12 +77,12 @@ TEST(EstimateClimatology, DryMonthEntersAsOneHundredthOfAMillimetre) {
 TEST(EstimateClimatology, MissingPrecipitationDropsOutOfTheAirRegression) {
     auto model = ObservedRecord(5);
     model->Weather.Prec[2][6] = MISSING_VALUE;
-    EstimateClimatology(*model);
+    EstimateClimatology(model->Climate, model->Weather, model->Settings);
     EXPECT_NE(model->Climate.Baa[6], MISSING_VALUE);  // four complete years left
 
     // A negative precipitation counts in the mean but has no logarithm.
     model->Weather.Prec[4][6] = -5;
-    EstimateClimatology(*model);
+    EstimateClimatology(model->Climate, model->Weather, model->Settings);
     EXPECT_EQ(model->Climate.Baa[6], MISSING_VALUE);  // three complete years left
     EXPECT_NE(model->Climate.Bss[6], MISSING_VALUE);  // the soil regression does not use it
     EXPECT_NE(model->Climate.av_P[6], MISSING_VALUE);
@@ -93,7 +93,7 @@ TEST(EstimateClimatology, KeepsTheLognormalParametersAndDecemberSlots) {
     model->Climate.mu_P.fill(3.5);
     model->Climate.sigma_P.fill(0.4);
     model->Climate.av_Ta[0] = 42;
-    EstimateClimatology(*model);
+    EstimateClimatology(model->Climate, model->Weather, model->Settings);
     EXPECT_EQ(model->Climate.mu_P[5], 3.5);
     EXPECT_EQ(model->Climate.sigma_P[9], 0.4);
     EXPECT_EQ(model->Climate.av_Ta[0], 42.0);
@@ -103,7 +103,7 @@ TEST(EstimateClimatology, EmptyRecordGivesMissingEverywhere) {
     auto model = ObservedRecord(3);
     model->Settings.YearBeg = 0;
     model->Settings.YearEnd = -1;
-    EstimateClimatology(*model);
+    EstimateClimatology(model->Climate, model->Weather, model->Settings);
     const TClimatology& c = model->Climate;
     for (const MonthArray* a : {&c.av_Ta, &c.std_Ta, &c.av_P, &c.av_Ts, &c.std_Ts, &c.Baa, &c.Bap,
                                 &c.Sa, &c.Bss, &c.Bsa, &c.Ss})
@@ -129,7 +129,7 @@ TEST(EstimateClimatology, RecoversTheGeneratorsClimatology) {
             model->Weather.Prec[j][m] = r.Prec;
             model->Weather.Tsoil[j][m] = r.Tsoil;
         }
-    EstimateClimatology(*model);
+    EstimateClimatology(model->Climate, model->Weather, model->Settings);
     const TClimatology& e = model->Climate;
     for (int m = 1; m <= 12; ++m) {
         EXPECT_NEAR(e.av_Ta[m], truth.av_Ta[m], 0.6) << "month " << m;
@@ -168,9 +168,9 @@ TEST(RegressionShortfall, NamesTheFirstMissingCoefficientUnderFiveYears) {
     };
     for (const auto& c : cases) {
         auto model = ObservedRecord(c.years);
-        EstimateClimatology(*model);
-        EXPECT_EQ(YearsForEstimate(*model), c.years);
-        const auto warning = RegressionShortfall(model->Climate, YearsForEstimate(*model));
+        EstimateClimatology(model->Climate, model->Weather, model->Settings);
+        EXPECT_EQ(YearsForEstimate(model->Weather, model->Settings), c.years);
+        const auto warning = RegressionShortfall(model->Climate, YearsForEstimate(model->Weather, model->Settings));
         if (c.warning == nullptr) {
             EXPECT_FALSE(warning) << c.years << " years: " << warning.value_or("");
         } else {
@@ -181,7 +181,7 @@ TEST(RegressionShortfall, NamesTheFirstMissingCoefficientUnderFiveYears) {
     // Years after the record's data (a month given twice counts one) are not used.
     auto model = ObservedRecord(3);
     model->Settings.YearEnd += 1;
-    EXPECT_EQ(YearsForEstimate(*model), 3);
+    EXPECT_EQ(YearsForEstimate(model->Weather, model->Settings), 3);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "numerics/climatology_estimation.h"
+#include "model/climatology_estimation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -44,17 +44,20 @@ void BuildSeries(const TWeatherStore& weather, int n, int m, MonthSeries& s) {
     }
 }
 
+// The years YearBeg..YearEnd, none when the range is empty and at most MAX_YEARS.
+int YearsOfRange(const TRunSettings& settings) {
+    const std::int64_t span = static_cast<std::int64_t>(settings.YearEnd) - settings.YearBeg + 1;
+    return static_cast<int>(std::clamp<std::int64_t>(span, 0, MAX_YEARS));
+}
+
 }  // namespace
 
-void EstimateClimatology(TModel& model) {
-    const std::int64_t span =
-        static_cast<std::int64_t>(model.Settings.YearEnd) - model.Settings.YearBeg + 1;
-    const int n = static_cast<int>(std::clamp<std::int64_t>(span, 0, MAX_YEARS));
-    TClimatology& c = model.Climate;
+void EstimateClimatology(TClimatology& c, const TWeatherStore& weather, const TRunSettings& settings) {
+    const int n = YearsOfRange(settings);
     MonthSeries s;
 
     for (int m = 1; m <= 12; ++m) {
-        BuildSeries(model.Weather, n, m, s);
+        BuildSeries(weather, n, m, s);
 
         c.av_Ta[m] = MeanPresent(n, s.Ta.data());
         c.std_Ta[m] = StdDevPresent(n, s.Ta.data());
@@ -72,14 +75,12 @@ void EstimateClimatology(TModel& model) {
     }
 }
 
-int YearsForEstimate(const TModel& model) {
-    const std::int64_t span =
-        static_cast<std::int64_t>(model.Settings.YearEnd) - model.Settings.YearBeg + 1;
-    const int n = static_cast<int>(std::clamp<std::int64_t>(span, 0, MAX_YEARS));
+int YearsForEstimate(const TWeatherStore& weather, const TRunSettings& settings) {
+    const int n = YearsOfRange(settings);
     int years = 0;
     for (int j = 1; j <= n; ++j)
         for (int m = 1; m <= 12; ++m)
-            if (IsPresent(model.Weather.Tair[j][m]) || IsPresent(model.Weather.Prec[j][m])) {
+            if (IsPresent(weather.Tair[j][m]) || IsPresent(weather.Prec[j][m])) {
                 ++years;
                 break;
             }

@@ -1,19 +1,28 @@
 // What the window's grids show, as text: the site grid, the climatology grid
 // and the rows of the results and input-weather grids. The window fills its
-// grids from these, and the command-line tool hands them to the file writers
-// exactly as the window would.
+// grids from these; the file writers' inputs are made from the grids' texts
+// (what the window shows, edited cells included) or, for the command-line
+// tool, from the records exactly as the window would show them.
 #pragma once
 
 #include <array>
 #include <string>
+#include <vector>
 
-#include "io/text_grid.h"
+#include "app/presentation/text_grid.h"
+#include "io/climatology_file.h"
+#include "io/site_file.h"
+#include "io/weather_file.h"
 #include "model/model_state.h"
+#include "model/record_fields.h"
 
 namespace kelmar {
 
-inline constexpr int SITE_GRID_ROWS = 15;     // one row per site parameter, file order
-inline constexpr int CLIMATE_GRID_SIZE = 13;  // header row/column plus 12 months x 12 variables
+inline constexpr int SITE_GRID_ROWS = SITE_FIELD_COUNT;  // one row per site parameter, file order
+inline constexpr int SITE_VALUE_COLUMN = 1;              // labels in column 0
+// Header row/column plus 12 months x 12 variables.
+inline constexpr int CLIMATE_GRID_SIZE = CLIMATE_FIELD_COUNT + 1;
+static_assert(CLIMATE_FIELD_COUNT == 12, "the climatology grid is square: a column per variable, a row per month");
 inline constexpr int RESULTS_GRID_COLUMNS = 8;
 inline constexpr int WEATHER_GRID_COLUMNS = 6;  // the sixth (month number) is hidden
 
@@ -21,16 +30,23 @@ inline constexpr int WEATHER_GRID_COLUMNS = 6;  // the sixth (month number) is h
 const char* MonthAbbreviation(int month);
 
 // Site grid: labels in column 0, values in column 1 (reals with two
-// decimals, the three flags as plain integers), rows 0..14 in file order.
+// decimals, the flags as plain integers), rows 0..14 in file order.
 TextGrid SiteGridTexts(const TSiteParams& site);
-// The value texts alone, rows 0..14.
-std::array<std::string, SITE_GRID_ROWS> SiteValueTexts(const TSiteParams& site);
+// The value texts alone, rows 0..14: what the site file of the record holds.
+SiteTexts SiteValueTexts(const TSiteParams& site);
+// The value column of a site grid as the site writer takes it.
+SiteTexts SiteTextsOfGrid(const TextGrid& siteGrid);
 
 // Climatology grid: headers in row 0, month abbreviations in column 0, cell
 // (variable 1..12, month 1..12) with two decimals.
 TextGrid ClimatologyGridTexts(const TClimatology& climate);
 // The header texts of columns 0..12 of the climatology grid (column 0 empty).
 const std::array<const char*, CLIMATE_GRID_SIZE>& ClimatologyHeaders();
+// The cells (variable 1..12, month 1..12) of a climatology grid as the
+// climatology writer takes them.
+ClimatologyTexts ClimatologyTextsOfGrid(const TextGrid& climateGrid);
+// The climatology file of the record, as the window would save its grid.
+ClimatologyTexts ClimatologyValueTexts(const TClimatology& climate);
 
 // Headers of row 0 of the results grid (8) and the input-weather grid (5 + an empty hidden one).
 const std::array<const char*, RESULTS_GRID_COLUMNS>& ResultsHeaders();
@@ -49,5 +65,11 @@ std::array<std::string, WEATHER_GRID_COLUMNS> InputWeatherRowTexts(const TResult
 // The whole input-weather grid as the window holds it after a run: header row
 // plus one row per month of year indices 1..years, row (i - 1) * 12 + m.
 TextGrid InputWeatherGridTexts(const TResultsTable& results, int years);
+
+// The data lines of a weather file from the input-weather grid: for years
+// 1..years (at most MAX_YEARS) and months 1..12 the cells of row
+// (year - 1) * 12 + month in columns 0, 5, 2, 4 and 3 (year, month number,
+// Tair, Prec, Tsoil); a cell the grid does not have gives empty text.
+std::vector<WeatherRowTexts> WeatherRowTextsOfGrid(const TextGrid& weatherGrid, int years);
 
 }  // namespace kelmar

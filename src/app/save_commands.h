@@ -1,0 +1,33 @@
+// The save commands of the site, the climatology and the weather: the
+// window's "Save file" buttons and kelmar-cli's outputs write through these.
+// Each writes exactly the texts it is given (what the grid shows, edited
+// cells included), after one check of where they go.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/open_commands.h"
+#include "io/climatology_file.h"
+#include "io/site_file.h"
+#include "io/weather_file.h"
+#include "model/model_state.h"
+
+namespace kelmar {
+
+// A save is refused, with KelmarError naming the file and nothing written,
+// when it would replace a file the run read and a person would lose data
+// that way: the weather saved over the weather record (the saved weather has
+// its gaps filled, and the observed record would be gone), or any save over
+// an input of another kind (the site saved over the climatology, ...). A
+// site saved over the site file read, or a climatology over the climatology
+// read, is how people edit them, and goes ahead.
+void SaveSite(const std::string& fileName, const SiteTexts& values, const RunInputs& read);
+void SaveClimatology(const std::string& fileName, const ClimatologyTexts& values, const RunInputs& read);
+void SaveWeather(const std::string& fileName, const std::vector<WeatherRowTexts>& rows, const RunInputs& read);
+
+// The number of years the weather save writes: the years of the observed
+// record with weather from file, else the years released by Step.
+int WeatherYearsToWrite(const TModel& model);
+
+}  // namespace kelmar
