@@ -165,10 +165,6 @@ bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notif
     return true;
 }
 
-int WeatherYearsToWrite(const TModel& model) {
-    return model.Settings.InpDat ? model.AvailableYears : model.Settings.YearCount;
-}
-
 void WriteWeatherFile(const std::string& fileName, const TextGrid& weatherGrid, int years) {
     std::string bytes = std::string(TITLE_LINE) + std::string(LINE_END) + COLUMN_LINE;
     // The store and the grid never hold more than MAX_YEARS years.

@@ -32,10 +32,6 @@ bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notif
 // naming `fileName` and the line; the months stored before it stay.
 void ReadWeatherBytes(TModel& model, std::string_view bytes, std::string_view fileName = {});
 
-// The number of years the weather writer writes: the years of the observed
-// record with weather from file, else the years released by Step.
-int WeatherYearsToWrite(const TModel& model);
-
 // Writes the input-weather grid as a weather file named exactly `fileName`:
 // for years 1..years (at most MAX_YEARS) and months 1..12 the cells of row
 // (year - 1) * 12 + month in columns 0, 5, 2, 4 and 3 (year, month number,

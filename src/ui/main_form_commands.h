@@ -51,16 +51,15 @@ public:
     using PrinterSource = std::function<std::unique_ptr<QPrinter>()>;
     void SetPrinterSource(PrinterSource source) { Printer = std::move(source); }
 
-    // The most years a Step can show: the years of the record with weather
-    // from file, else MAX_YEARS.
-    int StepMaximum() const;
+    // The most years a Step can show (Session::StepMaximum).
+    int StepMaximum() const { return Session.StepMaximum(); }
 
 private:
     void ConnectControls();
     // Runs a command, showing an error that abandons it.
     void Run(const std::function<void()>& command);
     // The number in the step box; an empty box is not a number.
-    int GetStep() const;
+    int StepBoxNumber() const;
     // Saves through a save dialog; cancel ends the command quietly. `write`
     // returns the name it wrote, which the status panel then shows in full.
     void SaveThroughDialog(FileDialog dialog, const char* what,
@@ -76,6 +75,7 @@ private:
 
     TMainForm& Form;
     TModel& Model;
+    kelmar::Session& Session;  // the window's
     UserDialogs& Dialogs;
     ProgramRestart& Restart;
     WindowWorkflowView View;
