@@ -1,6 +1,8 @@
 // The commands behind the window's controls: choose the input mode, open the
 // files and run, initialise and step through the years, generate a
-// climatology, save the four kinds of file, exit, and restart. Each command
+// climatology, save the four kinds of file, exit, and restart. The rules of
+// stepping and of the results save are the session's (app/session.h); these
+// commands apply what it decides to the controls. Each command
 // runs to its end before the next event; an error abandons it at that point
 // and is shown with its text, and what it had already done stays.
 #pragma once
@@ -50,9 +52,6 @@ public:
     // Where "Print" prints; the system's default printer unless replaced.
     using PrinterSource = std::function<std::unique_ptr<QPrinter>()>;
     void SetPrinterSource(PrinterSource source) { Printer = std::move(source); }
-
-    // The most years a Step can show (Session::StepMaximum).
-    int StepMaximum() const { return Session.StepMaximum(); }
 
 private:
     void ConnectControls();
