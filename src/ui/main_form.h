@@ -1,8 +1,9 @@
 // The main window: tool bar with the step and chart-view controls, the
 // tabbed left pane with the input-weather, site, climatology and results
 // grids, the chart behind a splitter, and the status panel. It shows the
-// model's records and run settings and the session's released years; the commands that read files, run the
-// model and step through the years connect to its controls from outside.
+// model's records and run settings and holds the session whose released
+// years it shows; the commands that read files, run the model and step
+// through the years connect to its controls from outside.
 #pragma once
 
 #include <QMainWindow>
