@@ -23,12 +23,12 @@ using kelmar::testing::SimulatedRunModel;
 
 constexpr int ALL_YEARS = 500;
 
-// Closes the window of one iteration and readies the model for the next;
-// false, with the benchmark marked failed, when the Step fell short.
-bool CloseAfterFullStep(benchmark::State& state, std::unique_ptr<CommandedWindow>& window, kelmar::TModel& model) {
-    const bool released = model.Settings.YearCount == ALL_YEARS;
+// Closes the window of one iteration (the next one's window starts with no
+// year released); false, with the benchmark marked failed, when the Step
+// fell short.
+bool CloseAfterFullStep(benchmark::State& state, std::unique_ptr<CommandedWindow>& window) {
+    const bool released = window->form.AppSession().ReleasedYears() == ALL_YEARS;
     window.reset();
-    model.Settings.YearCount = 0;
     if (!released) state.SkipWithError("the Step did not release every year");
     return released;
 }
@@ -46,7 +46,7 @@ void BM_StepReleasingAllYears(benchmark::State& state) {
         ReleaseYears(*window, ALL_YEARS);
 
         state.PauseTiming();
-        if (!CloseAfterFullStep(state, window, *model)) break;
+        if (!CloseAfterFullStep(state, window)) break;
         state.ResumeTiming();
     }
 }
@@ -95,7 +95,7 @@ void BM_StepReleasingAllYearsPainted(benchmark::State& state) {
             state.SkipWithError("the chart was not painted");
             break;
         }
-        if (!CloseAfterFullStep(state, window, *model)) break;
+        if (!CloseAfterFullStep(state, window)) break;
         state.ResumeTiming();
     }
 }

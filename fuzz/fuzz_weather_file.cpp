@@ -34,7 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::LoadExampleSite(*model);
     fuzz::LoadExampleClimatology(*model);
     model->Settings.InpDat = true;
-    model->Settings.GetStep = 1;
     fuzz::RunAndRequireFiniteOutputs(*model);
 
     fuzz::QuietNotifier notifier;

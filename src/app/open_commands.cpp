@@ -77,7 +77,6 @@ OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
 
     // The first run counts the years of the record.
     RunModel(model, view);
-    model.Settings.YearCount = 0;
     std::string climateFile;
     if (SmallestStoredSoilTemperature(model) < SOIL_GAP_LIMIT) {
         // Gaps in the soil temperature are filled by the generator, which
@@ -102,7 +101,6 @@ OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
     }
     result.ran = true;
     result.outcome = RunModel(model, view);
-    model.Settings.YearCount = 0;
     return result;
 }
 
@@ -118,7 +116,6 @@ OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view) {
     result.ran = true;
     result.outcome = RunModel(model, view);
     view.ShowClimatology();
-    model.Settings.YearCount = 0;
     return result;
 }
 

@@ -51,8 +51,4 @@ void SaveWeather(const std::string& fileName, const std::vector<WeatherRowTexts>
     WriteWeatherFile(fileName, rows);
 }
 
-int WeatherYearsToWrite(const TModel& model) {
-    return model.Settings.InpDat ? model.AvailableYears : model.Settings.YearCount;
-}
-
 }  // namespace kelmar

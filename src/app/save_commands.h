@@ -26,8 +26,4 @@ void SaveSite(const std::string& fileName, const SiteTexts& values, const RunInp
 void SaveClimatology(const std::string& fileName, const ClimatologyTexts& values, const RunInputs& read);
 void SaveWeather(const std::string& fileName, const std::vector<WeatherRowTexts>& rows, const RunInputs& read);
 
-// The number of years the weather save writes: the years of the observed
-// record with weather from file, else the years released by Step.
-int WeatherYearsToWrite(const TModel& model);
-
 }  // namespace kelmar

@@ -4,6 +4,7 @@
 
 #include "app/open_commands.h"
 #include "app/save_commands.h"
+#include "app/session.h"
 #include "io/file_bytes.h"
 #include "app/presentation/grid_texts.h"
 #include "io/results_file.h"
@@ -47,14 +48,15 @@ private:
     std::ostream& Err;
 };
 
-void WriteOutputs(const CliOptions& options, TModel& model, std::ostream& err) {
+void WriteOutputs(const CliOptions& options, const TModel& model, std::ostream& err) {
     if (!options.results.empty()) {
-        const int years = options.years.value_or(model.AvailableYears);
-        model.Settings.YearCount = years;
-        if (years <= 0 || model.Results.At(1, 1).Year == 0)
+        // The years a person would have released in the window, all by default.
+        Session session(model);
+        session.SetReleasedYears(options.years.value_or(model.AvailableYears));
+        if (!session.HasYearsToSave())
             err << "note: no year to write; " << options.results << " was not written\n";
         else
-            WriteResultsFile(options.results, model.Results, years);
+            session.WriteResults(options.results);
     }
     if (!options.table.empty()) WriteFileAtomically(options.table, FormatResultsTable(model));
 }

@@ -138,13 +138,12 @@ struct TResultsTable {
     void Clear();
 };
 
-// The run settings the window holds and the run reads.
+// The run settings: what the run reads. (The years released for display
+// and the step size are the application's: app/session.h.)
 struct TRunSettings {
     bool InpDat = false;        // true: weather from file; false: simulated weather
     std::int32_t YearBeg = 0;   // first calendar year of the run
     std::int32_t YearEnd = 0;   // last calendar year of the run
-    std::int32_t YearCount = 0; // years released for display by Step
-    std::int32_t GetStep = 1;   // years added per Step
 };
 
 // Everything one simulation works on. One instance lives as long as the

@@ -51,7 +51,6 @@ RunOutcome RunModel(TModel& model, Notifier& notifier) {
     model.Constants = constants;
 
     TRunSettings& settings = model.Settings;
-    settings.YearCount = settings.GetStep;
     model.Results.Clear();
     SetRunStartState(model);
     if (!settings.InpDat) {

@@ -16,7 +16,7 @@
 
 namespace kelmar::ui {
 
-TMainForm::TMainForm(TModel& model, QWidget* parent) : QMainWindow(parent), Model(model) {
+TMainForm::TMainForm(TModel& model, QWidget* parent) : QMainWindow(parent), Model(model), State(model) {
     BuildWindow();
     FormCreate();
     ConnectHandlers();
@@ -46,9 +46,9 @@ void TMainForm::FormCreate() {
     const TextGrid siteLabels = kelmar::SiteGridTexts(TSiteParams{});
     for (int r = 0; r < SITE_GRID_ROWS; ++r) Ui.Grid2->SetCell(0, r, siteLabels.Cell(0, r));
 
-    // The input mode and the step size as the run settings hold them.
+    // The input mode as the run settings hold it, the step size as the session does.
     (Model.Settings.InpDat ? Ui.RadioButton2 : Ui.RadioButton1)->setChecked(true);
-    Ui.Edit1->setText(QString::number(Model.Settings.GetStep));
+    Ui.Edit1->setText(QString::number(State.StepSize()));
 }
 
 void TMainForm::ConnectHandlers() {
@@ -73,8 +73,12 @@ void TMainForm::ConnectHandlers() {
 }
 
 void TMainForm::SetYearCount(int yearCount) {
-    Model.Settings.YearCount = yearCount;
-    Ui.YearCountLabel->setText(QString("    %1 year").arg(yearCount));
+    State.SetReleasedYears(yearCount);
+    ShowYearCount();
+}
+
+void TMainForm::ShowYearCount() {
+    Ui.YearCountLabel->setText(QString("    %1 year").arg(State.ReleasedYears()));
 }
 
 TextGrid TMainForm::SiteGridTexts() const { return Ui.Grid2->Texts(); }

@@ -1,13 +1,15 @@
 // The main window: tool bar with the step and chart-view controls, the
 // tabbed left pane with the input-weather, site, climatology and results
 // grids, the chart behind a splitter, and the status panel. It shows the
-// model's records and run settings; the commands that read files, run the
-// model and step through the years connect to its controls from outside.
+// model's records and run settings and holds the session whose released
+// years it shows; the commands that read files, run the model and step
+// through the years connect to its controls from outside.
 #pragma once
 
 #include <QMainWindow>
 
 #include "app/presentation/text_grid.h"
+#include "app/session.h"
 #include "model/model_state.h"
 #include "ui/main_form_controls.h"
 
@@ -25,8 +27,14 @@ public:
 
     const TMainFormControls& Controls() const { return Ui; }
 
+    // The years released and the step size, which the commands change and
+    // the chart views read; one for the life of the window.
+    Session& AppSession() { return State; }
+    const Session& AppSession() const { return State; }
     // Sets the released years and shows them in the status panel.
     void SetYearCount(int yearCount);
+    // Shows the session's released years in the status panel.
+    void ShowYearCount();
 
     // Site grid, climatology grid and their controls.
     void ShowSiteParams();
@@ -86,6 +94,7 @@ private:
     bool Grid9CellMarked(int column, int row) const;
 
     TModel& Model;
+    Session State;
     TMainFormControls Ui;
 };
 

@@ -48,9 +48,9 @@ void TMainForm::SetSelectedYear(int yearIndex) { Ui.UpDown2->SetPosition(yearInd
 void TMainForm::RefreshChart(int first, int last) {
     LineChart& chart = *Ui.Chart1;
     const TRunSettings& settings = Model.Settings;
-    const int offset = settings.YearCount > 0 && settings.InpDat ? settings.YearBeg - 1 : 0;
+    const int offset = State.CalendarOffset();
     // Only released years are shown, and never beyond the results table.
-    const int released = std::clamp(settings.YearCount, 0, MAX_YEARS);
+    const int released = State.ReleasedInTable();
     const int view = SelectedMonth();
     SeriesPoints points;
 
@@ -68,9 +68,9 @@ void TMainForm::RefreshChart(int first, int last) {
     } else if (view >= ANNUAL_AVERAGE_VIEW && view <= DECEMBER_VIEW && last >= first) {
         const int slot = view - ANNUAL_AVERAGE_VIEW;
         chart.BottomAxis()->setTitleText("Number of years");
-        chart.SetBottomMaximum(settings.YearCount + offset);
+        chart.SetBottomMaximum(State.ReleasedYears() + offset);
         chart.SetBottomMinimum(settings.YearBeg);
-        chart.SetBottomIncrement(settings.YearCount == 2 ? 1 : 0);
+        chart.SetBottomIncrement(State.ReleasedYears() == 2 ? 1 : 0);
         const int from = std::max(first, 1);
         const int to = std::min(last, released);
         ReserveAll(points, std::max(to - from + 1, 0));
@@ -87,7 +87,7 @@ void TMainForm::PageControl1Change() {
         if (SelectedMonth() == ANNUAL_COURSE_VIEW)
             RefreshChart(SelectedYear(), SelectedYear());
         else
-            RefreshChart(1, Model.Settings.YearCount);
+            RefreshChart(1, State.ReleasedYears());
     };
 
     if (Ui.PageControl1->currentIndex() == INPUT_TAB) {
@@ -99,7 +99,7 @@ void TMainForm::PageControl1Change() {
     } else {
         chart.SetTitle("Results (" + viewText + ")");
         chart.RightAxis()->setTitleText("Moisture, %");
-        if (Model.Settings.YearCount > 0) chart.show();
+        if (State.ReleasedYears() > 0) chart.show();
         refresh();
         chart.ShowGroup(SeriesGroup::Results);
     }
@@ -119,7 +119,7 @@ void TMainForm::TrackBar2Change() {
 
 void TMainForm::Edit4Change() {
     if (SelectedMonth() != ANNUAL_COURSE_VIEW || Ui.Edit4->text().isEmpty()) return;
-    const int year = std::max(std::min(SelectedYear(), Model.Settings.YearCount), 1);
+    const int year = std::max(std::min(SelectedYear(), State.ReleasedYears()), 1);
     // The box shows the year drawn: a corrected number (0 typed, a year
     // beyond those shown, leading zeros) is written back, which runs this
     // handler again with the year itself.

@@ -21,6 +21,7 @@
 #include "app/presentation/grid_texts.h"
 #include "app/results_file_name.h"
 #include "app/save_commands.h"
+#include "app/session.h"
 #include "app/run_checks.h"
 #include "io/number_text.h"
 #include "io/results_file.h"
@@ -35,12 +36,9 @@ namespace kelmar::ui {
 
 namespace {
 
-const char* const WHOLE_INPUT_NOTICE = "The calculation was made for the whole input data";
 // Weather from file whose missing soil temperatures had no climatology to
 // be filled from: the generator put 0 in each of them.
 const char* const ZERO_SOIL_NOTICE = "Missing soil temperatures were set to 0: no climatology was read";
-const char* const NO_YEARS_TO_SHOW = "No years to show: the run made no results";
-const char* const NO_YEARS_TO_SAVE = "No years to save: nothing was written";
 
 // The chart views added on the first Step that shows more than one year.
 const QStringList YEARLY_VIEWS = {"Annual average", "January", "February", "March",     "April",
@@ -58,6 +56,7 @@ TMainFormCommands::TMainFormCommands(TMainForm& form, TModel& model, UserDialogs
     : QObject(&form),
       Form(form),
       Model(model),
+      Session(form.AppSession()),
       Dialogs(dialogs),
       Restart(restart),
       View(form, model, dialogs),
@@ -107,9 +106,7 @@ void TMainFormCommands::Run(const std::function<void()>& command) {
     }
 }
 
-int TMainFormCommands::StepMaximum() const { return Model.Settings.InpDat ? Model.AvailableYears : MAX_YEARS; }
-
-int TMainFormCommands::GetStep() const {
+int TMainFormCommands::StepBoxNumber() const {
     return ParseInteger(Form.Controls().Edit1->text().toStdString(), IntegerForm::Decimal);
 }
 
@@ -127,9 +124,8 @@ void TMainFormCommands::RunBtnClick() {
     const TMainFormControls& ui = Form.Controls();
     ui.StepBtn->setEnabled(false);
     Form.ShowClimatology();
-    Form.SetYearCount(0);
     ui.InitBtn->setEnabled(true);
-    Form.ShowInputWeather(Model.Settings.YearCount);
+    Form.ShowInputWeather(Session.ReleasedYears());
     SwitchOff({ui.RunBtn, ui.OpenBtn, ui.RadioButton1, ui.LoadCliBtn});
     ui.SaveWedBtn->setEnabled(true);
     QString summary = QString("There are %1 years in \"%2\"")
@@ -147,13 +143,12 @@ void TMainFormCommands::OpenBtnClick() {
     if (!result.ran) return;
     const TMainFormControls& ui = Form.Controls();
     ui.StepBtn->setEnabled(false);
-    Form.SetYearCount(0);
     ui.InitBtn->setEnabled(true);
     SwitchOff({ui.RunBtn, ui.OpenBtn, ui.RadioButton2, ui.LoadCliBtn});
 }
 
 void TMainFormCommands::InitBtnClick() {
-    if (Model.Settings.YearCount > 0) {
+    if (Session.InitialisationRestarts()) {
         // A fresh copy of the program starts with nothing loaded; this one ends.
         const QString program = QCoreApplication::applicationFilePath();
         if (!Restart.StartDetached(program))
@@ -165,7 +160,7 @@ void TMainFormCommands::InitBtnClick() {
     ui.Label1->setEnabled(true);
     ui.TrackBar1->setEnabled(true);
     ui.Edit1->setEnabled(true);
-    ui.TrackBar1->setMaximum(StepMaximum());
+    ui.TrackBar1->setMaximum(Session.StepMaximum());
     ui.StepBtn->setEnabled(true);
     Form.RefreshChart(1, 0);
     ui.SaveBtn->setEnabled(false);
@@ -174,24 +169,17 @@ void TMainFormCommands::InitBtnClick() {
 
 void TMainFormCommands::StepBtnClick() {
     const TMainFormControls& ui = Form.Controls();
-    const int maximum = StepMaximum();
-    if (GetStep() + Model.Settings.YearCount > maximum) {
-        ui.Edit1->setText(QString::number(maximum - Model.Settings.YearCount));
-        if (Model.Settings.InpDat) ui.Label5->setText(WHOLE_INPUT_NOTICE);
-    }
-    Model.Settings.GetStep = GetStep();
-    if (Model.Settings.GetStep <= 0) return;
-    // A run stopped before its first year left zeros, not results.
-    if (!RunMadeResults(Model)) {
-        ShowStatus(NO_YEARS_TO_SHOW);
-        return;
-    }
+    const StepOutcome step = Session.Step(StepBoxNumber());
+    if (step.cutTo) ui.Edit1->setText(QString::number(*step.cutTo));
+    if (step.notice) ui.Label5->setText(step.notice);
+    if (step.status) ShowStatus(step.status);
+    if (step.kind != StepOutcome::Kind::Released) return;
 
     ui.Chart1->show();
     ui.Label2->setEnabled(true);
     ui.ComboBox1->setEnabled(true);
-    Form.SetYearCount(Model.Settings.YearCount + Model.Settings.GetStep);
-    const int yearCount = Model.Settings.YearCount;
+    Form.ShowYearCount();
+    const int yearCount = Session.ReleasedYears();
     Form.ShowResults(yearCount);
     ui.SaveBtn->setEnabled(true);
     ui.TrackBar2->setMaximum(yearCount);
@@ -209,18 +197,11 @@ void TMainFormCommands::StepBtnClick() {
 
 void TMainFormCommands::Edit1Change() {
     QLineEdit* box = Form.Controls().Edit1;
-    const QString text = box->text();
-    if (text.isEmpty()) return;
-    const int maximum = StepMaximum();
-    // Digits only: a number too long for an int is above the maximum too.
-    bool fits = false;
-    const int number = text.toInt(&fits);
-    if (!fits || number > maximum) {
-        box->setText(QString::number(maximum));  // runs this handler again
-        return;
-    }
-    Model.Settings.GetStep = number;
-    Form.Controls().TrackBar1->setValue(number);
+    const StepBoxEdit edit = Session.EditStepBox(box->text().toStdString());
+    if (edit.kind == StepBoxEdit::Kind::Corrected)
+        box->setText(QString::number(edit.value));  // runs this handler again
+    else if (edit.kind == StepBoxEdit::Kind::Accepted)
+        Form.Controls().TrackBar1->setValue(edit.value);
 }
 
 void TMainFormCommands::TrackBar1Change() {
@@ -238,20 +219,17 @@ void TMainFormCommands::SaveThroughDialog(FileDialog dialog, const char* what,
 }
 
 void TMainFormCommands::SaveBtnClick() {
-    if (Model.Settings.YearCount <= 0 || !RunMadeResults(Model)) {
+    if (!Session.HasYearsToSave()) {
         ShowStatus(NO_YEARS_TO_SAVE);
         return;
     }
-    SaveThroughDialog(FileDialog::SaveResults, "Results", [this](const std::string& name) {
-        const std::string free = ResultsFileName(name);
-        WriteResultsFile(free, Model.Results, Model.Settings.YearCount);
-        return free;
-    });
+    SaveThroughDialog(FileDialog::SaveResults, "Results",
+                      [this](const std::string& name) { return Session.SaveResults(name); });
 }
 
 void TMainFormCommands::SaveWedBtnClick() {
     SaveThroughDialog(FileDialog::SaveWeather, "Weather data", [this](const std::string& name) {
-        SaveWeather(name, WeatherRowTextsOfGrid(Form.InputWeatherGridTexts(), WeatherYearsToWrite(Model)), InputsRead);
+        SaveWeather(name, WeatherRowTextsOfGrid(Form.InputWeatherGridTexts(), Session.WeatherYearsToWrite()), InputsRead);
         return name;
     });
 }
@@ -278,7 +256,8 @@ OpenResult TMainFormCommands::RunOpenCommand(const std::function<OpenResult()>& 
     const std::uint32_t randomState = Model.Random.State();
     const auto afterRun = [this, randomState] {
         // Shown after every run, also one whose command was abandoned later.
-        Form.SetYearCount(Model.Settings.YearCount);
+        Session.RunReplacedResults();
+        Form.ShowYearCount();
         Form.Controls().RandomStateLabel->setText(QString("Random state %1").arg(randomState));
     };
     OpenResult result;

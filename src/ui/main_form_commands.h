@@ -1,6 +1,8 @@
 // The commands behind the window's controls: choose the input mode, open the
 // files and run, initialise and step through the years, generate a
-// climatology, save the four kinds of file, exit, and restart. Each command
+// climatology, save the four kinds of file, exit, and restart. The rules of
+// stepping and of the results save are the session's (app/session.h); these
+// commands apply what it decides to the controls. Each command
 // runs to its end before the next event; an error abandons it at that point
 // and is shown with its text, and what it had already done stays.
 #pragma once
@@ -51,16 +53,12 @@ public:
     using PrinterSource = std::function<std::unique_ptr<QPrinter>()>;
     void SetPrinterSource(PrinterSource source) { Printer = std::move(source); }
 
-    // The most years a Step can show: the years of the record with weather
-    // from file, else MAX_YEARS.
-    int StepMaximum() const;
-
 private:
     void ConnectControls();
     // Runs a command, showing an error that abandons it.
     void Run(const std::function<void()>& command);
     // The number in the step box; an empty box is not a number.
-    int GetStep() const;
+    int StepBoxNumber() const;
     // Saves through a save dialog; cancel ends the command quietly. `write`
     // returns the name it wrote, which the status panel then shows in full.
     void SaveThroughDialog(FileDialog dialog, const char* what,
@@ -76,6 +74,7 @@ private:
 
     TMainForm& Form;
     TModel& Model;
+    kelmar::Session& Session;  // the window's
     UserDialogs& Dialogs;
     ProgramRestart& Restart;
     WindowWorkflowView View;

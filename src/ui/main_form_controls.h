@@ -27,7 +27,7 @@ struct TMainFormControls {
     QToolButton* InitBtn = nullptr;       // "Initialisation"
     QLabel* Label1 = nullptr;             // "Step (years):"
     QSlider* TrackBar1 = nullptr;         // step slider
-    QLineEdit* Edit1 = nullptr;           // step box (GetStep)
+    QLineEdit* Edit1 = nullptr;           // step box: years per Step
     QToolButton* StepBtn = nullptr;       // "Step"
     QLabel* Label2 = nullptr;             // "Data on the chart:"
     QComboBox* ComboBox1 = nullptr;       // chart view

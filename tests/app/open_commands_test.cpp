@@ -74,7 +74,6 @@ TEST_F(OpenCommands, SimulatedWeatherRunsFiveHundredYears) {
     EXPECT_TRUE(result.ran);
     EXPECT_EQ(result.outcome, RunOutcome::Completed);
     EXPECT_EQ(model->AvailableYears, 500);
-    EXPECT_EQ(model->Settings.YearCount, 0);
     EXPECT_EQ(view.asked, (std::vector{FileDialog::SiteForRun, FileDialog::ClimatologyForSimulation}));
     EXPECT_EQ(view.events, (std::vector<std::string>{"site read", "show site", "climatology read",
                                                      "show climatology"}));

@@ -61,9 +61,6 @@ TEST(WriteWeatherFile, WritesTheInputWeatherGridsColumnsInFileOrder) {
 
 TEST(ReadWeatherFile, ReadsBackWhatWasWrittenAtTwoDecimals) {
     auto model = std::make_unique<TModel>();
-    model->Settings.InpDat = true;
-    model->AvailableYears = 3;
-    model->Settings.YearCount = 1;
     for (int i = 1; i <= 3; ++i)
         for (int m = 1; m <= 12; ++m) {
             TResultRecord& r = model->Results.At(i, m);
@@ -74,9 +71,7 @@ TEST(ReadWeatherFile, ReadsBackWhatWasWrittenAtTwoDecimals) {
             r.Tsoil = 0.125 * m - 1;
         }
     TempDir dir;
-    ASSERT_EQ(WeatherYearsToWrite(*model), 3);
-    WriteWeatherFile(dir.File("weather.wed"),
-                     WeatherRowTextsOfGrid(InputWeatherGridTexts(model->Results, 3), WeatherYearsToWrite(*model)));
+    WriteWeatherFile(dir.File("weather.wed"), WeatherRowTextsOfGrid(InputWeatherGridTexts(model->Results, 3), 3));
 
     auto read = FreshModel();
     RecordingNotifier notifier;
@@ -91,15 +86,6 @@ TEST(ReadWeatherFile, ReadsBackWhatWasWrittenAtTwoDecimals) {
             EXPECT_NEAR(read->Weather.Tsoil[i][m], r.Tsoil, 0.005 + 1e-12) << "year " << i << " month " << m;
         }
     EXPECT_EQ(read->Weather.Tair[4][1], MISSING_VALUE);
-}
-
-TEST(WeatherYearsToWrite, CountsTheObservedRecordOrTheReleasedYears) {
-    auto model = FreshModel();
-    model->AvailableYears = 30;
-    model->Settings.YearCount = 4;
-    EXPECT_EQ(WeatherYearsToWrite(*model), 4);
-    model->Settings.InpDat = true;
-    EXPECT_EQ(WeatherYearsToWrite(*model), 30);
 }
 
 TEST(ReadWeatherBytes, TheFirstDatedLineFixesTheYearsAndCompleteYearsTheEnd) {

@@ -38,14 +38,12 @@ TEST(RunModel, FiveHundredSimulatedYears) {
     auto model = SimulatedModel(2024);
     model->Settings.YearBeg = 1961;  // ignored with simulated weather
     model->Settings.YearEnd = 1990;
-    model->Settings.GetStep = 3;
     RecordingNotifier notifier;
     EXPECT_EQ(RunModel(*model, notifier), RunOutcome::Completed);
 
     EXPECT_TRUE(notifier.warnings.empty());
     EXPECT_EQ(model->Settings.YearBeg, 1);
     EXPECT_EQ(model->Settings.YearEnd, 500);
-    EXPECT_EQ(model->Settings.YearCount, 3);
     EXPECT_EQ(model->AvailableYears, 500);
     EXPECT_EQ(model->Results.At(500, 12).Year, 500);
     EXPECT_EQ(model->Results.At(500, 12).Month, 12);

@@ -30,7 +30,6 @@ inline std::unique_ptr<TModel> SimulatedRunModel(std::uint32_t seed) {
     model->Settings.InpDat = false;
     RecordingNotifier notifier;
     RunModel(*model, notifier);
-    model->Settings.YearCount = 0;
     return model;
 }
 
@@ -56,7 +55,6 @@ inline std::unique_ptr<TModel> FileRunModel(int firstYear, int years,
     for (const auto& [yearIndex, month] : missing) model->Weather.Tsoil[yearIndex][month] = MISSING_VALUE;
     RecordingNotifier notifier;
     RunModel(*model, notifier);
-    model->Settings.YearCount = 0;
     return model;
 }
 
@@ -109,8 +107,9 @@ struct CommandedWindow {
 // Steps until yearCount years are released, as the user does: Initialisation
 // before the first Step, the step box set to the years still to show, then "Step".
 inline void ReleaseYears(CommandedWindow& window, int yearCount) {
-    if (window.model.Settings.YearCount == 0) window.commands.InitBtnClick();
-    window.form.Controls().Edit1->setText(QString::number(yearCount - window.model.Settings.YearCount));
+    const Session& session = window.form.AppSession();
+    if (session.ReleasedYears() == 0) window.commands.InitBtnClick();
+    window.form.Controls().Edit1->setText(QString::number(yearCount - session.ReleasedYears()));
     window.commands.StepBtnClick();
 }
 

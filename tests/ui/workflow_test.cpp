@@ -85,6 +85,7 @@ protected:
     }();
     testing::CommandedWindow window{*model};
     TMainForm& form = window.form;
+    const Session& session = form.AppSession();
     testing::ScriptedDialogs& dialogs = window.dialogs;
     testing::RecordingRestart& restart = window.restart;
     const TMainFormControls& ui = form.Controls();
@@ -154,7 +155,7 @@ TEST_F(Workflow, WeatherFromFileWalkthrough) {
     EXPECT_EQ(State(), "001001111111101000") << "Ready";
 
     Step(25);
-    EXPECT_EQ(model->Settings.YearCount, 25);
+    EXPECT_EQ(session.ReleasedYears(), 25);
     EXPECT_EQ(ui.YearCountLabel->text(), "    25 year");
     EXPECT_EQ(ui.Grid1->RowCount(), 301);
     EXPECT_EQ(ui.ComboBox1->count(), 15);
@@ -165,12 +166,12 @@ TEST_F(Workflow, WeatherFromFileWalkthrough) {
     EXPECT_EQ(ui.Edit1->text(), "5");
     EXPECT_EQ(ui.TrackBar1->value(), 5);
     EXPECT_EQ(ui.Label5->text(), "The calculation was made for the whole input data");
-    EXPECT_EQ(model->Settings.YearCount, 30);
+    EXPECT_EQ(session.ReleasedYears(), 30);
     EXPECT_EQ(ui.Grid1->RowCount(), 361);
 
     Click(ui.StepBtn);  // nothing left
     EXPECT_EQ(ui.Edit1->text(), "0");
-    EXPECT_EQ(model->Settings.YearCount, 30);
+    EXPECT_EQ(session.ReleasedYears(), 30);
     EXPECT_EQ(ui.ComboBox1->count(), 15);
     EXPECT_TRUE(dialogs.errors.isEmpty());
 }
@@ -190,7 +191,7 @@ TEST_F(Workflow, SimulatedWeatherShowsFiveHundredYearsInOneStep) {
     Click(ui.InitBtn);
     EXPECT_EQ(ui.TrackBar1->maximum(), 500);
     Step(500);
-    EXPECT_EQ(model->Settings.YearCount, 500);
+    EXPECT_EQ(session.ReleasedYears(), 500);
     EXPECT_EQ(ui.Grid1->RowCount(), 6001);
     EXPECT_EQ(ui.Grid9->RowCount(), 6001);
     EXPECT_TRUE(ui.Label5->text().isEmpty());  // no notice with simulated weather
@@ -207,14 +208,14 @@ TEST_F(Workflow, StepBoxRules) {
     EXPECT_EQ(ui.Edit1->text(), "7");
 
     Step(0);
-    EXPECT_EQ(model->Settings.YearCount, 0);
+    EXPECT_EQ(session.ReleasedYears(), 0);
     EXPECT_FALSE(ui.Chart1->isVisibleTo(&form));
 
     ui.Edit1->setText("");
     Click(ui.StepBtn);
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_EQ(dialogs.errors[0], "'''' is not a valid integer value");
-    EXPECT_EQ(model->Settings.YearCount, 0);
+    EXPECT_EQ(session.ReleasedYears(), 0);
 }
 
 TEST_F(Workflow, InitialisationRestartsOnlyAfterAStep) {
@@ -672,7 +673,7 @@ TEST_F(Workflow, ARunWithoutResultsHasNothingToShowOrSave) {
     ui.StatusMessage->clear();
     Step(5);
     EXPECT_EQ(ui.StatusMessage->text(), "No years to show: the run made no results");
-    EXPECT_EQ(model->Settings.YearCount, 0);
+    EXPECT_EQ(session.ReleasedYears(), 0);
     EXPECT_EQ(State(), "000101111111100000") << "still Ready";
 
     window.commands.SaveBtnClick();
