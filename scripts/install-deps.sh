@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev   # compilers; clang for the sanitizer and fuzz build
   libgtest-dev libbenchmark-dev                    # unit tests and benchmarks
+  libtbb-dev libcli11-dev                          # batch runs on all cores; the command line
   qt6-base-dev qt6-charts-dev libgl-dev            # the window
   xvfb xauth libwmf-bin                            # headless window runs, metafile reader for tests
 )
