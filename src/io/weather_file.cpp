@@ -172,6 +172,10 @@ bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notif
     return true;
 }
 
+bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notifier) {
+    return ReadWeatherFile(model, fileName, notifier, {});
+}
+
 void WriteWeatherFile(const std::string& fileName, const std::vector<WeatherRowTexts>& rows) {
     std::string bytes = std::string(TITLE_LINE) + std::string(LINE_END) + COLUMN_LINE;
     for (const WeatherRowTexts& row : rows) {

@@ -23,8 +23,8 @@ inline constexpr int MAX_WEATHER_COLUMNS = 5;
 // A name ending in ".csv" is read as a tidy weather table instead
 // (io/weather_table.h), under its own name: the record of `siteId`, or of
 // its only site when `siteId` is empty.
-bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notifier,
-                     const std::string& siteId = {});
+bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notifier, const std::string& siteId);
+bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notifier);
 
 // The name ReadWeatherFile reads for `fileName`.
 std::string WeatherFileName(const std::string& fileName);
