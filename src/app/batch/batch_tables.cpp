@@ -7,15 +7,20 @@
 namespace kelmar::batch {
 
 std::string ColumnName(const ResultField& field) {
-    const std::string key = field.Key, unit = field.Unit;
+    const std::string_view key = field.Key, unit = field.Unit;
+    std::string name(key);
     // vol_pct after w_ms_vol gives w_ms_vol_pct, not w_ms_vol_vol_pct.
     const std::size_t underscore = unit.find('_');
-    if (underscore != std::string::npos) {
-        const std::string firstWord = "_" + unit.substr(0, underscore);
-        if (key.size() > firstWord.size() && key.compare(key.size() - firstWord.size(), firstWord.size(), firstWord) == 0)
-            return key + unit.substr(underscore);
+    if (underscore != std::string_view::npos) {
+        const std::string_view firstWord = unit.substr(0, underscore);
+        if (key.size() > firstWord.size() && key.ends_with(firstWord) && key[key.size() - firstWord.size() - 1] == '_') {
+            name.append(unit.substr(underscore));
+            return name;
+        }
     }
-    return key + "_" + unit;
+    name.push_back('_');
+    name.append(unit);
+    return name;
 }
 
 std::string MonthlyHeader() {

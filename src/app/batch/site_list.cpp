@@ -70,6 +70,12 @@ double ParseDegrees(const std::string& text, const char* column, double limit) {
     return value;
 }
 
+// An error whose message already names its place in the list.
+class LocatedError : public KelmarError {
+public:
+    using KelmarError::KelmarError;
+};
+
 class ErrorList {
 public:
     explicit ErrorList(std::string fileName) : FileName(std::move(fileName)) {}
@@ -77,6 +83,8 @@ public:
     void AtLine(int line, Action&& action) {
         try {
             action();
+        } catch (const LocatedError& e) {
+            Add(e.what());
         } catch (const KelmarError& e) {
             Add(WithLocationLine(e.what(), FileLineLocation(FileName, line)));
         }
@@ -166,8 +174,12 @@ SiteList ParseSiteList(std::string bytes, const std::string& fileName, const std
                     case ColumnKind::Id: site.Id = text; break;
                     case ColumnKind::SiteFile: site.SiteFile = Relative(folder, text); break;
                     case ColumnKind::Param:
-                        WithErrorLocation([&] { return std::string("in the column ") + column.Field->Key; },
-                                          [&] { ParseSiteLine(site.Params, std::string(column.Field->Key) + "," + text); });
+                        try {
+                            ParseSiteLine(site.Params, std::string(column.Field->Key) + "," + text);
+                        } catch (const KelmarError& e) {
+                            throw LocatedError(WithLocationLine(
+                                e.what(), FileLineLocation(fileName, site.Line) + ", column " + column.Field->Key));
+                        }
                         break;
                     case ColumnKind::Climate: site.ClimateFile = Relative(folder, text); break;
                     case ColumnKind::Weather: site.WeatherFile = Relative(folder, text); break;
