@@ -75,6 +75,22 @@ void DurableFileStream::CopyFrom(const std::string& source) {
     const int in = ::open(PathOf(source).c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) throw KelmarError("Cannot read the file \"" + source + "\": " + Reason(errno) + ".");
     Flush();
+    // The kernel copies without passing the bytes through this process (and
+    // may share the blocks, where the file system can); a system without it
+    // falls back to reading and writing.
+    for (;;) {
+        const ssize_t n = ::copy_file_range(in, nullptr, Fd, nullptr, 1 << 30, 0);
+        if (n > 0) continue;
+        if (n == 0) {
+            ::close(in);
+            return;
+        }
+        if (errno == EINTR) continue;
+        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) break;
+        const int error = errno;
+        ::close(in);
+        Fail(error);
+    }
     Buffer.resize(BUFFER_BYTES);
     while (true) {
         const ssize_t n = ::read(in, Buffer.data(), Buffer.size());
