@@ -34,7 +34,7 @@ bool ReadClimatology(TModel& model, const std::string& fileName, WorkflowView& v
 bool ReadWeather(TModel& model, const std::string& fileName, WorkflowView& view) {
     bool found = false;
     try {
-        found = ReadWeatherFile(model, fileName, view);
+        found = ReadWeatherFile(model, fileName, view, view.WeatherSiteId());
     } catch (...) {
         view.WeatherFileOpened();  // it was found, then failed part-way
         throw;
@@ -70,7 +70,7 @@ OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
 
     const auto weatherName = view.AskFile(FileDialog::WeatherForRun);
     if (!weatherName || !ReadWeather(model, *weatherName, view)) return result;
-    result.read.weather = ReplaceExtension(*weatherName, WEATHER_EXTENSION);
+    result.read.weather = WeatherFileName(*weatherName);
     result.weatherFileName = Utf8Name(PathOf(*weatherName).filename());
     // Months without air temperature or precipitation would run as -99.9.
     ValidateWeatherForRun(model, result.weatherFileName);

@@ -14,6 +14,9 @@ class WorkflowView : public Notifier {
 public:
     // The file chosen in the dialog, or nothing when it was cancelled.
     virtual std::optional<std::string> AskFile(FileDialog dialog) = 0;
+    // The site whose record to read from a tidy weather table (.csv) that
+    // holds several; empty: its only site.
+    virtual std::string WeatherSiteId() const { return {}; }
 
     // What the readers change in the window besides the records: after a
     // site file, the forest-type list and the ground-water and permafrost

@@ -1,7 +1,9 @@
 #include "cli/cli_commands.h"
 
+#include <cstdlib>
 #include <memory>
 
+#include "app/batch/batch_run.h"
 #include "app/open_commands.h"
 #include "app/save_commands.h"
 #include "app/session.h"
@@ -42,6 +44,7 @@ public:
     }
 
     void Warning(const std::string& text) override { Err << text << '\n'; }
+    std::string WeatherSiteId() const override { return Options.siteId; }
 
 private:
     const CliOptions& Options;
@@ -100,6 +103,54 @@ int RunEstimate(const CliOptions& options, std::ostream& out, std::ostream& err)
         return EXIT_FAILED;
     }
     return EXIT_OK;
+}
+
+namespace {
+
+// The last line of a batch or merge: what was done, or how many sites failed.
+int Summarize(const batch::BatchSummary& summary, const std::string& dir, std::ostream& out, std::ostream& err) {
+    if (summary.Failed > 0) {
+        err << "kelmar-cli: " << summary.Failed << " of " << summary.Sites << " sites failed; their messages are in "
+            << (summary.Merged ? dir + "/errors.csv" : "the errors parts of " + dir + "/parts") << '\n';
+        return EXIT_FAILED;
+    }
+    if (summary.Merged)
+        out << "Ran " << summary.Sites << " sites into " << dir << " (base seed " << summary.BaseSeed << ")\n";
+    return EXIT_OK;
+}
+
+}  // namespace
+
+int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& err, bool stderrIsTerminal) {
+    try {
+        batch::BatchOptions batchOptions;
+        batchOptions.SitesFile = options.sites;
+        batchOptions.OutDir = options.out;
+        batchOptions.Jobs = options.jobs.value_or(0);
+        batchOptions.Seed = options.seed;
+        batchOptions.Resume = options.resume;
+        batchOptions.Format = batch::ParseOutputFormat(options.format);
+        batchOptions.Share = options.shard.empty()
+                                 ? batch::ShardFromEnvironment([](const char* name) { return std::getenv(name); })
+                                 : std::optional<batch::Shard>(batch::ParseShard(options.shard));
+        batchOptions.Progress = options.quiet        ? batch::ProgressStyle::None
+                                : stderrIsTerminal ? batch::ProgressStyle::Terminal
+                                                   : batch::ProgressStyle::Plain;
+        batchOptions.Version = VERSION;
+        return Summarize(batch::RunBatch(batchOptions, err), options.out, out, err);
+    } catch (const std::exception& e) {
+        err << e.what() << '\n';
+        return EXIT_FAILED;
+    }
+}
+
+int RunMergeCommand(const CliOptions& options, std::ostream& out, std::ostream& err) {
+    try {
+        return Summarize(batch::MergeBatch(options.out, VERSION, err), options.out, out, err);
+    } catch (const std::exception& e) {
+        err << e.what() << '\n';
+        return EXIT_FAILED;
+    }
 }
 
 }  // namespace kelmar::cli

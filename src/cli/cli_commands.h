@@ -15,5 +15,8 @@ inline constexpr int EXIT_USAGE = 2;   // the command line cannot be understood
 
 int RunSimulate(const CliOptions& options, std::ostream& out, std::ostream& err);
 int RunEstimate(const CliOptions& options, std::ostream& out, std::ostream& err);
+// `stderrIsTerminal` chooses the progress line updated in place over plain lines.
+int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& err, bool stderrIsTerminal);
+int RunMergeCommand(const CliOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace kelmar::cli

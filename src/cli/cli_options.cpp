@@ -1,5 +1,8 @@
 #include "cli/cli_options.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <charconv>
 #include <limits>
 
@@ -12,20 +15,28 @@ const char* const USAGE =
     "  kelmar-cli simulate --site SITE.sit --weather WEATHER.wed [--climate CLIM.cld]\n"
     "                      [--seed N] [--years N] [--results OUT.csv] [--table FULL.csv]\n"
     "  kelmar-cli estimate --weather WEATHER.wed --output CLIM.cld\n"
-    "  kelmar-cli --help\n"
+    "  kelmar-cli batch --sites SITES.csv --out DIR [--jobs N] [--seed N] [--resume] [--quiet]\n"
+    "                   [--format csv|netcdf|both] [--shard K/N]\n"
+    "  kelmar-cli merge DIR\n"
+    "  kelmar-cli --help | --version | COMMAND --help\n"
     "\n"
     "simulate   Reads the site and either simulates 500 years of weather from the\n"
     "           climatology (without --weather) or runs the observed weather record\n"
     "           (with --weather), exactly as the window's \"Open files\" does.\n"
     "estimate   Estimates a climatology from an observed weather record and writes\n"
     "           it as a climatology file, exactly as \"Generate file\" then \"Save file\".\n"
+    "batch      Runs every site of a site list on all cores into monthly.csv, annual.csv\n"
+    "           and errors.csv in DIR (see \"kelmar-cli batch --help\").\n"
+    "merge      Joins the parts of a batch run in shards on a cluster into those outputs.\n"
     "\n"
     "Options:\n"
     "  --site FILE      site parameter file; \".sit\" is appended to a name without a full stop\n"
     "  --climate FILE   climatology file (its extension becomes \".cld\"). Required for\n"
     "                   simulated weather; with --weather it is read only when the record\n"
     "                   has missing soil temperatures, which the generator then fills\n"
-    "  --weather FILE   observed monthly weather file (its extension becomes \".wed\")\n"
+    "  --weather FILE   observed monthly weather file (its extension becomes \".wed\"), or a\n"
+    "                   tidy table FILE.csv (site_id,year,month,tair,prec,tsoil)\n"
+    "  --site-id ID     the site to read from a tidy table that holds several\n"
     "  --seed N         state of the random source (0..4294967295) before anything else,\n"
     "                   so that a run can be reproduced; without it the state comes from\n"
     "                   the clock and every run differs\n"
@@ -59,50 +70,135 @@ T ParseNumber(const std::string& option, const std::string& text) {
 
 }  // namespace
 
+const char* const VERSION = KELMAR_VERSION;
+
+namespace {
+
+// The options of simulate and estimate: each takes a value, the last given
+// counts, and one that does not belong to the command is named as such
+// after parsing (both commands know them all).
+struct ValueOption {
+    const char* name;
+    std::string* text;
+};
+
+// Every option is declared to take zero or one value, so that a missing
+// value reaches the checks below and gets the program's own message.
+CLI::Option* AddValue(CLI::App& command, const std::string& name, const std::string& description) {
+    return command.add_option(name, description)->expected(0, 1)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+}
+
+// The value given to `option`, or nothing when it was not given; raises
+// UsageError for an option given without a value.
+std::optional<std::string> ValueOf(const CLI::Option* option) {
+    if (option->count() == 0) return std::nullopt;
+    const std::vector<std::string>& results = option->results();
+    if (results.empty() || results.back().empty()) throw UsageError(option->get_name() + " needs a value");
+    return results.back();
+}
+
+// What CLI11 could not place: an option no command knows is unknown.
+void RefuseExtras(const CLI::App& command) {
+    const std::vector<std::string> extras = command.remaining();
+    if (extras.empty()) return;
+    std::string first = extras.front();
+    if (first.rfind("-", 0) == 0) {
+        first = first.substr(0, first.find('='));
+        throw UsageError("unknown option '" + first + "'");
+    }
+    throw UsageError("unexpected argument '" + first + "'");
+}
+
+}  // namespace
+
 CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     CliOptions options;
     if (args.empty()) throw UsageError("no command given");
-    std::size_t next = 0;
-    const std::string& command = args[next++];
+    const std::string& command = args.front();
     if (command == "--help" || command == "-h" || command == "help") return options;
-    if (command == "simulate")
-        options.command = Command::Simulate;
-    else if (command == "estimate")
-        options.command = Command::Estimate;
-    else
+    if (command == "--version") {
+        options.command = Command::Version;
+        return options;
+    }
+    if (command != "simulate" && command != "estimate" && command != "batch" && command != "merge")
         throw UsageError("unknown command '" + command + "'");
 
-    while (next < args.size()) {
-        std::string option = args[next++];
-        std::string value;
-        bool hasValue = false;
-        if (const auto equals = option.find('='); option.rfind("--", 0) == 0 && equals != std::string::npos) {
-            value = option.substr(equals + 1);
-            option.resize(equals);
-            hasValue = true;
+    CLI::App app("kelmar-cli: forest-floor and soil climate month by month", "kelmar-cli");
+    app.set_help_flag();  // --help is answered below, per command
+    CLI::App* sub = app.add_subcommand(command);
+    sub->set_help_flag();
+    sub->allow_extras();
+    bool help = false;
+    sub->add_flag("--help", help, "show this text");
+
+    std::string seedText, yearsText, jobsText;
+    std::vector<std::pair<CLI::Option*, std::string*>> values;
+    const auto value = [&](const char* name, std::string* target, const char* description) {
+        values.emplace_back(AddValue(*sub, name, description), target);
+    };
+    if (command == "simulate" || command == "estimate") {
+        value("--site", &options.site, "site parameter file");
+        value("--climate", &options.climate, "climatology file");
+        value("--weather", &options.weather, "observed weather file (.wed, or a tidy .csv)");
+        value("--site-id", &options.siteId, "the site of a tidy weather table with several");
+        value("--results", &options.results, "results file to write");
+        value("--table", &options.table, "full-precision table to write");
+        value("--output", &options.output, "where estimate writes the climatology file");
+        value("--seed", &seedText, "state of the random source");
+        value("--years", &yearsText, "years written to the results file");
+    } else if (command == "batch") {
+        sub->description("Runs every site of a site list on all cores into tidy outputs in a folder.");
+        value("--sites", &options.sites, "the site list (CSV: site_id, site_file or site parameters, "
+                                         "climate_file and/or weather_file, optional seed, lat, lon)");
+        value("--out", &options.out, "the folder of the outputs, parts and manifest");
+        value("--jobs", &jobsText, "threads (default: every core)");
+        value("--seed", &seedText, "base state of the random source (default: from the clock, recorded)");
+        value("--format", &options.format, "csv, netcdf or both (default csv)");
+        value("--shard", &options.shard, "K/N: run share K of N and leave the merge (default: from the launcher)");
+        sub->add_flag("--resume", options.resume, "skip the chunks a killed run finished");
+        sub->add_flag("--quiet", options.quiet, "no progress lines");
+    } else {
+        sub->description("Joins the parts of a batch run in shards into its outputs.");
+        sub->add_option("DIR", options.out, "the folder of the batch")->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    }
+
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        throw UsageError(e.what());
+    }
+    if (help) {
+        options.command = Command::Help;
+        if (command == "batch" || command == "merge") options.helpText = sub->help();
+        return options;
+    }
+    RefuseExtras(*sub);
+    for (const auto& [option, target] : values)
+        if (const auto text = ValueOf(option)) *target = *text;
+
+    if (command == "batch" || command == "merge") {
+        options.command = command == "batch" ? Command::Batch : Command::Merge;
+        if (!seedText.empty()) options.seed = ParseNumber<std::uint32_t>("--seed", seedText);
+        if (!jobsText.empty()) {
+            const auto jobs = ParseNumber<std::uint16_t>("--jobs", jobsText);
+            if (jobs == 0) throw UsageError("--jobs needs a whole number from 1 to 65535, not '0'");
+            options.jobs = jobs;
         }
-        if (option == "--help") {
-            options.command = Command::Help;
-            return options;
+        if (command == "merge" && options.out.empty()) throw UsageError("merge needs the folder of the batch");
+        if (command == "batch") {
+            if (options.sites.empty()) throw UsageError("batch needs --sites");
+            if (options.out.empty()) throw UsageError("batch needs --out");
+            if (options.format != "csv" && options.format != "netcdf" && options.format != "both")
+                throw UsageError("--format needs csv, netcdf or both, not '" + options.format + "'");
         }
-        if (!hasValue) {
-            if (next >= args.size()) throw UsageError(option + " needs a value");
-            value = args[next++];
-        }
-        if (option == "--site") options.site = value;
-        else if (option == "--climate") options.climate = value;
-        else if (option == "--weather") options.weather = value;
-        else if (option == "--results") options.results = value;
-        else if (option == "--table") options.table = value;
-        else if (option == "--output") options.output = value;
-        else if (option == "--seed") options.seed = ParseNumber<std::uint32_t>(option, value);
-        else if (option == "--years") {
-            const auto years = ParseNumber<std::uint32_t>(option, value);
-            options.years = static_cast<int>(std::min<std::uint32_t>(years, std::numeric_limits<int>::max()));
-        } else {
-            throw UsageError("unknown option '" + option + "'");
-        }
-        if (value.empty()) throw UsageError(option + " needs a value");
+        return options;
+    }
+    options.command = command == "simulate" ? Command::Simulate : Command::Estimate;
+    if (!seedText.empty()) options.seed = ParseNumber<std::uint32_t>("--seed", seedText);
+    if (!yearsText.empty()) {
+        const auto years = ParseNumber<std::uint32_t>("--years", yearsText);
+        options.years = static_cast<int>(std::min<std::uint32_t>(years, std::numeric_limits<int>::max()));
     }
 
     const bool simulate = options.command == Command::Simulate;
@@ -120,6 +216,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         for (const auto& [given, name] :
              {std::pair{!options.site.empty(), "--site"}, {!options.climate.empty(), "--climate"},
               {!options.results.empty(), "--results"}, {!options.table.empty(), "--table"},
+              {!options.siteId.empty(), "--site-id"},
               {options.seed.has_value(), "--seed"}, {options.years.has_value(), "--years"}})
             forbid(given, name);
     }

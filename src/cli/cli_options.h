@@ -9,7 +9,7 @@
 
 namespace kelmar::cli {
 
-enum class Command { Help, Simulate, Estimate };
+enum class Command { Help, Simulate, Estimate, Batch, Merge, Version };
 
 struct CliOptions {
     Command command = Command::Help;
@@ -21,7 +21,22 @@ struct CliOptions {
     std::string output;    // --output: estimated climatology file to write
     std::optional<std::uint32_t> seed;  // --seed: state of the random source
     std::optional<int> years;           // --years: years to write to the results file
+    std::string siteId;    // --site-id: the site of a tidy weather table (.csv) with several
+
+    // batch and merge
+    std::string sites;     // --sites: the site list
+    std::string out;       // --out (batch) or the folder given to merge
+    std::optional<int> jobs;            // --jobs: threads; default every core
+    bool resume = false;   // --resume
+    bool quiet = false;    // --quiet: no progress lines
+    std::string format = "csv";         // --format: csv, netcdf or both
+    std::string shard;     // --shard K/N; empty: from the launcher's environment
+
+    std::string helpText;  // --help of a command with help of its own; empty: USAGE
 };
+
+// The program's version, as the project declares it.
+extern const char* const VERSION;
 
 // A command line that cannot be understood; the text says why.
 class UsageError : public std::runtime_error {

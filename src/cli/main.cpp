@@ -6,6 +6,8 @@
 #include <system_error>
 #include <vector>
 
+#include <unistd.h>
+
 #include "cli/cli_commands.h"
 #include "cli/cli_options.h"
 #include "cli/output_files.h"
@@ -45,9 +47,16 @@ int main(int argc, char** argv) {
             return DeliverStandardOutput(RunSimulate(options, report, std::cerr));
         case Command::Estimate:
             return DeliverStandardOutput(RunEstimate(options, report, std::cerr));
+        case Command::Batch:
+            return DeliverStandardOutput(RunBatchCommand(options, report, std::cerr, ::isatty(STDERR_FILENO) != 0));
+        case Command::Merge:
+            return DeliverStandardOutput(RunMergeCommand(options, report, std::cerr));
+        case Command::Version:
+            std::cout << "kelmar-cli " << VERSION << '\n';
+            return DeliverStandardOutput(EXIT_OK);
         case Command::Help:
             break;
     }
-    std::cout << USAGE;
+    std::cout << (options.helpText.empty() ? USAGE : options.helpText.c_str());
     return DeliverStandardOutput(EXIT_OK);
 }

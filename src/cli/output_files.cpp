@@ -5,6 +5,7 @@
 
 #include "io/data_file_names.h"
 #include "io/file_output.h"
+#include "io/weather_file.h"
 
 namespace kelmar::cli {
 
@@ -20,7 +21,7 @@ std::vector<NamedFile> Inputs(const CliOptions& options) {
     if (!options.site.empty()) inputs.push_back({"--site", SiteFileName(options.site)});
     if (!options.climate.empty())
         inputs.push_back({"--climate", ReplaceExtension(options.climate, CLIMATOLOGY_EXTENSION)});
-    if (!options.weather.empty()) inputs.push_back({"--weather", ReplaceExtension(options.weather, WEATHER_EXTENSION)});
+    if (!options.weather.empty()) inputs.push_back({"--weather", WeatherFileName(options.weather)});
     return inputs;
 }
 

@@ -12,6 +12,7 @@
 #include "io/line_reader.h"
 #include "io/number_text.h"
 #include "io/read_errors.h"
+#include "io/weather_table.h"
 #include "model/errors.h"
 
 namespace kelmar {
@@ -154,13 +155,25 @@ void ReadWeatherBytes(TModel& model, std::string_view bytes, std::string_view fi
     settings.YearEnd = ClampToInt32(std::int64_t{settings.YearBeg} + monthsStored / 12 - 1);
 }
 
-bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notifier) {
-    const std::string formedName = ReplaceExtension(fileName, WEATHER_EXTENSION);
-    const std::optional<std::string> bytes =
-        ReadDataFile(formedName, WEATHER_NOT_FOUND_MESSAGE, WEATHER_FILE_LIMIT, notifier);
+std::string WeatherFileName(const std::string& fileName) {
+    return IsWeatherTableName(fileName) ? fileName : ReplaceExtension(fileName, WEATHER_EXTENSION);
+}
+
+bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notifier, const std::string& siteId) {
+    const std::string formedName = WeatherFileName(fileName);
+    const bool table = IsWeatherTableName(formedName);
+    const std::optional<std::string> bytes = ReadDataFile(
+        formedName, WEATHER_NOT_FOUND_MESSAGE, table ? WEATHER_TABLE_LIMIT : WEATHER_FILE_LIMIT, notifier);
     if (!bytes) return false;
-    ReadWeatherBytes(model, *bytes, formedName);
+    if (table)
+        ReadWeatherTableBytes(*bytes, formedName)->Store(model, siteId);
+    else
+        ReadWeatherBytes(model, *bytes, formedName);
     return true;
+}
+
+bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notifier) {
+    return ReadWeatherFile(model, fileName, notifier, {});
 }
 
 void WriteWeatherFile(const std::string& fileName, const std::vector<WeatherRowTexts>& rows) {

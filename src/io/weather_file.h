@@ -20,7 +20,14 @@ inline constexpr int MAX_WEATHER_COLUMNS = 5;
 // warning when there is no such file, changing nothing. The caller then sets
 // the current directory to the program's folder, where the file dialogs
 // start next time.
+// A name ending in ".csv" is read as a tidy weather table instead
+// (io/weather_table.h), under its own name: the record of `siteId`, or of
+// its only site when `siteId` is empty.
+bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notifier, const std::string& siteId);
 bool ReadWeatherFile(TModel& model, const std::string& fileName, Notifier& notifier);
+
+// The name ReadWeatherFile reads for `fileName`.
+std::string WeatherFileName(const std::string& fileName);
 
 // Reads the bytes of a weather file. A file that looks like UTF-16, or a
 // column line with more than five names or without Year, Month, Tair or

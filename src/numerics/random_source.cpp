@@ -16,4 +16,20 @@ std::uint32_t ClockSeed() {
 
 RandomSource::RandomSource() : RandomState(ClockSeed()) {}
 
+std::uint32_t RandomSource::Jump(std::uint32_t state, std::uint64_t steps) {
+    // (stepA, stepC) is the affine map of 2^bit steps; (a, c) that of the
+    // steps taken so far. All arithmetic is mod 2^32 by unsigned wrap-around.
+    std::uint32_t a = 1, c = 0;
+    std::uint32_t stepA = MULTIPLIER, stepC = INCREMENT;
+    for (; steps != 0; steps >>= 1) {
+        if (steps & 1) {
+            a = a * stepA;
+            c = c * stepA + stepC;
+        }
+        stepC = stepC * stepA + stepC;
+        stepA = stepA * stepA;
+    }
+    return a * state + c;
+}
+
 }  // namespace kelmar

@@ -18,9 +18,14 @@ public:
 
     // 32-bit linear congruential step; the new state times 2^-32, in [0, 1).
     double UniformRandom() {
-        RandomState = RandomState * 134775813u + 1u;  // mod 2^32 by unsigned wrap-around
+        RandomState = RandomState * MULTIPLIER + INCREMENT;  // mod 2^32 by unsigned wrap-around
         return static_cast<double>(RandomState) * TWO_POW_MINUS_32;
     }
+
+    // The state `steps` uniform draws after `state`, in O(log steps) time:
+    // the composition of two affine steps x -> a x + c is again affine, so
+    // the step is squared like a power (steps is taken modulo the period 2^32).
+    static std::uint32_t Jump(std::uint32_t state, std::uint64_t steps);
 
     // mean + sd * (sum of 12 uniforms - 6): an approximately normal deviate.
     // Always consumes exactly 12 uniforms, whatever sd is.
@@ -29,6 +34,11 @@ public:
         for (int i = 0; i < 12; ++i) sum += UniformRandom();
         return (sum - 6.0) * sd + mean;
     }
+
+    // The generator's constants: full period 2^32 (the multiplier is 1 mod 4
+    // and the increment odd).
+    static constexpr std::uint32_t MULTIPLIER = 134775813u;
+    static constexpr std::uint32_t INCREMENT = 1u;
 
 private:
     static constexpr double TWO_POW_MINUS_32 = 1.0 / 4294967296.0;

@@ -45,5 +45,27 @@ TEST(RandomSource, StateWrapsModulo2To32) {
     EXPECT_EQ(random.State(), static_cast<std::uint32_t>(0xFFFFFFFFull * 134775813ull + 1ull));
 }
 
+// The batch gives each site the state a jump ahead of the base: it must be
+// the state that many single steps reach, for any count.
+TEST(RandomSource, JumpEqualsSteppingOneDrawAtATime) {
+    const std::uint64_t counts[] = {0, 1, 2, 3, 7, 64, 1000, 216024, 3 * 216024 + 5};
+    for (const std::uint32_t start : {0u, 12345u, 0xFFFFFFFFu}) {
+        for (const std::uint64_t k : counts) {
+            RandomSource stepped(start);
+            for (std::uint64_t i = 0; i < k; ++i) stepped.UniformRandom();
+            EXPECT_EQ(RandomSource::Jump(start, k), stepped.State()) << "state " << start << ", " << k << " steps";
+        }
+    }
+}
+
+TEST(RandomSource, JumpWrapsAtThePeriod) {
+    constexpr std::uint64_t PERIOD = std::uint64_t{1} << 32;
+    EXPECT_EQ(RandomSource::Jump(777u, PERIOD), 777u);
+    EXPECT_EQ(RandomSource::Jump(777u, PERIOD + 3), RandomSource::Jump(777u, 3));
+    RandomSource oneShort(RandomSource::Jump(777u, PERIOD - 1));
+    oneShort.UniformRandom();
+    EXPECT_EQ(oneShort.State(), 777u);
+}
+
 }  // namespace
 }  // namespace kelmar

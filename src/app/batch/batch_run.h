@@ -1,0 +1,91 @@
+// A batch: every site of a site list run on all cores, its results written
+// in fixed chunks of the list, each chunk's part files replaced atomically
+// and then recorded as done, so that a batch killed at any moment goes on
+// with --resume, a list split over the processes of a cluster (shards) is
+// joined by MergeBatch, and any split gives the same bytes.
+//
+// The folder of a batch holds
+//   manifest.txt                what identifies the batch (version, list hash, seed, chunk size, format)
+//   parts/chunk-NNNNNN.*.csv    the monthly, annual and error rows of one chunk, no header
+//   parts/chunk-NNNNNN.done     written last: the chunk's sizes and identity
+//   monthly.csv annual.csv errors.csv   the parts joined in list order, once every chunk is done
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace kelmar::batch {
+
+// Uniform draws of a 500-year simulated site: (500 years x 36 months' draws
+// + the 2 of the start state) normal deviates of 12 uniforms each. Site i of
+// a list (from 0) starts its weather this many draws times i after the base.
+inline constexpr std::uint64_t UNIFORMS_PER_SITE = (500 * 36 + 2) * 12;  // 216,024
+// Sites whose streams do not overlap within the generator's period 2^32.
+inline constexpr std::uint64_t DISJOINT_STREAMS = (std::uint64_t{1} << 32) / UNIFORMS_PER_SITE;  // 19,881
+
+// Sites per chunk: fixed, so that the chunks do not depend on jobs or shards.
+inline constexpr int CHUNK_SITES = 64;
+
+struct Shard {
+    int Index = 0;  // K in 0..Count-1
+    int Count = 1;  // N
+};
+
+// "K/N" with 0 <= K < N; raises KelmarError otherwise.
+Shard ParseShard(const std::string& text);
+
+// The share a cluster launcher gives this process, from its environment:
+// Slurm job arrays (SLURM_ARRAY_TASK_ID minus SLURM_ARRAY_TASK_MIN,
+// SLURM_ARRAY_TASK_COUNT), srun (SLURM_PROCID, SLURM_NTASKS), Open MPI
+// (OMPI_COMM_WORLD_RANK, OMPI_COMM_WORLD_SIZE) and other MPI launchers
+// (PMI_RANK, PMI_SIZE), in that order. Nothing when none is set or the count
+// is 1; KelmarError when the values do not make a share.
+std::optional<Shard> ShardFromEnvironment(const std::function<const char*(const char*)>& getenv);
+
+enum class OutputFormat { Csv, NetCdf, Both };
+// "csv", "netcdf" or "both".
+OutputFormat ParseOutputFormat(const std::string& text);
+const char* FormatName(OutputFormat format);
+
+enum class ProgressStyle {
+    None,      // --quiet
+    Terminal,  // one line updated in place
+    Plain,     // a line every few seconds, for logs
+};
+
+struct BatchOptions {
+    std::string SitesFile;
+    std::string OutDir;
+    int Jobs = 0;  // 0: every core the process may use
+    std::optional<std::uint32_t> Seed;
+    bool Resume = false;
+    OutputFormat Format = OutputFormat::Csv;
+    std::optional<Shard> Share;  // nothing: the whole list, merged at the end
+    ProgressStyle Progress = ProgressStyle::None;
+    std::string Version;         // of the program, recorded and checked
+};
+
+struct BatchSummary {
+    std::int64_t Sites = 0;      // in the list
+    std::int64_t Failed = 0;     // of the sites this call ran or merged
+    std::int64_t Ran = 0;        // sites run by this call
+    bool Merged = false;         // the joined outputs were written
+    std::uint32_t BaseSeed = 0;
+};
+
+// Runs the batch. Raises KelmarError, with a message naming the file and
+// what to do, for a bad site list (before any run), a folder that holds
+// another batch or cannot be written, and a part that cannot be written
+// (the finished chunks stay for --resume). A failed site is no error: its
+// message goes to errors.csv and Failed counts it.
+BatchSummary RunBatch(const BatchOptions& options, std::ostream& err);
+
+// Joins the parts of the batch in `dir` into its outputs. Refuses (KelmarError)
+// a folder without a manifest, parts of another version, site list or seed,
+// and missing chunks, naming them and the shard they belong to.
+BatchSummary MergeBatch(const std::string& dir, const std::string& version, std::ostream& err);
+
+}  // namespace kelmar::batch

@@ -1,0 +1,92 @@
+#include "app/batch/batch_tables.h"
+
+#include <charconv>
+
+#include "io/csv_text.h"
+
+namespace kelmar::batch {
+
+std::string ColumnName(const ResultField& field) {
+    const std::string_view key = field.Key, unit = field.Unit;
+    std::string name(key);
+    // vol_pct after w_ms_vol gives w_ms_vol_pct, not w_ms_vol_vol_pct.
+    const std::size_t underscore = unit.find('_');
+    if (underscore != std::string_view::npos) {
+        const std::string_view firstWord = unit.substr(0, underscore);
+        if (key.size() > firstWord.size() && key.ends_with(firstWord) && key[key.size() - firstWord.size() - 1] == '_') {
+            name.append(unit.substr(underscore));
+            return name;
+        }
+    }
+    name.push_back('_');
+    name.append(unit);
+    return name;
+}
+
+std::string MonthlyHeader() {
+    std::string header = "site_id,year,month";
+    for (const ResultField& field : RESULT_FIELDS) header.append(",").append(ColumnName(field));
+    return header + "\n";
+}
+
+std::string AnnualHeader() {
+    std::string header = "site_id,year";
+    for (const ResultField& field : RESULT_FIELDS) header.append(",").append(ColumnName(field));
+    return header + ",seed\n";
+}
+
+void AppendShortest(std::string& out, double value) {
+    char buffer[32];  // the longest shortest form of a double has 24 characters
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+namespace {
+
+void AppendInteger(std::string& out, std::int64_t value) {
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+void AppendValues(std::string& out, const TResultRecord& record) {
+    for (const ResultField& field : RESULT_FIELDS) {
+        out.push_back(',');
+        AppendShortest(out, record.*field.Value);
+    }
+}
+
+}  // namespace
+
+void AppendSiteRows(const TModel& model, std::string_view siteId, std::uint32_t seed, std::string& monthly,
+                    std::string& annual) {
+    std::string id;
+    AppendCsvField(id, siteId);
+    id.push_back(',');
+    for (int i = 1; i <= model.AvailableYears; ++i) {
+        for (int m = 1; m <= 12; ++m) {
+            const TResultRecord& r = model.Results.At(i, m);
+            monthly.append(id);
+            AppendInteger(monthly, r.Year);
+            monthly.push_back(',');
+            AppendInteger(monthly, r.Month);
+            AppendValues(monthly, r);
+            monthly.push_back('\n');
+        }
+        annual.append(id);
+        AppendInteger(annual, model.Results.At(i, 1).Year);
+        AppendValues(annual, model.Results.At(i, 0));
+        annual.push_back(',');
+        AppendInteger(annual, seed);
+        annual.push_back('\n');
+    }
+}
+
+void AppendErrorRow(std::string& errors, std::string_view siteId, std::string_view message) {
+    AppendCsvField(errors, siteId);
+    errors.push_back(',');
+    AppendCsvField(errors, message);
+    errors.push_back('\n');
+}
+
+}  // namespace kelmar::batch

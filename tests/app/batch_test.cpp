@@ -1,0 +1,266 @@
+// Batches of many sites: the site list's refusals, the tables' columns and
+// seeds, and outputs that do not depend on how the work was split.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "app/batch/batch_run.h"
+#include "app/batch/batch_tables.h"
+#include "app/batch/site_list.h"
+#include "io/io_test_support.h"
+#include "numerics/random_source.h"
+
+namespace kelmar::batch {
+namespace {
+
+namespace fs = std::filesystem;
+using kelmar::testing::ErrorText;
+using kelmar::testing::ReadBytes;
+using kelmar::testing::TempDir;
+using kelmar::testing::WriteBytes;
+
+const std::string EXAMPLES = KELMAR_EXAMPLES_DIR;
+
+TEST(SiteList, RefusesFaultsNamingTheirLinesBeforeAnyRun) {
+    const struct {
+        const char* text;
+        const char* expected;  // a piece of the message
+    } cases[] = {
+        {"site_id,site_file,climate_file,colour\n", "\"colour\" is unknown"},
+        {"site_id,site_file,M_ff,climate_file\n", "both site_file and site parameters"},
+        {"site_file,climate_file\n", "no column \"site_id\""},
+        {"site_id,climate_file\n", "neither site_file nor any site parameter"},
+        {"site_id,M_ff,lat,climate_file\n", "the column \"Lat\""},
+        {"site_id,site_file,climate_file\na,s.sit,c.cld\na,s.sit,c.cld\n", "line 3"},
+        {"site_id,site_file,climate_file\n,s.sit,c.cld\n", "site_id is empty.\nin \"list.csv\", line 2"},
+        {"site_id,Lat,M_ff,climate_file\na,61,3.x,c.cld\n", "'3.x' is not a valid floating point value\nin \"list.csv\", line 2, column M_ff"},
+        {"site_id,site_file,climate_file,seed\na,s.sit,c.cld,-4\n", "line 2"},
+        {"site_id,site_file,climate_file,lat\na,s.sit,c.cld,91\n", "lies outside"},
+        {"site_id,site_file,climate_file,weather_file\na,s.sit,,\n", "neither a climate_file nor a weather_file"},
+        {"site_id,site_file,climate_file\na,s.sit\n", "2 fields"},
+    };
+    for (const auto& c : cases) {
+        const std::string message = ErrorText([&] { ParseSiteList(c.text, "list.csv", ""); });
+        EXPECT_NE(message.find(c.expected), std::string::npos) << c.text << "\n-> " << message;
+    }
+    // Every fault of a list is reported at once, each with its line.
+    const std::string message = ErrorText([] {
+        ParseSiteList("site_id,site_file,climate_file\na,s.sit,\n,s.sit,c\nb,s.sit,c\nb,s.sit,c\n", "list.csv", "");
+    });
+    for (const char* line : {"line 2", "line 3", "line 5"}) EXPECT_NE(message.find(line), std::string::npos) << message;
+    EXPECT_NE(message.find("3 faults"), std::string::npos) << message;
+}
+
+TEST(SiteList, ParameterColumnsOverTheSiteFileDefaultsAndPathsFromTheListsFolder) {
+    const SiteList list = ParseSiteList("site_id,Lat,M_ff,Fortype,climate_file\nx,61.5,3.2,2,clim/c.cld\n", "l.csv", "/data");
+    ASSERT_EQ(list.Sites.size(), 1u);
+    const SiteEntry& site = list.Sites[0];
+    EXPECT_EQ(site.Params.Lat, 61.5);
+    EXPECT_EQ(site.Params.M_ff, 3.2);
+    EXPECT_EQ(site.Params.Fortype, 2);
+    EXPECT_EQ(site.Params.W_Sat_ff, 97);  // the site file's default
+    EXPECT_EQ(site.ClimateFile, "/data/clim/c.cld");
+}
+
+TEST(BatchTables, ColumnsAreTheResultFieldsWithTheirUnits) {
+    EXPECT_EQ(MonthlyHeader(),
+              "site_id,year,month,tair_degC,t_ff_degC,tsoil_degC,t_ms_degC,prec_mm,w_ms_vol_pct,w_ff_vol_pct,"
+              "w_ms_mass_pct,w_ff_mass_pct\n");
+    EXPECT_TRUE(AnnualHeader().ends_with(",w_ff_mass_pct,seed\n")) << AnnualHeader();
+}
+
+TEST(BatchTables, NumbersAreTheShortestTextThatReadsBack) {
+    for (const double value : {0.1, -1.0 / 3, 1e-300, 123456789.125, 20.0, -0.0}) {
+        std::string text;
+        AppendShortest(text, value);
+        EXPECT_EQ(std::stod(text), value) << text;
+        EXPECT_LE(text.size(), 24u);
+    }
+    std::string twenty;
+    AppendShortest(twenty, 20.0);
+    EXPECT_EQ(twenty, "20");
+}
+
+// A list of observed-weather sites (30 years each, fast) with a few
+// simulated ones and one site whose file is missing, in the middle.
+struct BatchRun : ::testing::Test {
+    TempDir dir;
+    std::ostringstream err;
+
+    std::string MakeList(int sites) {
+        std::string text = "site_id,site_file,climate_file,weather_file\n";
+        for (int i = 0; i < sites; ++i) {
+            const std::string id = "p" + std::to_string(i);
+            if (i == sites / 2)
+                text += id + "," + EXAMPLES + "/missing.sit," + EXAMPLES + "/climat.cld,\n";
+            else if (i % 40 == 7)
+                text += id + "," + EXAMPLES + "/soil.sit," + EXAMPLES + "/climat.cld,\n";
+            else
+                text += id + "," + EXAMPLES + "/soil.sit," + EXAMPLES + "/climat.cld," + EXAMPLES + "/weather.wed\n";
+        }
+        WriteBytes(dir.File("sites.csv"), text);
+        return dir.File("sites.csv");
+    }
+
+    BatchOptions Options(const std::string& out, int jobs = 2) {
+        BatchOptions o;
+        o.SitesFile = dir.File("sites.csv");
+        o.OutDir = dir.File(out);
+        o.Jobs = jobs;
+        o.Seed = 2024;
+        o.Version = "test";
+        return o;
+    }
+
+    std::string Outputs(const std::string& out) {
+        std::string all;
+        for (const char* name : {"monthly.csv", "annual.csv", "errors.csv"}) all += ReadBytes(dir.File(out + "/" + name));
+        return all;
+    }
+};
+
+TEST_F(BatchRun, AnySplitGivesTheSameBytesAndABadSiteStopsNoOther) {
+    constexpr int SITES = 150;  // three chunks
+    MakeList(SITES);
+    const BatchSummary one = RunBatch(Options("one", 1), err);
+    EXPECT_EQ(one.Failed, 1);
+    EXPECT_TRUE(one.Merged);
+    const std::string errors = ReadBytes(dir.File("one/errors.csv"));
+    EXPECT_EQ(errors.rfind("site_id,message\np75,\"File soil parameters", 0), 0u) << errors;
+    EXPECT_NE(errors.find("line 77 of"), std::string::npos) << errors;
+    const std::string annual = ReadBytes(dir.File("one/annual.csv"));
+    EXPECT_NE(annual.find("\np74,"), std::string::npos);
+    EXPECT_NE(annual.find("\np76,"), std::string::npos);
+    EXPECT_NE(annual.find("\np149,"), std::string::npos);
+
+    RunBatch(Options("two", 2), err);
+    EXPECT_TRUE(Outputs("one") == Outputs("two")) << "--jobs 1 and --jobs 2 differ";
+
+    for (int k = 0; k < 3; ++k) {
+        BatchOptions shard = Options("shards");
+        shard.Share = Shard{k, 3};
+        const BatchSummary part = RunBatch(shard, err);
+        EXPECT_FALSE(part.Merged);
+    }
+    EXPECT_FALSE(fs::exists(dir.File("shards/monthly.csv")));
+    EXPECT_EQ(MergeBatch(dir.File("shards"), "test", err).Failed, 1);
+    EXPECT_TRUE(Outputs("one") == Outputs("shards")) << "three shards and a merge differ from one run";
+}
+
+TEST_F(BatchRun, EachSiteHasTheSeedOfItsPlaceOrItsOwn) {
+    std::string text = "site_id,site_file,climate_file,seed\n";
+    for (const char* row : {"a,soil.sit,climat.cld,", "b,soil.sit,climat.cld,77", "c,soil.sit,climat.cld,"})
+        text += row + std::string("\n");
+    WriteBytes(dir.File("sites.csv"), text);
+    for (const char* name : {"soil.sit", "climat.cld"}) fs::copy_file(EXAMPLES + "/" + name, dir.File(name));
+    RunBatch(Options("out"), err);
+    std::istringstream annual(ReadBytes(dir.File("out/annual.csv")));
+    std::string line;
+    std::getline(annual, line);
+    std::map<std::string, std::string> seeds;
+    while (std::getline(annual, line)) seeds[line.substr(0, 1)] = line.substr(line.rfind(',') + 1);
+    EXPECT_EQ(seeds["a"], "2024");
+    EXPECT_EQ(seeds["b"], "77");
+    EXPECT_EQ(seeds["c"], std::to_string(RandomSource::Jump(2024, 2 * UNIFORMS_PER_SITE)));
+    EXPECT_EQ(UNIFORMS_PER_SITE, 216024u);
+}
+
+TEST_F(BatchRun, ParameterColumnsRunAsTheSiteFile) {
+    const std::string params = "61.80,3.20,0.08,8.00,45.00,85.00,1.35,4.50,22.00,42.00,20.00,1.60,0,0,1";
+    WriteBytes(dir.File("sites.csv"), "site_id,site_file,climate_file,seed\nx," + EXAMPLES + "/soil.sit," + EXAMPLES +
+                                          "/climat.cld,9\n");
+    RunBatch(Options("file"), err);
+    std::string header = "site_id";
+    for (const SiteField& field : SITE_FIELDS) header += std::string(",") + field.Key;
+    WriteBytes(dir.File("sites.csv"), header + ",climate_file,seed\nx," + params + "," + EXAMPLES + "/climat.cld,9\n");
+    RunBatch(Options("columns"), err);
+    EXPECT_TRUE(Outputs("file") == Outputs("columns"));
+}
+
+TEST_F(BatchRun, MergeRefusesMissingShardsAndForeignParts) {
+    MakeList(150);
+    for (int k : {0, 2}) {
+        BatchOptions shard = Options("out");
+        shard.Share = Shard{k, 3};
+        RunBatch(shard, err);
+    }
+    const std::string missing = ErrorText([&] { MergeBatch(dir.File("out"), "test", err); });
+    EXPECT_NE(missing.find("chunk 1 (sites 65 to 128, shard 1/3)"), std::string::npos) << missing;
+    EXPECT_FALSE(fs::exists(dir.File("out/monthly.csv")));
+    EXPECT_NE(ErrorText([&] { MergeBatch(dir.File("out"), "other", err); }).find("made by kelmar-cli test"),
+              std::string::npos);
+
+    // A late shard with another seed cannot join.
+    BatchOptions late = Options("out");
+    late.Share = Shard{1, 3};
+    late.Seed = 1;
+    EXPECT_NE(ErrorText([&] { RunBatch(late, err); }).find("was started with --seed 2024"), std::string::npos);
+
+    // Parts of another batch copied in are refused by name.
+    BatchOptions other = Options("other");
+    other.Seed = 1;
+    other.Share = Shard{1, 3};
+    RunBatch(other, err);
+    for (const char* part : {".monthly.csv", ".annual.csv", ".errors.csv", ".done"})
+        fs::copy_file(dir.File(std::string("other/parts/chunk-000001") + part),
+                      dir.File(std::string("out/parts/chunk-000001") + part));
+    const std::string foreign = ErrorText([&] { MergeBatch(dir.File("out"), "test", err); });
+    EXPECT_NE(foreign.find("parts of another batch"), std::string::npos) << foreign;
+}
+
+TEST_F(BatchRun, RefusesFoldersItWouldSpoilOrCannotWrite) {
+    MakeList(3);
+    WriteBytes(dir.File("plain-file"), "x");
+    EXPECT_NE(ErrorText([&] { RunBatch(Options("plain-file/out"), err); }).find("Cannot create the folder"),
+              std::string::npos);
+
+    RunBatch(Options("done"), err);
+    EXPECT_NE(ErrorText([&] { RunBatch(Options("done"), err); }).find("already holds a batch"), std::string::npos);
+    BatchOptions resume = Options("done");
+    resume.Resume = true;
+    resume.Seed.reset();  // a resumed batch keeps its recorded seed
+    EXPECT_EQ(RunBatch(resume, err).BaseSeed, 2024u);
+
+    fs::create_directories(dir.File("user"));
+    WriteBytes(dir.File("user/monthly.csv"), "precious");
+    EXPECT_NE(ErrorText([&] { RunBatch(Options("user"), err); }).find("no batch manifest"), std::string::npos);
+    EXPECT_EQ(ReadBytes(dir.File("user/monthly.csv")), "precious");
+
+    // A bad list stops before anything is made.
+    WriteBytes(dir.File("sites.csv"), "site_id,site_file\na,soil.sit\n");
+    EXPECT_NE(ErrorText([&] { RunBatch(Options("never"), err); }).find("neither a climate_file"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.File("never")));
+}
+
+TEST(Shards, FromTheLaunchersEnvironment) {
+    using Env = std::map<std::string, std::string>;
+    const struct {
+        Env env;
+        std::optional<std::pair<int, int>> share;
+    } cases[] = {
+        {{}, std::nullopt},
+        {{{"SLURM_ARRAY_TASK_ID", "5"}, {"SLURM_ARRAY_TASK_MIN", "4"}, {"SLURM_ARRAY_TASK_COUNT", "4"}}, {{1, 4}}},
+        {{{"SLURM_ARRAY_TASK_ID", "2"}, {"SLURM_ARRAY_TASK_COUNT", "4"}, {"SLURM_PROCID", "0"}, {"SLURM_NTASKS", "1"}}, {{2, 4}}},
+        {{{"SLURM_PROCID", "1"}, {"SLURM_NTASKS", "2"}}, {{1, 2}}},
+        {{{"OMPI_COMM_WORLD_RANK", "2"}, {"OMPI_COMM_WORLD_SIZE", "3"}}, {{2, 3}}},
+        {{{"PMI_RANK", "0"}, {"PMI_SIZE", "1"}}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto share = ShardFromEnvironment([&](const char* name) -> const char* {
+            const auto found = c.env.find(name);
+            return found == c.env.end() ? nullptr : found->second.c_str();
+        });
+        ASSERT_EQ(share.has_value(), c.share.has_value()) << c.env.size();
+        if (share) EXPECT_EQ(std::make_pair(share->Index, share->Count), *c.share);
+    }
+    EXPECT_THROW(ShardFromEnvironment([](const char* name) -> const char* {
+                     return std::string(name) == "PMI_RANK" ? "3" : std::string(name) == "PMI_SIZE" ? "3" : nullptr;
+                 }),
+                 KelmarError);
+    for (const char* bad : {"3/3", "1", "-1/2", "a/b", "0/0"}) EXPECT_THROW(ParseShard(bad), KelmarError) << bad;
+    EXPECT_EQ(ParseShard("2/5").Index, 2);
+}
+
+}  // namespace
+}  // namespace kelmar::batch

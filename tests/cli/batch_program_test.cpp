@@ -1,0 +1,216 @@
+// kelmar-cli batch and merge run as a program: a batch killed part-way and
+// resumed, a site of a batch run alone with its seed, a tidy weather table
+// run as its weather file, and the command line's refusals.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+struct BatchProgram : ::testing::Test {
+    fs::path dir = fs::temp_directory_path() / ("kelmar-batch-program-" + std::to_string(::getpid()));
+
+    void SetUp() override {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        for (const char* name : {"soil.sit", "climat.cld", "weather.wed"})
+            fs::copy_file(fs::path(KELMAR_EXAMPLES_DIR) / name, dir / name);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Starts kelmar-cli in `dir`, its output and errors into files there.
+    pid_t Start(const std::vector<std::string>& args) {
+        const pid_t child = fork();
+        if (child == 0) {
+            std::vector<char*> argv{const_cast<char*>(KELMAR_CLI)};
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            const int out = open((dir / ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = open((dir / ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0) _exit(126);
+            execv(KELMAR_CLI, argv.data());
+            _exit(127);
+        }
+        return child;
+    }
+    // The exit status, or 128 + the signal that ended it.
+    static int Wait(pid_t child) {
+        int status = 0;
+        if (waitpid(child, &status, 0) != child) return -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    int Run(const std::vector<std::string>& args) { return Wait(Start(args)); }
+    std::string Err() const { return ReadBytes(dir / ".err"); }
+    std::string Out() const { return ReadBytes(dir / ".out"); }
+
+    void SimulatedList(int sites) {
+        std::string text = "site_id,site_file,climate_file\n";
+        for (int i = 0; i < sites; ++i) text += "s" + std::to_string(i) + ",soil.sit,climat.cld\n";
+        WriteBytes(dir / "sites.csv", text);
+    }
+    std::string Outputs(const std::string& out) const {
+        std::string all;
+        for (const char* name : {"monthly.csv", "annual.csv", "errors.csv"}) all += ReadBytes(dir / out / name);
+        return all;
+    }
+};
+
+int DoneChunks(const fs::path& parts) {
+    int done = 0;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(parts, ignored))
+        if (entry.path().extension() == ".done") ++done;
+    return done;
+}
+
+TEST_F(BatchProgram, AKilledBatchResumesToTheSameBytes) {
+    SimulatedList(200);  // four chunks of 500-year sites: seconds of work on one job
+    const std::vector<std::string> batch = {"batch", "--sites", "sites.csv", "--seed", "11", "--jobs", "1", "--quiet"};
+    const pid_t child = Start({"batch", "--sites", "sites.csv", "--out", "killed", "--seed", "11", "--jobs", "1", "--quiet"});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (DoneChunks(dir / "killed" / "parts") < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(child, SIGKILL);
+    ASSERT_EQ(Wait(child), 128 + SIGKILL) << "the batch ended before it could be killed";
+    EXPECT_FALSE(fs::exists(dir / "killed" / "monthly.csv"));
+    struct stat first {};
+    ASSERT_EQ(::stat((dir / "killed/parts/chunk-000000.done").c_str(), &first), 0);
+
+    EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "killed", "--seed", "11", "--quiet"}), 1)
+        << "a folder with a batch is refused without --resume";
+    EXPECT_NE(Err().find("--resume"), std::string::npos) << Err();
+    ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "killed", "--resume", "--quiet"}), 0) << Err();
+    struct stat after {};
+    ASSERT_EQ(::stat((dir / "killed/parts/chunk-000000.done").c_str(), &after), 0);
+    EXPECT_EQ(first.st_ino, after.st_ino) << "a finished chunk was run again";
+
+    ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "whole", "--seed", "11", "--quiet"}), 0) << Err();
+    EXPECT_TRUE(Outputs("killed") == Outputs("whole")) << "the resumed outputs differ from an uninterrupted run";
+}
+
+// Reads the numbers of the rows of `site` (monthly rows: those of a full
+// table with a month) from a comma-separated file, skipping `lead` columns.
+std::vector<std::vector<double>> Rows(const std::string& text, const std::string& prefix, int lead, bool skipAnnual) {
+    std::vector<std::vector<double>> rows;
+    std::istringstream in(text);
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        if (line.rfind(prefix, 0) != 0) continue;
+        std::vector<std::string> cells;
+        std::stringstream cellStream(line);
+        for (std::string cell; std::getline(cellStream, cell, ',');) cells.push_back(cell);
+        if (skipAnnual && cells[2] == "0") continue;
+        std::vector<double> values;
+        for (std::size_t k = static_cast<std::size_t>(lead); k < cells.size(); ++k) values.push_back(std::stod(cells[k]));
+        rows.push_back(values);
+    }
+    return rows;
+}
+
+TEST_F(BatchProgram, ASiteRunAloneWithItsSeedGivesTheBatchsNumbers) {
+    SimulatedList(4);
+    ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "out", "--seed", "5", "--quiet"}), 0) << Err();
+    const std::string annual = ReadBytes(dir / "out/annual.csv");
+    const std::size_t row = annual.find("\ns2,");
+    ASSERT_NE(row, std::string::npos);
+    const std::size_t end = annual.find('\n', row + 1);
+    const std::string seed = annual.substr(annual.rfind(',', end) + 1, end - annual.rfind(',', end) - 1);
+    ASSERT_EQ(Run({"simulate", "--site", "soil.sit", "--climate", "climat.cld", "--seed", seed, "--table", "t.csv"}), 0);
+    const auto alone = Rows(ReadBytes(dir / "t.csv"), "", 3, true);
+    const auto inBatch = Rows(ReadBytes(dir / "out/monthly.csv"), "s2,", 3, false);
+    ASSERT_EQ(alone.size(), 6000u);
+    EXPECT_TRUE(alone == inBatch) << "seed " << seed;
+}
+
+TEST_F(BatchProgram, ATidyWeatherTableRunsAsItsWeatherFile) {
+    // The example record as a table of two sites, the other one first.
+    std::string table = "site_id,year,month,tair,prec,tsoil\nother,2000,1,1,2,3\n";
+    std::istringstream wed(ReadBytes(dir / "weather.wed"));
+    std::string line;
+    std::getline(wed, line);
+    std::getline(wed, line);
+    while (std::getline(wed, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) table += "mine," + line + "\n";
+    }
+    WriteBytes(dir / "stations.csv", table);
+    const std::vector<std::string> run = {"simulate", "--site", "soil.sit", "--climate", "climat.cld", "--seed", "8"};
+    auto with = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = run;
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    };
+    ASSERT_EQ(Run(with({"--weather", "weather.wed", "--table", "wed.csv"})), 0) << Err();
+    ASSERT_EQ(Run(with({"--weather", "stations.csv", "--site-id", "mine", "--table", "tidy.csv"})), 0) << Err();
+    EXPECT_EQ(Out(), "There are 30 years in \"stations.csv\"\n");
+    EXPECT_TRUE(ReadBytes(dir / "wed.csv") == ReadBytes(dir / "tidy.csv"));
+    EXPECT_EQ(Run(with({"--weather", "stations.csv", "--table", "x.csv"})), 1);
+    EXPECT_NE(Err().find("holds 2 sites"), std::string::npos) << Err();
+
+    // In a batch: the same site from the table and from its file.
+    WriteBytes(dir / "sites.csv",
+               "site_id,site_file,climate_file,weather_file,seed\nmine,soil.sit,climat.cld,stations.csv,8\n");
+    ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "tidy", "--quiet"}), 0) << Err();
+    WriteBytes(dir / "sites.csv",
+               "site_id,site_file,climate_file,weather_file,seed\nmine,soil.sit,climat.cld,weather.wed,8\n");
+    ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "wed", "--quiet"}), 0) << Err();
+    EXPECT_TRUE(Outputs("tidy") == Outputs("wed"));
+}
+
+TEST_F(BatchProgram, CommandLineAndFailures) {
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* err;  // a piece of standard error
+    } cases[] = {
+        {{"simulate", "--site", "soil.sit", "--climate", "climat.cld", "--bogus"}, 2, "unknown option '--bogus'"},
+        {{"batch", "--sites", "sites.csv"}, 2, "batch needs --out"},
+        {{"batch", "--sites", "sites.csv", "--out", "o", "--format", "hdf"}, 2, "--format needs csv, netcdf or both"},
+        {{"batch", "--sites", "sites.csv", "--out", "o", "--jobs", "0"}, 2, "--jobs needs"},
+        {{"batch", "--sites", "sites.csv", "--out", "o", "--shard", "3/3"}, 1, "is not K/N"},
+        {{"batch", "--sites", "absent.csv", "--out", "o"}, 1, "absent.csv"},
+        {{"merge", "nothing-here"}, 1, "holds no batch"},
+    };
+    for (const auto& c : cases) {
+        std::string joined;
+        for (const auto& a : c.args) joined += a + " ";
+        EXPECT_EQ(Run(c.args), c.status) << joined << "\n" << Err();
+        EXPECT_NE(Err().find(c.err), std::string::npos) << joined << "\n" << Err();
+    }
+    EXPECT_EQ(Run({"--version"}), 0);
+    EXPECT_EQ(Out().rfind("kelmar-cli ", 0), 0u);
+    EXPECT_EQ(Run({"batch", "--help"}), 0);
+    EXPECT_NE(Out().find("--resume"), std::string::npos);
+
+    // A failed site: the others run, exit 1 with a one-line summary.
+    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\n"
+                                  "a,soil.sit,climat.cld,weather.wed\nb,gone.sit,climat.cld,weather.wed\n");
+    EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--quiet"}), 1);
+    EXPECT_EQ(Err(), "kelmar-cli: 1 of 2 sites failed; their messages are in o/errors.csv\n");
+    EXPECT_NE(ReadBytes(dir / "o/errors.csv").find("b,\"File soil parameters"), std::string::npos);
+    EXPECT_NE(ReadBytes(dir / "o/annual.csv").find("\na,1961,"), std::string::npos);
+}
+
+}  // namespace
