@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libbenchmark-dev                    # unit tests and benchmarks
   qt6-base-dev qt6-charts-dev libgl-dev            # the window
   xvfb xauth libwmf-bin                            # headless window runs, metafile reader for tests
+  libnetcdf-dev                                    # the netCDF results writer
+  python3-xarray python3-netcdf4 python3-cftime    # the independent reader of the netCDF tests
 )
 
 missing=()
