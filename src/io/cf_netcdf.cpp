@@ -32,6 +32,11 @@ constexpr double FILL_VALUE = NC_FILL_DOUBLE;
 // negative, while every value of uint32, NC_FILL_UINT included, is a state.
 constexpr long long SEED_FILL_VALUE = -1;
 
+// The chunk cache of each data variable: 1 byte, so that no chunk fits.
+constexpr std::size_t CHUNK_CACHE_BYTES = 1;
+constexpr std::size_t CHUNK_CACHE_SLOTS = 1;
+constexpr float CHUNK_CACHE_PREEMPTION = 1.0f;  // a written chunk need not be kept for reading
+
 constexpr const char* TIME_UNITS = "days since 0001-01-01 00:00:00";
 constexpr const char* CALENDAR = "proleptic_gregorian";
 // The auxiliary coordinates of every data variable.
@@ -88,7 +93,13 @@ struct CfNetcdfWriter::State {
     int TimeVar = -1, TimeBounds = -1, YearVar = -1, YearBounds = -1;
     std::array<int, RESULT_FIELDS.size()> MonthlyVar{}, AnnualVar{};
 
-    std::unordered_set<std::string> Ids;
+    // The site coordinates, written in one call each when the file is
+    // finished: one call of the library per site and string costs about as
+    // much as all the site's rows.
+    std::vector<std::string> Ids;
+    std::unordered_set<std::string> IdSet;
+    std::vector<double> Lats, Lons;
+    std::vector<long long> Seeds;
     // The rows of the site being written: field f's months at f * TimeCount,
     // its years at f * YearCount.
     std::vector<double> Monthly, Annual;
@@ -261,6 +272,11 @@ void CfNetcdfWriter::State::DefineField(int& var, const std::string& name, const
     // fill value where a month has no data, so the library need not fill
     // the chunks first.
     Check(nc_def_var_fill(Ncid, var, NC_NOFILL, nullptr));
+    // A chunk cache smaller than one chunk: rows go to the file as they are
+    // written instead of gathering in the cache (by default up to 16 MiB per
+    // variable, hundreds of megabytes for a large batch) until the file is
+    // closed. A size of 0 would mean the library's default.
+    Check(nc_set_var_chunk_cache(Ncid, var, CHUNK_CACHE_BYTES, CHUNK_CACHE_SLOTS, CHUNK_CACHE_PREEMPTION));
     Check(nc_put_att_double(Ncid, var, "_FillValue", NC_DOUBLE, 1, &FILL_VALUE));
     PutText(var, "units", field.CfUnits);
     PutText(var, "long_name", longName);
@@ -281,7 +297,7 @@ void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results,
     };
 
     if (site.Id.empty()) s.Refuse("site " + std::to_string(number) + " has no id");
-    if (s.Ids.count(site.Id) != 0) refuse("has the id of a site before it");
+    if (s.IdSet.count(site.Id) != 0) refuse("has the id of a site before it");
     if (site.Lat && !(std::isfinite(*site.Lat) && *site.Lat >= -90 && *site.Lat <= 90))
         refuse("has the latitude " + NumberText(*site.Lat) + ", outside -90..90 degrees");
     if (site.Lon && !(std::isfinite(*site.Lon) && *site.Lon >= -180 && *site.Lon <= 360))
@@ -292,12 +308,13 @@ void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results,
     // Fill the rows; every check is done before the library is called.
     std::fill(s.Monthly.begin(), s.Monthly.end(), FILL_VALUE);
     std::fill(s.Annual.begin(), s.Annual.end(), FILL_VALUE);
+    // `where` makes the place of a record in a message, only when one is needed.
     const auto place = [&](double* row, std::size_t stride, std::size_t index, const TResultRecord& record,
-                           const std::string& where) {
+                           const auto& where) {
         for (int f = 0; f < FIELD_COUNT; ++f) {
             const double value = record.*RESULT_FIELDS[f].Value;
             if (!std::isfinite(value))
-                refuse("has " + where + " a " + RESULT_FIELDS[f].Key + " value that is not finite (" +
+                refuse("has " + where() + " a " + RESULT_FIELDS[f].Key + " value that is not finite (" +
                        NumberText(value) + ")");
             row[f * stride + index] = value;
         }
@@ -306,21 +323,23 @@ void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results,
     for (int y = 1; y <= yearCount; ++y) {
         for (int slot = 1; slot <= 12; ++slot) {
             const TResultRecord& record = results.At(y, slot);
-            const std::string where = "in year " + std::to_string(record.Year) + " month " +
-                                      std::to_string(record.Month) + " (year index " + std::to_string(y) + ")";
+            const auto where = [&] {
+                return "in year " + std::to_string(record.Year) + " month " + std::to_string(record.Month) +
+                       " (year index " + std::to_string(y) + ")";
+            };
             if (record.Year < s.FirstYear || record.Year > lastYear || record.Month < 1 || record.Month > 12)
-                refuse("has a record " + where + " outside the months of the file, January " +
+                refuse("has a record " + where() + " outside the months of the file, January " +
                        std::to_string(s.FirstYear) + " to December " + std::to_string(lastYear));
             const std::size_t t = static_cast<std::size_t>(record.Year - s.FirstYear) * 12 +
                                   static_cast<std::size_t>(record.Month - 1);
-            if (s.MonthOwner[t] == attempt) refuse("has two records " + where);
+            if (s.MonthOwner[t] == attempt) refuse("has two records " + where());
             s.MonthOwner[t] = attempt;
             place(s.Monthly.data(), s.TimeCount, t, record, where);
         }
         // The annual record carries no year of its own: it is that of its January.
         const std::int32_t year = results.At(y, 1).Year;
         const std::size_t index = static_cast<std::size_t>(year - s.FirstYear);
-        const std::string where = "in the annual record of year " + std::to_string(year);
+        const auto where = [&] { return "in the annual record of year " + std::to_string(year); };
         if (s.YearOwner[index] == attempt) refuse("has two annual records of year " + std::to_string(year));
         s.YearOwner[index] = attempt;
         place(s.Annual.data(), s.YearCount, index, results.At(y, 0), where);
@@ -329,13 +348,6 @@ void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results,
     // Written whole: one call per variable and site.
     s.Broken = true;  // until every row of the site is in
     const std::size_t row = static_cast<std::size_t>(s.Written);
-    const char* id = site.Id.c_str();
-    s.Check(nc_put_var1_string(s.Ncid, s.SiteIdVar, &row, &id));
-    const double lat = site.Lat.value_or(FILL_VALUE), lon = site.Lon.value_or(FILL_VALUE);
-    s.Check(nc_put_var1_double(s.Ncid, s.LatVar, &row, &lat));
-    s.Check(nc_put_var1_double(s.Ncid, s.LonVar, &row, &lon));
-    const long long seed = site.Seed ? static_cast<long long>(*site.Seed) : SEED_FILL_VALUE;
-    s.Check(nc_put_var1_longlong(s.Ncid, s.SeedVar, &row, &seed));
     for (int f = 0; f < FIELD_COUNT; ++f) {
         const std::size_t start[2] = {row, 0};
         const std::size_t months[2] = {1, s.TimeCount}, years[2] = {1, s.YearCount};
@@ -343,7 +355,11 @@ void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results,
         s.Check(nc_put_vara_double(s.Ncid, s.AnnualVar[f], start, years, &s.Annual[f * s.YearCount]));
     }
     s.Broken = false;
-    s.Ids.insert(site.Id);
+    s.IdSet.insert(site.Id);
+    s.Ids.push_back(site.Id);
+    s.Lats.push_back(site.Lat.value_or(FILL_VALUE));
+    s.Lons.push_back(site.Lon.value_or(FILL_VALUE));
+    s.Seeds.push_back(site.Seed ? static_cast<long long>(*site.Seed) : SEED_FILL_VALUE);
     ++s.Written;
 }
 
@@ -355,6 +371,13 @@ void CfNetcdfWriter::Finish() {
     if (s.Written != s.SiteCount)
         s.Refuse("only " + std::to_string(s.Written) + " of its " + std::to_string(s.SiteCount) +
                  " sites were written");
+    std::vector<const char*> ids;
+    ids.reserve(s.Ids.size());
+    for (const std::string& id : s.Ids) ids.push_back(id.c_str());
+    s.Check(nc_put_var_string(s.Ncid, s.SiteIdVar, ids.data()));
+    s.Check(nc_put_var_double(s.Ncid, s.LatVar, s.Lats.data()));
+    s.Check(nc_put_var_double(s.Ncid, s.LonVar, s.Lons.data()));
+    s.Check(nc_put_var_longlong(s.Ncid, s.SeedVar, s.Seeds.data()));
     s.Open = false;
     s.Check(nc_close(s.Ncid));
     s.Replacement.Commit();

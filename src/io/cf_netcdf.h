@@ -5,11 +5,14 @@
 //
 // The writer streams: sites come one after the other in list order, each is
 // written as whole rows (one library call per variable) and only the rows of
-// one site are held in memory. The file is written under a temporary name
-// beside the target and takes the target's name only when every site is in,
-// so a refused or interrupted batch never leaves a half-written file.
+// one site are held in memory, besides the id, position and seed of every
+// site, which go in with one call each when the file is finished. The file
+// is written under a temporary name beside the target and takes the target's
+// name only when every site is in, so a refused or interrupted batch never
+// leaves a half-written file.
 //
-// Layout (netCDF-4, classic model):
+// Layout (netCDF-4, for the string ids and the 64-bit seeds; each row of a
+// data variable is one uncompressed chunk):
 //   dimensions  site, time (every month from January of the first year to
 //               December of the last), year (every year of that span), nv = 2
 //   site_id(site)       string of the site's id, cf_role = "timeseries_id"
