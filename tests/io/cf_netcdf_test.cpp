@@ -6,6 +6,7 @@
 #include <netcdf.h>
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <string>
@@ -244,6 +245,26 @@ TEST(CfNetcdfWriter, TheTargetChangesOnlyWhenEverySiteIsInAndKeepsItsMode) {
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     const ReadFile nc(file);
     EXPECT_EQ(nc.Row("t_ms", 2, 36)[35], FixtureValue(0, 3, 3, 12));
+}
+
+TEST(CfNetcdfWriter, ReplacesTheFileALinkLeadsToAndKeepsTheLink) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.Folder() / "data");
+    const std::string target = dir.File("data/real.nc"), link = dir.File("link.nc");
+    WriteBytes(target, "old bytes");
+    std::filesystem::create_symlink("data/real.nc", link);
+    const FixtureSite site = GoodSite("only");
+    {
+        CfFileDescription description = FixtureDescription(1);
+        description.LastYear = 3;
+        CfNetcdfWriter writer(link, description);
+        writer.WriteSite(site.Site, *site.Results, site.YearCount);
+        writer.Finish();
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(EntryCount(dir.Folder() / "data"), 1);  // the temporary file was beside the target
+    const ReadFile nc(target);
+    EXPECT_EQ(nc.Row("w_ff_mass_annual", 0, 3)[0], FixtureValue(0, 8, 1, 0));
 }
 
 }  // namespace
