@@ -109,6 +109,19 @@ struct CfNetcdfWriter::State {
     int Attempt = 0;
 
     explicit State(const std::string& fileName) : FileName(fileName), Replacement(fileName) {}
+    // An unfinished file is closed before Replacement removes it, also when
+    // the definitions fail half-way in the constructor.
+    ~State() {
+        if (Open) nc_close(Ncid);
+    }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+
+    // WriteSite and Finish go on only with a file that is open and whole.
+    void RequireWritable() const {
+        if (!Open) throw KelmarError("The file " + Quoted(FileName) + " is closed; nothing more can be written to it.");
+        if (Broken) Refuse("a site could not be written to it before");
+    }
 
     // A failure of the library: the target has not been touched.
     void Check(int status) const {
@@ -163,10 +176,7 @@ CfNetcdfWriter::CfNetcdfWriter(const std::string& fileName, const CfFileDescript
     s.DefineFile(description);
 }
 
-CfNetcdfWriter::~CfNetcdfWriter() {
-    // An unfinished file is closed and then removed with its temporary name.
-    if (Impl && Impl->Open) nc_close(Impl->Ncid);
-}
+CfNetcdfWriter::~CfNetcdfWriter() = default;
 
 void CfNetcdfWriter::State::DefineFile(const CfFileDescription& description) {
     int siteDim, timeDim, yearDim, boundsDim;
@@ -287,7 +297,7 @@ void CfNetcdfWriter::State::DefineField(int& var, const std::string& name, const
 
 void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results, int yearCount) {
     State& s = *Impl;
-    if (s.Broken || !s.Open) s.Refuse("the writing of its sites stopped before");
+    s.RequireWritable();
     if (s.Written >= s.SiteCount)
         s.Refuse("it was made for " + std::to_string(s.SiteCount) + " sites and all of them were written");
     const int number = s.Written + 1;  // counted from 1 in messages
@@ -367,7 +377,7 @@ int CfNetcdfWriter::SitesWritten() const { return Impl->Written; }
 
 void CfNetcdfWriter::Finish() {
     State& s = *Impl;
-    if (s.Broken || !s.Open) s.Refuse("the writing of its sites stopped before");
+    s.RequireWritable();
     if (s.Written != s.SiteCount)
         s.Refuse("only " + std::to_string(s.Written) + " of its " + std::to_string(s.SiteCount) +
                  " sites were written");

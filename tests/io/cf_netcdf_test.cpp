@@ -238,6 +238,8 @@ TEST(CfNetcdfWriter, TheTargetChangesOnlyWhenEverySiteIsInAndKeepsItsMode) {
                       .find("made for 3 sites and all of them were written"),
                   std::string::npos);
         small.Writer.Finish();
+        EXPECT_NE(ErrorText([&] { small.Writer.Finish(); }).find("is closed; nothing more can be written"),
+                  std::string::npos);
     }
     EXPECT_EQ(EntryCount(dir.Folder()), 1);
     struct stat st {};
