@@ -307,6 +307,9 @@ void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results,
     };
 
     if (site.Id.empty()) s.Refuse("site " + std::to_string(number) + " has no id");
+    // A NUL would cut the id in the file, and no id needs a control character.
+    if (std::any_of(site.Id.begin(), site.Id.end(), [](char c) { return (c >= 0 && c < 0x20) || c == 0x7f; }))
+        s.Refuse("site " + std::to_string(number) + " has an id with a control character");
     if (s.IdSet.count(site.Id) != 0) refuse("has the id of a site before it");
     if (site.Lat && !(std::isfinite(*site.Lat) && *site.Lat >= -90 && *site.Lat <= 90))
         refuse("has the latitude " + NumberText(*site.Lat) + ", outside -90..90 degrees");
@@ -326,6 +329,12 @@ void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results,
             if (!std::isfinite(value))
                 refuse("has " + where() + " a " + RESULT_FIELDS[f].Key + " value that is not finite (" +
                        NumberText(value) + ")");
+            // Readers take the fill value for a missing value and, by the
+            // netCDF conventions, anything above it for one out of range;
+            // no result comes near that size in either direction.
+            if (std::fabs(value) >= FILL_VALUE)
+                refuse("has " + where() + " a " + RESULT_FIELDS[f].Key + " value of " + NumberText(value) +
+                       ", which the file would show as missing");
             row[f * stride + index] = value;
         }
     };

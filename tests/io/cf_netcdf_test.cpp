@@ -127,6 +127,8 @@ TEST(CfNetcdfWriter, RefusesABadSiteNamingFileSiteAndFaultAndGoesOnWithoutIt) {
     const std::vector<Case> cases = {
         {"empty id", [](FixtureSite& s) { s.Site.Id.clear(); }, "site 2 has no id"},
         {"id of site 1", [](FixtureSite& s) { s.Site.Id = "first"; }, "has the id of a site before it"},
+        {"NUL in the id", [](FixtureSite& s) { s.Site.Id = std::string("first\0x", 7); },
+         "site 2 has an id with a control character"},
         {"latitude 90.5", [](FixtureSite& s) { s.Site.Lat = 90.5; }, "latitude 90.5, outside -90..90"},
         {"latitude NaN", [=](FixtureSite& s) { s.Site.Lat = nan; }, "latitude nan"},
         {"longitude -180.25", [](FixtureSite& s) { s.Site.Lon = -180.25; }, "longitude -180.25, outside -180..360"},
@@ -136,6 +138,9 @@ TEST(CfNetcdfWriter, RefusesABadSiteNamingFileSiteAndFaultAndGoesOnWithoutIt) {
          "in year 2 month 5 (year index 2) a tsoil value that is not finite (nan)"},
         {"infinity in a year", [=](FixtureSite& s) { s.Results->At(3, 0).Prec = -inf; },
          "in the annual record of year 3 a prec value that is not finite (-inf)"},
+        {"the fill value", [](FixtureSite& s) { s.Results->At(1, 2).W_ms_vol = -1e37; },
+         "in year 1 month 2 (year index 1) a w_ms_vol value of -9.9999999999999995e+36, which the file would show "
+         "as missing"},
         {"year after the axis", [](FixtureSite& s) { s.Results->At(3, 7).Year = 4; },
          "a record in year 4 month 7 (year index 3) outside the months of the file, January 1 to December 3"},
         {"year before the axis", [](FixtureSite& s) { s.Results->At(1, 1).Year = 0; }, "in year 0 month 1"},
