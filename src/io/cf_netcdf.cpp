@@ -319,8 +319,6 @@ void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results,
         refuse("has " + std::to_string(yearCount) + " years of results, not 0.." + std::to_string(MAX_YEARS));
 
     // Fill the rows; every check is done before the library is called.
-    std::fill(s.Monthly.begin(), s.Monthly.end(), FILL_VALUE);
-    std::fill(s.Annual.begin(), s.Annual.end(), FILL_VALUE);
     // `where` makes the place of a record in a message, only when one is needed.
     const auto place = [&](double* row, std::size_t stride, std::size_t index, const TResultRecord& record,
                            const auto& where) {
@@ -339,6 +337,7 @@ void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results,
         }
     };
     const std::int32_t lastYear = s.FirstYear + static_cast<std::int32_t>(s.YearCount) - 1;
+    std::size_t monthsPlaced = 0, yearsPlaced = 0;
     for (int y = 1; y <= yearCount; ++y) {
         for (int slot = 1; slot <= 12; ++slot) {
             const TResultRecord& record = results.At(y, slot);
@@ -353,6 +352,7 @@ void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results,
                                   static_cast<std::size_t>(record.Month - 1);
             if (s.MonthOwner[t] == attempt) refuse("has two records " + where());
             s.MonthOwner[t] = attempt;
+            ++monthsPlaced;
             place(s.Monthly.data(), s.TimeCount, t, record, where);
         }
         // The annual record carries no year of its own: it is that of its January.
@@ -361,8 +361,22 @@ void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results,
         const auto where = [&] { return "in the annual record of year " + std::to_string(year); };
         if (s.YearOwner[index] == attempt) refuse("has two annual records of year " + std::to_string(year));
         s.YearOwner[index] = attempt;
+        ++yearsPlaced;
         place(s.Annual.data(), s.YearCount, index, results.At(y, 0), where);
     }
+
+    // The months and years without a record get the fill value; the rows
+    // still hold the previous site's values there. A site of the whole
+    // span, the usual case of a batch, has none.
+    const auto fillTheRest = [&](std::vector<double>& rows, const std::vector<int>& owner, std::size_t placed) {
+        const std::size_t length = owner.size();
+        if (placed == length) return;
+        for (std::size_t i = 0; i < length; ++i)
+            if (owner[i] != attempt)
+                for (int f = 0; f < FIELD_COUNT; ++f) rows[f * length + i] = FILL_VALUE;
+    };
+    fillTheRest(s.Monthly, s.MonthOwner, monthsPlaced);
+    fillTheRest(s.Annual, s.YearOwner, yearsPlaced);
 
     // Written whole: one call per variable and site.
     s.Broken = true;  // until every row of the site is in
