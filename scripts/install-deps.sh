@@ -10,6 +10,8 @@ packages=(
   qt6-base-dev qt6-charts-dev qt6-svg-dev libgl-dev   # the window; SVG pictures of the chart
   xvfb xauth libwmf-bin                            # headless window runs, metafile reader for tests
   poppler-utils imagemagick python3                # PDF, PNG and SVG readers for the chart picture tests
+  libnetcdf-dev                                    # the netCDF results writer
+  python3-xarray python3-netcdf4 python3-cftime    # the independent reader of the netCDF tests
 )
 
 missing=()

@@ -257,6 +257,7 @@ public:
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
     int Descriptor() const { return File.Get(); }
+    const std::string& FileName() const { return Name; }
     int Close() { return File.Close(); }
     // Gives the name of the target to this file; 0 or the error.
     int MoveTo(const std::string& targetName) {
@@ -273,6 +274,17 @@ private:
     bool Moved = false;
 };
 
+// Gives the file open as `fd` the owner and mode of the file `old` it replaces.
+void TakeOwnerAndMode(int fd, const struct stat& old) {
+    // Owner first: a change of owner clears the set-user and set-group bits
+    // that the mode then restores. A user who may not give a file away still
+    // keeps its group where they belong to it.
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+        // neither is allowed: the new file has the writer's owner and group
+    }
+    ::fchmod(fd, old.st_mode & 07777);
+}
+
 // Replaces the regular file (or the missing file) `target` by a file holding
 // `bytes`: it is written beside the target, flushed to the disk, given the
 // old file's mode and, where the system allows, its owner, then renamed onto
@@ -288,16 +300,7 @@ void ReplaceFile(const std::string& fileName, const fs::path& target, std::strin
 
     TemporaryFile temporary(folder.Get(), fileName);
     if (const int error = WriteAll(temporary.Descriptor(), bytes)) ThrowUnchanged(fileName, Reason(error));
-    if (replacing) {
-        // Owner first: a change of owner clears the set-user and set-group
-        // bits that the mode then restores. A user who may not give a file
-        // away still keeps its group where they belong to it.
-        if (::fchown(temporary.Descriptor(), old.st_uid, old.st_gid) != 0 &&
-            ::fchown(temporary.Descriptor(), static_cast<uid_t>(-1), old.st_gid) != 0) {
-            // neither is allowed: the new file has the writer's owner and group
-        }
-        ::fchmod(temporary.Descriptor(), old.st_mode & 07777);
-    }
+    if (replacing) TakeOwnerAndMode(temporary.Descriptor(), old);
     if (::fsync(temporary.Descriptor()) != 0) ThrowUnchanged(fileName, Reason(errno));
     if (const int error = temporary.Close()) ThrowUnchanged(fileName, Reason(error));
     if (const int error = temporary.MoveTo(leaf)) ThrowUnchanged(fileName, Reason(error));
@@ -410,5 +413,132 @@ bool SameFile(const std::string& a, const std::string& b) {
     };
     return creationName(pathA) == creationName(pathB);
 }
+
+namespace {
+
+// The name a FileReplacement writes beside: the end of the links of
+// `fileName`, which must be a regular file or a name no file has yet.
+fs::path ReplaceableTarget(const std::string& fileName) {
+    // The library seeks back to fill in what it wrote before, which a
+    // stream cannot do.
+    const char* const notSeekable = "a file that is written out of order must be a regular file";
+    if (fileName == STANDARD_OUTPUT_NAME) ThrowUnchanged(fileName, notSeekable);
+    const fs::path name = PathOf(fileName);
+    std::error_code error;
+    const fs::file_status status = fs::status(name, error);  // through links
+    if (fs::exists(status)) {
+        if (fs::is_directory(status)) ThrowUnchanged(fileName, Reason(EISDIR));
+        if (!fs::is_regular_file(status)) ThrowUnchanged(fileName, notSeekable);
+        if (IsStandardOutputFile(name)) ThrowUnchanged(fileName, "it is where the standard output goes");
+    } else if (error && status.type() != fs::file_type::not_found) {
+        ThrowUnchanged(fileName, error.message());
+    }
+    error.clear();
+    const fs::path target = FinalTarget(name, error);
+    if (error) ThrowUnchanged(fileName, error.message());
+    if (fs::exists(status) && !fs::exists(fs::symlink_status(target, error))) {
+        ThrowUnchanged(fileName, "its links lead to no name the file can be written under");
+    }
+    const std::string leaf = target.filename().string();
+    if (leaf.empty() || leaf == "." || leaf == "..") ThrowUnchanged(fileName, Reason(EISDIR));
+    return target;
+}
+
+}  // namespace
+
+#ifndef _WIN32
+
+struct FileReplacement::State {
+    std::string FileName;
+    std::string Leaf;  // the target's name in Folder
+    FileDescriptor Folder;
+    bool Replacing = false;
+    struct stat Old {};
+    std::unique_ptr<TemporaryFile> Temporary;  // destroyed before Folder closes
+    std::string Path;
+};
+
+FileReplacement::FileReplacement(const std::string& fileName) : Impl(std::make_unique<State>()) {
+    State& state = *Impl;
+    state.FileName = fileName;
+    const fs::path target = ReplaceableTarget(fileName);
+    state.Leaf = target.filename().string();
+    const fs::path folderPath = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    state.Folder = FileDescriptor(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!state.Folder) ThrowUnchanged(fileName, Reason(errno));
+    state.Replacing = ::fstatat(state.Folder.Get(), state.Leaf.c_str(), &state.Old, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      S_ISREG(state.Old.st_mode);
+    state.Temporary = std::make_unique<TemporaryFile>(state.Folder.Get(), fileName);
+    state.Temporary->Close();  // the library opens the file by its name
+    state.Path = (folderPath / state.Temporary->FileName()).string();
+}
+
+FileReplacement::~FileReplacement() = default;
+
+const std::string& FileReplacement::TemporaryPath() const { return Impl->Path; }
+
+void FileReplacement::Commit() {
+    State& state = *Impl;
+    // Opened anew: the library may have created the file again under the
+    // name, and a flush through any descriptor of a file flushes its data.
+    FileDescriptor written(
+        ::openat(state.Folder.Get(), state.Temporary->FileName().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!written) ThrowUnchanged(state.FileName, Reason(errno));
+    if (state.Replacing) TakeOwnerAndMode(written.Get(), state.Old);
+    if (::fsync(written.Get()) != 0) ThrowUnchanged(state.FileName, Reason(errno));
+    if (const int error = written.Close()) ThrowUnchanged(state.FileName, Reason(error));
+    if (const int error = state.Temporary->MoveTo(state.Leaf)) ThrowUnchanged(state.FileName, Reason(error));
+    ::fsync(state.Folder.Get());  // as in ReplaceFile: the file is in place either way
+}
+
+#else  // Windows
+
+struct FileReplacement::State {
+    std::string FileName;
+    fs::path Target;
+    fs::path Temporary;
+    std::string Path;  // UTF-8
+    bool Moved = false;
+};
+
+FileReplacement::FileReplacement(const std::string& fileName) : Impl(std::make_unique<State>()) {
+    State& state = *Impl;
+    state.FileName = fileName;
+    state.Target = ReplaceableTarget(fileName);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 1; attempt <= TEMPORARY_NAME_ATTEMPTS && file == INVALID_HANDLE_VALUE; ++attempt) {
+        state.Temporary = state.Target.parent_path() / TemporaryName();
+        file = ::CreateFileW(state.Temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
+        if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS)
+            ThrowUnchanged(fileName, WindowsReason());
+    }
+    if (file == INVALID_HANDLE_VALUE) ThrowUnchanged(fileName, Reason(EEXIST));
+    ::CloseHandle(file);
+    state.Path = Utf8Name(state.Temporary);
+}
+
+FileReplacement::~FileReplacement() {
+    if (!Impl->Moved) ::DeleteFileW(Impl->Temporary.c_str());
+}
+
+const std::string& FileReplacement::TemporaryPath() const { return Impl->Path; }
+
+void FileReplacement::Commit() {
+    State& state = *Impl;
+    HANDLE file = ::CreateFileW(state.Temporary.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) ThrowUnchanged(state.FileName, WindowsReason());
+    const bool flushed = ::FlushFileBuffers(file) != 0;
+    const std::string reason = flushed ? std::string() : WindowsReason();
+    ::CloseHandle(file);
+    if (!flushed) ThrowUnchanged(state.FileName, reason);
+    if (::MoveFileExW(state.Temporary.c_str(), state.Target.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0)
+        ThrowUnchanged(state.FileName, WindowsReason());
+    state.Moved = true;
+}
+
+#endif
 
 }  // namespace kelmar

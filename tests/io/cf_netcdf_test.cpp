@@ -1,0 +1,278 @@
+// The netCDF writer: where each record lands (read back through the netCDF
+// library; cf_netcdf_read_test.py reads the same file with an independent
+// reader), the inputs it refuses and that a refusal or an unfinished file
+// never touches the target.
+#include <gtest/gtest.h>
+#include <netcdf.h>
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "io/cf_netcdf.h"
+#include "io/cf_netcdf_fixture.h"
+#include "io/io_test_support.h"
+
+namespace kelmar {
+namespace {
+
+using testing::EntryCount;
+using testing::ErrorText;
+using testing::FixtureDescription;
+using testing::FixtureSite;
+using testing::FixtureSites;
+using testing::FixtureValue;
+using testing::MakeFixtureSite;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+// The open file `fileName`, closed at the end of the scope.
+class ReadFile {
+public:
+    explicit ReadFile(const std::string& fileName) { EXPECT_EQ(nc_open(fileName.c_str(), NC_NOWRITE, &Id), NC_NOERR); }
+    ~ReadFile() { nc_close(Id); }
+    int Var(const std::string& name) const {
+        int var = -1;
+        EXPECT_EQ(nc_inq_varid(Id, name.c_str(), &var), NC_NOERR) << name;
+        return var;
+    }
+    std::vector<double> Row(const std::string& name, std::size_t site, std::size_t length) const {
+        std::vector<double> values(length);
+        const std::size_t start[2] = {site, 0}, count[2] = {1, length};
+        EXPECT_EQ(nc_get_vara_double(Id, Var(name), start, count, values.data()), NC_NOERR) << name;
+        return values;
+    }
+    int Id = -1;
+};
+
+TEST(CfNetcdfWriter, PlacesEveryRecordAtItsMonthAndYearAndFillsTheRest) {
+    TempDir dir;
+    const std::string file = dir.File("sites.nc");
+    testing::WriteFixture(file);
+    ASSERT_EQ(EntryCount(dir.Folder()), 1);  // no temporary file left
+
+    const ReadFile nc(file);
+    const std::size_t years = 1962, months = 12 * years;
+    std::size_t length = 0;
+    int dim = -1;
+    for (const auto& [name, expected] : {std::pair{"site", std::size_t{3}}, {"time", months}, {"year", years}}) {
+        ASSERT_EQ(nc_inq_dimid(nc.Id, name, &dim), NC_NOERR) << name;
+        ASSERT_EQ(nc_inq_dimlen(nc.Id, dim, &length), NC_NOERR) << name;
+        EXPECT_EQ(length, expected) << name;
+    }
+
+    const std::vector<FixtureSite> sites = FixtureSites();
+    for (std::size_t s = 0; s < sites.size(); ++s) {
+        const FixtureSite& site = sites[s];
+        const int first = site.FirstYear, last = site.FirstYear + site.YearCount - 1;
+        for (int f = 0; f < static_cast<int>(RESULT_FIELDS.size()); ++f) {
+            const std::string key = RESULT_FIELDS[f].Key;
+            const std::vector<double> monthly = nc.Row(key, s, months);
+            const std::vector<double> annual = nc.Row(key + "_annual", s, years);
+            int wrong = 0;  // the first few wrong values are shown, not thousands
+            for (std::size_t t = 0; t < months && wrong < 3; ++t) {
+                const int year = static_cast<int>(t / 12) + 1, month = static_cast<int>(t % 12) + 1;
+                const double expected =
+                    year >= first && year <= last ? FixtureValue(static_cast<int>(s), f, year, month) : NC_FILL_DOUBLE;
+                if (monthly[t] != expected) {
+                    ++wrong;
+                    ADD_FAILURE() << site.Site.Id << " " << key << " " << year << "-" << month << ": got "
+                                  << monthly[t] << ", expected " << expected;
+                }
+            }
+            for (std::size_t y = 0; y < years && wrong < 3; ++y) {
+                const int year = static_cast<int>(y) + 1;
+                const double expected =
+                    year >= first && year <= last ? FixtureValue(static_cast<int>(s), f, year, 0) : NC_FILL_DOUBLE;
+                if (annual[y] != expected) {
+                    ++wrong;
+                    ADD_FAILURE() << site.Site.Id << " " << key << "_annual " << year << ": got " << annual[y]
+                                  << ", expected " << expected;
+                }
+            }
+        }
+    }
+}
+
+// A writer for three sites of the years 1..3, and the first site written.
+struct SmallFile {
+    explicit SmallFile(const std::string& fileName)
+        : Description([] {
+              CfFileDescription d = FixtureDescription();
+              d.LastYear = 3;
+              return d;
+          }()),
+          Writer(fileName, Description) {}
+    CfFileDescription Description;
+    CfNetcdfWriter Writer;
+};
+
+FixtureSite GoodSite(const std::string& id) { return MakeFixtureSite(0, {id, 45.0, 7.0, 1u}, 1, 3); }
+
+TEST(CfNetcdfWriter, RefusesABadSiteNamingFileSiteAndFaultAndGoesOnWithoutIt) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* Fault;
+        std::function<void(FixtureSite&)> Spoil;
+        const char* Message;  // a part of the message besides the file and the site
+    };
+    const std::vector<Case> cases = {
+        {"empty id", [](FixtureSite& s) { s.Site.Id.clear(); }, "site 2 has no id"},
+        {"id of site 1", [](FixtureSite& s) { s.Site.Id = "first"; }, "has the id of a site before it"},
+        {"NUL in the id", [](FixtureSite& s) { s.Site.Id = std::string("first\0x", 7); },
+         "site 2 has an id with a control character"},
+        {"latitude 90.5", [](FixtureSite& s) { s.Site.Lat = 90.5; }, "latitude 90.5, outside -90..90"},
+        {"latitude NaN", [=](FixtureSite& s) { s.Site.Lat = nan; }, "latitude nan"},
+        {"longitude -180.25", [](FixtureSite& s) { s.Site.Lon = -180.25; }, "longitude -180.25, outside -180..360"},
+        {"years -1", [](FixtureSite& s) { s.YearCount = -1; }, "has -1 years of results, not 0..500"},
+        {"years 501", [](FixtureSite& s) { s.YearCount = 501; }, "has 501 years of results"},
+        {"NaN in a month", [=](FixtureSite& s) { s.Results->At(2, 5).Tsoil = nan; },
+         "in year 2 month 5 (year index 2) a tsoil value that is not finite (nan)"},
+        {"infinity in a year", [=](FixtureSite& s) { s.Results->At(3, 0).Prec = -inf; },
+         "in the annual record of year 3 a prec value that is not finite (-inf)"},
+        {"the fill value", [](FixtureSite& s) { s.Results->At(1, 2).W_ms_vol = -1e37; },
+         "in year 1 month 2 (year index 1) a w_ms_vol value of -9.9999999999999995e+36, which the file would show "
+         "as missing"},
+        {"year after the axis", [](FixtureSite& s) { s.Results->At(3, 7).Year = 4; },
+         "a record in year 4 month 7 (year index 3) outside the months of the file, January 1 to December 3"},
+        {"year before the axis", [](FixtureSite& s) { s.Results->At(1, 1).Year = 0; }, "in year 0 month 1"},
+        {"month 13", [](FixtureSite& s) { s.Results->At(1, 12).Month = 13; }, "in year 1 month 13"},
+        {"a month twice", [](FixtureSite& s) { s.Results->At(2, 4).Month = 3; },
+         "has two records in year 2 month 3 (year index 2)"},
+        {"a year twice", [](FixtureSite& s) {
+             for (int m = 1; m <= 12; ++m) s.Results->At(3, m).Year = 2;
+         },
+         "has two records in year 2 month 1 (year index 3)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Fault);
+        TempDir dir;
+        const std::string file = dir.File("out.nc");
+        {
+            SmallFile small(file);
+            const FixtureSite first = GoodSite("first");
+            small.Writer.WriteSite(first.Site, *first.Results, first.YearCount);
+            FixtureSite bad = GoodSite("second");
+            c.Spoil(bad);
+            const std::string message =
+                ErrorText([&] { small.Writer.WriteSite(bad.Site, *bad.Results, bad.YearCount); });
+            EXPECT_NE(message.find("\"" + file + "\""), std::string::npos) << message;
+            EXPECT_NE(message.find("site 2"), std::string::npos) << message;
+            EXPECT_NE(message.find(c.Message), std::string::npos) << message;
+            EXPECT_EQ(small.Writer.SitesWritten(), 1);
+            // The site goes in again, without results; the batch goes on.
+            small.Writer.WriteSite({"second", std::nullopt, std::nullopt, std::nullopt}, *bad.Results, 0);
+            const FixtureSite third = GoodSite("third");
+            small.Writer.WriteSite(third.Site, *third.Results, third.YearCount);
+            small.Writer.Finish();
+        }
+        const ReadFile nc(file);
+        EXPECT_EQ(nc.Row("tsoil", 0, 36)[17], FixtureValue(0, 2, 2, 6));
+        for (double value : nc.Row("tsoil", 1, 36)) ASSERT_EQ(value, NC_FILL_DOUBLE);
+        EXPECT_EQ(nc.Row("prec_annual", 2, 3)[2], FixtureValue(0, 4, 3, 0));
+    }
+}
+
+TEST(CfNetcdfWriter, RefusesDescriptionsAndTargetsItCannotWriteAndCreatesNothing) {
+    TempDir dir;
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::string Target;
+        std::function<void(CfFileDescription&)> Change;
+        std::string Message;
+    };
+    const std::vector<Case> cases = {
+        {dir.File("a.nc"), [](CfFileDescription& d) { d.SiteCount = 0; }, "needs at least one site"},
+        {dir.File("a.nc"), [](CfFileDescription& d) { d.FirstYear = 0; },
+         "the years 0..1962 are not a span of years within 1..9999"},
+        {dir.File("a.nc"), [](CfFileDescription& d) { d.LastYear = 10000; }, "the years 1..10000"},
+        {dir.File("a.nc"), [](CfFileDescription& d) { d.FirstYear = 1963; }, "the years 1963..1962"},
+        {"-", [](CfFileDescription&) {}, "must be a regular file"},
+        {fifo, [](CfFileDescription&) {}, "must be a regular file"},
+        {dir.File(""), [](CfFileDescription&) {}, "Is a directory"},
+        {dir.File("missing/a.nc"), [](CfFileDescription&) {}, "No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Target + " / " + c.Message);
+        CfFileDescription description = FixtureDescription();
+        c.Change(description);
+        const std::string message = ErrorText([&] { CfNetcdfWriter writer(c.Target, description); });
+        EXPECT_NE(message.find("\"" + c.Target + "\""), std::string::npos) << message;
+        EXPECT_NE(message.find(c.Message), std::string::npos) << message;
+        EXPECT_EQ(EntryCount(dir.Folder()), 1) << "only the FIFO";
+    }
+}
+
+TEST(CfNetcdfWriter, TheTargetChangesOnlyWhenEverySiteIsInAndKeepsItsMode) {
+    TempDir dir;
+    const std::string file = dir.File("out.nc");
+    WriteBytes(file, "old bytes");
+    ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+    const FixtureSite site = GoodSite("only");
+
+    {  // abandoned: never finished
+        SmallFile small(file);
+        small.Writer.WriteSite(site.Site, *site.Results, site.YearCount);
+    }
+    EXPECT_EQ(ReadBytes(file), "old bytes");
+    EXPECT_EQ(EntryCount(dir.Folder()), 1);
+
+    {  // finished too early
+        SmallFile small(file);
+        small.Writer.WriteSite(site.Site, *site.Results, site.YearCount);
+        const std::string message = ErrorText([&] { small.Writer.Finish(); });
+        EXPECT_NE(message.find("only 1 of its 3 sites were written; it was left as it was"), std::string::npos)
+            << message;
+    }
+    EXPECT_EQ(ReadBytes(file), "old bytes");
+    EXPECT_EQ(EntryCount(dir.Folder()), 1);
+
+    {  // complete; a fourth site is one too many
+        SmallFile small(file);
+        for (const char* id : {"a", "b", "c"}) small.Writer.WriteSite({id, {}, {}, {}}, *site.Results, site.YearCount);
+        EXPECT_NE(ErrorText([&] { small.Writer.WriteSite({"d", {}, {}, {}}, *site.Results, 0); })
+                      .find("made for 3 sites and all of them were written"),
+                  std::string::npos);
+        small.Writer.Finish();
+        EXPECT_NE(ErrorText([&] { small.Writer.Finish(); }).find("is closed; nothing more can be written"),
+                  std::string::npos);
+    }
+    EXPECT_EQ(EntryCount(dir.Folder()), 1);
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    const ReadFile nc(file);
+    EXPECT_EQ(nc.Row("t_ms", 2, 36)[35], FixtureValue(0, 3, 3, 12));
+}
+
+TEST(CfNetcdfWriter, ReplacesTheFileALinkLeadsToAndKeepsTheLink) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.Folder() / "data");
+    const std::string target = dir.File("data/real.nc"), link = dir.File("link.nc");
+    WriteBytes(target, "old bytes");
+    std::filesystem::create_symlink("data/real.nc", link);
+    const FixtureSite site = GoodSite("only");
+    {
+        CfFileDescription description = FixtureDescription(1);
+        description.LastYear = 3;
+        CfNetcdfWriter writer(link, description);
+        writer.WriteSite(site.Site, *site.Results, site.YearCount);
+        writer.Finish();
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(EntryCount(dir.Folder() / "data"), 1);  // the temporary file was beside the target
+    const ReadFile nc(target);
+    EXPECT_EQ(nc.Row("w_ff_mass_annual", 0, 3)[0], FixtureValue(0, 8, 1, 0));
+}
+
+}  // namespace
+}  // namespace kelmar
