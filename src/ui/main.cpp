@@ -6,11 +6,11 @@
 #include <memory>
 
 #include "model/model_state.h"
-#include "ui/main_form.h"
-#include "ui/main_form_commands.h"
-#include "ui/program_restart.h"
-#include "ui/qt_user_dialogs.h"
-#include "ui/window_options.h"
+#include "ui/form/main_form.h"
+#include "ui/form/main_form_commands.h"
+#include "ui/form/program_restart.h"
+#include "ui/form/qt_user_dialogs.h"
+#include "ui/form/window_options.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);

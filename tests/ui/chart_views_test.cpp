@@ -12,9 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/line_chart.h"
-#include "ui/series_legend.h"
-#include "ui/updown_spinner.h"
+#include "ui/widgets/line_chart.h"
+#include "ui/widgets/series_legend.h"
+#include "ui/widgets/updown_spinner.h"
 #include "ui_fixtures.h"
 
 namespace kelmar::ui {

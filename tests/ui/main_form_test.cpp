@@ -20,11 +20,11 @@
 #include <vector>
 
 #include "app/presentation/grid_texts.h"
-#include "ui/line_chart.h"
-#include "ui/main_form.h"
-#include "ui/series_legend.h"
-#include "ui/string_grid.h"
-#include "ui/updown_spinner.h"
+#include "ui/widgets/line_chart.h"
+#include "ui/form/main_form.h"
+#include "ui/widgets/series_legend.h"
+#include "ui/widgets/string_grid.h"
+#include "ui/widgets/updown_spinner.h"
 
 namespace kelmar::ui {
 namespace {

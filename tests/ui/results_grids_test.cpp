@@ -10,7 +10,7 @@
 
 #include "app/presentation/grid_texts.h"
 #include "io/value_text.h"
-#include "ui/string_grid.h"
+#include "ui/widgets/string_grid.h"
 #include "ui_fixtures.h"
 
 namespace kelmar::ui {

@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/line_chart.h"
-#include "ui/series_legend.h"
+#include "ui/widgets/line_chart.h"
+#include "ui/widgets/series_legend.h"
 #include "ui/ui_fixtures.h"
 
 namespace kelmar::ui {

@@ -24,8 +24,8 @@
 #include <cstdlib>
 #include <initializer_list>
 
-#include "ui/line_chart.h"
-#include "ui/series_legend.h"
+#include "ui/widgets/line_chart.h"
+#include "ui/widgets/series_legend.h"
 #include "ui_fixtures.h"
 
 namespace {

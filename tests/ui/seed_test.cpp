@@ -14,7 +14,7 @@
 #include <fstream>
 
 #include "ui/ui_fixtures.h"
-#include "ui/window_options.h"
+#include "ui/form/window_options.h"
 
 namespace kelmar::ui {
 namespace {

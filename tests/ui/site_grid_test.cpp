@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "model/model_fixtures.h"
-#include "ui/main_form.h"
-#include "ui/string_grid.h"
+#include "ui/form/main_form.h"
+#include "ui/widgets/string_grid.h"
 
 namespace kelmar::ui {
 namespace {

@@ -14,10 +14,10 @@
 
 #include "model/model_fixtures.h"
 #include "model/run_model.h"
-#include "ui/main_form.h"
-#include "ui/main_form_commands.h"
-#include "ui/program_restart.h"
-#include "ui/user_dialogs.h"
+#include "ui/form/main_form.h"
+#include "ui/form/main_form_commands.h"
+#include "ui/form/program_restart.h"
+#include "ui/form/user_dialogs.h"
 
 namespace kelmar::testing {
 

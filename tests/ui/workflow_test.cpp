@@ -38,12 +38,12 @@
 #include "io/weather_file.h"
 #include "model/errors.h"
 #include "model/model_fixtures.h"
-#include "ui/line_chart.h"
-#include "ui/main_form.h"
-#include "ui/main_form_commands.h"
-#include "ui/program_restart.h"
-#include "ui/qt_user_dialogs.h"
-#include "ui/string_grid.h"
+#include "ui/widgets/line_chart.h"
+#include "ui/form/main_form.h"
+#include "ui/form/main_form_commands.h"
+#include "ui/form/program_restart.h"
+#include "ui/form/qt_user_dialogs.h"
+#include "ui/widgets/string_grid.h"
 #include "ui/ui_fixtures.h"
 
 namespace kelmar::ui {

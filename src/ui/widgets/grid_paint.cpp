@@ -1,8 +1,8 @@
-#include "ui/grid_paint.h"
+#include "ui/widgets/grid_paint.h"
 
 #include <QLinearGradient>
 
-#include "ui/win_color.h"
+#include "ui/widgets/win_color.h"
 
 namespace kelmar::ui {
 

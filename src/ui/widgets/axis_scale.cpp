@@ -1,4 +1,4 @@
-#include "ui/axis_scale.h"
+#include "ui/widgets/axis_scale.h"
 
 #include <algorithm>
 #include <cmath>

@@ -10,7 +10,7 @@
 
 #include <array>
 
-#include "ui/chart_series.h"
+#include "ui/widgets/chart_series.h"
 
 class QLineSeries;
 class QValueAxis;

@@ -21,12 +21,12 @@
 #include <algorithm>
 #include <vector>
 
-#include "ui/compact_tab_style.h"
-#include "ui/line_chart.h"
-#include "ui/main_form.h"
-#include "ui/string_grid.h"
-#include "ui/updown_spinner.h"
-#include "ui/win_color.h"
+#include "ui/widgets/compact_tab_style.h"
+#include "ui/widgets/line_chart.h"
+#include "ui/form/main_form.h"
+#include "ui/widgets/string_grid.h"
+#include "ui/widgets/updown_spinner.h"
+#include "ui/widgets/win_color.h"
 
 namespace kelmar::ui {
 

@@ -1,11 +1,11 @@
-#include "ui/series_legend.h"
+#include "ui/widgets/series_legend.h"
 
 #include <QCheckBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QVBoxLayout>
 
-#include "ui/win_color.h"
+#include "ui/widgets/win_color.h"
 
 namespace kelmar::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/string_grid_model.h"
+#include "ui/widgets/string_grid_model.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ui/main_form_commands.h"
+#include "ui/form/main_form_commands.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -26,11 +26,11 @@
 #include "io/number_text.h"
 #include "io/results_file.h"
 #include "model/errors.h"
-#include "ui/line_chart.h"
+#include "ui/widgets/line_chart.h"
 #include "ui/pictures/chart_pictures.h"
 #include "ui/pictures/chart_printing.h"
 #include "ui/pictures/picture_texts.h"
-#include "ui/string_grid.h"
+#include "ui/widgets/string_grid.h"
 
 namespace kelmar::ui {
 

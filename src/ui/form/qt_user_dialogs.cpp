@@ -1,4 +1,4 @@
-#include "ui/qt_user_dialogs.h"
+#include "ui/form/qt_user_dialogs.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>

@@ -1,4 +1,4 @@
-#include "ui/window_workflow_view.h"
+#include "ui/form/window_workflow_view.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -6,7 +6,7 @@
 #include <QRadioButton>
 
 #include "app/presentation/grid_texts.h"
-#include "ui/string_grid.h"
+#include "ui/widgets/string_grid.h"
 
 namespace kelmar::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/program_restart.h"
+#include "ui/form/program_restart.h"
 
 #include <QCoreApplication>
 #include <QProcess>

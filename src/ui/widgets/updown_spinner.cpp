@@ -1,4 +1,4 @@
-#include "ui/updown_spinner.h"
+#include "ui/widgets/updown_spinner.h"
 
 #include <QLineEdit>
 

@@ -3,7 +3,7 @@
 
 #include <QFileDialog>
 
-#include "ui/user_dialogs.h"
+#include "ui/form/user_dialogs.h"
 
 namespace kelmar::ui {
 

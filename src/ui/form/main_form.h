@@ -11,7 +11,7 @@
 #include "app/presentation/text_grid.h"
 #include "app/session.h"
 #include "model/model_state.h"
-#include "ui/main_form_controls.h"
+#include "ui/form/main_form_controls.h"
 
 class QRect;
 

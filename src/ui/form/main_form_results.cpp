@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "app/presentation/grid_texts.h"
-#include "ui/main_form.h"
-#include "ui/string_grid.h"
-#include "ui/win_color.h"
+#include "ui/form/main_form.h"
+#include "ui/widgets/string_grid.h"
+#include "ui/widgets/win_color.h"
 
 namespace kelmar::ui {
 

@@ -14,10 +14,10 @@
 #include <memory>
 
 #include "app/open_commands.h"
-#include "ui/main_form.h"
-#include "ui/program_restart.h"
-#include "ui/user_dialogs.h"
-#include "ui/window_workflow_view.h"
+#include "ui/form/main_form.h"
+#include "ui/form/program_restart.h"
+#include "ui/form/user_dialogs.h"
+#include "ui/form/window_workflow_view.h"
 
 namespace kelmar::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/window_options.h"
+#include "ui/form/window_options.h"
 
 #include <QCommandLineParser>
 

@@ -9,9 +9,9 @@
 
 #include <algorithm>
 
-#include "ui/line_chart.h"
-#include "ui/main_form.h"
-#include "ui/updown_spinner.h"
+#include "ui/widgets/line_chart.h"
+#include "ui/form/main_form.h"
+#include "ui/widgets/updown_spinner.h"
 
 namespace kelmar::ui {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "app/presentation/text_grid.h"
-#include "ui/grid_paint.h"
-#include "ui/string_grid_model.h"
+#include "ui/widgets/grid_paint.h"
+#include "ui/widgets/string_grid_model.h"
 
 namespace kelmar::ui {
 

@@ -8,7 +8,7 @@
 
 #include <array>
 
-#include "ui/chart_series.h"
+#include "ui/widgets/chart_series.h"
 
 class QCheckBox;
 

@@ -10,8 +10,8 @@
 #include "io/number_text.h"
 #include "io/value_text.h"
 #include "model/errors.h"
-#include "ui/main_form.h"
-#include "ui/string_grid.h"
+#include "ui/form/main_form.h"
+#include "ui/widgets/string_grid.h"
 
 namespace kelmar::ui {
 

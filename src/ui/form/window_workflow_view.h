@@ -5,8 +5,8 @@
 #include <QString>
 
 #include "app/workflow_view.h"
-#include "ui/main_form.h"
-#include "ui/user_dialogs.h"
+#include "ui/form/main_form.h"
+#include "ui/form/user_dialogs.h"
 
 namespace kelmar::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/main_form.h"
+#include "ui/form/main_form.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -9,10 +9,10 @@
 #include <QTabWidget>
 
 #include "app/presentation/grid_texts.h"
-#include "ui/line_chart.h"
-#include "ui/series_legend.h"
-#include "ui/string_grid.h"
-#include "ui/updown_spinner.h"
+#include "ui/widgets/line_chart.h"
+#include "ui/widgets/series_legend.h"
+#include "ui/widgets/string_grid.h"
+#include "ui/widgets/updown_spinner.h"
 
 namespace kelmar::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/line_chart.h"
+#include "ui/widgets/line_chart.h"
 
 #include <QLineSeries>
 #include <QMenu>
@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <limits>
 
-#include "ui/axis_scale.h"
-#include "ui/series_legend.h"
-#include "ui/win_color.h"
+#include "ui/widgets/axis_scale.h"
+#include "ui/widgets/series_legend.h"
+#include "ui/widgets/win_color.h"
 
 namespace kelmar::ui {
 

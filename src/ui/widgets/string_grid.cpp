@@ -1,9 +1,9 @@
-#include "ui/string_grid.h"
+#include "ui/widgets/string_grid.h"
 
 #include <QScrollBar>
 
-#include "ui/grid_cell_delegate.h"
-#include "ui/grid_header.h"
+#include "ui/widgets/grid_cell_delegate.h"
+#include "ui/widgets/grid_header.h"
 
 namespace kelmar::ui {
 

@@ -1,9 +1,9 @@
-#include "ui/grid_cell_delegate.h"
+#include "ui/widgets/grid_cell_delegate.h"
 
 #include <QPainter>
 
-#include "ui/grid_paint.h"
-#include "ui/string_grid.h"
+#include "ui/widgets/grid_paint.h"
+#include "ui/widgets/string_grid.h"
 
 namespace kelmar::ui {
 

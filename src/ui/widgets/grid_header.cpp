@@ -1,9 +1,9 @@
-#include "ui/grid_header.h"
+#include "ui/widgets/grid_header.h"
 
 #include <QPainter>
 
-#include "ui/grid_paint.h"
-#include "ui/string_grid.h"
+#include "ui/widgets/grid_paint.h"
+#include "ui/widgets/string_grid.h"
 
 namespace kelmar::ui {
 
