@@ -62,15 +62,7 @@ void ParseClimatologyLine(TClimatology& climate, std::string_view line) {
 }
 
 void ReadClimatologyBytes(TModel& model, std::string_view bytes, std::string_view fileName) {
-    RefuseUtf16File(bytes, fileName);
-    LineReader reader(bytes);
-    reader.ReadLine();
-    reader.ReadLine();
-    while (!reader.AtEnd()) {
-        const std::string line = reader.ReadLine();
-        AtFileLine(fileName, reader.LineNumber(), [&] { ParseClimatologyLine(model.Climate, line); });
-        reader.ReadLine();  // the comment line
-    }
+    ForEachDataLine(bytes, fileName, [&](const std::string& line) { ParseClimatologyLine(model.Climate, line); });
     for (int m = 1; m <= 12; ++m)
         WithErrorLocation([&] { return DerivationLocation(fileName, m); }, [&] { DeriveLognormalMonth(model.Climate, m); });
 }

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <utility>
 
+#include "io/line_reader.h"
+
 #include "model/errors.h"
 
 namespace kelmar {
@@ -59,6 +61,23 @@ decltype(auto) WithErrorLocation(Describe&& describeLocation, Action&& action) {
 template <typename Action>
 decltype(auto) AtFileLine(std::string_view fileName, int lineNumber, Action&& action) {
     return WithErrorLocation([&] { return FileLineLocation(fileName, lineNumber); }, std::forward<Action>(action));
+}
+
+// Reads a data file of "key,values" lines, each followed by its comment line,
+// after two header lines (the site and the climatology file): gives each
+// data line to `parse`, and an error `parse` raises names the file and the
+// line. A file that looks like UTF-16 is refused first.
+template <typename Parse>
+void ForEachDataLine(std::string_view bytes, std::string_view fileName, Parse&& parse) {
+    RefuseUtf16File(bytes, fileName);
+    LineReader reader(bytes);
+    reader.ReadLine();
+    reader.ReadLine();
+    while (!reader.AtEnd()) {
+        const std::string line = reader.ReadLine();
+        AtFileLine(fileName, reader.LineNumber(), [&] { parse(line); });
+        reader.ReadLine();  // the comment line
+    }
 }
 
 }  // namespace kelmar

@@ -53,15 +53,7 @@ void ParseSiteLine(TSiteParams& site, std::string_view line) {
 }
 
 void ReadSiteBytes(TModel& model, std::string_view bytes, std::string_view fileName) {
-    RefuseUtf16File(bytes, fileName);
-    LineReader reader(bytes);
-    reader.ReadLine();
-    reader.ReadLine();
-    while (!reader.AtEnd()) {
-        const std::string line = reader.ReadLine();
-        AtFileLine(fileName, reader.LineNumber(), [&] { ParseSiteLine(model.Site, line); });
-        reader.ReadLine();  // the comment line
-    }
+    ForEachDataLine(bytes, fileName, [&](const std::string& line) { ParseSiteLine(model.Site, line); });
 }
 
 bool ReadSiteFile(TModel& model, const std::string& fileName, Notifier& notifier) {
