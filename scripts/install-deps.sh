@@ -12,6 +12,7 @@ packages=(
   poppler-utils imagemagick python3                # PDF, PNG and SVG readers for the chart picture tests
   libnetcdf-dev                                    # the netCDF results writer
   python3-xarray python3-netcdf4 python3-cftime    # the independent reader of the netCDF tests
+  openmpi-bin slurm-wlm munge                      # real launchers for the batch shard tests
 )
 
 missing=()

@@ -1,9 +1,14 @@
 #!/bin/bash
-# One share of the site list per array task; edit the lines marked EDIT.
-# Submit both jobs, the merge to start once every task has ended well:
+# One share of the site list per array task; edit the lines marked EDIT, or
+# set the KELMAR_ variables in the environment of sbatch (it passes them on).
+# Submit from the folder that holds the list, the merge to start once every
+# task has ended:
 #
 #   jobid=$(sbatch --parsable batch-array.sh)
-#   sbatch --dependency=afterok:$jobid merge.sh
+#   sbatch --dependency=afterany:$jobid merge.sh
+#
+# afterany, not afterok: a task with a failed site exits with 1, and the merge
+# still joins every part; it refuses, naming them, when chunks are missing.
 #
 #SBATCH --job-name=kelmar-batch
 #SBATCH --array=0-3              # EDIT: the number of shares (tasks 0..N-1)
@@ -13,9 +18,9 @@
 
 set -euo pipefail
 KELMAR_CLI=${KELMAR_CLI:-kelmar-cli}   # EDIT: the path of kelmar-cli
-SITES=sites.csv                        # EDIT: the site list
-OUT=out                                # EDIT: a folder every node sees
-SEED=1                                 # EDIT: the base seed, the same for every task
+SITES=${KELMAR_SITES:-sites.csv}       # EDIT: the site list
+OUT=${KELMAR_OUT:-out}                 # EDIT: a folder every node sees
+SEED=${KELMAR_SEED:-1}                 # EDIT: the base seed, the same for every task
 
 # Each task takes its share from SLURM_ARRAY_TASK_ID and SLURM_ARRAY_TASK_COUNT.
 # --resume lets a task that is started again skip the chunks it finished.
