@@ -37,6 +37,8 @@ TEST(SiteList, RefusesFaultsNamingTheirLinesBeforeAnyRun) {
         {"site_id,Lat,M_ff,climate_file\na,61,3.x,c.cld\n", "'3.x' is not a valid floating point value\nin \"list.csv\", line 2, column M_ff"},
         {"site_id,site_file,climate_file,seed\na,s.sit,c.cld,-4\n", "line 2"},
         {"site_id,site_file,climate_file,lat\na,s.sit,c.cld,91\n", "lies outside"},
+        // The netCDF file's longitudes run from -180 or from 0 degrees east.
+        {"site_id,site_file,climate_file,lon\na,s.sit,c.cld,-200\n", "lon -200 lies outside -180 to 360 degrees"},
         {"site_id,site_file,climate_file,weather_file\na,s.sit,,\n", "neither a climate_file nor a weather_file"},
         {"site_id,site_file,climate_file\na,s.sit\n", "2 fields"},
     };

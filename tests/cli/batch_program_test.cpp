@@ -179,6 +179,35 @@ TEST_F(BatchProgram, ATidyWeatherTableRunsAsItsWeatherFile) {
     EXPECT_TRUE(Outputs("tidy") == Outputs("wed"));
 }
 
+TEST_F(BatchProgram, NetcdfMergeChecksThePartsAndNeedsASiteWithResults) {
+    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\n"
+                                  "a,soil.sit,climat.cld,weather.wed\nb,soil.sit,climat.cld,weather.wed\n");
+    ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--format", "netcdf", "--quiet"}), 0) << Err();
+    EXPECT_FALSE(fs::exists(dir / "o/monthly.csv")) << "--format netcdf joins no CSV tables";
+    const std::string written = ReadBytes(dir / "o/results.nc");
+    ASSERT_FALSE(written.empty());
+
+    // A part edited in place (its size, which the done-file records, kept):
+    // b's first month (line 361, after a's 30 years) now claims another site.
+    const fs::path monthly = dir / "o/parts/chunk-000000.monthly.csv";
+    std::string part = ReadBytes(monthly);
+    const std::size_t row = part.find("\nb,");
+    ASSERT_NE(row, std::string::npos);
+    part[row + 1] = 'x';
+    WriteBytes(monthly, part);
+    EXPECT_EQ(Run({"merge", "o"}), 1);
+    EXPECT_NE(Err().find("chunk-000000.monthly.csv\", line 361, holds a row of site \"x\" where one of \"b\" belongs"),
+              std::string::npos)
+        << Err();
+    EXPECT_TRUE(ReadBytes(dir / "o/results.nc") == written) << "a refused merge changed results.nc";
+
+    // No site with results: no file of zero years, and the failure is told.
+    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file\na,gone.sit,climat.cld\n");
+    EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "none", "--format", "netcdf", "--quiet"}), 1);
+    EXPECT_NE(Err().find("results.nc (which needs at least one year) was not written"), std::string::npos) << Err();
+    EXPECT_FALSE(fs::exists(dir / "none/results.nc"));
+}
+
 TEST_F(BatchProgram, CommandLineAndFailures) {
     const struct {
         std::vector<std::string> args;

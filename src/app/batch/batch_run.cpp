@@ -22,6 +22,7 @@
 
 #include <unistd.h>
 
+#include "app/batch/batch_netcdf.h"
 #include "app/batch/batch_tables.h"
 #include "app/batch/site_list.h"
 #include "app/batch/site_run.h"
@@ -41,7 +42,12 @@ constexpr const char* PARTS_FOLDER = "parts";
 constexpr const char* MANIFEST_HEADER = "kelmar-batch-manifest 1";
 constexpr const char* CHUNK_HEADER = "kelmar-batch-chunk 1";
 constexpr const char* OUTPUT_NAMES[] = {"monthly.csv", "annual.csv", "errors.csv"};
-constexpr const char* PART_KINDS[] = {"monthly", "annual", "errors"};
+// The first three parts are joined into the CSV outputs of the same index;
+// the site index (batch_tables.h) is the batch's own, read for the netCDF file.
+constexpr const char* PART_KINDS[] = {"monthly", "annual", "errors", "sites"};
+constexpr int PART_KIND_COUNT = 4;
+constexpr int MONTHLY_PART = 0, ANNUAL_PART = 1, SITES_PART = 3;
+constexpr const char* NETCDF_NAME = "results.nc";
 
 // Seconds between progress lines: often enough to look alive in a
 // terminal, rarely enough not to flood a log file.
@@ -176,7 +182,7 @@ std::optional<ChunkRecord> FinishedChunk(const fs::path& dir, const Manifest& ma
     }
     const KeyValues v = ParseKeyValues(*text, CHUNK_HEADER);
     if (ToInt(v.count("chunk") ? v.at("chunk") : "") != chunk) return std::nullopt;
-    for (int kind = 0; kind < 3; ++kind) {
+    for (int kind = 0; kind < PART_KIND_COUNT; ++kind) {
         std::error_code error;
         const auto size = fs::file_size(PartPath(dir, chunk, kind), error);
         const std::string key = std::string(PART_KINDS[kind]) + "_bytes";
@@ -247,11 +253,11 @@ private:
 // Writes the three parts of a chunk, each replaced atomically, then its
 // done-file: a chunk is finished exactly when its done-file is there.
 void WriteChunk(const fs::path& dir, const Manifest& manifest, std::int64_t chunk, std::int64_t firstSite,
-                const std::vector<std::string> (&parts)[3], std::int64_t failed, const std::string& shard) {
+                const std::vector<std::string> (&parts)[PART_KIND_COUNT], std::int64_t failed, const std::string& shard) {
     std::string done = std::string(CHUNK_HEADER) + "\n" + manifest.IdentityLines();
     done += "chunk=" + std::to_string(chunk) + "\nfirst_site=" + std::to_string(firstSite) +
             "\nsite_count=" + std::to_string(parts[0].size()) + "\nfailed=" + std::to_string(failed) + "\n";
-    for (int kind = 0; kind < 3; ++kind) {
+    for (int kind = 0; kind < PART_KIND_COUNT; ++kind) {
         DurableFileStream out(Utf8Name(PartPath(dir, chunk, kind)));
         std::size_t bytes = 0;
         for (const std::string& site : parts[kind]) {
@@ -275,7 +281,7 @@ Manifest SettleManifest(const fs::path& dir, Manifest wanted, bool seedGiven, bo
     const fs::path path = dir / MANIFEST_NAME;
     std::optional<std::string> existing = ReadSmallFile(path);
     if (!existing) {
-        for (const char* name : OUTPUT_NAMES)
+        for (const char* name : {OUTPUT_NAMES[0], OUTPUT_NAMES[1], OUTPUT_NAMES[2], NETCDF_NAME})
             if (fs::exists(dir / name))
                 throw KelmarError("The folder \"" + Utf8Name(dir) + "\" already holds \"" + name +
                                   "\" but no batch manifest; choose an empty folder so that nothing is overwritten.");
@@ -312,8 +318,10 @@ Manifest SettleManifest(const fs::path& dir, Manifest wanted, bool seedGiven, bo
     return *found;
 }
 
-// Joins the parts of every chunk into the outputs, in chunk order.
-std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest) {
+// Joins the parts of every chunk into the outputs of the manifest's format,
+// in chunk order: the CSV tables for csv and both, results.nc for netcdf
+// and both. The parts stay, so a merge can be repeated.
+std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest, std::ostream& err) {
     std::vector<std::int64_t> missing;
     std::vector<std::int64_t> foreignChunks;
     std::int64_t failed = 0;
@@ -353,19 +361,33 @@ std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest) {
                           " of " + std::to_string(manifest.Chunks()) + " chunks are not done:" + describe(missing) +
                           "\nRun the shards they belong to (or the batch with --resume), then merge again. Nothing was merged.");
 
-    const std::string headers[] = {MonthlyHeader(), AnnualHeader(), std::string(ERRORS_HEADER)};
-    for (int kind = 0; kind < 3; ++kind) {
-        DurableFileStream out(Utf8Name(dir / OUTPUT_NAMES[kind]));
-        out.Write(headers[kind]);
-        for (std::int64_t c = 0; c < manifest.Chunks(); ++c) out.CopyFrom(Utf8Name(PartPath(dir, c, kind)));
-        out.Commit();
+    const OutputFormat format = ParseOutputFormat(manifest.Format);
+    if (format != OutputFormat::NetCdf) {
+        const std::string headers[] = {MonthlyHeader(), AnnualHeader(), std::string(ERRORS_HEADER)};
+        for (int kind = 0; kind < 3; ++kind) {
+            DurableFileStream out(Utf8Name(dir / OUTPUT_NAMES[kind]));
+            out.Write(headers[kind]);
+            for (std::int64_t c = 0; c < manifest.Chunks(); ++c) out.CopyFrom(Utf8Name(PartPath(dir, c, kind)));
+            out.Commit();
+        }
+    }
+    if (format != OutputFormat::Csv) {
+        std::vector<ChunkPartFiles> chunks;
+        for (std::int64_t c = 0; c < manifest.Chunks(); ++c)
+            chunks.push_back({Utf8Name(PartPath(dir, c, SITES_PART)), Utf8Name(PartPath(dir, c, MONTHLY_PART)),
+                              Utf8Name(PartPath(dir, c, ANNUAL_PART))});
+        CfFileDescription description;
+        description.Title = "KELMAR soil climate of " + std::to_string(manifest.Sites) + " sites";
+        description.Source = "kelmar-cli batch: the soil-climate model run for each site of a site list "
+                             "(site list FNV-1a 64 " + manifest.ListHash + ")";
+        description.ProgramName = "kelmar-cli";
+        description.ProgramVersion = manifest.Version;
+        description.BaseSeed = manifest.BaseSeed;
+        if (!WriteNetcdfFromParts(Utf8Name(dir / NETCDF_NAME), chunks, manifest.Sites, description))
+            err << "kelmar-cli: no site of the batch has results, so " << NETCDF_NAME
+                << " (which needs at least one year) was not written\n";
     }
     return failed;
-}
-
-void RequireNetCdfBuilt(OutputFormat format) {
-    if (format != OutputFormat::Csv)
-        throw KelmarError("netCDF output is not built into this kelmar-cli yet; use --format csv.");
 }
 
 }  // namespace
@@ -424,7 +446,6 @@ const char* FormatName(OutputFormat format) {
 }
 
 BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
-    RequireNetCdfBuilt(options.Format);
     const SiteList list = ReadSiteList(options.SitesFile);
     const std::int64_t siteCount = static_cast<std::int64_t>(list.Sites.size());
 
@@ -488,7 +509,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
             if (stop.load()) return;
             const std::int64_t first = chunk * CHUNK_SITES;
             const std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(CHUNK_SITES, siteCount - first));
-            std::vector<std::string> parts[3];
+            std::vector<std::string> parts[PART_KIND_COUNT];
             for (auto& part : parts) part.resize(count);
             std::atomic<std::int64_t> failed{0};
             // Isolated, so that a thread waiting for this chunk's sites does
@@ -504,10 +525,13 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                             auto model = std::make_unique<TModel>();
                             RunSite(*model, site, seed, tables);
                             AppendSiteRows(*model, site.Id, seed, parts[0][k], parts[1][k]);
+                            AppendSiteIndexRow(parts[3][k], site.Id, seed, site.Lat, site.Lon, model.get());
                         } catch (const std::exception& e) {
                             ok = false;
                             parts[0][k].clear();
                             parts[1][k].clear();
+                            parts[3][k].clear();
+                            AppendSiteIndexRow(parts[3][k], site.Id, seed, site.Lat, site.Lon, nullptr);
                             AppendErrorRow(parts[2][k], site.Id,
                                            std::string(e.what()) + "\nfor the site on line " + std::to_string(site.Line) +
                                                " of \"" + list.FileName + "\"");
@@ -543,12 +567,12 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
             << " sites; once every shard has finished, join them with: kelmar-cli merge " << options.OutDir << '\n';
         return summary;
     }
-    summary.Failed = JoinParts(dir, manifest);
+    summary.Failed = JoinParts(dir, manifest, err);
     summary.Merged = true;
     return summary;
 }
 
-BatchSummary MergeBatch(const std::string& dirName, const std::string& version, std::ostream&) {
+BatchSummary MergeBatch(const std::string& dirName, const std::string& version, std::ostream& err) {
     const fs::path dir = PathOf(dirName);
     const std::optional<std::string> text = ReadSmallFile(dir / MANIFEST_NAME);
     if (!text) throw KelmarError("The folder \"" + dirName + "\" holds no batch (no " + MANIFEST_NAME + ").");
@@ -557,11 +581,10 @@ BatchSummary MergeBatch(const std::string& dirName, const std::string& version, 
     if (manifest->Version != version)
         throw KelmarError("The batch in \"" + dirName + "\" was made by kelmar-cli " + manifest->Version + "; this is " +
                           version + ". Merge it with the version that made it.");
-    RequireNetCdfBuilt(ParseOutputFormat(manifest->Format));
     BatchSummary summary;
     summary.Sites = manifest->Sites;
     summary.BaseSeed = manifest->BaseSeed;
-    summary.Failed = JoinParts(dir, *manifest);
+    summary.Failed = JoinParts(dir, *manifest, err);
     summary.Merged = true;
     return summary;
 }

@@ -6,9 +6,12 @@
 //
 // The folder of a batch holds
 //   manifest.txt                what identifies the batch (version, list hash, seed, chunk size, format)
-//   parts/chunk-NNNNNN.*.csv    the monthly, annual and error rows of one chunk, no header
+//   parts/chunk-NNNNNN.*.csv    the monthly, annual and error rows of one chunk, no header,
+//                               and its site index (batch_tables.h)
 //   parts/chunk-NNNNNN.done     written last: the chunk's sizes and identity
 //   monthly.csv annual.csv errors.csv   the parts joined in list order, once every chunk is done
+//                               (formats csv and both)
+//   results.nc                  the same results as one CF netCDF file (formats netcdf and both)
 #pragma once
 
 #include <cstdint>

@@ -82,6 +82,25 @@ void AppendSiteRows(const TModel& model, std::string_view siteId, std::uint32_t 
     }
 }
 
+void AppendSiteIndexRow(std::string& sites, std::string_view siteId, std::uint32_t seed, std::optional<double> lat,
+                        std::optional<double> lon, const TModel* model) {
+    AppendCsvField(sites, siteId);
+    sites.push_back(',');
+    AppendInteger(sites, seed);
+    sites.push_back(',');
+    if (lat) AppendShortest(sites, *lat);
+    sites.push_back(',');
+    if (lon) AppendShortest(sites, *lon);
+    const int years = model ? model->AvailableYears : 0;
+    sites.push_back(',');
+    AppendInteger(sites, years);
+    sites.push_back(',');
+    if (years > 0) AppendInteger(sites, model->Results.At(1, 1).Year);
+    sites.push_back(',');
+    if (years > 0) AppendInteger(sites, model->Results.At(years, 12).Year);
+    sites.push_back('\n');
+}
+
 void AppendErrorRow(std::string& errors, std::string_view siteId, std::string_view message) {
     AppendCsvField(errors, siteId);
     errors.push_back(',');

@@ -62,11 +62,13 @@ std::uint32_t ParseSeed(const std::string& text) {
     return value;
 }
 
-double ParseDegrees(const std::string& text, const char* column, double limit) {
+// The range is the one the netCDF output's coordinates take (degrees east
+// from -180 or from 0), so a list read here never fails at the merge.
+double ParseDegrees(const std::string& text, const char* column, double lowest, double highest) {
     const double value = ParseReal(text);
-    if (value < -limit || value > limit)
-        throw KelmarError(std::string("The ") + column + " " + text + " lies outside -" + std::to_string(int(limit)) +
-                          " to " + std::to_string(int(limit)) + " degrees.");
+    if (!(value >= lowest && value <= highest))  // NaN too
+        throw KelmarError(std::string("The ") + column + " " + text + " lies outside " + std::to_string(int(lowest)) +
+                          " to " + std::to_string(int(highest)) + " degrees.");
     return value;
 }
 
@@ -184,8 +186,8 @@ SiteList ParseSiteList(std::string bytes, const std::string& fileName, const std
                     case ColumnKind::Climate: site.ClimateFile = Relative(folder, text); break;
                     case ColumnKind::Weather: site.WeatherFile = Relative(folder, text); break;
                     case ColumnKind::Seed: site.Seed = ParseSeed(text); break;
-                    case ColumnKind::Lat: site.Lat = ParseDegrees(text, "lat", 90); break;
-                    case ColumnKind::Lon: site.Lon = ParseDegrees(text, "lon", 360); break;
+                    case ColumnKind::Lat: site.Lat = ParseDegrees(text, "lat", -90, 90); break;
+                    case ColumnKind::Lon: site.Lon = ParseDegrees(text, "lon", -180, 360); break;
                 }
             }
             if (site.ClimateFile.empty() && site.WeatherFile.empty())
