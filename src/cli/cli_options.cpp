@@ -133,8 +133,9 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
 
     std::string seedText, yearsText, jobsText;
     std::vector<std::pair<CLI::Option*, std::string*>> values;
-    const auto value = [&](const char* name, std::string* target, const char* description) {
-        values.emplace_back(AddValue(*sub, name, description), target);
+    const auto value = [&](const char* name, std::string* target, const char* description,
+                           const char* valueName = "FILE") {
+        values.emplace_back(AddValue(*sub, name, description)->type_name(valueName), target);
     };
     if (command == "simulate" || command == "estimate") {
         value("--site", &options.site, "site parameter file");
@@ -150,16 +151,19 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         sub->description("Runs every site of a site list on all cores into tidy outputs in a folder.");
         value("--sites", &options.sites, "the site list (CSV: site_id, site_file or site parameters, "
                                          "climate_file and/or weather_file, optional seed, lat, lon)");
-        value("--out", &options.out, "the folder of the outputs, parts and manifest");
-        value("--jobs", &jobsText, "threads (default: every core)");
-        value("--seed", &seedText, "base state of the random source (default: from the clock, recorded)");
-        value("--format", &options.format, "csv, netcdf or both (default csv)");
-        value("--shard", &options.shard, "K/N: run share K of N and leave the merge (default: from the launcher)");
+        value("--out", &options.out, "the folder of the outputs, parts and manifest", "DIR");
+        value("--jobs", &jobsText, "threads (default: every core)", "N");
+        value("--seed", &seedText, "base state of the random source (default: from the clock, recorded)", "N");
+        value("--format", &options.format,
+              "csv (monthly.csv, annual.csv, errors.csv), netcdf (results.nc) or both (default csv)", "FORMAT");
+        value("--shard", &options.shard, "run share K of N and leave the merge (default: from the launcher)", "K/N");
         sub->add_flag("--resume", options.resume, "skip the chunks a killed run finished");
         sub->add_flag("--quiet", options.quiet, "no progress lines");
     } else {
         sub->description("Joins the parts of a batch run in shards into its outputs.");
-        sub->add_option("DIR", options.out, "the folder of the batch")->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        sub->add_option("DIR", options.out, "the folder of the batch")
+            ->type_name("")
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     }
 
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -170,7 +174,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (help) {
         options.command = Command::Help;
-        if (command == "batch" || command == "merge") options.helpText = sub->help();
+        if (command == "batch" || command == "merge") options.helpText = sub->help("kelmar-cli");
         return options;
     }
     RefuseExtras(*sub);
