@@ -8,6 +8,7 @@
 #include <tbb/task_arena.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -251,10 +252,13 @@ private:
     std::mutex Lock;
 };
 
+// The text of a chunk's parts, one string per site and kind.
+using ChunkParts = std::array<std::vector<std::string>, PART_KIND_COUNT>;
+
 // Writes the three parts of a chunk, each replaced atomically, then its
 // done-file: a chunk is finished exactly when its done-file is there.
 void WriteChunk(const fs::path& dir, const Manifest& manifest, std::int64_t chunk, std::int64_t firstSite,
-                const std::vector<std::string> (&parts)[PART_KIND_COUNT], std::int64_t failed, const std::string& shard) {
+                const ChunkParts& parts, std::int64_t failed, const std::string& shard) {
     std::string done = std::string(CHUNK_HEADER) + "\n" + manifest.IdentityLines();
     done += "chunk=" + std::to_string(chunk) + "\nfirst_site=" + std::to_string(firstSite) +
             "\nsite_count=" + std::to_string(parts[0].size()) + "\nfailed=" + std::to_string(failed) + "\n";
@@ -506,6 +510,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     // a model just made, without allocating and faulting in its megabyte of
     // tables again for every site.
     tbb::enumerable_thread_specific<std::unique_ptr<TModel>> models;
+    tbb::enumerable_thread_specific<ChunkParts> chunkParts;
     const auto freshModel = [&]() -> TModel& {
         std::unique_ptr<TModel>& model = models.local();
         if (!model) {
@@ -524,8 +529,13 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
             if (stop.load()) return;
             const std::int64_t first = chunk * CHUNK_SITES;
             const std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(CHUNK_SITES, siteCount - first));
-            std::vector<std::string> parts[PART_KIND_COUNT];
-            for (auto& part : parts) part.resize(count);
+            // This thread's texts of its last chunk, emptied but keeping their
+            // memory: no new pages to fault in and clear for every chunk.
+            ChunkParts& parts = chunkParts.local();
+            for (auto& part : parts) {
+                part.resize(count);
+                for (std::string& site : part) site.clear();
+            }
             std::atomic<std::int64_t> failed{0};
             // Isolated, so that a thread waiting for this chunk's sites does
             // not start another chunk: memory stays one chunk per job.
