@@ -451,7 +451,7 @@ const char* FormatName(OutputFormat format) {
 }
 
 BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
-    const SiteList list = ReadSiteList(options.SitesFile);
+    SiteList list = ReadSiteList(options.SitesFile);
     const std::int64_t siteCount = static_cast<std::int64_t>(list.Sites.size());
 
     const fs::path dir = PathOf(options.OutDir);
@@ -463,6 +463,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     Manifest wanted;
     wanted.Version = options.Version;
     wanted.ListHash = Hex(Fnv1a64(list.Bytes));
+    std::string().swap(list.Bytes);  // only its hash is needed from here on: a long list's text is megabytes
     wanted.Sites = siteCount;
     wanted.BaseSeed = options.Seed ? *options.Seed : RandomSource().State();
     wanted.Format = FormatName(options.Format);
