@@ -20,6 +20,8 @@ namespace {
 // Bytes collected before one write call: large enough that the system call
 // costs nothing beside the formatting.
 constexpr std::size_t BUFFER_BYTES = 4 * MIB;
+// Pieces of at least this many bytes go to the file without the buffer.
+constexpr std::size_t DIRECT_BYTES = 64 * 1024;
 
 std::string Reason(int error) { return std::generic_category().message(error); }
 
@@ -50,24 +52,29 @@ void DurableFileStream::Fail(int error) {
     throw KelmarError("Cannot write the file \"" + Name + "\" (" + Reason(error) + "); it was left as it was.");
 }
 
-void DurableFileStream::Flush() {
-    std::string_view rest = Buffer;
+void DurableFileStream::WriteOut(std::string_view rest) {
     while (!rest.empty()) {
         const ssize_t n = ::write(Fd, rest.data(), rest.size());
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) Fail(errno);
         rest.remove_prefix(static_cast<std::size_t>(n));
     }
+}
+
+void DurableFileStream::Flush() {
+    WriteOut(Buffer);
     Buffer.clear();
 }
 
 void DurableFileStream::Write(std::string_view bytes) {
-    if (Buffer.size() + bytes.size() > BUFFER_BYTES) Flush();
-    if (bytes.size() >= BUFFER_BYTES) {
-        Buffer.assign(bytes);
+    // A piece this large is written from where it lies rather than copied
+    // into the buffer first (a batch site's rows are about a megabyte).
+    if (bytes.size() >= DIRECT_BYTES) {
         Flush();
+        WriteOut(bytes);
         return;
     }
+    if (Buffer.size() + bytes.size() > BUFFER_BYTES) Flush();
     Buffer.append(bytes);
 }
 

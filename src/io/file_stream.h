@@ -31,6 +31,7 @@ public:
 
 private:
     void Flush();
+    void WriteOut(std::string_view bytes);
     [[noreturn]] void Fail(int error);
 
     std::string Name;

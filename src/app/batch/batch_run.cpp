@@ -1,12 +1,14 @@
 #include "app/batch/batch_run.h"
 
 #include <tbb/blocked_range.h>
+#include <tbb/enumerable_thread_specific.h>
 #include <tbb/info.h>
 #include <tbb/parallel_for.h>
 #include <tbb/parallel_for_each.h>
 #include <tbb/task_arena.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -250,10 +252,13 @@ private:
     std::mutex Lock;
 };
 
+// The text of a chunk's parts, one string per site and kind.
+using ChunkParts = std::array<std::vector<std::string>, PART_KIND_COUNT>;
+
 // Writes the three parts of a chunk, each replaced atomically, then its
 // done-file: a chunk is finished exactly when its done-file is there.
 void WriteChunk(const fs::path& dir, const Manifest& manifest, std::int64_t chunk, std::int64_t firstSite,
-                const std::vector<std::string> (&parts)[PART_KIND_COUNT], std::int64_t failed, const std::string& shard) {
+                const ChunkParts& parts, std::int64_t failed, const std::string& shard) {
     std::string done = std::string(CHUNK_HEADER) + "\n" + manifest.IdentityLines();
     done += "chunk=" + std::to_string(chunk) + "\nfirst_site=" + std::to_string(firstSite) +
             "\nsite_count=" + std::to_string(parts[0].size()) + "\nfailed=" + std::to_string(failed) + "\n";
@@ -446,7 +451,7 @@ const char* FormatName(OutputFormat format) {
 }
 
 BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
-    const SiteList list = ReadSiteList(options.SitesFile);
+    SiteList list = ReadSiteList(options.SitesFile);
     const std::int64_t siteCount = static_cast<std::int64_t>(list.Sites.size());
 
     const fs::path dir = PathOf(options.OutDir);
@@ -458,6 +463,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     Manifest wanted;
     wanted.Version = options.Version;
     wanted.ListHash = Hex(Fnv1a64(list.Bytes));
+    std::string().swap(list.Bytes);  // only its hash is needed from here on: a long list's text is megabytes
     wanted.Sites = siteCount;
     wanted.BaseSeed = options.Seed ? *options.Seed : RandomSource().State();
     wanted.Format = FormatName(options.Format);
@@ -501,6 +507,21 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     std::mutex fatalLock;
     std::string fatal;
     std::atomic<std::int64_t> ranFailed{0};
+    // One model per thread, remade in place for each site: the same state as
+    // a model just made, without allocating and faulting in its megabyte of
+    // tables again for every site.
+    tbb::enumerable_thread_specific<std::unique_ptr<TModel>> models;
+    tbb::enumerable_thread_specific<ChunkParts> chunkParts;
+    const auto freshModel = [&]() -> TModel& {
+        std::unique_ptr<TModel>& model = models.local();
+        if (!model) {
+            model = std::make_unique<TModel>();
+        } else {
+            std::destroy_at(model.get());
+            std::construct_at(model.get());
+        }
+        return *model;
+    };
 
     const int jobs = options.Jobs > 0 ? options.Jobs : tbb::info::default_concurrency();
     tbb::task_arena arena(jobs);
@@ -509,8 +530,13 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
             if (stop.load()) return;
             const std::int64_t first = chunk * CHUNK_SITES;
             const std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(CHUNK_SITES, siteCount - first));
-            std::vector<std::string> parts[PART_KIND_COUNT];
-            for (auto& part : parts) part.resize(count);
+            // This thread's texts of its last chunk, emptied but keeping their
+            // memory: no new pages to fault in and clear for every chunk.
+            ChunkParts& parts = chunkParts.local();
+            for (auto& part : parts) {
+                part.resize(count);
+                for (std::string& site : part) site.clear();
+            }
             std::atomic<std::int64_t> failed{0};
             // Isolated, so that a thread waiting for this chunk's sites does
             // not start another chunk: memory stays one chunk per job.
@@ -522,10 +548,10 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                         const std::uint32_t seed = seedOf(first + static_cast<std::int64_t>(k));
                         bool ok = true;
                         try {
-                            auto model = std::make_unique<TModel>();
-                            RunSite(*model, site, seed, tables);
-                            AppendSiteRows(*model, site.Id, seed, parts[0][k], parts[1][k]);
-                            AppendSiteIndexRow(parts[3][k], site.Id, seed, site.Lat, site.Lon, model.get());
+                            TModel& model = freshModel();
+                            RunSite(model, site, seed, tables);
+                            AppendSiteRows(model, site.Id, seed, parts[0][k], parts[1][k]);
+                            AppendSiteIndexRow(parts[3][k], site.Id, seed, site.Lat, site.Lon, &model);
                         } catch (const std::exception& e) {
                             ok = false;
                             parts[0][k].clear();

@@ -1,6 +1,9 @@
 #include "app/batch/batch_tables.h"
 
+#include <array>
+#include <bit>
 #include <charconv>
+#include <cstring>
 
 #include "io/csv_text.h"
 
@@ -49,12 +52,42 @@ void AppendInteger(std::string& out, std::int64_t value) {
     out.append(buffer, result.ptr);
 }
 
-void AppendValues(std::string& out, const TResultRecord& record) {
-    for (const ResultField& field : RESULT_FIELDS) {
-        out.push_back(',');
-        AppendShortest(out, record.*field.Value);
+// A row is formatted into a buffer on the stack and appended in one piece:
+// one capacity check per row instead of one per number.
+// year, month, nine fields, seed: at most 24 characters and a comma each.
+constexpr std::size_t ROW_NUMBERS_BYTES = (RESULT_FIELDS.size() + 3) * 25 + 2;
+
+// The text of the value a column had last: many columns keep one value
+// over many rows (a saturated soil, a frozen month's temperatures), and the
+// same bits give the same shortest text, so it is copied, not made again.
+struct LastValues {
+    struct Column {
+        std::uint64_t Bits = 0;
+        bool Set = false;
+        unsigned char Length = 0;
+        char Text[24];
+    };
+    std::array<Column, RESULT_FIELDS.size()> Columns;
+};
+
+char* PutValues(char* p, const TResultRecord& record, LastValues& last) {
+    for (std::size_t f = 0; f < RESULT_FIELDS.size(); ++f) {
+        *p++ = ',';
+        const double value = record.*RESULT_FIELDS[f].Value;
+        const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+        LastValues::Column& column = last.Columns[f];
+        if (!column.Set || column.Bits != bits) {
+            column.Length = static_cast<unsigned char>(std::to_chars(column.Text, column.Text + 24, value).ptr - column.Text);
+            column.Bits = bits;
+            column.Set = true;
+        }
+        std::memcpy(p, column.Text, 24);  // whole, for a fixed-size copy; only Length counts
+        p += column.Length;
     }
+    return p;
 }
+
+char* PutInteger(char* p, std::int64_t value) { return std::to_chars(p, p + 20, value).ptr; }
 
 }  // namespace
 
@@ -63,22 +96,34 @@ void AppendSiteRows(const TModel& model, std::string_view siteId, std::uint32_t 
     std::string id;
     AppendCsvField(id, siteId);
     id.push_back(',');
+    char row[ROW_NUMBERS_BYTES];
+    const std::size_t monthlyStart = monthly.size();
+    LastValues lastMonthly, lastAnnual;
     for (int i = 1; i <= model.AvailableYears; ++i) {
         for (int m = 1; m <= 12; ++m) {
             const TResultRecord& r = model.Results.At(i, m);
+            char* p = PutInteger(row, r.Year);
+            *p++ = ',';
+            p = PutInteger(p, r.Month);
+            p = PutValues(p, r, lastMonthly);
+            *p++ = '\n';
             monthly.append(id);
-            AppendInteger(monthly, r.Year);
-            monthly.push_back(',');
-            AppendInteger(monthly, r.Month);
-            AppendValues(monthly, r);
-            monthly.push_back('\n');
+            monthly.append(row, p);
         }
+        if (i == 1) {
+            // Room for the rest at about the first year's length, so that the
+            // text is not copied again and again as it grows.
+            const std::size_t yearBytes = monthly.size() - monthlyStart;
+            monthly.reserve(monthly.size() + yearBytes * (model.AvailableYears - 1) * 9 / 8);
+            annual.reserve(annual.size() + (id.size() + 16 * (RESULT_FIELDS.size() + 2)) * model.AvailableYears);
+        }
+        char* p = PutInteger(row, model.Results.At(i, 1).Year);
+        p = PutValues(p, model.Results.At(i, 0), lastAnnual);
+        *p++ = ',';
+        p = PutInteger(p, seed);
+        *p++ = '\n';
         annual.append(id);
-        AppendInteger(annual, model.Results.At(i, 1).Year);
-        AppendValues(annual, model.Results.At(i, 0));
-        annual.push_back(',');
-        AppendInteger(annual, seed);
-        annual.push_back('\n');
+        annual.append(row, p);
     }
 }
 

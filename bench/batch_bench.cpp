@@ -1,0 +1,219 @@
+// The batch (kelmar-cli batch) against its floor, the 18,002 normal deviates
+// a 500-year simulated site draws, all measured in one run of kelmar-bench:
+//
+//   build/bench/kelmar-bench --benchmark_filter='BM_Batch'
+//   KELMAR_BENCH_SITES=1000 build/bench/kelmar-bench --benchmark_filter='BM_Batch'
+//
+// KELMAR_BENCH_SITES sets the sites of the batches (default 200, so that a
+// plain run of every benchmark stays near a minute; the figures below were
+// taken with 1,000). The batches run through the app batch API
+// (RunBatch) in a fresh folder under the system's temporary folder, which is
+// removed afterwards. Counters:
+//   BM_BatchBareDeviates          one site's draws, the floor (also BM_NormalDeviates18002)
+//   BM_BatchNetcdf                per_site_us, and per_site_vs_draws: the batch's
+//                                 wall time per site (--jobs 1, --format netcdf,
+//                                 merge included) over the bare draws timed in
+//                                 the same benchmark just before
+//   BM_BatchCsvFormat             numbers_per_s: the monthly and annual rows of
+//                                 one 500-year site formatted into memory as the
+//                                 batch does, on one thread
+//   BM_BatchJobs                  sites_per_s at --jobs 1 and 2 (--format csv), and
+//                                 jobs2_over_jobs1 in BM_BatchJobsSpeedup
+//
+// Whole-process figures (start-up, list reading and the merge included) are
+// taken outside this program, for example with /usr/bin/time -v:
+//   batch of 1,000 sites vs a shell loop of `kelmar-cli simulate ... --table`
+//   for the same sites and seeds, and the peak resident memory of a batch of
+//   1,000 and of 100,000 sites; bench/README.md gives the commands and figures.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/batch/batch_run.h"
+#include "app/batch/batch_tables.h"
+#include "model/model_fixtures.h"
+#include "model/record_fields.h"
+#include "model/run_model.h"
+
+namespace kelmar {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SilentNotifier : public Notifier {
+public:
+    void Warning(const std::string&) override {}
+};
+
+int BenchSites() {
+    const char* text = std::getenv("KELMAR_BENCH_SITES");
+    const int sites = text ? std::atoi(text) : 0;
+    return sites > 0 ? sites : 200;
+}
+
+// A folder of its own under the temporary folder, removed with the object.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::random_device random;
+        Path = fs::temp_directory_path() / ("kelmar-batch-bench-" + std::to_string(random()));
+        fs::create_directories(Path);
+    }
+    ~ScratchFolder() {
+        std::error_code error;
+        fs::remove_all(Path, error);
+    }
+    fs::path Path;
+};
+
+// A list of `sites` simulated sites: the rows of examples/region/sites.csv
+// (latitudes and soil moistures on the example climatology) over and over,
+// each under an id of its own.
+std::string WriteSiteList(const fs::path& folder, int sites) {
+    const fs::path region = fs::path(KELMAR_EXAMPLES_DIR) / "region";
+    std::ifstream in(region / "sites.csv");
+    std::string header, line;
+    std::getline(in, header);
+    std::vector<std::string> rows;  // without the site_id
+    while (std::getline(in, line))
+        if (!line.empty()) rows.push_back(line.substr(line.find(',')));
+    const std::string relative = ",../climat.cld,", absolute = "," + fs::absolute(region / "../climat.cld").string() + ",";
+    for (std::string& row : rows)
+        if (const std::size_t at = row.find(relative); at != std::string::npos) row.replace(at, relative.size(), absolute);
+    std::string list = header + "\n";
+    for (int i = 0; i < sites; ++i) list += "s" + std::to_string(i) + rows[static_cast<std::size_t>(i) % rows.size()] + "\n";
+    const fs::path file = folder / "sites.csv";
+    std::ofstream(file) << list;
+    return file.string();
+}
+
+// Seconds of wall time of `draws` sites' worth of normal deviates.
+double BareDrawSeconds(int sites) {
+    RandomSource random(12345);
+    double sum = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int s = 0; s < sites; ++s)
+        for (int i = 0; i < 18002; ++i) sum += random.NormalDeviate(1, 0);
+    const auto stop = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(sum);
+    return std::chrono::duration<double>(stop - start).count();
+}
+
+double RunBatchSeconds(int sites, int jobs, batch::OutputFormat format) {
+    ScratchFolder scratch;
+    batch::BatchOptions options;
+    options.SitesFile = WriteSiteList(scratch.Path, sites);
+    options.OutDir = (scratch.Path / "out").string();
+    options.Jobs = jobs;
+    options.Seed = 1;
+    options.Format = format;
+    options.Version = "bench";
+    std::ostringstream err;
+    const auto start = std::chrono::steady_clock::now();
+    const batch::BatchSummary summary = batch::RunBatch(options, err);
+    const auto stop = std::chrono::steady_clock::now();
+    if (summary.Failed != 0 || !summary.Merged) std::abort();  // a broken batch measures nothing
+    return std::chrono::duration<double>(stop - start).count();
+}
+
+void BM_BatchBareDeviates(benchmark::State& state) {
+    RandomSource random(12345);
+    for (auto _ : state) {
+        double sum = 0;
+        for (int i = 0; i < 18002; ++i) sum += random.NormalDeviate(1, 0);
+        benchmark::DoNotOptimize(sum);
+    }
+}
+BENCHMARK(BM_BatchBareDeviates)->Unit(benchmark::kMicrosecond);
+
+// --jobs 1, so that the time per site is one core's; the merge into
+// results.nc is included.
+void BM_BatchNetcdf(benchmark::State& state) {
+    const int sites = BenchSites();
+    double batchSeconds = 0, drawSeconds = 0;
+    for (auto _ : state) {
+        drawSeconds += BareDrawSeconds(sites) / sites;
+        const double seconds = RunBatchSeconds(sites, 1, batch::OutputFormat::NetCdf);
+        batchSeconds += seconds;
+        state.SetIterationTime(seconds);
+    }
+    const double perSite = batchSeconds / static_cast<double>(state.iterations()) / sites;
+    const double perDraws = drawSeconds / static_cast<double>(state.iterations());
+    state.counters["sites"] = sites;
+    state.counters["per_site_us"] = perSite * 1e6;
+    state.counters["draws_us"] = perDraws * 1e6;
+    state.counters["per_site_vs_draws"] = perSite / perDraws;
+}
+BENCHMARK(BM_BatchNetcdf)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Numbers per row: monthly year, month and the fields; annual year, the
+// fields and the seed.
+constexpr std::int64_t NUMBERS_PER_YEAR =
+    12 * (2 + static_cast<std::int64_t>(RESULT_FIELDS.size())) + (2 + static_cast<std::int64_t>(RESULT_FIELDS.size()));
+
+void BM_BatchCsvFormat(benchmark::State& state) {
+    auto model = std::make_unique<TModel>();
+    model->Site = testing::WorkedSite();
+    model->Climate = testing::BorealClimate();
+    model->Random.SetState(12345);
+    SilentNotifier notifier;
+    RunModel(*model, notifier);
+    std::string monthly, annual;
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        monthly.clear();
+        annual.clear();
+        batch::AppendSiteRows(*model, "lat60.0_m3", 12345, monthly, annual);
+        bytes += static_cast<std::int64_t>(monthly.size() + annual.size());
+        benchmark::DoNotOptimize(monthly.data());
+        benchmark::DoNotOptimize(annual.data());
+    }
+    state.SetBytesProcessed(bytes);
+    state.counters["numbers_per_s"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * NUMBERS_PER_YEAR * model->AvailableYears, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_BatchCsvFormat)->Unit(benchmark::kMillisecond);
+
+// Throughput of a CSV batch at --jobs N (merge included), in sites per second
+// of wall time.
+void BM_BatchJobs(benchmark::State& state) {
+    const int sites = BenchSites();
+    const int jobs = static_cast<int>(state.range(0));
+    double seconds = 0;
+    for (auto _ : state) {
+        const double s = RunBatchSeconds(sites, jobs, batch::OutputFormat::Csv);
+        seconds += s;
+        state.SetIterationTime(s);
+    }
+    state.counters["sites_per_s"] = sites * static_cast<double>(state.iterations()) / seconds;
+}
+BENCHMARK(BM_BatchJobs)->Arg(1)->Arg(2)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Both job counts in turn, twice (1 2 1 2), so that a machine whose speed
+// drifts moves both alike; the counter is the ratio of the throughputs.
+void BM_BatchJobsSpeedup(benchmark::State& state) {
+    const int sites = BenchSites();
+    double one = 0, two = 0;
+    for (auto _ : state) {
+        for (int round = 0; round < 2; ++round) {
+            one += RunBatchSeconds(sites, 1, batch::OutputFormat::Csv);
+            two += RunBatchSeconds(sites, 2, batch::OutputFormat::Csv);
+        }
+        state.SetIterationTime(one + two);
+    }
+    state.counters["jobs1_s"] = one / 2;
+    state.counters["jobs2_s"] = two / 2;
+    state.counters["jobs2_over_jobs1"] = one / two;
+}
+BENCHMARK(BM_BatchJobsSpeedup)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+}  // namespace kelmar
