@@ -19,6 +19,8 @@ constexpr double SOIL_GAP_LIMIT = -99;
 
 }  // namespace
 
+bool RecordHasSoilGaps(const TModel& model) { return SmallestStoredSoilTemperature(model) < SOIL_GAP_LIMIT; }
+
 bool ReadSite(TModel& model, const std::string& fileName, WorkflowView& view) {
     if (!ReadSiteFile(model, fileName, view)) return false;
     view.SiteFileRead();
@@ -78,7 +80,7 @@ OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
     // The first run counts the years of the record.
     RunModel(model, view);
     std::string climateFile;
-    if (SmallestStoredSoilTemperature(model) < SOIL_GAP_LIMIT) {
+    if (RecordHasSoilGaps(model)) {
         // Gaps in the soil temperature are filled by the generator, which
         // needs a climatology; without one the run goes on all the same.
         const auto climateName = view.AskFile(FileDialog::ClimatologyForGaps);

@@ -14,10 +14,6 @@ namespace kelmar::batch {
 
 namespace {
 
-// Below this a stored soil temperature is a gap the generator fills (the
-// store marks gaps with -99.9), as in the window's open command.
-constexpr double SOIL_GAP_LIMIT = -99;
-
 // The warnings of the readers and the run: in a batch each one ends the
 // site's run with its text (a file not found, an unusable climatology).
 class FailingNotifier : public Notifier {
@@ -54,7 +50,7 @@ void RunFromWeather(TModel& model, const SiteEntry& site, WeatherTables& tables,
     // The first run counts the years of the record, as the open command does.
     RunModel(model, notifier);
     std::string climateName;
-    if (SmallestStoredSoilTemperature(model) < SOIL_GAP_LIMIT) {
+    if (RecordHasSoilGaps(model)) {
         if (site.ClimateFile.empty())
             throw KelmarError("The weather record \"" + weatherName +
                               "\" has months without a soil temperature; give the site a climate_file whose "
