@@ -274,7 +274,7 @@ def _site_list_text(sites):
     """A site list as the batch reads it: a path's bytes, or a DataFrame
     written as CSV (whole numbers where a column holds them)."""
     if isinstance(sites, (str, os.PathLike)):
-        path = os.path.abspath(os.fspath(sites))
+        path = os.fspath(sites)
         with open(path, "rb") as f:
             return f.read().decode("utf-8"), path, os.path.dirname(path)
     if not isinstance(sites, pd.DataFrame):
@@ -287,7 +287,7 @@ def _site_list_text(sites):
             whole = values.dropna()
             if (whole == np.floor(whole)).all():
                 frame[column] = values.astype("Int64")
-    return frame.to_csv(index=False, lineterminator="\n", float_format=repr_float), DATAFRAME_LIST_NAME, None
+    return frame.to_csv(index=False, lineterminator="\n", float_format=repr_float), DATAFRAME_LIST_NAME, ""
 
 
 def repr_float(value):
@@ -303,7 +303,8 @@ def batch(sites, jobs=None, seed=None, folder=None, _first_index=0):
     the list's folder, or the working folder for a DataFrame). A bad list
     raises KelmarError; a failed site is a row of `errors`."""
     text, name, list_folder = _site_list_text(sites)
-    folder = os.path.abspath(folder if folder is not None else (list_folder or os.getcwd()))
+    # Relative names stay relative, so that messages name files as kelmar-cli does.
+    folder = os.fspath(folder) if folder is not None else list_folder or ""
     out = _kelmar.batch(text, name, folder, seed, int(_first_index), int(_first_index), int(jobs or 0))
     ids = out["ids"]
     codes, years, months, values = out["monthly"]

@@ -77,4 +77,7 @@ def dataset(site_ids, seeds, monthly, annual):
                             "source": "KELMAR, run from Python"})
     # Decoded as a reader of results.nc sees it: times as dates, cftime's
     # where numpy's datetime64 cannot hold them (before 1678).
-    return xr.decode_cf(raw, use_cftime=True if first < 1678 else None)
+    decoded = xr.decode_cf(raw, use_cftime=True if first < 1678 else None)
+    for name in ("time", "year", "time_bnds", "year_bnds"):  # written back as results.nc has them
+        decoded.variables[name].encoding.update(units=TIME_UNITS, calendar=CALENDAR, dtype="float64")
+    return decoded
