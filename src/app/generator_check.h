@@ -3,7 +3,9 @@
 // generator simulates many years from it, and the observed and simulated
 // values of each month are compared for air temperature, precipitation and
 // soil temperature under grass: their means (Welch's t test), standard
-// deviations (F test) and distributions (two-sample Kolmogorov-Smirnov).
+// deviations (F test; for precipitation, skewed, the Brown-Forsythe test,
+// as the F test's level fails for skewed samples) and distributions
+// (two-sample Kolmogorov-Smirnov).
 // The p-values of one variable, 12 months x 3 tests, form one family for
 // Holm's adjustment; a test fails where its adjusted p is below 5 %.
 #pragma once
@@ -33,9 +35,10 @@ inline constexpr std::array<CheckTest, 3> CHECK_TESTS = {CheckTest::Mean, CheckT
 // The column key (tair, prec, tsoil) and unit of a variable.
 const char* CheckVariableKey(CheckVariable variable);
 const char* CheckVariableUnit(CheckVariable variable);
-// What is compared, and how: "mean" / "welch_t", "sd" / "f", "distribution" / "ks".
+// What is compared, and how: "mean" / "welch_t", "sd" / "f" (precipitation:
+// "brown_forsythe"), "distribution" / "ks".
 const char* CheckTestKey(CheckTest test);
-const char* CheckTestMethod(CheckTest test);
+const char* CheckTestMethod(CheckVariable variable, CheckTest test);
 
 struct CheckInputs {
     std::string Weather;                 // the observed record (.wed, or a tidy .csv)

@@ -62,6 +62,14 @@ SampleTest WelchTest(const std::vector<double>& x, const std::vector<double>& y)
 // are 0, else 0.
 SampleTest VarianceRatioTest(const std::vector<double>& x, const std::vector<double>& y);
 
+// The Brown-Forsythe test of equal spread: the one-way analysis of variance
+// of the absolute deviations from each sample's median, F on (1, n_x + n_y
+// - 2) degrees of freedom, upper tail. Unlike the F test of the variances
+// it keeps its level for skewed samples. Both need two values; deviations
+// without spread in both samples give F = 0 and p = 1 when their means
+// agree, and the largest double and p = 0 otherwise.
+SampleTest BrownForsytheTest(const std::vector<double>& x, const std::vector<double>& y);
+
 // The two-sample Kolmogorov-Smirnov test: D, the largest distance between
 // the empirical distribution functions (ties counted together), and its p.
 // Both need at least one value.

@@ -182,5 +182,25 @@ TEST(SampleTests, VarianceRatio) {
     EXPECT_NEAR(f.P, 2 * (1 - FisherCdf(4.0, 4, 4)), 1e-14);
 }
 
+// Brown-Forsythe by hand: 1..5 (median 3) deviates 2 1 0 1 2, mean 1.2;
+// 2, 4, ..., 10 (median 6) deviates 4 2 0 2 4, mean 2.4; grand mean 1.8.
+// Between groups 5 (0.6^2) + 5 (0.6^2) = 3.6, within 2.8 + 11.2 = 14, so
+// F = 3.6 / (14 / 8) on (1, 8), whose upper tail is the two-sided t of sqrt(F).
+// An even count takes the mean of the middle two as the median.
+TEST(SampleTests, BrownForsytheByHand) {
+    const SampleTest bf = BrownForsytheTest({1, 2, 3, 4, 5}, {2, 4, 6, 8, 10});
+    EXPECT_NEAR(bf.Statistic, 3.6 / (14.0 / 8), 1e-13);
+    EXPECT_EQ(bf.Df1, 1);
+    EXPECT_EQ(bf.Df2, 8);
+    EXPECT_NEAR(bf.P, StudentTwoSidedP(std::sqrt(bf.Statistic), 8), 1e-13);
+    // 1, 2, 3, 10: median 2.5, deviations 1.5 0.5 0.5 7.5 (mean 2.5); against
+    // itself shifted by 100 the spread is the same: F = 0, p = 1.
+    const SampleTest same = BrownForsytheTest({1, 2, 3, 10}, {101, 102, 103, 110});
+    EXPECT_NEAR(same.Statistic, 0, 1e-13);
+    EXPECT_NEAR(same.P, 1, 1e-13);
+    // No spread on either side (whatever the values): the same spread.
+    EXPECT_EQ(BrownForsytheTest({1, 1, 1}, {2, 2}).P, 1.0);
+}
+
 }  // namespace
 }  // namespace kelmar
