@@ -326,12 +326,11 @@ std::vector<std::string> CheckVerdicts(const GeneratorCheck& check) {
             if (!where.empty()) where.append("; ");
             where.append(CheckTestKey(test)).append(" in ").append(months);
         }
-        const std::string family = " of " + std::to_string(tested) +
-                                   " tests (12 months x mean, sd, distribution; Holm-adjusted p < 0.05)";
+        const std::string holm = " at 5 % (Holm over 12 months x mean, sd, distribution)";
         if (failed == 0)
-            line += "the generator reproduces the record: it fails none" + family;
+            line += "passes: none of " + std::to_string(tested) + " tests fails" + holm;
         else
-            line += "the generator FAILS the record in " + std::to_string(failed) + family + ": " + where;
+            line += "FAILS " + std::to_string(failed) + " of " + std::to_string(tested) + " tests" + holm + ": " + where;
         if (tested < 36) line += "; " + std::to_string(36 - tested) + " untested for too few values";
         lines.push_back(line + ".");
     }

@@ -171,7 +171,8 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
             "Checks the weather generator against an observed record: estimates the climatology from the record "
             "(or reads --climate), simulates --years years and compares observed with simulated month by month "
             "for air temperature, precipitation and soil temperature: means (Welch's t test), standard deviations "
-            "(F test) and distributions (two-sample Kolmogorov-Smirnov). Writes check.csv (and check.png and "
+            "(F test; for precipitation, which is skewed, Brown-Forsythe) and distributions (two-sample "
+            "Kolmogorov-Smirnov). Writes check.csv (and check.png and "
             "check.svg where the window's libraries are built) into --out and prints one verdict per variable: "
             "where a test fails at 5 % after Holm's adjustment over the variable's 36 tests (12 months x 3 "
             "tests). Missing observed values are left out and counted.");
