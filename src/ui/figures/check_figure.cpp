@@ -32,8 +32,9 @@ constexpr int PANEL_HEIGHT = 500;
 constexpr int TITLE_FONT_PIXELS = 17;
 constexpr int AXIS_TITLE_FONT_PIXELS = 13;
 constexpr int LINE_WIDTH = 2;
-// Opacity (0..255) of the observed band, so that the grid shows through.
-constexpr int BAND_ALPHA = 60;
+// The observed band: the variable's colour this share of the way to white.
+// An opaque tint rather than transparency, which not every SVG reader draws.
+constexpr double BAND_TINT = 0.75;
 constexpr int SIDE_AXIS_INTERVALS = 8;
 // The simulated series: dark grey, dashed, against the variable's own colour.
 const QColor SIMULATED_COLOR(64, 64, 64);
@@ -115,9 +116,8 @@ SampleSeries MakeSample(QChart& chart, const std::array<MonthSample, 13>& months
         band->setBrush(Qt::NoBrush);
         band->setPen(QPen(color, 1, Qt::DashLine));
     } else {
-        QColor fill = color;
-        fill.setAlpha(BAND_ALPHA);
-        band->setBrush(fill);
+        const auto tint = [](int channel) { return channel + static_cast<int>((255 - channel) * BAND_TINT); };
+        band->setBrush(QColor(tint(color.red()), tint(color.green()), tint(color.blue())));
         band->setPen(Qt::NoPen);
     }
     mean->setPen(pen);
@@ -141,12 +141,12 @@ QChartView* MakePanel(const GeneratorCheck& check, const VariableCheck& variable
         MakeSample(*chart, variable.Observed, precipitation, ColorOf(variable.Variable), "observed", false, span);
     const SampleSeries simulated =
         MakeSample(*chart, variable.Simulated, precipitation, SIMULATED_COLOR, "simulated", true, span);
-    // The bands beneath the lines, the observed line on top: where the two
-    // agree, the record's colour stays visible. The simulated band is drawn
-    // as dashed edges.
+    // The observed band, the simulated band's dashed edges over it, then the
+    // lines, the observed on top: where the two agree, the record's colour
+    // stays visible.
     std::vector<QAbstractSeries*> series;
-    for (QAbstractSeries* s : {static_cast<QAbstractSeries*>(simulated.Band),
-                               static_cast<QAbstractSeries*>(observed.Band),
+    for (QAbstractSeries* s : {static_cast<QAbstractSeries*>(observed.Band),
+                               static_cast<QAbstractSeries*>(simulated.Band),
                                static_cast<QAbstractSeries*>(simulated.Mean),
                                static_cast<QAbstractSeries*>(observed.Mean)}) {
         if (!s) continue;
@@ -160,7 +160,7 @@ QChartView* MakePanel(const GeneratorCheck& check, const VariableCheck& variable
     fails->setName("a test fails (Holm, 5 %)");
     fails->setMarkerShape(QScatterSeries::MarkerShapeCircle);
     fails->setMarkerSize(14);
-    fails->setColor(Qt::transparent);
+    fails->setBrush(Qt::NoBrush);
     fails->setBorderColor(Qt::black);
     fails->setPen(QPen(Qt::black, LINE_WIDTH));
     for (int m = 1; m <= 12; ++m) {
