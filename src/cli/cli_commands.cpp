@@ -153,4 +153,49 @@ int RunMergeCommand(const CliOptions& options, std::ostream& out, std::ostream& 
     }
 }
 
+namespace {
+
+// The readers' and the estimate's warnings, printed as they come.
+class TerminalNotifier : public Notifier {
+public:
+    explicit TerminalNotifier(std::ostream& err) : Err(err) {}
+    void Warning(const std::string& text) override { Err << text << '\n'; }
+
+private:
+    std::ostream& Err;
+};
+
+}  // namespace
+
+int RunCheckCommand(const CliOptions& options, std::ostream& out, std::ostream& err, CheckFigureWriter* figure) {
+    auto model = std::make_unique<TModel>();
+    TerminalNotifier notifier(err);
+    try {
+        CheckInputs inputs;
+        inputs.Weather = options.weather;
+        inputs.SiteId = options.siteId;
+        inputs.Climate = options.climate;
+        inputs.Years = options.years.value_or(MAX_YEARS);
+        inputs.Seed = options.seed;
+        const std::optional<GeneratorCheck> check = RunGeneratorCheck(*model, inputs, notifier);
+        if (!check) return EXIT_FAILED;
+        const std::vector<std::string> written = WriteCheckOutputs(*check, options.out, figure);
+        out << "Checked the weather generator on " << check->RecordYears << " years of \"" << check->RecordName
+            << "\" against " << check->SimulatedYears << " simulated years (seed " << check->Seed << ", "
+            << (check->ClimateName.empty() ? "climatology estimated from the record"
+                                           : "climatology \"" + check->ClimateName + "\"")
+            << "); wrote";
+        for (const std::string& file : written) out << ' ' << file;
+        out << '\n';
+        if (!figure)
+            err << "note: check.png and check.svg need the window's libraries (Qt 6), which this build of "
+                   "kelmar-cli does not have; only the table was written\n";
+        for (const std::string& line : CheckVerdicts(*check)) out << line << '\n';
+    } catch (const std::exception& e) {
+        err << e.what() << '\n';
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
+}
+
 }  // namespace kelmar::cli

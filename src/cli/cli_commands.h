@@ -4,6 +4,7 @@
 
 #include <ostream>
 
+#include "app/generator_check.h"
 #include "cli/cli_options.h"
 
 namespace kelmar::cli {
@@ -18,5 +19,9 @@ int RunEstimate(const CliOptions& options, std::ostream& out, std::ostream& err)
 // `stderrIsTerminal` chooses the progress line updated in place over plain lines.
 int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& err, bool stderrIsTerminal);
 int RunMergeCommand(const CliOptions& options, std::ostream& out, std::ostream& err);
+// `figure` draws check.png and check.svg; without one (a build without the
+// window's libraries) only check.csv is written, and a note says why.
+// A completed check exits with EXIT_OK whatever its verdicts.
+int RunCheckCommand(const CliOptions& options, std::ostream& out, std::ostream& err, CheckFigureWriter* figure);
 
 }  // namespace kelmar::cli

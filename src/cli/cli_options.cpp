@@ -6,6 +6,8 @@
 #include <charconv>
 #include <limits>
 
+#include "basics/basics.h"
+
 namespace kelmar::cli {
 
 const char* const USAGE =
@@ -18,6 +20,8 @@ const char* const USAGE =
     "  kelmar-cli batch --sites SITES.csv --out DIR [--jobs N] [--seed N] [--resume] [--quiet]\n"
     "                   [--format csv|netcdf|both] [--shard K/N]\n"
     "  kelmar-cli merge DIR\n"
+    "  kelmar-cli check --weather WEATHER.wed [--climate CLIM.cld] [--years N] [--out DIR]\n"
+    "                   [--seed N]\n"
     "  kelmar-cli --help | --version | COMMAND --help\n"
     "\n"
     "simulate   Reads the site and either simulates 500 years of weather from the\n"
@@ -28,6 +32,8 @@ const char* const USAGE =
     "batch      Runs every site of a site list on all cores into monthly.csv, annual.csv\n"
     "           and errors.csv in DIR (see \"kelmar-cli batch --help\").\n"
     "merge      Joins the parts of a batch run in shards on a cluster into those outputs.\n"
+    "check      Checks the weather generator against an observed record (see\n"
+    "           \"kelmar-cli check --help\").\n"
     "\n"
     "Options:\n"
     "  --site FILE      site parameter file; \".sit\" is appended to a name without a full stop\n"
@@ -120,7 +126,8 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         options.command = Command::Version;
         return options;
     }
-    if (command != "simulate" && command != "estimate" && command != "batch" && command != "merge")
+    if (command != "simulate" && command != "estimate" && command != "batch" && command != "merge" &&
+        command != "check")
         throw UsageError("unknown command '" + command + "'");
 
     CLI::App app("kelmar-cli: forest-floor and soil climate month by month", "kelmar-cli");
@@ -159,6 +166,23 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         value("--shard", &options.shard, "run share K of N and leave the merge (default: from the launcher)", "K/N");
         sub->add_flag("--resume", options.resume, "skip the chunks a killed run finished");
         sub->add_flag("--quiet", options.quiet, "no progress lines");
+    } else if (command == "check") {
+        sub->description(
+            "Checks the weather generator against an observed record: estimates the climatology from the record "
+            "(or reads --climate), simulates --years years and compares observed with simulated month by month "
+            "for air temperature, precipitation and soil temperature: means (Welch's t test), standard deviations "
+            "(F test; for precipitation, which is skewed, Brown-Forsythe) and distributions (two-sample "
+            "Kolmogorov-Smirnov). Writes check.csv (and check.png and "
+            "check.svg where the window's libraries are built) into --out and prints one verdict per variable: "
+            "where a test fails at 5 % after Holm's adjustment over the variable's 36 tests (12 months x 3 "
+            "tests). Missing observed values are left out and counted.");
+        value("--weather", &options.weather, "the observed record (.wed, or a tidy .csv)");
+        value("--site-id", &options.siteId, "the site of a tidy weather table with several", "ID");
+        value("--climate", &options.climate, "a climatology to check instead of the one estimated from the record");
+        value("--years", &yearsText, "years to simulate, 2 to 500 (default 500)", "N");
+        value("--out", &options.out, "the folder of check.csv, check.png and check.svg (default: the current one)",
+              "DIR");
+        value("--seed", &seedText, "state of the random source (default: from the clock, printed)", "N");
     } else {
         sub->description("Joins the parts of a batch run in shards into its outputs.");
         sub->add_option("DIR", options.out, "the folder of the batch")
@@ -174,7 +198,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (help) {
         options.command = Command::Help;
-        if (command == "batch" || command == "merge") options.helpText = sub->help("kelmar-cli");
+        if (command == "batch" || command == "merge" || command == "check") options.helpText = sub->help("kelmar-cli");
         return options;
     }
     RefuseExtras(*sub);
@@ -196,6 +220,22 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
             if (options.format != "csv" && options.format != "netcdf" && options.format != "both")
                 throw UsageError("--format needs csv, netcdf or both, not '" + options.format + "'");
         }
+        return options;
+    }
+    if (command == "check") {
+        options.command = Command::Check;
+        if (!seedText.empty()) options.seed = ParseNumber<std::uint32_t>("--seed", seedText);
+        if (options.weather.empty()) throw UsageError("check needs --weather");
+        if (!yearsText.empty()) {
+            const auto years = ParseNumber<std::uint16_t>("--years", yearsText);
+            // Two simulated values of a month at least for a standard deviation;
+            // the stores hold MAX_YEARS.
+            if (years < 2 || years > MAX_YEARS)
+                throw UsageError("--years of check needs a whole number from 2 to " + std::to_string(MAX_YEARS) +
+                                 ", not '" + yearsText + "'");
+            options.years = years;
+        }
+        if (options.out.empty()) options.out = ".";
         return options;
     }
     options.command = command == "simulate" ? Command::Simulate : Command::Estimate;

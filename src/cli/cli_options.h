@@ -9,7 +9,7 @@
 
 namespace kelmar::cli {
 
-enum class Command { Help, Simulate, Estimate, Batch, Merge, Version };
+enum class Command { Help, Simulate, Estimate, Batch, Merge, Check, Version };
 
 struct CliOptions {
     Command command = Command::Help;
@@ -25,7 +25,7 @@ struct CliOptions {
 
     // batch and merge
     std::string sites;     // --sites: the site list
-    std::string out;       // --out (batch) or the folder given to merge
+    std::string out;       // --out (batch, check) or the folder given to merge
     std::optional<int> jobs;            // --jobs: threads; default every core
     bool resume = false;   // --resume
     bool quiet = false;    // --quiet: no progress lines

@@ -11,6 +11,9 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_options.h"
 #include "cli/output_files.h"
+#ifdef KELMAR_CHECK_FIGURE
+#include "ui/figures/check_figure.h"
+#endif
 
 namespace {
 
@@ -51,6 +54,14 @@ int main(int argc, char** argv) {
             return DeliverStandardOutput(RunBatchCommand(options, report, std::cerr, ::isatty(STDERR_FILENO) != 0));
         case Command::Merge:
             return DeliverStandardOutput(RunMergeCommand(options, report, std::cerr));
+        case Command::Check: {
+#ifdef KELMAR_CHECK_FIGURE
+            const auto figure = kelmar::ui::MakeCheckFigureWriter();
+            return DeliverStandardOutput(RunCheckCommand(options, report, std::cerr, figure.get()));
+#else
+            return DeliverStandardOutput(RunCheckCommand(options, report, std::cerr, nullptr));
+#endif
+        }
         case Command::Version:
             std::cout << "kelmar-cli " << VERSION << '\n';
             return DeliverStandardOutput(EXIT_OK);

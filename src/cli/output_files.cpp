@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "io/data_file_names.h"
+#include "io/file_bytes.h"
 #include "io/file_output.h"
 #include "io/weather_file.h"
 
@@ -31,6 +32,9 @@ std::vector<NamedFile> Outputs(const CliOptions& options) {
     if (!options.results.empty()) outputs.push_back({"--results", options.results});
     if (!options.table.empty()) outputs.push_back({"--table", options.table});
     if (!options.output.empty()) outputs.push_back({"--output", options.output});
+    if (options.command == Command::Check)
+        for (const char* name : {"check.csv", "check.png", "check.svg"})
+            outputs.push_back({"--out", Utf8Name(PathOf(options.out) / name)});
     return outputs;
 }
 

@@ -6,7 +6,8 @@
 
 namespace kelmar::cli {
 
-// Raises UsageError when an output (--results, --table, --output) would
+// Raises UsageError when an output (--results, --table, --output, and the
+// files check writes into --out) would
 // overwrite a file the command reads (--site, --climate, --weather, under
 // the names the readers look for) or another output.
 void RefuseOutputsOverInputs(const CliOptions& options);

@@ -1,6 +1,9 @@
 #include "model/weather_generator.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "model/site_constants.h"
 
 namespace kelmar {
 
@@ -55,6 +58,22 @@ void GenerateSoilTemperature(TModel& model, int yearIndex, int k) {
         work.Tsoil[k] = stored < PRESENT_LIMIT ? SimulatedSoilTemperature(model, k) : stored;
     } else {
         work.Tsoil[k] = SimulatedSoilTemperature(model, k);
+    }
+}
+
+void SimulateWeather(TModel& model, int years, bool withSoil, TWeatherStore& into) {
+    model.Settings.InpDat = false;
+    into.FillMissing();
+    SetRunStartState(model);
+    const int count = std::clamp(years, 0, MAX_YEARS);
+    for (int i = 1; i <= count; ++i) {
+        GenerateAirAndPrecipitation(model, i);
+        for (int k = 1; k <= 12; ++k) {
+            if (withSoil) GenerateSoilTemperature(model, i, k);
+            into.Tair[i][k] = model.Work.Tair[k];
+            into.Prec[i][k] = model.Work.Prec[k];
+            if (withSoil) into.Tsoil[i][k] = model.Work.Tsoil[k];
+        }
     }
 }
 

@@ -4,7 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
+#include <cstdlib>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -178,6 +181,86 @@ TEST_F(CliProgram, AStandardOutputThatCannotBeWrittenFails) {
         EXPECT_EQ(outcome.status, 1) << Joined(args);
         EXPECT_NE(outcome.err.find("standard output (No space left on device)"), std::string::npos)
             << Joined(args) << "\n" << outcome.err;
+    }
+}
+
+// Runs `args` with the environment variable `name` unset (restored after).
+struct WithoutVariable {
+    std::string name;
+    std::optional<std::string> value;
+    explicit WithoutVariable(std::string variable) : name(std::move(variable)) {
+        if (const char* v = std::getenv(name.c_str())) value = v;
+        ::unsetenv(name.c_str());
+    }
+    ~WithoutVariable() {
+        if (value) ::setenv(name.c_str(), value->c_str(), 1);
+    }
+};
+
+const std::vector<std::string> CHECK = {"check", "--weather", "weather.wed", "--seed", "4", "--out", "out"};
+
+// check writes its table (and, where the window's libraries are built, its
+// figure without any display) and prints a verdict per variable; the same
+// seed gives the same table.
+TEST_F(CliProgram, CheckWritesTheTableTheFigureAndAVerdictPerVariable) {
+    const WithoutVariable platform("QT_QPA_PLATFORM"), display("DISPLAY"), wayland("WAYLAND_DISPLAY");
+    const Outcome outcome = Run(CHECK);
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = outcome.out.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(outcome.out.substr(start, end - start));
+    ASSERT_EQ(lines.size(), 4u) << outcome.out;
+    EXPECT_EQ(lines[0].rfind("Checked the weather generator on 30 years of \"weather.wed\" against 500 simulated "
+                             "years (seed 4, climatology estimated from the record)", 0),
+              0u)
+        << lines[0];
+    for (const auto& [line, key] : {std::pair{1, "tair ("}, {2, "prec ("}, {3, "tsoil ("}})
+        EXPECT_EQ(lines[line].rfind(key, 0), 0u) << lines[line];
+    const std::string table = ReadBytes(dir / "out" / "check.csv");
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 1 + 3 * 12 * 3) << table.substr(0, 300);
+#ifdef KELMAR_CHECK_FIGURE
+    EXPECT_EQ(ReadBytes(dir / "out" / "check.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_NE(ReadBytes(dir / "out" / "check.svg").find("<svg"), std::string::npos);
+    EXPECT_EQ(outcome.err, "");
+#else
+    EXPECT_NE(outcome.err.find("need the window's libraries"), std::string::npos) << outcome.err;
+    EXPECT_FALSE(fs::exists(dir / "out" / "check.png"));
+#endif
+    ASSERT_EQ(Run(CHECK).status, 0);
+    EXPECT_EQ(ReadBytes(dir / "out" / "check.csv"), table) << "the same seed, another table";
+}
+
+// What check cannot understand exits with 2, what it cannot check with 1,
+// each naming the cause; neither writes anything.
+TEST_F(CliProgram, CheckRefusesWhatItCannotCheck) {
+    const auto files = [&] {
+        FreshFiles();
+        std::ofstream(dir / "short.wed", std::ios::binary) << "short\r\nYear,Month,Tair,Prec\r\n1990,1,-5,20\r\n";
+        std::ofstream tidy(dir / "check.csv", std::ios::binary);
+        tidy << "site_id,year,month,tair,prec,tsoil\n";
+        for (int m = 1; m <= 12; ++m) tidy << "a,1990," << m << ",1.5,30,2\n";
+    };
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    } cases[] = {
+        {{"check"}, 2, "check needs --weather"},
+        {{"check", "--weather", "weather.wed", "--years", "1"}, 2, "--years of check needs a whole number from 2 to 500"},
+        {{"check", "--weather", "weather.wed", "--years", "501"}, 2, "not '501'"},
+        {{"check", "--weather", "weather.wed", "--site", "soil.sit"}, 2, "unknown option '--site'"},
+        {{"check", "--weather", "check.csv"}, 2, "would overwrite the file --weather reads"},
+        {{"check", "--weather", "absent.wed"}, 1, "absent.wed"},
+        {{"check", "--weather", "weather.wed", "--climate", "absent.cld"}, 1, "absent.cld"},
+        {{"check", "--weather", "short.wed"}, 1, "has no full year"},
+    };
+    for (const auto& c : cases) {
+        files();
+        const auto before = Snapshot();
+        const Outcome outcome = Run(c.args);
+        EXPECT_EQ(outcome.status, c.status) << Joined(c.args) << "\n" << outcome.err;
+        EXPECT_NE(outcome.err.find(c.says), std::string::npos) << Joined(c.args) << ": " << outcome.err;
+        EXPECT_EQ(Changes(before), "") << Joined(c.args);
     }
 }
 

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 
 #include "model/model_fixtures.h"
+#include "model/run_model.h"
 
 namespace kelmar {
 namespace {
@@ -103,6 +105,35 @@ TEST(WeatherGenerator, WeatherFromFileFillsOnlyMissingSoilTemperatures) {
     for (int k = 1; k <= 12; ++k) {
         EXPECT_EQ(model.Work.Tair[k], k - 6.0);
         EXPECT_EQ(model.Work.Prec[k], 10.0 * k);
+    }
+}
+
+// The weather alone is the weather of a whole simulated run from the same
+// random state, draw for draw; without soil only its soil stays missing.
+TEST(WeatherGenerator, SimulatedWeatherIsTheRunsWeather) {
+    auto run = testing::SimulatedModel(77);
+    testing::RecordingNotifier notifier;
+    ASSERT_EQ(RunModel(*run, notifier), RunOutcome::Completed);
+
+    auto model = testing::SimulatedModel(77);
+    model->Settings.InpDat = true;  // set back to simulated weather by the call
+    auto weather = std::make_unique<TWeatherStore>();
+    SimulateWeather(*model, MAX_YEARS, true, *weather);
+    EXPECT_FALSE(model->Settings.InpDat);
+    for (int i = 1; i <= MAX_YEARS; ++i)
+        for (int k = 1; k <= 12; ++k) {
+            const TResultRecord& r = run->Results.At(i, k);
+            ASSERT_EQ(weather->Tair[i][k], r.Tair) << "year " << i << ", month " << k;
+            ASSERT_EQ(weather->Prec[i][k], r.Prec) << "year " << i << ", month " << k;
+            ASSERT_EQ(weather->Tsoil[i][k], r.Tsoil) << "year " << i << ", month " << k;
+        }
+
+    auto airOnly = testing::SimulatedModel(77);
+    SimulateWeather(*airOnly, 3, false, *weather);
+    for (int k = 1; k <= 12; ++k) {
+        EXPECT_EQ(weather->Tair[1][k], run->Results.At(1, k).Tair) << "month " << k;
+        EXPECT_FALSE(IsPresent(weather->Tsoil[1][k])) << "month " << k;
+        EXPECT_FALSE(IsPresent(weather->Tair[4][k])) << "year 4 was not simulated, month " << k;
     }
 }
 
