@@ -26,6 +26,7 @@
 #include "io/file_bytes.h"
 #include "io/site_file.h"
 #include "io/weather_file.h"
+#include "io/weather_table.h"
 #include "model/errors.h"
 #include "model/record_fields.h"
 #include "numerics/random_source.h"
@@ -214,10 +215,24 @@ py::dict Simulate(const Site& site, const Climatology* climate, const Weather* w
     return out;
 }
 
+// The warning of kelmar-cli batch when the list places sites without a seed
+// of their own beyond the generator's disjoint streams.
+void WarnOfRepeatingStreams(const batch::SiteList& list, std::uint64_t firstIndex) {
+    std::int64_t lastStream = -1;
+    for (std::size_t i = 0; i < list.Sites.size(); ++i)
+        if (!list.Sites[i].Seed) lastStream = static_cast<std::int64_t>(firstIndex + i);
+    if (lastStream < static_cast<std::int64_t>(batch::DISJOINT_STREAMS)) return;
+    IssueWarnings({"the random streams of the sites repeat: the generator's period holds " +
+                   std::to_string(batch::DISJOINT_STREAMS) + " streams of " + std::to_string(batch::UNIFORMS_PER_SITE) +
+                   " draws, and the list places " + std::to_string(lastStream + 1) + " sites; sites " +
+                   std::to_string(batch::DISJOINT_STREAMS) + " places apart draw overlapping weather"});
+}
+
 py::dict RunBatch(const std::string& listText, const std::string& listName, const std::string& folder,
                   std::optional<std::uint32_t> seed, std::uint64_t firstIndex, int lineOffset, int jobs) {
     batch::SiteList list = batch::ParseSiteList(listText, listName, folder);
     for (batch::SiteEntry& site : list.Sites) site.Line += lineOffset;
+    if (firstIndex == 0) WarnOfRepeatingStreams(list, firstIndex);  // a part's client warned of the whole list
     const std::uint32_t baseSeed = seed ? *seed : RandomSource().State();
     std::vector<batch::SiteRecords> runs;
     {
@@ -305,7 +320,12 @@ PYBIND11_MODULE(_kelmar, m) {
     m.attr("RESULT_FIELDS") = resultFields;
 
     py::class_<Site>(m, "SiteRecord")
-        .def(py::init<>())
+        .def(py::init([] {
+            // The defaults a site file may leave out, as for a site list's parameter columns.
+            Site site;
+            ApplySiteDefaults(site.Params);
+            return site;
+        }))
         .def("get", &GetSiteValue)
         .def("set", &SetSiteValue)
         .def_readwrite("name", &Site::Name)
@@ -344,6 +364,18 @@ PYBIND11_MODULE(_kelmar, m) {
         .def_property_readonly("year_end", [](const Weather& w) { return w.Record->YearEnd; })
         .def_readwrite("name", &Weather::Name)
         .def("write", [](const Weather& weather, const std::string& fileName) {
+            // Read back, a .csv name is a tidy weather table, which this is not.
+            if (IsWeatherTableName(fileName))
+                throw KelmarError("The weather was not saved: \"" + fileName +
+                                  "\" would be read as a tidy weather table (.csv); give it the extension .wed.");
+            const TWeatherStore& store = weather.Record->Store;
+            for (int i = 1; i <= weather.Years(); ++i)
+                for (int mo = 1; mo <= 12; ++mo) {
+                    const std::string when = " of " + std::to_string(weather.Record->YearBeg + i - 1) + "-" + std::to_string(mo);
+                    RequireFinite(store.Tair[i][mo], "Tair" + when);
+                    RequireFinite(store.Prec[i][mo], "Prec" + when);
+                    RequireFinite(store.Tsoil[i][mo], "Tsoil" + when);
+                }
             SaveWeather(fileName, WeatherRecordRowTexts(*weather.Record), RunInputs{});
         })
         .def("copy", [](const Weather& weather) {
@@ -370,7 +402,11 @@ PYBIND11_MODULE(_kelmar, m) {
     });
     m.def("batch", &RunBatch, py::arg("list_text"), py::arg("list_name"), py::arg("folder"), py::arg("seed").none(true),
           py::arg("first_index"), py::arg("line_offset"), py::arg("jobs"));
+    // A base seed from the clock, as kelmar-cli batch takes one without --seed.
+    m.def("clock_seed", [] { return RandomSource().State(); });
     m.def("check_site_list", [](const std::string& listText, const std::string& listName, const std::string& folder) {
-        return batch::ParseSiteList(listText, listName, folder).Sites.size();
+        const batch::SiteList list = batch::ParseSiteList(listText, listName, folder);
+        WarnOfRepeatingStreams(list, 0);
+        return list.Sites.size();
     });
 }

@@ -130,6 +130,17 @@ def test_edits_reach_the_file_and_the_run(tmp):
                         pd.read_csv(tmp / "full.csv", float_precision="round_trip"), "edited records")
 
 
+def test_a_record_made_from_a_dataframe_runs_as_its_file():
+    weather = kelmar.read_weather(WEATHER)
+    frame = weather.to_dataframe()
+    assert frame["tsoil"].isna().sum() == (weather.Tsoil < -99).sum() > 0, "the record's gaps are not NaN"
+    again = kelmar.Weather.from_dataframe(frame)
+    for key in kelmar.WEATHER_KEYS:
+        np.testing.assert_array_equal(again[key], weather[key], err_msg=key)
+    pd.testing.assert_frame_equal(kelmar.simulate(SITE, CLIMATE, again, seed=8).monthly,
+                                  kelmar.simulate(SITE, CLIMATE, WEATHER, seed=8).monthly, check_exact=True)
+
+
 # (file, its bytes, the kind read): a value that does not convert, in each
 # reader; the module must raise the program's text.
 BAD_FILES = [
@@ -169,6 +180,13 @@ def test_refusals_name_what_is_wrong(tmp):
     assert site.Lat == 61.8 and site.Saturat == 0 and site.Fortype == 1, "a refused value changed the site"
     with pytest.raises(AttributeError, match="no field 'lat'"):
         site.lat = 60  # a misspelt key must not pass silently
+    weather = kelmar.read_weather(WEATHER)
+    with pytest.raises(kelmar.KelmarError, match=r"would be read as a tidy weather table \(\.csv\)"):
+        weather.write(tmp / "weather.csv")
+    weather.Prec[2, 5] = np.inf  # June 1963, edited in place
+    with pytest.raises(kelmar.KelmarError, match="Prec of 1963-6 must be a finite number"):
+        weather.write(tmp / "weather.wed")
+    assert not (tmp / "weather.wed").exists()
     # An observed record with soil-temperature gaps needs a climatology to fill them.
     with pytest.raises(kelmar.KelmarError, match='"weather.wed" has months without a soil temperature'):
         kelmar.simulate(SITE, weather=WEATHER, seed=1)

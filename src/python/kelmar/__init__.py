@@ -6,7 +6,9 @@ readers and save commands of the window and kelmar-cli, runs follow the
 command sequences of `kelmar-cli simulate` and `kelmar-cli batch`, and every
 error raises KelmarError with the text those programs show.
 """
+import functools
 import os
+import tempfile
 
 import numpy as np
 import pandas as pd
@@ -140,6 +142,21 @@ class Weather(_Record):
     def year_end(self):
         return self._impl.year_end
 
+    @classmethod
+    def from_dataframe(cls, frame):
+        """A record from a DataFrame with the columns year, month, tair, prec
+        and optionally tsoil (degC, mm; NaN for a missing value), read by the
+        reader of tidy weather tables with its checks and messages."""
+        columns = [c for c in ("year", "month", "tair", "prec", "tsoil") if c in frame.columns]
+        table = frame[columns].copy()
+        table.insert(0, "site_id", "record")
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "weather.csv")
+            table.to_csv(path, index=False, na_rep="NA", float_format=repr_float)
+            weather = read_weather(path, "record")
+        weather._impl.name = ""
+        return weather
+
     def to_dataframe(self):
         """year, month, tair, prec, tsoil; NaN for a missing month."""
         years = np.arange(self.year_begin, self.year_end + 1)
@@ -207,12 +224,12 @@ class Result:
         self._annual = annual
         self.weather_from_file = weather_from_file
 
-    @property
+    @functools.cached_property
     def monthly(self):
         years, months, values = self._monthly
         return _frame(np.zeros(len(years), dtype=np.int64), [self.site_id], years, months, values, False)
 
-    @property
+    @functools.cached_property
     def annual(self):
         years, months, values = self._annual
         return _frame(np.zeros(len(years), dtype=np.int64), [self.site_id], years, months, values, True,

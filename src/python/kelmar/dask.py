@@ -38,7 +38,7 @@ def simulate_sites(sites, client=None, partitions=None, seed=None, folder=None, 
     text, name, _ = kelmar._site_list_text(sites)
     _kelmar.check_site_list(text, name, folder)  # the list's errors, with its lines, before any run
     if seed is None:
-        seed = int(_kelmar.batch("site_id,climate_file\n", name, folder, None, 0, 0, 1)["base_seed"])
+        seed = _kelmar.clock_seed()  # once, for every part
 
     own_cluster = None
     if client is None:
