@@ -152,7 +152,7 @@ class Weather(_Record):
         table.insert(0, "site_id", "record")
         with tempfile.TemporaryDirectory() as folder:
             path = os.path.join(folder, "weather.csv")
-            table.to_csv(path, index=False, na_rep="NA", float_format=repr_float)
+            table.to_csv(path, index=False, na_rep="NA", float_format=_repr_float)
             weather = read_weather(path, "record")
         weather._impl.name = ""
         return weather
@@ -293,7 +293,7 @@ def _site_list_text(sites):
     if isinstance(sites, (str, os.PathLike)):
         path = os.fspath(sites)
         with open(path, "rb") as f:
-            return f.read().decode("utf-8"), path, os.path.dirname(path)
+            return f.read(), path, os.path.dirname(path)  # bytes: the reader judges the encoding
     if not isinstance(sites, pd.DataFrame):
         raise TypeError("sites: a pandas DataFrame of the site list's columns, or the path of a site list")
     frame = sites.copy()
@@ -304,10 +304,10 @@ def _site_list_text(sites):
             whole = values.dropna()
             if (whole == np.floor(whole)).all():
                 frame[column] = values.astype("Int64")
-    return frame.to_csv(index=False, lineterminator="\n", float_format=repr_float), DATAFRAME_LIST_NAME, ""
+    return frame.to_csv(index=False, lineterminator="\n", float_format=_repr_float), DATAFRAME_LIST_NAME, ""
 
 
-def repr_float(value):
+def _repr_float(value):
     return repr(float(value))
 
 
