@@ -1,6 +1,6 @@
 # The layers of the core and what each may include.
 #
-#   basics <- numerics <- model <- io <- app
+#   basics <- numerics <- model <- io <- app <- ui, cli, python
 #
 # A layer may include its own headers and those of the layers to its left,
 # never those to its right. Each layer library gets an include root of its

@@ -12,6 +12,8 @@ packages=(
   poppler-utils imagemagick python3                # PDF, PNG and SVG readers for the chart picture tests
   libnetcdf-dev                                    # the netCDF results writer
   python3-xarray python3-netcdf4 python3-cftime    # the independent reader of the netCDF tests
+  pybind11-dev python3-dev python3-numpy python3-pandas   # the Python module kelmar
+  python3-distributed python3-pytest python3-matplotlib   # its Dask runs, its tests, the plotting example
   openmpi-bin slurm-wlm munge                      # real launchers for the batch shard tests
 )
 

@@ -1,0 +1,40 @@
+// A batch into memory: the sites of a list run on all cores with the seed
+// rule of the batch, each site's records kept for the caller (the Python
+// module makes its tables from them) instead of written to parts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/batch/batch_run.h"
+#include "app/batch/site_list.h"
+#include "model/model_state.h"
+#include "numerics/random_source.h"
+
+namespace kelmar::batch {
+
+// The random state site `index` of a list (from 0) starts with: its own seed
+// column, or the base seed jumped UNIFORMS_PER_SITE draws per place.
+inline std::uint32_t SiteSeed(const SiteEntry& site, std::uint32_t baseSeed, std::uint64_t index) {
+    return site.Seed ? *site.Seed : RandomSource::Jump(baseSeed, index * UNIFORMS_PER_SITE);
+}
+
+// One site's run: its records of year indices 1..years (twelve months, then
+// the annual record, per year), or the message of its failure.
+struct SiteRecords {
+    std::uint32_t Seed = 0;
+    bool Failed = false;
+    std::string Error;  // as errors.csv holds it: the reason, then the line of the list
+    std::vector<TResultRecord> Monthly;
+    std::vector<TResultRecord> Annual;
+};
+
+// Runs every site of `list` on `jobs` threads (0: every core), site k with
+// SiteSeed(site, baseSeed, firstIndex + k), so that a part of a list placed
+// at `firstIndex` gives the numbers of the whole list. A failed site does
+// not stop the others. Touches no file but the sites' inputs.
+std::vector<SiteRecords> RunSitesInMemory(const SiteList& list, std::uint32_t baseSeed, std::uint64_t firstIndex,
+                                          int jobs);
+
+}  // namespace kelmar::batch

@@ -1,0 +1,333 @@
+"""KELMAR in-process: read and edit the model's records, run sites and
+batches, and get the results as pandas DataFrames and xarray Datasets.
+
+The records (site, climatology, weather) are read and written by the very
+readers and save commands of the window and kelmar-cli, runs follow the
+command sequences of `kelmar-cli simulate` and `kelmar-cli batch`, and every
+error raises KelmarError with the text those programs show.
+"""
+import functools
+import os
+import tempfile
+
+import numpy as np
+import pandas as pd
+
+from . import _kelmar
+from ._kelmar import KelmarError
+
+__all__ = ["KelmarError", "Site", "Climatology", "Weather", "Result", "BatchResult", "read_site",
+           "read_climatology", "read_weather", "simulate", "estimate", "batch", "MISSING_VALUE"]
+
+# The value of a missing month in a weather record (as the .wed file stores it).
+MISSING_VALUE = _kelmar.MISSING_VALUE
+
+SITE_KEYS = tuple(f["key"] for f in _kelmar.SITE_FIELDS)
+CLIMATE_KEYS = tuple(f["key"] for f in _kelmar.CLIMATE_FIELDS)
+WEATHER_KEYS = ("Tair", "Prec", "Tsoil")
+MONTHLY_COLUMNS = ["site_id", "year", "month"] + [f["column"] for f in _kelmar.RESULT_FIELDS]
+ANNUAL_COLUMNS = ["site_id", "year"] + [f["column"] for f in _kelmar.RESULT_FIELDS] + ["seed"]
+
+
+class _Record:
+    """Fields by key, as attributes and as items."""
+
+    _keys = ()
+
+    def __init__(self, impl):
+        object.__setattr__(self, "_impl", impl)
+
+    def __getattr__(self, key):
+        if key in type(self)._keys:
+            return self._impl.get(key)
+        raise AttributeError(f"{type(self).__name__} has no field {key!r}")
+
+    def __setattr__(self, key, value):
+        if key not in type(self)._keys:
+            raise AttributeError(f"{type(self).__name__} has no field {key!r}; fields: {', '.join(self._keys)}")
+        self._impl.set(key, value)
+
+    def __getitem__(self, key):
+        return self._impl.get(key)
+
+    def __setitem__(self, key, value):
+        self._impl.set(key, value)
+
+    def __iter__(self):
+        return iter(type(self)._keys)
+
+    def __len__(self):
+        return len(type(self)._keys)
+
+    def __contains__(self, key):
+        return key in type(self)._keys
+
+    def keys(self):
+        return list(type(self)._keys)
+
+    def items(self):
+        return [(key, self[key]) for key in type(self)._keys]
+
+    def to_dict(self):
+        return {key: (value.copy() if isinstance(value, np.ndarray) else value) for key, value in self.items()}
+
+    @property
+    def name(self):
+        """The file the record was read from ('' when none)."""
+        return self._impl.name
+
+    def write(self, path):
+        """Writes the record as the window saves it (the same bytes)."""
+        self._impl.write(os.fspath(path))
+
+    def copy(self):
+        return type(self)(self._impl.copy())
+
+    def __repr__(self):
+        return f"{type(self).__name__}({', '.join(f'{k}={self[k]!r}' for k in type(self)._keys)})"
+
+
+class Site(_Record):
+    """The fifteen site parameters by their site-file keys (Lat, M_ff, ...)."""
+
+    _keys = SITE_KEYS
+
+    def __init__(self, impl=None, **values):
+        super().__init__(impl if impl is not None else _kelmar.SiteRecord())
+        for key, value in values.items():
+            setattr(self, key, value)
+
+
+class Climatology(_Record):
+    """The twelve monthly variables (av_Ta, std_Ta, ...), each an array of
+    twelve values, January to December, that edits the record in place."""
+
+    _keys = CLIMATE_KEYS
+
+    def __init__(self, impl=None):
+        super().__init__(impl if impl is not None else _kelmar.ClimatologyRecord())
+
+    def __repr__(self):
+        return f"Climatology({self.name!r})"
+
+
+class Weather(_Record):
+    """An observed monthly record: Tair (degC), Prec (mm) and Tsoil (degC)
+    as arrays of years by twelve months, from year_begin to year_end, that
+    edit the record in place; MISSING_VALUE marks a missing month."""
+
+    _keys = WEATHER_KEYS
+
+    def __getattr__(self, key):
+        if key in WEATHER_KEYS:
+            return self._impl.series(key)
+        raise AttributeError(f"Weather has no field {key!r}")
+
+    def __getitem__(self, key):
+        return self._impl.series(key)
+
+    def __setitem__(self, key, value):
+        self._impl.series(key)[...] = value
+
+    def __setattr__(self, key, value):
+        if key not in WEATHER_KEYS:
+            raise AttributeError(f"Weather has no field {key!r}; fields: {', '.join(WEATHER_KEYS)}")
+        self[key] = value
+
+    @property
+    def year_begin(self):
+        return self._impl.year_begin
+
+    @property
+    def year_end(self):
+        return self._impl.year_end
+
+    @classmethod
+    def from_dataframe(cls, frame):
+        """A record from a DataFrame with the columns year, month, tair, prec
+        and optionally tsoil (degC, mm; NaN for a missing value), read by the
+        reader of tidy weather tables with its checks and messages."""
+        columns = [c for c in ("year", "month", "tair", "prec", "tsoil") if c in frame.columns]
+        table = frame[columns].copy()
+        table.insert(0, "site_id", "record")
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "weather.csv")
+            table.to_csv(path, index=False, na_rep="NA", float_format=_repr_float)
+            weather = read_weather(path, "record")
+        weather._impl.name = ""
+        return weather
+
+    def to_dataframe(self):
+        """year, month, tair, prec, tsoil; NaN for a missing month."""
+        years = np.arange(self.year_begin, self.year_end + 1)
+        frame = pd.DataFrame({"year": np.repeat(years, 12), "month": np.tile(np.arange(1, 13), len(years))})
+        for key in WEATHER_KEYS:
+            values = self[key].reshape(-1).copy()
+            values[values < -99] = np.nan  # the record's marker of a missing month
+            frame[key.lower()] = values
+        return frame
+
+    def __repr__(self):
+        return f"Weather({self.name!r}, {self.year_begin}-{self.year_end})"
+
+
+def read_site(path):
+    """The site file (.sit) at `path`."""
+    return Site(_kelmar.read_site(os.fspath(path)))
+
+
+def read_climatology(path):
+    """The climatology file (.cld) at `path`."""
+    return Climatology(_kelmar.read_climatology(os.fspath(path)))
+
+
+def read_weather(path, site_id=""):
+    """A weather record: a .wed file, or the record of `site_id` in a tidy
+    weather table (.csv; its only site when no id is given)."""
+    return Weather(_kelmar.read_weather(os.fspath(path), site_id or ""))
+
+
+def _site(site):
+    return site if isinstance(site, Site) else read_site(site)
+
+
+def _climate(climate):
+    return climate if climate is None or isinstance(climate, Climatology) else read_climatology(climate)
+
+
+def _weather(weather, site_id=""):
+    return weather if weather is None or isinstance(weather, Weather) else read_weather(weather, site_id)
+
+
+def _frame(site_codes, site_ids, years, months, values, annual, seeds=None):
+    """A results table with the batch's columns from the arrays of a run."""
+    columns = {"site_id": pd.Categorical.from_codes(site_codes, categories=pd.Index(site_ids, dtype=object))}
+    columns["year"] = years
+    if not annual:
+        columns["month"] = months
+    for f, field in enumerate(_kelmar.RESULT_FIELDS):
+        columns[field["column"]] = values[:, f]
+    if annual:
+        columns["seed"] = seeds
+    return pd.DataFrame(columns, copy=False)
+
+
+class Result:
+    """One site's run: `monthly` and `annual` DataFrames with the columns of
+    the batch's monthly.csv and annual.csv, and `seed`, the random state the
+    run started from (`simulate(..., seed=result.seed)` repeats it)."""
+
+    def __init__(self, site_id, seed, monthly, annual, weather_from_file):
+        self.site_id = site_id
+        self.seed = seed
+        self._monthly = monthly
+        self._annual = annual
+        self.weather_from_file = weather_from_file
+
+    @functools.cached_property
+    def monthly(self):
+        years, months, values = self._monthly
+        return _frame(np.zeros(len(years), dtype=np.int64), [self.site_id], years, months, values, False)
+
+    @functools.cached_property
+    def annual(self):
+        years, months, values = self._annual
+        return _frame(np.zeros(len(years), dtype=np.int64), [self.site_id], years, months, values, True,
+                      np.full(len(years), self.seed, dtype=np.int64))
+
+    def to_xarray(self):
+        """The run as an xarray Dataset with the CF conventions of the
+        batch's results.nc: <key>(time) monthly and <key>_annual(year)."""
+        from . import _cf
+        return _cf.dataset([self.site_id], [self.seed], [self._monthly], [self._annual])
+
+    def __repr__(self):
+        return f"Result(site_id={self.site_id!r}, seed={self.seed}, years={len(self._annual[0])})"
+
+
+def simulate(site, climate=None, weather=None, seed=None, site_id=None):
+    """Runs a site as `kelmar-cli simulate` does: with `weather` (a record or
+    a path) the observed record, `climate` then filling its soil-temperature
+    gaps; otherwise 500 years simulated from `climate`. `seed` fixes the
+    random state (default: the clock). Arguments are records or paths;
+    `site_id` picks the record of a tidy weather table."""
+    site = _site(site)
+    climate = _climate(climate)
+    weather = _weather(weather, site_id or "")
+    out = _kelmar.simulate(site._impl, None if climate is None else climate._impl,
+                           None if weather is None else weather._impl, seed)
+    name = site_id or os.path.splitext(os.path.basename(site.name))[0] or "site"
+    return Result(name, out["seed"], out["monthly"], out["annual"], weather is not None)
+
+
+def estimate(weather, site_id=""):
+    """The climatology estimated from an observed record (a record or a
+    path), as kelmar-cli estimate makes it; warns where a regression
+    coefficient could not be estimated."""
+    return Climatology(_kelmar.estimate(_weather(weather, site_id)._impl))
+
+
+class BatchResult:
+    """The tables of a batch: `monthly` and `annual` (as monthly.csv and
+    annual.csv, site_id a categorical in list order), `errors` (site_id,
+    message, as errors.csv) and `base_seed`."""
+
+    def __init__(self, monthly, annual, errors, base_seed):
+        self.monthly = monthly
+        self.annual = annual
+        self.errors = errors
+        self.base_seed = base_seed
+
+    def __repr__(self):
+        return (f"BatchResult(sites={len(self.annual['site_id'].cat.categories)}, failed={len(self.errors)}, "
+                f"base_seed={self.base_seed})")
+
+
+# The name of a site list given as a DataFrame, in messages; its line N is row N - 2.
+DATAFRAME_LIST_NAME = "sites DataFrame"
+
+
+def _site_list_text(sites):
+    """A site list as the batch reads it: a path's bytes, or a DataFrame
+    written as CSV (whole numbers where a column holds them)."""
+    if isinstance(sites, (str, os.PathLike)):
+        path = os.fspath(sites)
+        with open(path, "rb") as f:
+            return f.read(), path, os.path.dirname(path)  # bytes: the reader judges the encoding
+    if not isinstance(sites, pd.DataFrame):
+        raise TypeError("sites: a pandas DataFrame of the site list's columns, or the path of a site list")
+    frame = sites.copy()
+    for column in frame.columns:
+        values = frame[column]
+        # A seed or flag column read with gaps is float; the list wants whole numbers.
+        if values.dtype.kind == "f" and column in ("seed", "Saturat", "Permafr", "Fortype"):
+            whole = values.dropna()
+            if (whole == np.floor(whole)).all():
+                frame[column] = values.astype("Int64")
+    return frame.to_csv(index=False, lineterminator="\n", float_format=_repr_float), DATAFRAME_LIST_NAME, ""
+
+
+def _repr_float(value):
+    return repr(float(value))
+
+
+def batch(sites, jobs=None, seed=None, folder=None, _first_index=0):
+    """Runs every site of a site list (a DataFrame with the columns of
+    `kelmar-cli batch --sites`, or a list's path) on all cores (`jobs`
+    threads) through the C++ batch, with its seed rule: site i starts from
+    the base `seed` jumped i x 216,024 draws unless its seed column says
+    otherwise. Relative paths in the list are taken from `folder` (default:
+    the list's folder, or the working folder for a DataFrame). A bad list
+    raises KelmarError; a failed site is a row of `errors`."""
+    text, name, list_folder = _site_list_text(sites)
+    # Relative names stay relative, so that messages name files as kelmar-cli does.
+    folder = os.fspath(folder) if folder is not None else list_folder or ""
+    out = _kelmar.batch(text, name, folder, seed, int(_first_index), int(_first_index), int(jobs or 0))
+    ids = out["ids"]
+    codes, years, months, values = out["monthly"]
+    monthly = _frame(codes, ids, years, months, values, False)
+    codes, years, months, values = out["annual"]
+    annual = _frame(codes, ids, years, months, values, True, out["seeds"][codes])
+    errors = pd.DataFrame({"site_id": pd.Series(out["error_ids"], dtype=object),
+                           "message": pd.Series(out["error_messages"], dtype=object)})
+    return BatchResult(monthly, annual, errors, out["base_seed"])

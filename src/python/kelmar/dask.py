@@ -1,0 +1,77 @@
+"""Many sites across a Dask cluster: each worker runs a contiguous part of
+the site list through kelmar.batch (the C++ batch on the worker's threads)
+with the sites' places in the whole list, so any split gives the numbers of
+one batch of the whole list."""
+import os
+
+import numpy as np
+import pandas as pd
+
+import kelmar
+from . import _kelmar
+
+
+def _run_part(text, folder, seed, first_index, jobs):
+    """On a worker: the part of the list starting at place `first_index`."""
+    try:
+        from distributed import get_worker
+        jobs = jobs or get_worker().nthreads
+    except (ImportError, ValueError, AttributeError):
+        pass
+    out = _kelmar.batch(text, kelmar.DATAFRAME_LIST_NAME, folder, seed, first_index, first_index, jobs or 0)
+    return out
+
+
+def simulate_sites(sites, client=None, partitions=None, seed=None, folder=None, jobs=None):
+    """Runs the sites of `sites` (a DataFrame of the site list's columns, or
+    a list's path) on the workers of `client` (a distributed.Client; default:
+    a LocalCluster of worker processes, closed again at the end) in
+    `partitions` parts (default: one per worker) and gives the
+    kelmar.BatchResult a one-process kelmar.batch(sites, seed=seed) gives.
+    `seed` is the base seed (default: the clock, chosen once here); a bad
+    list raises KelmarError before anything is sent."""
+    if isinstance(sites, (str, os.PathLike)):
+        path = os.path.abspath(os.fspath(sites))
+        sites = pd.read_csv(path, dtype=str, keep_default_na=False)
+        folder = folder if folder is not None else os.path.dirname(path)
+    folder = os.path.abspath(folder if folder is not None else os.getcwd())
+    text, name, _ = kelmar._site_list_text(sites)
+    _kelmar.check_site_list(text, name, folder)  # the list's errors, with its lines, before any run
+    if seed is None:
+        seed = _kelmar.clock_seed()  # once, for every part
+
+    own_cluster = None
+    if client is None:
+        from distributed import Client, LocalCluster
+        own_cluster = LocalCluster(processes=True)
+        client = Client(own_cluster)
+    try:
+        workers = max(1, len(client.scheduler_info()["workers"]))
+        count = max(1, min(int(partitions or workers), len(sites)))
+        bounds = np.linspace(0, len(sites), count + 1).astype(int)
+        futures = []
+        for start, stop in zip(bounds[:-1], bounds[1:]):
+            part_text, _, _ = kelmar._site_list_text(sites.iloc[start:stop])
+            futures.append(client.submit(_run_part, part_text, folder, seed, int(start), jobs, pure=False))
+        parts = client.gather(futures)
+    finally:
+        if own_cluster is not None:
+            client.close()
+            own_cluster.close()
+    return _join(parts, seed)
+
+
+def _join(parts, seed):
+    ids = [i for part in parts for i in part["ids"]]
+    offsets = np.cumsum([0] + [len(part["ids"]) for part in parts])
+    seeds = np.concatenate([part["seeds"] for part in parts])
+    tables = {}
+    for kind in ("monthly", "annual"):
+        codes = np.concatenate([part[kind][0] + offsets[k] for k, part in enumerate(parts)])
+        years = np.concatenate([part[kind][1] for part in parts])
+        months = np.concatenate([part[kind][2] for part in parts])
+        values = np.concatenate([part[kind][3] for part in parts])
+        tables[kind] = kelmar._frame(codes, ids, years, months, values, kind == "annual", seeds[codes])
+    errors = pd.DataFrame({"site_id": pd.Series([i for p in parts for i in p["error_ids"]], dtype=object),
+                           "message": pd.Series([m for p in parts for m in p["error_messages"]], dtype=object)})
+    return kelmar.BatchResult(tables["monthly"], tables["annual"], errors, seed)

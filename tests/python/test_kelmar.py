@@ -1,0 +1,304 @@
+"""The Python module against the programs it stands beside.
+
+Run by ctest with the system's interpreter and PYTHONPATH set to the built
+package; KELMAR_CLI names kelmar-cli and KELMAR_EXAMPLES the examples folder.
+Every comparison is exact: the module runs the same C++ as the program, so
+the numbers are the same doubles (the CSV files hold the shortest text that
+reads back to each one).
+"""
+import os
+import shutil
+import subprocess
+import warnings
+
+import numpy as np
+import pandas as pd
+import pytest
+import xarray as xr
+
+import kelmar
+import kelmar.dask
+
+CLI = os.environ["KELMAR_CLI"]
+EXAMPLES = os.environ["KELMAR_EXAMPLES"]
+SITE = os.path.join(EXAMPLES, "soil.sit")
+CLIMATE = os.path.join(EXAMPLES, "climat.cld")
+WEATHER = os.path.join(EXAMPLES, "weather.wed")
+FIELDS = kelmar._kelmar.RESULT_FIELDS
+
+
+def cli(*args, cwd=None, expect=0):
+    done = subprocess.run([CLI, *args], cwd=cwd, capture_output=True, text=True)
+    assert done.returncode == expect, f"kelmar-cli {' '.join(args)} gave {done.returncode}: {done.stderr}"
+    return done
+
+
+def read_exact(path):
+    return pd.read_csv(path, float_precision="round_trip", keep_default_na=False, dtype={"site_id": object})
+
+
+def assert_same_records(result, table, what):
+    """The monthly and annual frames of `result` against kelmar-cli's full table."""
+    monthly, annual = table[table.Month > 0], table[table.Month == 0]
+    assert len(result.monthly) == len(monthly), f"{what}: {len(result.monthly)} months, the table has {len(monthly)}"
+    np.testing.assert_array_equal(result.monthly["year"].to_numpy(), monthly["Year"].to_numpy(), err_msg=what)
+    np.testing.assert_array_equal(result.monthly["month"].to_numpy(), monthly["Month"].to_numpy(), err_msg=what)
+    np.testing.assert_array_equal(result.annual["year"].to_numpy(), monthly["Year"].to_numpy()[::12], err_msg=what)
+    for field in FIELDS:
+        for frame, rows, kind in ((result.monthly, monthly, "monthly"), (result.annual, annual, "annual")):
+            np.testing.assert_array_equal(frame[field["column"]].to_numpy(), rows[field["name"]].to_numpy(),
+                                          err_msg=f"{what}: {kind} {field['column']} differs (tolerance 0)")
+
+
+@pytest.fixture
+def tmp(tmp_path):
+    return tmp_path
+
+
+# (what, the arguments of simulate, kelmar-cli's options): simulated weather,
+# and the observed record whose soil-temperature gaps the climatology fills
+# (its counting run draws from the same random state as the program's).
+SIMULATE_CASES = [
+    ("simulated, paths", dict(site=SITE, climate=CLIMATE, seed=1), ["--site", SITE, "--climate", CLIMATE, "--seed", "1"]),
+    ("simulated, records", dict(site=kelmar.read_site(SITE), climate=kelmar.read_climatology(CLIMATE), seed=4000000000),
+     ["--site", SITE, "--climate", CLIMATE, "--seed", "4000000000"]),
+    ("observed with gaps", dict(site=SITE, climate=CLIMATE, weather=kelmar.read_weather(WEATHER), seed=5),
+     ["--site", SITE, "--weather", WEATHER, "--climate", CLIMATE, "--seed", "5"]),
+]
+
+
+@pytest.mark.parametrize("what,kwargs,options", SIMULATE_CASES, ids=[c[0] for c in SIMULATE_CASES])
+def test_simulate_equals_the_programs_full_table(tmp, what, kwargs, options):
+    cli("simulate", *options, "--table", str(tmp / "full.csv"))
+    result = kelmar.simulate(**kwargs)
+    assert result.seed == kwargs["seed"]
+    assert_same_records(result, pd.read_csv(tmp / "full.csv", float_precision="round_trip"), what)
+
+
+def test_a_tidy_weather_table_runs_the_site_it_is_asked_for(tmp):
+    rows = ["site_id,year,month,tair,prec,tsoil"]
+    for site, shift in (("north", -3.0), ("south", 2.5)):
+        for year in (2001, 2002):
+            for month in range(1, 13):
+                rows.append(f"{site},{year},{month},{shift + month:.1f},{20 + month},{shift + 0.5 * month:.2f}")
+    (tmp / "stations.csv").write_text("\n".join(rows) + "\n")
+    cli("simulate", "--site", SITE, "--weather", str(tmp / "stations.csv"), "--site-id", "south", "--seed", "9",
+        "--table", str(tmp / "full.csv"))
+    result = kelmar.simulate(SITE, weather=tmp / "stations.csv", site_id="south", seed=9)
+    assert_same_records(result, pd.read_csv(tmp / "full.csv", float_precision="round_trip"), "station south")
+    assert result.monthly["site_id"].unique().tolist() == ["south"]
+
+
+def test_reading_then_writing_each_file_kind_gives_the_same_bytes(tmp):
+    # The example site and climatology are files as the window saves them.
+    kelmar.read_site(SITE).write(tmp / "soil.sit")
+    assert (tmp / "soil.sit").read_bytes() == open(SITE, "rb").read()
+    kelmar.read_climatology(CLIMATE).write(tmp / "climat.cld")
+    assert (tmp / "climat.cld").read_bytes() == open(CLIMATE, "rb").read()
+    # A weather file as the window writes one (two decimals), with a soil gap.
+    saved = "#\r\nYear,Month,Tair,Prec,Tsoil\r\n" + "".join(
+        f"1999,{m},{m - 6.25:.2f},{10 + m:.2f},{'-99.90' if m == 4 else f'{m / 4:.2f}'}\r\n" for m in range(1, 13))
+    (tmp / "in.wed").write_bytes(saved.encode())
+    kelmar.read_weather(tmp / "in.wed").write(tmp / "out.wed")
+    written = (tmp / "out.wed").read_bytes()
+    # The writer's own line ends and header, then the rows unchanged.
+    kelmar.read_weather(tmp / "out.wed").write(tmp / "again.wed")
+    assert (tmp / "again.wed").read_bytes() == written
+    assert written.replace(b"\r\n", b"\n").split(b"\n")[2:14] == saved.encode().replace(b"\r\n", b"\n").split(b"\n")[2:14]
+    # The estimate is the climatology kelmar-cli estimate writes.
+    cli("estimate", "--weather", WEATHER, "--output", str(tmp / "cli.cld"))
+    kelmar.estimate(WEATHER).write(tmp / "py.cld")
+    assert (tmp / "py.cld").read_bytes() == (tmp / "cli.cld").read_bytes()
+
+
+def test_edits_reach_the_file_and_the_run(tmp):
+    site = kelmar.read_site(SITE)
+    site.Lat = 65.25
+    site["Fortype"] = 3
+    climate = kelmar.read_climatology(CLIMATE)
+    climate.av_Ta[6] += 1.5  # July, in place
+    climate["Cv_P"] = np.full(12, 0.5)
+    site.write(tmp / "edited.sit")
+    climate.write(tmp / "edited.cld")
+    again = kelmar.read_site(tmp / "edited.sit")
+    assert (again.Lat, again.Fortype) == (65.25, 3)
+    assert kelmar.read_climatology(tmp / "edited.cld").av_Ta[6] == pytest.approx(16.9 + 1.5, abs=1e-12)
+    # The run of the edited records is the program's run of the edited files.
+    cli("simulate", "--site", str(tmp / "edited.sit"), "--climate", str(tmp / "edited.cld"), "--seed", "3",
+        "--table", str(tmp / "full.csv"))
+    assert_same_records(kelmar.simulate(site, climate, seed=3),
+                        pd.read_csv(tmp / "full.csv", float_precision="round_trip"), "edited records")
+
+
+def test_a_record_made_from_a_dataframe_runs_as_its_file():
+    weather = kelmar.read_weather(WEATHER)
+    frame = weather.to_dataframe()
+    assert frame["tsoil"].isna().sum() == (weather.Tsoil < -99).sum() > 0, "the record's gaps are not NaN"
+    again = kelmar.Weather.from_dataframe(frame)
+    for key in kelmar.WEATHER_KEYS:
+        np.testing.assert_array_equal(again[key], weather[key], err_msg=key)
+    pd.testing.assert_frame_equal(kelmar.simulate(SITE, CLIMATE, again, seed=8).monthly,
+                                  kelmar.simulate(SITE, CLIMATE, WEATHER, seed=8).monthly, check_exact=True)
+
+
+# (file, its bytes, the kind read): a value that does not convert, in each
+# reader; the module must raise the program's text.
+BAD_FILES = [
+    ("bad.sit", open(SITE, "rb").read().replace(b"M_ff,3.20", b"M_ff,3,2x"), "site"),
+    ("bad.cld", open(CLIMATE, "rb").read().replace(b"av_P,38.00", b"av_P,thirty"), "climate"),
+    ("bad.wed", b"#\nYear,Month,Tair,Prec,Tsoil\n1961,1,-14.2,23.1,-2.5\n1961,2,warm,50.0,-2.9\n", "weather"),
+]
+
+
+@pytest.mark.parametrize("name,content,kind", BAD_FILES, ids=[c[0] for c in BAD_FILES])
+def test_a_bad_file_raises_the_readers_text(tmp, name, content, kind):
+    path = str(tmp / name)
+    with open(path, "wb") as f:
+        f.write(content)
+    args = {"site": ["--site", path, "--climate", CLIMATE], "climate": ["--site", SITE, "--climate", path],
+            "weather": ["--site", SITE, "--weather", path]}[kind]
+    message = cli("simulate", *args, expect=1).stderr.strip()
+    assert name in message, f"the program's message names no file: {message!r}"
+    with pytest.raises(kelmar.KelmarError) as raised:
+        {"site": kelmar.read_site, "climate": kelmar.read_climatology, "weather": kelmar.read_weather}[kind](path)
+    assert str(raised.value) == message
+    with pytest.raises(kelmar.KelmarError) as raised:
+        kelmar.simulate(**dict(dict(site=SITE, climate=CLIMATE, weather=None), **{kind: path}))
+    assert str(raised.value) == message
+
+
+def test_refusals_name_what_is_wrong(tmp):
+    missing = str(tmp / "absent.sit")
+    with pytest.raises(kelmar.KelmarError, match=r"File soil parameters \(.*absent\.sit\) not found\."):
+        kelmar.read_site(missing)
+    site = kelmar.read_site(SITE)
+    for key, value, words in (("Lat", float("nan"), "Lat must be a finite number"),
+                              ("Saturat", 2.5, "Saturat takes a whole number from 0 to 255"),
+                              ("Fortype", 256, "Fortype takes a whole number from 0 to 255")):
+        with pytest.raises(kelmar.KelmarError, match=words):
+            site[key] = value
+    assert site.Lat == 61.8 and site.Saturat == 0 and site.Fortype == 1, "a refused value changed the site"
+    with pytest.raises(AttributeError, match="no field 'lat'"):
+        site.lat = 60  # a misspelt key must not pass silently
+    weather = kelmar.read_weather(WEATHER)
+    with pytest.raises(kelmar.KelmarError, match=r"would be read as a tidy weather table \(\.csv\)"):
+        weather.write(tmp / "weather.csv")
+    weather.Prec[2, 5] = np.inf  # June 1963, edited in place
+    with pytest.raises(kelmar.KelmarError, match="Prec of 1963-6 must be a finite number"):
+        weather.write(tmp / "weather.wed")
+    assert not (tmp / "weather.wed").exists()
+    # An observed record with soil-temperature gaps needs a climatology to fill them.
+    with pytest.raises(kelmar.KelmarError, match='"weather.wed" has months without a soil temperature'):
+        kelmar.simulate(SITE, weather=WEATHER, seed=1)
+
+
+def write_list(tmp, rows):
+    frame = pd.DataFrame(rows).astype({"seed": "Int64"})
+    frame.to_csv(tmp / "sites.csv", index=False)
+    return frame
+
+
+# Simulated and observed sites, one with its own seed, and one whose
+# climatology is missing (its run fails, the others go on).
+SITE_ROWS = [
+    dict(site_id="a", site_file=SITE, climate_file=CLIMATE, weather_file="", seed=None),
+    dict(site_id="b", site_file=SITE, climate_file=CLIMATE, weather_file=WEATHER, seed=None),
+    dict(site_id="own seed", site_file=SITE, climate_file=CLIMATE, weather_file="", seed=42),
+    dict(site_id="broken", site_file=SITE, climate_file="absent.cld", weather_file="", seed=None),
+    dict(site_id="d", site_file=SITE, climate_file=CLIMATE, weather_file="", seed=None),
+]
+
+
+def test_batch_equals_the_programs_batch_and_each_sites_simulate(tmp, monkeypatch):
+    frame = write_list(tmp, SITE_ROWS)
+    monkeypatch.chdir(tmp)  # relative names as the program has them, in the messages too
+    cli("batch", "--sites", "sites.csv", "--out", "out", "--seed", "11", "--quiet", cwd=tmp, expect=1)
+    result = kelmar.batch(frame, seed=11, jobs=2)
+    assert result.base_seed == 11
+    for name, frame_out in (("monthly", result.monthly), ("annual", result.annual), ("errors", result.errors)):
+        expected = read_exact(tmp / "out" / f"{name}.csv")
+        got = frame_out.astype({"site_id": object})
+        if name == "errors":  # the list's name: the file for the program, the DataFrame here
+            expected["message"] = expected["message"].str.replace('"sites.csv"', '"sites DataFrame"', regex=False)
+        pd.testing.assert_frame_equal(got, expected, check_exact=True, obj=f"{name} against the program's {name}.csv")
+    # Each site alone, with the seed the batch gave it, gives the same rows.
+    for row in SITE_ROWS:
+        if row["site_id"] == "broken":
+            continue
+        seed = int(result.annual.loc[result.annual.site_id == row["site_id"], "seed"].iloc[0])
+        if row["seed"] is not None:
+            assert seed == row["seed"], f"site {row['site_id']} ran with {seed}, its seed column says {row['seed']}"
+        alone = kelmar.simulate(row["site_file"], row["climate_file"], row["weather_file"] or None, seed=seed,
+                                site_id=row["site_id"])
+        for kind in ("monthly", "annual"):
+            part = getattr(result, kind)
+            part = part[part.site_id == row["site_id"]].reset_index(drop=True).astype({"site_id": object})
+            pd.testing.assert_frame_equal(getattr(alone, kind).astype({"site_id": object}), part, check_exact=True,
+                                          obj=f"site {row['site_id']} {kind}, alone against the batch")
+    # The list's own path gives the same tables.
+    by_path = kelmar.batch(tmp / "sites.csv", seed=11, jobs=1)
+    pd.testing.assert_frame_equal(by_path.monthly, result.monthly, check_exact=True)
+
+
+def test_a_bad_site_list_raises_with_its_lines():
+    # (rows, the whole message): a line of a DataFrame is its row + 2, the header being line 1.
+    cases = [([SITE_ROWS[0], SITE_ROWS[0]], 'The site_id "a" was given before, on line 2.\nin "sites DataFrame", line 3'),
+             ([SITE_ROWS[0], dict(SITE_ROWS[1], Lat=60.0)],
+              'The header names both site_file and site parameters; give either.\nin "sites DataFrame", line 1')]
+    for rows, fault in cases:
+        with pytest.raises(kelmar.KelmarError) as raised:
+            kelmar.batch(pd.DataFrame(rows), seed=1)
+        expected = 'The site list "sites DataFrame" has 1 fault; no site was run.\n' + fault
+        assert str(raised.value) == expected, f"rows {rows}: {str(raised.value)!r}, expected {expected!r}"
+
+
+def test_dask_on_two_worker_processes_equals_batch(tmp):
+    from distributed import Client, LocalCluster
+
+    frame = pd.DataFrame(SITE_ROWS)
+    # The workers take relative names from the client's folder, absolute in messages.
+    whole = kelmar.batch(frame, seed=11, jobs=1, folder=os.getcwd())
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # the cluster's notes on ports and memory
+        cluster = LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None)
+        client = Client(cluster)
+    try:
+        for partitions in (2, 3):
+            split = kelmar.dask.simulate_sites(frame, client=client, partitions=partitions, seed=11)
+            for kind in ("monthly", "annual", "errors"):
+                pd.testing.assert_frame_equal(getattr(split, kind), getattr(whole, kind), check_exact=True,
+                                              obj=f"{kind} of {partitions} partitions against one batch")
+        bad = pd.DataFrame([SITE_ROWS[0], SITE_ROWS[0]])
+        with pytest.raises(kelmar.KelmarError, match="line 3"):
+            kelmar.dask.simulate_sites(bad, client=client, seed=1)
+    finally:
+        client.close()
+        cluster.close()
+
+
+def test_to_xarray_has_the_conventions_of_the_batchs_netcdf_file(tmp):
+    (tmp / "sites.csv").write_text(f"site_id,site_file,climate_file,weather_file\nobs,{SITE},{CLIMATE},{WEATHER}\n")
+    cli("batch", "--sites", "sites.csv", "--out", "out", "--seed", "2", "--format", "netcdf", "--quiet", cwd=tmp)
+    result = kelmar.simulate(SITE, CLIMATE, WEATHER, seed=kelmar.batch(tmp / "sites.csv", seed=2).annual.seed[0])
+    ours = result.to_xarray()
+    with xr.open_dataset(tmp / "out" / "results.nc") as theirs:
+        theirs = theirs.isel(site=0).load()
+    np.testing.assert_array_equal(ours["time"].values, theirs["time"].values)
+    np.testing.assert_array_equal(ours["year"].values, theirs["year"].values)
+    assert str(ours["time"].values[0])[:10] == "1961-01-16", f"first month's middle: {ours['time'].values[0]}"
+    for field in FIELDS:
+        for name in (field["key"], field["key"] + "_annual"):
+            np.testing.assert_array_equal(ours[name].values, theirs[name].values, err_msg=name)
+            for attr in ("units", "long_name", "standard_name", "cell_methods"):
+                assert ours[name].attrs.get(attr) == theirs[name].attrs.get(attr), \
+                    f"{name}.{attr}: {ours[name].attrs.get(attr)!r}, results.nc has {theirs[name].attrs.get(attr)!r}"
+    # Written, the axes are encoded as in results.nc: the same numbers, units and calendar.
+    ours.to_netcdf(tmp / "one.nc")
+    with xr.open_dataset(tmp / "one.nc", decode_times=False) as raw, \
+            xr.open_dataset(tmp / "out" / "results.nc", decode_times=False) as reference:
+        for axis in ("time", "year"):
+            assert raw[axis].attrs["calendar"] == reference[axis].attrs["calendar"] == "proleptic_gregorian"
+            # xarray's encoder writes the same epoch without the time of day.
+            assert raw[axis].attrs["units"] in ("days since 0001-01-01", reference[axis].attrs["units"]), \
+                f"{axis}.units: {raw[axis].attrs['units']!r}, results.nc has {reference[axis].attrs['units']!r}"
+            np.testing.assert_array_equal(raw[axis].values, reference[axis].values, err_msg=axis)
