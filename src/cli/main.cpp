@@ -1,19 +1,21 @@
 // kelmar-cli: the simulation without the window, for scripts and batches.
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include <unistd.h>
+#ifdef KELMAR_CHECK_FIGURE_MODULE
+#include <dlfcn.h>
+#endif
 
 #include "cli/cli_commands.h"
 #include "cli/cli_options.h"
 #include "cli/output_files.h"
-#ifdef KELMAR_CHECK_FIGURE
-#include "ui/figures/check_figure.h"
-#endif
 
 namespace {
 
@@ -29,6 +31,28 @@ int DeliverStandardOutput(int status) {
     std::cerr << "kelmar-cli: cannot write the standard output ("
               << std::generic_category().message(error != 0 ? error : EIO) << ")\n";
     return status == EXIT_OK ? EXIT_FAILED : status;
+}
+
+// The figure writer of `check`, from the module built beside the program
+// with the window's libraries; nothing (and a note why) without it.
+std::unique_ptr<kelmar::CheckFigureWriter> LoadCheckFigure(std::ostream& err) {
+#ifdef KELMAR_CHECK_FIGURE_MODULE
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    const std::filesystem::path module = program.parent_path() / KELMAR_CHECK_FIGURE_MODULE;
+    // Never closed: the writer's code lives in the module.
+    if (void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+        using Factory = kelmar::CheckFigureWriter* (*)();
+        if (auto* factory = reinterpret_cast<Factory>(::dlsym(handle, "kelmar_new_check_figure_writer")))
+            return std::unique_ptr<kelmar::CheckFigureWriter>(factory());
+    }
+    const char* reason = ::dlerror();
+    err << "note: cannot load the figure module " << module << " (" << (reason ? reason : "unknown reason")
+        << ")\n";
+#else
+    (void)err;
+#endif
+    return nullptr;
 }
 
 }  // namespace
@@ -55,12 +79,8 @@ int main(int argc, char** argv) {
         case Command::Merge:
             return DeliverStandardOutput(RunMergeCommand(options, report, std::cerr));
         case Command::Check: {
-#ifdef KELMAR_CHECK_FIGURE
-            const auto figure = kelmar::ui::MakeCheckFigureWriter();
+            const auto figure = LoadCheckFigure(std::cerr);
             return DeliverStandardOutput(RunCheckCommand(options, report, std::cerr, figure.get()));
-#else
-            return DeliverStandardOutput(RunCheckCommand(options, report, std::cerr, nullptr));
-#endif
         }
         case Command::Version:
             std::cout << "kelmar-cli " << VERSION << '\n';

@@ -270,3 +270,7 @@ private:
 std::unique_ptr<CheckFigureWriter> MakeCheckFigureWriter() { return std::make_unique<QtCheckFigureWriter>(); }
 
 }  // namespace kelmar::ui
+
+extern "C" __attribute__((visibility("default"))) kelmar::CheckFigureWriter* kelmar_new_check_figure_writer() {
+    return kelmar::ui::MakeCheckFigureWriter().release();
+}

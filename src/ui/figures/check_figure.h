@@ -14,3 +14,6 @@ namespace kelmar::ui {
 std::unique_ptr<CheckFigureWriter> MakeCheckFigureWriter();
 
 }  // namespace kelmar::ui
+
+// What kelmar-cli looks up in the module: a new writer, owned by the caller.
+extern "C" kelmar::CheckFigureWriter* kelmar_new_check_figure_writer();
