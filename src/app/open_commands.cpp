@@ -107,19 +107,19 @@ private:
 
 }  // namespace
 
-OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
+OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view, const TScenario* scenario) {
     OpenResult result;
     DialogSources sources(view, result);
-    const SequenceOutcome outcome = RunFromWeatherSequence(model, sources);
+    const SequenceOutcome outcome = RunFromWeatherSequence(model, sources, scenario);
     result.ran = outcome.Ran;
     result.outcome = outcome.Outcome;
     return result;
 }
 
-OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view) {
+OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view, const TScenario* scenario) {
     OpenResult result;
     DialogSources sources(view, result);
-    const SequenceOutcome outcome = RunSimulatedSequence(model, sources);
+    const SequenceOutcome outcome = RunSimulatedSequence(model, sources, scenario);
     result.ran = outcome.Ran;
     result.outcome = outcome.Outcome;
     if (outcome.Ran) view.ShowClimatology();

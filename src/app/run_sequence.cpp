@@ -4,9 +4,45 @@
 #include "model/errors.h"
 #include "model/run_checks.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+
 namespace kelmar {
 
-SequenceOutcome RunFromWeatherSequence(TModel& model, RunSources& sources) {
+RunOutcome RunUnderScenario(TModel& model, Notifier& notifier, const TScenario* scenario) {
+    if (scenario == nullptr) return RunModel(model, notifier);
+    TRunSettings& settings = model.Settings;
+    const bool observed = settings.InpDat;
+    const std::int64_t span = std::int64_t{settings.YearEnd} - settings.YearBeg + 1;
+    const int years = observed ? static_cast<int>(std::clamp<std::int64_t>(span, 0, MAX_YEARS)) : MAX_YEARS;
+    ValidateScenario(*scenario, observed, years);
+
+    // What the scenario changes, given back however the run ends.
+    struct Saved {
+        TModel& Model;
+        TClimatology Climate;
+        double TrendT, TrendPrec;
+        std::unique_ptr<TWeatherStore> Weather;
+        ~Saved() {
+            Model.Climate = Climate;
+            Model.Settings.TrendT = TrendT;
+            Model.Settings.TrendPrec = TrendPrec;
+            if (Weather) Model.Weather = *Weather;
+        }
+    } saved{model, model.Climate, settings.TrendT, settings.TrendPrec, observed ? std::make_unique<TWeatherStore>(model.Weather) : nullptr};
+
+    ApplyScenario(model.Climate, *scenario);
+    if (observed) {
+        ApplyScenario(model.Weather, years, *scenario);
+    } else {
+        settings.TrendT = scenario->TrendT;
+        settings.TrendPrec = scenario->TrendPrec;
+    }
+    return RunModel(model, notifier);
+}
+
+SequenceOutcome RunFromWeatherSequence(TModel& model, RunSources& sources, const TScenario* scenario) {
     SequenceOutcome outcome;
     if (!sources.ReadSite(model)) return outcome;
     const std::optional<std::string> weatherName = sources.ReadWeather(model);
@@ -28,18 +64,18 @@ SequenceOutcome RunFromWeatherSequence(TModel& model, RunSources& sources) {
         throw;
     }
     outcome.Ran = true;
-    outcome.Outcome = RunModel(model, sources.Messages());
+    outcome.Outcome = RunUnderScenario(model, sources.Messages(), scenario);
     return outcome;
 }
 
-SequenceOutcome RunSimulatedSequence(TModel& model, RunSources& sources) {
+SequenceOutcome RunSimulatedSequence(TModel& model, RunSources& sources, const TScenario* scenario) {
     SequenceOutcome outcome;
     if (!sources.ReadSite(model)) return outcome;
     const std::optional<std::string> climateName = sources.ReadClimatology(model);
     if (!climateName) return outcome;
     ValidateClimatologyForRun(model, *climateName);
     outcome.Ran = true;
-    outcome.Outcome = RunModel(model, sources.Messages());
+    outcome.Outcome = RunUnderScenario(model, sources.Messages(), scenario);
     return outcome;
 }
 

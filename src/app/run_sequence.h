@@ -11,6 +11,7 @@
 #include "model/model_state.h"
 #include "model/notifier.h"
 #include "model/run_model.h"
+#include "model/scenario.h"
 
 namespace kelmar {
 
@@ -41,10 +42,19 @@ struct SequenceOutcome {
 // Weather from file (model.Settings.InpDat set by the caller): the site, the
 // record, its check, a first run that counts the record's years, a
 // climatology only when a stored soil temperature is missing, its check
-// (a refusal clears the counting run), then the run that stays.
-SequenceOutcome RunFromWeatherSequence(TModel& model, RunSources& sources);
+// (a refusal clears the counting run), then the run that stays, under
+// `scenario` when one is given.
+SequenceOutcome RunFromWeatherSequence(TModel& model, RunSources& sources, const TScenario* scenario = nullptr);
 
-// Simulated weather: the site, the climatology, its check, then the run.
-SequenceOutcome RunSimulatedSequence(TModel& model, RunSources& sources);
+// Simulated weather: the site, the climatology, its check, then the run,
+// under `scenario` when one is given.
+SequenceOutcome RunSimulatedSequence(TModel& model, RunSources& sources, const TScenario* scenario = nullptr);
+
+// RunModel under `scenario` (none: RunModel itself). The scenario is checked
+// (KelmarError), then applied to the climatology and, with weather from
+// file, to the record; the run's results stay, while the climatology, the
+// record and the settings are given back as they were read, so that what
+// is shown and saved of them is never the changed copy.
+RunOutcome RunUnderScenario(TModel& model, Notifier& notifier, const TScenario* scenario);
 
 }  // namespace kelmar

@@ -10,6 +10,7 @@
 #include "io/file_bytes.h"
 #include "app/presentation/grid_texts.h"
 #include "io/results_file.h"
+#include "io/scenario_file.h"
 #include "io/table_file.h"
 #include "model/errors.h"
 #include "model/climatology_estimation.h"
@@ -66,14 +67,31 @@ void WriteOutputs(const CliOptions& options, const TModel& model, std::ostream& 
 
 }  // namespace
 
+namespace {
+
+// The scenario the options give, or none.
+std::optional<TScenario> ScenarioOf(const CliOptions& options) {
+    if (!options.scenario.empty()) return ReadScenarioFile(options.scenario);
+    if (!options.deltaT && !options.precipFactor) return std::nullopt;
+    TScenario scenario;
+    if (options.deltaT) scenario.DeltaT.fill(*options.deltaT);
+    if (options.precipFactor) scenario.PrecFactor.fill(*options.precipFactor);
+    return scenario;
+}
+
+}  // namespace
+
 int RunSimulate(const CliOptions& options, std::ostream& out, std::ostream& err) {
     auto model = std::make_unique<TModel>();
     if (options.seed) model->Random.SetState(*options.seed);
     TerminalView view(options, err);
     try {
+        const std::optional<TScenario> scenario = ScenarioOf(options);
+        const TScenario* change = scenario ? &*scenario : nullptr;
         const bool fromFile = !options.weather.empty();
         model->Settings.InpDat = fromFile;
-        const OpenResult result = fromFile ? OpenFilesFromWeather(*model, view) : OpenFilesSimulated(*model, view);
+        const OpenResult result =
+            fromFile ? OpenFilesFromWeather(*model, view, change) : OpenFilesSimulated(*model, view, change);
         if (!result.ran || result.outcome == RunOutcome::ClimatologyError) return EXIT_FAILED;
         // A file named on the command line that is missing is not a success.
         if (result.gapClimatologyNotFound) return EXIT_FAILED;
@@ -81,6 +99,7 @@ int RunSimulate(const CliOptions& options, std::ostream& out, std::ostream& err)
             out << "There are " << model->AvailableYears << " years in \"" << result.weatherFileName << "\"\n";
         else
             out << "Simulated " << model->AvailableYears << " years of weather\n";
+        if (scenario) out << "Scenario " << scenario->Describe() << '\n';
         WriteOutputs(options, *model, err);
     } catch (const std::exception& e) {
         err << e.what() << '\n';

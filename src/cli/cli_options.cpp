@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <tuple>
+
+#include "io/number_text.h"
+#include "model/errors.h"
 
 namespace kelmar::cli {
 
@@ -14,6 +18,7 @@ const char* const USAGE =
     "                      [--results OUT.csv] [--table FULL.csv]\n"
     "  kelmar-cli simulate --site SITE.sit --weather WEATHER.wed [--climate CLIM.cld]\n"
     "                      [--seed N] [--years N] [--results OUT.csv] [--table FULL.csv]\n"
+    "                      (either form also [--scenario FILE | --delta-t X --precip-factor F])\n"
     "  kelmar-cli estimate --weather WEATHER.wed --output CLIM.cld\n"
     "  kelmar-cli batch --sites SITES.csv --out DIR [--jobs N] [--seed N] [--resume] [--quiet]\n"
     "                   [--format csv|netcdf|both] [--shard K/N]\n"
@@ -41,6 +46,11 @@ const char* const USAGE =
     "                   so that a run can be reproduced; without it the state comes from\n"
     "                   the clock and every run differs\n"
     "  --years N        years written to the results file (default: all years of the run)\n"
+    "  --scenario FILE  run under a climate scenario: lines \"key = value\" with delta_t (degC\n"
+    "                   added), precip_factor (ratio), variability (ratio), trend_t (degC per\n"
+    "                   100 years), trend_precip (% per 100 years); one value or twelve\n"
+    "  --delta-t X      the same with a temperature change of X degC in every month\n"
+    "  --precip-factor F  the same with precipitation times F in every month\n"
     "  --results FILE   write the results file: monthly forest-floor and mineral-soil\n"
     "                   temperature and moisture, fixed-width comma-separated\n"
     "  --table FILE     write every monthly and annual record at full precision\n"
@@ -131,7 +141,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     bool help = false;
     sub->add_flag("--help", help, "show this text");
 
-    std::string seedText, yearsText, jobsText;
+    std::string seedText, yearsText, jobsText, deltaText, factorText;
     std::vector<std::pair<CLI::Option*, std::string*>> values;
     const auto value = [&](const char* name, std::string* target, const char* description,
                            const char* valueName = "FILE") {
@@ -147,6 +157,9 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         value("--output", &options.output, "where estimate writes the climatology file");
         value("--seed", &seedText, "state of the random source");
         value("--years", &yearsText, "years written to the results file");
+        value("--scenario", &options.scenario, "climate scenario file");
+        value("--delta-t", &deltaText, "degC added to the air temperature", "X");
+        value("--precip-factor", &factorText, "ratio multiplying precipitation", "F");
     } else if (command == "batch") {
         sub->description("Runs every site of a site list on all cores into tidy outputs in a folder.");
         value("--sites", &options.sites, "the site list (CSV: site_id, site_file or site parameters, "
@@ -205,6 +218,16 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         options.years = static_cast<int>(std::min<std::uint32_t>(years, std::numeric_limits<int>::max()));
     }
 
+    for (const auto& [text, target, name] : {std::tuple{&deltaText, &options.deltaT, "--delta-t"},
+                                             std::tuple{&factorText, &options.precipFactor, "--precip-factor"}}) {
+        if (text->empty()) continue;
+        try {
+            *target = ParseReal(*text);
+        } catch (const KelmarError&) {
+            throw UsageError(std::string(name) + " needs a number, not '" + *text + "'");
+        }
+    }
+
     const bool simulate = options.command == Command::Simulate;
     const auto forbid = [&](bool given, const char* option) {
         if (given) throw UsageError(std::string(option) + " does not belong to '" + command + "'");
@@ -214,13 +237,17 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         if (options.weather.empty() && options.climate.empty())
             throw UsageError("simulate needs --climate, or --weather for weather from file");
         forbid(!options.output.empty(), "--output");
+        if (!options.scenario.empty() && (options.deltaT || options.precipFactor))
+            throw UsageError("--scenario and --delta-t or --precip-factor exclude each other: put the change in "
+                             "the scenario file");
     } else {
         if (options.weather.empty()) throw UsageError("estimate needs --weather");
         if (options.output.empty()) throw UsageError("estimate needs --output");
         for (const auto& [given, name] :
              {std::pair{!options.site.empty(), "--site"}, {!options.climate.empty(), "--climate"},
               {!options.results.empty(), "--results"}, {!options.table.empty(), "--table"},
-              {!options.siteId.empty(), "--site-id"},
+              {!options.siteId.empty(), "--site-id"}, {!options.scenario.empty(), "--scenario"},
+              {options.deltaT.has_value(), "--delta-t"}, {options.precipFactor.has_value(), "--precip-factor"},
               {options.seed.has_value(), "--seed"}, {options.years.has_value(), "--years"}})
             forbid(given, name);
     }

@@ -22,6 +22,10 @@ struct CliOptions {
     std::optional<std::uint32_t> seed;  // --seed: state of the random source
     std::optional<int> years;           // --years: years to write to the results file
     std::string siteId;    // --site-id: the site of a tidy weather table (.csv) with several
+    // The climate scenario of simulate: a file, or a change given on the line.
+    std::string scenario;                 // --scenario FILE
+    std::optional<double> deltaT;         // --delta-t: degC added to the air temperature
+    std::optional<double> precipFactor;   // --precip-factor: ratio multiplying precipitation
 
     // batch and merge
     std::string sites;     // --sites: the site list

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "cli/cli_commands.h"
@@ -47,6 +48,10 @@ TEST(ParseCommandLine, RefusesWhatItCannotUnderstand) {
         {"simulate", "--site", "s.sit", "--climate", "c", "--output", "o.cld"},
         {"estimate", "--weather", "w.wed"},
         {"estimate", "--weather", "w.wed", "--output", "o.cld", "--seed", "1"},
+        {"simulate", "--site", "s.sit", "--climate", "c", "--delta-t", "two"},
+        {"simulate", "--site", "s.sit", "--climate", "c", "--precip-factor", ""},
+        {"simulate", "--site", "s.sit", "--climate", "c", "--scenario", "w.scn", "--delta-t", "1"},
+        {"estimate", "--weather", "w.wed", "--output", "o.cld", "--delta-t", "1"},
     };
     for (const auto& args : bad) {
         std::string joined;
@@ -101,6 +106,31 @@ TEST_F(CliRun, SameSeedGivesTheSameFiles) {
     o.table.clear();
     ASSERT_EQ(RunSimulate(o, out, err), EXIT_OK);
     EXPECT_NE(ReadBytes(dir / "a.csv"), ReadBytes(dir / "c.csv"));
+}
+
+// A scenario that changes nothing, given on the line or in a file, leaves
+// every output byte as without one, in both kinds of run.
+TEST_F(CliRun, AScenarioOfNoChangeGivesTheSameBytes) {
+    std::ofstream(dir / "zero.scn") << "name = zero\ndelta_t = 0\nprecip_factor = 1\n";
+    std::ofstream(dir / "warm.scn") << "delta_t = 0.5\n";
+    for (const bool fromFile : {false, true}) {
+        const auto run = [&](const std::string& name, const std::function<void(CliOptions&)>& change) {
+            CliOptions o = Simulated(42);
+            if (fromFile) o.weather = KELMAR_EXAMPLES_DIR "/weather.wed";  // has soil gaps
+            o.results = (dir / (name + ".csv")).string();
+            o.table = (dir / (name + "-table.csv")).string();
+            change(o);
+            EXPECT_EQ(RunSimulate(o, out, err), EXIT_OK) << name << ": " << err.str();
+            return ReadBytes(dir / (name + ".csv")) + ReadBytes(dir / (name + "-table.csv"));
+        };
+        const std::string none = run("none", [](CliOptions&) {});
+        EXPECT_EQ(run("line", [](CliOptions& o) { o.deltaT = 0; o.precipFactor = 1; }), none) << "from file " << fromFile;
+        EXPECT_EQ(run("file", [&](CliOptions& o) { o.scenario = (dir / "zero.scn").string(); }), none)
+            << "from file " << fromFile;
+        EXPECT_NE(run("warm", [&](CliOptions& o) { o.scenario = (dir / "warm.scn").string(); }), none)
+            << "from file " << fromFile << ": the scenario changed nothing";
+    }
+    EXPECT_NE(out.str().find("Scenario warm (+0.5 \u00b0C)"), std::string::npos) << out.str();
 }
 
 TEST_F(CliRun, WeatherFromFileReportsTheYearsRead) {
