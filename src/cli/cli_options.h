@@ -26,6 +26,11 @@ struct CliOptions {
     std::string scenario;                 // --scenario FILE
     std::optional<double> deltaT;         // --delta-t: degC added to the air temperature
     std::optional<double> precipFactor;   // --precip-factor: ratio multiplying precipitation
+    // Ensembles of simulated weather (simulate); the folder is --out.
+    std::optional<int> replicates;        // --replicates R
+    bool summary = false;                 // --summary: summaries instead of every replicate
+    std::string rng = "lcg32";            // --rng lcg32|pcg64
+    std::optional<std::uint64_t> wideSeed;  // --seed with --rng pcg64 (64 bits)
 
     // batch and merge
     std::string sites;     // --sites: the site list

@@ -32,6 +32,17 @@ TEST(ParseCommandLine, AcceptsTheDocumentedForms) {
     EXPECT_EQ(b.command, Command::Estimate);
     EXPECT_EQ(ParseCommandLine({"--help"}).command, Command::Help);
     EXPECT_EQ(ParseCommandLine({"simulate", "--help"}).command, Command::Help);
+
+    const CliOptions e = ParseCommandLine({"simulate", "--site", "s.sit", "--climate", "c.cld", "--replicates", "1000",
+                                           "--summary", "--out", "d", "--rng", "pcg64", "--seed",
+                                           "18446744073709551615", "--jobs", "2", "--delta-t", "1.5"});
+    EXPECT_EQ(e.replicates, 1000);
+    EXPECT_TRUE(e.summary);
+    EXPECT_EQ(e.out, "d");
+    EXPECT_EQ(e.wideSeed, 18446744073709551615u);
+    EXPECT_FALSE(e.seed.has_value());
+    EXPECT_EQ(e.jobs, 2);
+    EXPECT_EQ(e.deltaT, 1.5);
 }
 
 TEST(ParseCommandLine, RefusesWhatItCannotUnderstand) {
@@ -52,6 +63,14 @@ TEST(ParseCommandLine, RefusesWhatItCannotUnderstand) {
         {"simulate", "--site", "s.sit", "--climate", "c", "--precip-factor", ""},
         {"simulate", "--site", "s.sit", "--climate", "c", "--scenario", "w.scn", "--delta-t", "1"},
         {"estimate", "--weather", "w.wed", "--output", "o.cld", "--delta-t", "1"},
+        {"simulate", "--site", "s.sit", "--climate", "c", "--replicates", "10"},                  // no --out
+        {"simulate", "--site", "s.sit", "--weather", "w", "--replicates", "10", "--out", "d"},  // observed
+        {"simulate", "--site", "s.sit", "--climate", "c", "--replicates", "0", "--out", "d"},
+        {"simulate", "--site", "s.sit", "--climate", "c", "--replicates", "2", "--out", "d", "--table", "t.csv"},
+        {"simulate", "--site", "s.sit", "--climate", "c", "--summary"},                         // no --replicates
+        {"simulate", "--site", "s.sit", "--climate", "c", "--rng", "mt19937"},
+        {"simulate", "--site", "s.sit", "--climate", "c", "--seed", "4294967296"},               // lcg32: 32 bits
+        {"estimate", "--weather", "w.wed", "--output", "o.cld", "--rng", "pcg64"},
     };
     for (const auto& args : bad) {
         std::string joined;
