@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <system_error>
 #include <vector>
 
@@ -160,8 +161,12 @@ void WriteSummaries(const TModel& prepared, const TScenario* scenario, const Ens
     const int years = MAX_YEARS;  // simulated runs have them all
     const std::size_t replicates = static_cast<std::size_t>(options.Replicates);
     // [field][month - 1]: replicate r's year index i at r * years + i - 1.
-    std::vector<std::vector<double>> byMonth(static_cast<std::size_t>(FIELDS) * 12,
-                                             std::vector<double>(replicates * years));
+    // Not set to zero first: every value is written by its replicate.
+    std::vector<std::unique_ptr<double[]>> byMonth(static_cast<std::size_t>(FIELDS) * 12);
+    for (auto& group : byMonth) group = std::make_unique_for_overwrite<double[]>(replicates * years);
+    // [field][month - 1][replicate]: the moments of each replicate's piece,
+    // taken while it is in the cache and joined in replicate order.
+    std::vector<Moments> pieces(byMonth.size() * replicates);
     // [field][year index - 1]: replicate r at r.
     std::vector<std::vector<double>> byYear(static_cast<std::size_t>(FIELDS) * years, std::vector<double>(replicates));
     std::vector<int> yearOf(years + 1, 0);
@@ -179,8 +184,10 @@ void WriteSummaries(const TModel& prepared, const TScenario* scenario, const Ens
                 for (int f = 0; f < FIELDS; ++f) {
                     const auto value = RESULT_FIELDS[f].Value;
                     for (int k = 1; k <= 12; ++k) {
-                        double* out = byMonth[static_cast<std::size_t>(f) * 12 + k - 1].data() + r * std::size_t{years};
+                        const std::size_t g = static_cast<std::size_t>(f) * 12 + k - 1;
+                        double* out = byMonth[g].get() + r * std::size_t{years};
                         for (int i = 1; i <= years; ++i) out[i - 1] = model->Results.At(i, k).*value;
+                        pieces[g * replicates + r] = Moments::Of(out, years);
                     }
                     for (int i = 1; i <= years; ++i)
                         byYear[static_cast<std::size_t>(f) * years + i - 1][r] = model->Results.At(i, 0).*value;
@@ -194,8 +201,10 @@ void WriteSummaries(const TModel& prepared, const TScenario* scenario, const Ens
     std::vector<SampleSummary> monthSummaries(byMonth.size()), yearSummaries(byYear.size());
     arena.execute([&] {
         tbb::parallel_for(std::size_t{0}, byMonth.size(), [&](std::size_t g) {
-            monthSummaries[g] = Summarize(byMonth[g]);
-            std::vector<double>().swap(byMonth[g]);
+            Moments moments;
+            for (std::size_t r = 0; r < replicates; ++r) moments.Merge(pieces[g * replicates + r]);
+            monthSummaries[g] = Summarize(std::span<double>(byMonth[g].get(), replicates * years), moments);
+            byMonth[g].reset();
         });
         tbb::parallel_for(std::size_t{0}, byYear.size(), [&](std::size_t g) { yearSummaries[g] = Summarize(byYear[g]); });
     });

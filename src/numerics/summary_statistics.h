@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <span>
 #include <vector>
 
 namespace kelmar {
@@ -24,10 +25,29 @@ struct SampleSummary {
 // of R's quantile and of NumPy's percentile). `sorted` must not be empty.
 double SortedQuantile(const std::vector<double>& sorted, double p);
 
-// The summary of `values` (not empty), whose order it changes: the
-// percentiles by selection (std::nth_element), in O(n) time, with the
-// same values as SortedQuantile on the sorted sample. The mean and the
-// deviation are taken in two passes, for accuracy with large means.
-SampleSummary Summarize(std::vector<double>& values);
+// Count, mean, sum of squared deviations (M2) and range of a sample, made
+// from its pieces: each piece in two passes, pieces joined by the pairwise
+// formula of Chan, Golub and LeVeque, so that a large sample's moments are
+// taken while its pieces are still in the cache.
+struct Moments {
+    std::size_t Count = 0;
+    double Mean = 0;
+    double M2 = 0;
+    double Low = 0;
+    double High = 0;
+
+    static Moments Of(const double* values, std::size_t count);
+    void Merge(const Moments& piece);
+};
+
+// The summary of `values` whose moments are known already.
+SampleSummary Summarize(std::span<double> values, const Moments& moments);
+
+// The summary of `values` (not empty), whose order it may change: the
+// percentiles in O(n) time (a histogram locates each one, a selection
+// within its bin finds it), with the very values SortedQuantile gives on
+// the sorted sample. The mean and the deviation are taken in two passes,
+// for accuracy with large means.
+SampleSummary Summarize(std::span<double> values);
 
 }  // namespace kelmar

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "numerics/random_source.h"
 
@@ -22,6 +23,7 @@ TEST(SummaryStatistics, MatchesTheReferenceOnKnownData) {
          2.881818181818182, 4.090187815203156, {-2.95, 0.55, 2.2, 6.05, 8.4}},
         {"four values", {40, 10, 30, 20}, 25, 12.909944487358056, {11.5, 17.5, 25, 32.5, 38.5}},
         {"one value", {7}, 7, 0, {7, 7, 7, 7, 7}},
+        {"5,000 equal values", std::vector<double>(5000, -1.25), -1.25, 0, {-1.25, -1.25, -1.25, -1.25, -1.25}},
     };
     for (const auto& c : cases) {
         std::vector<double> values = c.values;
@@ -39,9 +41,13 @@ TEST(SummaryStatistics, MatchesTheReferenceOnKnownData) {
 // around the percentiles' positions.
 TEST(SummaryStatistics, SelectionEqualsSorting) {
     RandomSource random(12345);
-    for (std::size_t n : {2u, 3u, 19u, 20u, 21u, 101u, 5000u}) {
+    // Past 4,095 values a histogram finds the percentiles; a sample with
+    // long runs of one value (a frozen or saturated soil) and a lognormal
+    // tail puts many values into few bins.
+    for (std::size_t n : {2u, 3u, 19u, 20u, 21u, 101u, 4095u, 4096u, 100001u}) {
         std::vector<double> values(n);
-        for (double& v : values) v = random.NormalDeviate(3, 1);
+        for (std::size_t i = 0; i < n; ++i)
+            values[i] = i % 3 == 0 ? 0.0 : i % 3 == 1 ? random.NormalDeviate(3, 1) : std::exp(random.NormalDeviate(2, 0));
         values[n / 2] = values[0];  // a tie
         std::vector<double> sorted = values;
         std::sort(sorted.begin(), sorted.end());
