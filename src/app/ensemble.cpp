@@ -96,11 +96,11 @@ void WriteTables(const TModel& prepared, const TScenario* scenario, const Ensemb
                  tbb::task_arena& arena) {
     DurableFileStream monthly(Path(options, "monthly.csv")), annual(Path(options, "annual.csv"));
     std::string header = "site_id,scenario,replicate,year,month";
-    for (const ResultField& field : RESULT_FIELDS) header += "," + ColumnName(field);
-    monthly.Write(header + "\n");
+    for (const ResultField& field : RESULT_FIELDS) header.append(",").append(ColumnName(field));
+    monthly.Write(header.append("\n"));
     header = "site_id,scenario,replicate,year";
-    for (const ResultField& field : RESULT_FIELDS) header += "," + ColumnName(field);
-    annual.Write(header + ",seed\n");
+    for (const ResultField& field : RESULT_FIELDS) header.append(",").append(ColumnName(field));
+    annual.Write(header.append(",seed\n"));
 
     const std::string start = RowStart(options);
     tbb::enumerable_thread_specific<std::unique_ptr<TModel>> models;

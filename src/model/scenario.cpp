@@ -37,10 +37,15 @@ bool TScenario::IsZero() const {
 
 std::string TScenario::Describe() const {
     std::string text;
-    const auto add = [&text](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };
-    if (!AllEqual(DeltaT, 0))
-        add(AllEqual(DeltaT, DeltaT[1]) ? (DeltaT[1] > 0 ? "+" : "") + Number(DeltaT[1]) + " \u00b0C"
-                                         : std::string("monthly \u00b0C changes"));
+    const auto add = [&text](const std::string& part) {
+        if (!text.empty()) text.append(", ");
+        text.append(part);
+    };
+    if (!AllEqual(DeltaT, 0)) {
+        std::string change = DeltaT[1] > 0 ? "+" : "";
+        change.append(Number(DeltaT[1])).append(" \u00b0C");
+        add(AllEqual(DeltaT, DeltaT[1]) ? change : std::string("monthly \u00b0C changes"));
+    }
     if (!AllEqual(PrecFactor, 1))
         add(AllEqual(PrecFactor, PrecFactor[1]) ? "precipitation \u00d7 " + Number(PrecFactor[1])
                                                  : std::string("monthly precipitation factors"));
