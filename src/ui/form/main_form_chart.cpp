@@ -83,7 +83,9 @@ void TMainForm::RefreshChart(int first, int last) {
 void TMainForm::PageControl1Change() {
     LineChart& chart = *Ui.Chart1;
     const QString viewText = Ui.ComboBox1->currentText();
-    const QString scenario = ScenarioText.isEmpty() ? QString() : " \u2013 " + ScenarioText;
+    // On a line of its own: beside the view's name it would be cut at the
+    // window's design width. Chart titles take HTML.
+    const QString scenario = ScenarioText.isEmpty() ? QString() : "<br>" + ScenarioText.toHtmlEscaped();
     const auto refresh = [this] {
         if (SelectedMonth() == ANNUAL_COURSE_VIEW)
             RefreshChart(SelectedYear(), SelectedYear());

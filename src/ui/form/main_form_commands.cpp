@@ -139,7 +139,7 @@ std::optional<TScenario> TMainFormCommands::BoxScenario() const {
 void TMainFormCommands::ShowScenarioOfRun(const std::optional<TScenario>& scenario) {
     const TMainFormControls& ui = Form.Controls();
     SwitchOff({ui.ScenarioDeltaT, ui.ScenarioPrecFactor});
-    Form.SetScenarioText(scenario ? QString::fromStdString("scenario " + scenario->Describe()) : QString());
+    Form.SetScenarioText(scenario ? QString::fromStdString("Scenario " + scenario->Describe()) : QString());
 }
 
 void TMainFormCommands::RunBtnClick() {
