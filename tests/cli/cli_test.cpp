@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 
 #include "cli/cli_commands.h"
@@ -150,6 +151,53 @@ TEST_F(CliRun, AScenarioOfNoChangeGivesTheSameBytes) {
             << "from file " << fromFile << ": the scenario changed nothing";
     }
     EXPECT_NE(out.str().find("Scenario warm (+0.5 \u00b0C)"), std::string::npos) << out.str();
+}
+
+// The ensemble from the command line: the folder, the generator and seed
+// written with it, the site and scenario columns, and replicate 0 the
+// single run of the same seed.
+TEST_F(CliRun, ReplicatesGoToTheFolderWithTheirGenerator) {
+    std::ofstream(dir / "warm.scn") << "name = warm\ndelta_t = 1\n";
+    const struct {
+        const char* rng;
+        std::optional<std::uint64_t> wideSeed;
+        const char* generator;
+        const char* seedLine;
+    } cases[] = {
+        {"lcg32", std::nullopt, "rng: lcg32", "base_seed: 42\n"},
+        {"pcg64", 1099511627776u, "rng: pcg64", "base_seed: 1099511627776\n"},
+    };
+    for (const auto& c : cases) {
+        CliOptions o = Simulated(42);
+        o.rng = c.rng;
+        if (c.wideSeed) {
+            o.seed.reset();
+            o.wideSeed = c.wideSeed;
+        }
+        o.replicates = 2;
+        o.out = (dir / c.rng).string();
+        o.scenario = (dir / "warm.scn").string();
+        ASSERT_EQ(RunSimulate(o, out, err), EXIT_OK) << c.rng << ": " << err.str();
+        const std::string manifest = ReadBytes(dir / c.rng / "ensemble.txt");
+        EXPECT_NE(manifest.find(c.generator), std::string::npos) << manifest;
+        EXPECT_NE(manifest.find(c.seedLine), std::string::npos) << manifest;
+        const std::string monthly = ReadBytes(dir / c.rng / "monthly.csv");
+        EXPECT_NE(monthly.find("\nsoil,warm,1,500,12,"), std::string::npos) << c.rng;
+        EXPECT_EQ(std::count(monthly.begin(), monthly.end(), '\n'), 1 + 2 * 500 * 12) << c.rng;
+    }
+    // Replicate 0 of lcg32 is `simulate --seed 42` under the same scenario.
+    CliOptions single = Simulated(42);
+    single.scenario = (dir / "warm.scn").string();
+    single.table = (dir / "single.csv").string();
+    ASSERT_EQ(RunSimulate(single, out, err), EXIT_OK) << err.str();
+    const std::string table = ReadBytes(dir / "single.csv");
+    const std::string firstRow = table.substr(table.find('\n') + 1, table.find('\n', table.find('\n') + 1) - table.find('\n') - 1);
+    const std::string monthly = ReadBytes(dir / "lcg32" / "monthly.csv");
+    const std::size_t at = monthly.find("\nsoil,warm,0,1,1,");
+    ASSERT_NE(at, std::string::npos);
+    const double ensembleTair = std::stod(monthly.substr(at + std::string("\nsoil,warm,0,1,1,").size()));
+    const double singleTair = std::stod(firstRow.substr(std::string("1,1,1,").size()));
+    EXPECT_EQ(ensembleTair, singleTair) << "replicate 0 " << ensembleTair << ", single run " << singleTair;
 }
 
 TEST_F(CliRun, WeatherFromFileReportsTheYearsRead) {
