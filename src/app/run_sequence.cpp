@@ -10,12 +10,25 @@
 
 namespace kelmar {
 
+namespace {
+
+// The years a scenario's trend runs over: the record's, or 500 simulated.
+int ScenarioYears(const TRunSettings& settings) {
+    const std::int64_t span = std::int64_t{settings.YearEnd} - settings.YearBeg + 1;
+    return settings.InpDat ? static_cast<int>(std::clamp<std::int64_t>(span, 0, MAX_YEARS)) : MAX_YEARS;
+}
+
+void CheckScenario(const TModel& model, const TScenario* scenario) {
+    if (scenario) ValidateScenario(*scenario, model.Settings.InpDat, ScenarioYears(model.Settings));
+}
+
+}  // namespace
+
 RunOutcome RunUnderScenario(TModel& model, Notifier& notifier, const TScenario* scenario) {
     if (scenario == nullptr) return RunModel(model, notifier);
     TRunSettings& settings = model.Settings;
     const bool observed = settings.InpDat;
-    const std::int64_t span = std::int64_t{settings.YearEnd} - settings.YearBeg + 1;
-    const int years = observed ? static_cast<int>(std::clamp<std::int64_t>(span, 0, MAX_YEARS)) : MAX_YEARS;
+    const int years = ScenarioYears(settings);
     ValidateScenario(*scenario, observed, years);
 
     // What the scenario changes, given back however the run ends.
@@ -49,6 +62,9 @@ SequenceOutcome RunFromWeatherSequence(TModel& model, RunSources& sources, const
     if (!weatherName) return outcome;
     // Months without air temperature or precipitation would run as -99.9.
     ValidateWeatherForRun(model, *weatherName);
+    // A scenario that cannot apply is refused before the counting run, which
+    // would otherwise stay behind as if it were the run.
+    CheckScenario(model, scenario);
 
     // The first run counts the years of the record.
     RunModel(model, sources.Messages());

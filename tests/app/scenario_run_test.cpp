@@ -80,5 +80,29 @@ TEST(ScenarioRun, ARefusedScenarioChangesNothing) {
     EXPECT_EQ(model->Climate.av_P[5], testing::BorealClimate().av_P[5]);
 }
 
+// Refused before the first run of the record: nothing of the record's run
+// without the scenario is left to be shown as if it were the run.
+TEST(ScenarioRun, ARecordRefusesAScenarioBeforeItsCountingRun) {
+    struct Sources : RunSources {
+        testing::RecordingNotifier Notes;
+        std::unique_ptr<TModel> Record = ObservedModel(4);
+        Notifier& Messages() override { return Notes; }
+        bool ReadSite(TModel&) override { return true; }
+        std::optional<std::string> ReadWeather(TModel& model) override {
+            model.Weather = Record->Weather;
+            model.Settings = Record->Settings;
+            return "record.wed";
+        }
+        std::optional<std::string> ReadClimatology(TModel&) override { return std::nullopt; }
+        std::string ReadGapClimatology(TModel&, const std::string&) override { return {}; }
+    } sources;
+    auto model = ObservedModel(4);
+    TScenario scenario;
+    scenario.Variability = 1.5;  // a record keeps its own variability
+    EXPECT_THROW(RunFromWeatherSequence(*model, sources, &scenario), KelmarError);
+    EXPECT_EQ(model->AvailableYears, 0);
+    EXPECT_EQ(model->Results.At(1, 1).Year, 0) << "the counting run stayed";
+}
+
 }  // namespace
 }  // namespace kelmar
