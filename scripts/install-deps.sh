@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev   # compilers; clang for the sanitizer and fuzz build
   libgtest-dev libbenchmark-dev                    # unit tests and benchmarks
   libtbb-dev libcli11-dev                          # batch runs on all cores; the command line
+  libpcg-cpp-dev                                   # the 64-bit random generator of large ensembles
   qt6-base-dev qt6-charts-dev qt6-svg-dev libgl-dev   # the window; SVG pictures of the chart
   xvfb xauth libwmf-bin                            # headless window runs, metafile reader for tests
   poppler-utils imagemagick python3                # PDF, PNG and SVG readers for the chart picture tests

@@ -1,5 +1,7 @@
 #include "app/open_commands.h"
 
+#include "app/run_sequence.h"
+
 #include "io/climatology_file.h"
 #include "io/data_file_names.h"
 #include "io/file_bytes.h"
@@ -55,69 +57,72 @@ double SmallestStoredSoilTemperature(const TModel& model) {
 
 namespace {
 
-// The first step of both open commands: the site file, read and shown.
-bool OpenSite(TModel& model, WorkflowView& view, RunInputs& read) {
-    const auto siteName = view.AskFile(FileDialog::SiteForRun);
-    if (!siteName || !ReadSite(model, *siteName, view)) return false;
-    read.site = SiteFileName(*siteName);
-    view.ShowSiteParams();
-    return true;
-}
+// The open commands' inputs: each file asked for in its dialog, read, and
+// shown; the names read go to the command's result.
+class DialogSources : public RunSources {
+public:
+    DialogSources(WorkflowView& view, OpenResult& result) : View(view), Result(result) {}
+
+    Notifier& Messages() override { return View; }
+
+    bool ReadSite(TModel& model) override {
+        const auto siteName = View.AskFile(FileDialog::SiteForRun);
+        if (!siteName || !kelmar::ReadSite(model, *siteName, View)) return false;
+        Result.read.site = SiteFileName(*siteName);
+        View.ShowSiteParams();
+        return true;
+    }
+
+    std::optional<std::string> ReadWeather(TModel& model) override {
+        const auto weatherName = View.AskFile(FileDialog::WeatherForRun);
+        if (!weatherName || !kelmar::ReadWeather(model, *weatherName, View)) return std::nullopt;
+        Result.read.weather = WeatherFileName(*weatherName);
+        Result.weatherFileName = Utf8Name(PathOf(*weatherName).filename());
+        return Result.weatherFileName;
+    }
+
+    std::optional<std::string> ReadClimatology(TModel& model) override {
+        const auto climateName = View.AskFile(FileDialog::ClimatologyForSimulation);
+        if (!climateName || !kelmar::ReadClimatology(model, *climateName, View)) return std::nullopt;
+        Result.read.climatology = ReplaceExtension(*climateName, CLIMATOLOGY_EXTENSION);
+        return Utf8Name(PathOf(*climateName).filename());
+    }
+
+    // Without a climatology the run goes on all the same.
+    std::string ReadGapClimatology(TModel& model, const std::string&) override {
+        const auto climateName = View.AskFile(FileDialog::ClimatologyForGaps);
+        if (climateName && kelmar::ReadClimatology(model, *climateName, View)) {
+            Result.read.climatology = ReplaceExtension(*climateName, CLIMATOLOGY_EXTENSION);
+            View.ShowClimatology();
+            return Utf8Name(PathOf(*climateName).filename());
+        }
+        if (climateName) Result.gapClimatologyNotFound = true;
+        return {};
+    }
+
+private:
+    WorkflowView& View;
+    OpenResult& Result;
+};
 
 }  // namespace
 
-OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view) {
+OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view, const TScenario* scenario) {
     OpenResult result;
-    if (!OpenSite(model, view, result.read)) return result;
-
-    const auto weatherName = view.AskFile(FileDialog::WeatherForRun);
-    if (!weatherName || !ReadWeather(model, *weatherName, view)) return result;
-    result.read.weather = WeatherFileName(*weatherName);
-    result.weatherFileName = Utf8Name(PathOf(*weatherName).filename());
-    // Months without air temperature or precipitation would run as -99.9.
-    ValidateWeatherForRun(model, result.weatherFileName);
-
-    // The first run counts the years of the record.
-    RunModel(model, view);
-    std::string climateFile;
-    if (RecordHasSoilGaps(model)) {
-        // Gaps in the soil temperature are filled by the generator, which
-        // needs a climatology; without one the run goes on all the same.
-        const auto climateName = view.AskFile(FileDialog::ClimatologyForGaps);
-        if (climateName && ReadClimatology(model, *climateName, view)) {
-            result.read.climatology = ReplaceExtension(*climateName, CLIMATOLOGY_EXTENSION);
-            view.ShowClimatology();
-            climateFile = Utf8Name(PathOf(*climateName).filename());
-        } else if (climateName) {
-            result.gapClimatologyNotFound = true;
-        }
-    }
-    // Whatever climatology fills the gaps must have the soil equation's
-    // coefficients; a refused run keeps nothing of the counting run either.
-    try {
-        ValidateClimatologyForRun(model, climateFile);
-    } catch (const KelmarError&) {
-        model.Results.Clear();
-        model.AvailableYears = 0;
-        throw;
-    }
-    result.ran = true;
-    result.outcome = RunModel(model, view);
+    DialogSources sources(view, result);
+    const SequenceOutcome outcome = RunFromWeatherSequence(model, sources, scenario);
+    result.ran = outcome.Ran;
+    result.outcome = outcome.Outcome;
     return result;
 }
 
-OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view) {
+OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view, const TScenario* scenario) {
     OpenResult result;
-    if (!OpenSite(model, view, result.read)) return result;
-
-    const auto climateName = view.AskFile(FileDialog::ClimatologyForSimulation);
-    if (!climateName || !ReadClimatology(model, *climateName, view)) return result;
-    result.read.climatology = ReplaceExtension(*climateName, CLIMATOLOGY_EXTENSION);
-    ValidateClimatologyForRun(model, Utf8Name(PathOf(*climateName).filename()));
-
-    result.ran = true;
-    result.outcome = RunModel(model, view);
-    view.ShowClimatology();
+    DialogSources sources(view, result);
+    const SequenceOutcome outcome = RunSimulatedSequence(model, sources, scenario);
+    result.ran = outcome.Ran;
+    result.outcome = outcome.Outcome;
+    if (outcome.Ran) view.ShowClimatology();
     return result;
 }
 

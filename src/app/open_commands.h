@@ -6,6 +6,7 @@
 #include "app/workflow_view.h"
 #include "model/model_state.h"
 #include "model/run_model.h"
+#include "model/scenario.h"
 
 namespace kelmar {
 
@@ -32,13 +33,14 @@ struct OpenResult {
 // temperature is missing (below -99), then the run that stays. A record
 // lacking the air temperature or precipitation of a month, a climatology
 // lacking what fills the soil gaps, or a run that is not finite raises
-// KelmarError.
-OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view);
+// KelmarError. With `scenario`, the run that stays is made under it
+// (app/run_sequence.h: RunUnderScenario).
+OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view, const TScenario* scenario = nullptr);
 
 // Simulated weather: site file, climatology file, then 500 simulated years.
 // A climatology lacking a coefficient of the generator raises KelmarError
-// before the run.
-OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view);
+// before the run. With `scenario`, the run is made under it.
+OpenResult OpenFilesSimulated(TModel& model, WorkflowView& view, const TScenario* scenario = nullptr);
 
 // "Generate file": weather file, then the climatology estimated from it. A
 // record without a year of data, or an estimate that is not finite, raises

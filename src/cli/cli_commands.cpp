@@ -4,12 +4,14 @@
 #include <memory>
 
 #include "app/batch/batch_run.h"
+#include "app/ensemble.h"
 #include "app/open_commands.h"
 #include "app/save_commands.h"
 #include "app/session.h"
 #include "io/file_bytes.h"
 #include "app/presentation/grid_texts.h"
 #include "io/results_file.h"
+#include "io/scenario_file.h"
 #include "io/table_file.h"
 #include "model/errors.h"
 #include "model/climatology_estimation.h"
@@ -66,21 +68,62 @@ void WriteOutputs(const CliOptions& options, const TModel& model, std::ostream& 
 
 }  // namespace
 
+namespace {
+
+// The scenario the options give, or none.
+std::optional<TScenario> ScenarioOf(const CliOptions& options) {
+    if (!options.scenario.empty()) return ReadScenarioFile(options.scenario);
+    if (!options.deltaT && !options.precipFactor) return std::nullopt;
+    TScenario scenario;
+    if (options.deltaT) scenario.DeltaT.fill(*options.deltaT);
+    if (options.precipFactor) scenario.PrecFactor.fill(*options.precipFactor);
+    return scenario;
+}
+
+}  // namespace
+
 int RunSimulate(const CliOptions& options, std::ostream& out, std::ostream& err) {
     auto model = std::make_unique<TModel>();
     if (options.seed) model->Random.SetState(*options.seed);
+    const RandomKind rng = options.rng == "pcg64" ? RandomKind::Pcg64 : RandomKind::Lcg32;
+    // Without --seed the seed comes from the clock, as the 32-bit state does.
+    const std::uint64_t seed = options.wideSeed.value_or(model->Random.State());
+    if (rng == RandomKind::Pcg64) StartReplicate(model->Random, rng, seed, 0);
     TerminalView view(options, err);
     try {
+        const std::optional<TScenario> scenario = ScenarioOf(options);
+        const TScenario* change = scenario ? &*scenario : nullptr;
         const bool fromFile = !options.weather.empty();
         model->Settings.InpDat = fromFile;
-        const OpenResult result = fromFile ? OpenFilesFromWeather(*model, view) : OpenFilesSimulated(*model, view);
+        const OpenResult result =
+            fromFile ? OpenFilesFromWeather(*model, view, change) : OpenFilesSimulated(*model, view, change);
         if (!result.ran || result.outcome == RunOutcome::ClimatologyError) return EXIT_FAILED;
+        if (options.replicates) {
+            EnsembleOptions ensemble;
+            ensemble.Replicates = *options.replicates;
+            ensemble.Rng = rng;
+            ensemble.Seed = seed;
+            ensemble.Jobs = options.jobs.value_or(0);
+            ensemble.Summary = options.summary;
+            ensemble.SiteId = Utf8Name(PathOf(result.read.site).stem());
+            ensemble.ScenarioName = !scenario ? "none" : !scenario->Name.empty() ? scenario->Name : scenario->Describe();
+            ensemble.OutDir = options.out;
+            ensemble.Version = VERSION;
+            RunEnsemble(*model, change, ensemble);
+            out << "Ran " << ensemble.Replicates << " replicates of " << model->AvailableYears
+                << " years of weather into " << options.out << " (" << RandomKindName(rng) << ", seed " << seed
+                << ")\n";
+            if (scenario) out << "Scenario " << scenario->Describe() << '\n';
+            return EXIT_OK;
+        }
         // A file named on the command line that is missing is not a success.
         if (result.gapClimatologyNotFound) return EXIT_FAILED;
         if (fromFile)
             out << "There are " << model->AvailableYears << " years in \"" << result.weatherFileName << "\"\n";
         else
             out << "Simulated " << model->AvailableYears << " years of weather\n";
+        if (rng == RandomKind::Pcg64) out << "Random source " << RandomKindName(rng) << ", seed " << seed << '\n';
+        if (scenario) out << "Scenario " << scenario->Describe() << '\n';
         WriteOutputs(options, *model, err);
     } catch (const std::exception& e) {
         err << e.what() << '\n';

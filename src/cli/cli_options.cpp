@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <tuple>
+
+#include "io/number_text.h"
+#include "model/errors.h"
 
 #include "basics/basics.h"
 
@@ -16,6 +20,9 @@ const char* const USAGE =
     "                      [--results OUT.csv] [--table FULL.csv]\n"
     "  kelmar-cli simulate --site SITE.sit --weather WEATHER.wed [--climate CLIM.cld]\n"
     "                      [--seed N] [--years N] [--results OUT.csv] [--table FULL.csv]\n"
+    "                      (either form also [--scenario FILE | --delta-t X --precip-factor F])\n"
+    "  kelmar-cli simulate --site SITE.sit --climate CLIM.cld --replicates R --out DIR\n"
+    "                      [--summary] [--rng lcg32|pcg64] [--seed N] [--jobs N] [--scenario ...]\n"
     "  kelmar-cli estimate --weather WEATHER.wed --output CLIM.cld\n"
     "  kelmar-cli batch --sites SITES.csv --out DIR [--jobs N] [--seed N] [--resume] [--quiet]\n"
     "                   [--format csv|netcdf|both] [--shard K/N]\n"
@@ -47,6 +54,22 @@ const char* const USAGE =
     "                   so that a run can be reproduced; without it the state comes from\n"
     "                   the clock and every run differs\n"
     "  --years N        years written to the results file (default: all years of the run)\n"
+    "  --scenario FILE  run under a climate scenario: lines \"key = value\" with delta_t (degC\n"
+    "                   added), precip_factor (ratio), variability (ratio), trend_t (degC per\n"
+    "                   100 years), trend_precip (% per 100 years); one value or twelve\n"
+    "  --delta-t X      the same with a temperature change of X degC in every month\n"
+    "  --precip-factor F  the same with precipitation times F in every month\n"
+    "  --replicates R   an ensemble of R runs of simulated weather, replicate r on the stream\n"
+    "                   216,024 r uniforms after the seed (replicate 0 is the single run);\n"
+    "                   writes DIR/monthly.csv and annual.csv (site_id,scenario,replicate,...)\n"
+    "                   and DIR/ensemble.txt (generator, seed, replicates, scenario)\n"
+    "  --out DIR        the folder of an ensemble\n"
+    "  --summary        instead of every replicate, DIR/summary_monthly.csv (per month of the\n"
+    "                   year over all years and replicates) and summary_annual.csv (per year\n"
+    "                   over the replicates): n, mean, sd, 5/25/50/75/95th percentiles\n"
+    "  --rng NAME       lcg32 (default: every seed keeps its results) or pcg64 (64-bit seed,\n"
+    "                   period 2^128, for ensembles beyond 19,881 replicates)\n"
+    "  --jobs N         threads of an ensemble (default: every core)\n"
     "  --results FILE   write the results file: monthly forest-floor and mineral-soil\n"
     "                   temperature and moisture, fixed-width comma-separated\n"
     "  --table FILE     write every monthly and annual record at full precision\n"
@@ -138,7 +161,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     bool help = false;
     sub->add_flag("--help", help, "show this text");
 
-    std::string seedText, yearsText, jobsText;
+    std::string seedText, yearsText, jobsText, deltaText, factorText, replicatesText;
     std::vector<std::pair<CLI::Option*, std::string*>> values;
     const auto value = [&](const char* name, std::string* target, const char* description,
                            const char* valueName = "FILE") {
@@ -154,6 +177,14 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         value("--output", &options.output, "where estimate writes the climatology file");
         value("--seed", &seedText, "state of the random source");
         value("--years", &yearsText, "years written to the results file");
+        value("--scenario", &options.scenario, "climate scenario file");
+        value("--delta-t", &deltaText, "degC added to the air temperature", "X");
+        value("--precip-factor", &factorText, "ratio multiplying precipitation", "F");
+        value("--replicates", &replicatesText, "replicates of an ensemble", "R");
+        value("--out", &options.out, "the folder of an ensemble", "DIR");
+        value("--rng", &options.rng, "lcg32 or pcg64", "NAME");
+        value("--jobs", &jobsText, "threads of an ensemble", "N");
+        sub->add_flag("--summary", options.summary, "summaries instead of every replicate");
     } else if (command == "batch") {
         sub->description("Runs every site of a site list on all cores into tidy outputs in a folder.");
         value("--sites", &options.sites, "the site list (CSV: site_id, site_file or site parameters, "
@@ -239,10 +270,36 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         return options;
     }
     options.command = command == "simulate" ? Command::Simulate : Command::Estimate;
-    if (!seedText.empty()) options.seed = ParseNumber<std::uint32_t>("--seed", seedText);
+    if (options.rng != "lcg32" && options.rng != "pcg64")
+        throw UsageError("--rng needs lcg32 or pcg64, not '" + options.rng + "'");
+    if (!seedText.empty() && options.rng == "pcg64")
+        options.wideSeed = ParseNumber<std::uint64_t>("--seed", seedText);
+    else if (!seedText.empty())
+        options.seed = ParseNumber<std::uint32_t>("--seed", seedText);
+    if (!replicatesText.empty()) {
+        const auto replicates = ParseNumber<std::uint32_t>("--replicates", replicatesText);
+        if (replicates == 0 || replicates > 100000000)
+            throw UsageError("--replicates needs a whole number from 1 to 100000000, not '" + replicatesText + "'");
+        options.replicates = static_cast<int>(replicates);
+    }
+    if (!jobsText.empty()) {
+        const auto jobs = ParseNumber<std::uint16_t>("--jobs", jobsText);
+        if (jobs == 0) throw UsageError("--jobs needs a whole number from 1 to 65535, not '0'");
+        options.jobs = jobs;
+    }
     if (!yearsText.empty()) {
         const auto years = ParseNumber<std::uint32_t>("--years", yearsText);
         options.years = static_cast<int>(std::min<std::uint32_t>(years, std::numeric_limits<int>::max()));
+    }
+
+    for (const auto& [text, target, name] : {std::tuple{&deltaText, &options.deltaT, "--delta-t"},
+                                             std::tuple{&factorText, &options.precipFactor, "--precip-factor"}}) {
+        if (text->empty()) continue;
+        try {
+            *target = ParseReal(*text);
+        } catch (const KelmarError&) {
+            throw UsageError(std::string(name) + " needs a number, not '" + *text + "'");
+        }
     }
 
     const bool simulate = options.command == Command::Simulate;
@@ -254,13 +311,30 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         if (options.weather.empty() && options.climate.empty())
             throw UsageError("simulate needs --climate, or --weather for weather from file");
         forbid(!options.output.empty(), "--output");
+        if (options.replicates) {
+            if (!options.weather.empty())
+                throw UsageError("--replicates needs simulated weather (--climate without --weather)");
+            if (options.out.empty()) throw UsageError("--replicates needs --out, the folder of the ensemble");
+            if (!options.results.empty() || !options.table.empty())
+                throw UsageError("--results and --table write one run; an ensemble's tables go to --out");
+        } else {
+            for (const auto& [given, name] : {std::pair{options.summary, "--summary"}, {!options.out.empty(), "--out"},
+                                              {options.jobs.has_value(), "--jobs"}})
+                if (given) throw UsageError(std::string(name) + " belongs to an ensemble: give --replicates R");
+        }
+        if (!options.scenario.empty() && (options.deltaT || options.precipFactor))
+            throw UsageError("--scenario and --delta-t or --precip-factor exclude each other: put the change in "
+                             "the scenario file");
     } else {
         if (options.weather.empty()) throw UsageError("estimate needs --weather");
         if (options.output.empty()) throw UsageError("estimate needs --output");
         for (const auto& [given, name] :
              {std::pair{!options.site.empty(), "--site"}, {!options.climate.empty(), "--climate"},
               {!options.results.empty(), "--results"}, {!options.table.empty(), "--table"},
-              {!options.siteId.empty(), "--site-id"},
+              {!options.siteId.empty(), "--site-id"}, {!options.scenario.empty(), "--scenario"},
+              {options.deltaT.has_value(), "--delta-t"}, {options.precipFactor.has_value(), "--precip-factor"},
+              {options.replicates.has_value(), "--replicates"}, {options.summary, "--summary"},
+              {!options.out.empty(), "--out"}, {options.rng != "lcg32", "--rng"}, {options.jobs.has_value(), "--jobs"},
               {options.seed.has_value(), "--seed"}, {options.years.has_value(), "--years"}})
             forbid(given, name);
     }

@@ -22,6 +22,15 @@ struct CliOptions {
     std::optional<std::uint32_t> seed;  // --seed: state of the random source
     std::optional<int> years;           // --years: years to write to the results file
     std::string siteId;    // --site-id: the site of a tidy weather table (.csv) with several
+    // The climate scenario of simulate: a file, or a change given on the line.
+    std::string scenario;                 // --scenario FILE
+    std::optional<double> deltaT;         // --delta-t: degC added to the air temperature
+    std::optional<double> precipFactor;   // --precip-factor: ratio multiplying precipitation
+    // Ensembles of simulated weather (simulate); the folder is --out.
+    std::optional<int> replicates;        // --replicates R
+    bool summary = false;                 // --summary: summaries instead of every replicate
+    std::string rng = "lcg32";            // --rng lcg32|pcg64
+    std::optional<std::uint64_t> wideSeed;  // --seed with --rng pcg64 (64 bits)
 
     // batch and merge
     std::string sites;     // --sites: the site list

@@ -24,9 +24,12 @@ namespace {
 // lost is no success.
 int DeliverStandardOutput(int status) {
     using namespace kelmar::cli;
+    // A text longer than the stream's buffer was partly written already: the
+    // reason of that failure is the one to name.
+    const int earlier = std::ferror(stdout) ? errno : 0;
     errno = 0;
     const bool flushed = std::fflush(stdout) == 0;
-    const int error = errno;
+    const int error = errno != 0 ? errno : earlier;
     if (flushed && !std::ferror(stdout) && std::cout.flush()) return status;
     std::cerr << "kelmar-cli: cannot write the standard output ("
               << std::generic_category().message(error != 0 ? error : EIO) << ")\n";

@@ -23,6 +23,7 @@ std::vector<NamedFile> Inputs(const CliOptions& options) {
     if (!options.climate.empty())
         inputs.push_back({"--climate", ReplaceExtension(options.climate, CLIMATOLOGY_EXTENSION)});
     if (!options.weather.empty()) inputs.push_back({"--weather", WeatherFileName(options.weather)});
+    if (!options.scenario.empty()) inputs.push_back({"--scenario", options.scenario});
     return inputs;
 }
 

@@ -144,6 +144,11 @@ struct TRunSettings {
     bool InpDat = false;        // true: weather from file; false: simulated weather
     std::int32_t YearBeg = 0;   // first calendar year of the run
     std::int32_t YearEnd = 0;   // last calendar year of the run
+    // A scenario's linear change over a simulated run (model/scenario.h),
+    // applied to the climatology year by year; an observed record gets it
+    // in its values instead.
+    double TrendT = 0;     // degC per 100 years
+    double TrendPrec = 0;  // % per 100 years
 };
 
 // Everything one simulation works on. One instance lives as long as the

@@ -7,6 +7,7 @@
 #include "model/monthly_balance.h"
 #include "model/record_fields.h"
 #include "model/run_checks.h"
+#include "model/scenario.h"
 #include "model/site_constants.h"
 #include "model/weather_generator.h"
 
@@ -67,10 +68,25 @@ RunOutcome RunModel(TModel& model, Notifier& notifier) {
     // years. Later records were cleared, so it grows one year at a time.
     int availablePrefix = 0;
     const std::int32_t availableBefore = model.AvailableYears;
+    // A transient scenario changes the climatology year by year and gives
+    // the run's own back at the end.
+    const bool trend = !settings.InpDat && (settings.TrendT != 0 || settings.TrendPrec != 0);
+    struct ClimateRestore {
+        TClimatology* Climate = nullptr;
+        TClimatology Base;
+        ~ClimateRestore() {
+            if (Climate) *Climate = Base;
+        }
+    } restore;
+    if (trend) {
+        restore.Base = model.Climate;
+        restore.Climate = &model.Climate;
+    }
 
     for (std::int64_t y = firstYear; y <= lastYear; ++y) {
         const int year = static_cast<int>(y);
         const int i = static_cast<int>(y - firstYear + 1);
+        if (trend && i > 1) TrendClimatology(model.Climate, restore.Base, settings.TrendT, settings.TrendPrec, i);
         GenerateAirAndPrecipitation(model, i);
         if (ClimatologyLacksSoilTemperature(model.Climate)) {
             notifier.Warning(CLIMATOLOGY_ERROR_MESSAGE);

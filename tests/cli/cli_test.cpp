@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <sstream>
 
 #include "cli/cli_commands.h"
@@ -31,6 +33,17 @@ TEST(ParseCommandLine, AcceptsTheDocumentedForms) {
     EXPECT_EQ(b.command, Command::Estimate);
     EXPECT_EQ(ParseCommandLine({"--help"}).command, Command::Help);
     EXPECT_EQ(ParseCommandLine({"simulate", "--help"}).command, Command::Help);
+
+    const CliOptions e = ParseCommandLine({"simulate", "--site", "s.sit", "--climate", "c.cld", "--replicates", "1000",
+                                           "--summary", "--out", "d", "--rng", "pcg64", "--seed",
+                                           "18446744073709551615", "--jobs", "2", "--delta-t", "1.5"});
+    EXPECT_EQ(e.replicates, 1000);
+    EXPECT_TRUE(e.summary);
+    EXPECT_EQ(e.out, "d");
+    EXPECT_EQ(e.wideSeed, 18446744073709551615u);
+    EXPECT_FALSE(e.seed.has_value());
+    EXPECT_EQ(e.jobs, 2);
+    EXPECT_EQ(e.deltaT, 1.5);
 }
 
 TEST(ParseCommandLine, RefusesWhatItCannotUnderstand) {
@@ -47,6 +60,18 @@ TEST(ParseCommandLine, RefusesWhatItCannotUnderstand) {
         {"simulate", "--site", "s.sit", "--climate", "c", "--output", "o.cld"},
         {"estimate", "--weather", "w.wed"},
         {"estimate", "--weather", "w.wed", "--output", "o.cld", "--seed", "1"},
+        {"simulate", "--site", "s.sit", "--climate", "c", "--delta-t", "two"},
+        {"simulate", "--site", "s.sit", "--climate", "c", "--precip-factor", ""},
+        {"simulate", "--site", "s.sit", "--climate", "c", "--scenario", "w.scn", "--delta-t", "1"},
+        {"estimate", "--weather", "w.wed", "--output", "o.cld", "--delta-t", "1"},
+        {"simulate", "--site", "s.sit", "--climate", "c", "--replicates", "10"},                  // no --out
+        {"simulate", "--site", "s.sit", "--weather", "w", "--replicates", "10", "--out", "d"},  // observed
+        {"simulate", "--site", "s.sit", "--climate", "c", "--replicates", "0", "--out", "d"},
+        {"simulate", "--site", "s.sit", "--climate", "c", "--replicates", "2", "--out", "d", "--table", "t.csv"},
+        {"simulate", "--site", "s.sit", "--climate", "c", "--summary"},                         // no --replicates
+        {"simulate", "--site", "s.sit", "--climate", "c", "--rng", "mt19937"},
+        {"simulate", "--site", "s.sit", "--climate", "c", "--seed", "4294967296"},               // lcg32: 32 bits
+        {"estimate", "--weather", "w.wed", "--output", "o.cld", "--rng", "pcg64"},
     };
     for (const auto& args : bad) {
         std::string joined;
@@ -101,6 +126,78 @@ TEST_F(CliRun, SameSeedGivesTheSameFiles) {
     o.table.clear();
     ASSERT_EQ(RunSimulate(o, out, err), EXIT_OK);
     EXPECT_NE(ReadBytes(dir / "a.csv"), ReadBytes(dir / "c.csv"));
+}
+
+// A scenario that changes nothing, given on the line or in a file, leaves
+// every output byte as without one, in both kinds of run.
+TEST_F(CliRun, AScenarioOfNoChangeGivesTheSameBytes) {
+    std::ofstream(dir / "zero.scn") << "name = zero\ndelta_t = 0\nprecip_factor = 1\n";
+    std::ofstream(dir / "warm.scn") << "delta_t = 0.5\n";
+    for (const bool fromFile : {false, true}) {
+        const auto run = [&](const std::string& name, const std::function<void(CliOptions&)>& change) {
+            CliOptions o = Simulated(42);
+            if (fromFile) o.weather = KELMAR_EXAMPLES_DIR "/weather.wed";  // has soil gaps
+            o.results = (dir / (name + ".csv")).string();
+            o.table = (dir / (name + "-table.csv")).string();
+            change(o);
+            EXPECT_EQ(RunSimulate(o, out, err), EXIT_OK) << name << ": " << err.str();
+            return ReadBytes(dir / (name + ".csv")) + ReadBytes(dir / (name + "-table.csv"));
+        };
+        const std::string none = run("none", [](CliOptions&) {});
+        EXPECT_EQ(run("line", [](CliOptions& o) { o.deltaT = 0; o.precipFactor = 1; }), none) << "from file " << fromFile;
+        EXPECT_EQ(run("file", [&](CliOptions& o) { o.scenario = (dir / "zero.scn").string(); }), none)
+            << "from file " << fromFile;
+        EXPECT_NE(run("warm", [&](CliOptions& o) { o.scenario = (dir / "warm.scn").string(); }), none)
+            << "from file " << fromFile << ": the scenario changed nothing";
+    }
+    EXPECT_NE(out.str().find("Scenario warm (+0.5 \u00b0C)"), std::string::npos) << out.str();
+}
+
+// The ensemble from the command line: the folder, the generator and seed
+// written with it, the site and scenario columns, and replicate 0 the
+// single run of the same seed.
+TEST_F(CliRun, ReplicatesGoToTheFolderWithTheirGenerator) {
+    std::ofstream(dir / "warm.scn") << "name = warm\ndelta_t = 1\n";
+    const struct {
+        const char* rng;
+        std::optional<std::uint64_t> wideSeed;
+        const char* generator;
+        const char* seedLine;
+    } cases[] = {
+        {"lcg32", std::nullopt, "rng: lcg32", "base_seed: 42\n"},
+        {"pcg64", 1099511627776u, "rng: pcg64", "base_seed: 1099511627776\n"},
+    };
+    for (const auto& c : cases) {
+        CliOptions o = Simulated(42);
+        o.rng = c.rng;
+        if (c.wideSeed) {
+            o.seed.reset();
+            o.wideSeed = c.wideSeed;
+        }
+        o.replicates = 2;
+        o.out = (dir / c.rng).string();
+        o.scenario = (dir / "warm.scn").string();
+        ASSERT_EQ(RunSimulate(o, out, err), EXIT_OK) << c.rng << ": " << err.str();
+        const std::string manifest = ReadBytes(dir / c.rng / "ensemble.txt");
+        EXPECT_NE(manifest.find(c.generator), std::string::npos) << manifest;
+        EXPECT_NE(manifest.find(c.seedLine), std::string::npos) << manifest;
+        const std::string monthly = ReadBytes(dir / c.rng / "monthly.csv");
+        EXPECT_NE(monthly.find("\nsoil,warm,1,500,12,"), std::string::npos) << c.rng;
+        EXPECT_EQ(std::count(monthly.begin(), monthly.end(), '\n'), 1 + 2 * 500 * 12) << c.rng;
+    }
+    // Replicate 0 of lcg32 is `simulate --seed 42` under the same scenario.
+    CliOptions single = Simulated(42);
+    single.scenario = (dir / "warm.scn").string();
+    single.table = (dir / "single.csv").string();
+    ASSERT_EQ(RunSimulate(single, out, err), EXIT_OK) << err.str();
+    const std::string table = ReadBytes(dir / "single.csv");
+    const std::string firstRow = table.substr(table.find('\n') + 1, table.find('\n', table.find('\n') + 1) - table.find('\n') - 1);
+    const std::string monthly = ReadBytes(dir / "lcg32" / "monthly.csv");
+    const std::size_t at = monthly.find("\nsoil,warm,0,1,1,");
+    ASSERT_NE(at, std::string::npos);
+    const double ensembleTair = std::stod(monthly.substr(at + std::string("\nsoil,warm,0,1,1,").size()));
+    const double singleTair = std::stod(firstRow.substr(std::string("1,1,1,").size()));
+    EXPECT_EQ(ensembleTair, singleTair) << "replicate 0 " << ensembleTair << ", single run " << singleTair;
 }
 
 TEST_F(CliRun, WeatherFromFileReportsTheYearsRead) {

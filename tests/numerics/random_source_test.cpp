@@ -69,3 +69,39 @@ TEST(RandomSource, JumpWrapsAtThePeriod) {
 
 }  // namespace
 }  // namespace kelmar
+
+namespace kelmar {
+namespace {
+
+// The 64-bit generator: its jump equals as many draws, and a fixed seed
+// gives fixed numbers (the sequence is defined by PCG, so a stored
+// ensemble repeats).
+TEST(RandomSourcePcg64, JumpEqualsDrawsAndTheSequenceIsFixed) {
+    for (const std::uint64_t steps : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{216024}}) {
+        RandomSource drawn(0), jumped(0);
+        drawn.SetPcg64(42);
+        jumped.SetPcg64(42);
+        for (std::uint64_t i = 0; i < steps; ++i) drawn.UniformRandom();
+        jumped.Advance(steps);
+        EXPECT_EQ(drawn.UniformRandom(), jumped.UniformRandom()) << steps << " steps";
+    }
+    RandomSource fixed(0);
+    fixed.SetPcg64(42);
+    // The first output of PCG XSL RR 128/64 seeded 42 is 2915081201720324186.
+    EXPECT_EQ(fixed.UniformRandom(), static_cast<double>(2915081201720324186u >> 11) / 9007199254740992.0);
+    RandomSource a(0), b(0);
+    a.SetPcg64(7);
+    b.SetPcg64(8);
+    const double first = a.UniformRandom();
+    EXPECT_NE(first, b.UniformRandom()) << "two seeds gave one sequence";
+    EXPECT_GE(first, 0.0);
+    EXPECT_LT(first, 1.0);
+    // The 32-bit jump moves a 32-bit source the same way.
+    RandomSource lcg(99), lcgJumped(99);
+    for (int i = 0; i < 1000; ++i) lcg.UniformRandom();
+    lcgJumped.Advance(1000);
+    EXPECT_EQ(lcg.State(), lcgJumped.State());
+}
+
+}  // namespace
+}  // namespace kelmar

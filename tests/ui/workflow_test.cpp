@@ -726,3 +726,57 @@ TEST_F(Workflow, GridTextThatIsNotANumberIsNotSaved) {
 
 }  // namespace
 }  // namespace kelmar::ui
+
+namespace kelmar::ui {
+namespace {
+
+// The scenario boxes of the Climatology page: the run is made under them,
+// the chart title says so, the climatology shown and saved stays as read,
+// and a box that is not a number stops the command before any dialog.
+TEST_F(Workflow, TheScenarioBoxesChangeTheRunAndTheChartTitle) {
+    ui.ScenarioDeltaT->setText("x2");
+    Click(ui.RunBtn);
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_EQ(dialogs.errors[0], "'x2' is not a valid floating point value\nin the scenario's temperature change");
+    EXPECT_TRUE(dialogs.asked.empty()) << "a dialog was shown";
+    EXPECT_TRUE(ui.RunBtn->isEnabled());
+
+    // The same record and seed without a scenario, for comparison.
+    auto plain = std::make_unique<TModel>();
+    plain->Settings.InpDat = true;
+    plain->Random.SetState(1961);
+    testing::CommandedWindow plainWindow{*plain};
+    plainWindow.dialogs.answers = dialogs.answers;
+    plainWindow.commands.RunBtnClick();
+
+    dialogs.errors.clear();
+    ui.ScenarioDeltaT->setText(" 2 ");
+    ui.ScenarioPrecFactor->setText("0.5");
+    Click(ui.RunBtn);
+    ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+    EXPECT_FALSE(ui.ScenarioDeltaT->isEnabled());
+    EXPECT_FALSE(ui.ScenarioPrecFactor->isEnabled());
+    for (int i : {1, 17, 30})
+        for (int m : {1, 3, 7}) {  // March 1962 is a filled soil gap
+            const TResultRecord &s = model->Results.At(i, m), &p = plain->Results.At(i, m);
+            EXPECT_NEAR(s.Tair - p.Tair, 2, 1e-9) << "year index " << i << ", month " << m;
+            EXPECT_NEAR(s.Tsoil - p.Tsoil, 2, 1e-9) << "year index " << i << ", month " << m;
+            EXPECT_NEAR(s.Prec, p.Prec * 0.5, 1e-9) << "year index " << i << ", month " << m;
+        }
+    EXPECT_EQ(model->Climate.av_Ta[7], plain->Climate.av_Ta[7]) << "the climatology read was changed";
+    EXPECT_EQ(ui.Grid3->Cell(1, 7), plainWindow.form.Controls().Grid3->Cell(1, 7));
+
+    Click(ui.InitBtn);
+    Step(30);
+    ui.PageControl1->setCurrentIndex(3);  // Results
+    EXPECT_EQ(ui.Chart1->Title(), "Results (Month by month)<br>Scenario +2 \u00b0C, precipitation \u00d7 0.5");
+    ui.PageControl1->setCurrentIndex(0);
+    EXPECT_EQ(ui.Chart1->Title(), "Input weather (Month by month)<br>Scenario +2 \u00b0C, precipitation \u00d7 0.5");
+    plainWindow.commands.InitBtnClick();
+    plainWindow.form.Controls().Edit1->setText("30");
+    plainWindow.commands.StepBtnClick();
+    EXPECT_EQ(plainWindow.form.Controls().Chart1->Title(), "Input weather (Month by month)");
+}
+
+}  // namespace
+}  // namespace kelmar::ui

@@ -1,6 +1,6 @@
 #include "app/batch/site_run.h"
 
-#include "app/open_commands.h"
+#include "app/run_sequence.h"
 #include "io/climatology_file.h"
 #include "io/data_file_names.h"
 #include "io/file_bytes.h"
@@ -23,51 +23,53 @@ public:
 
 std::string Leaf(const std::string& fileName) { return Utf8Name(PathOf(fileName).filename()); }
 
-void ReadSite(TModel& model, const SiteEntry& site, Notifier& notifier) {
-    if (site.SiteFile.empty()) {
-        model.Site = site.Params;
-        return;
-    }
-    ReadSiteFile(model, site.SiteFile, notifier);
+void Finish(const SequenceOutcome& outcome) {
+    if (outcome.Outcome == RunOutcome::ClimatologyError) throw KelmarError(CLIMATOLOGY_ERROR_MESSAGE);
 }
 
-void Finish(RunOutcome outcome) {
-    if (outcome == RunOutcome::ClimatologyError) throw KelmarError(CLIMATOLOGY_ERROR_MESSAGE);
-}
+// A site's inputs, from its entry in the list: every file must be there.
+class SiteSources : public RunSources {
+public:
+    SiteSources(const SiteEntry& site, WeatherTables& tables) : Site(site), Tables(tables) {}
 
-void RunFromWeather(TModel& model, const SiteEntry& site, WeatherTables& tables, Notifier& notifier) {
-    model.Settings.InpDat = true;
-    std::string weatherName;
-    if (IsWeatherTableName(site.WeatherFile)) {
-        tables.Get(site.WeatherFile).Store(model, site.Id);
-        weatherName = Leaf(site.WeatherFile);
-    } else {
-        ReadWeatherFile(model, site.WeatherFile, notifier);
-        weatherName = Leaf(WeatherFileName(site.WeatherFile));
+    Notifier& Messages() override { return Failing; }
+
+    bool ReadSite(TModel& model) override {
+        if (Site.SiteFile.empty())
+            model.Site = Site.Params;
+        else
+            ReadSiteFile(model, Site.SiteFile, Failing);
+        return true;
     }
-    ValidateWeatherForRun(model, weatherName);
 
-    // The first run counts the years of the record, as the open command does.
-    RunModel(model, notifier);
-    std::string climateName;
-    if (RecordHasSoilGaps(model)) {
-        if (site.ClimateFile.empty())
+    std::optional<std::string> ReadWeather(TModel& model) override {
+        if (IsWeatherTableName(Site.WeatherFile)) {
+            Tables.Get(Site.WeatherFile).Store(model, Site.Id);
+            return Leaf(Site.WeatherFile);
+        }
+        ReadWeatherFile(model, Site.WeatherFile, Failing);
+        return Leaf(WeatherFileName(Site.WeatherFile));
+    }
+
+    std::optional<std::string> ReadClimatology(TModel& model) override {
+        ReadClimatologyFile(model, Site.ClimateFile, Failing);
+        return Leaf(ReplaceExtension(Site.ClimateFile, CLIMATOLOGY_EXTENSION));
+    }
+
+    // Unlike `simulate`, no gap is filled from an empty climatology.
+    std::string ReadGapClimatology(TModel& model, const std::string& weatherName) override {
+        if (Site.ClimateFile.empty())
             throw KelmarError("The weather record \"" + weatherName +
                               "\" has months without a soil temperature; give the site a climate_file whose "
                               "generator fills them.");
-        ReadClimatologyFile(model, site.ClimateFile, notifier);
-        climateName = Leaf(ReplaceExtension(site.ClimateFile, CLIMATOLOGY_EXTENSION));
+        return *ReadClimatology(model);
     }
-    ValidateClimatologyForRun(model, climateName);
-    Finish(RunModel(model, notifier));
-}
 
-void RunSimulated(TModel& model, const SiteEntry& site, Notifier& notifier) {
-    model.Settings.InpDat = false;
-    ReadClimatologyFile(model, site.ClimateFile, notifier);
-    ValidateClimatologyForRun(model, Leaf(ReplaceExtension(site.ClimateFile, CLIMATOLOGY_EXTENSION)));
-    Finish(RunModel(model, notifier));
-}
+private:
+    const SiteEntry& Site;
+    WeatherTables& Tables;
+    FailingNotifier Failing;
+};
 
 }  // namespace
 
@@ -89,13 +91,10 @@ const WeatherTable& WeatherTables::Get(const std::string& fileName) {
 }
 
 void RunSite(TModel& model, const SiteEntry& site, std::uint32_t seed, WeatherTables& tables) {
-    FailingNotifier notifier;
     model.Random.SetState(seed);
-    ReadSite(model, site, notifier);
-    if (site.WeatherFile.empty())
-        RunSimulated(model, site, notifier);
-    else
-        RunFromWeather(model, site, tables, notifier);
+    SiteSources sources(site, tables);
+    model.Settings.InpDat = !site.WeatherFile.empty();
+    Finish(model.Settings.InpDat ? RunFromWeatherSequence(model, sources) : RunSimulatedSequence(model, sources));
 }
 
 }  // namespace kelmar::batch

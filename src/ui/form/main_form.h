@@ -70,6 +70,9 @@ public:
     void TrackBar2Change();
     void Edit4Change();
 
+    // What the chart title says of the scenario of the run; empty for none.
+    void SetScenarioText(const QString& text) { ScenarioText = text; }
+
     // The grids' texts as the file writers take them.
     TextGrid SiteGridTexts() const;
     TextGrid ClimatologyGridTexts() const;
@@ -96,6 +99,7 @@ private:
     TModel& Model;
     Session State;
     TMainFormControls Ui;
+    QString ScenarioText;
 };
 
 }  // namespace kelmar::ui

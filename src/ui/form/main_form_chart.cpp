@@ -83,6 +83,9 @@ void TMainForm::RefreshChart(int first, int last) {
 void TMainForm::PageControl1Change() {
     LineChart& chart = *Ui.Chart1;
     const QString viewText = Ui.ComboBox1->currentText();
+    // On a line of its own: beside the view's name it would be cut at the
+    // window's design width. Chart titles take HTML.
+    const QString scenario = ScenarioText.isEmpty() ? QString() : "<br>" + ScenarioText.toHtmlEscaped();
     const auto refresh = [this] {
         if (SelectedMonth() == ANNUAL_COURSE_VIEW)
             RefreshChart(SelectedYear(), SelectedYear());
@@ -93,11 +96,11 @@ void TMainForm::PageControl1Change() {
     if (Ui.PageControl1->currentIndex() == INPUT_TAB) {
         ReadSiteParamsFromGrid();
         refresh();
-        chart.SetTitle((Model.Settings.InpDat ? "Input weather (" : "Simulated weather (") + viewText + ")");
+        chart.SetTitle((Model.Settings.InpDat ? "Input weather (" : "Simulated weather (") + viewText + ")" + scenario);
         chart.RightAxis()->setTitleText("Precipitation, mm");
         chart.ShowGroup(SeriesGroup::Input);
     } else {
-        chart.SetTitle("Results (" + viewText + ")");
+        chart.SetTitle("Results (" + viewText + ")" + scenario);
         chart.RightAxis()->setTitleText("Moisture, %");
         if (State.ReleasedYears() > 0) chart.show();
         refresh();

@@ -24,6 +24,7 @@
 #include "app/session.h"
 #include "app/run_checks.h"
 #include "io/number_text.h"
+#include "io/read_errors.h"
 #include "io/results_file.h"
 #include "model/errors.h"
 #include "ui/widgets/line_chart.h"
@@ -118,9 +119,35 @@ void TMainFormCommands::RadioButton2Click() {
     ui.RunBtn->setEnabled(!simulated);
 }
 
+std::optional<TScenario> TMainFormCommands::BoxScenario() const {
+    const TMainFormControls& ui = Form.Controls();
+    TScenario scenario;
+    bool given = false;
+    const auto read = [&given](QLineEdit* box, const char* what) -> std::optional<double> {
+        const std::string text = box->text().trimmed().toStdString();
+        if (text.empty()) return std::nullopt;
+        given = true;
+        return WithErrorLocation([what] { return std::string("in the scenario's ") + what; },
+                                 [&text] { return ParseReal(text); });
+    };
+    if (const auto change = read(ui.ScenarioDeltaT, "temperature change")) scenario.DeltaT.fill(*change);
+    if (const auto factor = read(ui.ScenarioPrecFactor, "precipitation factor")) scenario.PrecFactor.fill(*factor);
+    if (!given) return std::nullopt;
+    return scenario;
+}
+
+void TMainFormCommands::ShowScenarioOfRun(const std::optional<TScenario>& scenario) {
+    const TMainFormControls& ui = Form.Controls();
+    SwitchOff({ui.ScenarioDeltaT, ui.ScenarioPrecFactor});
+    Form.SetScenarioText(scenario ? QString::fromStdString("Scenario " + scenario->Describe()) : QString());
+}
+
 void TMainFormCommands::RunBtnClick() {
-    const OpenResult result = RunOpenCommand([this] { return OpenFilesFromWeather(Model, View); });
+    const std::optional<TScenario> scenario = BoxScenario();
+    const OpenResult result = RunOpenCommand(
+        [this, &scenario] { return OpenFilesFromWeather(Model, View, scenario ? &*scenario : nullptr); });
     if (!result.ran) return;
+    ShowScenarioOfRun(scenario);
     const TMainFormControls& ui = Form.Controls();
     ui.StepBtn->setEnabled(false);
     Form.ShowClimatology();
@@ -139,8 +166,11 @@ void TMainFormCommands::RunBtnClick() {
 }
 
 void TMainFormCommands::OpenBtnClick() {
-    const OpenResult result = RunOpenCommand([this] { return OpenFilesSimulated(Model, View); });
+    const std::optional<TScenario> scenario = BoxScenario();
+    const OpenResult result = RunOpenCommand(
+        [this, &scenario] { return OpenFilesSimulated(Model, View, scenario ? &*scenario : nullptr); });
     if (!result.ran) return;
+    ShowScenarioOfRun(scenario);
     const TMainFormControls& ui = Form.Controls();
     ui.StepBtn->setEnabled(false);
     ui.InitBtn->setEnabled(true);

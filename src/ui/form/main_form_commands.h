@@ -67,6 +67,12 @@ private:
     // abandoned by an error) the status panel shows the year count and the
     // random state the run started from.
     OpenResult RunOpenCommand(const std::function<OpenResult()>& command);
+    // The scenario of the boxes on the Climatology page; nothing when both
+    // are empty. A text that is not a number raises KelmarError naming the box.
+    std::optional<TScenario> BoxScenario() const;
+    // After a run: the boxes are closed (one run per program start) and the
+    // chart title names the scenario.
+    void ShowScenarioOfRun(const std::optional<TScenario>& scenario);
     // What the last command did, in the status panel.
     void ShowStatus(const QString& text);
     // Saves the chart as a picture named by the local time and confirms it.

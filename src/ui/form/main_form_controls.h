@@ -64,6 +64,10 @@ struct TMainFormControls {
     StringGrid* Grid3 = nullptr;
     QPushButton* LoadCliBtn = nullptr;  // "Generate file"
     QPushButton* SaveCliBtn = nullptr;  // "Save file"
+    // The scenario the next run is made under: a temperature change (degC,
+    // added) and a precipitation factor; empty boxes change nothing.
+    QLineEdit* ScenarioDeltaT = nullptr;
+    QLineEdit* ScenarioPrecFactor = nullptr;
 
     // "Results" page.
     StringGrid* Grid1 = nullptr;

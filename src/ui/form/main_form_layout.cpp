@@ -46,7 +46,7 @@ constexpr int SPLITTER_WIDTH = 2;
 constexpr int INPUT_TOP_STRIP_HEIGHT = 104;
 constexpr int INPUT_BOTTOM_STRIP_HEIGHT = 46;
 constexpr int SITE_STRIP_HEIGHT = 87;
-constexpr int CLIMATOLOGY_STRIP_HEIGHT = 39;
+constexpr int CLIMATOLOGY_STRIP_HEIGHT = 66;  // the buttons, then the scenario row
 // Tool-bar controls: top of the boxes, size of the flat buttons.
 constexpr int TOOL_TOP = 8;
 constexpr int TOOL_BOX_HEIGHT = 21;
@@ -383,6 +383,20 @@ QWidget* TMainForm::BuildClimatologyPage() {
     QWidget* strip = Strip(CLIMATOLOGY_STRIP_HEIGHT, this);
     Ui.LoadCliBtn = Button("LoadCliBtn", "Generate file", 8, 7, 84, strip);
     Ui.SaveCliBtn = Button("SaveCliBtn", "Save file", 100, 7, 70, strip);
+    // The scenario of the next run: boxes for numbers, left empty for no change.
+    const auto box = [strip](const char* name, int x, const char* placeholder, const char* hint) {
+        auto* edit = Named(new QLineEdit(strip), name);
+        edit->setGeometry(x, 38, 38, TOOL_BOX_HEIGHT);
+        edit->setPlaceholderText(placeholder);
+        edit->setToolTip(hint);
+        return edit;
+    };
+    QLabel* change = Label("Scenario: \u0394T, \u00b0C", 8, 38, 96, strip);
+    Ui.ScenarioDeltaT = box("ScenarioDeltaT", change->x() + change->sizeHint().width() + 4, "0",
+                            "Temperature change of the next run, \u00b0C, added to every month");
+    QLabel* factor = Label("P \u00d7", Ui.ScenarioDeltaT->geometry().right() + 8, 38, 24, strip);
+    Ui.ScenarioPrecFactor = box("ScenarioPrecFactor", factor->x() + factor->sizeHint().width() + 4, "1",
+                                "Precipitation factor of the next run, multiplying every month");
     return GridPage("ClimatologyPage", this, nullptr, Ui.Grid3, strip);
 }
 

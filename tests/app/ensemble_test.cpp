@@ -1,0 +1,126 @@
+// Ensembles: replicates on their own streams, the same whatever the jobs,
+// each repeatable alone, and summaries that agree with the climatology.
+#include "app/ensemble.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "app/batch/batch_run.h"
+#include "io/io_test_support.h"
+#include "model/errors.h"
+#include "model/model_fixtures.h"
+#include "model/run_model.h"
+
+namespace kelmar {
+namespace {
+
+using kelmar::testing::ReadBytes;
+using kelmar::testing::TempDir;
+
+std::vector<std::string> Split(const std::string& line) {
+    std::vector<std::string> fields;
+    std::stringstream in(line);
+    for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
+    return fields;
+}
+
+struct Ensemble : ::testing::Test {
+    TempDir dir;
+    std::unique_ptr<TModel> prepared = testing::SimulatedModel(0);
+
+    EnsembleOptions Options(const std::string& out, int replicates, int jobs) {
+        EnsembleOptions o;
+        o.Replicates = replicates;
+        o.Seed = 2024;
+        o.Jobs = jobs;
+        o.SiteId = "worked";
+        o.ScenarioName = "none";
+        o.OutDir = dir.File(out);
+        o.Version = "test";
+        return o;
+    }
+};
+
+// Every replicate is the same with one thread or two, for both generators,
+// and replicate r is the single run started where its stream starts: with
+// lcg32 from the state annual.csv gives it.
+TEST_F(Ensemble, ReplicatesAreTheSameWhateverTheJobsAndRepeatAlone) {
+    for (const RandomKind rng : {RandomKind::Lcg32, RandomKind::Pcg64}) {
+        const std::string name = RandomKindName(rng);
+        EnsembleOptions one = Options("one", 5, 1), two = Options("two", 5, 2);
+        one.Rng = two.Rng = rng;
+        RunEnsemble(*prepared, nullptr, one);
+        RunEnsemble(*prepared, nullptr, two);
+        const std::string monthly = ReadBytes(dir.File("one/monthly.csv"));
+        ASSERT_EQ(monthly, ReadBytes(dir.File("two/monthly.csv"))) << name;
+        ASSERT_EQ(ReadBytes(dir.File("one/annual.csv")), ReadBytes(dir.File("two/annual.csv"))) << name;
+        EXPECT_NE(ReadBytes(dir.File("one/ensemble.txt")).find(name), std::string::npos) << name;
+
+        // Replicate 3, January of year 1, against a single run.
+        const std::string row = "\nworked,none,3,1,1,";
+        const std::size_t at = monthly.find(row);
+        ASSERT_NE(at, std::string::npos) << name;
+        const double tair = std::stod(Split(monthly.substr(at + 1, monthly.find('\n', at + 1) - at - 1))[5]);
+        auto single = std::make_unique<TModel>(*prepared);
+        if (rng == RandomKind::Lcg32) {
+            const std::string annual = ReadBytes(dir.File("one/annual.csv"));
+            const std::size_t year1 = annual.find("\nworked,none,3,1,");
+            ASSERT_NE(year1, std::string::npos);
+            const auto fields = Split(annual.substr(year1 + 1, annual.find('\n', year1 + 1) - year1 - 1));
+            single->Random.SetState(static_cast<std::uint32_t>(std::stoul(fields.back())));
+            EXPECT_EQ(single->Random.State(), RandomSource::Jump(2024, 3 * batch::UNIFORMS_PER_SITE));
+        } else {
+            single->Random.SetPcg64(2024);
+            for (std::uint64_t i = 0; i < 3 * batch::UNIFORMS_PER_SITE; ++i) single->Random.UniformRandom();
+        }
+        testing::RecordingNotifier notifier;
+        RunModel(*single, notifier);
+        EXPECT_EQ(tair, single->Results.At(1, 1).Tair) << name << ": replicate 3 is not its stream's single run";
+    }
+}
+
+// The ensemble mean of the monthly air temperature, over 200 replicates of
+// 500 years, lies within three standard errors (sd / sqrt(n)) of the
+// climatology's mean, with and without a change of +2 degC.
+TEST_F(Ensemble, MeanOfTwoHundredReplicatesIsTheClimatologysMean) {
+    for (const double change : {0.0, 2.0}) {
+        TScenario scenario;
+        scenario.DeltaT.fill(change);
+        EnsembleOptions o = Options("summary", 200, 2);
+        o.Summary = true;
+        RunEnsemble(*prepared, &scenario, o);
+        std::stringstream summary(ReadBytes(dir.File("summary/summary_monthly.csv")));
+        std::string line;
+        std::getline(summary, line);
+        EXPECT_EQ(line, "site_id,scenario,month,variable,n,mean,sd,p05,p25,p50,p75,p95");
+        int months = 0;
+        while (std::getline(summary, line)) {
+            const auto f = Split(line);
+            if (f[3] != "tair_degC") continue;
+            const int month = std::stoi(f[2]);
+            const double n = std::stod(f[4]), mean = std::stod(f[5]), sd = std::stod(f[6]);
+            EXPECT_EQ(n, 200 * 500);
+            const double expected = prepared->Climate.av_Ta[month] + change;
+            const double error = sd / std::sqrt(n);
+            EXPECT_LE(std::fabs(mean - expected), 3 * error)
+                << "month " << month << ", change " << change << ": mean " << mean << ", climatology " << expected
+                << ", standard error " << error;
+            EXPECT_LT(std::stod(f[7]), std::stod(f[9])) << "5th percentile above the median, month " << month;
+            ++months;
+        }
+        EXPECT_EQ(months, 12);
+    }
+    const std::string annual = ReadBytes(dir.File("summary/summary_annual.csv"));
+    EXPECT_EQ(std::count(annual.begin(), annual.end(), '\n'), 1 + 500 * 9);
+}
+
+TEST_F(Ensemble, RefusesMoreLcg32ReplicatesThanItsPeriodHoldsApart) {
+    const std::string message =
+        testing::ErrorText([&] { RunEnsemble(*prepared, nullptr, Options("big", 19882, 1)); });
+    EXPECT_NE(message.find("use --rng pcg64"), std::string::npos) << message;
+}
+
+}  // namespace
+}  // namespace kelmar
