@@ -204,9 +204,8 @@ TEST_F(BatchRun, MergeRefusesMissingShardsAndForeignParts) {
     other.Seed = 1;
     other.Share = Shard{1, 3};
     RunBatch(other, err);
-    for (const char* part : {".monthly.csv", ".annual.csv", ".errors.csv", ".done"})
-        fs::copy_file(dir.File(std::string("other/parts/chunk-000001") + part),
-                      dir.File(std::string("out/parts/chunk-000001") + part));
+    for (const char* part : {"chunk-000001.done", "shard-1-of-3.monthly.csv", "shard-1-of-3.annual.csv", "shard-1-of-3.errors.csv"})
+        fs::copy_file(dir.File(std::string("other/parts/") + part), dir.File(std::string("out/parts/") + part));
     const std::string foreign = ErrorText([&] { MergeBatch(dir.File("out"), "test", err); });
     EXPECT_NE(foreign.find("parts of another batch"), std::string::npos) << foreign;
 }
