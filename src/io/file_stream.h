@@ -74,11 +74,28 @@ public:
 
 private:
     void Flush();
+    void StartWriteback();
     [[noreturn]] void Fail(int error) const;
 
     std::string Name;
     std::string Buffer;
     std::uint64_t Length = 0;
+    std::uint64_t WritebackFrom = 0;  // bytes before it are handed to the disk
+    int Fd = -1;
+};
+
+// An exclusive lock on the file `fileName` (made when missing, never
+// removed), held while the object lives, so that two processes cannot both
+// do the work the file stands for. Raises KelmarError naming the file when
+// another process holds it or it cannot be made.
+class FileLock {
+public:
+    explicit FileLock(const std::string& fileName);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
     int Fd = -1;
 };
 

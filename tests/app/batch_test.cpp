@@ -5,6 +5,11 @@
 #include <filesystem>
 #include <sstream>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "app/batch/batch_run.h"
 #include "app/batch/batch_tables.h"
 #include "app/batch/site_list.h"
@@ -208,6 +213,48 @@ TEST_F(BatchRun, MergeRefusesMissingShardsAndForeignParts) {
         fs::copy_file(dir.File(std::string("other/parts/") + part), dir.File(std::string("out/parts/") + part));
     const std::string foreign = ErrorText([&] { MergeBatch(dir.File("out"), "test", err); });
     EXPECT_NE(foreign.find("parts of another batch"), std::string::npos) << foreign;
+}
+
+TEST_F(BatchRun, OneMachinesTablesAreItsStreamsAndAResumeCutsWhatWasNeverRecorded) {
+    MakeList(150);
+    RunBatch(Options("out"), err);
+    const std::string finished = Outputs("out");
+    struct stat table {}, stream {};
+    ASSERT_EQ(::stat(dir.File("out/monthly.csv").c_str(), &table), 0);
+    ASSERT_EQ(::stat(dir.File("out/parts/shard-0-of-1.monthly.csv").c_str(), &stream), 0);
+    EXPECT_EQ(table.st_ino, stream.st_ino) << "monthly.csv was copied instead of being the stream itself";
+
+    // As after a kill: the last chunk never recorded and bytes of it left
+    // in every stream (here also seen through the tables' names, which are
+    // the same files). The resumed run cuts them off and runs the chunk again.
+    fs::remove(dir.File("out/parts/chunk-000002.done"));
+    for (const char* kind : {"monthly.csv", "annual.csv", "errors.csv"}) {
+        const std::string name = dir.File(std::string("out/parts/shard-0-of-1.") + kind);
+        WriteBytes(name, ReadBytes(name) + "p149,half a row");
+    }
+    EXPECT_EQ(ReadBytes(dir.File("out/annual.csv")).size(), ReadBytes(dir.File("out/parts/shard-0-of-1.annual.csv")).size());
+    BatchOptions resume = Options("out");
+    resume.Resume = true;
+    const BatchSummary summary = RunBatch(resume, err);
+    EXPECT_EQ(summary.Ran, 150 - 128);
+    EXPECT_EQ(summary.Failed, 1);
+    EXPECT_TRUE(Outputs("out") == finished) << "the resumed tables differ from the finished ones";
+    EXPECT_EQ(MergeBatch(dir.File("out"), "test", err).Failed, 1) << "a merge after the run can be repeated";
+    EXPECT_TRUE(Outputs("out") == finished);
+}
+
+TEST_F(BatchRun, ASecondProcessOnTheSameShareIsRefused) {
+    MakeList(3);
+    BatchOptions shard = Options("out");
+    shard.Share = Shard{1, 3};
+    fs::create_directories(dir.File("out/parts"));
+    const int held = ::open(dir.File("out/parts/shard-1-of-3.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    const std::string message = ErrorText([&] { RunBatch(shard, err); });
+    EXPECT_NE(message.find("Another kelmar-cli is running shard 1/3"), std::string::npos) << message;
+    ::close(held);
+    EXPECT_NO_THROW(RunBatch(shard, err));
 }
 
 TEST_F(BatchRun, RefusesFoldersItWouldSpoilOrCannotWrite) {

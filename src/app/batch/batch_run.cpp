@@ -569,6 +569,16 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
 
     const Shard share = options.Share.value_or(Shard{});
     const std::string stem = StreamStem(share);
+    // One process per share: a second one (a job started twice) would
+    // write the same streams and records.
+    std::optional<FileLock> shareLock;
+    try {
+        shareLock.emplace(Utf8Name(dir / PARTS_FOLDER / (stem + ".lock")));
+    } catch (const KelmarError& e) {
+        throw KelmarError(std::string(e.what()) + " Another kelmar-cli is running " +
+                          (sharded ? "shard " + ShardText(options.Share) : std::string("this batch")) + " in \"" +
+                          Utf8Name(dir) + "\"; wait for it to end.");
+    }
     const Kinds kinds = KindsOf(ParseOutputFormat(manifest.Format));
     std::vector<std::int64_t> pending;
     std::int64_t shareSites = 0, doneSites = 0, doneFailed = 0;
