@@ -77,17 +77,6 @@ std::string StreamHeader(int kind) {
 constexpr double TERMINAL_INTERVAL = 0.25;
 constexpr double PLAIN_INTERVAL = 5.0;
 
-// FNV-1a, 64 bits: identifies the site list's bytes (not a guard against
-// forgery, only against joining the parts of two different lists).
-std::uint64_t Fnv1a64(std::string_view bytes) {
-    std::uint64_t hash = 14695981039346656037ull;  // offset basis
-    for (const unsigned char c : bytes) {
-        hash ^= c;
-        hash *= 1099511628211ull;  // FNV prime
-    }
-    return hash;
-}
-
 std::string Hex(std::uint64_t value) {
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
@@ -534,8 +523,10 @@ const char* FormatName(OutputFormat format) {
 }
 
 BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
-    SiteList list = ReadSiteList(options.SitesFile);
-    const std::int64_t siteCount = static_cast<std::int64_t>(list.Sites.size());
+    // Checked whole before anything is made; its sites are read again chunk
+    // by chunk as they run, so that memory does not grow with the list.
+    const SiteListFile list(options.SitesFile, CHUNK_SITES);
+    const std::int64_t siteCount = list.Count();
 
     const fs::path dir = PathOf(options.OutDir);
     std::error_code error;
@@ -545,8 +536,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
 
     Manifest wanted;
     wanted.Version = options.Version;
-    wanted.ListHash = Hex(Fnv1a64(list.Bytes));
-    std::string().swap(list.Bytes);  // only its hash is needed from here on: a long list's text is megabytes
+    wanted.ListHash = Hex(list.Hash());
     wanted.Sites = siteCount;
     wanted.BaseSeed = options.Seed ? *options.Seed : RandomSource().State();
     wanted.Format = FormatName(options.Format);
@@ -554,17 +544,14 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     const Manifest manifest = SettleManifest(dir, wanted, options.Seed.has_value(), options.Resume, sharded);
 
     // Streams of sites without a seed of their own repeat beyond the period.
-    std::int64_t lastStream = -1;
-    for (std::int64_t i = 0; i < siteCount; ++i)
-        if (!list.Sites[i].Seed) lastStream = i;
+    const std::int64_t lastStream = list.LastWithoutSeed();
     if (lastStream >= static_cast<std::int64_t>(DISJOINT_STREAMS))
         err << "warning: the random streams of the sites repeat: the generator's period holds " << DISJOINT_STREAMS
             << " streams of " << UNIFORMS_PER_SITE << " draws, and the list places " << lastStream + 1
             << " sites; sites " << DISJOINT_STREAMS << " places apart draw overlapping weather\n";
 
-    const auto seedOf = [&](std::int64_t i) {
-        return list.Sites[i].Seed ? *list.Sites[i].Seed
-                                  : RandomSource::Jump(manifest.BaseSeed, static_cast<std::uint64_t>(i) * UNIFORMS_PER_SITE);
+    const auto seedOf = [&](const SiteEntry& site, std::int64_t i) {
+        return site.Seed ? *site.Seed : RandomSource::Jump(manifest.BaseSeed, static_cast<std::uint64_t>(i) * UNIFORMS_PER_SITE);
     };
 
     const Shard share = options.Share.value_or(Shard{});
@@ -621,8 +608,14 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
 
     Progress progress(options.Progress, err, shareSites, doneSites);
     WeatherTables tables;
-    std::string fatal;  // set by the writer stage, or before the pipeline
+    std::string fatal;  // the first error that stops the batch
+    std::mutex fatalLock;
     std::atomic<bool> stop{false};
+    const auto fail = [&](const char* what) {
+        std::lock_guard<std::mutex> guard(fatalLock);
+        if (fatal.empty()) fatal = what;
+        stop.store(true);
+    };
     std::int64_t ranFailed = 0;
     std::array<std::unique_ptr<AppendingFile>, KIND_COUNT> streams;
     try {
@@ -632,8 +625,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                     streams[kind] = std::make_unique<AppendingFile>(Utf8Name(StreamPath(dir, stem, kind)),
                                                                     keep[kind] ? &*keep[kind] : nullptr, StreamHeader(kind));
     } catch (const std::exception& e) {
-        fatal = e.what();
-        stop.store(true);
+        fail(e.what());
     }
 
     // The sites in flight: a bounded number of slots, each with the model
@@ -647,6 +639,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     struct Slot {
         std::unique_ptr<TModel> Model = std::make_unique<TModel>();
         std::string Monthly, Annual, Errors, ValuesHeader;
+        SiteEntry Entry;
         std::int64_t Site = 0, Chunk = 0;
         std::uint32_t Seed = 0;
         bool First = false, Last = false, Failed = false;
@@ -664,6 +657,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     };
 
     std::size_t nextChunk = 0;
+    std::vector<SiteEntry> block;  // the sites of the chunk being started
     std::int64_t nextSite = pending.empty() ? 0 : pending[0] * CHUNK_SITES;
     ChunkRecord chunk;  // the chunk being written
     chunk.Stream = stem;
@@ -690,6 +684,17 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                     }
                     const std::int64_t c = pending[nextChunk];
                     const std::int64_t end = std::min(siteCount, (c + 1) * CHUNK_SITES);
+                    if (nextSite == c * CHUNK_SITES) {
+                        try {
+                            block = list.ReadBlock(c);
+                        } catch (const std::exception& e) {
+                            fail(e.what());
+                            release(slot);
+                            control.stop();
+                            return nullptr;
+                        }
+                    }
+                    slot->Entry = std::move(block[static_cast<std::size_t>(nextSite - c * CHUNK_SITES)]);
                     slot->Chunk = c;
                     slot->Site = nextSite;
                     slot->First = nextSite == c * CHUNK_SITES;
@@ -705,8 +710,8 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                 tbb::make_filter<Slot*, Slot*>(
                     tbb::filter_mode::parallel,
                     [&](Slot* slot) -> Slot* {
-                        const SiteEntry& site = list.Sites[slot->Site];
-                        slot->Seed = seedOf(slot->Site);
+                        const SiteEntry& site = slot->Entry;
+                        slot->Seed = seedOf(site, slot->Site);
                         slot->Monthly.clear();
                         slot->Annual.clear();
                         slot->Errors.clear();
@@ -724,7 +729,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                             slot->Annual.clear();
                             AppendErrorRow(slot->Errors, site.Id,
                                            std::string(e.what()) + "\nfor the site on line " + std::to_string(site.Line) +
-                                               " of \"" + list.FileName + "\"");
+                                               " of \"" + list.FileName() + "\"");
                             if (values) slot->ValuesHeader = SiteValuesHeader(site.Id, slot->Seed, site.Lat, site.Lon, nullptr);
                         }
                         return slot;
@@ -772,8 +777,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                             ranFailed += chunk.Failed;
                         }
                     } catch (const std::exception& e) {
-                        fatal = e.what();
-                        stop.store(true);
+                        fail(e.what());
                     }
                     release(slot);
                 }));
