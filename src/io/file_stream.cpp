@@ -192,10 +192,10 @@ AppendingFile::AppendingFile(const std::string& fileName, const std::uint64_t* k
         if (Fd < 0) Fail(errno);
         struct stat info {};
         if (::fstat(Fd, &info) != 0) Fail(errno);
+        if (::flock(Fd, LOCK_EX | LOCK_NB) != 0) Fail(errno);
         if (static_cast<std::uint64_t>(info.st_size) < *keep)
             throw KelmarError("The file \"" + Name + "\" holds " + std::to_string(info.st_size) + " bytes, fewer than the " +
                               std::to_string(*keep) + " recorded as written to it.");
-        if (::flock(Fd, LOCK_EX | LOCK_NB) != 0) Fail(errno);
         if (info.st_nlink > 1) {
             // Another name shares these bytes (a finished table): go on in a
             // copy of the part to keep, and leave the other name as it was.
@@ -229,7 +229,11 @@ AppendingFile::AppendingFile(const std::string& fileName, const std::uint64_t* k
         SyncFolderOf(fileName);
     }
     Buffer.reserve(BUFFER_BYTES);
-    if (fresh) Write(header);
+    if (fresh) {
+        // At once, so that the file never lacks it.
+        if (const int error = WriteAll(Fd, header)) Fail(error);
+        Length = header.size();
+    }
 }
 
 AppendingFile::~AppendingFile() {
@@ -306,6 +310,9 @@ bool LinkFileDurably(const std::string& existing, const std::string& newName) {
         ::unlink(temporary.c_str());
         throw KelmarError("Cannot write the file \"" + newName + "\" (" + Reason(error) + "); it was left as it was.");
     }
+    // A rename between two names of one file does nothing: the new name was
+    // the file already, and the temporary link is still there.
+    ::unlink(temporary.c_str());
     SyncFolderOf(newName);
     return true;
 }
