@@ -345,8 +345,8 @@ struct SiteListFile::State {
 
     [[noreturn]] void Changed() const {
         throw KelmarError("The site list \"" + FileName +
-                          "\" has changed since the batch checked it; keep it as it is while the batch runs, "
-                          "and run the batch again with --resume.");
+                          "\" has changed since the batch checked it; a list must stay as it is while its batch "
+                          "runs. Put it back as it was and run the batch again with --resume.");
     }
 };
 
