@@ -279,6 +279,10 @@ void AppendingFile::Write(std::string_view bytes) {
 
 void AppendingFile::Sync() {
     Flush();
+    SyncWritten();
+}
+
+void AppendingFile::SyncWritten() const {
     if (::fsync(Fd) != 0) Fail(errno);
 }
 

@@ -71,9 +71,14 @@ public:
     std::uint64_t Size() const { return Length; }
     // Writes what is collected and flushes the file to the disk.
     void Sync();
+    // The two halves of Sync: Flush hands what is collected to the system;
+    // SyncWritten then waits until everything handed over is on the disk.
+    // SyncWritten may run on another thread while Write goes on (it then
+    // may take some of the later bytes along too).
+    void Flush();
+    void SyncWritten() const;
 
 private:
-    void Flush();
     void StartWriteback();
     [[noreturn]] void Fail(int error) const;
 

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -616,7 +619,6 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
         if (fatal.empty()) fatal = what;
         stop.store(true);
     };
-    std::int64_t ranFailed = 0;
     std::array<std::unique_ptr<AppendingFile>, KIND_COUNT> streams;
     try {
         if (!pending.empty())
@@ -663,6 +665,70 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     chunk.Stream = stem;
     chunk.Shard = ShardText(options.Share);
     const bool csv = kinds[MONTHLY], values = kinds[VALUES];
+
+    // The recorder: flushes each finished chunk to the disk and then writes
+    // its done-file, on a thread of its own, so that the writer and the runs
+    // go on while the disk catches up.
+    class Recorder {
+    public:
+        explicit Recorder(std::function<void(std::int64_t, std::int64_t, const ChunkRecord&)> record)
+            : Record(std::move(record)), Thread([this] { Loop(); }) {}
+        ~Recorder() { Finish(); }
+        void Add(std::int64_t chunk, std::int64_t sites, const ChunkRecord& record) {
+            std::lock_guard<std::mutex> guard(Lock);
+            Queue.push_back({chunk, sites, record});
+            Ready.notify_one();
+        }
+        // Waits until every chunk added is recorded.
+        void Finish() {
+            {
+                std::lock_guard<std::mutex> guard(Lock);
+                Done = true;
+                Ready.notify_one();
+            }
+            if (Thread.joinable()) Thread.join();
+        }
+
+    private:
+        struct Task {
+            std::int64_t Chunk, Sites;
+            ChunkRecord Record;
+        };
+        void Loop() {
+            for (;;) {
+                std::unique_lock<std::mutex> lock(Lock);
+                Ready.wait(lock, [&] { return Done || !Queue.empty(); });
+                if (Queue.empty()) return;
+                Task task = std::move(Queue.front());
+                Queue.pop_front();
+                lock.unlock();
+                Record(task.Chunk, task.Sites, task.Record);
+            }
+        }
+        std::function<void(std::int64_t, std::int64_t, const ChunkRecord&)> Record;
+        std::mutex Lock;
+        std::condition_variable Ready;
+        std::deque<Task> Queue;
+        bool Done = false;
+        std::thread Thread;
+    };
+    std::atomic<std::int64_t> recordedFailed{0};
+    // A chunk the writer finished is recorded even when the writer fails
+    // later; after a failed flush nothing is (a later flush may succeed
+    // without the bytes the failed one lost).
+    bool syncFailed = false;
+    Recorder recorder([&](std::int64_t c, std::int64_t sites, const ChunkRecord& record) {
+        if (syncFailed) return;
+        try {
+            for (const auto& stream : streams)
+                if (stream) stream->SyncWritten();
+            RecordChunk(dir, manifest, c, sites, record, kinds);
+            recordedFailed += record.Failed;
+        } catch (const std::exception& e) {
+            syncFailed = true;
+            fail(e.what());
+        }
+    });
 
     tbb::task_arena arena(jobs);
     arena.execute([&] {
@@ -769,12 +835,11 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                         if (slot->Last) {
                             for (int kind = 0; kind < KIND_COUNT; ++kind) {
                                 if (!streams[kind]) continue;
-                                streams[kind]->Sync();
+                                streams[kind]->Flush();
                                 chunk.Ranges[kind].Bytes = streams[kind]->Size() - chunk.Ranges[kind].Offset;
                             }
                             const std::int64_t sites = std::min(siteCount, (slot->Chunk + 1) * CHUNK_SITES) - slot->Chunk * CHUNK_SITES;
-                            RecordChunk(dir, manifest, slot->Chunk, sites, chunk, kinds);
-                            ranFailed += chunk.Failed;
+                            recorder.Add(slot->Chunk, sites, chunk);
                         }
                     } catch (const std::exception& e) {
                         fail(e.what());
@@ -782,6 +847,8 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                     release(slot);
                 }));
     });
+    recorder.Finish();
+    const std::int64_t ranFailed = recordedFailed.load();
     progress.Finish();
     if (!fatal.empty())
         throw KelmarError(fatal + "\nThe batch stopped; the chunks finished so far are kept: run the same command with "
