@@ -849,6 +849,11 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     });
     recorder.Finish();
     const std::int64_t ranFailed = recordedFailed.load();
+    // The sites' memory goes before the tables are joined, so that the
+    // records of the joining do not add to the peak.
+    slots.clear();
+    freeSlots.clear();
+    std::vector<SiteEntry>().swap(block);
     progress.Finish();
     if (!fatal.empty())
         throw KelmarError(fatal + "\nThe batch stopped; the chunks finished so far are kept: run the same command with "
