@@ -2,6 +2,9 @@
 
 #include <netcdf.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -36,6 +39,9 @@ constexpr long long SEED_FILL_VALUE = -1;
 constexpr std::size_t CHUNK_CACHE_BYTES = 1;
 constexpr std::size_t CHUNK_CACHE_SLOTS = 1;
 constexpr float CHUNK_CACHE_PREEMPTION = 1.0f;  // a written chunk need not be kept for reading
+
+// Bytes of rows after which the disk is asked to start on them.
+constexpr std::size_t WRITEBACK_BYTES = std::size_t{16} << 20;
 
 constexpr const char* TIME_UNITS = "days since 0001-01-01 00:00:00";
 constexpr const char* CALENDAR = "proleptic_gregorian";
@@ -107,12 +113,18 @@ struct CfNetcdfWriter::State {
     // month and year, so a month given twice is found without clearing.
     std::vector<int> MonthOwner, YearOwner;
     int Attempt = 0;
+    // The file once more, only to hand what the library has written to the
+    // disk while the sites go on (the rename waits for all of it), and the
+    // bytes of rows written since the last time.
+    int WritebackFd = -1;
+    std::size_t UnsyncedBytes = 0;
 
     explicit State(const std::string& fileName) : FileName(fileName), Replacement(fileName) {}
     // An unfinished file is closed before Replacement removes it, also when
     // the definitions fail half-way in the constructor.
     ~State() {
         if (Open) nc_close(Ncid);
+        if (WritebackFd >= 0) ::close(WritebackFd);
     }
     State(const State&) = delete;
     State& operator=(const State&) = delete;
@@ -173,6 +185,7 @@ CfNetcdfWriter::CfNetcdfWriter(const std::string& fileName, const CfFileDescript
     // exists (created exclusively), so it is clobbered, not created.
     s.Check(nc_create(s.Replacement.TemporaryPath().c_str(), NC_CLOBBER | NC_NETCDF4, &s.Ncid));
     s.Open = true;
+    s.WritebackFd = ::open(s.Replacement.TemporaryPath().c_str(), O_RDONLY | O_CLOEXEC);  // -1: no hints
     s.DefineFile(description);
 }
 
@@ -388,6 +401,11 @@ void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results,
         s.Check(nc_put_vara_double(s.Ncid, s.AnnualVar[f], start, years, &s.Annual[f * s.YearCount]));
     }
     s.Broken = false;
+    s.UnsyncedBytes += (s.TimeCount + s.YearCount) * FIELD_COUNT * sizeof(double);
+    if (s.WritebackFd >= 0 && s.UnsyncedBytes >= WRITEBACK_BYTES) {
+        ::sync_file_range(s.WritebackFd, 0, 0, SYNC_FILE_RANGE_WRITE);  // a hint: its failure changes nothing
+        s.UnsyncedBytes = 0;
+    }
     s.IdSet.insert(site.Id);
     s.Ids.push_back(site.Id);
     s.Lats.push_back(site.Lat.value_or(FILL_VALUE));
