@@ -193,7 +193,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         value("--jobs", &jobsText, "threads (default: every core)", "N");
         value("--seed", &seedText, "base state of the random source (default: from the clock, recorded)", "N");
         value("--format", &options.format,
-              "csv (monthly.csv, annual.csv, errors.csv), netcdf (results.nc) or both (default csv)", "FORMAT");
+              "csv (monthly.csv, annual.csv, errors.csv), netcdf (results.nc, errors.csv) or both (default csv)", "FORMAT");
         value("--shard", &options.shard, "run share K of N and leave the merge (default: from the launcher)", "K/N");
         sub->add_flag("--resume", options.resume, "skip the chunks a killed run finished");
         sub->add_flag("--quiet", options.quiet, "no progress lines");

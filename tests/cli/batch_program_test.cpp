@@ -206,6 +206,8 @@ TEST_F(BatchProgram, NetcdfMergeChecksThePartsAndNeedsASiteWithResults) {
     EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "none", "--format", "netcdf", "--quiet"}), 1);
     EXPECT_NE(Err().find("results.nc (which needs at least one year) was not written"), std::string::npos) << Err();
     EXPECT_FALSE(fs::exists(dir / "none/results.nc"));
+    EXPECT_NE(ReadBytes(dir / "none/errors.csv").find("a,"), std::string::npos)
+        << "a failed site's message must reach errors.csv whatever the format";
 }
 
 TEST_F(BatchProgram, CommandLineAndFailures) {

@@ -438,8 +438,9 @@ std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest, std::ostre
                           "\nRun the shards they belong to (or the batch with --resume), then merge again. Nothing was merged.");
 
     const OutputFormat format = ParseOutputFormat(manifest.Format);
-    if (format != OutputFormat::NetCdf)
-        for (const int kind : {MONTHLY, ANNUAL, ERRORS}) JoinTable(dir, records, kind);
+    // errors.csv in every format: the failed sites' messages have no other home.
+    for (const int kind : {MONTHLY, ANNUAL, ERRORS})
+        if (format != OutputFormat::NetCdf || kind == ERRORS) JoinTable(dir, records, kind);
     if (format != OutputFormat::Csv) {
         std::vector<ChunkValues> chunks;
         std::optional<std::int32_t> firstYear, lastYear;
