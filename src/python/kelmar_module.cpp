@@ -668,7 +668,7 @@ PYBIND11_MODULE(_kelmar, m) {
     m.def("read_scenario", &ReadScenarioFile, py::arg("path"));
 
     m.def("simulate", &Simulate, py::arg("site"), py::arg("climate").none(true), py::arg("weather").none(true),
-          py::arg("seed").none(true), py::arg("scenario").none(true), py::arg("rng"));
+          py::arg("seed").none(true), py::arg("scenario").none(true) = py::none(), py::arg("rng") = "lcg32");
     m.def("ensemble", &Ensemble, py::arg("site"), py::arg("climate").none(true), py::arg("seed").none(true),
           py::arg("scenario").none(true), py::arg("rng"), py::arg("replicates"), py::arg("summary"), py::arg("jobs"),
           py::arg("site_id"));
