@@ -53,6 +53,21 @@ void IssueWarnings(const std::vector<std::string>& texts) {
     for (const std::string& text : texts) PyErr_WarnEx(PyExc_UserWarning, text.c_str(), 1);
 }
 
+// Runs `work` without the Python lock, then gives its warnings to Python,
+// also when it fails: a warning that came before the error (an estimate
+// without regression coefficients) explains it, as kelmar-cli prints both.
+template <typename Work>
+void RunUnlocked(const CollectingNotifier& notifier, Work&& work) {
+    try {
+        py::gil_scoped_release unlocked;
+        work();
+    } catch (...) {
+        IssueWarnings(notifier.Texts);
+        throw;
+    }
+    IssueWarnings(notifier.Texts);
+}
+
 // A reader that gave false warned that the file is missing: that warning is
 // the error.
 void RequireFound(bool found, const CollectingNotifier& notifier, const std::string& fileName) {
@@ -252,11 +267,7 @@ py::dict Simulate(const Site& site, const Climatology* climate, const Weather* w
     const std::uint64_t startState = StartRandom(*model, RandomKindOf(rng), seed);
     const RecordRunInputs inputs = RunInputsOf(site, climate, weather);
     CollectingNotifier notifier;
-    {
-        py::gil_scoped_release unlocked;
-        RunRecords(*model, inputs, notifier, scenario);
-    }
-    IssueWarnings(notifier.Texts);
+    RunUnlocked(notifier, [&] { RunRecords(*model, inputs, notifier, scenario); });
     const int years = model->AvailableYears;
     Table monthly = MakeTable(static_cast<std::size_t>(years) * 12), annual = MakeTable(years);
     for (int i = 1; i <= years; ++i) {
@@ -374,11 +385,7 @@ py::dict Ensemble(const Site& site, const Climatology* climate, std::optional<st
     CollectingNotifier notifier;
     // The run kelmar-cli makes before the ensemble (replicate 0): it checks
     // the site, the climatology and the scenario.
-    {
-        py::gil_scoped_release unlocked;
-        RunRecords(*model, inputs, notifier, scenario);
-    }
-    IssueWarnings(notifier.Texts);
+    RunUnlocked(notifier, [&] { RunRecords(*model, inputs, notifier, scenario); });
     py::dict out;
     out["seed"] = options.Seed;
     out["scenario"] = options.ScenarioName;
@@ -425,12 +432,10 @@ py::dict Check(const Weather& weather, const Climatology* climate, int years, st
     }
     CollectingNotifier notifier;
     GeneratorCheck check;
-    {
-        py::gil_scoped_release unlocked;
+    RunUnlocked(notifier, [&] {
         check = CheckRecordInModel(*model, weather.Name.empty() ? "weather DataFrame" : weather.Name, climateFile,
                                    years, notifier);
-    }
-    IssueWarnings(notifier.Texts);
+    });
 
     const py::ssize_t rows = static_cast<py::ssize_t>(check.Rows.size());
     py::list variable, unit, test, method, result;
@@ -677,11 +682,8 @@ PYBIND11_MODULE(_kelmar, m) {
     m.def("estimate", [](const Weather& weather) {
         CollectingNotifier notifier;
         Climatology climate;
-        {
-            py::gil_scoped_release unlocked;
-            climate.Values = EstimateFromWeatherRecord(*weather.Record, FilePart(weather.Name), notifier);
-        }
-        IssueWarnings(notifier.Texts);
+        RunUnlocked(notifier,
+                    [&] { climate.Values = EstimateFromWeatherRecord(*weather.Record, FilePart(weather.Name), notifier); });
         return climate;
     });
     m.def("batch", &RunBatch, py::arg("list_text"), py::arg("list_name"), py::arg("folder"), py::arg("seed").none(true),

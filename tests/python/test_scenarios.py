@@ -4,6 +4,8 @@ kelmar-cli: the same numbers (tolerance 0) and the same error texts.
 Ensembles run few replicates and the check few years, to keep the suite
 short; what they share with the long runs is the code path.
 """
+import warnings
+
 import numpy as np
 import pandas as pd
 import pytest
@@ -243,3 +245,21 @@ def test_refusals_of_ensembles_and_scenarios(tmp_path):
             kelmar.simulate(SITE, CLIMATE, **kwargs)
     with pytest.raises(kelmar.KelmarError, match="years takes a whole number from 2 to 500, not 1"):
         kelmar.check(WEATHER, years=1)
+
+
+# (what, the months of the example record kept): records the check refuses.
+SHORT_RECORDS = [("three years: no regression coefficients", 36), ("five months: no full year", 5)]
+
+
+@pytest.mark.parametrize("what,months", SHORT_RECORDS, ids=[c[0] for c in SHORT_RECORDS])
+def test_a_check_the_program_refuses_raises_its_text(tmp_path, what, months):
+    lines = open(WEATHER).read().splitlines()
+    path = tmp_path / "short.wed"
+    path.write_text("\n".join(lines[:2 + months]) + "\n")
+    message = cli("check", "--weather", str(path), "--seed", "1", "--out", str(tmp_path), expect=1).stderr
+    with warnings.catch_warnings(record=True) as warned, pytest.raises(kelmar.KelmarError) as raised:
+        warnings.simplefilter("always")
+        kelmar.check(path, seed=1)
+    # kelmar-cli prints the estimate's warnings, then the error; the module warns, then raises.
+    assert [str(w.message) for w in warned] + [str(raised.value)] == message.strip().splitlines(), what
+    assert not (tmp_path / "check.csv").exists(), f"{what}: the program wrote a table"
