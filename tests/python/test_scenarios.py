@@ -4,6 +4,8 @@ kelmar-cli: the same numbers (tolerance 0) and the same error texts.
 Ensembles run few replicates and the check few years, to keep the suite
 short; what they share with the long runs is the code path.
 """
+import threading
+import time
 import warnings
 
 import numpy as np
@@ -263,3 +265,26 @@ def test_a_check_the_program_refuses_raises_its_text(tmp_path, what, months):
     # kelmar-cli prints the estimate's warnings, then the error; the module warns, then raises.
     assert [str(w.message) for w in warned] + [str(raised.value)] == message.strip().splitlines(), what
     assert not (tmp_path / "check.csv").exists(), f"{what}: the program wrote a table"
+
+
+def test_an_ensemble_lets_other_python_threads_run():
+    """The lock is released while the replicates run: a Python thread beside
+    the ensemble keeps going, with no pause near the ensemble's length."""
+    finished = threading.Event()
+    took = []
+
+    def run():
+        start = time.perf_counter()
+        kelmar.simulate(SITE, CLIMATE, seed=1, replicates=250, jobs=1, summary=True)
+        took.append(time.perf_counter() - start)
+        finished.set()
+
+    worker = threading.Thread(target=run)
+    last, longest = time.perf_counter(), 0.0
+    worker.start()
+    while not finished.is_set():
+        now = time.perf_counter()
+        longest, last = max(longest, now - last), now
+    worker.join()
+    assert longest < took[0] / 2, \
+        f"the Python thread stood still {longest:.3f} s of the ensemble's {took[0]:.3f} s (tolerance: half of it)"
