@@ -81,6 +81,7 @@ struct EnsembleSummaries {
 };
 
 // Runs every replicate and summarises them; the checks and errors of RunEnsemble.
-EnsembleSummaries SummarizeReplicates(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options);
+EnsembleSummaries SummarizeReplicates(const TModel& prepared, const TScenario* scenario,
+                                      const EnsembleOptions& options);
 
 }  // namespace kelmar

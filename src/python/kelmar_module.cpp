@@ -309,8 +309,8 @@ public:
 
     void Take(int replicate, const TModel& model, std::uint64_t seed) override {
         if (model.AvailableYears != Years)
-            throw KelmarError("Replicate " + std::to_string(replicate) + " ran " + std::to_string(model.AvailableYears) +
-                              " years, not " + std::to_string(Years) + ".");
+            throw KelmarError("Replicate " + std::to_string(replicate) + " ran " +
+                              std::to_string(model.AvailableYears) + " years, not " + std::to_string(Years) + ".");
         const std::size_t fields = RESULT_FIELDS.size();
         SeedData[replicate] = seed;
         for (int i = 1; i <= Years; ++i) {
@@ -408,7 +408,8 @@ py::dict Ensemble(const Site& site, const Climatology* climate, std::optional<st
         RunReplicates(*model, scenario, options, sink);
     }
     out["seeds"] = sink.Seeds;
-    out["monthly"] = py::make_tuple(sink.MonthlyReplicate, sink.Monthly.Years, sink.Monthly.Months, sink.Monthly.Values);
+    out["monthly"] =
+        py::make_tuple(sink.MonthlyReplicate, sink.Monthly.Years, sink.Monthly.Months, sink.Monthly.Values);
     out["annual"] = py::make_tuple(sink.AnnualReplicate, sink.Annual.Years, sink.Annual.Months, sink.Annual.Values);
     return out;
 }
@@ -682,8 +683,9 @@ PYBIND11_MODULE(_kelmar, m) {
     m.def("estimate", [](const Weather& weather) {
         CollectingNotifier notifier;
         Climatology climate;
-        RunUnlocked(notifier,
-                    [&] { climate.Values = EstimateFromWeatherRecord(*weather.Record, FilePart(weather.Name), notifier); });
+        RunUnlocked(notifier, [&] {
+            climate.Values = EstimateFromWeatherRecord(*weather.Record, FilePart(weather.Name), notifier);
+        });
         return climate;
     });
     m.def("batch", &RunBatch, py::arg("list_text"), py::arg("list_name"), py::arg("folder"), py::arg("seed").none(true),

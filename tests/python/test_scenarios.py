@@ -51,14 +51,16 @@ def plain(frame):
 # (what, simulate's arguments beyond the site, kelmar-cli's options beyond
 # --site; a path "{dir}/..." is in the test's folder)
 SCENARIO_CASES = [
-    ("flags as a Scenario, simulated", dict(climate=CLIMATE, seed=1, scenario=kelmar.Scenario(delta_t=2, precip_factor=0.9)),
+    ("flags as a Scenario, simulated",
+     dict(climate=CLIMATE, seed=1, scenario=kelmar.Scenario(delta_t=2, precip_factor=0.9)),
      ["--climate", CLIMATE, "--seed", "1", "--delta-t", "2", "--precip-factor", "0.9"]),
     ("file of every key, simulated", dict(climate=CLIMATE, seed=11, scenario="{dir}/full.scn"),
      ["--climate", CLIMATE, "--seed", "11", "--scenario", "{dir}/full.scn"]),
     ("file read first, observed record with gaps", dict(climate=CLIMATE, weather=WEATHER, seed=5,
                                                         scenario=("read", "{dir}/record.scn")),
      ["--climate", CLIMATE, "--weather", WEATHER, "--seed", "5", "--scenario", "{dir}/record.scn"]),
-    ("pcg64 with a 64-bit seed", dict(climate=CLIMATE, seed=LARGEST_SEED, rng="pcg64", scenario=kelmar.Scenario(delta_t=-1)),
+    ("pcg64 with a 64-bit seed",
+     dict(climate=CLIMATE, seed=LARGEST_SEED, rng="pcg64", scenario=kelmar.Scenario(delta_t=-1)),
      ["--climate", CLIMATE, "--seed", str(LARGEST_SEED), "--rng", "pcg64", "--delta-t", "-1"]),
 ]
 
@@ -228,7 +230,8 @@ def test_refusals_of_ensembles_and_scenarios(tmp_path):
         kelmar.read_scenario(missing)
     assert str(raised.value) == message
     # The reader's text for a count of monthly values other than 1 or 12.
-    with pytest.raises(kelmar.KelmarError, match=r"^delta_t takes one value or twelve \(January to December\), not 3\.$"):
+    reader_text = r"^delta_t takes one value or twelve \(January to December\), not 3\.$"
+    with pytest.raises(kelmar.KelmarError, match=reader_text):
         kelmar.Scenario(delta_t=[1, 2, 3])
     scenario = kelmar.Scenario(delta_t=1)
     with pytest.raises(kelmar.KelmarError, match="precip_factor takes one value or twelve"):
