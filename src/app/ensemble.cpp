@@ -80,6 +80,12 @@ std::uint64_t StartState(const EnsembleOptions& options, int replicate) {
                               batch::UNIFORMS_PER_SITE * static_cast<std::uint64_t>(replicate));
 }
 
+// The seed column of replicate r: its own start state with lcg32, the base
+// seed with pcg64 (whose stream is the base seed advanced).
+std::uint64_t ReplicateSeed(const EnsembleOptions& options, int replicate) {
+    return options.Rng == RandomKind::Lcg32 ? StartState(options, replicate) : options.Seed;
+}
+
 // Runs one replicate into `model` (a copy of the prepared model).
 void RunReplicate(TModel& model, const TScenario* scenario, const EnsembleOptions& options, int replicate) {
     StartReplicate(model.Random, options.Rng, options.Seed, replicate);
@@ -114,8 +120,7 @@ void WriteTables(const TModel& prepared, const TScenario* scenario, const Ensemb
                 for (int b = range.begin(); b < range.end(); ++b) {
                     const int r = first + b;
                     RunReplicate(*model, scenario, options, r);
-                    const std::uint64_t seed =
-                        options.Rng == RandomKind::Lcg32 ? StartState(options, r) : options.Seed;
+                    const std::uint64_t seed = ReplicateSeed(options, r);
                     std::string& m = monthlyText[b];
                     std::string& a = annualText[b];
                     for (int i = 1; i <= model->AvailableYears; ++i) {
@@ -136,7 +141,7 @@ void WriteTables(const TModel& prepared, const TScenario* scenario, const Ensemb
                             }
                             if (k == 0) {
                                 out.push_back(',');
-                                AppendInteger(out, static_cast<std::int64_t>(seed));
+                                out += std::to_string(seed);  // a pcg64 seed takes all 64 bits
                             }
                             out.push_back('\n');
                         }
@@ -156,8 +161,8 @@ void WriteTables(const TModel& prepared, const TScenario* scenario, const Ensemb
 // Summaries: every replicate's values kept by field and month (all years
 // of all replicates) and by field and year (all replicates), then
 // summarised group by group.
-void WriteSummaries(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
-                    tbb::task_arena& arena) {
+EnsembleSummaries ComputeSummaries(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
+                                   tbb::task_arena& arena) {
     const int years = MAX_YEARS;  // simulated runs have them all
     const std::size_t replicates = static_cast<std::size_t>(options.Replicates);
     // [field][month - 1]: replicate r's year index i at r * years + i - 1.
@@ -198,27 +203,55 @@ void WriteSummaries(const TModel& prepared, const TScenario* scenario, const Ens
         });
     });
 
-    std::vector<SampleSummary> monthSummaries(byMonth.size()), yearSummaries(byYear.size());
+    EnsembleSummaries summaries;
+    summaries.Years = years;
+    summaries.ByMonth.resize(byMonth.size());
+    summaries.ByYear.resize(byYear.size());
     arena.execute([&] {
         tbb::parallel_for(std::size_t{0}, byMonth.size(), [&](std::size_t g) {
             Moments moments;
             for (std::size_t r = 0; r < replicates; ++r) moments.Merge(pieces[g * replicates + r]);
-            monthSummaries[g] = Summarize(std::span<double>(byMonth[g].get(), replicates * years), moments);
+            summaries.ByMonth[g] = Summarize(std::span<double>(byMonth[g].get(), replicates * years), moments);
             byMonth[g].reset();
         });
-        tbb::parallel_for(std::size_t{0}, byYear.size(), [&](std::size_t g) { yearSummaries[g] = Summarize(byYear[g]); });
+        tbb::parallel_for(std::size_t{0}, byYear.size(),
+                          [&](std::size_t g) { summaries.ByYear[g] = Summarize(byYear[g]); });
     });
+    summaries.YearOf = std::move(yearOf);
+    return summaries;
+}
 
+void WriteSummaries(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
+                    tbb::task_arena& arena) {
+    const EnsembleSummaries summaries = ComputeSummaries(prepared, scenario, options, arena);
+    const int years = summaries.Years;
     const std::string start = RowStart(options);
     std::string monthly = "site_id,scenario,month," + SummaryColumns();
     for (int k = 1; k <= 12; ++k)
-        for (int f = 0; f < FIELDS; ++f) AppendSummary(monthly, start, k, RESULT_FIELDS[f], monthSummaries[f * 12 + k - 1]);
+        for (int f = 0; f < FIELDS; ++f)
+            AppendSummary(monthly, start, k, RESULT_FIELDS[f], summaries.ByMonth[f * 12 + k - 1]);
     std::string annual = "site_id,scenario,year," + SummaryColumns();
     for (int i = 1; i <= years; ++i)
         for (int f = 0; f < FIELDS; ++f)
-            AppendSummary(annual, start, yearOf[i], RESULT_FIELDS[f], yearSummaries[static_cast<std::size_t>(f) * years + i - 1]);
+            AppendSummary(annual, start, summaries.YearOf[i], RESULT_FIELDS[f],
+                          summaries.ByYear[static_cast<std::size_t>(f) * years + i - 1]);
     WriteFileAtomically(Path(options, "summary_monthly.csv"), monthly);
     WriteFileAtomically(Path(options, "summary_annual.csv"), annual);
+}
+
+// The options' checks, before anything runs.
+void CheckOptions(const EnsembleOptions& options) {
+    if (options.Replicates < 1) throw KelmarError("An ensemble needs at least one replicate.");
+    if (options.Rng == RandomKind::Lcg32 && static_cast<std::uint64_t>(options.Replicates) > batch::DISJOINT_STREAMS)
+        throw KelmarError("lcg32 holds " + std::to_string(batch::DISJOINT_STREAMS) +
+                          " replicates of 500 years apart within its period, not " +
+                          std::to_string(options.Replicates) + ": use --rng pcg64 for more.");
+    if (options.Rng == RandomKind::Lcg32 && options.Seed > 0xFFFFFFFFu)
+        throw KelmarError("The seed " + std::to_string(options.Seed) + " does not fit lcg32's 32 bits.");
+}
+
+int JobsOf(const EnsembleOptions& options) {
+    return options.Jobs > 0 ? options.Jobs : tbb::info::default_concurrency();
 }
 
 }  // namespace
@@ -233,21 +266,42 @@ void StartReplicate(RandomSource& random, RandomKind kind, std::uint64_t seed, i
     }
 }
 
+std::string ScenarioColumn(const TScenario* scenario) {
+    return !scenario ? "none" : !scenario->Name.empty() ? scenario->Name : scenario->Describe();
+}
+
+void RunReplicates(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
+                   ReplicateSink& sink) {
+    CheckOptions(options);
+    tbb::task_arena arena(JobsOf(options));
+    tbb::enumerable_thread_specific<std::unique_ptr<TModel>> models;
+    arena.execute([&] {
+        tbb::parallel_for(tbb::blocked_range<int>(0, options.Replicates, 1), [&](const auto& range) {
+            std::unique_ptr<TModel>& model = models.local();
+            if (!model) model = std::make_unique<TModel>(prepared);
+            for (int r = range.begin(); r < range.end(); ++r) {
+                RunReplicate(*model, scenario, options, r);
+                sink.Take(r, *model, ReplicateSeed(options, r));
+            }
+        });
+    });
+}
+
+EnsembleSummaries SummarizeReplicates(const TModel& prepared, const TScenario* scenario,
+                                      const EnsembleOptions& options) {
+    CheckOptions(options);
+    tbb::task_arena arena(JobsOf(options));
+    return ComputeSummaries(prepared, scenario, options, arena);
+}
+
 void RunEnsemble(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options) {
-    if (options.Replicates < 1) throw KelmarError("An ensemble needs at least one replicate.");
-    if (options.Rng == RandomKind::Lcg32 && static_cast<std::uint64_t>(options.Replicates) > batch::DISJOINT_STREAMS)
-        throw KelmarError("lcg32 holds " + std::to_string(batch::DISJOINT_STREAMS) +
-                          " replicates of 500 years apart within its period, not " +
-                          std::to_string(options.Replicates) + ": use --rng pcg64 for more.");
-    if (options.Rng == RandomKind::Lcg32 && options.Seed > 0xFFFFFFFFu)
-        throw KelmarError("The seed " + std::to_string(options.Seed) + " does not fit lcg32's 32 bits.");
+    CheckOptions(options);
     std::error_code error;
     std::filesystem::create_directories(PathOf(options.OutDir), error);
     if (error)
         throw KelmarError("Cannot make the folder \"" + options.OutDir + "\" (" + error.message() + ").");
 
-    const int jobs = options.Jobs > 0 ? options.Jobs : tbb::info::default_concurrency();
-    tbb::task_arena arena(jobs);
+    tbb::task_arena arena(JobsOf(options));
     if (options.Summary)
         WriteSummaries(prepared, scenario, options, arena);
     else

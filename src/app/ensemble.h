@@ -20,9 +20,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model/model_state.h"
 #include "model/scenario.h"
+#include "numerics/summary_statistics.h"
 
 namespace kelmar {
 
@@ -47,5 +49,39 @@ void RunEnsemble(const TModel& prepared, const TScenario* scenario, const Ensemb
 
 // The random state replicate `replicate` starts from.
 void StartReplicate(RandomSource& random, RandomKind kind, std::uint64_t seed, int replicate);
+
+// The scenario column of an ensemble's tables: the scenario's name, its
+// description when it has none, "none" without a scenario.
+std::string ScenarioColumn(const TScenario* scenario);
+
+// The same replicates into memory instead of a folder (OutDir, Version and
+// Summary are not used), for the Python module: what monthly.csv and
+// annual.csv, or the summaries, hold, as numbers.
+
+// Receives each replicate's run, in the model that ran it; called from the
+// worker threads, once per replicate, in no particular order and for
+// several replicates at a time. `seed` is the seed column of annual.csv.
+class ReplicateSink {
+public:
+    virtual ~ReplicateSink() = default;
+    virtual void Take(int replicate, const TModel& model, std::uint64_t seed) = 0;
+};
+
+// Runs every replicate into `sink`; the checks and errors of RunEnsemble.
+void RunReplicates(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
+                   ReplicateSink& sink);
+
+// What summary_monthly.csv and summary_annual.csv hold, by field in
+// RESULT_FIELDS order.
+struct EnsembleSummaries {
+    int Years = 0;                       // of each replicate
+    std::vector<SampleSummary> ByMonth;  // [field * 12 + month - 1]: every year of every replicate
+    std::vector<SampleSummary> ByYear;   // [field * Years + year index - 1]: the replicates' annual values
+    std::vector<int> YearOf;             // calendar year of year index 1..Years ([0] unused)
+};
+
+// Runs every replicate and summarises them; the checks and errors of RunEnsemble.
+EnsembleSummaries SummarizeReplicates(const TModel& prepared, const TScenario* scenario,
+                                      const EnsembleOptions& options);
 
 }  // namespace kelmar

@@ -83,6 +83,16 @@ int RecordYears(const TRunSettings& settings) {
     return static_cast<int>(std::clamp<std::int64_t>(span, 0, MAX_YEARS));
 }
 
+// The record's years; KelmarError naming `recordFile` when it has none.
+int RequireFullYear(const TRunSettings& settings, const std::string& recordFile) {
+    const int years = RecordYears(settings);
+    if (years == 0)
+        throw KelmarError("The weather record " + Quoted(recordFile) +
+                          " has no full year: the check compares each month of the year across the years, and a "
+                          "record's years are its monthly lines divided by 12.");
+    return years;
+}
+
 std::vector<double> PresentValues(const YearMonthSeries& series, int years, int month, int& missing) {
     std::vector<double> values;
     values.reserve(static_cast<std::size_t>(years));
@@ -168,34 +178,39 @@ const char* CheckTestMethod(CheckVariable variable, CheckTest test) {
 
 std::optional<GeneratorCheck> RunGeneratorCheck(TModel& model, const CheckInputs& inputs, Notifier& notifier) {
     if (inputs.Seed) model.Random.SetState(*inputs.Seed);
+    if (!ReadWeatherFile(model, inputs.Weather, notifier, inputs.SiteId)) return std::nullopt;
+    RequireFullYear(model.Settings, WeatherFileName(inputs.Weather));
+    std::optional<std::string> climateFile;
+    if (!inputs.Climate.empty()) {
+        if (!ReadClimatologyFile(model, inputs.Climate, notifier)) return std::nullopt;
+        climateFile = ReplaceExtension(inputs.Climate, CLIMATOLOGY_EXTENSION);
+    }
+    return CheckRecordInModel(model, WeatherFileName(inputs.Weather), climateFile, inputs.Years, notifier);
+}
+
+GeneratorCheck CheckRecordInModel(TModel& model, const std::string& recordFile,
+                                  const std::optional<std::string>& climateFile, int years, Notifier& notifier) {
     GeneratorCheck check;
     check.Seed = model.Random.State();
-
-    if (!ReadWeatherFile(model, inputs.Weather, notifier, inputs.SiteId)) return std::nullopt;
-    const std::string recordFile = WeatherFileName(inputs.Weather);
     check.RecordName = Utf8Name(PathOf(recordFile).filename());
-    check.RecordYears = RecordYears(model.Settings);
-    if (check.RecordYears == 0)
-        throw KelmarError("The weather record " + Quoted(recordFile) +
-                          " has no full year: the check compares each month of the year across the years, and a "
-                          "record's years are its monthly lines divided by 12.");
+    check.RecordYears = RequireFullYear(model.Settings, recordFile);
 
     std::string climateSource;
-    if (inputs.Climate.empty()) {
+    if (!climateFile) {
         EstimateFromRecord(model, check.RecordName, notifier);
         climateSource = "the climatology estimated from " + Quoted(check.RecordName);
     } else {
-        if (!ReadClimatologyFile(model, inputs.Climate, notifier)) return std::nullopt;
-        const std::string climateFile = ReplaceExtension(inputs.Climate, CLIMATOLOGY_EXTENSION);
-        check.ClimateName = Utf8Name(PathOf(climateFile).filename());
-        climateSource = "the climatology file " + Quoted(climateFile);
+        check.ClimateName = Utf8Name(PathOf(*climateFile).filename());
+        climateSource = climateFile->empty() ? "the climatology given" : "the climatology file " + Quoted(*climateFile);
     }
     if (const auto missing = FirstMissing(model.Climate, AIR_FIELDS))
         throw KelmarError("The weather generator cannot simulate from " + climateSource + ": it has no " + *missing +
                           ". A climatology estimated from fewer than " + std::to_string(YEARS_FOR_REGRESSIONS) +
                           " years of record has no regression coefficients.");
-    if (inputs.Climate.empty()) {
-        // The lognormal parameters, as reading a climatology file derives them.
+    {
+        // The lognormal parameters, as reading a climatology file derives them
+        // (for a file read, the values it has already; for a climatology
+        // edited since, its own).
         for (int m = 1; m <= 12; ++m) {
             try {
                 DeriveLognormalMonth(model.Climate, m);
@@ -207,7 +222,7 @@ std::optional<GeneratorCheck> RunGeneratorCheck(TModel& model, const CheckInputs
     }
     const auto soilMissing = FirstMissing(model.Climate, SOIL_FIELDS);
 
-    check.SimulatedYears = std::clamp(inputs.Years, 1, MAX_YEARS);
+    check.SimulatedYears = std::clamp(years, 1, MAX_YEARS);
     auto simulated = std::make_unique<TWeatherStore>();
     SimulateWeather(model, check.SimulatedYears, !soilMissing, *simulated);
     RequireFiniteSimulation(*simulated, check.SimulatedYears, climateSource);

@@ -95,6 +95,14 @@ struct GeneratorCheck {
 // `notifier`. Uses `model` for the work.
 std::optional<GeneratorCheck> RunGeneratorCheck(TModel& model, const CheckInputs& inputs, Notifier& notifier);
 
+// The same for a record already in `model` (its weather store and years,
+// from `recordFile`, the name as the weather reader forms it) against the
+// climatology in `model` when `climateFile` is given (the name of the file
+// it came from), or one estimated from the record otherwise; `years`
+// simulated from the model's random state. For records held in memory.
+GeneratorCheck CheckRecordInModel(TModel& model, const std::string& recordFile,
+                                  const std::optional<std::string>& climateFile, int years, Notifier& notifier);
+
 // check.csv: a header, then one row per variable, month and test:
 //   variable,unit,month,test,method,n_obs,n_missing,n_sim,obs_mean,sim_mean,
 //   obs_sd,sim_sd,statistic,df1,df2,p,p_holm,result

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/open_commands.h"
+#include "app/run_sequence.h"
 #include "io/value_text.h"
 #include "model/errors.h"
 #include "model/lognormal_precipitation.h"
@@ -29,43 +30,58 @@ void UseClimatology(TModel& model, const TClimatology& climate, const std::strin
     }
 }
 
-void Finish(RunOutcome outcome) {
-    if (outcome == RunOutcome::ClimatologyError) throw KelmarError(CLIMATOLOGY_ERROR_MESSAGE);
+void Finish(const SequenceOutcome& outcome) {
+    if (outcome.Outcome == RunOutcome::ClimatologyError) throw KelmarError(CLIMATOLOGY_ERROR_MESSAGE);
 }
+
+// The records of a run as the sources of the run sequence.
+class RecordSources : public RunSources {
+public:
+    RecordSources(const RecordRunInputs& inputs, Notifier& notifier) : Inputs(inputs), Notify(notifier) {}
+
+    Notifier& Messages() override { return Notify; }
+
+    bool ReadSite(TModel& model) override {
+        model.Site = *Inputs.Site;
+        return true;
+    }
+
+    std::optional<std::string> ReadWeather(TModel& model) override {
+        model.Weather = Inputs.Weather->Store;
+        model.Settings.YearBeg = Inputs.Weather->YearBeg;
+        model.Settings.YearEnd = Inputs.Weather->YearEnd;
+        return Inputs.WeatherName;
+    }
+
+    std::optional<std::string> ReadClimatology(TModel& model) override {
+        if (Inputs.Climate == nullptr)
+            throw KelmarError("Simulated weather needs a climatology; give a climate or a weather record.");
+        UseClimatology(model, *Inputs.Climate, Inputs.ClimateName);
+        return Inputs.ClimateName;
+    }
+
+    std::string ReadGapClimatology(TModel& model, const std::string& weatherName) override {
+        if (Inputs.Climate == nullptr)
+            throw KelmarError("The weather record \"" + weatherName +
+                              "\" has months without a soil temperature; give a climatology whose generator "
+                              "fills them.");
+        UseClimatology(model, *Inputs.Climate, Inputs.ClimateName);
+        return Inputs.ClimateName;
+    }
+
+private:
+    const RecordRunInputs& Inputs;
+    Notifier& Notify;
+};
 
 }  // namespace
 
-void RunRecords(TModel& model, const RecordRunInputs& inputs, Notifier& notifier) {
+void RunRecords(TModel& model, const RecordRunInputs& inputs, Notifier& notifier, const TScenario* scenario) {
     if (inputs.Site == nullptr) throw KelmarError("A run needs a site.");
-    model.Site = *inputs.Site;
-    if (inputs.Weather == nullptr) {
-        if (inputs.Climate == nullptr)
-            throw KelmarError("Simulated weather needs a climatology; give a climate or a weather record.");
-        model.Settings.InpDat = false;
-        UseClimatology(model, *inputs.Climate, inputs.ClimateName);
-        ValidateClimatologyForRun(model, inputs.ClimateName);
-        Finish(RunModel(model, notifier));
-        return;
-    }
-    model.Settings.InpDat = true;
-    model.Weather = inputs.Weather->Store;
-    model.Settings.YearBeg = inputs.Weather->YearBeg;
-    model.Settings.YearEnd = inputs.Weather->YearEnd;
-    ValidateWeatherForRun(model, inputs.WeatherName);
-
-    // The first run counts the years of the record, as the open command does.
-    RunModel(model, notifier);
-    std::string climateName;
-    if (RecordHasSoilGaps(model)) {
-        if (inputs.Climate == nullptr)
-            throw KelmarError("The weather record \"" + inputs.WeatherName +
-                              "\" has months without a soil temperature; give a climatology whose generator "
-                              "fills them.");
-        UseClimatology(model, *inputs.Climate, inputs.ClimateName);
-        climateName = inputs.ClimateName;
-    }
-    ValidateClimatologyForRun(model, climateName);
-    Finish(RunModel(model, notifier));
+    RecordSources sources(inputs, notifier);
+    model.Settings.InpDat = inputs.Weather != nullptr;
+    Finish(model.Settings.InpDat ? RunFromWeatherSequence(model, sources, scenario)
+                                 : RunSimulatedSequence(model, sources, scenario));
 }
 
 TClimatology EstimateFromWeatherRecord(const WeatherRecord& weather, const std::string& recordName,

@@ -13,6 +13,7 @@
 
 #include "model/model_state.h"
 #include "model/notifier.h"
+#include "model/scenario.h"
 
 namespace kelmar {
 
@@ -35,14 +36,17 @@ struct RecordRunInputs {
 };
 
 // Runs `inputs` into `model` (a model as made, its random state set by the
-// caller): with a weather record the check of its months, a first run that
-// counts its years, the climatology only when a soil temperature is missing,
-// then the run that stays; otherwise 500 simulated years. mu_P and sigma_P
-// are derived anew from av_P and Cv_P, as reading the climatology does.
-// Raises KelmarError with the texts of the open commands and the batch: a
-// record with soil-temperature gaps and no climatology is refused (the
-// batch's rule) rather than filled from an empty one.
-void RunRecords(TModel& model, const RecordRunInputs& inputs, Notifier& notifier);
+// caller) through the run sequences of app/run_sequence.h: with a weather
+// record the check of its months, a first run that counts its years, the
+// climatology only when a soil temperature is missing, then the run that
+// stays; otherwise 500 simulated years; the run that stays under `scenario`
+// when one is given. mu_P and sigma_P are derived anew from av_P and Cv_P,
+// as reading the climatology does. Raises KelmarError with the texts of the
+// open commands and the batch: a record with soil-temperature gaps and no
+// climatology is refused (the batch's rule) rather than filled from an
+// empty one.
+void RunRecords(TModel& model, const RecordRunInputs& inputs, Notifier& notifier,
+                const TScenario* scenario = nullptr);
 
 // The climatology estimated from `weather` as "Generate file" does, with its
 // checks and warning; `recordName` names the record in messages.

@@ -106,7 +106,7 @@ int RunSimulate(const CliOptions& options, std::ostream& out, std::ostream& err)
             ensemble.Jobs = options.jobs.value_or(0);
             ensemble.Summary = options.summary;
             ensemble.SiteId = Utf8Name(PathOf(result.read.site).stem());
-            ensemble.ScenarioName = !scenario ? "none" : !scenario->Name.empty() ? scenario->Name : scenario->Describe();
+            ensemble.ScenarioName = ScenarioColumn(change);
             ensemble.OutDir = options.out;
             ensemble.Version = VERSION;
             RunEnsemble(*model, change, ensemble);

@@ -1,8 +1,9 @@
 // _kelmar: the C++ side of the Python package kelmar. It holds the records
 // (site, climatology, weather record), reads and writes them through the
 // same readers and save commands as the window, and runs the model through
-// the application's command sequences; kelmar/__init__.py makes the tables
-// (pandas, xarray) from the arrays it returns.
+// the application's command sequences (single runs, ensembles, the
+// generator check); kelmar/__init__.py makes the tables (pandas, xarray)
+// from the arrays it returns.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -17,6 +18,8 @@
 #include "app/batch/batch_memory.h"
 #include "app/batch/batch_tables.h"
 #include "app/batch/site_list.h"
+#include "app/ensemble.h"
+#include "app/generator_check.h"
 #include "app/open_commands.h"
 #include "app/presentation/grid_texts.h"
 #include "app/record_run.h"
@@ -24,6 +27,7 @@
 #include "io/climatology_file.h"
 #include "io/data_file_names.h"
 #include "io/file_bytes.h"
+#include "io/scenario_file.h"
 #include "io/site_file.h"
 #include "io/weather_file.h"
 #include "io/weather_table.h"
@@ -47,6 +51,21 @@ public:
 
 void IssueWarnings(const std::vector<std::string>& texts) {
     for (const std::string& text : texts) PyErr_WarnEx(PyExc_UserWarning, text.c_str(), 1);
+}
+
+// Runs `work` without the Python lock, then gives its warnings to Python,
+// also when it fails: a warning that came before the error (an estimate
+// without regression coefficients) explains it, as kelmar-cli prints both.
+template <typename Work>
+void RunUnlocked(const CollectingNotifier& notifier, Work&& work) {
+    try {
+        py::gil_scoped_release unlocked;
+        work();
+    } catch (...) {
+        IssueWarnings(notifier.Texts);
+        throw;
+    }
+    IssueWarnings(notifier.Texts);
 }
 
 // A reader that gave false warned that the file is missing: that warning is
@@ -179,10 +198,56 @@ void PutRow(Table& table, std::size_t row, const TResultRecord& r, std::int64_t 
 
 py::tuple TableTuple(const Table& table) { return py::make_tuple(table.Years, table.Months, table.Values); }
 
-py::dict Simulate(const Site& site, const Climatology* climate, const Weather* weather, std::optional<std::uint32_t> seed) {
-    auto model = std::make_unique<TModel>();
-    if (seed) model->Random.SetState(*seed);
-    const std::uint32_t startState = model->Random.State();
+RandomKind RandomKindOf(const std::string& name) {
+    // kelmar-cli's --rng names.
+    if (name == "lcg32") return RandomKind::Lcg32;
+    if (name == "pcg64") return RandomKind::Pcg64;
+    throw KelmarError("rng takes lcg32 or pcg64, not \"" + name + "\".");
+}
+
+// Sets the random state of `model` as kelmar-cli simulate does from --rng
+// and --seed (without a seed, the clock's state the model was made with)
+// and gives the seed of the run: the 32-bit state with lcg32, the 64-bit
+// seed with pcg64.
+std::uint64_t StartRandom(TModel& model, RandomKind kind, std::optional<std::uint64_t> seed) {
+    if (kind == RandomKind::Lcg32) {
+        if (seed && *seed > 0xFFFFFFFFu)
+            throw KelmarError("The seed " + std::to_string(*seed) + " does not fit lcg32's 32 bits.");
+        if (seed) model.Random.SetState(static_cast<std::uint32_t>(*seed));
+        return model.Random.State();
+    }
+    const std::uint64_t wide = seed.value_or(model.Random.State());
+    StartReplicate(model.Random, kind, wide, 0);
+    return wide;
+}
+
+// A scenario's months, January first: one value for all, or twelve.
+void SetScenarioMonths(MonthArray& target, const char* key, const py::object& values) {
+    const auto array = py::array_t<double, py::array::forcecast>::ensure(values);
+    if (!array || array.ndim() > 1)
+        throw KelmarError(std::string(key) + " takes one number or twelve (January to December).");
+    const py::ssize_t count = array.ndim() == 0 ? 1 : array.shape(0);
+    // The scenario file reader's text for a wrong count.
+    if (count != 1 && count != 12)
+        throw KelmarError(std::string(key) + " takes one value or twelve (January to December), not " +
+                          std::to_string(count) + ".");
+    const double* data = array.data();
+    for (int k = 1; k <= 12; ++k) target[k] = count == 1 ? data[0] : data[k - 1];
+}
+
+TScenario MakeScenario(const std::string& name, const py::object& deltaT, const py::object& precipFactor,
+                       double variability, double trendT, double trendPrecip) {
+    TScenario scenario;
+    scenario.Name = name;
+    SetScenarioMonths(scenario.DeltaT, "delta_t", deltaT);
+    SetScenarioMonths(scenario.PrecFactor, "precip_factor", precipFactor);
+    scenario.Variability = variability;
+    scenario.TrendT = trendT;
+    scenario.TrendPrec = trendPrecip;
+    return scenario;
+}
+
+RecordRunInputs RunInputsOf(const Site& site, const Climatology* climate, const Weather* weather) {
     RecordRunInputs inputs;
     inputs.Site = &site.Params;
     if (climate) {
@@ -193,12 +258,16 @@ py::dict Simulate(const Site& site, const Climatology* climate, const Weather* w
         inputs.Weather = weather->Record.get();
         inputs.WeatherName = FilePart(weather->Name);
     }
+    return inputs;
+}
+
+py::dict Simulate(const Site& site, const Climatology* climate, const Weather* weather,
+                  std::optional<std::uint64_t> seed, const TScenario* scenario, const std::string& rng) {
+    auto model = std::make_unique<TModel>();
+    const std::uint64_t startState = StartRandom(*model, RandomKindOf(rng), seed);
+    const RecordRunInputs inputs = RunInputsOf(site, climate, weather);
     CollectingNotifier notifier;
-    {
-        py::gil_scoped_release unlocked;
-        RunRecords(*model, inputs, notifier);
-    }
-    IssueWarnings(notifier.Texts);
+    RunUnlocked(notifier, [&] { RunRecords(*model, inputs, notifier, scenario); });
     const int years = model->AvailableYears;
     Table monthly = MakeTable(static_cast<std::size_t>(years) * 12), annual = MakeTable(years);
     for (int i = 1; i <= years; ++i) {
@@ -212,6 +281,203 @@ py::dict Simulate(const Site& site, const Climatology* climate, const Weather* w
     out["seed"] = startState;
     out["monthly"] = TableTuple(monthly);
     out["annual"] = TableTuple(annual);
+    return out;
+}
+
+// Every replicate's records written straight into the arrays of the
+// tables (made beforehand, with the lock held): replicate r's rows start at
+// r times the rows of one run.
+class ArraySink : public ReplicateSink {
+public:
+    ArraySink(int replicates, int years)
+        : Years(years),
+          MonthlyReplicate(static_cast<py::ssize_t>(replicates) * years * 12),
+          AnnualReplicate(static_cast<py::ssize_t>(replicates) * years),
+          Seeds(static_cast<py::ssize_t>(replicates)),
+          Monthly(MakeTable(static_cast<std::size_t>(replicates) * years * 12)),
+          Annual(MakeTable(static_cast<std::size_t>(replicates) * years)),
+          // Raw pointers, taken now: the worker threads run without the lock.
+          MonthlyReplicateData(MonthlyReplicate.mutable_data()),
+          AnnualReplicateData(AnnualReplicate.mutable_data()),
+          SeedData(Seeds.mutable_data()),
+          MonthlyYears(Monthly.Years.mutable_data()),
+          MonthlyMonths(Monthly.Months.mutable_data()),
+          MonthlyValues(Monthly.Values.mutable_data()),
+          AnnualYears(Annual.Years.mutable_data()),
+          AnnualMonths(Annual.Months.mutable_data()),
+          AnnualValues(Annual.Values.mutable_data()) {}
+
+    void Take(int replicate, const TModel& model, std::uint64_t seed) override {
+        if (model.AvailableYears != Years)
+            throw KelmarError("Replicate " + std::to_string(replicate) + " ran " +
+                              std::to_string(model.AvailableYears) + " years, not " + std::to_string(Years) + ".");
+        const std::size_t fields = RESULT_FIELDS.size();
+        SeedData[replicate] = seed;
+        for (int i = 1; i <= Years; ++i) {
+            const std::size_t a = static_cast<std::size_t>(replicate) * Years + (i - 1);
+            const int year = model.Results.At(i, 1).Year;
+            for (int k = 0; k <= 12; ++k) {
+                const TResultRecord& record = model.Results.At(i, k);
+                const std::size_t row = k == 0 ? a : a * 12 + (k - 1);
+                std::int64_t* replicates = k == 0 ? AnnualReplicateData : MonthlyReplicateData;
+                replicates[row] = replicate;
+                (k == 0 ? AnnualYears : MonthlyYears)[row] = year;
+                (k == 0 ? AnnualMonths : MonthlyMonths)[row] = k;
+                double* values = (k == 0 ? AnnualValues : MonthlyValues) + row * fields;
+                for (std::size_t f = 0; f < fields; ++f) values[f] = record.*RESULT_FIELDS[f].Value;
+            }
+        }
+    }
+
+    const int Years;
+    py::array_t<std::int64_t> MonthlyReplicate, AnnualReplicate;
+    py::array_t<std::uint64_t> Seeds;  // a pcg64 seed takes all 64 bits
+    Table Monthly, Annual;
+
+private:
+    std::int64_t *MonthlyReplicateData, *AnnualReplicateData;
+    std::uint64_t* SeedData;
+    std::int64_t *MonthlyYears, *MonthlyMonths;
+    double* MonthlyValues;
+    std::int64_t *AnnualYears, *AnnualMonths;
+    double* AnnualValues;
+};
+
+// A summary table in the row order of its file (by group, then field):
+// the month or year of each row, the field's place in RESULT_FIELDS, n,
+// and mean, sd (NaN below two values, where the file's field is empty)
+// and the five percentiles. `summaries` are kept [field * groups + group].
+py::tuple SummaryTable(const std::vector<SampleSummary>& summaries, const std::vector<int>& groupLabels) {
+    const std::size_t fields = RESULT_FIELDS.size(), groups = groupLabels.size();
+    const py::ssize_t rows = static_cast<py::ssize_t>(groups * fields);
+    py::array_t<std::int64_t> when(rows), field(rows), counts(rows);
+    py::array_t<double> values({rows, py::ssize_t{2 + SUMMARY_PROBABILITIES.size()}});
+    py::ssize_t row = 0;
+    for (std::size_t g = 0; g < groups; ++g)
+        for (std::size_t f = 0; f < fields; ++f, ++row) {
+            const SampleSummary& s = summaries[f * groups + g];
+            when.mutable_at(row) = groupLabels[g];
+            field.mutable_at(row) = static_cast<std::int64_t>(f);
+            counts.mutable_at(row) = static_cast<std::int64_t>(s.Count);
+            double* out = values.mutable_data(row, 0);
+            out[0] = s.Mean;
+            out[1] = s.Count > 1 ? s.Sd : std::nan("");
+            for (std::size_t p = 0; p < s.Percentiles.size(); ++p) out[2 + p] = s.Percentiles[p];
+        }
+    return py::make_tuple(when, field, counts, values);
+}
+
+// `replicates` runs of simulated weather, as kelmar-cli simulate
+// --replicates R --out DIR (with --summary: `summary`) makes them.
+py::dict Ensemble(const Site& site, const Climatology* climate, std::optional<std::uint64_t> seed,
+                  const TScenario* scenario, const std::string& rng, int replicates, bool summary, int jobs,
+                  const std::string& siteId) {
+    auto model = std::make_unique<TModel>();
+    EnsembleOptions options;
+    options.Rng = RandomKindOf(rng);
+    options.Seed = StartRandom(*model, options.Rng, seed);
+    options.Replicates = replicates;
+    options.Jobs = jobs;
+    options.Summary = summary;
+    options.SiteId = siteId;
+    options.ScenarioName = ScenarioColumn(scenario);
+    const RecordRunInputs inputs = RunInputsOf(site, climate, nullptr);
+    CollectingNotifier notifier;
+    // The run kelmar-cli makes before the ensemble (replicate 0): it checks
+    // the site, the climatology and the scenario.
+    RunUnlocked(notifier, [&] { RunRecords(*model, inputs, notifier, scenario); });
+    py::dict out;
+    out["seed"] = options.Seed;
+    out["scenario"] = options.ScenarioName;
+    if (summary) {
+        EnsembleSummaries summaries;
+        {
+            py::gil_scoped_release unlocked;
+            summaries = SummarizeReplicates(*model, scenario, options);
+        }
+        std::vector<int> months(12);
+        for (int k = 1; k <= 12; ++k) months[k - 1] = k;
+        const std::vector<int> years(summaries.YearOf.begin() + 1, summaries.YearOf.end());
+        out["summary_monthly"] = SummaryTable(summaries.ByMonth, months);
+        out["summary_annual"] = SummaryTable(summaries.ByYear, years);
+        return out;
+    }
+    ArraySink sink(replicates, model->AvailableYears);
+    {
+        py::gil_scoped_release unlocked;
+        RunReplicates(*model, scenario, options, sink);
+    }
+    out["seeds"] = sink.Seeds;
+    out["monthly"] =
+        py::make_tuple(sink.MonthlyReplicate, sink.Monthly.Years, sink.Monthly.Months, sink.Monthly.Values);
+    out["annual"] = py::make_tuple(sink.AnnualReplicate, sink.Annual.Years, sink.Annual.Months, sink.Annual.Values);
+    return out;
+}
+
+// The generator check of a record (and a climatology, or the one estimated
+// from the record), as kelmar-cli check makes it: check.csv's columns (NaN
+// where the file's field is empty) and the verdict lines.
+py::dict Check(const Weather& weather, const Climatology* climate, int years, std::optional<std::uint32_t> seed) {
+    if (years < 2 || years > MAX_YEARS)
+        throw KelmarError("years takes a whole number from 2 to " + std::to_string(MAX_YEARS) + ", not " +
+                          std::to_string(years) + ".");
+    auto model = std::make_unique<TModel>();
+    if (seed) model->Random.SetState(*seed);
+    model->Weather = weather.Record->Store;
+    model->Settings.YearBeg = weather.Record->YearBeg;
+    model->Settings.YearEnd = weather.Record->YearEnd;
+    std::optional<std::string> climateFile;
+    if (climate) {
+        model->Climate = climate->Values;
+        climateFile = climate->Name;
+    }
+    CollectingNotifier notifier;
+    GeneratorCheck check;
+    RunUnlocked(notifier, [&] {
+        check = CheckRecordInModel(*model, weather.Name.empty() ? "weather DataFrame" : weather.Name, climateFile,
+                                   years, notifier);
+    });
+
+    const py::ssize_t rows = static_cast<py::ssize_t>(check.Rows.size());
+    py::list variable, unit, test, method, result;
+    py::array_t<std::int64_t> month(rows), nObs(rows), nMissing(rows), nSim(rows);
+    // obs_mean, sim_mean, obs_sd, sim_sd, statistic, df1, df2, p, p_holm
+    py::array_t<double> numbers({rows, py::ssize_t{9}});
+    const double none = std::nan("");
+    for (py::ssize_t r = 0; r < rows; ++r) {
+        const CheckRow& row = check.Rows[static_cast<std::size_t>(r)];
+        const VariableCheck& v = check.Variables[static_cast<std::size_t>(row.Variable)];
+        const MonthSample& observed = v.Observed[row.Month];
+        const MonthSample& simulated = v.Simulated[row.Month];
+        variable.append(CheckVariableKey(row.Variable));
+        unit.append(CheckVariableUnit(row.Variable));
+        test.append(CheckTestKey(row.Test));
+        method.append(CheckTestMethod(row.Variable, row.Test));
+        result.append(!row.Tested ? "untested" : row.Fails ? "fail" : "pass");
+        month.mutable_at(r) = row.Month;
+        nObs.mutable_at(r) = observed.Count;
+        nMissing.mutable_at(r) = observed.Missing;
+        nSim.mutable_at(r) = simulated.Count;
+        double* out = numbers.mutable_data(r, 0);
+        // NaN where FormatCheckTable leaves the field empty.
+        out[0] = observed.Count > 0 ? observed.Mean : none;
+        out[1] = simulated.Count > 0 ? simulated.Mean : none;
+        out[2] = observed.Count > 1 ? observed.StdDev : none;
+        out[3] = simulated.Count > 1 ? simulated.StdDev : none;
+        out[4] = row.Tested ? row.Result.Statistic : none;
+        out[5] = row.Tested && row.Test != CheckTest::Distribution ? row.Result.Df1 : none;
+        out[6] = row.Tested && row.Test == CheckTest::StdDev ? row.Result.Df2 : none;
+        out[7] = row.Tested ? row.Result.P : none;
+        out[8] = row.Tested ? row.HolmP : none;
+    }
+    py::dict out;
+    out["columns"] = py::make_tuple(variable, unit, month, test, method, nObs, nMissing, nSim, numbers, result);
+    out["verdicts"] = CheckVerdicts(check);
+    out["seed"] = check.Seed;
+    out["record_name"] = check.RecordName;
+    out["climate_name"] = check.ClimateName;
+    out["record_years"] = check.RecordYears;
+    out["simulated_years"] = check.SimulatedYears;
     return out;
 }
 
@@ -388,16 +654,38 @@ PYBIND11_MODULE(_kelmar, m) {
     m.def("read_site", &ReadSitePath, py::arg("path"));
     m.def("read_climatology", &ReadClimatologyPath, py::arg("path"));
     m.def("read_weather", &ReadWeatherPath, py::arg("path"), py::arg("site_id") = "");
+    // A climate scenario: delta_t and precip_factor one value or twelve
+    // (January first, edited in place), as the scenario file holds them.
+    py::class_<TScenario>(m, "Scenario")
+        .def(py::init(&MakeScenario), py::arg("name") = "", py::arg("delta_t") = 0.0, py::arg("precip_factor") = 1.0,
+             py::arg("variability") = 1.0, py::arg("trend_t") = 0.0, py::arg("trend_precip") = 0.0)
+        .def_readwrite("name", &TScenario::Name)
+        .def_property(
+            "delta_t", [](py::object self) { return MonthView(self, self.cast<TScenario&>().DeltaT); },
+            [](TScenario& s, const py::object& values) { SetScenarioMonths(s.DeltaT, "delta_t", values); })
+        .def_property(
+            "precip_factor", [](py::object self) { return MonthView(self, self.cast<TScenario&>().PrecFactor); },
+            [](TScenario& s, const py::object& values) { SetScenarioMonths(s.PrecFactor, "precip_factor", values); })
+        .def_readwrite("variability", &TScenario::Variability)
+        .def_readwrite("trend_t", &TScenario::TrendT)
+        .def_readwrite("trend_precip", &TScenario::TrendPrec)
+        .def("describe", &TScenario::Describe)
+        .def("copy", [](const TScenario& s) { return s; });
+    m.def("read_scenario", &ReadScenarioFile, py::arg("path"));
+
     m.def("simulate", &Simulate, py::arg("site"), py::arg("climate").none(true), py::arg("weather").none(true),
+          py::arg("seed").none(true), py::arg("scenario").none(true) = py::none(), py::arg("rng") = "lcg32");
+    m.def("ensemble", &Ensemble, py::arg("site"), py::arg("climate").none(true), py::arg("seed").none(true),
+          py::arg("scenario").none(true), py::arg("rng"), py::arg("replicates"), py::arg("summary"), py::arg("jobs"),
+          py::arg("site_id"));
+    m.def("check", &Check, py::arg("weather"), py::arg("climate").none(true), py::arg("years"),
           py::arg("seed").none(true));
     m.def("estimate", [](const Weather& weather) {
         CollectingNotifier notifier;
         Climatology climate;
-        {
-            py::gil_scoped_release unlocked;
+        RunUnlocked(notifier, [&] {
             climate.Values = EstimateFromWeatherRecord(*weather.Record, FilePart(weather.Name), notifier);
-        }
-        IssueWarnings(notifier.Texts);
+        });
         return climate;
     });
     m.def("batch", &RunBatch, py::arg("list_text"), py::arg("list_name"), py::arg("folder"), py::arg("seed").none(true),

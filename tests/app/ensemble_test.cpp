@@ -122,5 +122,19 @@ TEST_F(Ensemble, RefusesMoreLcg32ReplicatesThanItsPeriodHoldsApart) {
     EXPECT_NE(message.find("use --rng pcg64"), std::string::npos) << message;
 }
 
+// A pcg64 seed takes all 64 bits: the seed column of annual.csv holds it
+// whole, not wrapped to a negative number, so that it repeats the run.
+TEST_F(Ensemble, Pcg64SeedColumnKeepsAllSixtyFourBits) {
+    EnsembleOptions options = Options("wide", 1, 1);
+    options.Rng = RandomKind::Pcg64;
+    options.Seed = 18446744073709551615u;  // 2^64 - 1
+    RunEnsemble(*prepared, nullptr, options);
+    const std::string annual = ReadBytes(dir.File("wide/annual.csv"));
+    const std::size_t year1 = annual.find("\nworked,none,0,1,");
+    ASSERT_NE(year1, std::string::npos) << annual.substr(0, 300);
+    const auto fields = Split(annual.substr(year1 + 1, annual.find('\n', year1 + 1) - year1 - 1));
+    EXPECT_EQ(fields.back(), "18446744073709551615") << "seed column of year 1, base seed 2^64 - 1";
+}
+
 }  // namespace
 }  // namespace kelmar

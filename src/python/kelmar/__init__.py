@@ -16,8 +16,9 @@ import pandas as pd
 from . import _kelmar
 from ._kelmar import KelmarError
 
-__all__ = ["KelmarError", "Site", "Climatology", "Weather", "Result", "BatchResult", "read_site",
-           "read_climatology", "read_weather", "simulate", "estimate", "batch", "MISSING_VALUE"]
+__all__ = ["KelmarError", "Site", "Climatology", "Weather", "Scenario", "Result", "EnsembleResult", "BatchResult",
+           "CheckResult", "read_site", "read_climatology", "read_weather", "read_scenario", "simulate", "estimate",
+           "batch", "check", "MISSING_VALUE"]
 
 # The value of a missing month in a weather record (as the .wed file stores it).
 MISSING_VALUE = _kelmar.MISSING_VALUE
@@ -187,6 +188,25 @@ def read_weather(path, site_id=""):
     return Weather(_kelmar.read_weather(os.fspath(path), site_id or ""))
 
 
+Scenario = _kelmar.Scenario
+Scenario.__doc__ = """A climate scenario by the delta-change method, as a scenario file holds it:
+delta_t (degC added) and precip_factor (ratio), one value or twelve from
+January; variability (ratio on the year-to-year variability of simulated
+weather); trend_t (degC per 100 years) and trend_precip (% per 100 years)
+over the run. Without a name, the results name it by its description."""
+Scenario.__repr__ = lambda self: f"Scenario({self.describe()!r})"
+
+
+def read_scenario(path):
+    """The scenario file at `path` ("key = value" lines); its name defaults
+    to the file's name."""
+    return _kelmar.read_scenario(os.fspath(path))
+
+
+def _scenario(scenario):
+    return scenario if scenario is None or isinstance(scenario, Scenario) else read_scenario(scenario)
+
+
 def _site(site):
     return site if isinstance(site, Site) else read_site(site)
 
@@ -197,6 +217,13 @@ def _climate(climate):
 
 def _weather(weather, site_id=""):
     return weather if weather is None or isinstance(weather, Weather) else read_weather(weather, site_id)
+
+
+def _seeds(values):
+    """Seeds as int64, or uint64 where a pcg64 seed needs all 64 bits (as
+    pandas reads the seed column of the file)."""
+    values = np.asarray(values, dtype=np.uint64)
+    return values.astype(np.int64) if not len(values) or values.max() < 2**63 else values
 
 
 def _frame(site_codes, site_ids, years, months, values, annual, seeds=None):
@@ -215,14 +242,16 @@ def _frame(site_codes, site_ids, years, months, values, annual, seeds=None):
 class Result:
     """One site's run: `monthly` and `annual` DataFrames with the columns of
     the batch's monthly.csv and annual.csv, and `seed`, the random state the
-    run started from (`simulate(..., seed=result.seed)` repeats it)."""
+    run started from (`simulate(..., seed=result.seed)` repeats it), and
+    `scenario`, the scenario it ran under (None without one)."""
 
-    def __init__(self, site_id, seed, monthly, annual, weather_from_file):
+    def __init__(self, site_id, seed, monthly, annual, weather_from_file, scenario=None):
         self.site_id = site_id
         self.seed = seed
         self._monthly = monthly
         self._annual = annual
         self.weather_from_file = weather_from_file
+        self.scenario = scenario
 
     @functools.cached_property
     def monthly(self):
@@ -233,31 +262,133 @@ class Result:
     def annual(self):
         years, months, values = self._annual
         return _frame(np.zeros(len(years), dtype=np.int64), [self.site_id], years, months, values, True,
-                      np.full(len(years), self.seed, dtype=np.int64))
+                      _seeds(np.full(len(years), self.seed, dtype=np.uint64)))
 
     def to_xarray(self):
         """The run as an xarray Dataset with the CF conventions of the
         batch's results.nc: <key>(time) monthly and <key>_annual(year)."""
         from . import _cf
-        return _cf.dataset([self.site_id], [self.seed], [self._monthly], [self._annual])
+        attrs = {} if self.scenario is None else {"scenario": self.scenario.describe()}
+        return _cf.dataset([self.site_id], [self.seed], [self._monthly], [self._annual], extra_attrs=attrs)
 
     def __repr__(self):
         return f"Result(site_id={self.site_id!r}, seed={self.seed}, years={len(self._annual[0])})"
 
 
-def simulate(site, climate=None, weather=None, seed=None, site_id=None):
+class EnsembleResult:
+    """The replicates of a site's simulated weather, as `kelmar-cli simulate
+    --replicates R --out DIR` writes them: `monthly` and `annual` (the
+    columns of monthly.csv and annual.csv: site_id, scenario, replicate,
+    ...), or with summary=True `summary_monthly` and `summary_annual` (those
+    of summary_monthly.csv and summary_annual.csv; sd NaN for one value)
+    and no per-replicate tables. `seed` is the base seed, `rng` the
+    generator, `scenario` the scenario column."""
+
+    def __init__(self, site_id, scenario, seed, rng, replicates, out):
+        self.site_id = site_id
+        self.scenario = scenario
+        self.seed = seed
+        self.rng = rng
+        self.replicates = replicates
+        self._out = out
+        self.monthly = self.annual = self.summary_monthly = self.summary_annual = None
+        if "summary_monthly" in out:
+            self.summary_monthly = self._summary("month", out["summary_monthly"])
+            self.summary_annual = self._summary("year", out["summary_annual"])
+        else:
+            self.monthly = self._table(out["monthly"], False)
+            self.annual = self._table(out["annual"], True)
+
+    def _constant(self, value, rows):
+        return pd.Categorical.from_codes(np.zeros(rows, dtype=np.int64), categories=pd.Index([value], dtype=object))
+
+    def _table(self, arrays, annual):
+        replicate, years, months, values = arrays
+        columns = {"site_id": self._constant(self.site_id, len(years)),
+                   "scenario": self._constant(self.scenario, len(years)),
+                   "replicate": replicate, "year": years}
+        if not annual:
+            columns["month"] = months
+        for f, field in enumerate(_kelmar.RESULT_FIELDS):
+            columns[field["column"]] = values[:, f]
+        if annual:
+            columns["seed"] = _seeds(self._out["seeds"])[replicate]
+        return pd.DataFrame(columns, copy=False)
+
+    def _summary(self, when_name, arrays):
+        when, field, counts, values = arrays
+        names = np.array([f["column"] for f in _kelmar.RESULT_FIELDS], dtype=object)
+        columns = {"site_id": self._constant(self.site_id, len(when)),
+                   "scenario": self._constant(self.scenario, len(when)),
+                   when_name: when, "variable": names[field], "n": counts}
+        for c, name in enumerate(SUMMARY_COLUMNS):
+            columns[name] = values[:, c]
+        return pd.DataFrame(columns, copy=False)
+
+    def to_xarray(self):
+        """The replicates as an xarray Dataset with the CF conventions of the
+        batch's results.nc and a `realization` dimension (CF standard_name
+        realization) in place of the site: <key>(realization, time) and
+        <key>_annual(realization, year)."""
+        if self.monthly is None:
+            raise KelmarError("A summary holds no replicate's series: run the ensemble without summary=True "
+                              "for to_xarray().")
+        from . import _cf
+        _, years, months, values = self._out["monthly"]
+        _, ayears, amonths, avalues = self._out["annual"]
+        per = len(years) // self.replicates
+        aper = len(ayears) // self.replicates
+        monthly = [(years[r * per:(r + 1) * per], months[r * per:(r + 1) * per], values[r * per:(r + 1) * per])
+                   for r in range(self.replicates)]
+        annual = [(ayears[r * aper:(r + 1) * aper], amonths[r * aper:(r + 1) * aper], avalues[r * aper:(r + 1) * aper])
+                  for r in range(self.replicates)]
+        return _cf.dataset([self.site_id], self._out["seeds"], monthly, annual, realizations=True,
+                           extra_attrs={"scenario": self.scenario, "rng": self.rng, "base_seed": str(self.seed)})
+
+    def __repr__(self):
+        kind = "summary" if self.monthly is None else "tables"
+        return (f"EnsembleResult(site_id={self.site_id!r}, scenario={self.scenario!r}, replicates={self.replicates}, "
+                f"rng={self.rng!r}, seed={self.seed}, {kind})")
+
+
+# The statistics of a summary table, after site_id, scenario, month or year, variable and n.
+SUMMARY_COLUMNS = ["mean", "sd", "p05", "p25", "p50", "p75", "p95"]
+# The most replicates kelmar-cli simulate --replicates takes.
+MOST_REPLICATES = 100_000_000
+
+
+def simulate(site, climate=None, weather=None, seed=None, site_id=None, scenario=None, replicates=1, rng="lcg32",
+             summary=False, jobs=None):
     """Runs a site as `kelmar-cli simulate` does: with `weather` (a record or
     a path) the observed record, `climate` then filling its soil-temperature
     gaps; otherwise 500 years simulated from `climate`. `seed` fixes the
     random state (default: the clock). Arguments are records or paths;
-    `site_id` picks the record of a tidy weather table."""
+    `site_id` picks the record of a tidy weather table.
+
+    `scenario` (a Scenario or a scenario file's path) changes the forcing of
+    the run, as --scenario does. `rng` is the generator: "lcg32" (32-bit
+    seed) or "pcg64" (64-bit seed). With `replicates` R > 1, or `summary`,
+    simulated weather is run R times on the ensemble's streams on `jobs`
+    threads (default: every core) and an EnsembleResult returned, whose
+    tables equal those of `kelmar-cli simulate --replicates R --out DIR`
+    (and --summary)."""
     site = _site(site)
     climate = _climate(climate)
     weather = _weather(weather, site_id or "")
-    out = _kelmar.simulate(site._impl, None if climate is None else climate._impl,
-                           None if weather is None else weather._impl, seed)
+    scenario = _scenario(scenario)
+    if isinstance(replicates, bool) or not isinstance(replicates, (int, np.integer)) \
+            or not 1 <= replicates <= MOST_REPLICATES:
+        raise KelmarError(f"replicates takes a whole number from 1 to {MOST_REPLICATES}, not {replicates!r}.")
     name = site_id or os.path.splitext(os.path.basename(site.name))[0] or "site"
-    return Result(name, out["seed"], out["monthly"], out["annual"], weather is not None)
+    climate_impl = None if climate is None else climate._impl
+    if replicates > 1 or summary:
+        if weather is not None:
+            raise KelmarError("An ensemble needs simulated weather: give a climate and no weather record.")
+        out = _kelmar.ensemble(site._impl, climate_impl, seed, scenario, rng, int(replicates), bool(summary),
+                               int(jobs or 0), name)
+        return EnsembleResult(name, out["scenario"], out["seed"], rng, int(replicates), out)
+    out = _kelmar.simulate(site._impl, climate_impl, None if weather is None else weather._impl, seed, scenario, rng)
+    return Result(name, out["seed"], out["monthly"], out["annual"], weather is not None, scenario)
 
 
 def estimate(weather, site_id=""):
@@ -331,3 +462,49 @@ def batch(sites, jobs=None, seed=None, folder=None, _first_index=0):
     errors = pd.DataFrame({"site_id": pd.Series(out["error_ids"], dtype=object),
                            "message": pd.Series(out["error_messages"], dtype=object)})
     return BatchResult(monthly, annual, errors, out["base_seed"])
+
+
+class CheckResult(pd.DataFrame):
+    """The generator check's table, one row per variable, month and test,
+    with the columns of check.csv (NaN where the file's field is empty),
+    and `verdicts`, the lines kelmar-cli check prints per variable; `seed`,
+    `record_years`, `simulated_years`, `record_name` and `climate_name`
+    (empty when estimated from the record)."""
+
+    _metadata = ["verdicts", "seed", "record_years", "simulated_years", "record_name", "climate_name"]
+
+    @property
+    def _constructor(self):
+        return CheckResult
+
+
+CHECK_COLUMNS = ["variable", "unit", "month", "test", "method", "n_obs", "n_missing", "n_sim", "obs_mean",
+                 "sim_mean", "obs_sd", "sim_sd", "statistic", "df1", "df2", "p", "p_holm", "result"]
+
+
+def check(weather, climate=None, years=500, seed=None, site_id=""):
+    """Checks the weather generator against an observed record (a record or
+    a path; `site_id` for a tidy weather table), as `kelmar-cli check` does:
+    the climatology estimated from the record, or `climate` (a record or a
+    path), `years` (2..500) simulated from the random state `seed` (default:
+    the clock), and each month's observed and simulated values compared
+    (Welch's t, F or Brown-Forsythe, Kolmogorov-Smirnov; Holm's adjustment
+    per variable). Returns a CheckResult. The figure of kelmar-cli check is
+    not drawn here: it needs the window's libraries."""
+    weather = _weather(weather, site_id or "")
+    climate = _climate(climate)
+    if isinstance(years, bool) or not isinstance(years, (int, np.integer)):
+        raise KelmarError(f"years takes a whole number from 2 to 500, not {years!r}.")
+    out = _kelmar.check(weather._impl, None if climate is None else climate._impl, int(years), seed)
+    variable, unit, month, test, method, n_obs, n_missing, n_sim, numbers, result = out["columns"]
+    columns = {"variable": variable, "unit": unit, "month": month, "test": test, "method": method, "n_obs": n_obs,
+               "n_missing": n_missing, "n_sim": n_sim}
+    for c, name in enumerate(CHECK_COLUMNS[8:17]):
+        columns[name] = numbers[:, c]
+    columns["result"] = result
+    table = CheckResult(pd.DataFrame({k: (np.array(v, dtype=object) if isinstance(v, list) else v)
+                                      for k, v in columns.items()}))
+    table.verdicts = list(out["verdicts"])
+    for key in ("seed", "record_years", "simulated_years", "record_name", "climate_name"):
+        setattr(table, key, out[key])
+    return table
