@@ -7,6 +7,7 @@
 #include <tbb/task_arena.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <span>
@@ -153,60 +154,198 @@ void WriteTables(const TModel& prepared, const TScenario* scenario, const Ensemb
     annual.Commit();
 }
 
-// Summaries: every replicate's values kept by field and month (all years
-// of all replicates) and by field and year (all replicates), then
-// summarised group by group.
+constexpr int GROUPS = FIELDS * 12;  // (field, month of the year)
+// Replicates run first, every value of theirs kept, to plan the bins that
+// find the percentiles without keeping the rest (BinnedPercentiles); with
+// no more than twice as many, every value is kept.
+constexpr int PILOT_REPLICATES = 32;
+
+// One replicate's monthly values and annual values, in one pass over its
+// results: the monthly values of each group, by year, go to visit(group,
+// values) with group = field * 12 + month - 1, the moments of each group's
+// piece (as Moments::Of takes them: the same sums in the same order, the
+// groups interleaved) to pieces[group * replicates + replicate], and the
+// annual values to byYear[replicate * FIELDS * years + field * years +
+// year index] (a row per replicate: written in one stream).
+template <class Visit>
+void CollectReplicate(const TModel& model, int replicate, std::size_t replicates, std::vector<Moments>& pieces,
+                      std::vector<double>& byYear, Visit&& visit) {
+    constexpr int years = MAX_YEARS;
+    std::array<double, GROUPS> sum{}, low{}, high{}, mean{}, m2{};
+    for (int k = 1; k <= 12; ++k)
+        for (int f = 0; f < FIELDS; ++f) low[f * 12 + k - 1] = high[f * 12 + k - 1] = model.Results.At(1, k).*RESULT_FIELDS[f].Value;
+    for (int i = 1; i <= years; ++i)
+        for (int k = 1; k <= 12; ++k) {
+            const TResultRecord& record = model.Results.At(i, k);
+            for (int f = 0; f < FIELDS; ++f) {
+                const int g = f * 12 + k - 1;
+                const double v = record.*RESULT_FIELDS[f].Value;
+                sum[g] += v;
+                low[g] = std::min(low[g], v);
+                high[g] = std::max(high[g], v);
+            }
+        }
+    for (int g = 0; g < GROUPS; ++g) mean[g] = sum[g] / years;
+    for (int i = 1; i <= years; ++i)
+        for (int k = 1; k <= 12; ++k) {
+            const TResultRecord& record = model.Results.At(i, k);
+            for (int f = 0; f < FIELDS; ++f) {
+                const int g = f * 12 + k - 1;
+                const double d = record.*RESULT_FIELDS[f].Value - mean[g];
+                m2[g] += d * d;
+            }
+        }
+    for (int g = 0; g < GROUPS; ++g) {
+        Moments& piece = pieces[static_cast<std::size_t>(g) * replicates + replicate];
+        piece.Count = years;
+        piece.Mean = mean[g];
+        piece.M2 = m2[g];
+        piece.Low = low[g];
+        piece.High = high[g];
+    }
+    double* row = byYear.data() + static_cast<std::size_t>(replicate) * FIELDS * years;
+    for (int f = 0; f < FIELDS; ++f)
+        for (int i = 1; i <= years; ++i) row[f * years + i - 1] = model.Results.At(i, 0).*RESULT_FIELDS[f].Value;
+    // Group by group: what the visitor keeps of a group stays in the cache.
+    std::array<double, years> values;
+    for (int f = 0; f < FIELDS; ++f) {
+        const auto value = RESULT_FIELDS[f].Value;
+        for (int k = 1; k <= 12; ++k) {
+            for (int i = 1; i <= years; ++i) values[i - 1] = model.Results.At(i, k).*value;
+            visit(f * 12 + k - 1, std::span<const double>(values));
+        }
+    }
+}
+
+// Runs replicates [first, last) on the arena's threads and collects each
+// into the visitor makeVisit() gives the thread: visit(group, replicate,
+// the group's values by year).
+template <class MakeVisit>
+void RunAndCollect(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
+                   tbb::task_arena& arena, int first, int last, std::vector<Moments>& pieces,
+                   std::vector<double>& byYear, std::vector<int>& yearOf, MakeVisit&& makeVisit) {
+    tbb::enumerable_thread_specific<std::unique_ptr<TModel>> models;
+    arena.execute([&] {
+        tbb::parallel_for(tbb::blocked_range<int>(first, last, 1), [&](const auto& range) {
+            std::unique_ptr<TModel>& model = models.local();
+            if (!model) model = std::make_unique<TModel>(prepared);
+            auto&& visit = makeVisit();
+            for (int r = range.begin(); r < range.end(); ++r) {
+                RunReplicate(*model, scenario, options, r);
+                if (model->AvailableYears != MAX_YEARS)
+                    throw KelmarError("Replicate " + std::to_string(r) + " ran " +
+                                      std::to_string(model->AvailableYears) + " years, not " +
+                                      std::to_string(MAX_YEARS) + ".");
+                CollectReplicate(*model, r, static_cast<std::size_t>(options.Replicates), pieces, byYear,
+                                 [&](int g, std::span<const double> values) { visit(g, r, values); });
+                if (r == 0)
+                    for (int i = 1; i <= MAX_YEARS; ++i) yearOf[i] = model->Results.At(i, 1).Year;
+            }
+        });
+    });
+}
+
+// The percentiles of every group from all of its values: replicate r's
+// year index i at r * years + i.
+void AllValuesPercentiles(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
+                          tbb::task_arena& arena, std::vector<Moments>& pieces, std::vector<double>& byYear,
+                          std::vector<int>& yearOf, std::vector<SampleSummary>& summaries) {
+    const std::size_t values = static_cast<std::size_t>(options.Replicates) * MAX_YEARS;
+    // Not set to zero first: every value is written by its replicate.
+    std::vector<std::unique_ptr<double[]>> byMonth(GROUPS);
+    for (auto& group : byMonth) group = std::make_unique_for_overwrite<double[]>(values);
+    RunAndCollect(prepared, scenario, options, arena, 0, options.Replicates, pieces, byYear, yearOf,
+                  [&] {
+                      return [&](int g, int r, std::span<const double> v) {
+                          std::copy(v.begin(), v.end(), byMonth[g].get() + static_cast<std::size_t>(r) * MAX_YEARS);
+                      };
+                  });
+    arena.execute([&] {
+        tbb::parallel_for(0, GROUPS, [&](int g) {
+            Moments joined;
+            for (int r = 0; r < options.Replicates; ++r) joined.Merge(pieces[static_cast<std::size_t>(g) * options.Replicates + r]);
+            summaries[g] = Summarize(std::span<double>(byMonth[g].get(), values), joined);
+            byMonth[g].reset();
+        });
+    });
+}
+
+// Summaries: per field and month over every year of every replicate, per
+// field and year over the replicates. The moments of each replicate's piece
+// of a month are joined in replicate order; the percentiles of a month come
+// from a pilot's bins (BinnedPercentiles) when the replicates are many,
+// from all of its values when they are few or the bins missed one.
 void WriteSummaries(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
                     tbb::task_arena& arena) {
     const int years = MAX_YEARS;  // simulated runs have them all
     const std::size_t replicates = static_cast<std::size_t>(options.Replicates);
-    // [field][month - 1]: replicate r's year index i at r * years + i - 1.
-    // Not set to zero first: every value is written by its replicate.
-    std::vector<std::unique_ptr<double[]>> byMonth(static_cast<std::size_t>(FIELDS) * 12);
-    for (auto& group : byMonth) group = std::make_unique_for_overwrite<double[]>(replicates * years);
-    // [field][month - 1][replicate]: the moments of each replicate's piece,
-    // taken while it is in the cache and joined in replicate order.
-    std::vector<Moments> pieces(byMonth.size() * replicates);
-    // [field][year index - 1]: replicate r at r.
-    std::vector<std::vector<double>> byYear(static_cast<std::size_t>(FIELDS) * years, std::vector<double>(replicates));
+    // [field][month - 1][replicate]
+    std::vector<Moments> pieces(GROUPS * replicates);
+    // [replicate][field][year index - 1]
+    const std::size_t yearGroups = static_cast<std::size_t>(FIELDS) * years;
+    std::vector<double> byYear(replicates * yearGroups);
     std::vector<int> yearOf(years + 1, 0);
+    std::vector<SampleSummary> monthSummaries(GROUPS), yearSummaries(yearGroups);
 
-    tbb::enumerable_thread_specific<std::unique_ptr<TModel>> models;
+    bool found = false;
+    if (options.Replicates > 2 * PILOT_REPLICATES) {
+        const std::size_t pilotValues = std::size_t{PILOT_REPLICATES} * years;
+        std::vector<std::vector<double>> pilot(GROUPS, std::vector<double>(pilotValues));
+        RunAndCollect(prepared, scenario, options, arena, 0, PILOT_REPLICATES, pieces, byYear, yearOf,
+                      [&] {
+                          return [&](int g, int r, std::span<const double> v) {
+                              std::copy(v.begin(), v.end(), pilot[g].begin() + static_cast<std::ptrdiff_t>(r) * years);
+                          };
+                      });
+        std::vector<BinnedPercentiles> sample(GROUPS);
+        arena.execute([&] {
+            tbb::parallel_for(0, GROUPS, [&](int g) {
+                std::vector<double> plan = pilot[g];
+                sample[g] = BinnedPercentiles(plan).EmptyCopy();
+                sample[g].Add(pilot[g]);
+            });
+        });
+        pilot.clear();
+        tbb::enumerable_thread_specific<std::vector<BinnedPercentiles>> parts([&] {
+            std::vector<BinnedPercentiles> part;
+            part.reserve(GROUPS);
+            for (const BinnedPercentiles& whole : sample) part.push_back(whole.EmptyCopy());
+            return part;
+        });
+        RunAndCollect(prepared, scenario, options, arena, PILOT_REPLICATES, options.Replicates, pieces, byYear, yearOf,
+                      [&parts] {
+                          return [&part = parts.local()](int g, int, std::span<const double> v) { part[g].Add(v); };
+                      });
+        std::vector<char> missed(GROUPS, 0);
+        arena.execute([&] {
+            tbb::parallel_for(0, GROUPS, [&](int g) {
+                for (auto& part : parts) sample[g].Merge(std::move(part[g]));
+                Moments joined;
+                for (std::size_t r = 0; r < replicates; ++r) joined.Merge(pieces[g * replicates + r]);
+                monthSummaries[g] = MomentsSummary(joined);
+                const auto percentiles = sample[g].Percentiles();
+                if (percentiles)
+                    monthSummaries[g].Percentiles = *percentiles;
+                else
+                    missed[g] = 1;
+            });
+        });
+        found = std::find(missed.begin(), missed.end(), 1) == missed.end();
+    }
+    if (!found) AllValuesPercentiles(prepared, scenario, options, arena, pieces, byYear, yearOf, monthSummaries);
     arena.execute([&] {
-        tbb::parallel_for(tbb::blocked_range<int>(0, options.Replicates, 1), [&](const auto& range) {
-            std::unique_ptr<TModel>& model = models.local();
-            if (!model) model = std::make_unique<TModel>(prepared);
-            for (int r = range.begin(); r < range.end(); ++r) {
-                RunReplicate(*model, scenario, options, r);
-                if (model->AvailableYears != years)
-                    throw KelmarError("Replicate " + std::to_string(r) + " ran " +
-                                      std::to_string(model->AvailableYears) + " years, not " + std::to_string(years) + ".");
-                for (int f = 0; f < FIELDS; ++f) {
-                    const auto value = RESULT_FIELDS[f].Value;
-                    for (int k = 1; k <= 12; ++k) {
-                        const std::size_t g = static_cast<std::size_t>(f) * 12 + k - 1;
-                        double* out = byMonth[g].get() + r * std::size_t{years};
-                        for (int i = 1; i <= years; ++i) out[i - 1] = model->Results.At(i, k).*value;
-                        pieces[g * replicates + r] = Moments::Of(out, years);
-                    }
-                    for (int i = 1; i <= years; ++i)
-                        byYear[static_cast<std::size_t>(f) * years + i - 1][r] = model->Results.At(i, 0).*value;
-                }
-                if (r == 0)
-                    for (int i = 1; i <= years; ++i) yearOf[i] = model->Results.At(i, 1).Year;
+        // Eight groups at a time: their values of a replicate share a cache line.
+        constexpr std::size_t BLOCK = 8;
+        tbb::parallel_for(std::size_t{0}, (yearGroups + BLOCK - 1) / BLOCK, [&](std::size_t block) {
+            const std::size_t first = block * BLOCK, count = std::min(BLOCK, yearGroups - first);
+            std::array<std::vector<double>, BLOCK> values;
+            for (std::size_t j = 0; j < count; ++j) values[j].resize(replicates);
+            for (std::size_t r = 0; r < replicates; ++r) {
+                const double* row = byYear.data() + r * yearGroups + first;
+                for (std::size_t j = 0; j < count; ++j) values[j][r] = row[j];
             }
+            for (std::size_t j = 0; j < count; ++j) yearSummaries[first + j] = Summarize(values[j]);
         });
-    });
-
-    std::vector<SampleSummary> monthSummaries(byMonth.size()), yearSummaries(byYear.size());
-    arena.execute([&] {
-        tbb::parallel_for(std::size_t{0}, byMonth.size(), [&](std::size_t g) {
-            Moments moments;
-            for (std::size_t r = 0; r < replicates; ++r) moments.Merge(pieces[g * replicates + r]);
-            monthSummaries[g] = Summarize(std::span<double>(byMonth[g].get(), replicates * years), moments);
-            byMonth[g].reset();
-        });
-        tbb::parallel_for(std::size_t{0}, byYear.size(), [&](std::size_t g) { yearSummaries[g] = Summarize(byYear[g]); });
     });
 
     const std::string start = RowStart(options);

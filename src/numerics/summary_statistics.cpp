@@ -1,6 +1,7 @@
 #include "numerics/summary_statistics.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace kelmar {
@@ -151,11 +152,16 @@ void Moments::Merge(const Moments& piece) {
     High = std::max(High, piece.High);
 }
 
-SampleSummary Summarize(std::span<double> values, const Moments& moments) {
+SampleSummary MomentsSummary(const Moments& moments) {
     SampleSummary summary;
     summary.Count = moments.Count;
     summary.Mean = moments.Mean;
     if (moments.Count > 1) summary.Sd = std::sqrt(moments.M2 / static_cast<double>(moments.Count - 1));
+    return summary;
+}
+
+SampleSummary Summarize(std::span<double> values, const Moments& moments) {
+    SampleSummary summary = MomentsSummary(moments);
     if (values.size() < HISTOGRAM_FROM)
         SelectPercentiles(values, summary);
     else
@@ -165,6 +171,213 @@ SampleSummary Summarize(std::span<double> values, const Moments& moments) {
 
 SampleSummary Summarize(std::span<double> values) {
     return Summarize(values, Moments::Of(values.data(), values.size()));
+}
+
+namespace {
+
+// How far, in probability, the bins kept for a percentile reach from the
+// pilot's estimate of it: five standard errors of a quantile estimated from
+// `pilot` independent values (sqrt(p (1 - p) / n)), so that a percentile of
+// the whole sample outside them is a one-in-a-million event for a pilot
+// drawn like the rest. Values of a year within a replicate are not quite
+// independent; a miss costs time, never exactness.
+constexpr double MARGIN_ERRORS = 5;
+// The bin of `v`, which never decreases with the value: values beyond the
+// pilot's range go to the end bins.
+std::size_t BinOf(double v, double low, double scale) {
+    constexpr double LAST = static_cast<double>(BinnedPercentiles::BINS - 1);
+    double x = (v - low) * scale;
+    // Written so that the compiler takes the processor's minimum and
+    // maximum instructions rather than branches.
+    x = x > 0.0 ? x : 0.0;
+    x = x < LAST ? x : LAST;
+    return static_cast<std::size_t>(x);
+}
+
+// Gaps and windows: five windows at most and a gap around each.
+constexpr std::size_t MAX_SEGMENTS = 2 * SUMMARY_PROBABILITIES.size() + 1;
+
+}  // namespace
+
+BinnedPercentiles::BinnedPercentiles(std::span<double> pilot) {
+    const std::size_t m = pilot.size();
+    const double last = static_cast<double>(m - 1);
+    const auto rankAt = [last](double q) { return static_cast<std::size_t>(std::clamp(q, 0.0, 1.0) * last); };
+    // The pilot's values of rank first and last of each window, selected in
+    // ascending order of rank, each from the part at and above the last.
+    std::array<std::size_t, 2 * SUMMARY_PROBABILITIES.size()> ranks{};
+    for (std::size_t q = 0; q < SUMMARY_PROBABILITIES.size(); ++q) {
+        const double p = SUMMARY_PROBABILITIES[q];
+        const double margin = MARGIN_ERRORS * std::sqrt(p * (1 - p) / static_cast<double>(m)) + 1 / static_cast<double>(m);
+        ranks[2 * q] = rankAt(p - margin);
+        ranks[2 * q + 1] = std::min(rankAt(p + margin) + 1, m - 1);
+    }
+    std::array<std::size_t, 2 * SUMMARY_PROBABILITIES.size()> order{};
+    for (std::size_t j = 0; j < order.size(); ++j) order[j] = j;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return ranks[a] < ranks[b]; });
+    std::array<double, 2 * SUMMARY_PROBABILITIES.size()> at{};
+    std::size_t from = 0;
+    for (const std::size_t j : order) {
+        const auto nth = pilot.begin() + static_cast<std::ptrdiff_t>(ranks[j]);
+        std::nth_element(pilot.begin() + static_cast<std::ptrdiff_t>(from), nth, pilot.end());
+        at[j] = *nth;
+        from = ranks[j];
+    }
+    // The bins span the windows and a little more (a thirty-second of their
+    // span on each side), so that a long tail does not take the bins from
+    // the percentiles and the end bins, which take every value beyond, lie
+    // in gaps. When every window is at one value, they span the pilot.
+    double low = *std::min_element(at.begin(), at.end()), high = *std::max_element(at.begin(), at.end());
+    if (high > low) {
+        const double pad = (high - low) / 32;
+        low -= pad;
+        high += pad;
+    } else {
+        const auto [lowest, highest] = std::minmax_element(pilot.begin(), pilot.end());
+        low = *lowest;
+        high = *highest;
+    }
+    low_ = low;
+    scale_ = high > low ? static_cast<double>(BINS) / (high - low) : 0;
+    const auto binOf = [this](double v) { return BinOf(v, low_, scale_); };
+    // Bins first to last.
+    struct Window {
+        std::size_t First, Last;
+    };
+    std::vector<Window> windows;
+    for (std::size_t q = 0; q < SUMMARY_PROBABILITIES.size(); ++q) {
+        // One bin more on each side: the pilot's values at the margins may
+        // sit on a bin's edge.
+        const std::size_t first = binOf(at[2 * q]), lastBin = binOf(at[2 * q + 1]);
+        windows.push_back({first > 0 ? first - 1 : 0, std::min(lastBin + 1, BINS - 1)});
+    }
+    // Windows of neighbouring percentiles that meet become one.
+    std::sort(windows.begin(), windows.end(), [](const Window& a, const Window& b) { return a.First < b.First; });
+    std::size_t joined = 0;
+    for (std::size_t w = 1; w < windows.size(); ++w) {
+        if (windows[w].First <= windows[joined].Last + 1)
+            windows[joined].Last = std::max(windows[joined].Last, windows[w].Last);
+        else
+            windows[++joined] = windows[w];
+    }
+    windows.resize(joined + 1);
+    segmentOf_.assign(BINS, 0);
+    for (std::size_t w = 0; w < windows.size(); ++w) {
+        for (std::size_t b = windows[w].First; b <= windows[w].Last; ++b) segmentOf_[b] = static_cast<std::uint8_t>(2 * w + 1);
+        for (std::size_t b = windows[w].Last + 1; b < BINS; ++b) segmentOf_[b] = static_cast<std::uint8_t>(2 * w + 2);
+    }
+    gapCounts_.assign(windows.size() + 1, 0);
+    kept_.resize(windows.size());
+}
+
+BinnedPercentiles BinnedPercentiles::EmptyCopy() const {
+    BinnedPercentiles copy;
+    copy.low_ = low_;
+    copy.scale_ = scale_;
+    copy.segmentOf_ = segmentOf_;
+    copy.gapCounts_.assign(gapCounts_.size(), 0);
+    copy.kept_.resize(kept_.size());
+    return copy;
+}
+
+void BinnedPercentiles::Add(std::span<const double> values) {
+    // Without a branch on the value's segment (which a predictor cannot
+    // guess): a chunk's values are counted by segment, those in windows
+    // gathered, and only then put into their windows.
+    constexpr std::size_t CHUNK = 512;
+    std::array<double, CHUNK> inWindows;
+    std::array<std::uint8_t, CHUNK> windowOf;
+    // Counts in four interleaved sets, so that the increments of one
+    // segment do not wait for each other.
+    std::array<std::array<std::uint64_t, MAX_SEGMENTS>, 4> counts{};
+    const double low = low_, scale = scale_;
+    const std::uint8_t* segmentOf = segmentOf_.data();
+    for (std::size_t start = 0; start < values.size(); start += CHUNK) {
+        const std::size_t end = std::min(values.size(), start + CHUNK);
+        std::size_t gathered = 0;
+        for (std::size_t i = start; i < end; ++i) {
+            const double v = values[i];
+            const unsigned segment = segmentOf[BinOf(v, low, scale)];
+            ++counts[i % 4][segment];
+            inWindows[gathered] = v;
+            windowOf[gathered] = static_cast<std::uint8_t>(segment / 2);
+            gathered += segment & 1;
+        }
+        for (std::size_t j = 0; j < gathered; ++j) kept_[windowOf[j]].push_back(inWindows[j]);
+    }
+    for (std::size_t j = 0; j < gapCounts_.size(); ++j)
+        gapCounts_[j] += counts[0][2 * j] + counts[1][2 * j] + counts[2][2 * j] + counts[3][2 * j];
+}
+
+void BinnedPercentiles::Merge(BinnedPercentiles&& part) {
+    for (std::size_t j = 0; j < gapCounts_.size(); ++j) gapCounts_[j] += part.gapCounts_[j];
+    for (std::size_t w = 0; w < kept_.size(); ++w) {
+        // The smaller set of values is copied onto the larger.
+        if (kept_[w].size() < part.kept_[w].size()) kept_[w].swap(part.kept_[w]);
+        kept_[w].insert(kept_[w].end(), part.kept_[w].begin(), part.kept_[w].end());
+    }
+    part = BinnedPercentiles();
+}
+
+std::size_t BinnedPercentiles::Count() const {
+    std::size_t n = 0;
+    for (const std::uint64_t c : gapCounts_) n += c;
+    return n + Kept();
+}
+
+std::size_t BinnedPercentiles::Kept() const {
+    std::size_t n = 0;
+    for (const auto& part : kept_) n += part.size();
+    return n;
+}
+
+std::optional<std::array<double, 5>> BinnedPercentiles::Percentiles() {
+    const std::size_t n = Count();
+    // The value of rank `rank` (from 0): the segments follow the order of
+    // the values, so it lies in the segment where their running count
+    // passes the rank; in a window it is the window's value of the rank
+    // less the values before the window.
+    // Within a window the values after the last one selected hold every
+    // larger rank (ranks are mostly asked for in ascending order), and the
+    // rank just after it is their least.
+    constexpr std::size_t NONE = static_cast<std::size_t>(-1);
+    std::vector<std::size_t> selected(kept_.size(), NONE);
+    const auto rankValue = [&](std::size_t rank) -> std::optional<double> {
+        std::size_t before = 0;
+        for (std::size_t w = 0; w <= kept_.size(); ++w) {
+            before += gapCounts_[w];
+            if (rank < before || w == kept_.size()) return std::nullopt;
+            std::vector<double>& part = kept_[w];
+            if (rank < before + part.size()) {
+                const std::size_t within = rank - before;
+                const auto nth = part.begin() + static_cast<std::ptrdiff_t>(within);
+                if (selected[w] != NONE && within == selected[w] + 1) {
+                    std::iter_swap(nth, std::min_element(nth, part.end()));
+                } else {
+                    const std::size_t start = selected[w] != NONE && selected[w] < within ? selected[w] + 1 : 0;
+                    std::nth_element(part.begin() + static_cast<std::ptrdiff_t>(start), nth, part.end());
+                }
+                selected[w] = within;
+                return *nth;
+            }
+            before += part.size();
+        }
+        return std::nullopt;
+    };
+    std::array<double, 5> percentiles{};
+    for (std::size_t q = 0; q < SUMMARY_PROBABILITIES.size(); ++q) {
+        const QuantilePosition at = Position(n, SUMMARY_PROBABILITIES[q]);
+        const std::optional<double> lower = rankValue(at.Index);
+        if (!lower) return std::nullopt;
+        double upper = *lower;
+        if (at.Fraction != 0 && at.Index + 1 < n) {
+            const std::optional<double> next = rankValue(at.Index + 1);
+            if (!next) return std::nullopt;
+            upper = *next;
+        }
+        percentiles[q] = Interpolate(*lower, upper, at.Fraction);
+    }
+    return percentiles;
 }
 
 }  // namespace kelmar
