@@ -160,61 +160,56 @@ constexpr int GROUPS = FIELDS * 12;  // (field, month of the year)
 // no more than twice as many, every value is kept.
 constexpr int PILOT_REPLICATES = 32;
 
-// One replicate's monthly values and annual values, in one pass over its
-// results: the monthly values of each group, by year, go to visit(group,
-// values) with group = field * 12 + month - 1, the moments of each group's
-// piece (as Moments::Of takes them: the same sums in the same order, the
-// groups interleaved) to pieces[group * replicates + replicate], and the
-// annual values to byYear[replicate * FIELDS * years + field * years +
-// year index] (a row per replicate: written in one stream).
+// One replicate's monthly values and annual values: month by month, the
+// values of every field by year are gathered, their moments taken as
+// Moments::Of takes them (the same sums in the same order, the fields'
+// sums interleaved so that they do not wait for each other) and put to
+// pieces[group * replicates + replicate], and the values go to
+// visit(group, values) with group = field * 12 + month - 1. The annual
+// values go to byYear[replicate * FIELDS * years + field * years + year
+// index] (a row per replicate: written in one stream).
 template <class Visit>
 void CollectReplicate(const TModel& model, int replicate, std::size_t replicates, std::vector<Moments>& pieces,
-                      std::vector<double>& byYear, Visit&& visit) {
+                      double* byYear, Visit&& visit) {
     constexpr int years = MAX_YEARS;
-    std::array<double, GROUPS> sum{}, low{}, high{}, mean{}, m2{};
-    for (int k = 1; k <= 12; ++k)
-        for (int f = 0; f < FIELDS; ++f) low[f * 12 + k - 1] = high[f * 12 + k - 1] = model.Results.At(1, k).*RESULT_FIELDS[f].Value;
-    for (int i = 1; i <= years; ++i)
-        for (int k = 1; k <= 12; ++k) {
+    // [field][year index - 1]
+    std::array<std::array<double, years>, FIELDS> values;
+    for (int k = 1; k <= 12; ++k) {
+        for (int i = 1; i <= years; ++i) {
             const TResultRecord& record = model.Results.At(i, k);
+#pragma GCC unroll 16
+            for (int f = 0; f < FIELDS; ++f) values[f][i - 1] = record.*RESULT_FIELDS[f].Value;
+        }
+        std::array<double, FIELDS> sum{}, low, high, mean, m2{};
+        for (int f = 0; f < FIELDS; ++f) low[f] = high[f] = values[f][0];
+        for (int i = 0; i < years; ++i) {
+#pragma GCC unroll 16
             for (int f = 0; f < FIELDS; ++f) {
-                const int g = f * 12 + k - 1;
-                const double v = record.*RESULT_FIELDS[f].Value;
-                sum[g] += v;
-                low[g] = std::min(low[g], v);
-                high[g] = std::max(high[g], v);
+                const double v = values[f][i];
+                sum[f] += v;
+                low[f] = std::min(low[f], v);
+                high[f] = std::max(high[f], v);
             }
         }
-    for (int g = 0; g < GROUPS; ++g) mean[g] = sum[g] / years;
-    for (int i = 1; i <= years; ++i)
-        for (int k = 1; k <= 12; ++k) {
-            const TResultRecord& record = model.Results.At(i, k);
-            for (int f = 0; f < FIELDS; ++f) {
-                const int g = f * 12 + k - 1;
-                const double d = record.*RESULT_FIELDS[f].Value - mean[g];
-                m2[g] += d * d;
-            }
+        for (int f = 0; f < FIELDS; ++f) mean[f] = sum[f] / years;
+        for (int i = 0; i < years; ++i) {
+#pragma GCC unroll 16
+            for (int f = 0; f < FIELDS; ++f) m2[f] += (values[f][i] - mean[f]) * (values[f][i] - mean[f]);
         }
-    for (int g = 0; g < GROUPS; ++g) {
-        Moments& piece = pieces[static_cast<std::size_t>(g) * replicates + replicate];
-        piece.Count = years;
-        piece.Mean = mean[g];
-        piece.M2 = m2[g];
-        piece.Low = low[g];
-        piece.High = high[g];
+        for (int f = 0; f < FIELDS; ++f) {
+            const int g = f * 12 + k - 1;
+            Moments& piece = pieces[static_cast<std::size_t>(g) * replicates + replicate];
+            piece.Count = years;
+            piece.Mean = mean[f];
+            piece.M2 = m2[f];
+            piece.Low = low[f];
+            piece.High = high[f];
+            visit(g, std::span<const double>(values[f]));
+        }
     }
-    double* row = byYear.data() + static_cast<std::size_t>(replicate) * FIELDS * years;
+    double* row = byYear + static_cast<std::size_t>(replicate) * FIELDS * years;
     for (int f = 0; f < FIELDS; ++f)
         for (int i = 1; i <= years; ++i) row[f * years + i - 1] = model.Results.At(i, 0).*RESULT_FIELDS[f].Value;
-    // Group by group: what the visitor keeps of a group stays in the cache.
-    std::array<double, years> values;
-    for (int f = 0; f < FIELDS; ++f) {
-        const auto value = RESULT_FIELDS[f].Value;
-        for (int k = 1; k <= 12; ++k) {
-            for (int i = 1; i <= years; ++i) values[i - 1] = model.Results.At(i, k).*value;
-            visit(f * 12 + k - 1, std::span<const double>(values));
-        }
-    }
 }
 
 // Runs replicates [first, last) on the arena's threads and collects each
@@ -223,7 +218,7 @@ void CollectReplicate(const TModel& model, int replicate, std::size_t replicates
 template <class MakeVisit>
 void RunAndCollect(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
                    tbb::task_arena& arena, int first, int last, std::vector<Moments>& pieces,
-                   std::vector<double>& byYear, std::vector<int>& yearOf, MakeVisit&& makeVisit) {
+                   double* byYear, std::vector<int>& yearOf, MakeVisit&& makeVisit) {
     tbb::enumerable_thread_specific<std::unique_ptr<TModel>> models;
     arena.execute([&] {
         tbb::parallel_for(tbb::blocked_range<int>(first, last, 1), [&](const auto& range) {
@@ -248,7 +243,7 @@ void RunAndCollect(const TModel& prepared, const TScenario* scenario, const Ense
 // The percentiles of every group from all of its values: replicate r's
 // year index i at r * years + i.
 void AllValuesPercentiles(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
-                          tbb::task_arena& arena, std::vector<Moments>& pieces, std::vector<double>& byYear,
+                          tbb::task_arena& arena, std::vector<Moments>& pieces, double* byYear,
                           std::vector<int>& yearOf, std::vector<SampleSummary>& summaries) {
     const std::size_t values = static_cast<std::size_t>(options.Replicates) * MAX_YEARS;
     // Not set to zero first: every value is written by its replicate.
@@ -281,9 +276,11 @@ void WriteSummaries(const TModel& prepared, const TScenario* scenario, const Ens
     const std::size_t replicates = static_cast<std::size_t>(options.Replicates);
     // [field][month - 1][replicate]
     std::vector<Moments> pieces(GROUPS * replicates);
-    // [replicate][field][year index - 1]
+    // [replicate][field][year index - 1]. Not set to zero first: every
+    // value is written by its replicate, on the threads that run them.
     const std::size_t yearGroups = static_cast<std::size_t>(FIELDS) * years;
-    std::vector<double> byYear(replicates * yearGroups);
+    const auto byYearValues = std::make_unique_for_overwrite<double[]>(replicates * yearGroups);
+    double* const byYear = byYearValues.get();
     std::vector<int> yearOf(years + 1, 0);
     std::vector<SampleSummary> monthSummaries(GROUPS), yearSummaries(yearGroups);
 
@@ -341,7 +338,7 @@ void WriteSummaries(const TModel& prepared, const TScenario* scenario, const Ens
             std::array<std::vector<double>, BLOCK> values;
             for (std::size_t j = 0; j < count; ++j) values[j].resize(replicates);
             for (std::size_t r = 0; r < replicates; ++r) {
-                const double* row = byYear.data() + r * yearGroups + first;
+                const double* row = byYear + r * yearGroups + first;
                 for (std::size_t j = 0; j < count; ++j) values[j][r] = row[j];
             }
             for (std::size_t j = 0; j < count; ++j) yearSummaries[first + j] = Summarize(values[j]);
