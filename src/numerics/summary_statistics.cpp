@@ -4,6 +4,10 @@
 #include <array>
 #include <cmath>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace kelmar {
 
 namespace {
@@ -186,12 +190,16 @@ constexpr double MARGIN_ERRORS = 5;
 // pilot's range go to the end bins.
 std::size_t BinOf(double v, double low, double scale) {
     constexpr double LAST = static_cast<double>(BinnedPercentiles::BINS - 1);
-    double x = (v - low) * scale;
-    // Written so that the compiler takes the processor's minimum and
-    // maximum instructions rather than branches.
-    x = x > 0.0 ? x : 0.0;
-    x = x < LAST ? x : LAST;
-    return static_cast<std::size_t>(x);
+    const double x = (v - low) * scale;
+#if defined(__SSE2__) || defined(_M_X64)
+    // The processor's maximum and minimum (x > 0 ? x : 0, then x < LAST ?
+    // x : LAST), which the compiler does not choose by itself over branches.
+    const double bin = _mm_cvtsd_f64(_mm_min_sd(_mm_max_sd(_mm_set_sd(x), _mm_setzero_pd()), _mm_set_sd(LAST)));
+#else
+    double bin = x > 0.0 ? x : 0.0;
+    bin = bin < LAST ? bin : LAST;
+#endif
+    return static_cast<std::size_t>(static_cast<int>(bin));  // int: a single conversion instruction
 }
 
 // Gaps and windows: five windows at most and a gap around each.
@@ -282,31 +290,40 @@ BinnedPercentiles BinnedPercentiles::EmptyCopy() const {
 
 void BinnedPercentiles::Add(std::span<const double> values) {
     // Without a branch on the value's segment (which a predictor cannot
-    // guess): a chunk's values are counted by segment, those in windows
-    // gathered, and only then put into their windows.
-    constexpr std::size_t CHUNK = 512;
+    // guess) and without counters in memory: a chunk's values are counted
+    // by segment in two registers, ten bits a gap or window, those in
+    // windows gathered, and only then put into their windows.
+    constexpr std::size_t CHUNK = 512;  // below 2^10: a count fits its ten bits
+    constexpr unsigned BITS = 10;
+    static_assert(MAX_SEGMENTS / 2 + 1 <= 64 / BITS);
     std::array<double, CHUNK> inWindows;
     std::array<std::uint8_t, CHUNK> windowOf;
-    // Counts in four interleaved sets, so that the increments of one
-    // segment do not wait for each other.
-    std::array<std::array<std::uint64_t, MAX_SEGMENTS>, 4> counts{};
     const double low = low_, scale = scale_;
     const std::uint8_t* segmentOf = segmentOf_.data();
     for (std::size_t start = 0; start < values.size(); start += CHUNK) {
         const std::size_t end = std::min(values.size(), start + CHUNK);
+        std::uint64_t gaps = 0, windows = 0;
         std::size_t gathered = 0;
         for (std::size_t i = start; i < end; ++i) {
             const double v = values[i];
             const unsigned segment = segmentOf[BinOf(v, low, scale)];
-            ++counts[i % 4][segment];
+            const std::uint64_t inWindow = segment & 1, one = std::uint64_t{1} << (BITS * (segment / 2));
+            gaps += one & (inWindow - 1);
+            windows += one & (0 - inWindow);
             inWindows[gathered] = v;
             windowOf[gathered] = static_cast<std::uint8_t>(segment / 2);
-            gathered += segment & 1;
+            gathered += inWindow;
         }
-        for (std::size_t j = 0; j < gathered; ++j) kept_[windowOf[j]].push_back(inWindows[j]);
+        constexpr std::uint64_t MASK = (std::uint64_t{1} << BITS) - 1;
+        for (std::size_t j = 0; j < gapCounts_.size(); ++j) gapCounts_[j] += (gaps >> (BITS * j)) & MASK;
+        std::array<double*, MAX_SEGMENTS / 2> next{};
+        for (std::size_t w = 0; w < kept_.size(); ++w) {
+            const std::size_t old = kept_[w].size();
+            kept_[w].resize(old + ((windows >> (BITS * w)) & MASK));
+            next[w] = kept_[w].data() + old;
+        }
+        for (std::size_t j = 0; j < gathered; ++j) *next[windowOf[j]]++ = inWindows[j];
     }
-    for (std::size_t j = 0; j < gapCounts_.size(); ++j)
-        gapCounts_[j] += counts[0][2 * j] + counts[1][2 * j] + counts[2][2 * j] + counts[3][2 * j];
 }
 
 void BinnedPercentiles::Merge(BinnedPercentiles&& part) {
