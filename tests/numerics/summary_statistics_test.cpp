@@ -59,6 +59,33 @@ TEST(SummaryStatistics, SelectionEqualsSorting) {
     }
 }
 
+// Orders that make a selection's pivots poor or its partitions lopsided:
+// still the sorted sample's values, in linear time (a quadratic selection
+// of 100,001 values would take minutes).
+TEST(SummaryStatistics, SelectionEqualsSortingOnOrderedAndRepeatedValues) {
+    const struct {
+        const char* name;
+        double (*value)(std::size_t i, std::size_t n);
+    } shapes[] = {
+        {"ascending", [](std::size_t i, std::size_t) { return static_cast<double>(i); }},
+        {"descending", [](std::size_t i, std::size_t n) { return static_cast<double>(n - i); }},
+        {"organ pipe", [](std::size_t i, std::size_t n) { return static_cast<double>(i < n / 2 ? i : n - i); }},
+        {"two values", [](std::size_t i, std::size_t) { return i % 2 ? 1.5 : -0.5; }},
+        {"one value in 97 apart", [](std::size_t i, std::size_t) { return i % 97 ? 0.0 : static_cast<double>(i); }},
+    };
+    for (const auto& shape : shapes)
+        for (std::size_t n : {40u, 4095u, 100001u}) {
+            std::vector<double> values(n);
+            for (std::size_t i = 0; i < n; ++i) values[i] = shape.value(i, n);
+            std::vector<double> sorted = values;
+            std::sort(sorted.begin(), sorted.end());
+            const SampleSummary s = Summarize(values);
+            for (std::size_t q = 0; q < 5; ++q)
+                EXPECT_EQ(s.Percentiles[q], SortedQuantile(sorted, SUMMARY_PROBABILITIES[q]))
+                    << shape.name << ", " << n << " values, percentile " << SUMMARY_PROBABILITIES[q] * 100;
+        }
+}
+
 // Binned percentiles: a pilot's bins, the sample added in pieces to two
 // parts that are merged, and either the very values of the sorted sample or
 // none, never another value.
