@@ -306,7 +306,9 @@ void WriteSummaries(const TModel& prepared, const TScenario* scenario, const Ens
         tbb::enumerable_thread_specific<std::vector<BinnedPercentiles>> parts([&] {
             std::vector<BinnedPercentiles> part;
             part.reserve(GROUPS);
-            for (const BinnedPercentiles& whole : sample) part.push_back(whole.EmptyCopy());
+            // Room for every value a thread might see: only what it writes takes memory.
+            const std::size_t rest = static_cast<std::size_t>(options.Replicates - PILOT_REPLICATES) * years;
+            for (const BinnedPercentiles& whole : sample) part.push_back(whole.EmptyCopy(rest));
             return part;
         });
         RunAndCollect(prepared, scenario, options, arena, PILOT_REPLICATES, options.Replicates, pieces, byYear, yearOf,

@@ -321,13 +321,18 @@ BinnedPercentiles::BinnedPercentiles(std::span<double> pilot) {
     kept_.resize(windows.size());
 }
 
-BinnedPercentiles BinnedPercentiles::EmptyCopy() const {
+BinnedPercentiles BinnedPercentiles::EmptyCopy(std::size_t expected) const {
     BinnedPercentiles copy;
     copy.low_ = low_;
     copy.scale_ = scale_;
     copy.segmentOf_ = segmentOf_;
     copy.gapCounts_.assign(gapCounts_.size(), 0);
     copy.kept_.resize(kept_.size());
+    const std::size_t count = Count();
+    if (expected > 0 && count > 0)
+        for (std::size_t w = 0; w < kept_.size(); ++w)
+            copy.kept_[w].reserve(static_cast<std::size_t>(1.25 * static_cast<double>(expected) *
+                                                           static_cast<double>(kept_[w].size()) / static_cast<double>(count)));
     return copy;
 }
 

@@ -78,8 +78,11 @@ public:
     // Plans the windows from `pilot` (not empty; its order may change).
     explicit BinnedPercentiles(std::span<double> pilot);
 
-    // The same plan with nothing counted: for another part of the sample.
-    BinnedPercentiles EmptyCopy() const;
+    // The same plan with nothing counted: for another part of the sample,
+    // with room for `expected` values in the windows' shares of the values
+    // added so far (and a quarter more), so that the kept values are not
+    // moved as they grow. Room not written to takes no memory.
+    BinnedPercentiles EmptyCopy(std::size_t expected = 0) const;
 
     void Add(std::span<const double> values);
     void Merge(BinnedPercentiles&& part);
