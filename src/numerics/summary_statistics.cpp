@@ -230,7 +230,7 @@ namespace {
 // independent; a miss costs time, never exactness.
 constexpr double MARGIN_ERRORS = 5;
 // The bin of `v`, which never decreases with the value: values beyond the
-// pilot's range go to the end bins.
+// bins' span go to the end bins.
 std::size_t BinOf(double v, double low, double scale) {
     constexpr double LAST = static_cast<double>(BinnedPercentiles::BINS - 1);
     const double x = (v - low) * scale;

@@ -2,7 +2,6 @@
 // deviation and five percentiles.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -69,9 +68,9 @@ SampleSummary Summarize(std::span<double> values);
 // the result depends neither on the order of the values nor of the parts.
 class BinnedPercentiles {
 public:
-    // Bins over the pilot's range: their windows and gaps (a byte each) stay
-    // in the first-level cache while a piece is added, and the bin's width
-    // adds little to the values kept.
+    // Bins over the span of the pilot's windows: their segments (a byte
+    // each) stay in the first-level cache while a piece is added, and a
+    // bin's width adds little to the values kept.
     static constexpr std::size_t BINS = 1024;
 
     BinnedPercentiles() = default;
