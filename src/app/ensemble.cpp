@@ -7,6 +7,7 @@
 #include <tbb/task_arena.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <span>
@@ -158,65 +159,203 @@ void WriteTables(const TModel& prepared, const TScenario* scenario, const Ensemb
     annual.Commit();
 }
 
-// Summaries: every replicate's values kept by field and month (all years
-// of all replicates) and by field and year (all replicates), then
-// summarised group by group.
+constexpr int GROUPS = FIELDS * 12;  // (field, month of the year)
+// Replicates run first, every value of theirs kept, to plan the bins that
+// find the percentiles without keeping the rest (BinnedPercentiles); with
+// no more than twice as many, every value is kept.
+constexpr int PILOT_REPLICATES = 32;
+
+// One replicate's monthly values and annual values: month by month, the
+// values of every field by year are gathered, their moments taken as
+// Moments::Of takes them (the same sums in the same order, the fields'
+// sums interleaved so that they do not wait for each other) and put to
+// pieces[group * replicates + replicate], and the values go to
+// visit(group, values) with group = field * 12 + month - 1. The annual
+// values go to byYear[replicate * FIELDS * years + field * years + year
+// index] (a row per replicate: written in one stream).
+template <class Visit>
+void CollectReplicate(const TModel& model, int replicate, std::size_t replicates, std::vector<Moments>& pieces,
+                      double* byYear, Visit&& visit) {
+    constexpr int years = MAX_YEARS;
+    // [field][year index - 1]
+    std::array<std::array<double, years>, FIELDS> values;
+    for (int k = 1; k <= 12; ++k) {
+        for (int i = 1; i <= years; ++i) {
+            const TResultRecord& record = model.Results.At(i, k);
+#pragma GCC unroll 16
+            for (int f = 0; f < FIELDS; ++f) values[f][i - 1] = record.*RESULT_FIELDS[f].Value;
+        }
+        std::array<double, FIELDS> sum{}, low, high, mean, m2{};
+        for (int f = 0; f < FIELDS; ++f) low[f] = high[f] = values[f][0];
+        for (int i = 0; i < years; ++i) {
+#pragma GCC unroll 16
+            for (int f = 0; f < FIELDS; ++f) {
+                const double v = values[f][i];
+                sum[f] += v;
+                low[f] = std::min(low[f], v);
+                high[f] = std::max(high[f], v);
+            }
+        }
+        for (int f = 0; f < FIELDS; ++f) mean[f] = sum[f] / years;
+        for (int i = 0; i < years; ++i) {
+#pragma GCC unroll 16
+            for (int f = 0; f < FIELDS; ++f) m2[f] += (values[f][i] - mean[f]) * (values[f][i] - mean[f]);
+        }
+        for (int f = 0; f < FIELDS; ++f) {
+            const int g = f * 12 + k - 1;
+            Moments& piece = pieces[static_cast<std::size_t>(g) * replicates + replicate];
+            piece.Count = years;
+            piece.Mean = mean[f];
+            piece.M2 = m2[f];
+            piece.Low = low[f];
+            piece.High = high[f];
+            visit(g, std::span<const double>(values[f]));
+        }
+    }
+    double* row = byYear + static_cast<std::size_t>(replicate) * FIELDS * years;
+    for (int f = 0; f < FIELDS; ++f)
+        for (int i = 1; i <= years; ++i) row[f * years + i - 1] = model.Results.At(i, 0).*RESULT_FIELDS[f].Value;
+}
+
+// Runs replicates [first, last) on the arena's threads and collects each
+// into the visitor makeVisit() gives the thread: visit(group, replicate,
+// the group's values by year).
+template <class MakeVisit>
+void RunAndCollect(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
+                   tbb::task_arena& arena, int first, int last, std::vector<Moments>& pieces,
+                   double* byYear, std::vector<int>& yearOf, MakeVisit&& makeVisit) {
+    tbb::enumerable_thread_specific<std::unique_ptr<TModel>> models;
+    arena.execute([&] {
+        tbb::parallel_for(tbb::blocked_range<int>(first, last, 1), [&](const auto& range) {
+            std::unique_ptr<TModel>& model = models.local();
+            if (!model) model = std::make_unique<TModel>(prepared);
+            auto&& visit = makeVisit();
+            for (int r = range.begin(); r < range.end(); ++r) {
+                RunReplicate(*model, scenario, options, r);
+                if (model->AvailableYears != MAX_YEARS)
+                    throw KelmarError("Replicate " + std::to_string(r) + " ran " +
+                                      std::to_string(model->AvailableYears) + " years, not " +
+                                      std::to_string(MAX_YEARS) + ".");
+                CollectReplicate(*model, r, static_cast<std::size_t>(options.Replicates), pieces, byYear,
+                                 [&](int g, std::span<const double> values) { visit(g, r, values); });
+                if (r == 0)
+                    for (int i = 1; i <= MAX_YEARS; ++i) yearOf[i] = model->Results.At(i, 1).Year;
+            }
+        });
+    });
+}
+
+// The percentiles of every group from all of its values: replicate r's
+// year index i at r * years + i.
+void AllValuesPercentiles(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
+                          tbb::task_arena& arena, std::vector<Moments>& pieces, double* byYear,
+                          std::vector<int>& yearOf, std::vector<SampleSummary>& summaries) {
+    const std::size_t values = static_cast<std::size_t>(options.Replicates) * MAX_YEARS;
+    // Not set to zero first: every value is written by its replicate.
+    std::vector<std::unique_ptr<double[]>> byMonth(GROUPS);
+    for (auto& group : byMonth) group = std::make_unique_for_overwrite<double[]>(values);
+    RunAndCollect(prepared, scenario, options, arena, 0, options.Replicates, pieces, byYear, yearOf,
+                  [&] {
+                      return [&](int g, int r, std::span<const double> v) {
+                          std::copy(v.begin(), v.end(), byMonth[g].get() + static_cast<std::size_t>(r) * MAX_YEARS);
+                      };
+                  });
+    arena.execute([&] {
+        tbb::parallel_for(0, GROUPS, [&](int g) {
+            Moments joined;
+            for (int r = 0; r < options.Replicates; ++r) joined.Merge(pieces[static_cast<std::size_t>(g) * options.Replicates + r]);
+            summaries[g] = Summarize(std::span<double>(byMonth[g].get(), values), joined);
+            byMonth[g].reset();
+        });
+    });
+}
+
+// Summaries: per field and month over every year of every replicate, per
+// field and year over the replicates. The moments of each replicate's piece
+// of a month are joined in replicate order; the percentiles of a month come
+// from a pilot's bins (BinnedPercentiles) when the replicates are many,
+// from all of its values when they are few or the bins missed one.
 EnsembleSummaries ComputeSummaries(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
                                    tbb::task_arena& arena) {
     const int years = MAX_YEARS;  // simulated runs have them all
     const std::size_t replicates = static_cast<std::size_t>(options.Replicates);
-    // [field][month - 1]: replicate r's year index i at r * years + i - 1.
-    // Not set to zero first: every value is written by its replicate.
-    std::vector<std::unique_ptr<double[]>> byMonth(static_cast<std::size_t>(FIELDS) * 12);
-    for (auto& group : byMonth) group = std::make_unique_for_overwrite<double[]>(replicates * years);
-    // [field][month - 1][replicate]: the moments of each replicate's piece,
-    // taken while it is in the cache and joined in replicate order.
-    std::vector<Moments> pieces(byMonth.size() * replicates);
-    // [field][year index - 1]: replicate r at r.
-    std::vector<std::vector<double>> byYear(static_cast<std::size_t>(FIELDS) * years, std::vector<double>(replicates));
+    // [field][month - 1][replicate]
+    std::vector<Moments> pieces(GROUPS * replicates);
+    // [replicate][field][year index - 1]. Not set to zero first: every
+    // value is written by its replicate, on the threads that run them.
+    const std::size_t yearGroups = static_cast<std::size_t>(FIELDS) * years;
+    const auto byYearValues = std::make_unique_for_overwrite<double[]>(replicates * yearGroups);
+    double* const byYear = byYearValues.get();
     std::vector<int> yearOf(years + 1, 0);
+    std::vector<SampleSummary> monthSummaries(GROUPS), yearSummaries(yearGroups);
 
-    tbb::enumerable_thread_specific<std::unique_ptr<TModel>> models;
+    bool found = false;
+    if (options.Replicates > 2 * PILOT_REPLICATES) {
+        const std::size_t pilotValues = std::size_t{PILOT_REPLICATES} * years;
+        std::vector<std::vector<double>> pilot(GROUPS, std::vector<double>(pilotValues));
+        RunAndCollect(prepared, scenario, options, arena, 0, PILOT_REPLICATES, pieces, byYear, yearOf,
+                      [&] {
+                          return [&](int g, int r, std::span<const double> v) {
+                              std::copy(v.begin(), v.end(), pilot[g].begin() + static_cast<std::ptrdiff_t>(r) * years);
+                          };
+                      });
+        std::vector<BinnedPercentiles> sample(GROUPS);
+        arena.execute([&] {
+            tbb::parallel_for(0, GROUPS, [&](int g) {
+                std::vector<double> plan = pilot[g];
+                sample[g] = BinnedPercentiles(plan).EmptyCopy();
+                sample[g].Add(pilot[g]);
+            });
+        });
+        pilot.clear();
+        tbb::enumerable_thread_specific<std::vector<BinnedPercentiles>> parts([&] {
+            std::vector<BinnedPercentiles> part;
+            part.reserve(GROUPS);
+            // Room for every value a thread might see: only what it writes takes memory.
+            const std::size_t rest = static_cast<std::size_t>(options.Replicates - PILOT_REPLICATES) * years;
+            for (const BinnedPercentiles& whole : sample) part.push_back(whole.EmptyCopy(rest));
+            return part;
+        });
+        RunAndCollect(prepared, scenario, options, arena, PILOT_REPLICATES, options.Replicates, pieces, byYear, yearOf,
+                      [&parts] {
+                          return [&part = parts.local()](int g, int, std::span<const double> v) { part[g].Add(v); };
+                      });
+        std::vector<char> missed(GROUPS, 0);
+        arena.execute([&] {
+            tbb::parallel_for(0, GROUPS, [&](int g) {
+                for (auto& part : parts) sample[g].Merge(std::move(part[g]));
+                Moments joined;
+                for (std::size_t r = 0; r < replicates; ++r) joined.Merge(pieces[g * replicates + r]);
+                monthSummaries[g] = MomentsSummary(joined);
+                const auto percentiles = sample[g].Percentiles();
+                if (percentiles)
+                    monthSummaries[g].Percentiles = *percentiles;
+                else
+                    missed[g] = 1;
+            });
+        });
+        found = std::find(missed.begin(), missed.end(), 1) == missed.end();
+    }
+    if (!found) AllValuesPercentiles(prepared, scenario, options, arena, pieces, byYear, yearOf, monthSummaries);
     arena.execute([&] {
-        tbb::parallel_for(tbb::blocked_range<int>(0, options.Replicates, 1), [&](const auto& range) {
-            std::unique_ptr<TModel>& model = models.local();
-            if (!model) model = std::make_unique<TModel>(prepared);
-            for (int r = range.begin(); r < range.end(); ++r) {
-                RunReplicate(*model, scenario, options, r);
-                if (model->AvailableYears != years)
-                    throw KelmarError("Replicate " + std::to_string(r) + " ran " +
-                                      std::to_string(model->AvailableYears) + " years, not " + std::to_string(years) + ".");
-                for (int f = 0; f < FIELDS; ++f) {
-                    const auto value = RESULT_FIELDS[f].Value;
-                    for (int k = 1; k <= 12; ++k) {
-                        const std::size_t g = static_cast<std::size_t>(f) * 12 + k - 1;
-                        double* out = byMonth[g].get() + r * std::size_t{years};
-                        for (int i = 1; i <= years; ++i) out[i - 1] = model->Results.At(i, k).*value;
-                        pieces[g * replicates + r] = Moments::Of(out, years);
-                    }
-                    for (int i = 1; i <= years; ++i)
-                        byYear[static_cast<std::size_t>(f) * years + i - 1][r] = model->Results.At(i, 0).*value;
-                }
-                if (r == 0)
-                    for (int i = 1; i <= years; ++i) yearOf[i] = model->Results.At(i, 1).Year;
+        // Eight groups at a time: their values of a replicate share a cache line.
+        constexpr std::size_t BLOCK = 8;
+        tbb::parallel_for(std::size_t{0}, (yearGroups + BLOCK - 1) / BLOCK, [&](std::size_t block) {
+            const std::size_t first = block * BLOCK, count = std::min(BLOCK, yearGroups - first);
+            std::array<std::vector<double>, BLOCK> values;
+            for (std::size_t j = 0; j < count; ++j) values[j].resize(replicates);
+            for (std::size_t r = 0; r < replicates; ++r) {
+                const double* row = byYear + r * yearGroups + first;
+                for (std::size_t j = 0; j < count; ++j) values[j][r] = row[j];
             }
+            for (std::size_t j = 0; j < count; ++j) yearSummaries[first + j] = Summarize(values[j]);
         });
     });
 
     EnsembleSummaries summaries;
     summaries.Years = years;
-    summaries.ByMonth.resize(byMonth.size());
-    summaries.ByYear.resize(byYear.size());
-    arena.execute([&] {
-        tbb::parallel_for(std::size_t{0}, byMonth.size(), [&](std::size_t g) {
-            Moments moments;
-            for (std::size_t r = 0; r < replicates; ++r) moments.Merge(pieces[g * replicates + r]);
-            summaries.ByMonth[g] = Summarize(std::span<double>(byMonth[g].get(), replicates * years), moments);
-            byMonth[g].reset();
-        });
-        tbb::parallel_for(std::size_t{0}, byYear.size(),
-                          [&](std::size_t g) { summaries.ByYear[g] = Summarize(byYear[g]); });
-    });
+    summaries.ByMonth = std::move(monthSummaries);
+    summaries.ByYear = std::move(yearSummaries);
     summaries.YearOf = std::move(yearOf);
     return summaries;
 }

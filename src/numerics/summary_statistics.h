@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -40,6 +42,10 @@ struct Moments {
     void Merge(const Moments& piece);
 };
 
+// The count, mean and standard deviation of a summary from the moments,
+// without percentiles.
+SampleSummary MomentsSummary(const Moments& moments);
+
 // The summary of `values` whose moments are known already.
 SampleSummary Summarize(std::span<double> values, const Moments& moments);
 
@@ -49,5 +55,55 @@ SampleSummary Summarize(std::span<double> values, const Moments& moments);
 // the sorted sample. The mean and the deviation are taken in two passes,
 // for accuracy with large means.
 SampleSummary Summarize(std::span<double> values);
+
+// The exact percentiles (as SortedQuantile gives them) of a sample too large
+// to keep whole, seen piece by piece. Bins fixed beforehand over the range
+// of a pilot part of the sample are grouped into windows, one around where
+// the pilot puts each percentile, and the gaps between them; a value in a
+// window is kept, a value in a gap only counted. The order statistic a
+// percentile needs lies in a window when the pilot was like the rest, and
+// is then selected from the window's values; when it lies in a gap,
+// Percentiles says so and the caller must find it from the whole sample.
+// Parts of the sample seen separately (by threads) are joined with Merge;
+// the result depends neither on the order of the values nor of the parts.
+class BinnedPercentiles {
+public:
+    // Bins over the span of the pilot's windows: their segments (a byte
+    // each) stay in the first-level cache while a piece is added, and a
+    // bin's width adds little to the values kept.
+    static constexpr std::size_t BINS = 1024;
+
+    BinnedPercentiles() = default;
+    // Plans the windows from `pilot` (not empty; its order may change).
+    explicit BinnedPercentiles(std::span<double> pilot);
+
+    // The same plan with nothing counted: for another part of the sample,
+    // with room for `expected` values in the windows' shares of the values
+    // added so far (and a quarter more), so that the kept values are not
+    // moved as they grow. Room not written to takes no memory.
+    BinnedPercentiles EmptyCopy(std::size_t expected = 0) const;
+
+    void Add(std::span<const double> values);
+    void Merge(BinnedPercentiles&& part);
+
+    std::size_t Count() const;
+    // Values kept, of Count().
+    std::size_t Kept() const;
+
+    // The percentiles at SUMMARY_PROBABILITIES of every value added, or none
+    // when one of them lies in a gap. May reorder the kept values. Needs at
+    // least one value.
+    std::optional<std::array<double, 5>> Percentiles();
+
+private:
+    double low_ = 0;
+    double scale_ = 0;  // bins per unit of the value
+    // The segment of each bin, in the order of the values: gap 0, window 0,
+    // gap 1, ..., window W - 1, gap W (even: gap j at 2 j, odd: window w at
+    // 2 w + 1).
+    std::vector<std::uint8_t> segmentOf_;
+    std::vector<std::uint64_t> gapCounts_;   // W + 1
+    std::vector<std::vector<double>> kept_;  // W
+};
 
 }  // namespace kelmar

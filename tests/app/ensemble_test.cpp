@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <sstream>
 
@@ -12,6 +14,7 @@
 #include "model/errors.h"
 #include "model/model_fixtures.h"
 #include "model/run_model.h"
+#include "numerics/summary_statistics.h"
 
 namespace kelmar {
 namespace {
@@ -114,6 +117,60 @@ TEST_F(Ensemble, MeanOfTwoHundredReplicatesIsTheClimatologysMean) {
     }
     const std::string annual = ReadBytes(dir.File("summary/summary_annual.csv"));
     EXPECT_EQ(std::count(annual.begin(), annual.end(), '\n'), 1 + 500 * 9);
+}
+
+// The summaries' percentiles are the very values of each month's sorted
+// sample of every replicate's table, and the same with one thread or two:
+// up to 64 replicates from every value kept, past 64 from bins a pilot of
+// the first replicates planned.
+TEST_F(Ensemble, SummaryPercentilesAreTheSortedTablesPercentiles) {
+    for (const int replicates : {20, 65}) {
+        const std::string name = std::to_string(replicates);
+        EnsembleOptions one = Options(name + "one", replicates, 1), two = Options(name + "two", replicates, 2);
+        one.Summary = two.Summary = true;
+        RunEnsemble(*prepared, nullptr, one);
+        RunEnsemble(*prepared, nullptr, two);
+        const std::string summary = ReadBytes(dir.File(name + "one/summary_monthly.csv"));
+        ASSERT_EQ(summary, ReadBytes(dir.File(name + "two/summary_monthly.csv"))) << replicates << " replicates";
+        ASSERT_EQ(ReadBytes(dir.File(name + "one/summary_annual.csv")), ReadBytes(dir.File(name + "two/summary_annual.csv")))
+            << replicates << " replicates";
+
+        RunEnsemble(*prepared, nullptr, Options(name + "tables", replicates, 2));
+        std::stringstream tables(ReadBytes(dir.File(name + "tables/monthly.csv")));
+        std::string line;
+        std::getline(tables, line);
+        const std::vector<std::string> columns = Split(line);
+        // [column][month - 1]: every year of every replicate.
+        std::vector<std::array<std::vector<double>, 12>> samples(columns.size());
+        while (std::getline(tables, line)) {
+            const auto f = Split(line);
+            const int month = std::stoi(f[4]);
+            for (std::size_t c = 5; c < f.size(); ++c) samples[c][month - 1].push_back(std::stod(f[c]));
+        }
+
+        std::stringstream rows(summary);
+        std::getline(rows, line);
+        int checked = 0;
+        while (std::getline(rows, line)) {
+            const auto f = Split(line);
+            const int month = std::stoi(f[2]);
+            const std::size_t column = std::find(columns.begin(), columns.end(), f[3]) - columns.begin();
+            ASSERT_LT(column, columns.size()) << f[3];
+            std::vector<double>& values = samples[column][month - 1];
+            const std::string where = f[3] + ", month " + f[2] + ", " + name + " replicates";
+            ASSERT_EQ(std::stoul(f[4]), values.size()) << where;
+            std::sort(values.begin(), values.end());
+            for (std::size_t q = 0; q < 5; ++q)
+                EXPECT_EQ(std::stod(f[7 + q]), SortedQuantile(values, SUMMARY_PROBABILITIES[q]))
+                    << where << ", percentile " << SUMMARY_PROBABILITIES[q] * 100;
+            double sum = 0;
+            for (const double v : values) sum += v;
+            const double mean = sum / static_cast<double>(values.size());
+            EXPECT_NEAR(std::stod(f[5]), mean, 1e-9 * (1 + std::fabs(mean))) << where;
+            ++checked;
+        }
+        EXPECT_EQ(checked, 12 * 9) << replicates << " replicates";
+    }
 }
 
 TEST_F(Ensemble, RefusesMoreLcg32ReplicatesThanItsPeriodHoldsApart) {
