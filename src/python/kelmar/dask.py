@@ -15,7 +15,10 @@ def _run_part(text, folder, seed, first_index, jobs):
     """On a worker: the part of the list starting at place `first_index`."""
     try:
         from distributed import get_worker
-        jobs = jobs or get_worker().nthreads
+        worker = get_worker()
+        # Newer releases keep the thread count on the worker's state.
+        state = getattr(worker, "state", None)
+        jobs = jobs or getattr(state, "nthreads", None) or worker.nthreads
     except (ImportError, ValueError, AttributeError):
         pass
     out = _kelmar.batch(text, kelmar.DATAFRAME_LIST_NAME, folder, seed, first_index, first_index, jobs or 0)
