@@ -15,9 +15,13 @@ constexpr std::string_view UTF8_BOM = "\xEF\xBB\xBF";
 
 }  // namespace
 
-CsvReader::CsvReader(std::string_view bytes, std::string_view fileName) : Rest(bytes), Name(fileName) {
+CsvReader::CsvReader(std::string_view bytes, std::string_view fileName)
+    : Rest(bytes), Start(bytes.data()), Name(fileName) {
     if (Rest.starts_with(UTF8_BOM)) Rest.remove_prefix(UTF8_BOM.size());
 }
+
+CsvReader::CsvReader(std::string_view piece, std::string_view fileName, int firstLine)
+    : Rest(piece), Start(piece.data()), Name(fileName), NextLine(firstLine) {}
 
 bool CsvReader::Next(std::vector<std::string>& fields) {
     // Skip empty lines.
@@ -28,6 +32,7 @@ bool CsvReader::Next(std::vector<std::string>& fields) {
     fields.clear();
     if (Rest.empty()) return false;
     RecordLine = NextLine;
+    RecordStart = static_cast<std::size_t>(Rest.data() - Start);
     std::string field;
     std::size_t i = 0;
     const std::size_t n = Rest.size();

@@ -5,6 +5,11 @@
 #include <filesystem>
 #include <sstream>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "app/batch/batch_run.h"
 #include "app/batch/batch_tables.h"
 #include "app/batch/site_list.h"
@@ -42,9 +47,17 @@ TEST(SiteList, RefusesFaultsNamingTheirLinesBeforeAnyRun) {
         {"site_id,site_file,climate_file,weather_file\na,s.sit,,\n", "neither a climate_file nor a weather_file"},
         {"site_id,site_file,climate_file\na,s.sit\n", "2 fields"},
     };
+    TempDir dir;
     for (const auto& c : cases) {
         const std::string message = ErrorText([&] { ParseSiteList(c.text, "list.csv", ""); });
         EXPECT_NE(message.find(c.expected), std::string::npos) << c.text << "\n-> " << message;
+        // The batch's reader in two passes refuses the same, in the same words.
+        WriteBytes(dir.File("list.csv"), c.text);
+        const std::string streamed = ErrorText([&] { SiteListFile(dir.File("list.csv"), 64); });
+        const std::string located = std::string(c.expected).find("list.csv") == std::string::npos
+                                        ? c.expected
+                                        : std::string(c.expected).replace(std::string(c.expected).find("list.csv"), 8, dir.File("list.csv"));
+        EXPECT_NE(streamed.find(located), std::string::npos) << c.text << "\n-> " << streamed;
     }
     // Every fault of a list is reported at once, each with its line.
     const std::string message = ErrorText([] {
@@ -63,6 +76,58 @@ TEST(SiteList, ParameterColumnsOverTheSiteFileDefaultsAndPathsFromTheListsFolder
     EXPECT_EQ(site.Params.Fortype, 2);
     EXPECT_EQ(site.Params.W_Sat_ff, 97);  // the site file's default
     EXPECT_EQ(site.ClimateFile, "/data/clim/c.cld");
+}
+
+// A list longer than one read of the two-pass reader (a mebibyte), with
+// quoted ids that hold commas, quotes and line ends, so that records cross
+// the reads' boundaries: every block holds the sites the whole read gives.
+TEST(SiteList, ReadInTwoPassesGivesTheSitesOfTheWholeRead) {
+    TempDir dir;
+    std::string text = "\xEF\xBB\xBFsite_id,site_file,climate_file,seed,lat\r\n";
+    for (int i = 0; i < 30000; ++i) {
+        const std::string id = i % 2 == 1 ? "\"id " + std::to_string(i) + ",\n\"\"quoted\"\"\"" : "plot-" + std::to_string(i);
+        text += id + ",sites/plot-" + std::to_string(i) + ".sit,climate/long-name-of-a-climatology-file.cld," +
+                (i % 3 == 0 ? std::to_string(i) : "") + "," + std::to_string(i % 90) + ".25" + (i % 11 ? "\n" : "\r\n");
+        if (i % 1000 == 999) text += "\n";  // an empty line, skipped but counted
+    }
+    ASSERT_GT(text.size(), std::size_t{1} << 21);
+    WriteBytes(dir.File("list.csv"), text);
+    const SiteList whole = ParseSiteList(text, dir.File("list.csv"), dir.Folder().string());
+    const SiteListFile list(dir.File("list.csv"), 64);
+    ASSERT_EQ(list.Count(), static_cast<std::int64_t>(whole.Sites.size()));
+    EXPECT_EQ(list.Hash(), Fnv1a64(text));
+    EXPECT_EQ(list.LastWithoutSeed(), 29999);
+    for (std::int64_t b = 0; b * 64 < list.Count(); ++b) {
+        const std::vector<SiteEntry> block = list.ReadBlock(b);
+        ASSERT_EQ(static_cast<std::int64_t>(block.size()), std::min<std::int64_t>(64, list.Count() - b * 64)) << "block " << b;
+        for (std::size_t k = 0; k < block.size(); ++k) {
+            const SiteEntry& expected = whole.Sites[static_cast<std::size_t>(b * 64) + k];
+            const SiteEntry& got = block[k];
+            ASSERT_TRUE(got.Id == expected.Id && got.Line == expected.Line && got.SiteFile == expected.SiteFile &&
+                        got.Seed == expected.Seed && got.Lat == expected.Lat)
+                << "block " << b << " site " << k << ": \"" << got.Id << "\" line " << got.Line << ", expected \""
+                << expected.Id << "\" line " << expected.Line;
+        }
+    }
+}
+
+TEST(SiteList, RepeatedIdsFarApartAndAListChangedUnderTheBatch) {
+    TempDir dir;
+    std::string text = "site_id,site_file,climate_file\n";
+    for (int i = 0; i < 500; ++i) text += "s" + std::to_string(i) + ",a.sit,c.cld\n";
+    WriteBytes(dir.File("list.csv"), text + "s17,a.sit,c.cld\n");
+    const std::string message = ErrorText([&] { SiteListFile(dir.File("list.csv"), 64); });
+    EXPECT_NE(message.find("The site_id \"s17\" was given before, on line 19.\nin \"" + dir.File("list.csv") + "\", line 502"),
+              std::string::npos)
+        << message;
+
+    WriteBytes(dir.File("list.csv"), text);
+    const SiteListFile list(dir.File("list.csv"), 64);
+    std::string edited = text;
+    edited.replace(edited.find("s70,"), 4, "t70,");  // same length, second block
+    WriteBytes(dir.File("list.csv"), edited);
+    EXPECT_EQ(list.ReadBlock(0).size(), 64u);
+    EXPECT_NE(ErrorText([&] { list.ReadBlock(1); }).find("has changed since the batch checked it"), std::string::npos);
 }
 
 TEST(BatchTables, ColumnsAreTheResultFieldsWithTheirUnits) {
@@ -204,11 +269,52 @@ TEST_F(BatchRun, MergeRefusesMissingShardsAndForeignParts) {
     other.Seed = 1;
     other.Share = Shard{1, 3};
     RunBatch(other, err);
-    for (const char* part : {".monthly.csv", ".annual.csv", ".errors.csv", ".done"})
-        fs::copy_file(dir.File(std::string("other/parts/chunk-000001") + part),
-                      dir.File(std::string("out/parts/chunk-000001") + part));
+    for (const char* part : {"chunk-000001.done", "shard-1-of-3.monthly.csv", "shard-1-of-3.annual.csv", "shard-1-of-3.errors.csv"})
+        fs::copy_file(dir.File(std::string("other/parts/") + part), dir.File(std::string("out/parts/") + part));
     const std::string foreign = ErrorText([&] { MergeBatch(dir.File("out"), "test", err); });
     EXPECT_NE(foreign.find("parts of another batch"), std::string::npos) << foreign;
+}
+
+TEST_F(BatchRun, OneMachinesTablesAreItsStreamsAndAResumeCutsWhatWasNeverRecorded) {
+    MakeList(150);
+    RunBatch(Options("out"), err);
+    const std::string finished = Outputs("out");
+    struct stat table {}, stream {};
+    ASSERT_EQ(::stat(dir.File("out/monthly.csv").c_str(), &table), 0);
+    ASSERT_EQ(::stat(dir.File("out/parts/shard-0-of-1.monthly.csv").c_str(), &stream), 0);
+    EXPECT_EQ(table.st_ino, stream.st_ino) << "monthly.csv was copied instead of being the stream itself";
+
+    // As after a kill: the last chunk never recorded and bytes of it left
+    // in every stream (here also seen through the tables' names, which are
+    // the same files). The resumed run cuts them off and runs the chunk again.
+    fs::remove(dir.File("out/parts/chunk-000002.done"));
+    for (const char* kind : {"monthly.csv", "annual.csv", "errors.csv"}) {
+        const std::string name = dir.File(std::string("out/parts/shard-0-of-1.") + kind);
+        WriteBytes(name, ReadBytes(name) + "p149,half a row");
+    }
+    EXPECT_EQ(ReadBytes(dir.File("out/annual.csv")).size(), ReadBytes(dir.File("out/parts/shard-0-of-1.annual.csv")).size());
+    BatchOptions resume = Options("out");
+    resume.Resume = true;
+    const BatchSummary summary = RunBatch(resume, err);
+    EXPECT_EQ(summary.Ran, 150 - 128);
+    EXPECT_EQ(summary.Failed, 1);
+    EXPECT_TRUE(Outputs("out") == finished) << "the resumed tables differ from the finished ones";
+    EXPECT_EQ(MergeBatch(dir.File("out"), "test", err).Failed, 1) << "a merge after the run can be repeated";
+    EXPECT_TRUE(Outputs("out") == finished);
+}
+
+TEST_F(BatchRun, ASecondProcessOnTheSameShareIsRefused) {
+    MakeList(3);
+    BatchOptions shard = Options("out");
+    shard.Share = Shard{1, 3};
+    fs::create_directories(dir.File("out/parts"));
+    const int held = ::open(dir.File("out/parts/shard-1-of-3.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    const std::string message = ErrorText([&] { RunBatch(shard, err); });
+    EXPECT_NE(message.find("Another kelmar-cli is running shard 1/3"), std::string::npos) << message;
+    ::close(held);
+    EXPECT_NO_THROW(RunBatch(shard, err));
 }
 
 TEST_F(BatchRun, RefusesFoldersItWouldSpoilOrCannotWrite) {

@@ -187,16 +187,16 @@ TEST_F(BatchProgram, NetcdfMergeChecksThePartsAndNeedsASiteWithResults) {
     const std::string written = ReadBytes(dir / "o/results.nc");
     ASSERT_FALSE(written.empty());
 
-    // A part edited in place (its size, which the done-file records, kept):
-    // b's first month (line 361, after a's 30 years) now claims another site.
-    const fs::path monthly = dir / "o/parts/chunk-000000.monthly.csv";
-    std::string part = ReadBytes(monthly);
-    const std::size_t row = part.find("\nb,");
-    ASSERT_NE(row, std::string::npos);
-    part[row + 1] = 'x';
-    WriteBytes(monthly, part);
+    // A values part damaged in place (its size, which the done-file records,
+    // kept): b's record no longer starts where a's 30 years end.
+    const fs::path values = dir / "o/parts/shard-0-of-1.values.bin";
+    std::string part = ReadBytes(values);
+    const std::size_t a = part.find("KSV1"), b = part.find("KSV1", a + 1);
+    ASSERT_NE(b, std::string::npos) << "no second site record in " << values;
+    part[b] = 'X';
+    WriteBytes(values, part);
     EXPECT_EQ(Run({"merge", "o"}), 1);
-    EXPECT_NE(Err().find("chunk-000000.monthly.csv\", line 361, holds a row of site \"x\" where one of \"b\" belongs"),
+    EXPECT_NE(Err().find("shard-0-of-1.values.bin\", byte " + std::to_string(b) + ", holds no site record"),
               std::string::npos)
         << Err();
     EXPECT_TRUE(ReadBytes(dir / "o/results.nc") == written) << "a refused merge changed results.nc";

@@ -1,36 +1,51 @@
-// The netCDF output of a batch (results.nc), made from the chunk parts when
-// they are joined: a reader over each chunk's site index, monthly and
-// annual parts rebuilds one site's records at a time (the parts hold the
-// shortest text of each double, so the numbers are the same doubles) and
-// hands them to CfNetcdfWriter, so memory holds one site whatever the size
-// of the batch.
+// The netCDF output of a batch (results.nc), made from its values parts
+// when they are joined. A values part holds, for each site of a chunk in
+// list order, a record of the numbers themselves (never their text): a small
+// header with the site's id, seed, position and years, then the run's
+// records of those years as they lie in memory. The file is written from
+// them one site at a time through CfNetcdfWriter, so memory holds one site
+// whatever the size of the batch.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "io/cf_netcdf.h"
+#include "model/model_state.h"
 
 namespace kelmar::batch {
 
-// The parts of one chunk.
-struct ChunkPartFiles {
-    std::string Sites;    // the site index (batch_tables.h)
-    std::string Monthly;
-    std::string Annual;
+// The header of a site's values record; `model` is the site's run, or null
+// for a failed site (no years). The record is this header followed by
+// SiteValuesRecords of the same run.
+std::string SiteValuesHeader(std::string_view siteId, std::uint32_t seed, std::optional<double> lat,
+                             std::optional<double> lon, const TModel* model);
+// The bytes of the records of year indices 1..model.AvailableYears (each
+// year's annual record and twelve months), pointing into `model`.
+std::string_view SiteValuesRecords(const TModel& model);
+
+// The values of one chunk: `Bytes` bytes of the part `Stream` from `Offset`,
+// holding `Sites` records.
+struct ChunkValues {
+    std::string Stream;
+    std::uint64_t Offset = 0;
+    std::uint64_t Bytes = 0;
+    std::int64_t Sites = 0;
 };
 
-// Writes `fileName` from the parts of `chunks`, in their order, which must
-// hold `siteCount` sites. The time axis spans the smallest to the largest
-// calendar year of all sites (a first pass over the site indexes); a failed
-// site is written without results, so the file's sites are the list's.
-// `description` gives the title, source, program and seed; its site count
-// and years are set here. Returns false, writing nothing, when no site has
-// results (a file needs at least one year). Raises KelmarError naming the
-// part and its line when a part does not hold what its index says, and the
-// writer's errors; the target is left as it was then.
-bool WriteNetcdfFromParts(const std::string& fileName, const std::vector<ChunkPartFiles>& chunks,
-                          std::int64_t siteCount, CfFileDescription description);
+// Writes `fileName` from the values of `chunks`, in their order, which must
+// hold `siteCount` sites; the time axis spans `firstYear` to `lastYear` (the
+// smallest and largest calendar year of all sites). A failed site is written
+// without results, so the file's sites are the list's. `description` gives
+// the title, source, program and seed; its site count and years are set
+// here. Raises KelmarError naming the part and the byte where a part does
+// not hold what the batch wrote there, and the writer's errors; the target
+// is left as it was then.
+void WriteNetcdfFromValues(const std::string& fileName, const std::vector<ChunkValues>& chunks,
+                           std::int64_t siteCount, std::int32_t firstYear, std::int32_t lastYear,
+                           CfFileDescription description);
 
 }  // namespace kelmar::batch

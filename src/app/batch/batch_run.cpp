@@ -1,10 +1,7 @@
 #include "app/batch/batch_run.h"
 
-#include <tbb/blocked_range.h>
-#include <tbb/enumerable_thread_specific.h>
 #include <tbb/info.h>
-#include <tbb/parallel_for.h>
-#include <tbb/parallel_for_each.h>
+#include <tbb/parallel_pipeline.h>
 #include <tbb/task_arena.h>
 
 #include <algorithm>
@@ -13,6 +10,8 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -20,8 +19,10 @@
 #include <memory>
 #include <mutex>
 #include <system_error>
+#include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "app/batch/batch_netcdf.h"
@@ -42,30 +43,42 @@ namespace {
 constexpr const char* MANIFEST_NAME = "manifest.txt";
 constexpr const char* PARTS_FOLDER = "parts";
 constexpr const char* MANIFEST_HEADER = "kelmar-batch-manifest 1";
-constexpr const char* CHUNK_HEADER = "kelmar-batch-chunk 1";
-constexpr const char* OUTPUT_NAMES[] = {"monthly.csv", "annual.csv", "errors.csv"};
-// The first three parts are joined into the CSV outputs of the same index;
-// the site index (batch_tables.h) is the batch's own, read for the netCDF file.
-constexpr const char* PART_KINDS[] = {"monthly", "annual", "errors", "sites"};
-constexpr int PART_KIND_COUNT = 4;
-constexpr int MONTHLY_PART = 0, ANNUAL_PART = 1, SITES_PART = 3;
+constexpr const char* CHUNK_HEADER = "kelmar-batch-chunk 2";
 constexpr const char* NETCDF_NAME = "results.nc";
+
+// What a batch writes for each site, one stream of each per process. The
+// first three are the CSV tables (header included, so that a whole run's
+// stream is the finished table); the values are the numbers of the netCDF
+// output (batch_netcdf.h).
+enum Kind { MONTHLY, ANNUAL, ERRORS, VALUES, KIND_COUNT };
+constexpr const char* KIND_NAMES[KIND_COUNT] = {"monthly", "annual", "errors", "values"};
+constexpr const char* STREAM_SUFFIXES[KIND_COUNT] = {".monthly.csv", ".annual.csv", ".errors.csv", ".values.bin"};
+constexpr const char* OUTPUT_NAMES[] = {"monthly.csv", "annual.csv", "errors.csv"};
+using Kinds = std::array<bool, KIND_COUNT>;
+
+// The streams a format needs: the errors always, for the failed sites' messages.
+Kinds KindsOf(OutputFormat format) {
+    switch (format) {
+        case OutputFormat::Csv: return {true, true, true, false};
+        case OutputFormat::NetCdf: return {false, false, true, true};
+        case OutputFormat::Both: return {true, true, true, true};
+    }
+    return {true, true, true, false};
+}
+
+std::string StreamHeader(int kind) {
+    switch (kind) {
+        case MONTHLY: return MonthlyHeader();
+        case ANNUAL: return AnnualHeader();
+        case ERRORS: return std::string(ERRORS_HEADER);
+        default: return {};
+    }
+}
 
 // Seconds between progress lines: often enough to look alive in a
 // terminal, rarely enough not to flood a log file.
 constexpr double TERMINAL_INTERVAL = 0.25;
 constexpr double PLAIN_INTERVAL = 5.0;
-
-// FNV-1a, 64 bits: identifies the site list's bytes (not a guard against
-// forgery, only against joining the parts of two different lists).
-std::uint64_t Fnv1a64(std::string_view bytes) {
-    std::uint64_t hash = 14695981039346656037ull;  // offset basis
-    for (const unsigned char c : bytes) {
-        hash ^= c;
-        hash *= 1099511628211ull;  // FNV prime
-    }
-    return hash;
-}
 
 std::string Hex(std::uint64_t value) {
     char text[17];
@@ -158,20 +171,37 @@ std::string ChunkStem(std::int64_t chunk) {
     return stem;
 }
 
-fs::path PartPath(const fs::path& dir, std::int64_t chunk, int kind) {
-    return dir / PARTS_FOLDER / (ChunkStem(chunk) + "." + PART_KINDS[kind] + ".csv");
-}
 fs::path DonePath(const fs::path& dir, std::int64_t chunk) { return dir / PARTS_FOLDER / (ChunkStem(chunk) + ".done"); }
 
-// A finished chunk as its done-file records it.
-struct ChunkRecord {
-    std::int64_t Failed = 0;
-    std::string Shard;
+// The streams of shard K of N are parts/shard-K-of-N.*; a run on one
+// machine is shard 0 of 1.
+std::string StreamStem(const Shard& share) {
+    return "shard-" + std::to_string(share.Index) + "-of-" + std::to_string(share.Count);
+}
+fs::path StreamPath(const fs::path& dir, const std::string& stem, int kind) {
+    return dir / PARTS_FOLDER / (stem + STREAM_SUFFIXES[kind]);
+}
+
+struct ByteRange {
+    std::uint64_t Offset = 0;
+    std::uint64_t Bytes = 0;
+    std::uint64_t End() const { return Offset + Bytes; }
 };
 
-// The chunk's record when its done-file belongs to this batch and its parts
-// have the sizes it records; nothing otherwise. `foreign` is set when the
-// done-file is another batch's.
+// A finished chunk as its done-file records it: where its bytes lie in the
+// streams of the process that ran it.
+struct ChunkRecord {
+    std::int64_t Failed = 0;
+    std::int64_t SiteCount = 0;
+    std::string Shard;
+    std::string Stream;  // the stem of the streams
+    std::array<ByteRange, KIND_COUNT> Ranges{};
+    std::optional<std::int32_t> FirstYear, LastYear;  // of its sites with results
+};
+
+// The chunk's record when its done-file belongs to this batch and the
+// streams it names hold the bytes it records; nothing otherwise. `foreign`
+// is set when the done-file is another batch's.
 std::optional<ChunkRecord> FinishedChunk(const fs::path& dir, const Manifest& manifest, std::int64_t chunk,
                                          bool* foreign = nullptr) {
     const std::optional<std::string> text = ReadSmallFile(DonePath(dir, chunk));
@@ -183,16 +213,35 @@ std::optional<ChunkRecord> FinishedChunk(const fs::path& dir, const Manifest& ma
         return std::nullopt;
     }
     const KeyValues v = ParseKeyValues(*text, CHUNK_HEADER);
-    if (ToInt(v.count("chunk") ? v.at("chunk") : "") != chunk) return std::nullopt;
-    for (int kind = 0; kind < PART_KIND_COUNT; ++kind) {
-        std::error_code error;
-        const auto size = fs::file_size(PartPath(dir, chunk, kind), error);
-        const std::string key = std::string(PART_KINDS[kind]) + "_bytes";
-        if (error || !v.count(key) || ToInt(v.at(key)) != static_cast<std::int64_t>(size)) return std::nullopt;
-    }
+    const auto get = [&](const std::string& key) {
+        const auto found = v.find(key);
+        return found == v.end() ? std::string() : found->second;
+    };
+    if (ToInt(get("chunk")) != chunk) return std::nullopt;
     ChunkRecord record;
-    record.Failed = v.count("failed") ? ToInt(v.at("failed"), 0) : 0;
-    record.Shard = v.count("shard") ? v.at("shard") : "";
+    record.Stream = get("stream");
+    // A stem of this folder's own, never a path elsewhere.
+    if (record.Stream.empty() || record.Stream.find_first_of("/\\") != std::string::npos || record.Stream[0] == '.')
+        return std::nullopt;
+    const Kinds kinds = KindsOf(ParseOutputFormat(manifest.Format));
+    for (int kind = 0; kind < KIND_COUNT; ++kind) {
+        if (!kinds[kind]) continue;
+        const std::int64_t offset = ToInt(get(std::string(KIND_NAMES[kind]) + "_offset"));
+        const std::int64_t bytes = ToInt(get(std::string(KIND_NAMES[kind]) + "_bytes"));
+        if (offset < 0 || bytes < 0) return std::nullopt;
+        record.Ranges[kind] = {static_cast<std::uint64_t>(offset), static_cast<std::uint64_t>(bytes)};
+        std::error_code error;
+        const auto size = fs::file_size(StreamPath(dir, record.Stream, kind), error);
+        if (error || size < record.Ranges[kind].End()) return std::nullopt;
+    }
+    record.Failed = ToInt(get("failed"), 0);
+    record.SiteCount = ToInt(get("site_count"), -1);
+    record.Shard = get("shard");
+    const std::int64_t first = ToInt(get("first_year"), -1), last = ToInt(get("last_year"), -1);
+    if (first > 0 && last >= first) {
+        record.FirstYear = static_cast<std::int32_t>(first);
+        record.LastYear = static_cast<std::int32_t>(last);
+    }
     return record;
 }
 
@@ -252,27 +301,22 @@ private:
     std::mutex Lock;
 };
 
-// The text of a chunk's parts, one string per site and kind.
-using ChunkParts = std::array<std::vector<std::string>, PART_KIND_COUNT>;
-
-// Writes the three parts of a chunk, each replaced atomically, then its
-// done-file: a chunk is finished exactly when its done-file is there.
-void WriteChunk(const fs::path& dir, const Manifest& manifest, std::int64_t chunk, std::int64_t firstSite,
-                const ChunkParts& parts, std::int64_t failed, const std::string& shard) {
+// The done-file of a chunk, written once its bytes are on the disk: a chunk
+// is finished exactly when its done-file is there.
+void RecordChunk(const fs::path& dir, const Manifest& manifest, std::int64_t chunk, std::int64_t siteCount,
+                 const ChunkRecord& record, const Kinds& kinds) {
     std::string done = std::string(CHUNK_HEADER) + "\n" + manifest.IdentityLines();
-    done += "chunk=" + std::to_string(chunk) + "\nfirst_site=" + std::to_string(firstSite) +
-            "\nsite_count=" + std::to_string(parts[0].size()) + "\nfailed=" + std::to_string(failed) + "\n";
-    for (int kind = 0; kind < PART_KIND_COUNT; ++kind) {
-        DurableFileStream out(Utf8Name(PartPath(dir, chunk, kind)));
-        std::size_t bytes = 0;
-        for (const std::string& site : parts[kind]) {
-            out.Write(site);
-            bytes += site.size();
-        }
-        out.Commit();
-        done += std::string(PART_KINDS[kind]) + "_bytes=" + std::to_string(bytes) + "\n";
+    done += "chunk=" + std::to_string(chunk) + "\nfirst_site=" + std::to_string(chunk * manifest.ChunkSites) +
+            "\nsite_count=" + std::to_string(siteCount) + "\nfailed=" + std::to_string(record.Failed) +
+            "\nstream=" + record.Stream + "\n";
+    for (int kind = 0; kind < KIND_COUNT; ++kind) {
+        if (!kinds[kind]) continue;
+        done += std::string(KIND_NAMES[kind]) + "_offset=" + std::to_string(record.Ranges[kind].Offset) + "\n" +
+                KIND_NAMES[kind] + "_bytes=" + std::to_string(record.Ranges[kind].Bytes) + "\n";
     }
-    done += "shard=" + shard + "\n";
+    if (record.FirstYear)
+        done += "first_year=" + std::to_string(*record.FirstYear) + "\nlast_year=" + std::to_string(*record.LastYear) + "\n";
+    done += "shard=" + record.Shard + "\n";
     WriteFileAtomically(Utf8Name(DonePath(dir, chunk)), done);
 }
 
@@ -323,17 +367,43 @@ Manifest SettleManifest(const fs::path& dir, Manifest wanted, bool seedGiven, bo
     return *found;
 }
 
-// Joins the parts of every chunk into the outputs of the manifest's format,
-// in chunk order: the CSV tables for csv and both, results.nc for netcdf
-// and both. The parts stay, so a merge can be repeated.
+// Puts the CSV table `kind` of every chunk, in chunk order, under its
+// output name. When one stream holds every chunk in order and nothing else
+// (a run on one machine), the stream itself takes the name: nothing is
+// copied. Otherwise (shards) the chunks are copied into a new table.
+void JoinTable(const fs::path& dir, const std::vector<ChunkRecord>& chunks, int kind) {
+    const std::string header = StreamHeader(kind);
+    const fs::path output = dir / OUTPUT_NAMES[kind];
+    const std::string& stem = chunks.front().Stream;
+    const fs::path stream = StreamPath(dir, stem, kind);
+    bool whole = true;
+    std::uint64_t end = header.size();
+    for (const ChunkRecord& chunk : chunks) {
+        whole = whole && chunk.Stream == stem && chunk.Ranges[kind].Offset == end;
+        end = chunk.Ranges[kind].End();
+    }
+    std::error_code error;
+    whole = whole && fs::file_size(stream, error) == end && !error;
+    if (whole && LinkFileDurably(Utf8Name(stream), Utf8Name(output))) return;
+    DurableFileStream out(Utf8Name(output));
+    out.Write(header);
+    for (const ChunkRecord& chunk : chunks)
+        out.CopyRange(Utf8Name(StreamPath(dir, chunk.Stream, kind)), chunk.Ranges[kind].Offset, chunk.Ranges[kind].Bytes);
+    out.Commit();
+}
+
+// Joins the chunks into the outputs of the manifest's format, in chunk
+// order: the CSV tables for csv and both, results.nc for netcdf and both.
+// The streams stay, so a merge can be repeated.
 std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest, std::ostream& err) {
     std::vector<std::int64_t> missing;
     std::vector<std::int64_t> foreignChunks;
+    std::vector<ChunkRecord> records;
     std::int64_t failed = 0;
     std::string shardCount;
     for (std::int64_t c = 0; c < manifest.Chunks(); ++c) {
         bool foreign = false;
-        const std::optional<ChunkRecord> record = FinishedChunk(dir, manifest, c, &foreign);
+        std::optional<ChunkRecord> record = FinishedChunk(dir, manifest, c, &foreign);
         if (foreign) foreignChunks.push_back(c);
         if (!record) {
             if (!foreign) missing.push_back(c);
@@ -342,6 +412,7 @@ std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest, std::ostre
         failed += record->Failed;
         if (const std::size_t slash = record->Shard.find('/'); slash != std::string::npos)
             shardCount = record->Shard.substr(slash + 1);
+        records.push_back(std::move(*record));
     }
     const auto describe = [&](const std::vector<std::int64_t>& chunks) {
         std::string text;
@@ -367,20 +438,26 @@ std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest, std::ostre
                           "\nRun the shards they belong to (or the batch with --resume), then merge again. Nothing was merged.");
 
     const OutputFormat format = ParseOutputFormat(manifest.Format);
-    if (format != OutputFormat::NetCdf) {
-        const std::string headers[] = {MonthlyHeader(), AnnualHeader(), std::string(ERRORS_HEADER)};
-        for (int kind = 0; kind < 3; ++kind) {
-            DurableFileStream out(Utf8Name(dir / OUTPUT_NAMES[kind]));
-            out.Write(headers[kind]);
-            for (std::int64_t c = 0; c < manifest.Chunks(); ++c) out.CopyFrom(Utf8Name(PartPath(dir, c, kind)));
-            out.Commit();
-        }
-    }
+    if (format != OutputFormat::NetCdf)
+        for (const int kind : {MONTHLY, ANNUAL, ERRORS}) JoinTable(dir, records, kind);
     if (format != OutputFormat::Csv) {
-        std::vector<ChunkPartFiles> chunks;
-        for (std::int64_t c = 0; c < manifest.Chunks(); ++c)
-            chunks.push_back({Utf8Name(PartPath(dir, c, SITES_PART)), Utf8Name(PartPath(dir, c, MONTHLY_PART)),
-                              Utf8Name(PartPath(dir, c, ANNUAL_PART))});
+        std::vector<ChunkValues> chunks;
+        std::optional<std::int32_t> firstYear, lastYear;
+        for (std::size_t c = 0; c < records.size(); ++c) {
+            const ChunkRecord& record = records[c];
+            const std::int64_t sites =
+                std::min<std::int64_t>(manifest.ChunkSites, manifest.Sites - static_cast<std::int64_t>(c) * manifest.ChunkSites);
+            chunks.push_back({Utf8Name(StreamPath(dir, record.Stream, VALUES)), record.Ranges[VALUES].Offset,
+                              record.Ranges[VALUES].Bytes, sites});
+            if (!record.FirstYear) continue;
+            if (!firstYear || *record.FirstYear < *firstYear) firstYear = record.FirstYear;
+            if (!lastYear || *record.LastYear > *lastYear) lastYear = record.LastYear;
+        }
+        if (!firstYear) {
+            err << "kelmar-cli: no site of the batch has results, so " << NETCDF_NAME
+                << " (which needs at least one year) was not written\n";
+            return failed;
+        }
         CfFileDescription description;
         description.Title = "KELMAR soil climate of " + std::to_string(manifest.Sites) + " sites";
         description.Source = "kelmar-cli batch: the soil-climate model run for each site of a site list "
@@ -388,9 +465,7 @@ std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest, std::ostre
         description.ProgramName = "kelmar-cli";
         description.ProgramVersion = manifest.Version;
         description.BaseSeed = manifest.BaseSeed;
-        if (!WriteNetcdfFromParts(Utf8Name(dir / NETCDF_NAME), chunks, manifest.Sites, description))
-            err << "kelmar-cli: no site of the batch has results, so " << NETCDF_NAME
-                << " (which needs at least one year) was not written\n";
+        WriteNetcdfFromValues(Utf8Name(dir / NETCDF_NAME), chunks, manifest.Sites, *firstYear, *lastYear, description);
     }
     return failed;
 }
@@ -451,8 +526,10 @@ const char* FormatName(OutputFormat format) {
 }
 
 BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
-    SiteList list = ReadSiteList(options.SitesFile);
-    const std::int64_t siteCount = static_cast<std::int64_t>(list.Sites.size());
+    // Checked whole before anything is made; its sites are read again chunk
+    // by chunk as they run, so that memory does not grow with the list.
+    const SiteListFile list(options.SitesFile, CHUNK_SITES);
+    const std::int64_t siteCount = list.Count();
 
     const fs::path dir = PathOf(options.OutDir);
     std::error_code error;
@@ -462,8 +539,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
 
     Manifest wanted;
     wanted.Version = options.Version;
-    wanted.ListHash = Hex(Fnv1a64(list.Bytes));
-    std::string().swap(list.Bytes);  // only its hash is needed from here on: a long list's text is megabytes
+    wanted.ListHash = Hex(list.Hash());
     wanted.Sites = siteCount;
     wanted.BaseSeed = options.Seed ? *options.Seed : RandomSource().State();
     wanted.Format = FormatName(options.Format);
@@ -471,113 +547,313 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     const Manifest manifest = SettleManifest(dir, wanted, options.Seed.has_value(), options.Resume, sharded);
 
     // Streams of sites without a seed of their own repeat beyond the period.
-    std::int64_t lastStream = -1;
-    for (std::int64_t i = 0; i < siteCount; ++i)
-        if (!list.Sites[i].Seed) lastStream = i;
+    const std::int64_t lastStream = list.LastWithoutSeed();
     if (lastStream >= static_cast<std::int64_t>(DISJOINT_STREAMS))
         err << "warning: the random streams of the sites repeat: the generator's period holds " << DISJOINT_STREAMS
             << " streams of " << UNIFORMS_PER_SITE << " draws, and the list places " << lastStream + 1
             << " sites; sites " << DISJOINT_STREAMS << " places apart draw overlapping weather\n";
 
-    const auto seedOf = [&](std::int64_t i) {
-        return list.Sites[i].Seed ? *list.Sites[i].Seed
-                                  : RandomSource::Jump(manifest.BaseSeed, static_cast<std::uint64_t>(i) * UNIFORMS_PER_SITE);
+    const auto seedOf = [&](const SiteEntry& site, std::int64_t i) {
+        return site.Seed ? *site.Seed : RandomSource::Jump(manifest.BaseSeed, static_cast<std::uint64_t>(i) * UNIFORMS_PER_SITE);
     };
 
+    const Shard share = options.Share.value_or(Shard{});
+    const std::string stem = StreamStem(share);
+    // One process per share: a second one (a job started twice) would
+    // write the same streams and records.
+    std::optional<FileLock> shareLock;
+    try {
+        shareLock.emplace(Utf8Name(dir / PARTS_FOLDER / (stem + ".lock")));
+    } catch (const KelmarError& e) {
+        throw KelmarError(std::string(e.what()) + " Another kelmar-cli is running " +
+                          (sharded ? "shard " + ShardText(options.Share) : std::string("this batch")) + " in \"" +
+                          Utf8Name(dir) + "\"; wait for it to end.");
+    }
+    const Kinds kinds = KindsOf(ParseOutputFormat(manifest.Format));
     std::vector<std::int64_t> pending;
     std::int64_t shareSites = 0, doneSites = 0, doneFailed = 0;
+    // Where this process's streams go on: after the last chunk recorded in them.
+    std::array<std::optional<std::uint64_t>, KIND_COUNT> keep;
     for (std::int64_t c = 0; c < manifest.Chunks(); ++c) {
-        if (sharded && c % options.Share->Count != options.Share->Index) continue;
+        const bool mine = c % share.Count == share.Index;
         const std::int64_t sites = std::min<std::int64_t>(CHUNK_SITES, siteCount - c * CHUNK_SITES);
-        shareSites += sites;
-        if (options.Resume) {
-            if (const auto record = FinishedChunk(dir, manifest, c)) {
-                doneSites += sites;
-                doneFailed += record->Failed;
-                continue;
-            }
+        if (mine) shareSites += sites;
+        if (!options.Resume) {
+            if (mine) pending.push_back(c);
+            continue;
         }
-        pending.push_back(c);
+        const std::optional<ChunkRecord> record = FinishedChunk(dir, manifest, c);
+        if (record && record->Stream == stem)
+            for (int kind = 0; kind < KIND_COUNT; ++kind)
+                if (kinds[kind]) keep[kind] = std::max(keep[kind].value_or(0), record->Ranges[kind].End());
+        if (!mine) continue;
+        if (record) {
+            doneSites += sites;
+            doneFailed += record->Failed;
+        } else {
+            pending.push_back(c);
+        }
+    }
+    if (!options.Resume && sharded) {
+        // A shard started again without --resume runs its share anew: the
+        // records of its earlier run go first, so that none points into the
+        // streams made again below.
+        for (const std::int64_t c : pending) {
+            std::error_code ignored;
+            fs::remove(DonePath(dir, c), ignored);
+        }
+        const int folder = ::open((dir / PARTS_FOLDER).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder >= 0) {
+            ::fsync(folder);
+            ::close(folder);
+        }
     }
 
     Progress progress(options.Progress, err, shareSites, doneSites);
     WeatherTables tables;
-    const std::string shard = ShardText(options.Share);
-    std::atomic<bool> stop{false};
+    std::string fatal;  // the first error that stops the batch
     std::mutex fatalLock;
-    std::string fatal;
-    std::atomic<std::int64_t> ranFailed{0};
-    // One model per thread, remade in place for each site: the same state as
-    // a model just made, without allocating and faulting in its megabyte of
-    // tables again for every site.
-    tbb::enumerable_thread_specific<std::unique_ptr<TModel>> models;
-    tbb::enumerable_thread_specific<ChunkParts> chunkParts;
-    const auto freshModel = [&]() -> TModel& {
-        std::unique_ptr<TModel>& model = models.local();
-        if (!model) {
-            model = std::make_unique<TModel>();
-        } else {
-            std::destroy_at(model.get());
-            std::construct_at(model.get());
-        }
-        return *model;
+    std::atomic<bool> stop{false};
+    const auto fail = [&](const char* what) {
+        std::lock_guard<std::mutex> guard(fatalLock);
+        if (fatal.empty()) fatal = what;
+        stop.store(true);
+    };
+    std::array<std::unique_ptr<AppendingFile>, KIND_COUNT> streams;
+    try {
+        if (!pending.empty())
+            for (int kind = 0; kind < KIND_COUNT; ++kind)
+                if (kinds[kind])
+                    streams[kind] = std::make_unique<AppendingFile>(Utf8Name(StreamPath(dir, stem, kind)),
+                                                                    keep[kind] ? &*keep[kind] : nullptr, StreamHeader(kind));
+    } catch (const std::exception& e) {
+        fail(e.what());
+    }
+
+    // The sites in flight: a bounded number of slots, each with the model
+    // its site runs in (remade in place for every site: the same state as a
+    // model just made, without faulting in its megabyte of tables again) and
+    // the texts made from it. Memory is set by the jobs, not by the list.
+    const int jobs = options.Jobs > 0 ? options.Jobs : tbb::info::default_concurrency();
+    // Two per job, so that every job has a site to run while the writer
+    // appends the one before.
+    const std::size_t slotCount = static_cast<std::size_t>(2 * jobs);
+    struct Slot {
+        std::unique_ptr<TModel> Model = std::make_unique<TModel>();
+        std::string Monthly, Annual, Errors, ValuesHeader;
+        SiteEntry Entry;
+        std::int64_t Site = 0, Chunk = 0;
+        std::uint32_t Seed = 0;
+        bool First = false, Last = false, Failed = false;
+    };
+    std::vector<std::unique_ptr<Slot>> slots;
+    std::vector<Slot*> freeSlots;
+    std::mutex slotLock;
+    for (std::size_t k = 0; k < slotCount; ++k) {
+        slots.push_back(std::make_unique<Slot>());
+        freeSlots.push_back(slots.back().get());
+    }
+    const auto release = [&](Slot* slot) {
+        std::lock_guard<std::mutex> guard(slotLock);
+        freeSlots.push_back(slot);
     };
 
-    const int jobs = options.Jobs > 0 ? options.Jobs : tbb::info::default_concurrency();
+    std::size_t nextChunk = 0;
+    std::vector<SiteEntry> block;  // the sites of the chunk being started
+    std::int64_t nextSite = pending.empty() ? 0 : pending[0] * CHUNK_SITES;
+    ChunkRecord chunk;  // the chunk being written
+    chunk.Stream = stem;
+    chunk.Shard = ShardText(options.Share);
+    const bool csv = kinds[MONTHLY], values = kinds[VALUES];
+
+    // The recorder: flushes each finished chunk to the disk and then writes
+    // its done-file, on a thread of its own, so that the writer and the runs
+    // go on while the disk catches up.
+    class Recorder {
+    public:
+        explicit Recorder(std::function<void(std::int64_t, std::int64_t, const ChunkRecord&)> record)
+            : Record(std::move(record)), Thread([this] { Loop(); }) {}
+        ~Recorder() { Finish(); }
+        void Add(std::int64_t chunk, std::int64_t sites, const ChunkRecord& record) {
+            std::lock_guard<std::mutex> guard(Lock);
+            Queue.push_back({chunk, sites, record});
+            Ready.notify_one();
+        }
+        // Waits until every chunk added is recorded.
+        void Finish() {
+            {
+                std::lock_guard<std::mutex> guard(Lock);
+                Done = true;
+                Ready.notify_one();
+            }
+            if (Thread.joinable()) Thread.join();
+        }
+
+    private:
+        struct Task {
+            std::int64_t Chunk, Sites;
+            ChunkRecord Record;
+        };
+        void Loop() {
+            for (;;) {
+                std::unique_lock<std::mutex> lock(Lock);
+                Ready.wait(lock, [&] { return Done || !Queue.empty(); });
+                if (Queue.empty()) return;
+                Task task = std::move(Queue.front());
+                Queue.pop_front();
+                lock.unlock();
+                Record(task.Chunk, task.Sites, task.Record);
+            }
+        }
+        std::function<void(std::int64_t, std::int64_t, const ChunkRecord&)> Record;
+        std::mutex Lock;
+        std::condition_variable Ready;
+        std::deque<Task> Queue;
+        bool Done = false;
+        std::thread Thread;
+    };
+    std::atomic<std::int64_t> recordedFailed{0};
+    // A chunk the writer finished is recorded even when the writer fails
+    // later; after a failed flush nothing is (a later flush may succeed
+    // without the bytes the failed one lost).
+    bool syncFailed = false;
+    Recorder recorder([&](std::int64_t c, std::int64_t sites, const ChunkRecord& record) {
+        if (syncFailed) return;
+        try {
+            for (const auto& stream : streams)
+                if (stream) stream->SyncWritten();
+            RecordChunk(dir, manifest, c, sites, record, kinds);
+            recordedFailed += record.Failed;
+        } catch (const std::exception& e) {
+            syncFailed = true;
+            fail(e.what());
+        }
+    });
+
     tbb::task_arena arena(jobs);
     arena.execute([&] {
-        tbb::parallel_for_each(pending.begin(), pending.end(), [&](std::int64_t chunk) {
-            if (stop.load()) return;
-            const std::int64_t first = chunk * CHUNK_SITES;
-            const std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(CHUNK_SITES, siteCount - first));
-            // This thread's texts of its last chunk, emptied but keeping their
-            // memory: no new pages to fault in and clear for every chunk.
-            ChunkParts& parts = chunkParts.local();
-            for (auto& part : parts) {
-                part.resize(count);
-                for (std::string& site : part) site.clear();
-            }
-            std::atomic<std::int64_t> failed{0};
-            // Isolated, so that a thread waiting for this chunk's sites does
-            // not start another chunk: memory stays one chunk per job.
-            tbb::this_task_arena::isolate([&] {
-                tbb::parallel_for(tbb::blocked_range<std::size_t>(0, count, 1), [&](const auto& range) {
-                    for (std::size_t k = range.begin(); k != range.end(); ++k) {
-                        if (stop.load()) return;
-                        const SiteEntry& site = list.Sites[first + k];
-                        const std::uint32_t seed = seedOf(first + static_cast<std::int64_t>(k));
-                        bool ok = true;
-                        try {
-                            TModel& model = freshModel();
-                            RunSite(model, site, seed, tables);
-                            AppendSiteRows(model, site.Id, seed, parts[0][k], parts[1][k]);
-                            AppendSiteIndexRow(parts[3][k], site.Id, seed, site.Lat, site.Lon, &model);
-                        } catch (const std::exception& e) {
-                            ok = false;
-                            parts[0][k].clear();
-                            parts[1][k].clear();
-                            parts[3][k].clear();
-                            AppendSiteIndexRow(parts[3][k], site.Id, seed, site.Lat, site.Lon, nullptr);
-                            AppendErrorRow(parts[2][k], site.Id,
-                                           std::string(e.what()) + "\nfor the site on line " + std::to_string(site.Line) +
-                                               " of \"" + list.FileName + "\"");
-                            failed.fetch_add(1);
-                        }
-                        progress.SiteDone(!ok);
+        tbb::parallel_pipeline(
+            slotCount,
+            // The next site of the pending chunks, in list order.
+            tbb::make_filter<void, Slot*>(
+                tbb::filter_mode::serial_in_order,
+                [&](tbb::flow_control& control) -> Slot* {
+                    if (stop.load() || nextChunk == pending.size()) {
+                        control.stop();
+                        return nullptr;
                     }
-                });
-            });
-            if (stop.load()) return;
-            try {
-                WriteChunk(dir, manifest, chunk, first, parts, failed.load(), shard);
-                ranFailed.fetch_add(failed.load());
-            } catch (const std::exception& e) {
-                std::lock_guard<std::mutex> guard(fatalLock);
-                if (fatal.empty()) fatal = e.what();
-                stop.store(true);
-            }
-        });
+                    Slot* slot;
+                    {
+                        std::lock_guard<std::mutex> guard(slotLock);
+                        slot = freeSlots.back();
+                        freeSlots.pop_back();
+                    }
+                    const std::int64_t c = pending[nextChunk];
+                    const std::int64_t end = std::min(siteCount, (c + 1) * CHUNK_SITES);
+                    if (nextSite == c * CHUNK_SITES) {
+                        try {
+                            block = list.ReadBlock(c);
+                        } catch (const std::exception& e) {
+                            fail(e.what());
+                            release(slot);
+                            control.stop();
+                            return nullptr;
+                        }
+                    }
+                    slot->Entry = std::move(block[static_cast<std::size_t>(nextSite - c * CHUNK_SITES)]);
+                    slot->Chunk = c;
+                    slot->Site = nextSite;
+                    slot->First = nextSite == c * CHUNK_SITES;
+                    slot->Last = nextSite + 1 == end;
+                    if (slot->Last) {
+                        if (++nextChunk < pending.size()) nextSite = pending[nextChunk] * CHUNK_SITES;
+                    } else {
+                        ++nextSite;
+                    }
+                    return slot;
+                }) &
+                // The run and its texts, on any thread.
+                tbb::make_filter<Slot*, Slot*>(
+                    tbb::filter_mode::parallel,
+                    [&](Slot* slot) -> Slot* {
+                        const SiteEntry& site = slot->Entry;
+                        slot->Seed = seedOf(site, slot->Site);
+                        slot->Monthly.clear();
+                        slot->Annual.clear();
+                        slot->Errors.clear();
+                        slot->Failed = false;
+                        TModel& model = *slot->Model;
+                        try {
+                            std::destroy_at(&model);
+                            std::construct_at(&model);
+                            RunSite(model, site, slot->Seed, tables);
+                            if (csv) AppendSiteRows(model, site.Id, slot->Seed, slot->Monthly, slot->Annual);
+                            if (values) slot->ValuesHeader = SiteValuesHeader(site.Id, slot->Seed, site.Lat, site.Lon, &model);
+                        } catch (const std::exception& e) {
+                            slot->Failed = true;
+                            slot->Monthly.clear();
+                            slot->Annual.clear();
+                            AppendErrorRow(slot->Errors, site.Id,
+                                           std::string(e.what()) + "\nfor the site on line " + std::to_string(site.Line) +
+                                               " of \"" + list.FileName() + "\"");
+                            if (values) slot->ValuesHeader = SiteValuesHeader(site.Id, slot->Seed, site.Lat, site.Lon, nullptr);
+                        }
+                        return slot;
+                    }) &
+                // The writer, in list order: each chunk's bytes appended to
+                // the streams, made durable, then recorded.
+                tbb::make_filter<Slot*, void>(tbb::filter_mode::serial_in_order, [&](Slot* slot) {
+                    if (stop.load()) {
+                        release(slot);
+                        return;
+                    }
+                    try {
+                        if (slot->First) {
+                            chunk.Failed = 0;
+                            chunk.FirstYear.reset();
+                            chunk.LastYear.reset();
+                            for (int kind = 0; kind < KIND_COUNT; ++kind)
+                                if (streams[kind]) chunk.Ranges[kind].Offset = streams[kind]->Size();
+                        }
+                        const TModel& model = *slot->Model;
+                        if (streams[MONTHLY]) streams[MONTHLY]->Write(slot->Monthly);
+                        if (streams[ANNUAL]) streams[ANNUAL]->Write(slot->Annual);
+                        streams[ERRORS]->Write(slot->Errors);
+                        if (streams[VALUES]) {
+                            streams[VALUES]->Write(slot->ValuesHeader);
+                            if (!slot->Failed) streams[VALUES]->Write(SiteValuesRecords(model));
+                        }
+                        if (slot->Failed) {
+                            ++chunk.Failed;
+                        } else if (model.AvailableYears > 0) {
+                            const std::int32_t first = model.Results.At(1, 1).Year;
+                            const std::int32_t last = model.Results.At(model.AvailableYears, 12).Year;
+                            chunk.FirstYear = std::min(chunk.FirstYear.value_or(first), first);
+                            chunk.LastYear = std::max(chunk.LastYear.value_or(last), last);
+                        }
+                        progress.SiteDone(slot->Failed);
+                        if (slot->Last) {
+                            for (int kind = 0; kind < KIND_COUNT; ++kind) {
+                                if (!streams[kind]) continue;
+                                streams[kind]->Flush();
+                                chunk.Ranges[kind].Bytes = streams[kind]->Size() - chunk.Ranges[kind].Offset;
+                            }
+                            const std::int64_t sites = std::min(siteCount, (slot->Chunk + 1) * CHUNK_SITES) - slot->Chunk * CHUNK_SITES;
+                            recorder.Add(slot->Chunk, sites, chunk);
+                        }
+                    } catch (const std::exception& e) {
+                        fail(e.what());
+                    }
+                    release(slot);
+                }));
     });
+    recorder.Finish();
+    const std::int64_t ranFailed = recordedFailed.load();
+    // The sites' memory goes before the tables are joined, so that the
+    // records of the joining do not add to the peak.
+    slots.clear();
+    freeSlots.clear();
+    std::vector<SiteEntry>().swap(block);
     progress.Finish();
     if (!fatal.empty())
         throw KelmarError(fatal + "\nThe batch stopped; the chunks finished so far are kept: run the same command with "
@@ -588,8 +864,8 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     summary.BaseSeed = manifest.BaseSeed;
     summary.Ran = shareSites - doneSites;
     if (sharded) {
-        summary.Failed = doneFailed + ranFailed.load();
-        err << "Shard " << shard << " finished its " << shareSites << " of " << siteCount
+        summary.Failed = doneFailed + ranFailed;
+        err << "Shard " << chunk.Shard << " finished its " << shareSites << " of " << siteCount
             << " sites; once every shard has finished, join them with: kelmar-cli merge " << options.OutDir << '\n';
         return summary;
     }

@@ -1,16 +1,20 @@
-// A batch: every site of a site list run on all cores, its results written
-// in fixed chunks of the list, each chunk's part files replaced atomically
-// and then recorded as done, so that a batch killed at any moment goes on
-// with --resume, a list split over the processes of a cluster (shards) is
-// joined by MergeBatch, and any split gives the same bytes.
+// A batch: every site of a site list run on all cores and written, in list
+// order, to streams of the process; the streams are made durable and a
+// done-file records each finished chunk of the list with where its bytes
+// lie, so that a batch killed at any moment goes on with --resume, a list
+// split over the processes of a cluster (shards) is joined by MergeBatch,
+// and any split gives the same bytes.
 //
 // The folder of a batch holds
 //   manifest.txt                what identifies the batch (version, list hash, seed, chunk size, format)
-//   parts/chunk-NNNNNN.*.csv    the monthly, annual and error rows of one chunk, no header,
-//                               and its site index (batch_tables.h)
-//   parts/chunk-NNNNNN.done     written last: the chunk's sizes and identity
-//   monthly.csv annual.csv errors.csv   the parts joined in list order, once every chunk is done
-//                               (formats csv and both)
+//   parts/shard-K-of-N.*        the streams of shard K of N (a run on one machine is 0 of 1):
+//                               monthly.csv, annual.csv, errors.csv (each with its header) and
+//                               values.bin (the numbers of each site for the netCDF file, batch_netcdf.h)
+//   parts/shard-K-of-N.lock     held by the process running that share
+//   parts/chunk-NNNNNN.done     written last: the chunk's identity, stream and byte ranges
+//   monthly.csv annual.csv errors.csv   the chunks in list order, once every chunk is done
+//                               (formats csv and both): on one machine the streams themselves
+//                               under a second name, after shards a copy of their chunks
 //   results.nc                  the same results as one CF netCDF file (formats netcdf and both)
 #pragma once
 

@@ -46,12 +46,6 @@ void AppendShortest(std::string& out, double value) {
 
 namespace {
 
-void AppendInteger(std::string& out, std::int64_t value) {
-    char buffer[24];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, result.ptr);
-}
-
 // A row is formatted into a buffer on the stack and appended in one piece:
 // one capacity check per row instead of one per number.
 // year, month, nine fields, seed: at most 24 characters and a comma each.
@@ -125,25 +119,6 @@ void AppendSiteRows(const TModel& model, std::string_view siteId, std::uint32_t 
         annual.append(id);
         annual.append(row, p);
     }
-}
-
-void AppendSiteIndexRow(std::string& sites, std::string_view siteId, std::uint32_t seed, std::optional<double> lat,
-                        std::optional<double> lon, const TModel* model) {
-    AppendCsvField(sites, siteId);
-    sites.push_back(',');
-    AppendInteger(sites, seed);
-    sites.push_back(',');
-    if (lat) AppendShortest(sites, *lat);
-    sites.push_back(',');
-    if (lon) AppendShortest(sites, *lon);
-    const int years = model ? model->AvailableYears : 0;
-    sites.push_back(',');
-    AppendInteger(sites, years);
-    sites.push_back(',');
-    if (years > 0) AppendInteger(sites, model->Results.At(1, 1).Year);
-    sites.push_back(',');
-    if (years > 0) AppendInteger(sites, model->Results.At(years, 12).Year);
-    sites.push_back('\n');
 }
 
 void AppendErrorRow(std::string& errors, std::string_view siteId, std::string_view message) {

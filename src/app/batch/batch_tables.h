@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,19 +29,6 @@ void AppendShortest(std::string& out, double value);
 // `monthly` per year, one (the annual record) to `annual`, ending with `seed`.
 void AppendSiteRows(const TModel& model, std::string_view siteId, std::uint32_t seed, std::string& monthly,
                     std::string& annual);
-
-// The batch's own index of the sites of a chunk, one row per site in list
-// order, failed sites included, without a header:
-//   site_id,seed,lat,lon,years,first_year,last_year
-// lat and lon are empty when the list gives none; years is the number of
-// years of results (0 for a failed site, whose first and last year are
-// empty). The netCDF output is made from it and the monthly and annual parts.
-inline constexpr int SITE_INDEX_COLUMNS = 7;
-
-// Appends the index row of a site; `model` is the site's run, or null when
-// the site failed.
-void AppendSiteIndexRow(std::string& sites, std::string_view siteId, std::uint32_t seed, std::optional<double> lat,
-                        std::optional<double> lon, const TModel* model);
 
 // Appends the row of a failed site to `errors`.
 void AppendErrorRow(std::string& errors, std::string_view siteId, std::string_view message);

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "io/csv_text.h"
 #include "io/file_bytes.h"
@@ -114,55 +118,57 @@ public:
     void Warning(const std::string& text) override { throw KelmarError(text); }
 };
 
-}  // namespace
+// The header and the rows of a list, each fault of either recorded with its
+// line; the part of the reading the whole and the two-pass reader share.
+class ListParser {
+public:
+    ListParser(const std::string& fileName, const std::string& folder)
+        : FileName(fileName), Folder(folder), Errors(fileName) {}
 
-SiteList ParseSiteList(std::string bytes, const std::string& fileName, const std::string& folder) {
-    SiteList list;
-    list.FileName = fileName;
-    list.Bytes = std::move(bytes);
-    CsvReader reader(list.Bytes, fileName);
-    std::vector<std::string> fields;
-    if (!reader.Next(fields)) throw KelmarError("The site list \"" + fileName + "\" is empty; it needs a header row.");
+    // Reads the header into the columns; raises the faults at once, as no
+    // row can be read without it.
+    void Header(CsvReader& reader) {
+        std::vector<std::string> fields;
+        if (!reader.Next(fields)) throw KelmarError("The site list \"" + FileName + "\" is empty; it needs a header row.");
+        bool hasId = false, hasSiteFile = false, hasParam = false, hasLat = false, hasParamLat = false;
+        Errors.AtLine(reader.LineNumber(), [&] {
+            for (std::size_t k = 0; k < fields.size(); ++k) {
+                const ListColumn column = ColumnNamed(fields[k]);
+                if (std::find(fields.begin(), fields.begin() + static_cast<long>(k), fields[k]) != fields.begin() + static_cast<long>(k))
+                    throw KelmarError("The column \"" + fields[k] + "\" is named twice.");
+                Columns.push_back(column);
+                hasId |= column.Kind == ColumnKind::Id;
+                hasSiteFile |= column.Kind == ColumnKind::SiteFile;
+                hasParam |= column.Kind == ColumnKind::Param;
+                hasLat |= column.Kind == ColumnKind::Lat;
+                hasParamLat |= column.Kind == ColumnKind::Param && column.Field->Real == &TSiteParams::Lat;
+            }
+            if (!hasId) throw KelmarError("The header names no column \"site_id\".");
+            if (hasSiteFile && hasParam)
+                throw KelmarError("The header names both site_file and site parameters; give either.");
+            if (!hasSiteFile && !hasParam)
+                throw KelmarError("The header names neither site_file nor any site parameter (" + KnownColumnNames() + ").");
+            // "lat" only places a site on a map; without "Lat" the model would
+            // silently run at the equator.
+            if (hasParam && hasLat && !hasParamLat)
+                throw KelmarError("The column \"lat\" only places a site on maps; the model's latitude is the column \"Lat\".");
+        });
+        Errors.ThrowIfAny();
+    }
 
-    ErrorList errors(fileName);
-    std::vector<ListColumn> columns;
-    bool hasId = false, hasSiteFile = false, hasParam = false, hasLat = false, hasParamLat = false;
-    errors.AtLine(reader.LineNumber(), [&] {
-        for (std::size_t k = 0; k < fields.size(); ++k) {
-            const ListColumn column = ColumnNamed(fields[k]);
-            if (std::find(fields.begin(), fields.begin() + static_cast<long>(k), fields[k]) != fields.begin() + static_cast<long>(k))
-                throw KelmarError("The column \"" + fields[k] + "\" is named twice.");
-            columns.push_back(column);
-            hasId |= column.Kind == ColumnKind::Id;
-            hasSiteFile |= column.Kind == ColumnKind::SiteFile;
-            hasParam |= column.Kind == ColumnKind::Param;
-            hasLat |= column.Kind == ColumnKind::Lat;
-            hasParamLat |= column.Kind == ColumnKind::Param && column.Field->Real == &TSiteParams::Lat;
-        }
-        if (!hasId) throw KelmarError("The header names no column \"site_id\".");
-        if (hasSiteFile && hasParam)
-            throw KelmarError("The header names both site_file and site parameters; give either.");
-        if (!hasSiteFile && !hasParam)
-            throw KelmarError("The header names neither site_file nor any site parameter (" + KnownColumnNames() + ").");
-        // "lat" only places a site on a map; without "Lat" the model would
-        // silently run at the equator.
-        if (hasParam && hasLat && !hasParamLat)
-            throw KelmarError("The column \"lat\" only places a site on maps; the model's latitude is the column \"Lat\".");
-    });
-    errors.ThrowIfAny();
-
-    std::unordered_map<std::string, int> firstLine;
-    while (reader.Next(fields)) {
-        SiteEntry site;
-        site.Line = reader.LineNumber();
+    // The site of a row; false, with the fault recorded, when it has one.
+    bool Row(const std::vector<std::string>& fields, int line, SiteEntry& site) {
+        site = SiteEntry();
+        site.Line = line;
         ApplySiteDefaults(site.Params);
-        errors.AtLine(site.Line, [&] {
-            if (fields.size() != columns.size())
+        bool ok = false;
+        Errors.AtLine(line, [&] {
+            if (fields.size() != Columns.size())
                 throw KelmarError("The row has " + std::to_string(fields.size()) + " fields; the header names " +
-                                  std::to_string(columns.size()) + ".");
-            for (std::size_t k = 0; k < columns.size(); ++k) {
+                                  std::to_string(Columns.size()) + ".");
+            for (std::size_t k = 0; k < Columns.size(); ++k) {
                 const std::string& text = fields[k];
-                const ListColumn& column = columns[k];
+                const ListColumn& column = Columns[k];
                 const bool optional = column.Kind == ColumnKind::Seed || column.Kind == ColumnKind::Lat ||
                                       column.Kind == ColumnKind::Lon || column.Kind == ColumnKind::Climate ||
                                       column.Kind == ColumnKind::Weather;
@@ -174,17 +180,17 @@ SiteList ParseSiteList(std::string bytes, const std::string& fileName, const std
                 if (text.empty()) continue;
                 switch (column.Kind) {
                     case ColumnKind::Id: site.Id = text; break;
-                    case ColumnKind::SiteFile: site.SiteFile = Relative(folder, text); break;
+                    case ColumnKind::SiteFile: site.SiteFile = Relative(Folder, text); break;
                     case ColumnKind::Param:
                         try {
                             ParseSiteLine(site.Params, std::string(column.Field->Key) + "," + text);
                         } catch (const KelmarError& e) {
                             throw LocatedError(WithLocationLine(
-                                e.what(), FileLineLocation(fileName, site.Line) + ", column " + column.Field->Key));
+                                e.what(), FileLineLocation(FileName, line) + ", column " + column.Field->Key));
                         }
                         break;
-                    case ColumnKind::Climate: site.ClimateFile = Relative(folder, text); break;
-                    case ColumnKind::Weather: site.WeatherFile = Relative(folder, text); break;
+                    case ColumnKind::Climate: site.ClimateFile = Relative(Folder, text); break;
+                    case ColumnKind::Weather: site.WeatherFile = Relative(Folder, text); break;
                     case ColumnKind::Seed: site.Seed = ParseSeed(text); break;
                     case ColumnKind::Lat: site.Lat = ParseDegrees(text, "lat", -90, 90); break;
                     case ColumnKind::Lon: site.Lon = ParseDegrees(text, "lon", -180, 360); break;
@@ -192,14 +198,50 @@ SiteList ParseSiteList(std::string bytes, const std::string& fileName, const std
             }
             if (site.ClimateFile.empty() && site.WeatherFile.empty())
                 throw KelmarError("The site \"" + site.Id + "\" has neither a climate_file nor a weather_file.");
-            const auto [seen, added] = firstLine.emplace(site.Id, site.Line);
-            if (!added)
-                throw KelmarError("The site_id \"" + site.Id + "\" was given before, on line " +
-                                  std::to_string(seen->second) + ".");
+            ok = true;
         });
+        return ok;
+    }
+
+    void RepeatedId(const std::string& id, int line, int firstLine) {
+        Errors.AtLine(line, [&] {
+            throw KelmarError("The site_id \"" + id + "\" was given before, on line " + std::to_string(firstLine) + ".");
+        });
+    }
+
+    std::string FileName, Folder;
+    ErrorList Errors;
+    std::vector<ListColumn> Columns;
+};
+
+}  // namespace
+
+std::uint64_t Fnv1a64(std::string_view bytes, std::uint64_t hash) {
+    for (const unsigned char c : bytes) {
+        hash ^= c;
+        hash *= 1099511628211ull;  // FNV prime
+    }
+    return hash;
+}
+
+SiteList ParseSiteList(std::string bytes, const std::string& fileName, const std::string& folder) {
+    SiteList list;
+    list.FileName = fileName;
+    list.Bytes = std::move(bytes);
+    CsvReader reader(list.Bytes, fileName);
+    ListParser parser(fileName, folder);
+    parser.Header(reader);
+    std::vector<std::string> fields;
+    std::unordered_map<std::string, int> firstLine;
+    while (reader.Next(fields)) {
+        SiteEntry site;
+        if (parser.Row(fields, reader.LineNumber(), site)) {
+            const auto [seen, added] = firstLine.emplace(site.Id, site.Line);
+            if (!added) parser.RepeatedId(site.Id, site.Line, seen->second);
+        }
         list.Sites.push_back(std::move(site));
     }
-    errors.ThrowIfAny();
+    parser.Errors.ThrowIfAny();
     if (list.Sites.empty()) throw KelmarError("The site list \"" + fileName + "\" names no site.");
     return list;
 }
@@ -210,6 +252,217 @@ SiteList ReadSiteList(const std::string& fileName) {
         ReadDataFile(fileName, "The site list \"%s\" was not found.", SITE_LIST_LIMIT, notifier);
     const std::filesystem::path folder = PathOf(fileName).parent_path();
     return ParseSiteList(std::move(*bytes), fileName, Utf8Name(folder));
+}
+
+namespace {
+
+// Bytes read at a time in the passes over a list.
+constexpr std::size_t READ_BYTES = std::size_t{1} << 20;
+
+// The length of the longest start of `text` that ends with a whole record:
+// after a line end outside quotes (a doubled quote inside a quoted field
+// counts twice, so the parity holds). `text` begins with a record.
+std::size_t WholeRecords(std::string_view text) {
+    bool quoted = false;
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '"') quoted = !quoted;
+        else if (text[i] == '\n' && !quoted) end = i + 1;
+    }
+    return end;
+}
+
+}  // namespace
+
+struct SiteListFile::State {
+    std::string FileName;
+    std::string Folder;
+    std::optional<std::string> Whole;  // a list that is no regular file
+    std::uint64_t Size = 0;            // bytes of the list
+    std::uint64_t Hash = FNV1A64_BASIS;
+    std::int64_t Count = 0;
+    std::int64_t LastWithoutSeed = -1;
+    int BlockSites = 1;
+    std::vector<ListColumn> Columns;
+    // Where each block's first site begins (byte and line), and the hash of
+    // the block's bytes, to find a list changed between the passes.
+    struct Block {
+        std::uint64_t Offset = 0;
+        int Line = 0;
+        std::uint64_t Hash = FNV1A64_BASIS;
+    };
+    std::vector<Block> Blocks;
+
+    // Calls `piece(text, offset)` for the whole records of the list in
+    // order, each piece beginning with a record at byte `offset`.
+    template <typename Piece>
+    void ForEachPiece(Piece&& piece) const {
+        if (Whole) {
+            piece(std::string_view(*Whole), std::uint64_t{0});
+            return;
+        }
+        std::FILE* file = std::fopen(PathOf(FileName).c_str(), "rb");
+        if (!file) throw KelmarError("Cannot read the file \"" + FileName + "\": " + std::strerror(errno) + ".");
+        std::string text, buffer(READ_BYTES, '\0');
+        std::uint64_t offset = 0, total = 0;
+        try {
+            for (;;) {
+                const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
+                if (got == 0 && std::ferror(file))
+                    throw KelmarError("Cannot read the file \"" + FileName + "\": a read error of the system.");
+                total += got;
+                if (total > SITE_LIST_LIMIT.MaxBytes)
+                    throw KelmarError("The file \"" + FileName + "\" holds more than " +
+                                      std::to_string(SITE_LIST_LIMIT.MaxBytes / MIB) + " MiB, far more than any " +
+                                      SITE_LIST_LIMIT.Kind + "; it was not read.");
+                text.append(buffer.data(), got);
+                const std::size_t whole = got == 0 ? text.size() : WholeRecords(text);
+                if (whole > 0) {
+                    piece(std::string_view(text).substr(0, whole), offset);
+                    offset += whole;
+                    text.erase(0, whole);
+                }
+                if (got == 0) break;
+            }
+        } catch (...) {
+            std::fclose(file);
+            throw;
+        }
+        std::fclose(file);
+    }
+
+    // The bytes [offset, offset + length) of the list.
+    std::string ReadRange(std::uint64_t offset, std::uint64_t length) const {
+        if (Whole) return Whole->substr(offset, length);
+        std::string bytes(length, '\0');
+        std::FILE* file = std::fopen(PathOf(FileName).c_str(), "rb");
+        const bool read = file && ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0 &&
+                          std::fread(bytes.data(), 1, length, file) == length;
+        if (file) std::fclose(file);
+        if (!read) Changed();
+        return bytes;
+    }
+
+    [[noreturn]] void Changed() const {
+        throw KelmarError("The site list \"" + FileName +
+                          "\" has changed since the batch checked it; a list must stay as it is while its batch "
+                          "runs. Put it back as it was and run the batch again with --resume.");
+    }
+};
+
+SiteListFile::SiteListFile(const std::string& fileName, int blockSites) : Impl(std::make_unique<State>()) {
+    State& s = *Impl;
+    s.FileName = fileName;
+    s.Folder = Utf8Name(PathOf(fileName).parent_path());
+    s.BlockSites = std::max(1, blockSites);
+    std::error_code error;
+    const auto status = std::filesystem::status(PathOf(fileName), error);
+    if (!std::filesystem::is_regular_file(status)) {
+        RefusingNotifier notifier;
+        s.Whole = ReadDataFile(fileName, "The site list \"%s\" was not found.", SITE_LIST_LIMIT, notifier);
+    }
+
+    // First pass: every row checked; of the ids only a hash each, the
+    // repeated ones found after the pass.
+    ListParser parser(fileName, s.Folder);
+    bool header = true;
+    std::vector<std::string> fields;
+    std::vector<std::uint64_t> idHashes;
+    int line = 1;
+    std::uint64_t blockHash = FNV1A64_BASIS;
+    std::uint64_t hashedTo = 0;  // bytes of the current block hashed so far
+    s.ForEachPiece([&](std::string_view text, std::uint64_t offset) {
+        s.Hash = Fnv1a64(text, s.Hash);
+        s.Size = offset + text.size();
+        CsvReader reader = header ? CsvReader(text, fileName) : CsvReader(text, fileName, line);
+        if (header) {
+            parser.Header(reader);
+            s.Columns = parser.Columns;
+            header = false;
+        }
+        SiteEntry site;
+        while (reader.Next(fields)) {
+            const std::uint64_t at = offset + reader.RecordOffset();
+            if (s.Count % s.BlockSites == 0) {
+                if (!s.Blocks.empty()) {
+                    s.Blocks.back().Hash = Fnv1a64(text.substr(hashedTo - offset, at - hashedTo), blockHash);
+                }
+                s.Blocks.push_back({at, reader.LineNumber(), 0});
+                blockHash = FNV1A64_BASIS;
+                hashedTo = at;
+            }
+            if (parser.Row(fields, reader.LineNumber(), site)) idHashes.push_back(std::hash<std::string>()(site.Id));
+            if (!site.Seed) s.LastWithoutSeed = s.Count;
+            ++s.Count;
+        }
+        line = reader.NextLineNumber();
+        // The rest of this piece belongs to the current block.
+        if (!s.Blocks.empty()) {
+            blockHash = Fnv1a64(text.substr(hashedTo - offset), blockHash);
+            hashedTo = offset + text.size();
+        }
+    });
+    if (header) throw KelmarError("The site list \"" + fileName + "\" is empty; it needs a header row.");
+    if (!s.Blocks.empty()) s.Blocks.back().Hash = blockHash;
+
+    std::sort(idHashes.begin(), idHashes.end());
+    std::unordered_set<std::uint64_t> repeated;
+    for (std::size_t k = 1; k < idHashes.size(); ++k)
+        if (idHashes[k] == idHashes[k - 1]) repeated.insert(idHashes[k]);
+    std::vector<std::uint64_t>().swap(idHashes);
+    if (!repeated.empty()) {
+        // Rare: the rows of those hashes read again, to tell repeated ids
+        // from different ids that share a hash, and to name the lines.
+        std::unordered_map<std::string, int> firstLine;
+        std::vector<std::pair<int, std::string>> repeats;  // line, id
+        ListParser again(fileName, s.Folder);
+        bool first = true;
+        int nextLine = 1;
+        s.ForEachPiece([&](std::string_view text, std::uint64_t) {
+            CsvReader reader = first ? CsvReader(text, fileName) : CsvReader(text, fileName, nextLine);
+            if (first) {
+                again.Header(reader);
+                first = false;
+            }
+            SiteEntry site;
+            while (reader.Next(fields)) {
+                if (!again.Row(fields, reader.LineNumber(), site)) continue;
+                if (!repeated.count(std::hash<std::string>()(site.Id))) continue;
+                const auto [seen, added] = firstLine.emplace(site.Id, site.Line);
+                if (!added) parser.RepeatedId(site.Id, site.Line, seen->second);
+            }
+            nextLine = reader.NextLineNumber();
+        });
+    }
+    parser.Errors.ThrowIfAny();
+    if (s.Count == 0) throw KelmarError("The site list \"" + fileName + "\" names no site.");
+}
+
+SiteListFile::~SiteListFile() = default;
+
+const std::string& SiteListFile::FileName() const { return Impl->FileName; }
+std::int64_t SiteListFile::Count() const { return Impl->Count; }
+std::uint64_t SiteListFile::Hash() const { return Impl->Hash; }
+std::int64_t SiteListFile::LastWithoutSeed() const { return Impl->LastWithoutSeed; }
+
+std::vector<SiteEntry> SiteListFile::ReadBlock(std::int64_t block) const {
+    const State& s = *Impl;
+    const State::Block& b = s.Blocks.at(static_cast<std::size_t>(block));
+    const std::uint64_t end = static_cast<std::size_t>(block) + 1 < s.Blocks.size() ? s.Blocks[block + 1].Offset : s.Size;
+    const std::string bytes = s.ReadRange(b.Offset, end - b.Offset);
+    if (Fnv1a64(bytes) != b.Hash) s.Changed();
+    CsvReader reader(bytes, s.FileName, b.Line);
+    ListParser parser(s.FileName, s.Folder);
+    parser.Columns = s.Columns;
+    std::vector<SiteEntry> sites;
+    std::vector<std::string> fields;
+    while (reader.Next(fields)) {
+        sites.emplace_back();
+        if (!parser.Row(fields, reader.LineNumber(), sites.back())) s.Changed();
+    }
+    const std::int64_t expected = std::min<std::int64_t>(s.BlockSites, s.Count - block * s.BlockSites);
+    if (static_cast<std::int64_t>(sites.size()) != expected) s.Changed();
+    return sites;
 }
 
 }  // namespace kelmar::batch

@@ -7,8 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/model_state.h"
@@ -42,5 +44,39 @@ inline constexpr int SHOWN_LIST_ERRORS = 20;
 // Whether the named files exist is left to each site's run.
 SiteList ReadSiteList(const std::string& fileName);
 SiteList ParseSiteList(std::string bytes, const std::string& fileName, const std::string& folder);
+
+// FNV-1a, 64 bits, of `bytes` continued from `hash`: identifies a list's
+// bytes (not a guard against forgery, only against joining the parts of two
+// different lists).
+inline constexpr std::uint64_t FNV1A64_BASIS = 14695981039346656037ull;
+std::uint64_t Fnv1a64(std::string_view bytes, std::uint64_t hash = FNV1A64_BASIS);
+
+// A site list read in two passes, so that a list of millions of sites is
+// never held whole: the first pass reads and checks all of it (the faults
+// of ReadSiteList, each with its line, before anything runs) and keeps only
+// where each block of sites begins; the sites of a block are read again when
+// they are needed. A list that is no regular file (a pipe) is held whole.
+class SiteListFile {
+public:
+    SiteListFile(const std::string& fileName, int blockSites);
+    ~SiteListFile();
+    SiteListFile(const SiteListFile&) = delete;
+    SiteListFile& operator=(const SiteListFile&) = delete;
+
+    const std::string& FileName() const;
+    std::int64_t Count() const;
+    // Fnv1a64 of the list's bytes.
+    std::uint64_t Hash() const;
+    // The last site (from 0) without a seed of its own; -1 when none.
+    std::int64_t LastWithoutSeed() const;
+    // The sites block * blockSites onwards (blockSites of them, fewer in the
+    // last block). Raises KelmarError when the file has changed since it
+    // was checked.
+    std::vector<SiteEntry> ReadBlock(std::int64_t block) const;
+
+private:
+    struct State;
+    std::unique_ptr<State> Impl;
+};
 
 }  // namespace kelmar::batch
