@@ -932,7 +932,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                             if (tasks)
                                 where = "\nunder the scenario \"" +
                                         (scenarios ? scenarios->Scenarios[static_cast<std::size_t>(slot->Scenario)].Name : noScenario) +
-                                        "\", replicate " + std::to_string(slot->Replicate) + "," + where.substr(1);
+                                        "\", replicate " + std::to_string(slot->Replicate) + "," + where;
                             std::string row;
                             AppendErrorRow(row, site.Id, slot->Error + where);
                             streams[ERRORS]->Write(row);
