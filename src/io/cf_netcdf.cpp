@@ -35,6 +35,10 @@ constexpr double FILL_VALUE = NC_FILL_DOUBLE;
 // negative, while every value of uint32, NC_FILL_UINT included, is a state.
 constexpr long long SEED_FILL_VALUE = -1;
 
+// The chunk cache of each data variable: 1 byte, so that no chunk fits.
+constexpr std::size_t CHUNK_CACHE_BYTES = 1;
+constexpr std::size_t CHUNK_CACHE_SLOTS = 1;
+constexpr float CHUNK_CACHE_PREEMPTION = 1.0f;  // a written chunk need not be kept for reading
 
 // Bytes of rows after which the disk is asked to start on them.
 constexpr std::size_t WRITEBACK_BYTES = std::size_t{16} << 20;
@@ -150,7 +154,7 @@ struct CfNetcdfWriter::State {
     void DefineFile(const CfFileDescription& description);
     void DefineCoordinates(int siteDim, int timeDim, int yearDim, int boundsDim);
     void DefineField(int& var, const std::string& name, const ResultField& field, const std::string& longName,
-                     const std::array<int, 2>& dims);
+                     const std::array<int, 2>& dims, std::size_t timeChunk);
     void WriteTimeAxes();
 };
 
@@ -211,8 +215,8 @@ void CfNetcdfWriter::State::DefineFile(const CfFileDescription& description) {
         const ResultField& field = RESULT_FIELDS[f];
         const std::string annualName = std::string(field.Key) + "_annual";
         const std::string annualLongName = std::string(field.Annual == AnnualForm::Sum ? "annual total of " : "annual mean of ") + field.LongName;
-        DefineField(MonthlyVar[f], field.Key, field, field.LongName, {siteDim, timeDim});
-        DefineField(AnnualVar[f], annualName, field, annualLongName, {siteDim, yearDim});
+        DefineField(MonthlyVar[f], field.Key, field, field.LongName, {siteDim, timeDim}, TimeCount);
+        DefineField(AnnualVar[f], annualName, field, annualLongName, {siteDim, yearDim}, YearCount);
     }
     Check(nc_enddef(Ncid));
     WriteTimeAxes();
@@ -279,18 +283,23 @@ void CfNetcdfWriter::State::WriteTimeAxes() {
 }
 
 void CfNetcdfWriter::State::DefineField(int& var, const std::string& name, const ResultField& field,
-                                        const std::string& longName, const std::array<int, 2>& dims) {
+                                        const std::string& longName, const std::array<int, 2>& dims,
+                                        std::size_t timeChunk) {
     Check(nc_def_var(Ncid, name.c_str(), NC_DOUBLE, 2, dims.data(), &var));
-    // Stored contiguously, site after site: a site's row is one write at a
-    // place known from the start, without the index and the cache that
-    // chunks need (a third less processor time than one chunk per row), and
-    // a reader of one site's series reads one run of bytes. Not compressed:
-    // the values are doubles of full precision, which compress poorly and slowly.
-    Check(nc_def_var_chunking(Ncid, var, NC_CONTIGUOUS, nullptr));
+    // One chunk per site and variable: a site's row is one write, and a
+    // reader of one site's series reads one chunk. Not compressed: the
+    // values are doubles of full precision, which compress poorly and slowly.
+    const std::size_t chunk[2] = {1, timeChunk};
+    Check(nc_def_var_chunking(Ncid, var, NC_CHUNKED, chunk));
     // Each row is written once, whole, from a buffer already holding the
     // fill value where a month has no data, so the library need not fill
-    // the variable first.
+    // the chunks first.
     Check(nc_def_var_fill(Ncid, var, NC_NOFILL, nullptr));
+    // A chunk cache smaller than one chunk: rows go to the file as they are
+    // written instead of gathering in the cache (by default up to 16 MiB per
+    // variable, hundreds of megabytes for a large batch) until the file is
+    // closed. A size of 0 would mean the library's default.
+    Check(nc_set_var_chunk_cache(Ncid, var, CHUNK_CACHE_BYTES, CHUNK_CACHE_SLOTS, CHUNK_CACHE_PREEMPTION));
     Check(nc_put_att_double(Ncid, var, "_FillValue", NC_DOUBLE, 1, &FILL_VALUE));
     PutText(var, "units", field.CfUnits);
     PutText(var, "long_name", longName);

@@ -11,8 +11,8 @@
 // name only when every site is in, so a refused or interrupted batch never
 // leaves a half-written file.
 //
-// Layout (netCDF-4, for the string ids and the 64-bit seeds; each data
-// variable stored contiguously, uncompressed):
+// Layout (netCDF-4, for the string ids and the 64-bit seeds; each row of a
+// data variable is one uncompressed chunk):
 //   dimensions  site, time (every month from January of the first year to
 //               December of the last), year (every year of that span), nv = 2
 //   site_id(site)       string of the site's id, cf_role = "timeseries_id"

@@ -217,6 +217,18 @@ TEST_F(BatchRun, AnySplitGivesTheSameBytesAndABadSiteStopsNoOther) {
     EXPECT_FALSE(fs::exists(dir.File("shards/monthly.csv")));
     EXPECT_EQ(MergeBatch(dir.File("shards"), "test", err).Failed, 1);
     EXPECT_TRUE(Outputs("one") == Outputs("shards")) << "three shards and a merge differ from one run";
+
+    // One shard of three done, the rest finished by a run on one machine
+    // with --resume: the tables are joined from both processes' streams.
+    BatchOptions first = Options("mixed");
+    first.Share = Shard{1, 3};
+    RunBatch(first, err);
+    BatchOptions rest = Options("mixed", 1);
+    rest.Resume = true;
+    const BatchSummary mixed = RunBatch(rest, err);
+    EXPECT_EQ(mixed.Ran, SITES - 64);
+    EXPECT_EQ(mixed.Failed, 1);
+    EXPECT_TRUE(Outputs("one") == Outputs("mixed")) << "a shard finished by --resume on one machine differs from one run";
 }
 
 TEST_F(BatchRun, EachSiteHasTheSeedOfItsPlaceOrItsOwn) {

@@ -670,14 +670,16 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
             pending.push_back(c);
         }
     }
-    if (!options.Resume && sharded) {
-        // A shard started again without --resume runs its share anew: the
-        // records of its earlier run go first, so that none points into the
-        // streams made again below.
-        for (const std::int64_t c : pending) {
-            std::error_code ignored;
-            fs::remove(DonePath(dir, c), ignored);
-        }
+    // The chunks to run lose any record left of them (a shard started again
+    // without --resume runs its share anew; a record whose bytes were lost
+    // is no record) before the streams are made or cut, so that no record
+    // can come to point at bytes written for another chunk.
+    bool removed = false;
+    for (const std::int64_t c : pending) {
+        std::error_code ignored;
+        removed |= fs::remove(DonePath(dir, c), ignored);
+    }
+    if (removed) {
         const int folder = ::open((dir / PARTS_FOLDER).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (folder >= 0) {
             ::fsync(folder);
