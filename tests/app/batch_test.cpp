@@ -514,9 +514,6 @@ TEST_F(BatchRun, AScenarioASiteCannotTakeFailsThatSiteUnderItOnly) {
     WriteBytes(dir.File("scenarios.csv"), "scenario,delta_t,variability\nplain,1,\nwild,1,1.5\n");
     BatchOptions options = Options("out");
     options.ScenariosFile = dir.File("scenarios.csv");
-    options.Format = OutputFormat::NetCdf;
-    EXPECT_NE(ErrorText([&] { RunBatch(options, err); }).find("--format netcdf does not take scenarios"), std::string::npos);
-    options.Format = OutputFormat::Csv;
     const BatchSummary summary = RunBatch(options, err);
     EXPECT_EQ(summary.Failed, 3);
     const std::string errors = ReadBytes(dir.File("out/errors.csv"));

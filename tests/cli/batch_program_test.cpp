@@ -217,8 +217,11 @@ TEST_F(BatchProgram, ABadScenarioListStopsTheBatchBeforeAnything) {
     EXPECT_FALSE(fs::exists(dir / "o"));
     EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--replicates", "2", "--rng", "mt"}), 2);
     EXPECT_NE(Err().find("--rng needs lcg32 or pcg64, not 'mt'"), std::string::npos) << Err();
-    EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--replicates", "2", "--format", "both"}), 1);
-    EXPECT_NE(Err().find("--format both does not take scenarios or replicates"), std::string::npos) << Err();
+    EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--replicates", "0"}), 2);
+    EXPECT_NE(Err().find("--replicates needs a whole number from 1"), std::string::npos) << Err();
+    EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--replicates", "20000"}), 1);
+    EXPECT_NE(Err().find("use --rng pcg64 for more"), std::string::npos) << Err();
+    EXPECT_FALSE(fs::exists(dir / "o"));
 }
 
 TEST_F(BatchProgram, ATidyWeatherTableRunsAsItsWeatherFile) {

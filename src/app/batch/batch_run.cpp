@@ -30,6 +30,7 @@
 #include "app/batch/scenario_list.h"
 #include "app/batch/site_list.h"
 #include "app/batch/site_run.h"
+#include "io/csv_text.h"
 #include "io/file_bytes.h"
 #include "io/file_stream.h"
 #include "model/errors.h"
@@ -142,6 +143,9 @@ struct Manifest {
     std::int64_t Scenarios = 0;
     std::int64_t Replicates = 0;    // 0: not asked for
     std::string Rng = "lcg32";  // the generator: lcg32 or pcg64 (--rng)
+    // The scenarios' names, for the netCDF file a merge writes; the list's
+    // hash identifies them.
+    std::vector<std::string> ScenarioNames;
 
     // The tables have scenario and replicate columns.
     bool Tasks() const { return !ScenariosHash.empty() || Replicates > 0; }
@@ -157,7 +161,19 @@ struct Manifest {
         if (Rng != "lcg32") lines += "rng=" + Rng + "\n";
         return lines;
     }
-    std::string Text() const { return std::string(MANIFEST_HEADER) + "\n" + IdentityLines() + "format=" + Format + "\n"; }
+    std::string Text() const {
+        std::string text = std::string(MANIFEST_HEADER) + "\n" + IdentityLines() + "format=" + Format + "\n";
+        if (!ScenarioNames.empty()) {
+            // One line of CSV: the names hold no line end (the list refuses one).
+            std::string names;
+            for (const std::string& name : ScenarioNames) {
+                if (!names.empty()) names.push_back(',');
+                AppendCsvField(names, name);
+            }
+            text += "scenario_names=" + names + "\n";
+        }
+        return text;
+    }
     std::int64_t Chunks() const { return (Sites + ChunkSites - 1) / ChunkSites; }
 
     static std::optional<Manifest> Parse(const std::string& text) {
@@ -178,6 +194,15 @@ struct Manifest {
         m.Scenarios = ToInt(get("scenarios"), 0);
         m.Replicates = ToInt(get("replicates"), 0);
         if (const std::string rng = get("rng"); !rng.empty()) m.Rng = rng;
+        if (const std::string names = get("scenario_names"); !names.empty()) {
+            try {
+                CsvReader reader(names, MANIFEST_NAME);
+                reader.Next(m.ScenarioNames);
+            } catch (const KelmarError&) {
+                return std::nullopt;
+            }
+        }
+        if (static_cast<std::int64_t>(m.ScenarioNames.size()) != m.Scenarios) return std::nullopt;
         if ((!m.ScenariosHash.empty() && m.Scenarios <= 0) || m.Replicates < 0 ||
             (m.Rng != "lcg32" && m.Rng != "pcg64"))
             return std::nullopt;
@@ -494,6 +519,8 @@ std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest, std::ostre
         description.ProgramName = "kelmar-cli";
         description.ProgramVersion = manifest.Version;
         description.BaseSeed = manifest.BaseSeed;
+        description.Scenarios = manifest.ScenarioNames;
+        description.Realizations = static_cast<int>(manifest.Replicates);
         WriteNetcdfFromValues(Utf8Name(dir / NETCDF_NAME), chunks, manifest.Sites, *firstYear, *lastYear, description);
     }
     return failed;
@@ -568,10 +595,6 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                           " replicates of 500 years apart within its period, not " + std::to_string(options.Replicates) +
                           ": use --rng pcg64 for more.");
     const bool tasks = scenarios.has_value() || options.Replicates > 0;
-    // The netCDF file has the dimensions site and time only.
-    if (tasks && options.Format != OutputFormat::Csv)
-        throw KelmarError(std::string("--format ") + FormatName(options.Format) +
-                          " does not take scenarios or replicates yet; run them with --format csv.");
 
     const fs::path dir = PathOf(options.OutDir);
     std::error_code error;
@@ -588,6 +611,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     if (scenarios) {
         wanted.ScenariosHash = Hex(scenarios->Hash);
         wanted.Scenarios = static_cast<std::int64_t>(scenarios->Scenarios.size());
+        for (const TScenario& scenario : scenarios->Scenarios) wanted.ScenarioNames.push_back(scenario.Name);
     }
     wanted.Replicates = options.Replicates;
     wanted.Rng = options.Rng == RandomKind::Lcg32 ? "lcg32" : "pcg64";
@@ -630,6 +654,8 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
         return start;
     };
     const int scenarioCount = scenarios ? static_cast<int>(scenarios->Scenarios.size()) : 1;
+    // A site with replicate 0 alone among replicates: observed weather.
+    const auto oneRealization = [&](const SiteEntry& site) { return manifest.Replicates > 0 && !site.WeatherFile.empty(); };
     // Without scenarios the replicates' column reads as `simulate --replicates` writes it.
     const std::string noScenario = "none";
 
@@ -894,13 +920,17 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                                                tasks ? RowStart(site.Id, scenario ? &scenario->Name : &noScenario, slot->Replicate)
                                                      : RowStart(site.Id),
                                                slot->Seed, slot->Monthly, slot->Annual);
-                            if (values) slot->ValuesHeader = SiteValuesHeader(site.Id, slot->Seed, site.Lat, site.Lon, &model);
+                            if (values)
+                                slot->ValuesHeader = SiteValuesHeader(site.Id, slot->Seed, site.Lat, site.Lon, &model,
+                                                                      slot->Scenario, slot->Replicate, oneRealization(site));
                         } catch (const std::exception& e) {
                             slot->Failed = true;
                             slot->Monthly.clear();
                             slot->Annual.clear();
                             slot->Error = e.what();
-                            if (values) slot->ValuesHeader = SiteValuesHeader(site.Id, slot->Seed, site.Lat, site.Lon, nullptr);
+                            if (values)
+                                slot->ValuesHeader = SiteValuesHeader(site.Id, slot->Seed, site.Lat, site.Lon, nullptr,
+                                                                      slot->Scenario, slot->Replicate, oneRealization(site));
                         }
                         return slot;
                     }) &

@@ -1,5 +1,6 @@
 #include "app/batch/scenario_list.h"
 
+#include <algorithm>
 #include <array>
 #include <set>
 
@@ -142,6 +143,9 @@ ScenarioList ParseScenarioList(const std::string& bytes, const std::string& file
                 const std::string& text = fields[c];
                 if (column.Key < 0) {
                     if (text.empty()) throw KelmarError("The scenario's name is empty.");
+                    // The name is a label in tables, manifests and the netCDF file.
+                    if (std::any_of(text.begin(), text.end(), [](char ch) { return (ch >= 0 && ch < 0x20) || ch == 0x7f; }))
+                        throw KelmarError("The scenario's name \"" + ShownFileText(text) + "\" holds a line end or another control character.");
                     if (!names.insert(text).second) throw KelmarError("The scenario \"" + text + "\" is given twice.");
                     scenario.Name = text;
                     continue;
