@@ -26,7 +26,7 @@ const char* const USAGE =
     "  kelmar-cli estimate --weather WEATHER.wed --output CLIM.cld\n"
     "  kelmar-cli batch --sites SITES.csv --out DIR [--jobs N] [--seed N] [--resume] [--quiet]\n"
     "                   [--format csv|netcdf|both] [--shard K/N]\n"
-    "                   [--scenarios LIST.csv] [--replicates R] [--rng lcg32|pcg64]\n"
+    "                   [--scenarios LIST.csv] [--replicates R [--summary]] [--rng lcg32|pcg64]\n"
     "  kelmar-cli merge DIR\n"
     "  kelmar-cli check --weather WEATHER.wed [--climate CLIM.cld] [--years N] [--out DIR]\n"
     "                   [--seed N]\n"
@@ -203,6 +203,9 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         value("--replicates", &replicatesText,
               "realizations of each simulated-weather site (observed weather has one, replicate 0)", "R");
         value("--rng", &options.rng, "lcg32 (default) or pcg64", "NAME");
+        sub->add_flag("--summary", options.summary,
+                      "per site and scenario, summary_monthly.csv and summary_annual.csv across the replicates "
+                      "instead of monthly.csv and annual.csv (as simulate --summary)");
         sub->add_flag("--resume", options.resume, "skip the chunks a killed run finished");
         sub->add_flag("--quiet", options.quiet, "no progress lines");
     } else if (command == "check") {

@@ -509,6 +509,33 @@ TEST_F(BatchRun, ReplicatesAndScenariosGiveTheSameBytesWhateverTheSplit) {
     }
 }
 
+TEST_F(BatchRun, SummariesOfShardsJoinToThoseOfOneRun) {
+    MakeList(150);
+    const auto options = [&](const std::string& out) {
+        BatchOptions o = Options(out);
+        o.Replicates = 2;
+        o.Summary = true;
+        return o;
+    };
+    RunBatch(options("one"), err);
+    for (int k = 0; k < 3; ++k) {
+        BatchOptions shard = options("shards");
+        shard.Share = Shard{k, 3};
+        RunBatch(shard, err);
+    }
+    EXPECT_EQ(MergeBatch(dir.File("shards"), "test", err).Failed, 1);
+    for (const char* table : {"summary_monthly.csv", "summary_annual.csv"}) {
+        const std::string one = ReadBytes(dir.File(std::string("one/") + table));
+        EXPECT_TRUE(one == ReadBytes(dir.File(std::string("shards/") + table))) << table;
+        EXPECT_NE(one.find("\np149,"), std::string::npos) << table;
+    }
+    EXPECT_TRUE(ReadBytes(dir.File("one/errors.csv")) == ReadBytes(dir.File("shards/errors.csv")));
+    EXPECT_FALSE(fs::exists(dir.File("one/monthly.csv")));
+    BatchOptions alone = options("alone");
+    alone.Replicates = 0;
+    EXPECT_NE(ErrorText([&] { RunBatch(alone, err); }).find("--summary summarises replicates"), std::string::npos);
+}
+
 TEST_F(BatchRun, AScenarioASiteCannotTakeFailsThatSiteUnderItOnly) {
     MakeList(3);  // site 1 a missing site file, sites 0 and 2 observed weather
     WriteBytes(dir.File("scenarios.csv"), "scenario,delta_t,variability\nplain,1,\nwild,1,1.5\n");

@@ -206,6 +206,43 @@ TEST_F(BatchProgram, ASitesScenariosAndReplicatesAreWhatSimulateGivesIt) {
     EXPECT_NE(ReadBytes(dir / "pcg/manifest.txt").find("\nrng=pcg64\n"), std::string::npos);
 }
 
+TEST_F(BatchProgram, SummariesPerSiteAndScenarioAreThoseOfSimulate) {
+    SimulatedList(2);
+    WriteBytes(dir / "scenarios.csv", "scenario,delta_t,precip_factor\nnone,,\nwarm,2,0.9\n");
+    WriteBytes(dir / "warm.scn", "name = warm\ndelta_t = 2\nprecip_factor = 0.9\n");
+    const std::vector<std::string> common = {"batch", "--sites", "sites.csv", "--seed", "5", "--replicates", "3",
+                                             "--scenarios", "scenarios.csv", "--quiet"};
+    const auto with = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = common;
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    };
+    ASSERT_EQ(Run(with({"--out", "rows"})), 0) << Err();
+    ASSERT_EQ(Run(with({"--out", "one", "--summary", "--jobs", "1"})), 0) << Err();
+    ASSERT_EQ(Run(with({"--out", "two", "--summary", "--jobs", "2"})), 0) << Err();
+    EXPECT_FALSE(fs::exists(dir / "one/monthly.csv"));
+    for (const char* table : {"summary_monthly.csv", "summary_annual.csv"})
+        EXPECT_TRUE(ReadBytes(dir / "one" / table) == ReadBytes(dir / "two" / table)) << table << ": --jobs 1 and 2 differ";
+    // Site s1 under warm: its replicates' summaries as simulate makes them
+    // from replicate 0's seed.
+    const std::string seed = SeedOf(ReadBytes(dir / "rows/annual.csv"), "s1,warm,0,");
+    ASSERT_EQ(Run({"simulate", "--site", "soil.sit", "--climate", "climat.cld", "--seed", seed, "--replicates", "3",
+                   "--summary", "--scenario", "warm.scn", "--out", "ens"}), 0)
+        << Err();
+    for (const char* table : {"summary_monthly.csv", "summary_annual.csv"}) {
+        const std::string alone = RowsAfter(ReadBytes(dir / "ens" / table), "soil,warm,");
+        EXPECT_FALSE(alone.empty()) << table;
+        EXPECT_TRUE(alone == RowsAfter(ReadBytes(dir / "one" / table), "s1,warm,"))
+            << table << " of s1 under warm differs from simulate --summary --replicates 3 --seed " << seed;
+    }
+    EXPECT_NE(ReadBytes(dir / "one/summary_monthly.csv").find("\ns0,none,1,tair_degC,1500,"), std::string::npos);
+    // A resume must keep to the summaries.
+    ASSERT_EQ(Run(with({"--out", "one", "--resume"})), 1);
+    EXPECT_NE(Err().find("was started with --summary"), std::string::npos) << Err();
+    EXPECT_EQ(Run(with({"--out", "nc", "--summary", "--format", "netcdf"})), 1);
+    EXPECT_NE(Err().find("--summary writes CSV tables"), std::string::npos) << Err();
+}
+
 TEST_F(BatchProgram, ABadScenarioListStopsTheBatchBeforeAnything) {
     SimulatedList(2);
     WriteBytes(dir / "scenarios.csv", "scenario,delta_t\nwarm,2\nwarm,3\ndry,x\n");

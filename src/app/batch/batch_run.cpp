@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include "app/batch/batch_netcdf.h"
+#include "app/batch/batch_summary.h"
 #include "app/batch/batch_tables.h"
 #include "app/batch/scenario_list.h"
 #include "app/batch/site_list.h"
@@ -52,20 +53,25 @@ constexpr const char* NETCDF_NAME = "results.nc";
 // first three are the CSV tables (header included, so that a whole run's
 // stream is the finished table); the values are the numbers of the netCDF
 // output (batch_netcdf.h).
-enum Kind { MONTHLY, ANNUAL, ERRORS, VALUES, KIND_COUNT };
-constexpr const char* KIND_NAMES[KIND_COUNT] = {"monthly", "annual", "errors", "values"};
-constexpr const char* STREAM_SUFFIXES[KIND_COUNT] = {".monthly.csv", ".annual.csv", ".errors.csv", ".values.bin"};
-constexpr const char* OUTPUT_NAMES[] = {"monthly.csv", "annual.csv", "errors.csv"};
+// With --summary the summary tables take the place of the monthly and annual ones.
+enum Kind { MONTHLY, ANNUAL, ERRORS, VALUES, SUMMARY_MONTHLY, SUMMARY_ANNUAL, KIND_COUNT };
+constexpr const char* KIND_NAMES[KIND_COUNT] = {"monthly", "annual", "errors", "values", "summary_monthly", "summary_annual"};
+constexpr const char* STREAM_SUFFIXES[KIND_COUNT] = {".monthly.csv", ".annual.csv", ".errors.csv", ".values.bin",
+                                                     ".summary_monthly.csv", ".summary_annual.csv"};
+constexpr const char* OUTPUT_NAMES[KIND_COUNT] = {"monthly.csv", "annual.csv", "errors.csv", "",
+                                                  "summary_monthly.csv", "summary_annual.csv"};
+constexpr int TABLE_KINDS[] = {MONTHLY, ANNUAL, ERRORS, SUMMARY_MONTHLY, SUMMARY_ANNUAL};
 using Kinds = std::array<bool, KIND_COUNT>;
 
 // The streams a format needs: the errors always, for the failed sites' messages.
-Kinds KindsOf(OutputFormat format) {
+Kinds KindsOf(OutputFormat format, bool summary) {
+    if (summary) return {false, false, true, false, true, true};  // CSV only
     switch (format) {
-        case OutputFormat::Csv: return {true, true, true, false};
-        case OutputFormat::NetCdf: return {false, false, true, true};
-        case OutputFormat::Both: return {true, true, true, true};
+        case OutputFormat::Csv: return {true, true, true, false, false, false};
+        case OutputFormat::NetCdf: return {false, false, true, true, false, false};
+        case OutputFormat::Both: return {true, true, true, true, false, false};
     }
-    return {true, true, true, false};
+    return {true, true, true, false, false, false};
 }
 
 // `tasks`: a batch of scenarios or replicates, whose tables have their columns.
@@ -74,6 +80,8 @@ std::string StreamHeader(int kind, bool tasks) {
         case MONTHLY: return MonthlyHeader(tasks);
         case ANNUAL: return AnnualHeader(tasks);
         case ERRORS: return std::string(ERRORS_HEADER);
+        case SUMMARY_MONTHLY: return SummaryMonthlyHeader();
+        case SUMMARY_ANNUAL: return SummaryAnnualHeader();
         default: return {};
     }
 }
@@ -142,6 +150,7 @@ struct Manifest {
     std::string ScenariosHash;      // empty: no scenario list
     std::int64_t Scenarios = 0;
     std::int64_t Replicates = 0;    // 0: not asked for
+    bool Summary = false;           // summary tables instead of the monthly and annual ones
     std::string Rng = "lcg32";  // the generator: lcg32 or pcg64 (--rng)
     // The scenarios' names, for the netCDF file a merge writes; the list's
     // hash identifies them.
@@ -158,6 +167,7 @@ struct Manifest {
         if (!ScenariosHash.empty())
             lines += "scenario_list_fnv1a64=" + ScenariosHash + "\nscenarios=" + std::to_string(Scenarios) + "\n";
         if (Replicates > 0) lines += "replicates=" + std::to_string(Replicates) + "\n";
+        if (Summary) lines += "summary=1\n";
         if (Rng != "lcg32") lines += "rng=" + Rng + "\n";
         return lines;
     }
@@ -193,6 +203,7 @@ struct Manifest {
         m.ScenariosHash = get("scenario_list_fnv1a64");
         m.Scenarios = ToInt(get("scenarios"), 0);
         m.Replicates = ToInt(get("replicates"), 0);
+        m.Summary = get("summary") == "1";
         if (const std::string rng = get("rng"); !rng.empty()) m.Rng = rng;
         if (const std::string names = get("scenario_names"); !names.empty()) {
             try {
@@ -272,7 +283,7 @@ std::optional<ChunkRecord> FinishedChunk(const fs::path& dir, const Manifest& ma
     // A stem of this folder's own, never a path elsewhere.
     if (record.Stream.empty() || record.Stream.find_first_of("/\\") != std::string::npos || record.Stream[0] == '.')
         return std::nullopt;
-    const Kinds kinds = KindsOf(ParseOutputFormat(manifest.Format));
+    const Kinds kinds = KindsOf(ParseOutputFormat(manifest.Format), manifest.Summary);
     for (int kind = 0; kind < KIND_COUNT; ++kind) {
         if (!kinds[kind]) continue;
         const std::int64_t offset = ToInt(get(std::string(KIND_NAMES[kind]) + "_offset"));
@@ -379,7 +390,8 @@ Manifest SettleManifest(const fs::path& dir, Manifest wanted, bool seedGiven, bo
     const fs::path path = dir / MANIFEST_NAME;
     std::optional<std::string> existing = ReadSmallFile(path);
     if (!existing) {
-        for (const char* name : {OUTPUT_NAMES[0], OUTPUT_NAMES[1], OUTPUT_NAMES[2], NETCDF_NAME})
+        for (const char* name : {OUTPUT_NAMES[MONTHLY], OUTPUT_NAMES[ANNUAL], OUTPUT_NAMES[ERRORS],
+                                 OUTPUT_NAMES[SUMMARY_MONTHLY], OUTPUT_NAMES[SUMMARY_ANNUAL], NETCDF_NAME})
             if (fs::exists(dir / name))
                 throw KelmarError("The folder \"" + Utf8Name(dir) + "\" already holds \"" + name +
                                   "\" but no batch manifest; choose an empty folder so that nothing is overwritten.");
@@ -418,6 +430,7 @@ Manifest SettleManifest(const fs::path& dir, Manifest wanted, bool seedGiven, bo
     if (found->Replicates != wanted.Replicates)
         refuse(found->Replicates == 0 ? std::string("no --replicates") : "--replicates " + std::to_string(found->Replicates));
     if (found->Rng != wanted.Rng) refuse("--rng " + found->Rng);
+    if (found->Summary != wanted.Summary) refuse(found->Summary ? "--summary" : "no --summary");
     return *found;
 }
 
@@ -492,9 +505,10 @@ std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest, std::ostre
                           "\nRun the shards they belong to (or the batch with --resume), then merge again. Nothing was merged.");
 
     const OutputFormat format = ParseOutputFormat(manifest.Format);
-    if (format != OutputFormat::NetCdf)
-        for (const int kind : {MONTHLY, ANNUAL, ERRORS}) JoinTable(dir, records, kind, manifest.Tasks());
-    if (format != OutputFormat::Csv) {
+    const Kinds kinds = KindsOf(format, manifest.Summary);
+    for (const int kind : TABLE_KINDS)
+        if (kinds[kind] && (format != OutputFormat::NetCdf || manifest.Summary)) JoinTable(dir, records, kind, manifest.Tasks());
+    if (kinds[VALUES]) {
         std::vector<ChunkValues> chunks;
         std::optional<std::int32_t> firstYear, lastYear;
         for (std::size_t c = 0; c < records.size(); ++c) {
@@ -595,6 +609,10 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                           " replicates of 500 years apart within its period, not " + std::to_string(options.Replicates) +
                           ": use --rng pcg64 for more.");
     const bool tasks = scenarios.has_value() || options.Replicates > 0;
+    if (options.Summary && options.Replicates == 0)
+        throw KelmarError("--summary summarises replicates; give --replicates R.");
+    if (options.Summary && options.Format != OutputFormat::Csv)
+        throw KelmarError(std::string("--summary writes CSV tables, not --format ") + FormatName(options.Format) + ".");
 
     const fs::path dir = PathOf(options.OutDir);
     std::error_code error;
@@ -614,6 +632,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
         for (const TScenario& scenario : scenarios->Scenarios) wanted.ScenarioNames.push_back(scenario.Name);
     }
     wanted.Replicates = options.Replicates;
+    wanted.Summary = options.Summary;
     wanted.Rng = options.Rng == RandomKind::Lcg32 ? "lcg32" : "pcg64";
     const bool sharded = options.Share && options.Share->Count > 1;
     const Manifest manifest = SettleManifest(dir, wanted, options.Seed.has_value(), options.Resume, sharded);
@@ -671,7 +690,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                           (sharded ? "shard " + ShardText(options.Share) : std::string("this batch")) + " in \"" +
                           Utf8Name(dir) + "\"; wait for it to end.");
     }
-    const Kinds kinds = KindsOf(ParseOutputFormat(manifest.Format));
+    const Kinds kinds = KindsOf(ParseOutputFormat(manifest.Format), manifest.Summary);
     std::vector<std::int64_t> pending;
     std::int64_t shareSites = 0, doneSites = 0, doneFailed = 0;
     // Where this process's streams go on: after the last chunk recorded in them.
@@ -752,6 +771,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
         std::uint32_t Seed = 0;
         // First and last task of the chunk, and of the site.
         bool First = false, Last = false, FirstOfSite = false, LastOfSite = false, Failed = false;
+        bool LastOfScenario = false;  // the site's last replicate of its scenario
     };
     std::vector<std::unique_ptr<Slot>> slots;
     std::vector<Slot*> freeSlots;
@@ -772,7 +792,8 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     ChunkRecord chunk;  // the chunk being written
     chunk.Stream = stem;
     chunk.Shard = ShardText(options.Share);
-    const bool csv = kinds[MONTHLY], values = kinds[VALUES];
+    const bool csv = kinds[MONTHLY], values = kinds[VALUES], summaries = kinds[SUMMARY_MONTHLY];
+    ReplicateSummaries group;  // of the site and scenario being written, with --summary
     bool siteFailed = false;  // of the site being written: a task of it failed
     std::string siteError;    // of the site being written: the message of its last error row
 
@@ -874,7 +895,8 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                     // Observed weather has one realization.
                     const int replicates = entry.WeatherFile.empty() ? static_cast<int>(realizations) : 1;
                     slot->FirstOfSite = nextScenario == 0 && nextReplicate == 0;
-                    slot->LastOfSite = nextScenario + 1 == scenarioCount && nextReplicate + 1 == replicates;
+                    slot->LastOfScenario = nextReplicate + 1 == replicates;
+                    slot->LastOfSite = nextScenario + 1 == scenarioCount && slot->LastOfScenario;
                     slot->Scenario = nextScenario;
                     slot->Replicate = nextReplicate;
                     if (slot->LastOfSite)
@@ -915,7 +937,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                             std::destroy_at(&model);
                             std::construct_at(&model);
                             RunSite(model, site, start, tables, scenario);
-                            if (csv)
+                            if (csv && !summaries)
                                 AppendTaskRows(model,
                                                tasks ? RowStart(site.Id, scenario ? &scenario->Name : &noScenario, slot->Replicate)
                                                      : RowStart(site.Id),
@@ -982,6 +1004,21 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                             const std::int32_t last = model.Results.At(model.AvailableYears, 12).Year;
                             chunk.FirstYear = std::min(chunk.FirstYear.value_or(first), first);
                             chunk.LastYear = std::max(chunk.LastYear.value_or(last), last);
+                        }
+                        if (summaries) {
+                            if (!slot->Failed) group.Add(model);
+                            if (slot->LastOfScenario) {
+                                std::string monthlyRows, annualRows;
+                                const std::string& name =
+                                    scenarios ? scenarios->Scenarios[static_cast<std::size_t>(slot->Scenario)].Name : noScenario;
+                                std::string start = RowStart(slot->Entry.Id);
+                                AppendCsvField(start, name);
+                                start.push_back(',');
+                                group.Append(start, monthlyRows, annualRows);
+                                group.Clear();
+                                streams[SUMMARY_MONTHLY]->Write(monthlyRows);
+                                streams[SUMMARY_ANNUAL]->Write(annualRows);
+                            }
                         }
                         if (slot->LastOfSite) progress.SiteDone(siteFailed);
                         if (slot->Last) {

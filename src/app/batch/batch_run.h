@@ -16,6 +16,7 @@
 //                               (formats csv and both): on one machine the streams themselves
 //                               under a second name, after shards a copy of their chunks
 //   results.nc                  the same results as one CF netCDF file (formats netcdf and both)
+//   summary_monthly.csv summary_annual.csv   with --summary, instead of monthly.csv and annual.csv
 //
 // Scenarios and replicates: site i runs as the tasks (i, s, r), scenario by
 // scenario and within it replicate by replicate, and its rows follow in that
@@ -95,6 +96,10 @@ struct BatchOptions {
     // asked for. Observed-weather sites have one, replicate 0.
     int Replicates = 0;
     RandomKind Rng = RandomKind::Lcg32;
+    // Per site and scenario, the summaries across the replicates
+    // (summary_monthly.csv, summary_annual.csv, batch_summary.h) instead of
+    // every replicate's rows; CSV only.
+    bool Summary = false;
 };
 
 struct BatchSummary {
