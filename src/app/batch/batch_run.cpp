@@ -793,7 +793,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     chunk.Stream = stem;
     chunk.Shard = ShardText(options.Share);
     const bool csv = kinds[MONTHLY], values = kinds[VALUES], summaries = kinds[SUMMARY_MONTHLY];
-    ReplicateSummaries group;  // of the site and scenario being written, with --summary
+    ReplicateSummaries group(static_cast<int>(realizations));  // of the site and scenario being written, with --summary
     bool siteFailed = false;  // of the site being written: a task of it failed
     std::string siteError;    // of the site being written: the message of its last error row
 

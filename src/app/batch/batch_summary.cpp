@@ -54,6 +54,8 @@ void ReplicateSummaries::Add(const TModel& model) {
         ByMonth.assign(static_cast<std::size_t>(FIELDS) * 12, {});
         MonthMoments.assign(ByMonth.size(), Moments{});
         ByYear.assign(static_cast<std::size_t>(FIELDS) * static_cast<std::size_t>(years), {});
+        for (auto& group : ByMonth) group.reserve(static_cast<std::size_t>(years) * static_cast<std::size_t>(Expected));
+        for (auto& group : ByYear) group.reserve(static_cast<std::size_t>(Expected));
     } else if (years != Years) {
         throw KelmarError("A replicate ran " + std::to_string(years) + " years, not the " + std::to_string(Years) +
                           " of the replicates before it.");

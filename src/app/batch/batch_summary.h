@@ -6,6 +6,7 @@
 //                        per year and variable, the annual values over the replicates
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,9 @@ std::string SummaryAnnualHeader();
 // site and scenario's replicates (about 0.45 MB per 500-year replicate).
 class ReplicateSummaries {
 public:
+    // `expected`: the replicates a site and scenario usually has, so that
+    // their values are held without growing (and copying) the groups.
+    explicit ReplicateSummaries(int expected = 1) : Expected(std::max(expected, 1)) {}
     // Forgets what was added.
     void Clear();
     // Adds the results of the next replicate (every replicate of a site runs
@@ -34,6 +38,7 @@ public:
     void Append(std::string_view rowStart, std::string& monthly, std::string& annual);
 
 private:
+    int Expected = 1;
     int Replicates = 0;
     int Years = 0;
     std::vector<int> YearOf;                   // calendar year of year index 1..Years
