@@ -881,7 +881,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                     }
                     const std::int64_t c = pending[nextChunk];
                     const std::int64_t end = std::min(siteCount, (c + 1) * CHUNK_SITES);
-                    if (nextSite == c * CHUNK_SITES) {
+                    if (nextSite == c * CHUNK_SITES && nextScenario == 0 && nextReplicate == 0) {  // the chunk's first task
                         try {
                             block = list.ReadBlock(c);
                         } catch (const std::exception& e) {
