@@ -107,8 +107,8 @@ ScenarioList ParseScenarioList(const std::string& bytes, const std::string& file
             if (!seen.insert(fields[c]).second) throw KelmarError("The column \"" + fields[c] + "\" is given twice.");
             columns[c] = ColumnNamed(fields[c]);
             if (columns[c].Key < 0) {
-                if (c != 0) throw KelmarError("The column \"scenario\" comes first.");
                 named = true;
+                if (c != 0) throw KelmarError("The column \"scenario\" comes first.");
             } else {
                 ++(columns[c].Month == 0 ? single : monthly)[static_cast<std::size_t>(columns[c].Key)];
             }
@@ -132,9 +132,8 @@ ScenarioList ParseScenarioList(const std::string& bytes, const std::string& file
     while (reader.Next(fields)) {
         const int line = reader.LineNumber();
         TScenario scenario;
-        bool sound = true;
+        bool sound = false;  // until the whole row has been read and checked
         faults.AtLine(line, [&] {
-            sound = false;
             if (fields.size() != columns.size())
                 throw KelmarError("The row has " + std::to_string(fields.size()) + " fields; the header has " +
                                   std::to_string(columns.size()) + ".");
