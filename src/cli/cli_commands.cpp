@@ -180,6 +180,10 @@ int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& 
                                 : stderrIsTerminal ? batch::ProgressStyle::Terminal
                                                    : batch::ProgressStyle::Plain;
         batchOptions.Version = VERSION;
+        batchOptions.ScenariosFile = options.scenario;
+        batchOptions.Replicates = options.replicates.value_or(0);
+        batchOptions.Rng = options.rng == "pcg64" ? RandomKind::Pcg64 : RandomKind::Lcg32;
+        batchOptions.Summary = options.summary;
         return Summarize(batch::RunBatch(batchOptions, err), options.out, out, err);
     } catch (const std::exception& e) {
         err << e.what() << '\n';

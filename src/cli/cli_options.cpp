@@ -26,6 +26,7 @@ const char* const USAGE =
     "  kelmar-cli estimate --weather WEATHER.wed --output CLIM.cld\n"
     "  kelmar-cli batch --sites SITES.csv --out DIR [--jobs N] [--seed N] [--resume] [--quiet]\n"
     "                   [--format csv|netcdf|both] [--shard K/N]\n"
+    "                   [--scenarios LIST.csv] [--replicates R [--summary]] [--rng lcg32|pcg64]\n"
     "  kelmar-cli merge DIR\n"
     "  kelmar-cli check --weather WEATHER.wed [--climate CLIM.cld] [--years N] [--out DIR]\n"
     "                   [--seed N]\n"
@@ -195,6 +196,16 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         value("--format", &options.format,
               "csv (monthly.csv, annual.csv, errors.csv), netcdf (results.nc, errors.csv) or both (default csv)", "FORMAT");
         value("--shard", &options.shard, "run share K of N and leave the merge (default: from the launcher)", "K/N");
+        value("--scenarios", &options.scenario,
+              "run each site under each scenario of this CSV list (scenario, then delta_t, precip_factor (or "
+              "<key>_1 .. <key>_12), variability, trend_t, trend_precip); the tables gain scenario and replicate "
+              "columns");
+        value("--replicates", &replicatesText,
+              "realizations of each simulated-weather site (observed weather has one, replicate 0)", "R");
+        value("--rng", &options.rng, "lcg32 (default) or pcg64", "NAME");
+        sub->add_flag("--summary", options.summary,
+                      "per site and scenario, summary_monthly.csv and summary_annual.csv across the replicates "
+                      "instead of monthly.csv and annual.csv (as simulate --summary)");
         sub->add_flag("--resume", options.resume, "skip the chunks a killed run finished");
         sub->add_flag("--quiet", options.quiet, "no progress lines");
     } else if (command == "check") {
@@ -243,6 +254,14 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
             const auto jobs = ParseNumber<std::uint16_t>("--jobs", jobsText);
             if (jobs == 0) throw UsageError("--jobs needs a whole number from 1 to 65535, not '0'");
             options.jobs = jobs;
+        }
+        if (options.rng != "lcg32" && options.rng != "pcg64")
+            throw UsageError("--rng needs lcg32 or pcg64, not '" + options.rng + "'");
+        if (!replicatesText.empty()) {
+            const auto replicates = ParseNumber<std::uint32_t>("--replicates", replicatesText);
+            if (replicates == 0 || replicates > 100000000)
+                throw UsageError("--replicates needs a whole number from 1 to 100000000, not '" + replicatesText + "'");
+            options.replicates = static_cast<int>(replicates);
         }
         if (command == "merge" && options.out.empty()) throw UsageError("merge needs the folder of the batch");
         if (command == "batch") {

@@ -90,12 +90,15 @@ struct CfNetcdfWriter::State {
     bool Open = false;
     bool Broken = false;  // a library call failed half-way through a site
     int SiteCount = 0;
+    int ScenarioCount = 0, RealizationCount = 0;  // 0: no such dimension
+    int NextTask = 0;  // of the site being written: scenario * realizations + realization
     std::int32_t FirstYear = 0;
     std::size_t TimeCount = 0;  // months of the time axis
     std::size_t YearCount = 0;  // years of the year axis
     int Written = 0;
 
-    int SiteIdVar = -1, LatVar = -1, LonVar = -1, SeedVar = -1;
+    int SiteIdVar = -1, LatVar = -1, LonVar = -1, SeedVar = -1, ScenarioVar = -1, RealizationVar = -1;
+    std::vector<std::string> ScenarioNames;
     int TimeVar = -1, TimeBounds = -1, YearVar = -1, YearBounds = -1;
     std::array<int, RESULT_FIELDS.size()> MonthlyVar{}, AnnualVar{};
 
@@ -152,9 +155,12 @@ struct CfNetcdfWriter::State {
     }
 
     void DefineFile(const CfFileDescription& description);
-    void DefineCoordinates(int siteDim, int timeDim, int yearDim, int boundsDim);
+    // `realizationDim` -1: none.
+    void DefineCoordinates(int siteDim, int realizationDim, int timeDim, int yearDim, int boundsDim);
     void DefineField(int& var, const std::string& name, const ResultField& field, const std::string& longName,
-                     const std::array<int, 2>& dims, std::size_t timeChunk);
+                     const std::vector<int>& dims, std::size_t timeChunk);
+    // Tasks of a site: 1 without scenarios and realizations.
+    int Tasks() const { return std::max(ScenarioCount, 1) * std::max(RealizationCount, 1); }
     void WriteTimeAxes();
 };
 
@@ -164,6 +170,9 @@ CfNetcdfWriter::CfNetcdfWriter(const std::string& fileName, const CfFileDescript
         throw KelmarError("Cannot write the file " + Quoted(fileName) + ": " + reason + "; it was left as it was.");
     };
     if (description.SiteCount < 1) refuse("a file of sites needs at least one site");
+    if (description.Realizations < 0) refuse("a file needs at least one realization");
+    for (const std::string& name : description.Scenarios)
+        if (name.empty()) refuse("a scenario has no name");
     if (description.FirstYear < FIRST_CALENDAR_YEAR || description.LastYear > LAST_CALENDAR_YEAR ||
         description.FirstYear > description.LastYear)
         refuse("the years " + std::to_string(description.FirstYear) + ".." + std::to_string(description.LastYear) +
@@ -173,6 +182,9 @@ CfNetcdfWriter::CfNetcdfWriter(const std::string& fileName, const CfFileDescript
     Impl = std::make_unique<State>(fileName);
     State& s = *Impl;
     s.SiteCount = description.SiteCount;
+    s.ScenarioCount = static_cast<int>(description.Scenarios.size());
+    s.ScenarioNames = description.Scenarios;
+    s.RealizationCount = description.Realizations;
     s.FirstYear = description.FirstYear;
     s.YearCount = static_cast<std::size_t>(description.LastYear - description.FirstYear + 1);
     s.TimeCount = 12 * s.YearCount;
@@ -192,8 +204,11 @@ CfNetcdfWriter::CfNetcdfWriter(const std::string& fileName, const CfFileDescript
 CfNetcdfWriter::~CfNetcdfWriter() = default;
 
 void CfNetcdfWriter::State::DefineFile(const CfFileDescription& description) {
-    int siteDim, timeDim, yearDim, boundsDim;
+    int siteDim, timeDim, yearDim, boundsDim, scenarioDim = -1, realizationDim = -1;
     Check(nc_def_dim(Ncid, "site", static_cast<std::size_t>(SiteCount), &siteDim));
+    if (ScenarioCount > 0) Check(nc_def_dim(Ncid, "scenario", static_cast<std::size_t>(ScenarioCount), &scenarioDim));
+    if (RealizationCount > 0)
+        Check(nc_def_dim(Ncid, "realization", static_cast<std::size_t>(RealizationCount), &realizationDim));
     Check(nc_def_dim(Ncid, "time", TimeCount, &timeDim));
     Check(nc_def_dim(Ncid, "year", YearCount, &yearDim));
     Check(nc_def_dim(Ncid, "nv", 2, &boundsDim));
@@ -210,19 +225,36 @@ void CfNetcdfWriter::State::DefineFile(const CfFileDescription& description) {
         Check(nc_put_att_longlong(Ncid, NC_GLOBAL, "base_seed", NC_INT64, 1, &seed));
     }
 
-    DefineCoordinates(siteDim, timeDim, yearDim, boundsDim);
+    DefineCoordinates(siteDim, realizationDim, timeDim, yearDim, boundsDim);
+    if (ScenarioCount > 0) {
+        Check(nc_def_var(Ncid, "scenario", NC_STRING, 1, &scenarioDim, &ScenarioVar));
+        PutText(ScenarioVar, "long_name", "climate scenario");
+    }
+    if (RealizationCount > 0) {
+        Check(nc_def_var(Ncid, "realization", NC_INT, 1, &realizationDim, &RealizationVar));
+        PutText(RealizationVar, "standard_name", "realization");
+        PutText(RealizationVar, "long_name", "replicate of the weather generator");
+        PutText(RealizationVar, "units", "1");
+    }
+    // The dimensions of the data variables: site, the task's, then time.
+    std::vector<int> taskDims{siteDim};
+    if (ScenarioCount > 0) taskDims.push_back(scenarioDim);
+    if (RealizationCount > 0) taskDims.push_back(realizationDim);
     for (int f = 0; f < FIELD_COUNT; ++f) {
         const ResultField& field = RESULT_FIELDS[f];
         const std::string annualName = std::string(field.Key) + "_annual";
         const std::string annualLongName = std::string(field.Annual == AnnualForm::Sum ? "annual total of " : "annual mean of ") + field.LongName;
-        DefineField(MonthlyVar[f], field.Key, field, field.LongName, {siteDim, timeDim}, TimeCount);
-        DefineField(AnnualVar[f], annualName, field, annualLongName, {siteDim, yearDim}, YearCount);
+        std::vector<int> monthly = taskDims, annual = taskDims;
+        monthly.push_back(timeDim);
+        annual.push_back(yearDim);
+        DefineField(MonthlyVar[f], field.Key, field, field.LongName, monthly, TimeCount);
+        DefineField(AnnualVar[f], annualName, field, annualLongName, annual, YearCount);
     }
     Check(nc_enddef(Ncid));
     WriteTimeAxes();
 }
 
-void CfNetcdfWriter::State::DefineCoordinates(int siteDim, int timeDim, int yearDim, int boundsDim) {
+void CfNetcdfWriter::State::DefineCoordinates(int siteDim, int realizationDim, int timeDim, int yearDim, int boundsDim) {
     Check(nc_def_var(Ncid, "site_id", NC_STRING, 1, &siteDim, &SiteIdVar));
     PutText(SiteIdVar, "cf_role", "timeseries_id");
     PutText(SiteIdVar, "long_name", "site identifier");
@@ -237,7 +269,9 @@ void CfNetcdfWriter::State::DefineCoordinates(int siteDim, int timeDim, int year
     position(LatVar, "lat", "latitude", "degrees_north");
     position(LonVar, "lon", "longitude", "degrees_east");
 
-    Check(nc_def_var(Ncid, "seed", NC_INT64, 1, &siteDim, &SeedVar));
+    // Each realization of a site has a seed of its own.
+    const int seedDims[2] = {siteDim, realizationDim};
+    Check(nc_def_var(Ncid, "seed", NC_INT64, realizationDim < 0 ? 1 : 2, seedDims, &SeedVar));
     PutText(SeedVar, "long_name", "state of the random source at the start of the run");
     PutText(SeedVar, "units", "1");
     Check(nc_put_att_longlong(Ncid, SeedVar, "_FillValue", NC_INT64, 1, &SEED_FILL_VALUE));
@@ -283,14 +317,15 @@ void CfNetcdfWriter::State::WriteTimeAxes() {
 }
 
 void CfNetcdfWriter::State::DefineField(int& var, const std::string& name, const ResultField& field,
-                                        const std::string& longName, const std::array<int, 2>& dims,
+                                        const std::string& longName, const std::vector<int>& dims,
                                         std::size_t timeChunk) {
-    Check(nc_def_var(Ncid, name.c_str(), NC_DOUBLE, 2, dims.data(), &var));
-    // One chunk per site and variable: a site's row is one write, and a
-    // reader of one site's series reads one chunk. Not compressed: the
+    Check(nc_def_var(Ncid, name.c_str(), NC_DOUBLE, static_cast<int>(dims.size()), dims.data(), &var));
+    // One chunk per site (and task) and variable: a site's row is one write,
+    // and a reader of one site's series reads one chunk. Not compressed: the
     // values are doubles of full precision, which compress poorly and slowly.
-    const std::size_t chunk[2] = {1, timeChunk};
-    Check(nc_def_var_chunking(Ncid, var, NC_CHUNKED, chunk));
+    std::vector<std::size_t> chunk(dims.size(), 1);
+    chunk.back() = timeChunk;
+    Check(nc_def_var_chunking(Ncid, var, NC_CHUNKED, chunk.data()));
     // Each row is written once, whole, from a buffer already holding the
     // fill value where a month has no data, so the library need not fill
     // the chunks first.
@@ -309,8 +344,19 @@ void CfNetcdfWriter::State::DefineField(int& var, const std::string& name, const
 }
 
 void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results, int yearCount) {
+    WriteTask(site, 0, 0, results, yearCount);
+}
+
+void CfNetcdfWriter::WriteTask(const CfSite& site, int scenario, int realization, const TResultsTable& results,
+                               int yearCount) {
     State& s = *Impl;
     s.RequireWritable();
+    const int realizations = std::max(s.RealizationCount, 1);
+    if (scenario < 0 || realization < 0 || realization >= realizations ||
+        scenario * realizations + realization != s.NextTask)
+        s.Refuse("the task (scenario " + std::to_string(scenario) + ", realization " + std::to_string(realization) +
+                 ") of site " + std::to_string(s.Written + 1) + " comes out of order");
+    const bool firstTask = s.NextTask == 0;
     if (s.Written >= s.SiteCount)
         s.Refuse("it was made for " + std::to_string(s.SiteCount) + " sites and all of them were written");
     const int number = s.Written + 1;  // counted from 1 in messages
@@ -323,7 +369,7 @@ void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results,
     // A NUL would cut the id in the file, and no id needs a control character.
     if (std::any_of(site.Id.begin(), site.Id.end(), [](char c) { return (c >= 0 && c < 0x20) || c == 0x7f; }))
         s.Refuse("site " + std::to_string(number) + " has an id with a control character");
-    if (s.IdSet.count(site.Id) != 0) refuse("has the id of a site before it");
+    if (firstTask && s.IdSet.count(site.Id) != 0) refuse("has the id of a site before it");
     if (site.Lat && !(std::isfinite(*site.Lat) && *site.Lat >= -90 && *site.Lat <= 90))
         refuse("has the latitude " + NumberText(*site.Lat) + ", outside -90..90 degrees");
     if (site.Lon && !(std::isfinite(*site.Lon) && *site.Lon >= -180 && *site.Lon <= 360))
@@ -393,10 +439,15 @@ void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results,
 
     // Written whole: one call per variable and site.
     s.Broken = true;  // until every row of the site is in
-    const std::size_t row = static_cast<std::size_t>(s.Written);
+    // site, then the task's scenario and realization where the file has them, then time.
+    std::size_t start[4] = {static_cast<std::size_t>(s.Written), 0, 0, 0};
+    std::size_t months[4] = {1, 1, 1, 1}, years[4] = {1, 1, 1, 1};
+    std::size_t rank = 1;
+    if (s.ScenarioCount > 0) start[rank++] = static_cast<std::size_t>(scenario);
+    if (s.RealizationCount > 0) start[rank++] = static_cast<std::size_t>(realization);
+    months[rank] = s.TimeCount;
+    years[rank] = s.YearCount;
     for (int f = 0; f < FIELD_COUNT; ++f) {
-        const std::size_t start[2] = {row, 0};
-        const std::size_t months[2] = {1, s.TimeCount}, years[2] = {1, s.YearCount};
         s.Check(nc_put_vara_double(s.Ncid, s.MonthlyVar[f], start, months, &s.Monthly[f * s.TimeCount]));
         s.Check(nc_put_vara_double(s.Ncid, s.AnnualVar[f], start, years, &s.Annual[f * s.YearCount]));
     }
@@ -406,12 +457,17 @@ void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results,
         ::sync_file_range(s.WritebackFd, 0, 0, SYNC_FILE_RANGE_WRITE);  // a hint: its failure changes nothing
         s.UnsyncedBytes = 0;
     }
-    s.IdSet.insert(site.Id);
-    s.Ids.push_back(site.Id);
-    s.Lats.push_back(site.Lat.value_or(FILL_VALUE));
-    s.Lons.push_back(site.Lon.value_or(FILL_VALUE));
-    s.Seeds.push_back(site.Seed ? static_cast<long long>(*site.Seed) : SEED_FILL_VALUE);
-    ++s.Written;
+    if (firstTask) {
+        s.IdSet.insert(site.Id);
+        s.Ids.push_back(site.Id);
+        s.Lats.push_back(site.Lat.value_or(FILL_VALUE));
+        s.Lons.push_back(site.Lon.value_or(FILL_VALUE));
+    }
+    if (scenario == 0) s.Seeds.push_back(site.Seed ? static_cast<long long>(*site.Seed) : SEED_FILL_VALUE);
+    if (++s.NextTask == s.Tasks()) {
+        s.NextTask = 0;
+        ++s.Written;
+    }
 }
 
 int CfNetcdfWriter::SitesWritten() const { return Impl->Written; }
@@ -429,6 +485,16 @@ void CfNetcdfWriter::Finish() {
     s.Check(nc_put_var_double(s.Ncid, s.LatVar, s.Lats.data()));
     s.Check(nc_put_var_double(s.Ncid, s.LonVar, s.Lons.data()));
     s.Check(nc_put_var_longlong(s.Ncid, s.SeedVar, s.Seeds.data()));
+    if (s.ScenarioCount > 0) {
+        std::vector<const char*> names;
+        for (const std::string& name : s.ScenarioNames) names.push_back(name.c_str());
+        s.Check(nc_put_var_string(s.Ncid, s.ScenarioVar, names.data()));
+    }
+    if (s.RealizationCount > 0) {
+        std::vector<int> numbers(static_cast<std::size_t>(s.RealizationCount));
+        for (int r = 0; r < s.RealizationCount; ++r) numbers[static_cast<std::size_t>(r)] = r;
+        s.Check(nc_put_var_int(s.Ncid, s.RealizationVar, numbers.data()));
+    }
     s.Open = false;
     s.Check(nc_close(s.Ncid));
     s.Replacement.Commit();

@@ -27,12 +27,21 @@
 //   <key>_annual(site, year) the annual values, cell_methods "time: mean" or
 //                            "time: sum" after the field's AnnualForm
 // Months and years a site has no record for hold the _FillValue.
+//
+// Runs of each site under scenarios or as several realizations add the
+// dimensions scenario (with the coordinate scenario(scenario), the names as
+// strings) and realization (realization(realization), CF standard_name
+// "realization", numbered from 0), each only when asked for, between site
+// and time: <key>(site, scenario, realization, time) and seed(site,
+// realization). A site's rows are then written task by task, scenario by
+// scenario and within it realization by realization.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "model/model_state.h"
 
@@ -48,6 +57,8 @@ struct CfFileDescription {
     std::string ProgramName;    // e.g. "kelmar-cli", for the history line
     std::string ProgramVersion; // global attribute "program_version" and the history line
     std::optional<std::uint32_t> BaseSeed;  // global attribute "base_seed" when given
+    std::vector<std::string> Scenarios;  // names of the scenario dimension; empty: no such dimension
+    int Realizations = 0;                // length of the realization dimension; 0: no such dimension
 };
 
 // One site of the file.
@@ -79,6 +90,15 @@ public:
     // file and the site, and leaves the writer as it was, so the caller may
     // write that site again without results.
     void WriteSite(const CfSite& site, const TResultsTable& results, int yearCount);
+
+    // The same for the row of one task of a site, in a file with scenarios
+    // or realizations: the tasks of a site come one after the other, every
+    // (scenario, realization) in order from (0, 0), the site's id and
+    // position taken from its first and its seed of each realization from
+    // scenario 0. A site without results of a realization (observed weather
+    // has one) is written with yearCount 0 there. Raises KelmarError for a
+    // task out of order, besides the refusals of WriteSite.
+    void WriteTask(const CfSite& site, int scenario, int realization, const TResultsTable& results, int yearCount);
 
     // Sites written so far.
     int SitesWritten() const;

@@ -2,7 +2,10 @@
 // seeds, and outputs that do not depend on how the work was split.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <sstream>
 
 #include <fcntl.h>
@@ -12,6 +15,7 @@
 
 #include "app/batch/batch_run.h"
 #include "app/batch/batch_tables.h"
+#include "app/batch/scenario_list.h"
 #include "app/batch/site_list.h"
 #include "io/io_test_support.h"
 #include "numerics/random_source.h"
@@ -351,6 +355,213 @@ TEST_F(BatchRun, RefusesFoldersItWouldSpoilOrCannotWrite) {
     WriteBytes(dir.File("sites.csv"), "site_id,site_file\na,soil.sit\n");
     EXPECT_NE(ErrorText([&] { RunBatch(Options("never"), err); }).find("neither a climate_file"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir.File("never")));
+}
+
+TEST(ScenarioList, RefusesFaultsNamingTheirLinesBeforeAnyRun) {
+    const struct {
+        const char* text;
+        const char* expected;  // a piece of the message
+    } cases[] = {
+        {"scenario,delta_t,colour\nw,1,2\n", "\"colour\" is unknown"},
+        {"scenario,delta_t,delta_t\nw,1,2\n", "\"delta_t\" is given twice"},
+        {"delta_t,scenario\n1,w\n", "\"scenario\" comes first"},
+        {"delta_t\n1\n", "no column \"scenario\""},
+        {"scenario,delta_t,delta_t_3\nw,1,2\n", "both its one column and monthly columns"},
+        {"scenario,precip_factor_1,precip_factor_2\nw,1,1\n", "has 2 monthly columns; it takes all twelve"},
+        {"scenario,delta_t_13\nw,1\n", "\"delta_t_13\" is unknown"},
+        {"scenario,delta_t\nw,1\n,2\n", "name is empty.\nin \"s.csv\", line 3"},
+        {"scenario,delta_t\nw,1\nw,2\n", "\"w\" is given twice.\nin \"s.csv\", line 3"},
+        {"scenario,delta_t\nw,warm\n", "(column delta_t)\nin \"s.csv\", line 2"},
+        {"scenario,delta_t\nw,1,2\n", "3 fields; the header has 2"},
+        {"scenario,precip_factor\nw,0\n", "precipitation factor of 0"},
+        {"scenario,delta_t\nw,60\n", "temperature change of 60"},
+        {"scenario,variability\nw,-1\n", "variability factor of -1"},
+        {"scenario,delta_t\n", "has no scenario"},
+        {"", "is empty"},
+    };
+    for (const auto& c : cases) {
+        const std::string message = ErrorText([&] { ParseScenarioList(c.text, "s.csv"); });
+        EXPECT_NE(message.find(c.expected), std::string::npos) << c.text << "\n-> " << message;
+    }
+    // Every fault at once, each with its line.
+    const std::string message = ErrorText([] { ParseScenarioList("scenario,delta_t\na,x\nb,1\nb,2\n,3\n", "s.csv"); });
+    for (const char* line : {"line 2", "line 4", "line 5"}) EXPECT_NE(message.find(line), std::string::npos) << message;
+    EXPECT_NE(message.find("3 faults; no site was run"), std::string::npos) << message;
+}
+
+TEST(ScenarioList, MonthlyColumnsOneColumnsAndEmptyCellsThatChangeNothing) {
+    std::string header = "scenario,precip_factor,variability,trend_t,trend_precip";
+    for (int m = 1; m <= 12; ++m) header += ",delta_t_" + std::to_string(m);
+    std::string monthly = "seasonal,0.9,1.2,3,-10";
+    for (int m = 1; m <= 12; ++m) monthly += "," + std::to_string(m) + ".5";
+    const ScenarioList list = ParseScenarioList(header + "\n" + monthly + "\nnone,,,,,,,,,,,,,,,,\n", "s.csv");
+    ASSERT_EQ(list.Scenarios.size(), 2u);
+    const TScenario& s = list.Scenarios[0];
+    EXPECT_EQ(s.Name, "seasonal");
+    for (int m = 1; m <= 12; ++m) {
+        EXPECT_EQ(s.DeltaT[m], m + 0.5) << "month " << m;
+        EXPECT_EQ(s.PrecFactor[m], 0.9) << "month " << m;
+    }
+    EXPECT_EQ(s.Variability, 1.2);
+    EXPECT_EQ(s.TrendT, 3);
+    EXPECT_EQ(s.TrendPrec, -10);
+    EXPECT_TRUE(list.Scenarios[1].IsZero()) << list.Scenarios[1].Describe();
+    EXPECT_EQ(list.Scenarios[1].Name, "none");
+}
+
+// The rows of `table` without their scenario and replicate columns, for
+// those whose scenario and replicate are `scenario` and `replicate`;
+// the header without them too.
+std::string TaskRows(const std::string& table, const std::string& scenario, int replicate) {
+    std::istringstream in(table);
+    std::string line, rows;
+    bool header = true;
+    while (std::getline(in, line)) {
+        const std::size_t a = line.find(','), b = line.find(',', a + 1), c = line.find(',', b + 1);
+        if (header || (line.substr(a + 1, b - a - 1) == scenario && line.substr(b + 1, c - b - 1) == std::to_string(replicate)))
+            rows += line.substr(0, a) + line.substr(c) + "\n";
+        header = false;
+    }
+    return rows;
+}
+
+TEST_F(BatchRun, AScenarioOfNoChangeGivesTheRunWithoutScenarios) {
+    MakeList(10);  // site 7 simulated, site 5 a missing site file, the others observed weather
+    WriteBytes(dir.File("scenarios.csv"), "scenario,delta_t,precip_factor\nzero,0,1\nwarm,2,0.9\nempty,,\n");
+    RunBatch(Options("plain"), err);
+    BatchOptions withScenarios = Options("scenarios");
+    withScenarios.ScenariosFile = dir.File("scenarios.csv");
+    const BatchSummary summary = RunBatch(withScenarios, err);
+    EXPECT_EQ(summary.Failed, 1) << "sites, not tasks, are counted";
+    for (const char* table : {"monthly.csv", "annual.csv"}) {
+        const std::string plain = ReadBytes(dir.File(std::string("plain/") + table));
+        const std::string all = ReadBytes(dir.File(std::string("scenarios/") + table));
+        for (const char* scenario : {"zero", "empty"})
+            EXPECT_TRUE(TaskRows(all, scenario, 0) == plain) << table << " of the scenario " << scenario << " differ from the plain run";
+        EXPECT_FALSE(TaskRows(all, "warm", 0) == plain) << table;
+        EXPECT_EQ(all.rfind("site_id,scenario,replicate,year,", 0), 0u) << table;
+    }
+    // The plain batch keeps the layout and manifest of a batch without them.
+    EXPECT_EQ(ReadBytes(dir.File("plain/monthly.csv")).rfind(MonthlyHeader(), 0), 0u);
+    const std::string manifest = ReadBytes(dir.File("plain/manifest.txt"));
+    for (const char* key : {"scenario", "replicates", "rng"}) EXPECT_EQ(manifest.find(key), std::string::npos) << manifest;
+    // The failed site has one row: its tasks fail alike.
+    const std::string errors = ReadBytes(dir.File("scenarios/errors.csv"));
+    EXPECT_EQ(errors.rfind("site_id,message\np5,\"File soil parameters", 0), 0u) << errors;
+    EXPECT_NE(errors.find("under the scenario \"\"zero\"\", replicate 0,\nfor the site on line 7 of"), std::string::npos) << errors;
+    EXPECT_EQ(errors.find("\np5,", errors.find("\np5,") + 1), std::string::npos) << errors;
+}
+
+TEST_F(BatchRun, ReplicatesAndScenariosGiveTheSameBytesWhateverTheSplit) {
+    constexpr int SITES = 150;  // three chunks; sites 7, 47, 87, 127 simulated
+    MakeList(SITES);
+    WriteBytes(dir.File("scenarios.csv"), "scenario,delta_t\nzero,0\nwarm,1.5\n");
+    const auto options = [&](const std::string& out, int jobs) {
+        BatchOptions o = Options(out, jobs);
+        o.ScenariosFile = dir.File("scenarios.csv");
+        o.Replicates = 3;
+        return o;
+    };
+    RunBatch(options("one", 1), err);
+    RunBatch(options("two", 2), err);
+    EXPECT_TRUE(Outputs("one") == Outputs("two")) << "--jobs 1 and --jobs 2 differ";
+    for (int k = 0; k < 3; ++k) {
+        BatchOptions shard = options("shards", 2);
+        shard.Share = Shard{k, 3};
+        RunBatch(shard, err);
+    }
+    EXPECT_EQ(MergeBatch(dir.File("shards"), "test", err).Failed, 1);
+    EXPECT_TRUE(Outputs("one") == Outputs("shards")) << "three shards and a merge differ from one run";
+
+    // As after a kill in the last chunk: its record gone, half a task's row left.
+    fs::remove(dir.File("two/parts/chunk-000002.done"));
+    for (const char* kind : {"monthly.csv", "annual.csv", "errors.csv"}) {
+        const std::string name = dir.File(std::string("two/parts/shard-0-of-1.") + kind);
+        WriteBytes(name, ReadBytes(name) + "p140,warm,1,half a row");
+    }
+    BatchOptions resume = options("two", 2);
+    resume.Resume = true;
+    EXPECT_EQ(RunBatch(resume, err).Ran, SITES - 128);
+    EXPECT_TRUE(Outputs("one") == Outputs("two")) << "the resumed tables differ from one run";
+
+    // Simulated site 47 has replicates 0..2 on streams 3 * 47 + r, the same
+    // under both scenarios; observed site 46 has replicate 0 alone.
+    std::istringstream annual(ReadBytes(dir.File("one/annual.csv")));
+    std::string line;
+    std::map<std::string, std::string> seeds;
+    int observedRows = 0;
+    while (std::getline(annual, line)) {
+        if (line.rfind("p47,", 0) == 0) seeds[line.substr(4, line.find(',', line.find(',', 4) + 1) - 4)] = line.substr(line.rfind(',') + 1);
+        if (line.rfind("p46,", 0) == 0 && line.substr(line.find(',', 4), 3) != ",0,") ++observedRows;
+    }
+    for (const char* scenario : {"zero", "warm"})
+        for (int r = 0; r < 3; ++r)
+            EXPECT_EQ(seeds[std::string(scenario) + "," + std::to_string(r)],
+                      std::to_string(RandomSource::Jump(2024, (3 * 47 + r) * UNIFORMS_PER_SITE)))
+                << "site 47, scenario " << scenario << ", replicate " << r;
+    EXPECT_EQ(observedRows, 0) << "an observed site has only replicate 0";
+    EXPECT_NE(ReadBytes(dir.File("one/annual.csv")).find("\np46,warm,0,"), std::string::npos);
+
+    // A resume or a late shard with other scenarios, replicates or generator is refused.
+    for (const auto& [change, expected] : std::vector<std::pair<std::function<void(BatchOptions&)>, std::string>>{
+             {[](BatchOptions& o) { o.Replicates = 2; }, "--replicates 3"},
+             {[](BatchOptions& o) { o.Replicates = 0; }, "--replicates 3"},
+             {[&](BatchOptions& o) { o.ScenariosFile.clear(); }, "another scenario list"},
+             {[&](BatchOptions& o) {
+                  WriteBytes(dir.File("other.csv"), "scenario,delta_t\nzero,0\nwarm,2\n");
+                  o.ScenariosFile = dir.File("other.csv");
+              }, "another scenario list"},
+             {[](BatchOptions& o) { o.Rng = RandomKind::Pcg64; }, "--rng lcg32"}}) {
+        BatchOptions resume = options("one", 2);
+        resume.Resume = true;
+        change(resume);
+        const std::string message = ErrorText([&] { RunBatch(resume, err); });
+        EXPECT_NE(message.find("was started with " + expected), std::string::npos) << message;
+    }
+}
+
+TEST_F(BatchRun, SummariesOfShardsJoinToThoseOfOneRun) {
+    MakeList(150);
+    const auto options = [&](const std::string& out) {
+        BatchOptions o = Options(out);
+        o.Replicates = 2;
+        o.Summary = true;
+        return o;
+    };
+    RunBatch(options("one"), err);
+    for (int k = 0; k < 3; ++k) {
+        BatchOptions shard = options("shards");
+        shard.Share = Shard{k, 3};
+        RunBatch(shard, err);
+    }
+    EXPECT_EQ(MergeBatch(dir.File("shards"), "test", err).Failed, 1);
+    for (const char* table : {"summary_monthly.csv", "summary_annual.csv"}) {
+        const std::string one = ReadBytes(dir.File(std::string("one/") + table));
+        EXPECT_TRUE(one == ReadBytes(dir.File(std::string("shards/") + table))) << table;
+        EXPECT_NE(one.find("\np149,"), std::string::npos) << table;
+    }
+    EXPECT_TRUE(ReadBytes(dir.File("one/errors.csv")) == ReadBytes(dir.File("shards/errors.csv")));
+    EXPECT_FALSE(fs::exists(dir.File("one/monthly.csv")));
+    BatchOptions alone = options("alone");
+    alone.Replicates = 0;
+    EXPECT_NE(ErrorText([&] { RunBatch(alone, err); }).find("--summary summarises replicates"), std::string::npos);
+}
+
+TEST_F(BatchRun, AScenarioASiteCannotTakeFailsThatSiteUnderItOnly) {
+    MakeList(3);  // site 1 a missing site file, sites 0 and 2 observed weather
+    WriteBytes(dir.File("scenarios.csv"), "scenario,delta_t,variability\nplain,1,\nwild,1,1.5\n");
+    BatchOptions options = Options("out");
+    options.ScenariosFile = dir.File("scenarios.csv");
+    const BatchSummary summary = RunBatch(options, err);
+    EXPECT_EQ(summary.Failed, 3);
+    const std::string errors = ReadBytes(dir.File("out/errors.csv"));
+    // p0 and p2: observed weather, which keeps its variability; p1: its file is missing.
+    for (const char* expected : {"\np0,\"The scenario \"\"wild\"\" scales the variability", "\np1,\"File soil parameters",
+                                 "\np2,\"The scenario \"\"wild\"\""})
+        EXPECT_NE(errors.find(expected), std::string::npos) << expected << "\n-> " << errors;
+    const std::string annual = ReadBytes(dir.File("out/annual.csv"));
+    EXPECT_NE(annual.find("\np0,plain,0,"), std::string::npos);
+    EXPECT_EQ(annual.find("\np0,wild,"), std::string::npos);
 }
 
 TEST(Shards, FromTheLaunchersEnvironment) {

@@ -150,6 +150,95 @@ class BatchNetcdfTest(unittest.TestCase):
         self.assertTrue(a.identical(b.assign_attrs(history=a.attrs["history"])))
 
 
+# Sites of the scenario and replicate run: simulated, observed (one
+# realization), failed, and simulated with a seed of its own.
+TASK_SITES = [("sim-1", "", ""), ("obs-1", "weather.wed", ""), ("broken", "absent.wed", ""), ("sim-2", "", "9")]
+SCENARIOS = ["base", "warm, dry"]  # a name that needs quoting in the CSV
+REPLICATES = 3
+
+
+class BatchNetcdfScenariosTest(unittest.TestCase):
+    """A batch of scenarios and replicates: the dimensions scenario and
+    realization, and every value of every task equal to the CSV's."""
+
+    @classmethod
+    def setUpClass(cls):
+        warnings.filterwarnings("ignore", message="Unable to decode time axis")
+        cls.folder = tempfile.TemporaryDirectory(prefix="kelmar-batch-nc-tasks-")
+        work = cls.folder.name
+        for name in ["soil.sit", "climat.cld", "weather.wed"]:
+            shutil.copy(os.path.join(EXAMPLES, name), work)
+        with open(os.path.join(work, "sites.csv"), "w", newline="") as f:
+            out = csv.writer(f, lineterminator="\n")
+            out.writerow(["site_id", "site_file", "climate_file", "weather_file", "seed"])
+            for site_id, weather, seed in TASK_SITES:
+                out.writerow([site_id, "soil.sit", "climat.cld", weather, seed])
+        with open(os.path.join(work, "scenarios.csv"), "w", newline="") as f:
+            out = csv.writer(f, lineterminator="\n")
+            out.writerow(["scenario", "delta_t", "precip_factor"])
+            out.writerow([SCENARIOS[0], "", ""])
+            out.writerow([SCENARIOS[1], "1.5", "0.8"])
+        run(["batch", "--sites", "sites.csv", "--seed", str(SEED), "--quiet", "--out", "both", "--format", "both",
+             "--scenarios", "scenarios.csv", "--replicates", str(REPLICATES)], work, 1)
+        cls.ds = open_data(os.path.join(work, "both", "results.nc"))
+        cls.tables = {}
+        for name, lead in [("monthly", 5), ("annual", 4)]:
+            rows = {}
+            with open(os.path.join(work, "both", name + ".csv"), newline="") as f:
+                table = csv.reader(f)
+                header = next(table)
+                assert header[:3] == ["site_id", "scenario", "replicate"], header
+                for r in table:
+                    key = (r[0], r[1], int(r[2]))
+                    rows.setdefault(key, []).append((int(r[3]), int(r[4]) if lead == 5 else None,
+                                                     [float(v) for v in r[lead:lead + len(KEYS)]], r[-1]))
+            cls.tables[name] = rows
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.folder.cleanup()
+
+    def test_dimensions_and_their_coordinates(self):
+        ds = self.ds
+        self.assertEqual(ds.sizes["scenario"], len(SCENARIOS))
+        self.assertEqual(ds.sizes["realization"], REPLICATES)
+        self.assertEqual([str(v) for v in ds.scenario.values], SCENARIOS)
+        np.testing.assert_array_equal(ds.realization.values, np.arange(REPLICATES))
+        self.assertEqual(ds.realization.attrs["standard_name"], "realization")
+        self.assertEqual(ds.tsoil.dims, ("site", "scenario", "realization", "time"))
+        self.assertEqual(ds.tsoil_annual.dims, ("site", "scenario", "realization", "year"))
+        self.assertEqual(ds.seed.dims, ("site", "realization"))
+
+    def test_every_value_of_every_task_equals_the_csv(self):
+        ds = self.ds
+        first = ds.time.values[0].year
+        checked = 0
+        for k, (site_id, weather, _seed) in enumerate(TASK_SITES):
+            for s, scenario in enumerate(SCENARIOS):
+                for r in range(REPLICATES):
+                    monthly = np.full((len(KEYS), ds.sizes["time"]), np.nan)
+                    for year, month, values, _ in self.tables["monthly"].get((site_id, scenario, r), []):
+                        monthly[:, 12 * (year - first) + month - 1] = values
+                    annual = np.full((len(KEYS), ds.sizes["year"]), np.nan)
+                    seeds = set()
+                    for year, _m, values, seed in self.tables["annual"].get((site_id, scenario, r), []):
+                        annual[:, year - first] = values
+                        seeds.add(int(seed))
+                    where = f"{site_id} scenario {scenario!r} replicate {r}"
+                    for f, key in enumerate(KEYS):
+                        np.testing.assert_array_equal(ds[key].values[k, s, r], monthly[f], err_msg=f"{where} {key}")
+                        np.testing.assert_array_equal(ds[key + "_annual"].values[k, s, r], annual[f],
+                                                      err_msg=f"{where} {key}_annual")
+                    if seeds:
+                        self.assertEqual({ds.seed.values[k, r]}, seeds, where)
+                        checked += 1
+        # Two simulated sites of every task, and replicate 0 of the observed one.
+        self.assertEqual(checked, 2 * len(SCENARIOS) * REPLICATES + len(SCENARIOS))
+        obs = [site[0] for site in TASK_SITES].index("obs-1")
+        self.assertTrue(np.isnan(ds.tsoil.values[obs, :, 1:]).all(), "observed weather has replicate 0 alone")
+        self.assertTrue(np.isnan(ds.seed.values[obs, 1:]).all())
+
+
 if __name__ == "__main__":
     PROGRAM, EXAMPLES = sys.argv[1], sys.argv[2]
     unittest.main(argv=sys.argv[:1], verbosity=2)

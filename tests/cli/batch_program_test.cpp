@@ -3,6 +3,7 @@
 // run as its weather file, and the command line's refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -142,6 +143,122 @@ TEST_F(BatchProgram, ASiteRunAloneWithItsSeedGivesTheBatchsNumbers) {
     const auto inBatch = Rows(ReadBytes(dir / "out/monthly.csv"), "s2,", 3, false);
     ASSERT_EQ(alone.size(), 6000u);
     EXPECT_TRUE(alone == inBatch) << "seed " << seed;
+}
+
+// The rows of `table` that start with `prefix`, without it.
+std::string RowsAfter(const std::string& table, const std::string& prefix) {
+    std::istringstream in(table);
+    std::string line, rows;
+    while (std::getline(in, line))
+        if (line.rfind(prefix, 0) == 0) rows += line.substr(prefix.size()) + "\n";
+    return rows;
+}
+
+std::string SeedOf(const std::string& annual, const std::string& prefix) {
+    const std::size_t row = annual.find("\n" + prefix);
+    if (row == std::string::npos) return "";
+    const std::size_t end = annual.find('\n', row + 1);
+    return annual.substr(annual.rfind(',', end) + 1, end - annual.rfind(',', end) - 1);
+}
+
+TEST_F(BatchProgram, ASitesScenariosAndReplicatesAreWhatSimulateGivesIt) {
+    SimulatedList(3);
+    std::string list = "scenario,precip_factor";
+    for (int m = 1; m <= 12; ++m) list += ",delta_t_" + std::to_string(m);
+    list += "\nwarm,0.9,2,2,2,2,2,2,2,2,2,2,2,2\nseasonal,1.1,0,0,1,1,2,3,3,2,1,1,0,0\n";
+    WriteBytes(dir / "scenarios.csv", list);
+    WriteBytes(dir / "warm.scn", "name = warm\ndelta_t = 2\nprecip_factor = 0.9\n");
+    WriteBytes(dir / "seasonal.scn", "name = seasonal\ndelta_t = 0,0,1,1,2,3,3,2,1,1,0,0\nprecip_factor = 1.1\n");
+    ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "out", "--seed", "5", "--replicates", "3", "--scenarios",
+                   "scenarios.csv", "--quiet"}), 0)
+        << Err();
+    const std::string annual = ReadBytes(dir / "out/annual.csv");
+    for (const char* scenario : {"warm", "seasonal"}) {
+        // Replicate 0 of site s1 starts 3 streams after the base; simulate's
+        // replicates from its seed are the batch's replicates of the site.
+        const std::string seed = SeedOf(annual, std::string("s1,") + scenario + ",0,");
+        ASSERT_EQ(seed, SeedOf(annual, "s1,warm,0,")) << "the scenarios of a site share its streams";
+        const std::string ens = std::string("ens-") + scenario;
+        ASSERT_EQ(Run({"simulate", "--site", "soil.sit", "--climate", "climat.cld", "--seed", seed, "--replicates", "3",
+                       "--scenario", std::string(scenario) + ".scn", "--out", ens}), 0)
+            << Err();
+        for (const char* table : {"monthly.csv", "annual.csv"}) {
+            const std::string alone = RowsAfter(ReadBytes(dir / ens / table), std::string("soil,") + scenario + ",");
+            ASSERT_EQ(std::count(alone.begin(), alone.end(), '\n'), table[0] == 'm' ? 18000 : 1500) << ens << "/" << table;
+            EXPECT_TRUE(alone == RowsAfter(ReadBytes(dir / "out" / table), std::string("s1,") + scenario + ","))
+                << table << " of s1 under " << scenario << " differ from simulate --replicates 3 --seed " << seed;
+        }
+    }
+
+    // pcg64: replicate r of site i is the stream 216,024 x (i R + r) draws
+    // from the base seed, which simulate --rng pcg64 gives as its replicate i R + r.
+    ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "pcg", "--seed", "5", "--replicates", "2", "--rng", "pcg64",
+                   "--quiet"}), 0)
+        << Err();
+    EXPECT_EQ(SeedOf(ReadBytes(dir / "pcg/annual.csv"), "s1,none,1,"), "5");
+    ASSERT_EQ(Run({"simulate", "--site", "soil.sit", "--climate", "climat.cld", "--seed", "5", "--rng", "pcg64",
+                   "--replicates", "4", "--out", "ens-pcg"}), 0)
+        << Err();
+    const std::string alone = RowsAfter(ReadBytes(dir / "ens-pcg/monthly.csv"), "soil,none,3,");
+    ASSERT_FALSE(alone.empty());
+    EXPECT_TRUE(alone == RowsAfter(ReadBytes(dir / "pcg/monthly.csv"), "s1,none,1,"))
+        << "site 1 replicate 1 of pcg64 is not stream 3 of the base seed";
+    EXPECT_NE(ReadBytes(dir / "pcg/manifest.txt").find("\nrng=pcg64\n"), std::string::npos);
+}
+
+TEST_F(BatchProgram, SummariesPerSiteAndScenarioAreThoseOfSimulate) {
+    SimulatedList(2);
+    WriteBytes(dir / "scenarios.csv", "scenario,delta_t,precip_factor\nnone,,\nwarm,2,0.9\n");
+    WriteBytes(dir / "warm.scn", "name = warm\ndelta_t = 2\nprecip_factor = 0.9\n");
+    const std::vector<std::string> common = {"batch", "--sites", "sites.csv", "--seed", "5", "--replicates", "3",
+                                             "--scenarios", "scenarios.csv", "--quiet"};
+    const auto with = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = common;
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    };
+    ASSERT_EQ(Run(with({"--out", "rows"})), 0) << Err();
+    ASSERT_EQ(Run(with({"--out", "one", "--summary", "--jobs", "1"})), 0) << Err();
+    ASSERT_EQ(Run(with({"--out", "two", "--summary", "--jobs", "2"})), 0) << Err();
+    EXPECT_FALSE(fs::exists(dir / "one/monthly.csv"));
+    for (const char* table : {"summary_monthly.csv", "summary_annual.csv"})
+        EXPECT_TRUE(ReadBytes(dir / "one" / table) == ReadBytes(dir / "two" / table)) << table << ": --jobs 1 and 2 differ";
+    // Site s1 under warm: its replicates' summaries as simulate makes them
+    // from replicate 0's seed.
+    const std::string seed = SeedOf(ReadBytes(dir / "rows/annual.csv"), "s1,warm,0,");
+    ASSERT_EQ(Run({"simulate", "--site", "soil.sit", "--climate", "climat.cld", "--seed", seed, "--replicates", "3",
+                   "--summary", "--scenario", "warm.scn", "--out", "ens"}), 0)
+        << Err();
+    for (const char* table : {"summary_monthly.csv", "summary_annual.csv"}) {
+        const std::string alone = RowsAfter(ReadBytes(dir / "ens" / table), "soil,warm,");
+        EXPECT_FALSE(alone.empty()) << table;
+        EXPECT_TRUE(alone == RowsAfter(ReadBytes(dir / "one" / table), "s1,warm,"))
+            << table << " of s1 under warm differs from simulate --summary --replicates 3 --seed " << seed;
+    }
+    EXPECT_NE(ReadBytes(dir / "one/summary_monthly.csv").find("\ns0,none,1,tair_degC,1500,"), std::string::npos);
+    // A resume must keep to the summaries.
+    ASSERT_EQ(Run(with({"--out", "one", "--resume"})), 1);
+    EXPECT_NE(Err().find("was started with --summary"), std::string::npos) << Err();
+    EXPECT_EQ(Run(with({"--out", "nc", "--summary", "--format", "netcdf"})), 1);
+    EXPECT_NE(Err().find("--summary writes CSV tables"), std::string::npos) << Err();
+}
+
+TEST_F(BatchProgram, ABadScenarioListStopsTheBatchBeforeAnything) {
+    SimulatedList(2);
+    WriteBytes(dir / "scenarios.csv", "scenario,delta_t\nwarm,2\nwarm,3\ndry,x\n");
+    EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--scenarios", "scenarios.csv", "--quiet"}), 1);
+    for (const char* expected : {"The scenario list \"scenarios.csv\" has 2 faults; no site was run.",
+                                 "\"warm\" is given twice.\nin \"scenarios.csv\", line 3",
+                                 "(column delta_t)\nin \"scenarios.csv\", line 4"})
+        EXPECT_NE(Err().find(expected), std::string::npos) << expected << "\n-> " << Err();
+    EXPECT_FALSE(fs::exists(dir / "o"));
+    EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--replicates", "2", "--rng", "mt"}), 2);
+    EXPECT_NE(Err().find("--rng needs lcg32 or pcg64, not 'mt'"), std::string::npos) << Err();
+    EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--replicates", "0"}), 2);
+    EXPECT_NE(Err().find("--replicates needs a whole number from 1"), std::string::npos) << Err();
+    EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--replicates", "20000"}), 1);
+    EXPECT_NE(Err().find("use --rng pcg64 for more"), std::string::npos) << Err();
+    EXPECT_FALSE(fs::exists(dir / "o"));
 }
 
 TEST_F(BatchProgram, ATidyWeatherTableRunsAsItsWeatherFile) {

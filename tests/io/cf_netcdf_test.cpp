@@ -101,6 +101,51 @@ TEST(CfNetcdfWriter, PlacesEveryRecordAtItsMonthAndYearAndFillsTheRest) {
     }
 }
 
+TEST(CfNetcdfWriter, TasksLandInTheirScenarioAndRealizationAndComeInOrder) {
+    TempDir dir;
+    const std::string file = dir.File("tasks.nc");
+    CfFileDescription description = FixtureDescription(2);
+    description.LastYear = 3;
+    description.Scenarios = {"base", "warm"};
+    description.Realizations = 2;
+    {
+        CfNetcdfWriter writer(file, description);
+        const FixtureSite task = MakeFixtureSite(0, {"a", 45.0, 7.0, 1u}, 1, 3);
+        // Site "a" must begin with (scenario 0, realization 0).
+        const std::string message = ErrorText([&] { writer.WriteTask(task.Site, 0, 1, *task.Results, 3); });
+        EXPECT_NE(message.find("the task (scenario 0, realization 1) of site 1 comes out of order"), std::string::npos)
+            << message;
+        // Task (s, r) of site k holds the fixture values of 4 k + 2 s + r, its seed 10 k + r.
+        for (int k = 0; k < 2; ++k)
+            for (int s = 0; s < 2; ++s)
+                for (int r = 0; r < 2; ++r) {
+                    const FixtureSite t = MakeFixtureSite(4 * k + 2 * s + r, {k ? "b" : "a", std::nullopt, std::nullopt,
+                                                                              static_cast<std::uint32_t>(10 * k + r)}, 1, 3);
+                    writer.WriteTask(t.Site, s, r, *t.Results, k == 1 && r == 1 ? 0 : 3);
+                }
+        writer.Finish();
+    }
+    const ReadFile nc(file);
+    for (int k = 0; k < 2; ++k)
+        for (int s = 0; s < 2; ++s)
+            for (int r = 0; r < 2; ++r) {
+                std::vector<double> months(36);
+                const std::size_t start[4] = {std::size_t(k), std::size_t(s), std::size_t(r), 0}, count[4] = {1, 1, 1, 36};
+                ASSERT_EQ(nc_get_vara_double(nc.Id, nc.Var("tsoil"), start, count, months.data()), NC_NOERR);
+                const int f = 2;  // tsoil
+                ASSERT_EQ(std::string(RESULT_FIELDS[f].Key), "tsoil");
+                const double expected = k == 1 && r == 1 ? NC_FILL_DOUBLE : FixtureValue(4 * k + 2 * s + r, f, 2, 5);
+                EXPECT_EQ(months[12 + 4], expected) << "site " << k << " scenario " << s << " realization " << r;
+            }
+    std::vector<long long> seeds(4);
+    ASSERT_EQ(nc_get_var_longlong(nc.Id, nc.Var("seed"), seeds.data()), NC_NOERR);
+    EXPECT_EQ(seeds, (std::vector<long long>{0, 1, 10, 11}));
+    char* names[2] = {nullptr, nullptr};
+    ASSERT_EQ(nc_get_var_string(nc.Id, nc.Var("scenario"), names), NC_NOERR);
+    EXPECT_EQ(std::string(names[0]) + "," + names[1], "base,warm");
+    nc_free_string(2, names);
+}
+
 // A writer for three sites of the years 1..3, and the first site written.
 struct SmallFile {
     explicit SmallFile(const std::string& fileName)

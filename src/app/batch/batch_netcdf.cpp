@@ -1,5 +1,6 @@
 #include "app/batch/batch_netcdf.h"
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <climits>
@@ -29,15 +30,18 @@ constexpr std::size_t YEAR_BYTES = RECORDS_PER_YEAR * sizeof(TResultRecord);
 // "KSV1", the start of every site's record, so that a part read at the wrong
 // place is noticed at once.
 constexpr std::uint32_t RECORD_MAGIC = 0x3156534bu;
-constexpr std::uint8_t HAS_LAT = 1, HAS_LON = 2;
+constexpr std::uint32_t HAS_LAT = 1, HAS_LON = 2, ONE_REALIZATION = 4;
+// The scenario of the task sits in the flags' upper bits.
+constexpr int SCENARIO_SHIFT = 8;
+constexpr std::uint32_t LARGEST_SCENARIO = (std::uint32_t{1} << (32 - SCENARIO_SHIFT)) - 1;
 
 struct RecordHeader {
     std::uint32_t Magic = RECORD_MAGIC;
     std::int32_t Years = 0;
     std::uint32_t Seed = 0;
     std::uint32_t IdBytes = 0;
-    std::uint32_t Flags = 0;
-    std::uint32_t Unused = 0;
+    std::uint32_t Flags = 0;      // HAS_LAT, HAS_LON, ONE_REALIZATION; the scenario from SCENARIO_SHIFT
+    std::uint32_t Replicate = 0;
     double Lat = 0, Lon = 0;
 };
 static_assert(sizeof(RecordHeader) == 40);
@@ -58,8 +62,9 @@ public:
     ValuesReader(const ValuesReader&) = delete;
     ValuesReader& operator=(const ValuesReader&) = delete;
 
-    // The next site into `site`, `table` (year indices 1..years) and `years`.
-    void Next(CfSite& site, TResultsTable& table, int& years) {
+    // The next record into `site`, `table` (year indices 1..years) and
+    // `years`, and its task: `scenario`, `replicate` and whether the site has one realization.
+    void Next(CfSite& site, TResultsTable& table, int& years, int& scenario, int& replicate, bool& oneRealization) {
         RecordStart = Position;
         RecordHeader header;
         Read(&header, sizeof header);
@@ -72,6 +77,9 @@ public:
         site.Lat = header.Flags & HAS_LAT ? std::optional<double>(header.Lat) : std::nullopt;
         site.Lon = header.Flags & HAS_LON ? std::optional<double>(header.Lon) : std::nullopt;
         years = header.Years;
+        scenario = static_cast<int>(header.Flags >> SCENARIO_SHIFT);
+        replicate = static_cast<int>(header.Replicate & 0x7fffffffu);
+        oneRealization = (header.Flags & ONE_REALIZATION) != 0;
         Read(&table.Records[1], YEAR_BYTES * static_cast<std::size_t>(years));
     }
 
@@ -114,12 +122,18 @@ private:
 }  // namespace
 
 std::string SiteValuesHeader(std::string_view siteId, std::uint32_t seed, std::optional<double> lat,
-                             std::optional<double> lon, const TModel* model) {
+                             std::optional<double> lon, const TModel* model, int scenario, int replicate,
+                             bool oneRealization) {
+    if (scenario < 0 || static_cast<std::uint32_t>(scenario) > LARGEST_SCENARIO || replicate < 0)
+        throw KelmarError("A values record holds scenarios 0 to " + std::to_string(LARGEST_SCENARIO) + ", not " +
+                          std::to_string(scenario) + ".");
     RecordHeader header;
     header.Years = model ? model->AvailableYears : 0;
     header.Seed = seed;
     header.IdBytes = static_cast<std::uint32_t>(siteId.size());
-    header.Flags = (lat ? HAS_LAT : 0) | (lon ? HAS_LON : 0);
+    header.Flags = (lat ? HAS_LAT : 0) | (lon ? HAS_LON : 0) | (oneRealization ? ONE_REALIZATION : 0) |
+                   (static_cast<std::uint32_t>(scenario) << SCENARIO_SHIFT);
+    header.Replicate = static_cast<std::uint32_t>(replicate);
     header.Lat = lat.value_or(0);
     header.Lon = lon.value_or(0);
     std::string bytes(sizeof header, '\0');
@@ -151,12 +165,28 @@ void WriteNetcdfFromValues(const std::string& fileName, const std::vector<ChunkV
     // One site's records, refilled for each site: a site reads only its own years.
     const auto table = std::make_unique<TResultsTable>();
     CfSite site;
+    const int scenarios = std::max<int>(static_cast<int>(description.Scenarios.size()), 1);
+    const int realizations = std::max(description.Realizations, 1);
     for (const ChunkValues& chunk : chunks) {
         ValuesReader values(chunk);
         for (std::int64_t k = 0; k < chunk.Sites; ++k) {
-            int years = 0;
-            values.Next(site, *table, years);
-            writer.WriteSite(site, *table, years);
+            for (int s = 0; s < scenarios; ++s) {
+                for (int r = 0; r < realizations; ++r) {
+                    int years = 0, scenario = 0, replicate = 0;
+                    bool one = false;
+                    values.Next(site, *table, years, scenario, replicate, one);
+                    if (scenario != s || replicate != r)
+                        values.Fail("the record of scenario " + std::to_string(scenario) + ", replicate " +
+                                    std::to_string(replicate) + " where scenario " + std::to_string(s) +
+                                    ", replicate " + std::to_string(r) + " belongs");
+                    writer.WriteTask(site, s, r, *table, years);
+                    if (!one) continue;
+                    // The other realizations of a site that has one: no results, no seed.
+                    CfSite none = site;
+                    none.Seed.reset();
+                    for (++r; r < realizations; ++r) writer.WriteTask(none, s, r, *table, 0);
+                }
+            }
         }
         values.ExpectEnd();
     }

@@ -21,8 +21,12 @@ namespace kelmar::batch {
 // The header of a site's values record; `model` is the site's run, or null
 // for a failed site (no years). The record is this header followed by
 // SiteValuesRecords of the same run.
+// With scenarios or replicates each task of a site has its record, in task
+// order, naming its `scenario` and `replicate`; `oneRealization` marks a
+// site that has replicate 0 alone (observed weather).
 std::string SiteValuesHeader(std::string_view siteId, std::uint32_t seed, std::optional<double> lat,
-                             std::optional<double> lon, const TModel* model);
+                             std::optional<double> lon, const TModel* model, int scenario = 0, int replicate = 0,
+                             bool oneRealization = false);
 // The bytes of the records of year indices 1..model.AvailableYears (each
 // year's annual record and twelve months), pointing into `model`.
 std::string_view SiteValuesRecords(const TModel& model);
@@ -41,7 +45,10 @@ struct ChunkValues {
 // smallest and largest calendar year of all sites). A failed site is written
 // without results, so the file's sites are the list's. `description` gives
 // the title, source, program and seed; its site count and years are set
-// here. Raises KelmarError naming the part and the byte where a part does
+// here; its Scenarios and Realizations say which records each site has
+// (one per scenario and replicate, one per scenario for a site of one
+// realization, whose other realizations are written without results).
+// Raises KelmarError naming the part and the byte where a part does
 // not hold what the batch wrote there, and the writer's errors; the target
 // is left as it was then.
 void WriteNetcdfFromValues(const std::string& fileName, const std::vector<ChunkValues>& chunks,

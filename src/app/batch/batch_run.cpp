@@ -26,9 +26,12 @@
 #include <unistd.h>
 
 #include "app/batch/batch_netcdf.h"
+#include "app/batch/batch_summary.h"
 #include "app/batch/batch_tables.h"
+#include "app/batch/scenario_list.h"
 #include "app/batch/site_list.h"
 #include "app/batch/site_run.h"
+#include "io/csv_text.h"
 #include "io/file_bytes.h"
 #include "io/file_stream.h"
 #include "model/errors.h"
@@ -50,27 +53,35 @@ constexpr const char* NETCDF_NAME = "results.nc";
 // first three are the CSV tables (header included, so that a whole run's
 // stream is the finished table); the values are the numbers of the netCDF
 // output (batch_netcdf.h).
-enum Kind { MONTHLY, ANNUAL, ERRORS, VALUES, KIND_COUNT };
-constexpr const char* KIND_NAMES[KIND_COUNT] = {"monthly", "annual", "errors", "values"};
-constexpr const char* STREAM_SUFFIXES[KIND_COUNT] = {".monthly.csv", ".annual.csv", ".errors.csv", ".values.bin"};
-constexpr const char* OUTPUT_NAMES[] = {"monthly.csv", "annual.csv", "errors.csv"};
+// With --summary the summary tables take the place of the monthly and annual ones.
+enum Kind { MONTHLY, ANNUAL, ERRORS, VALUES, SUMMARY_MONTHLY, SUMMARY_ANNUAL, KIND_COUNT };
+constexpr const char* KIND_NAMES[KIND_COUNT] = {"monthly", "annual", "errors", "values", "summary_monthly", "summary_annual"};
+constexpr const char* STREAM_SUFFIXES[KIND_COUNT] = {".monthly.csv", ".annual.csv", ".errors.csv", ".values.bin",
+                                                     ".summary_monthly.csv", ".summary_annual.csv"};
+constexpr const char* OUTPUT_NAMES[KIND_COUNT] = {"monthly.csv", "annual.csv", "errors.csv", "",
+                                                  "summary_monthly.csv", "summary_annual.csv"};
+constexpr int TABLE_KINDS[] = {MONTHLY, ANNUAL, ERRORS, SUMMARY_MONTHLY, SUMMARY_ANNUAL};
 using Kinds = std::array<bool, KIND_COUNT>;
 
 // The streams a format needs: the errors always, for the failed sites' messages.
-Kinds KindsOf(OutputFormat format) {
+Kinds KindsOf(OutputFormat format, bool summary) {
+    if (summary) return {false, false, true, false, true, true};  // CSV only
     switch (format) {
-        case OutputFormat::Csv: return {true, true, true, false};
-        case OutputFormat::NetCdf: return {false, false, true, true};
-        case OutputFormat::Both: return {true, true, true, true};
+        case OutputFormat::Csv: return {true, true, true, false, false, false};
+        case OutputFormat::NetCdf: return {false, false, true, true, false, false};
+        case OutputFormat::Both: return {true, true, true, true, false, false};
     }
-    return {true, true, true, false};
+    return {true, true, true, false, false, false};
 }
 
-std::string StreamHeader(int kind) {
+// `tasks`: a batch of scenarios or replicates, whose tables have their columns.
+std::string StreamHeader(int kind, bool tasks) {
     switch (kind) {
-        case MONTHLY: return MonthlyHeader();
-        case ANNUAL: return AnnualHeader();
+        case MONTHLY: return MonthlyHeader(tasks);
+        case ANNUAL: return AnnualHeader(tasks);
         case ERRORS: return std::string(ERRORS_HEADER);
+        case SUMMARY_MONTHLY: return SummaryMonthlyHeader();
+        case SUMMARY_ANNUAL: return SummaryAnnualHeader();
         default: return {};
     }
 }
@@ -135,12 +146,44 @@ struct Manifest {
     std::int64_t ChunkSites = CHUNK_SITES;
     std::uint32_t BaseSeed = 0;
     std::string Format;
+    // Written only when given, so that a batch without them keeps its bytes.
+    std::string ScenariosHash;      // empty: no scenario list
+    std::int64_t Scenarios = 0;
+    std::int64_t Replicates = 0;    // 0: not asked for
+    bool Summary = false;           // summary tables instead of the monthly and annual ones
+    std::string Rng = "lcg32";  // the generator: lcg32 or pcg64 (--rng)
+    // The scenarios' names, for the netCDF file a merge writes; the list's
+    // hash identifies them.
+    std::vector<std::string> ScenarioNames;
+
+    // The tables have scenario and replicate columns.
+    bool Tasks() const { return !ScenariosHash.empty() || Replicates > 0; }
+    // Replicates of each simulated site: the spacing of the sites' streams.
+    std::int64_t Realizations() const { return std::max<std::int64_t>(Replicates, 1); }
 
     std::string IdentityLines() const {
-        return "version=" + Version + "\nsite_list_fnv1a64=" + ListHash + "\nsites=" + std::to_string(Sites) +
-               "\nchunk_sites=" + std::to_string(ChunkSites) + "\nbase_seed=" + std::to_string(BaseSeed) + "\n";
+        std::string lines = "version=" + Version + "\nsite_list_fnv1a64=" + ListHash + "\nsites=" + std::to_string(Sites) +
+                            "\nchunk_sites=" + std::to_string(ChunkSites) + "\nbase_seed=" + std::to_string(BaseSeed) + "\n";
+        if (!ScenariosHash.empty())
+            lines += "scenario_list_fnv1a64=" + ScenariosHash + "\nscenarios=" + std::to_string(Scenarios) + "\n";
+        if (Replicates > 0) lines += "replicates=" + std::to_string(Replicates) + "\n";
+        if (Summary) lines += "summary=1\n";
+        if (Rng != "lcg32") lines += "rng=" + Rng + "\n";
+        return lines;
     }
-    std::string Text() const { return std::string(MANIFEST_HEADER) + "\n" + IdentityLines() + "format=" + Format + "\n"; }
+    std::string Text() const {
+        std::string text = std::string(MANIFEST_HEADER) + "\n" + IdentityLines() + "format=" + Format + "\n";
+        if (!ScenarioNames.empty()) {
+            // One line of CSV: the names hold no line end (the list refuses one).
+            std::string names;
+            for (const std::string& name : ScenarioNames) {
+                if (!names.empty()) names.push_back(',');
+                AppendCsvField(names, name);
+            }
+            text += "scenario_names=" + names + "\n";
+        }
+        return text;
+    }
     std::int64_t Chunks() const { return (Sites + ChunkSites - 1) / ChunkSites; }
 
     static std::optional<Manifest> Parse(const std::string& text) {
@@ -157,6 +200,23 @@ struct Manifest {
         m.ChunkSites = ToInt(get("chunk_sites"));
         const std::int64_t seed = ToInt(get("base_seed"));
         m.Format = get("format");
+        m.ScenariosHash = get("scenario_list_fnv1a64");
+        m.Scenarios = ToInt(get("scenarios"), 0);
+        m.Replicates = ToInt(get("replicates"), 0);
+        m.Summary = get("summary") == "1";
+        if (const std::string rng = get("rng"); !rng.empty()) m.Rng = rng;
+        if (const std::string names = get("scenario_names"); !names.empty()) {
+            try {
+                CsvReader reader(names, MANIFEST_NAME);
+                reader.Next(m.ScenarioNames);
+            } catch (const KelmarError&) {
+                return std::nullopt;
+            }
+        }
+        if (static_cast<std::int64_t>(m.ScenarioNames.size()) != m.Scenarios) return std::nullopt;
+        if ((!m.ScenariosHash.empty() && m.Scenarios <= 0) || m.Replicates < 0 ||
+            (m.Rng != "lcg32" && m.Rng != "pcg64"))
+            return std::nullopt;
         if (m.Version.empty() || m.ListHash.empty() || m.Sites <= 0 || m.ChunkSites <= 0 || seed < 0 ||
             seed > 0xFFFFFFFFll || m.Format.empty())
             return std::nullopt;
@@ -223,7 +283,7 @@ std::optional<ChunkRecord> FinishedChunk(const fs::path& dir, const Manifest& ma
     // A stem of this folder's own, never a path elsewhere.
     if (record.Stream.empty() || record.Stream.find_first_of("/\\") != std::string::npos || record.Stream[0] == '.')
         return std::nullopt;
-    const Kinds kinds = KindsOf(ParseOutputFormat(manifest.Format));
+    const Kinds kinds = KindsOf(ParseOutputFormat(manifest.Format), manifest.Summary);
     for (int kind = 0; kind < KIND_COUNT; ++kind) {
         if (!kinds[kind]) continue;
         const std::int64_t offset = ToInt(get(std::string(KIND_NAMES[kind]) + "_offset"));
@@ -330,7 +390,8 @@ Manifest SettleManifest(const fs::path& dir, Manifest wanted, bool seedGiven, bo
     const fs::path path = dir / MANIFEST_NAME;
     std::optional<std::string> existing = ReadSmallFile(path);
     if (!existing) {
-        for (const char* name : {OUTPUT_NAMES[0], OUTPUT_NAMES[1], OUTPUT_NAMES[2], NETCDF_NAME})
+        for (const char* name : {OUTPUT_NAMES[MONTHLY], OUTPUT_NAMES[ANNUAL], OUTPUT_NAMES[ERRORS],
+                                 OUTPUT_NAMES[SUMMARY_MONTHLY], OUTPUT_NAMES[SUMMARY_ANNUAL], NETCDF_NAME})
             if (fs::exists(dir / name))
                 throw KelmarError("The folder \"" + Utf8Name(dir) + "\" already holds \"" + name +
                                   "\" but no batch manifest; choose an empty folder so that nothing is overwritten.");
@@ -364,6 +425,12 @@ Manifest SettleManifest(const fs::path& dir, Manifest wanted, bool seedGiven, bo
     if (found->BaseSeed != wanted.BaseSeed) refuse("--seed " + std::to_string(found->BaseSeed));
     if (found->ChunkSites != wanted.ChunkSites) refuse("chunks of " + std::to_string(found->ChunkSites) + " sites");
     if (found->Format != wanted.Format) refuse("--format " + found->Format);
+    if (found->ScenariosHash != wanted.ScenariosHash || found->Scenarios != wanted.Scenarios)
+        refuse(found->ScenariosHash.empty() ? std::string("no --scenarios") : "another scenario list");
+    if (found->Replicates != wanted.Replicates)
+        refuse(found->Replicates == 0 ? std::string("no --replicates") : "--replicates " + std::to_string(found->Replicates));
+    if (found->Rng != wanted.Rng) refuse("--rng " + found->Rng);
+    if (found->Summary != wanted.Summary) refuse(found->Summary ? "--summary" : "no --summary");
     return *found;
 }
 
@@ -371,8 +438,8 @@ Manifest SettleManifest(const fs::path& dir, Manifest wanted, bool seedGiven, bo
 // output name. When one stream holds every chunk in order and nothing else
 // (a run on one machine), the stream itself takes the name: nothing is
 // copied. Otherwise (shards) the chunks are copied into a new table.
-void JoinTable(const fs::path& dir, const std::vector<ChunkRecord>& chunks, int kind) {
-    const std::string header = StreamHeader(kind);
+void JoinTable(const fs::path& dir, const std::vector<ChunkRecord>& chunks, int kind, bool tasks) {
+    const std::string header = StreamHeader(kind, tasks);
     const fs::path output = dir / OUTPUT_NAMES[kind];
     const std::string& stem = chunks.front().Stream;
     const fs::path stream = StreamPath(dir, stem, kind);
@@ -438,10 +505,12 @@ std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest, std::ostre
                           "\nRun the shards they belong to (or the batch with --resume), then merge again. Nothing was merged.");
 
     const OutputFormat format = ParseOutputFormat(manifest.Format);
+    const Kinds kinds = KindsOf(format, manifest.Summary);
     // errors.csv in every format: the failed sites' messages have no other home.
-    for (const int kind : {MONTHLY, ANNUAL, ERRORS})
-        if (format != OutputFormat::NetCdf || kind == ERRORS) JoinTable(dir, records, kind);
-    if (format != OutputFormat::Csv) {
+    for (const int kind : TABLE_KINDS)
+        if (kinds[kind] && (format != OutputFormat::NetCdf || manifest.Summary || kind == ERRORS))
+            JoinTable(dir, records, kind, manifest.Tasks());
+    if (kinds[VALUES]) {
         std::vector<ChunkValues> chunks;
         std::optional<std::int32_t> firstYear, lastYear;
         for (std::size_t c = 0; c < records.size(); ++c) {
@@ -466,6 +535,8 @@ std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest, std::ostre
         description.ProgramName = "kelmar-cli";
         description.ProgramVersion = manifest.Version;
         description.BaseSeed = manifest.BaseSeed;
+        description.Scenarios = manifest.ScenarioNames;
+        description.Realizations = static_cast<int>(manifest.Replicates);
         WriteNetcdfFromValues(Utf8Name(dir / NETCDF_NAME), chunks, manifest.Sites, *firstYear, *lastYear, description);
     }
     return failed;
@@ -531,6 +602,19 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     // by chunk as they run, so that memory does not grow with the list.
     const SiteListFile list(options.SitesFile, CHUNK_SITES);
     const std::int64_t siteCount = list.Count();
+    // The scenarios too, whole, before anything runs.
+    std::optional<ScenarioList> scenarios;
+    if (!options.ScenariosFile.empty()) scenarios = ReadScenarioList(options.ScenariosFile);
+    if (options.Replicates < 0) throw KelmarError("A batch needs at least one replicate.");
+    if (options.Rng == RandomKind::Lcg32 && static_cast<std::uint64_t>(options.Replicates) > DISJOINT_STREAMS)
+        throw KelmarError("lcg32 holds " + std::to_string(DISJOINT_STREAMS) +
+                          " replicates of 500 years apart within its period, not " + std::to_string(options.Replicates) +
+                          ": use --rng pcg64 for more.");
+    const bool tasks = scenarios.has_value() || options.Replicates > 0;
+    if (options.Summary && options.Replicates == 0)
+        throw KelmarError("--summary summarises replicates; give --replicates R.");
+    if (options.Summary && options.Format != OutputFormat::Csv)
+        throw KelmarError(std::string("--summary writes CSV tables, not --format ") + FormatName(options.Format) + ".");
 
     const fs::path dir = PathOf(options.OutDir);
     std::error_code error;
@@ -544,19 +628,57 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     wanted.Sites = siteCount;
     wanted.BaseSeed = options.Seed ? *options.Seed : RandomSource().State();
     wanted.Format = FormatName(options.Format);
+    if (scenarios) {
+        wanted.ScenariosHash = Hex(scenarios->Hash);
+        wanted.Scenarios = static_cast<std::int64_t>(scenarios->Scenarios.size());
+        for (const TScenario& scenario : scenarios->Scenarios) wanted.ScenarioNames.push_back(scenario.Name);
+    }
+    wanted.Replicates = options.Replicates;
+    wanted.Summary = options.Summary;
+    wanted.Rng = options.Rng == RandomKind::Lcg32 ? "lcg32" : "pcg64";
     const bool sharded = options.Share && options.Share->Count > 1;
     const Manifest manifest = SettleManifest(dir, wanted, options.Seed.has_value(), options.Resume, sharded);
 
     // Streams of sites without a seed of their own repeat beyond the period.
+    // Each site takes Realizations() streams.
     const std::int64_t lastStream = list.LastWithoutSeed();
-    if (lastStream >= static_cast<std::int64_t>(DISJOINT_STREAMS))
-        err << "warning: the random streams of the sites repeat: the generator's period holds " << DISJOINT_STREAMS
-            << " streams of " << UNIFORMS_PER_SITE << " draws, and the list places " << lastStream + 1
-            << " sites; sites " << DISJOINT_STREAMS << " places apart draw overlapping weather\n";
+    const std::int64_t realizations = manifest.Realizations();
+    if (options.Rng == RandomKind::Lcg32 && (lastStream + 1) * realizations > static_cast<std::int64_t>(DISJOINT_STREAMS)) {
+        if (realizations == 1)
+            err << "warning: the random streams of the sites repeat: the generator's period holds " << DISJOINT_STREAMS
+                << " streams of " << UNIFORMS_PER_SITE << " draws, and the list places " << lastStream + 1
+                << " sites; sites " << DISJOINT_STREAMS << " places apart draw overlapping weather\n";
+        else
+            err << "warning: the random streams of the sites repeat: the generator's period holds " << DISJOINT_STREAMS
+                << " streams of " << UNIFORMS_PER_SITE << " draws, and the list places " << lastStream + 1 << " sites of "
+                << realizations << " replicates; use --rng pcg64 for streams that do not overlap\n";
+    }
 
-    const auto seedOf = [&](const SiteEntry& site, std::int64_t i) {
-        return site.Seed ? *site.Seed : RandomSource::Jump(manifest.BaseSeed, static_cast<std::uint64_t>(i) * UNIFORMS_PER_SITE);
+    // Site i replicate r: the site's stream (its own seed, or i * R streams
+    // after the base) and r streams after that. Every scenario takes the same.
+    const RandomKind rng = manifest.Rng == "pcg64" ? RandomKind::Pcg64 : RandomKind::Lcg32;
+    const auto startOf = [&](const SiteEntry& site, std::int64_t i, int replicate, std::uint32_t& seed) {
+        const std::uint64_t streams =
+            (site.Seed ? 0 : static_cast<std::uint64_t>(i) * static_cast<std::uint64_t>(realizations)) +
+            static_cast<std::uint64_t>(replicate);
+        RandomSource start(site.Seed.value_or(manifest.BaseSeed));
+        if (rng == RandomKind::Pcg64) {
+            // The seed column holds what `simulate --rng pcg64 --seed` takes;
+            // the stream is that seed's, streams * 216,024 draws on.
+            seed = site.Seed.value_or(manifest.BaseSeed);
+            start.SetPcg64(seed);
+            start.Advance(streams * UNIFORMS_PER_SITE);
+        } else {
+            seed = RandomSource::Jump(site.Seed.value_or(manifest.BaseSeed), streams * UNIFORMS_PER_SITE);
+            start.SetState(seed);
+        }
+        return start;
     };
+    const int scenarioCount = scenarios ? static_cast<int>(scenarios->Scenarios.size()) : 1;
+    // A site with replicate 0 alone among replicates: observed weather.
+    const auto oneRealization = [&](const SiteEntry& site) { return manifest.Replicates > 0 && !site.WeatherFile.empty(); };
+    // Without scenarios the replicates' column reads as `simulate --replicates` writes it.
+    const std::string noScenario = "none";
 
     const Shard share = options.Share.value_or(Shard{});
     const std::string stem = StreamStem(share);
@@ -570,7 +692,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                           (sharded ? "shard " + ShardText(options.Share) : std::string("this batch")) + " in \"" +
                           Utf8Name(dir) + "\"; wait for it to end.");
     }
-    const Kinds kinds = KindsOf(ParseOutputFormat(manifest.Format));
+    const Kinds kinds = KindsOf(ParseOutputFormat(manifest.Format), manifest.Summary);
     std::vector<std::int64_t> pending;
     std::int64_t shareSites = 0, doneSites = 0, doneFailed = 0;
     // Where this process's streams go on: after the last chunk recorded in them.
@@ -628,7 +750,8 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
             for (int kind = 0; kind < KIND_COUNT; ++kind)
                 if (kinds[kind])
                     streams[kind] = std::make_unique<AppendingFile>(Utf8Name(StreamPath(dir, stem, kind)),
-                                                                    keep[kind] ? &*keep[kind] : nullptr, StreamHeader(kind));
+                                                                    keep[kind] ? &*keep[kind] : nullptr,
+                                                                    StreamHeader(kind, manifest.Tasks()));
     } catch (const std::exception& e) {
         fail(e.what());
     }
@@ -643,11 +766,14 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     const std::size_t slotCount = static_cast<std::size_t>(2 * jobs);
     struct Slot {
         std::unique_ptr<TModel> Model = std::make_unique<TModel>();
-        std::string Monthly, Annual, Errors, ValuesHeader;
+        std::string Monthly, Annual, Error, ValuesHeader;
         SiteEntry Entry;
         std::int64_t Site = 0, Chunk = 0;
+        int Scenario = 0, Replicate = 0;  // the site's task
         std::uint32_t Seed = 0;
-        bool First = false, Last = false, Failed = false;
+        // First and last task of the chunk, and of the site.
+        bool First = false, Last = false, FirstOfSite = false, LastOfSite = false, Failed = false;
+        bool LastOfScenario = false;  // the site's last replicate of its scenario
     };
     std::vector<std::unique_ptr<Slot>> slots;
     std::vector<Slot*> freeSlots;
@@ -664,10 +790,14 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     std::size_t nextChunk = 0;
     std::vector<SiteEntry> block;  // the sites of the chunk being started
     std::int64_t nextSite = pending.empty() ? 0 : pending[0] * CHUNK_SITES;
+    int nextScenario = 0, nextReplicate = 0;  // the next task of nextSite
     ChunkRecord chunk;  // the chunk being written
     chunk.Stream = stem;
     chunk.Shard = ShardText(options.Share);
-    const bool csv = kinds[MONTHLY], values = kinds[VALUES];
+    const bool csv = kinds[MONTHLY], values = kinds[VALUES], summaries = kinds[SUMMARY_MONTHLY];
+    ReplicateSummaries group(static_cast<int>(realizations));  // of the site and scenario being written, with --summary
+    bool siteFailed = false;  // of the site being written: a task of it failed
+    std::string siteError;    // of the site being written: the message of its last error row
 
     // The recorder: flushes each finished chunk to the disk and then writes
     // its done-file, on a thread of its own, so that the writer and the runs
@@ -753,7 +883,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                     }
                     const std::int64_t c = pending[nextChunk];
                     const std::int64_t end = std::min(siteCount, (c + 1) * CHUNK_SITES);
-                    if (nextSite == c * CHUNK_SITES) {
+                    if (nextSite == c * CHUNK_SITES && nextScenario == 0 && nextReplicate == 0) {  // the chunk's first task
                         try {
                             block = list.ReadBlock(c);
                         } catch (const std::exception& e) {
@@ -763,15 +893,33 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                             return nullptr;
                         }
                     }
-                    slot->Entry = std::move(block[static_cast<std::size_t>(nextSite - c * CHUNK_SITES)]);
+                    SiteEntry& entry = block[static_cast<std::size_t>(nextSite - c * CHUNK_SITES)];
+                    // Observed weather has one realization.
+                    const int replicates = entry.WeatherFile.empty() ? static_cast<int>(realizations) : 1;
+                    slot->FirstOfSite = nextScenario == 0 && nextReplicate == 0;
+                    slot->LastOfScenario = nextReplicate + 1 == replicates;
+                    slot->LastOfSite = nextScenario + 1 == scenarioCount && slot->LastOfScenario;
+                    slot->Scenario = nextScenario;
+                    slot->Replicate = nextReplicate;
+                    if (slot->LastOfSite)
+                        slot->Entry = std::move(entry);
+                    else
+                        slot->Entry = entry;
                     slot->Chunk = c;
                     slot->Site = nextSite;
-                    slot->First = nextSite == c * CHUNK_SITES;
-                    slot->Last = nextSite + 1 == end;
-                    if (slot->Last) {
-                        if (++nextChunk < pending.size()) nextSite = pending[nextChunk] * CHUNK_SITES;
+                    slot->First = nextSite == c * CHUNK_SITES && slot->FirstOfSite;
+                    slot->Last = nextSite + 1 == end && slot->LastOfSite;
+                    if (!slot->LastOfSite) {
+                        if (++nextReplicate == replicates) {
+                            nextReplicate = 0;
+                            ++nextScenario;
+                        }
                     } else {
-                        ++nextSite;
+                        nextScenario = nextReplicate = 0;
+                        if (!slot->Last)
+                            ++nextSite;
+                        else if (++nextChunk < pending.size())
+                            nextSite = pending[nextChunk] * CHUNK_SITES;
                     }
                     return slot;
                 }) &
@@ -780,26 +928,33 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                     tbb::filter_mode::parallel,
                     [&](Slot* slot) -> Slot* {
                         const SiteEntry& site = slot->Entry;
-                        slot->Seed = seedOf(site, slot->Site);
+                        const TScenario* scenario = scenarios ? &scenarios->Scenarios[static_cast<std::size_t>(slot->Scenario)] : nullptr;
+                        const RandomSource start = startOf(site, slot->Site, slot->Replicate, slot->Seed);
                         slot->Monthly.clear();
                         slot->Annual.clear();
-                        slot->Errors.clear();
+                        slot->Error.clear();
                         slot->Failed = false;
                         TModel& model = *slot->Model;
                         try {
                             std::destroy_at(&model);
                             std::construct_at(&model);
-                            RunSite(model, site, slot->Seed, tables);
-                            if (csv) AppendSiteRows(model, site.Id, slot->Seed, slot->Monthly, slot->Annual);
-                            if (values) slot->ValuesHeader = SiteValuesHeader(site.Id, slot->Seed, site.Lat, site.Lon, &model);
+                            RunSite(model, site, start, tables, scenario);
+                            if (csv && !summaries)
+                                AppendTaskRows(model,
+                                               tasks ? RowStart(site.Id, scenario ? &scenario->Name : &noScenario, slot->Replicate)
+                                                     : RowStart(site.Id),
+                                               slot->Seed, slot->Monthly, slot->Annual);
+                            if (values)
+                                slot->ValuesHeader = SiteValuesHeader(site.Id, slot->Seed, site.Lat, site.Lon, &model,
+                                                                      slot->Scenario, slot->Replicate, oneRealization(site));
                         } catch (const std::exception& e) {
                             slot->Failed = true;
                             slot->Monthly.clear();
                             slot->Annual.clear();
-                            AppendErrorRow(slot->Errors, site.Id,
-                                           std::string(e.what()) + "\nfor the site on line " + std::to_string(site.Line) +
-                                               " of \"" + list.FileName() + "\"");
-                            if (values) slot->ValuesHeader = SiteValuesHeader(site.Id, slot->Seed, site.Lat, site.Lon, nullptr);
+                            slot->Error = e.what();
+                            if (values)
+                                slot->ValuesHeader = SiteValuesHeader(site.Id, slot->Seed, site.Lat, site.Lon, nullptr,
+                                                                      slot->Scenario, slot->Replicate, oneRealization(site));
                         }
                         return slot;
                     }) &
@@ -811,6 +966,10 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                         return;
                     }
                     try {
+                        if (slot->FirstOfSite) {
+                            siteFailed = false;
+                            siteError.clear();
+                        }
                         if (slot->First) {
                             chunk.Failed = 0;
                             chunk.FirstYear.reset();
@@ -821,20 +980,49 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                         const TModel& model = *slot->Model;
                         if (streams[MONTHLY]) streams[MONTHLY]->Write(slot->Monthly);
                         if (streams[ANNUAL]) streams[ANNUAL]->Write(slot->Annual);
-                        streams[ERRORS]->Write(slot->Errors);
+                        // A site's tasks that fail alike (a file missing) have one
+                        // row, naming the first of them.
+                        if (slot->Failed && slot->Error != siteError) {
+                            const SiteEntry& site = slot->Entry;
+                            std::string where = "\nfor the site on line " + std::to_string(site.Line) + " of \"" + list.FileName() + "\"";
+                            if (tasks)
+                                where = "\nunder the scenario \"" +
+                                        (scenarios ? scenarios->Scenarios[static_cast<std::size_t>(slot->Scenario)].Name : noScenario) +
+                                        "\", replicate " + std::to_string(slot->Replicate) + "," + where;
+                            std::string row;
+                            AppendErrorRow(row, site.Id, slot->Error + where);
+                            streams[ERRORS]->Write(row);
+                            siteError = slot->Error;
+                        }
                         if (streams[VALUES]) {
                             streams[VALUES]->Write(slot->ValuesHeader);
                             if (!slot->Failed) streams[VALUES]->Write(SiteValuesRecords(model));
                         }
                         if (slot->Failed) {
-                            ++chunk.Failed;
+                            if (!siteFailed) ++chunk.Failed;  // sites, not tasks
+                            siteFailed = true;
                         } else if (model.AvailableYears > 0) {
                             const std::int32_t first = model.Results.At(1, 1).Year;
                             const std::int32_t last = model.Results.At(model.AvailableYears, 12).Year;
                             chunk.FirstYear = std::min(chunk.FirstYear.value_or(first), first);
                             chunk.LastYear = std::max(chunk.LastYear.value_or(last), last);
                         }
-                        progress.SiteDone(slot->Failed);
+                        if (summaries) {
+                            if (!slot->Failed) group.Add(model);
+                            if (slot->LastOfScenario) {
+                                std::string monthlyRows, annualRows;
+                                const std::string& name =
+                                    scenarios ? scenarios->Scenarios[static_cast<std::size_t>(slot->Scenario)].Name : noScenario;
+                                std::string start = RowStart(slot->Entry.Id);
+                                AppendCsvField(start, name);
+                                start.push_back(',');
+                                group.Append(start, monthlyRows, annualRows);
+                                group.Clear();
+                                streams[SUMMARY_MONTHLY]->Write(monthlyRows);
+                                streams[SUMMARY_ANNUAL]->Write(annualRows);
+                            }
+                        }
+                        if (slot->LastOfSite) progress.SiteDone(siteFailed);
                         if (slot->Last) {
                             for (int kind = 0; kind < KIND_COUNT; ++kind) {
                                 if (!streams[kind]) continue;

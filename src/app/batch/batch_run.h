@@ -16,6 +16,16 @@
 //                               (formats csv and both): on one machine the streams themselves
 //                               under a second name, after shards a copy of their chunks
 //   results.nc                  the same results as one CF netCDF file (formats netcdf and both)
+//   summary_monthly.csv summary_annual.csv   with --summary, instead of monthly.csv and annual.csv
+//
+// Scenarios and replicates: site i runs as the tasks (i, s, r), scenario by
+// scenario and within it replicate by replicate, and its rows follow in that
+// order. With R replicates, site i's stream starts UNIFORMS_PER_SITE * i * R
+// draws after the base seed and replicate r of it UNIFORMS_PER_SITE * r
+// after that, so no two tasks of the list share draws; a site with a seed of
+// its own starts there. Every scenario of a site takes the same streams
+// (common random numbers): what differs between two scenarios is the
+// scenarios' doing, not the weather's.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +33,8 @@
 #include <optional>
 #include <ostream>
 #include <string>
+
+#include "numerics/random_source.h"
 
 namespace kelmar::batch {
 
@@ -34,6 +46,10 @@ inline constexpr std::uint64_t UNIFORMS_PER_SITE = (500 * 36 + 2) * 12;  // 216,
 inline constexpr std::uint64_t DISJOINT_STREAMS = (std::uint64_t{1} << 32) / UNIFORMS_PER_SITE;  // 19,881
 
 // Sites per chunk: fixed, so that the chunks do not depend on jobs or shards.
+// With scenarios or replicates a chunk still holds 64 sites, and each site
+// passes through the writer as its tasks (scenario by scenario, replicate by
+// replicate), one at a time: memory holds the tasks in flight, not a
+// chunk's.
 inline constexpr int CHUNK_SITES = 64;
 
 struct Shard {
@@ -73,6 +89,17 @@ struct BatchOptions {
     std::optional<Shard> Share;  // nothing: the whole list, merged at the end
     ProgressStyle Progress = ProgressStyle::None;
     std::string Version;         // of the program, recorded and checked
+    // Each site under each scenario of this list (scenario_list.h); empty:
+    // the sites run as they are.
+    std::string ScenariosFile;
+    // Realizations of each simulated-weather site (and scenario); 0: not
+    // asked for. Observed-weather sites have one, replicate 0.
+    int Replicates = 0;
+    RandomKind Rng = RandomKind::Lcg32;
+    // Per site and scenario, the summaries across the replicates
+    // (summary_monthly.csv, summary_annual.csv, batch_summary.h) instead of
+    // every replicate's rows; CSV only.
+    bool Summary = false;
 };
 
 struct BatchSummary {

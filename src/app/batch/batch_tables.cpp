@@ -26,14 +26,14 @@ std::string ColumnName(const ResultField& field) {
     return name;
 }
 
-std::string MonthlyHeader() {
-    std::string header = "site_id,year,month";
+std::string MonthlyHeader(bool tasks) {
+    std::string header = tasks ? "site_id,scenario,replicate,year,month" : "site_id,year,month";
     for (const ResultField& field : RESULT_FIELDS) header.append(",").append(ColumnName(field));
     return header + "\n";
 }
 
-std::string AnnualHeader() {
-    std::string header = "site_id,year";
+std::string AnnualHeader(bool tasks) {
+    std::string header = tasks ? "site_id,scenario,replicate,year" : "site_id,year";
     for (const ResultField& field : RESULT_FIELDS) header.append(",").append(ColumnName(field));
     return header + ",seed\n";
 }
@@ -85,11 +85,26 @@ char* PutInteger(char* p, std::int64_t value) { return std::to_chars(p, p + 20, 
 
 }  // namespace
 
+std::string RowStart(std::string_view siteId, const std::string* scenario, int replicate) {
+    std::string start;
+    AppendCsvField(start, siteId);
+    start.push_back(',');
+    if (scenario) {
+        AppendCsvField(start, *scenario);
+        start.push_back(',');
+        start.append(std::to_string(replicate));
+        start.push_back(',');
+    }
+    return start;
+}
+
 void AppendSiteRows(const TModel& model, std::string_view siteId, std::uint32_t seed, std::string& monthly,
                     std::string& annual) {
-    std::string id;
-    AppendCsvField(id, siteId);
-    id.push_back(',');
+    AppendTaskRows(model, RowStart(siteId), seed, monthly, annual);
+}
+
+void AppendTaskRows(const TModel& model, std::string_view id, std::uint32_t seed, std::string& monthly,
+                    std::string& annual) {
     char row[ROW_NUMBERS_BYTES];
     const std::size_t monthlyStart = monthly.size();
     LastValues lastMonthly, lastAnnual;

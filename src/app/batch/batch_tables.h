@@ -16,10 +16,12 @@ namespace kelmar::batch {
 // The column of a results field in the batch tables.
 std::string ColumnName(const ResultField& field);
 
-// "site_id,year,month,<fields>\n"
-std::string MonthlyHeader();
-// "site_id,year,<fields>,seed\n"
-std::string AnnualHeader();
+// "site_id,year,month,<fields>\n"; with `tasks` (a batch of scenarios or
+// replicates) "site_id,scenario,replicate,year,month,<fields>\n", the
+// layout of an ensemble's tables.
+std::string MonthlyHeader(bool tasks = false);
+// "site_id,year,<fields>,seed\n"; with `tasks` "site_id,scenario,replicate,year,<fields>,seed\n".
+std::string AnnualHeader(bool tasks = false);
 inline constexpr std::string_view ERRORS_HEADER = "site_id,message\n";
 
 // Appends `value` as the shortest decimal text that reads back to it.
@@ -29,6 +31,14 @@ void AppendShortest(std::string& out, double value);
 // `monthly` per year, one (the annual record) to `annual`, ending with `seed`.
 void AppendSiteRows(const TModel& model, std::string_view siteId, std::uint32_t seed, std::string& monthly,
                     std::string& annual);
+
+// The same with the rows starting with `rowStart`, the columns before the
+// year as CSV text with their commas ("site,warm,3,").
+void AppendTaskRows(const TModel& model, std::string_view rowStart, std::uint32_t seed, std::string& monthly,
+                    std::string& annual);
+
+// "<site_id>," or with a scenario name "<site_id>,<scenario>,<replicate>,", each quoted as CSV needs.
+std::string RowStart(std::string_view siteId, const std::string* scenario = nullptr, int replicate = 0);
 
 // Appends the row of a failed site to `errors`.
 void AppendErrorRow(std::string& errors, std::string_view siteId, std::string_view message);

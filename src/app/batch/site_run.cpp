@@ -91,10 +91,16 @@ const WeatherTable& WeatherTables::Get(const std::string& fileName) {
 }
 
 void RunSite(TModel& model, const SiteEntry& site, std::uint32_t seed, WeatherTables& tables) {
-    model.Random.SetState(seed);
+    RunSite(model, site, RandomSource(seed), tables, nullptr);
+}
+
+void RunSite(TModel& model, const SiteEntry& site, const RandomSource& start, WeatherTables& tables,
+             const TScenario* scenario) {
+    model.Random = start;
     SiteSources sources(site, tables);
     model.Settings.InpDat = !site.WeatherFile.empty();
-    Finish(model.Settings.InpDat ? RunFromWeatherSequence(model, sources) : RunSimulatedSequence(model, sources));
+    Finish(model.Settings.InpDat ? RunFromWeatherSequence(model, sources, scenario)
+                                 : RunSimulatedSequence(model, sources, scenario));
 }
 
 }  // namespace kelmar::batch

@@ -12,6 +12,8 @@
 #include "app/batch/site_list.h"
 #include "io/weather_table.h"
 #include "model/model_state.h"
+#include "model/scenario.h"
+#include "numerics/random_source.h"
 
 namespace kelmar::batch {
 
@@ -38,5 +40,10 @@ private:
 // Unlike `simulate`, a record with soil-temperature gaps and no
 // climate_file is refused rather than filled from an empty climatology.
 void RunSite(TModel& model, const SiteEntry& site, std::uint32_t seed, WeatherTables& tables);
+
+// The same with the random source `start` (either generator) and under
+// `scenario` when one is given: the sequence of `simulate --scenario`.
+void RunSite(TModel& model, const SiteEntry& site, const RandomSource& start, WeatherTables& tables,
+             const TScenario* scenario);
 
 }  // namespace kelmar::batch
