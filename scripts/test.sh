@@ -18,6 +18,6 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== Sanitizer and fuzz build"
 CC=clang CXX=clang++ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKELMAR_SANITIZE=ON -DKELMAR_BUILD_FUZZERS=ON -DKELMAR_BUILD_BENCH=OFF
+  -DKELMAR_SANITIZE=ON -DKELMAR_BUILD_FUZZERS=ON -DKELMAR_BUILD_BENCH=OFF -DKELMAR_BUILD_PYTHON=OFF
 cmake --build build-sanitize -j "$jobs"
 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
