@@ -52,24 +52,6 @@ std::string RowStart(const EnsembleOptions& options) {
     return start;
 }
 
-std::string SummaryColumns() { return "variable,n,mean,sd,p05,p25,p50,p75,p95\n"; }
-
-void AppendSummary(std::string& out, const std::string& start, std::int64_t when, const ResultField& field,
-                   const SampleSummary& s) {
-    out += start;
-    AppendInteger(out, when);
-    out += ',' + ColumnName(field) + ',';
-    AppendInteger(out, static_cast<std::int64_t>(s.Count));
-    out.push_back(',');
-    AppendShortest(out, s.Mean);
-    out.push_back(',');
-    if (s.Count > 1) AppendShortest(out, s.Sd);  // no deviation from one value
-    for (const double p : s.Percentiles) {
-        out.push_back(',');
-        AppendShortest(out, p);
-    }
-    out.push_back('\n');
-}
 
 std::string Path(const EnsembleOptions& options, const char* name) {
     return Utf8Name(PathOf(options.OutDir) / name);
@@ -365,14 +347,14 @@ void WriteSummaries(const TModel& prepared, const TScenario* scenario, const Ens
     const EnsembleSummaries summaries = ComputeSummaries(prepared, scenario, options, arena);
     const int years = summaries.Years;
     const std::string start = RowStart(options);
-    std::string monthly = "site_id,scenario,month," + SummaryColumns();
+    std::string monthly = batch::SummaryMonthlyHeader();
     for (int k = 1; k <= 12; ++k)
         for (int f = 0; f < FIELDS; ++f)
-            AppendSummary(monthly, start, k, RESULT_FIELDS[f], summaries.ByMonth[f * 12 + k - 1]);
-    std::string annual = "site_id,scenario,year," + SummaryColumns();
+            batch::AppendSummaryRow(monthly, start, k, RESULT_FIELDS[f], summaries.ByMonth[f * 12 + k - 1]);
+    std::string annual = batch::SummaryAnnualHeader();
     for (int i = 1; i <= years; ++i)
         for (int f = 0; f < FIELDS; ++f)
-            AppendSummary(annual, start, summaries.YearOf[i], RESULT_FIELDS[f],
+            batch::AppendSummaryRow(annual, start, summaries.YearOf[i], RESULT_FIELDS[f],
                           summaries.ByYear[static_cast<std::size_t>(f) * years + i - 1]);
     WriteFileAtomically(Path(options, "summary_monthly.csv"), monthly);
     WriteFileAtomically(Path(options, "summary_annual.csv"), annual);

@@ -30,10 +30,6 @@ void UseClimatology(TModel& model, const TClimatology& climate, const std::strin
     }
 }
 
-void Finish(const SequenceOutcome& outcome) {
-    if (outcome.Outcome == RunOutcome::ClimatologyError) throw KelmarError(CLIMATOLOGY_ERROR_MESSAGE);
-}
-
 // The records of a run as the sources of the run sequence.
 class RecordSources : public RunSources {
 public:
@@ -80,7 +76,7 @@ void RunRecords(TModel& model, const RecordRunInputs& inputs, Notifier& notifier
     if (inputs.Site == nullptr) throw KelmarError("A run needs a site.");
     RecordSources sources(inputs, notifier);
     model.Settings.InpDat = inputs.Weather != nullptr;
-    Finish(model.Settings.InpDat ? RunFromWeatherSequence(model, sources, scenario)
+    RaiseIfClimatologyError(model.Settings.InpDat ? RunFromWeatherSequence(model, sources, scenario)
                                  : RunSimulatedSequence(model, sources, scenario));
 }
 

@@ -10,6 +10,10 @@
 
 namespace kelmar {
 
+void RaiseIfClimatologyError(const SequenceOutcome& outcome) {
+    if (outcome.Outcome == RunOutcome::ClimatologyError) throw KelmarError(CLIMATOLOGY_ERROR_MESSAGE);
+}
+
 namespace {
 
 // The years a scenario's trend runs over: the record's, or 500 simulated.

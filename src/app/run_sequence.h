@@ -39,6 +39,10 @@ struct SequenceOutcome {
     RunOutcome Outcome = RunOutcome::Completed;  // of the last run
 };
 
+// For callers without a window to show it in (a batch's site, Python):
+// raises the climatology error a finished sequence reports as an outcome.
+void RaiseIfClimatologyError(const SequenceOutcome& outcome);
+
 // Weather from file (model.Settings.InpDat set by the caller): the site, the
 // record, its check, a first run that counts the record's years, a
 // climatology only when a stored soil temperature is missing, its check

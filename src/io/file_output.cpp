@@ -32,6 +32,16 @@ namespace fs = std::filesystem;
 
 namespace kelmar {
 
+int WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return 0;
+}
+
 namespace {
 
 // How many links one name may pass through before it counts as a loop; the
@@ -111,17 +121,6 @@ private:
     int Fd;
 };
 
-// Writes all of `bytes`, going on after partial writes and interruptions.
-// Gives 0 or the error.
-int WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return errno;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return 0;
-}
 
 // Standard output: whatever the program put into the stream's buffer goes
 // first, then the bytes go straight to the descriptor, so that a failed

@@ -22,6 +22,10 @@ inline constexpr std::string_view STANDARD_OUTPUT_NAME = "-";
 // are never the same. STANDARD_OUTPUT_NAME is the same only as itself.
 bool SameFile(const std::string& a, const std::string& b);
 
+// Writes all of `bytes` to the descriptor `fd`, going on after partial
+// writes and interruptions. Gives 0, or the error number of the failure.
+int WriteAll(int fd, std::string_view bytes);
+
 // A file that a library writes by its name (the netCDF writer), put in place
 // of the file `fileName` as WriteFileAtomically replaces a regular file: the
 // library writes a fresh, exclusively created temporary file beside the end

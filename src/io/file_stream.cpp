@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "io/file_bytes.h"
+#include "io/file_output.h"
 #include "model/errors.h"
 
 namespace kelmar {
@@ -55,16 +56,6 @@ int CreateTemporaryBeside(const std::string& fileName, std::string& path) {
     return -1;
 }
 
-// Writes every byte of `bytes` to `fd`; the error number of a failure, 0 on success.
-int WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return errno;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return 0;
-}
 
 // Copies `length` bytes of `in` from `offset` to the end of `out`. The
 // kernel copies without passing the bytes through this process (and may

@@ -12,30 +12,7 @@ namespace {
 
 constexpr int FIELDS = static_cast<int>(RESULT_FIELDS.size());
 
-const char* const SUMMARY_COLUMNS = "variable,n,mean,sd,p05,p25,p50,p75,p95\n";
-
-// The row of one group, as `simulate --summary` writes it: the deviation
-// is left empty for a single value.
-void AppendRow(std::string& out, std::string_view start, int when, const ResultField& field, const SampleSummary& s) {
-    out.append(start);
-    out += std::to_string(when);
-    out += ',' + ColumnName(field) + ',';
-    out += std::to_string(s.Count);
-    out.push_back(',');
-    AppendShortest(out, s.Mean);
-    out.push_back(',');
-    if (s.Count > 1) AppendShortest(out, s.Sd);
-    for (const double p : s.Percentiles) {
-        out.push_back(',');
-        AppendShortest(out, p);
-    }
-    out.push_back('\n');
-}
-
 }  // namespace
-
-std::string SummaryMonthlyHeader() { return std::string("site_id,scenario,month,") + SUMMARY_COLUMNS; }
-std::string SummaryAnnualHeader() { return std::string("site_id,scenario,year,") + SUMMARY_COLUMNS; }
 
 void ReplicateSummaries::Clear() {
     Replicates = Years = 0;
@@ -79,10 +56,10 @@ void ReplicateSummaries::Append(std::string_view start, std::string& monthly, st
     std::vector<SampleSummary> months(ByMonth.size());
     for (std::size_t g = 0; g < ByMonth.size(); ++g) months[g] = Summarize(std::span<double>(ByMonth[g]), MonthMoments[g]);
     for (int k = 1; k <= 12; ++k)
-        for (int f = 0; f < FIELDS; ++f) AppendRow(monthly, start, k, RESULT_FIELDS[f], months[static_cast<std::size_t>(f) * 12 + k - 1]);
+        for (int f = 0; f < FIELDS; ++f) AppendSummaryRow(monthly, start, k, RESULT_FIELDS[f], months[static_cast<std::size_t>(f) * 12 + k - 1]);
     for (int i = 1; i <= Years; ++i)
         for (int f = 0; f < FIELDS; ++f)
-            AppendRow(annual, start, YearOf[static_cast<std::size_t>(i)], RESULT_FIELDS[f],
+            AppendSummaryRow(annual, start, YearOf[static_cast<std::size_t>(i)], RESULT_FIELDS[f],
                       Summarize(std::span<double>(ByYear[static_cast<std::size_t>(f) * Years + i - 1])));
 }
 

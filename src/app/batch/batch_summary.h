@@ -16,9 +16,6 @@
 
 namespace kelmar::batch {
 
-std::string SummaryMonthlyHeader();
-std::string SummaryAnnualHeader();
-
 // The values of one site under one scenario, gathered replicate by
 // replicate as the writer takes them, then summarised: memory holds one
 // site and scenario's replicates (about 0.45 MB per 500-year replicate).

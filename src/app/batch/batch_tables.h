@@ -10,6 +10,7 @@
 
 #include "model/model_state.h"
 #include "model/record_fields.h"
+#include "numerics/summary_statistics.h"
 
 namespace kelmar::batch {
 
@@ -26,6 +27,16 @@ inline constexpr std::string_view ERRORS_HEADER = "site_id,message\n";
 
 // Appends `value` as the shortest decimal text that reads back to it.
 void AppendShortest(std::string& out, double value);
+
+// The summary tables of an ensemble (simulate --summary, batch --summary):
+// "site_id,scenario,month,<summary columns>\n" and the same with "year".
+std::string SummaryMonthlyHeader();
+std::string SummaryAnnualHeader();
+// One group's summary row: `rowStart` holds "<site_id>,<scenario>," as CSV,
+// `when` the month or the calendar year; the deviation is left empty for a
+// single value.
+void AppendSummaryRow(std::string& out, std::string_view rowStart, std::int64_t when, const ResultField& field,
+                      const SampleSummary& summary);
 
 // Appends the rows of year indices 1..AvailableYears of `model`: twelve to
 // `monthly` per year, one (the annual record) to `annual`, ending with `seed`.

@@ -4,6 +4,7 @@
 #include <array>
 #include <set>
 
+#include "app/batch/list_faults.h"
 #include "app/batch/site_list.h"
 #include "io/csv_text.h"
 #include "io/file_bytes.h"
@@ -18,9 +19,6 @@ namespace {
 // A scenario is a line of a few hundred bytes; the limit refuses a mistaken
 // huge file (a site list given as the scenarios) before it is read whole.
 constexpr DataFileLimit SCENARIO_LIST_LIMIT = {"scenario list", 16 * MIB};
-
-// The most faults of a file shown at once, as for a site list.
-constexpr int SHOWN_FAULTS = SHOWN_LIST_ERRORS;
 
 enum Key { DELTA_T, PRECIP_FACTOR, VARIABILITY, TREND_T, TREND_PRECIP, KEY_COUNT };
 constexpr const char* KEY_NAMES[KEY_COUNT] = {"delta_t", "precip_factor", "variability", "trend_t", "trend_precip"};
@@ -50,38 +48,6 @@ Column ColumnNamed(const std::string& name) {
     throw KelmarError("The column \"" + name + "\" is unknown; a scenario list has the columns " + Known() + ".");
 }
 
-class Faults {
-public:
-    explicit Faults(std::string fileName) : FileName(std::move(fileName)) {}
-    template <typename Action>
-    void AtLine(int line, Action&& action) {
-        try {
-            action();
-        } catch (const KelmarError& e) {
-            Add(WithLocationLine(e.what(), FileLineLocation(FileName, line)));
-        }
-    }
-    void Add(const std::string& message) {
-        if (Count++ < SHOWN_FAULTS) Text.append(Text.empty() ? "" : "\n").append(message);
-    }
-    void ThrowIfAny() const {
-        if (Count == 0) return;
-        std::string all = "The scenario list \"" + FileName + "\" has " + std::to_string(Count) +
-                          (Count == 1 ? " fault" : " faults") + "; no site was run.\n" + Text;
-        if (Count > SHOWN_FAULTS) all += "\n... and " + std::to_string(Count - SHOWN_FAULTS) + " more";
-        throw KelmarError(all);
-    }
-
-private:
-    std::string FileName;
-    std::string Text;
-    int Count = 0;
-};
-
-class RefusingNotifier : public Notifier {
-public:
-    void Warning(const std::string& text) override { throw KelmarError(text); }
-};
 
 }  // namespace
 
@@ -95,7 +61,7 @@ ScenarioList ParseScenarioList(const std::string& bytes, const std::string& file
     if (!reader.Next(fields)) throw KelmarError("The scenario list \"" + fileName + "\" is empty; it needs a header row.");
 
     // The header: every fault of it at once, then nothing else is read.
-    Faults faults(fileName);
+    ListFaults faults("scenario list", fileName);
     const std::vector<std::string> header = fields;
     std::vector<Column> columns(fields.size());
     std::set<std::string> seen;

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "app/batch/list_faults.h"
 #include "io/csv_text.h"
 #include "io/file_bytes.h"
 #include "io/number_text.h"
@@ -76,54 +77,13 @@ double ParseDegrees(const std::string& text, const char* column, double lowest, 
     return value;
 }
 
-// An error whose message already names its place in the list.
-class LocatedError : public KelmarError {
-public:
-    using KelmarError::KelmarError;
-};
-
-class ErrorList {
-public:
-    explicit ErrorList(std::string fileName) : FileName(std::move(fileName)) {}
-    template <typename Action>
-    void AtLine(int line, Action&& action) {
-        try {
-            action();
-        } catch (const LocatedError& e) {
-            Add(e.what());
-        } catch (const KelmarError& e) {
-            Add(WithLocationLine(e.what(), FileLineLocation(FileName, line)));
-        }
-    }
-    void Add(const std::string& message) {
-        if (Count++ < SHOWN_LIST_ERRORS) Text.append(Text.empty() ? "" : "\n").append(message);
-    }
-    void ThrowIfAny() const {
-        if (Count == 0) return;
-        std::string all = "The site list \"" + FileName + "\" has " + std::to_string(Count) +
-                          (Count == 1 ? " fault" : " faults") + "; no site was run.\n" + Text;
-        if (Count > SHOWN_LIST_ERRORS) all += "\n... and " + std::to_string(Count - SHOWN_LIST_ERRORS) + " more";
-        throw KelmarError(all);
-    }
-
-private:
-    std::string FileName;
-    std::string Text;
-    int Count = 0;
-};
-
-// Raises the not-found warning of a missing list as an error.
-class RefusingNotifier : public Notifier {
-public:
-    void Warning(const std::string& text) override { throw KelmarError(text); }
-};
 
 // The header and the rows of a list, each fault of either recorded with its
 // line; the part of the reading the whole and the two-pass reader share.
 class ListParser {
 public:
     ListParser(const std::string& fileName, const std::string& folder)
-        : FileName(fileName), Folder(folder), Errors(fileName) {}
+        : FileName(fileName), Folder(folder), Errors("site list", fileName) {}
 
     // Reads the header into the columns; raises the faults at once, as no
     // row can be read without it.
@@ -210,7 +170,7 @@ public:
     }
 
     std::string FileName, Folder;
-    ErrorList Errors;
+    ListFaults Errors;
     std::vector<ListColumn> Columns;
 };
 

@@ -34,13 +34,10 @@ struct SiteList {
     std::vector<SiteEntry> Sites;
 };
 
-// The most errors of a list shown at once; the rest are counted.
-inline constexpr int SHOWN_LIST_ERRORS = 20;
-
 // Reads and checks the whole list before anything runs. Unknown or repeated
 // columns, both site_file and parameter columns, a row without a weather
 // source, an empty or repeated id, a value that does not convert: raises
-// KelmarError listing each fault with its line (up to SHOWN_LIST_ERRORS).
+// KelmarError listing each fault with its line (up to SHOWN_LIST_ERRORS, list_faults.h).
 // Whether the named files exist is left to each site's run.
 SiteList ReadSiteList(const std::string& fileName);
 SiteList ParseSiteList(std::string bytes, const std::string& fileName, const std::string& folder);

@@ -23,10 +23,6 @@ public:
 
 std::string Leaf(const std::string& fileName) { return Utf8Name(PathOf(fileName).filename()); }
 
-void Finish(const SequenceOutcome& outcome) {
-    if (outcome.Outcome == RunOutcome::ClimatologyError) throw KelmarError(CLIMATOLOGY_ERROR_MESSAGE);
-}
-
 // A site's inputs, from its entry in the list: every file must be there.
 class SiteSources : public RunSources {
 public:
@@ -99,7 +95,7 @@ void RunSite(TModel& model, const SiteEntry& site, const RandomSource& start, We
     model.Random = start;
     SiteSources sources(site, tables);
     model.Settings.InpDat = !site.WeatherFile.empty();
-    Finish(model.Settings.InpDat ? RunFromWeatherSequence(model, sources, scenario)
+    RaiseIfClimatologyError(model.Settings.InpDat ? RunFromWeatherSequence(model, sources, scenario)
                                  : RunSimulatedSequence(model, sources, scenario));
 }
 

@@ -1,0 +1,67 @@
+// The faults of a list file (the sites, the scenarios of a batch), gathered
+// line by line so that one reading reports them all, each with its line,
+// before anything runs.
+#pragma once
+
+#include <string>
+#include <utility>
+
+#include "io/read_errors.h"
+#include "model/errors.h"
+#include "model/notifier.h"
+
+namespace kelmar::batch {
+
+// The most faults of a list shown at once; the rest are counted.
+inline constexpr int SHOWN_LIST_ERRORS = 20;
+
+// An error whose message already names its place in the list.
+class LocatedError : public KelmarError {
+public:
+    using KelmarError::KelmarError;
+};
+
+class ListFaults {
+public:
+    // `kind` names the list in the summary ("site list", "scenario list").
+    ListFaults(std::string kind, std::string fileName) : Kind(std::move(kind)), FileName(std::move(fileName)) {}
+
+    // Runs `action`; a KelmarError it raises becomes a fault of `line`.
+    template <typename Action>
+    void AtLine(int line, Action&& action) {
+        try {
+            action();
+        } catch (const LocatedError& e) {
+            Add(e.what());
+        } catch (const KelmarError& e) {
+            Add(WithLocationLine(e.what(), FileLineLocation(FileName, line)));
+        }
+    }
+
+    void Add(const std::string& message) {
+        if (Count++ < SHOWN_LIST_ERRORS) Text.append(Text.empty() ? "" : "\n").append(message);
+    }
+
+    // Raises one KelmarError with every fault shown, if there was any.
+    void ThrowIfAny() const {
+        if (Count == 0) return;
+        std::string all = "The " + Kind + " \"" + FileName + "\" has " + std::to_string(Count) +
+                          (Count == 1 ? " fault" : " faults") + "; no site was run.\n" + Text;
+        if (Count > SHOWN_LIST_ERRORS) all += "\n... and " + std::to_string(Count - SHOWN_LIST_ERRORS) + " more";
+        throw KelmarError(all);
+    }
+
+private:
+    std::string Kind;
+    std::string FileName;
+    std::string Text;
+    int Count = 0;
+};
+
+// Raises the not-found warning of a missing list as an error.
+class RefusingNotifier : public Notifier {
+public:
+    void Warning(const std::string& text) override { throw KelmarError(text); }
+};
+
+}  // namespace kelmar::batch
