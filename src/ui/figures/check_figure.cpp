@@ -18,6 +18,7 @@
 
 #include "ui/pictures/chart_pictures.h"
 #include "ui/widgets/axis_scale.h"
+#include "ui/widgets/line_chart.h"
 #include "ui/widgets/chart_series.h"
 #include "ui/widgets/win_color.h"
 
@@ -28,23 +29,15 @@ namespace {
 // Pixels of one panel and of the heading above the three.
 constexpr int PANEL_WIDTH = 560;
 constexpr int PANEL_HEIGHT = 500;
-// The chart's fonts, as the window's chart has them.
+// A panel's title: smaller than the window chart's 19 pixels, three panels
+// sharing the width of one figure.
 constexpr int TITLE_FONT_PIXELS = 17;
-constexpr int AXIS_TITLE_FONT_PIXELS = 13;
 constexpr int LINE_WIDTH = 2;
 // The observed band: the variable's colour this share of the way to white.
 // An opaque tint rather than transparency, which not every SVG reader draws.
 constexpr double BAND_TINT = 0.75;
-constexpr int SIDE_AXIS_INTERVALS = 8;
 // The simulated series: dark grey, dashed, against the variable's own colour.
 const QColor SIMULATED_COLOR(64, 64, 64);
-
-QFont PixelFont(int pixels, bool bold) {
-    QFont font = QApplication::font();
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
 
 // The colour the window's chart gives the variable.
 QColor ColorOf(CheckVariable variable) {
@@ -68,7 +61,7 @@ QString TitleOf(CheckVariable variable) {
 QValueAxis* MakeAxis(const QString& title) {
     auto* axis = new QValueAxis;
     axis->setTitleText(title);
-    axis->setTitleFont(PixelFont(AXIS_TITLE_FONT_PIXELS, true));
+    axis->setTitleFont(PixelFont(QApplication::font(), CHART_AXIS_TITLE_FONT_PIXELS));
     axis->setMinorTickCount(0);
     axis->setTickType(QValueAxis::TicksDynamic);
     return axis;
@@ -129,7 +122,7 @@ SampleSeries MakeSample(QChart& chart, const std::array<MonthSample, 13>& months
 QChartView* MakePanel(const GeneratorCheck& check, const VariableCheck& variable) {
     auto* chart = new QChart;
     chart->setBackgroundRoundness(0);
-    chart->setTitleFont(PixelFont(TITLE_FONT_PIXELS, true));
+    chart->setTitleFont(PixelFont(QApplication::font(), TITLE_FONT_PIXELS));
     chart->setTitleBrush(Qt::black);
     QString title = TitleOf(variable.Variable);
     if (!variable.NotChecked.empty()) title += " (not checked)";
@@ -179,7 +172,7 @@ QChartView* MakePanel(const GeneratorCheck& check, const VariableCheck& variable
     months->setLabelFormat("%.0f");
     auto* values = MakeAxis(precipitation ? "mm" : QString::fromUtf8("\u00b0C"));
     if (span.Low > span.High) span.Add(0);
-    const AxisRange range = RoundedRange(span.Low, span.High, SIDE_AXIS_INTERVALS);
+    const AxisRange range = RoundedRange(span.Low, span.High, CHART_SIDE_AXIS_INTERVALS);
     values->setRange(range.Min, range.Max);
     values->setTickAnchor(range.Min);
     values->setTickInterval(range.Step);
@@ -239,7 +232,7 @@ public:
                 .arg(check.Seed)
                 .arg(check.ClimateName.empty() ? QStringLiteral("estimated from the record")
                                                : "\"" + QString::fromStdString(check.ClimateName) + "\""));
-        heading->setFont(PixelFont(AXIS_TITLE_FONT_PIXELS, false));
+        heading->setFont(PixelFont(QApplication::font(), CHART_AXIS_TITLE_FONT_PIXELS, false));
         layout->addWidget(heading);
         auto* panels = new QHBoxLayout;
         for (const VariableCheck& variable : check.Variables) panels->addWidget(MakePanel(check, variable));

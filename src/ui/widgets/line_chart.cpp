@@ -13,31 +13,27 @@
 
 namespace kelmar::ui {
 
+QFont PixelFont(const QFont& base, int pixels, bool bold) {
+    QFont font = base;
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
 namespace {
 
 constexpr int TITLE_FONT_PIXELS = 19;
-constexpr int AXIS_TITLE_FONT_PIXELS = 13;
 constexpr int SERIES_LINE_WIDTH = 2;
 // Gap between the legend and the chart's right edge, in pixels.
 constexpr int LEGEND_MARGIN = 8;
 // The legend's top, as a share of the chart's height.
 constexpr double LEGEND_TOP_SHARE = 0.12;
-// At most this many label intervals: with the smallest plot the window
-// allows, vertical labels stay more than 30 pixels apart.
-constexpr int SIDE_AXIS_INTERVALS = 8;
 constexpr int BOTTOM_AXIS_INTERVALS = 10;
-
-QFont PixelFont(const QFont& base, int pixels) {
-    QFont font = base;
-    font.setPixelSize(pixels);
-    font.setBold(true);
-    return font;
-}
 
 QValueAxis* MakeAxis(const QString& title, const QFont& base) {
     auto* axis = new QValueAxis;
     axis->setTitleText(title);
-    axis->setTitleFont(PixelFont(base, AXIS_TITLE_FONT_PIXELS));
+    axis->setTitleFont(PixelFont(base, CHART_AXIS_TITLE_FONT_PIXELS));
     axis->setGridLineVisible(false);
     axis->setMinorGridLineVisible(false);
     axis->setMinorTickCount(0);
@@ -214,7 +210,7 @@ void LineChart::FitSideAxis(AxisSide side, const AllPoints& points) {
             }
         }
         if (low <= high) {
-            const AxisRange range = RoundedRange(low, high, SIDE_AXIS_INTERVALS);
+            const AxisRange range = RoundedRange(low, high, CHART_SIDE_AXIS_INTERVALS);
             SetTicks(side == AxisSide::Left ? *Left : *Right, range.Min, range.Max, range.Step);
             return;
         }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QChartView>
+#include <QFont>
 #include <QList>
 #include <QPointF>
 
@@ -19,6 +20,15 @@ class QMenu;
 namespace kelmar::ui {
 
 class SeriesLegend;
+
+// The chart's axis titles, in pixels, and the most label intervals of its
+// side axes (with the smallest plot the window allows, vertical labels stay
+// more than 30 pixels apart); other charts that should look like it use them.
+inline constexpr int CHART_AXIS_TITLE_FONT_PIXELS = 13;
+inline constexpr int CHART_SIDE_AXIS_INTERVALS = 8;
+
+// `base` at `pixels` pixels, bold unless told otherwise.
+QFont PixelFont(const QFont& base, int pixels, bool bold = true);
 
 class LineChart : public QChartView {
     Q_OBJECT
