@@ -19,6 +19,7 @@
 #include "app/run_sequence.h"
 #include "io/csv_text.h"
 #include "io/file_bytes.h"
+#include "io/file_output.h"
 #include "io/file_stream.h"
 #include "model/errors.h"
 #include "model/record_fields.h"
@@ -417,10 +418,7 @@ EnsembleSummaries SummarizeReplicates(const TModel& prepared, const TScenario* s
 
 void RunEnsemble(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options) {
     CheckOptions(options);
-    std::error_code error;
-    std::filesystem::create_directories(PathOf(options.OutDir), error);
-    if (error)
-        throw KelmarError("Cannot make the folder \"" + options.OutDir + "\" (" + error.message() + ").");
+    MakeFolders(options.OutDir);
 
     tbb::task_arena arena(JobsOf(options));
     if (options.Summary)

@@ -12,6 +12,7 @@
 #include "io/climatology_file.h"
 #include "io/data_file_names.h"
 #include "io/file_bytes.h"
+#include "io/file_output.h"
 #include "io/weather_file.h"
 #include "model/climatology_estimation.h"
 #include "model/errors.h"
@@ -358,10 +359,8 @@ bool CheckFails(const GeneratorCheck& check) {
 
 std::vector<std::string> WriteCheckOutputs(const GeneratorCheck& check, const std::string& dir,
                                            CheckFigureWriter* figure) {
-    std::error_code error;
+    MakeFolders(dir);
     const std::filesystem::path folder = PathOf(dir);
-    std::filesystem::create_directories(folder, error);
-    if (error) throw KelmarError("The folder " + Quoted(dir) + " cannot be made (" + error.message() + ").");
     const auto inFolder = [&](const char* name) { return Utf8Name(folder / name); };
     std::vector<std::string> written = {inFolder("check.csv")};
     WriteFileAtomically(written[0], FormatCheckTable(check));

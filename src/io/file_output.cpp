@@ -32,6 +32,12 @@ namespace fs = std::filesystem;
 
 namespace kelmar {
 
+void MakeFolders(const std::string& dir) {
+    std::error_code error;
+    std::filesystem::create_directories(PathOf(dir), error);
+    if (error) throw KelmarError("Cannot create the folder \"" + dir + "\" (" + error.message() + ").");
+}
+
 int WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());

@@ -22,6 +22,10 @@ inline constexpr std::string_view STANDARD_OUTPUT_NAME = "-";
 // are never the same. STANDARD_OUTPUT_NAME is the same only as itself.
 bool SameFile(const std::string& a, const std::string& b);
 
+// Makes the folder `dir` (UTF-8) and those above it that are missing;
+// raises KelmarError naming the folder and the system's reason.
+void MakeFolders(const std::string& dir);
+
 // Writes all of `bytes` to the descriptor `fd`, going on after partial
 // writes and interruptions. Gives 0, or the error number of the failure.
 int WriteAll(int fd, std::string_view bytes);

@@ -33,6 +33,7 @@
 #include "app/batch/site_run.h"
 #include "io/csv_text.h"
 #include "io/file_bytes.h"
+#include "io/file_output.h"
 #include "io/file_stream.h"
 #include "model/errors.h"
 #include "numerics/random_source.h"
@@ -617,10 +618,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
         throw KelmarError(std::string("--summary writes CSV tables, not --format ") + FormatName(options.Format) + ".");
 
     const fs::path dir = PathOf(options.OutDir);
-    std::error_code error;
-    fs::create_directories(dir / PARTS_FOLDER, error);
-    if (error)
-        throw KelmarError("Cannot create the folder \"" + Utf8Name(dir / PARTS_FOLDER) + "\" (" + error.message() + ").");
+    MakeFolders(Utf8Name(dir / PARTS_FOLDER));
 
     Manifest wanted;
     wanted.Version = options.Version;
