@@ -188,9 +188,13 @@ TEST_F(CliProgram, AStandardOutputThatCannotBeWrittenFails) {
 struct WithoutVariable {
     std::string name;
     std::optional<std::string> value;
-    explicit WithoutVariable(std::string variable) : name(std::move(variable)) {
+    // Unset, or set to `replacement` when one is given, until the end of the scope.
+    explicit WithoutVariable(std::string variable, const char* replacement = nullptr) : name(std::move(variable)) {
         if (const char* v = std::getenv(name.c_str())) value = v;
-        ::unsetenv(name.c_str());
+        if (replacement)
+            ::setenv(name.c_str(), replacement, 1);
+        else
+            ::unsetenv(name.c_str());
     }
     ~WithoutVariable() {
         if (value) ::setenv(name.c_str(), value->c_str(), 1);
@@ -204,6 +208,12 @@ const std::vector<std::string> CHECK = {"check", "--weather", "weather.wed", "--
 // seed gives the same table.
 TEST_F(CliProgram, CheckWritesTheTableTheFigureAndAVerdictPerVariable) {
     const WithoutVariable platform("QT_QPA_PLATFORM"), display("DISPLAY"), wayland("WAYLAND_DISPLAY");
+#ifdef KELMAR_SANITIZED
+    // The leak checker's tracer crashes now and then at exit while it stops
+    // the threads Qt leaves running (signal 11 inside LeakSanitizer, not a
+    // leak); the address and undefined-behaviour checks stay on.
+    const WithoutVariable leaks("ASAN_OPTIONS", "detect_leaks=0");
+#endif
     const Outcome outcome = Run(CHECK);
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     std::vector<std::string> lines;
