@@ -11,8 +11,9 @@ inline constexpr std::string_view SITE_EXTENSION = ".sit";
 inline constexpr std::string_view CLIMATOLOGY_EXTENSION = ".cld";
 inline constexpr std::string_view WEATHER_EXTENSION = ".wed";
 
-// The site file's name: ".sit" is appended only when the name holds no full
-// stop anywhere, its folders included (C:\data.old\soil stays as it is).
+// The site file's name: ".sit" is appended only when the file's own name (the
+// last path component) holds no full stop; the folders do not count, so
+// /home/j.smith/soil reads /home/j.smith/soil.sit.
 std::string SiteFileName(const std::string& name);
 
 // `name` with the extension of its last path component ("/" or "\"

@@ -5,15 +5,17 @@
 namespace kelmar {
 namespace {
 
-TEST(SiteFileName, AppendsTheExtensionOnlyWhenTheNameHasNoFullStop) {
+TEST(SiteFileName, AppendsTheExtensionOnlyWhenTheFileNameHasNoFullStop) {
     const struct {
         const char* name;
         const char* formed;
     } cases[] = {
         {"C:\\data\\soil", "C:\\data\\soil.sit"},
         {"C:\\data\\soil.txt", "C:\\data\\soil.txt"},
-        {"C:\\data.old\\soil", "C:\\data.old\\soil"},
+        {"C:\\data.old\\soil", "C:\\data.old\\soil.sit"},  // a folder's full stop does not count
+        {"/home/j.smith/project.v2/soil", "/home/j.smith/project.v2/soil.sit"},
         {"/home/u/soil", "/home/u/soil.sit"},
+        {"/home/u/soil.", "/home/u/soil."},
         {"soil.sit", "soil.sit"},
     };
     for (const auto& c : cases) EXPECT_EQ(SiteFileName(c.name), c.formed) << "name " << c.name;
