@@ -7,6 +7,19 @@ fail() {
   exit 1
 }
 
+# For an EXIT trap: removes SCRATCH after a pass, keeps it after a failure
+# and says where it is.
+keep_scratch_on_failure() {
+  local status=$?
+  trap - EXIT
+  if [[ $status -eq 0 ]]; then
+    rm -rf "$SCRATCH"
+  else
+    echo "The scratch folder is kept: $SCRATCH" >&2
+  fi
+  exit "$status"
+}
+
 # The example region's 290 sites (five chunks of up to 64) with the
 # climatology's path made absolute. With "one-failing", the site on line 101
 # (chunk 1) is given a climatology that does not exist, so that errors.csv has
@@ -28,12 +41,17 @@ make_site_list() {
   fi
 }
 
-# The reference: the same list on one machine, no launcher variables.
+# The base seed of every run here: the job scripts' default.
+SEED=1
+
+# The reference: the same list on one machine, no launcher variables, run
+# in the list's folder as the job scripts are (a failed site's message names
+# the list as it was given).
 one_machine_run() {
   local status=0 wanted=$((FAILING > 0))
-  env -u SLURM_ARRAY_TASK_ID -u SLURM_ARRAY_TASK_COUNT -u SLURM_PROCID -u SLURM_NTASKS \
+  (cd "$SCRATCH" && env -u SLURM_ARRAY_TASK_ID -u SLURM_ARRAY_TASK_COUNT -u SLURM_PROCID -u SLURM_NTASKS \
       -u OMPI_COMM_WORLD_RANK -u OMPI_COMM_WORLD_SIZE -u PMI_RANK -u PMI_SIZE \
-      "$KELMAR_CLI" batch --sites "$SCRATCH/sites.csv" --out "$SCRATCH/one" --seed 7 --quiet \
+      "$KELMAR_CLI" batch --sites sites.csv --out one --seed "$SEED" --quiet) \
       2> "$SCRATCH/one.err" || status=$?
   [[ $status -eq $wanted ]] || { cat "$SCRATCH/one.err" >&2; fail "the one-machine run exited with $status, not $wanted"; }
   [[ $(tail -n +2 "$SCRATCH/one/errors.csv" | grep -c '^lat') -eq $FAILING ]] ||
