@@ -121,11 +121,16 @@ TEST(ReadSiteFile, FormsTheNameAndKeepsDefaultsForOmittedKeys) {
     EXPECT_EQ(model->Site.M_ff, 4);  // not in the file: as it was
     EXPECT_EQ(model->Site.W_Sat_ff, 97);
 
-    // A full stop in a folder name is enough to keep the name as it is.
+    // Only the file's own name decides: a full stop in a folder does not
+    // keep ".sit" away, one in the name does.
     fs::create_directory(dir.File("data.old"));
-    WriteBytes(dir.File("data.old") + "/soil.sit", "VAR VALUE\r\n#\r\nLat,50\r\n#");
-    EXPECT_FALSE(ReadSiteFile(*model, dir.File("data.old") + "/soil", notifier));
-    EXPECT_EQ(notifier.warnings.back(), "File soil parameters (" + dir.File("data.old") + "/soil) not found.");
+    WriteBytes(dir.File("data.old") + "/soil.sit", "VAR VALUE\r\n#\r\nLat,51\r\n#");
+    ASSERT_TRUE(ReadSiteFile(*model, dir.File("data.old") + "/soil", notifier));
+    EXPECT_EQ(model->Site.Lat, 51);
+    EXPECT_TRUE(notifier.warnings.empty());
+    EXPECT_FALSE(ReadSiteFile(*model, dir.File("data.old") + "/soil.v2", notifier));
+    ASSERT_EQ(notifier.warnings.size(), 1u);
+    EXPECT_EQ(notifier.warnings.back(), "File soil parameters (" + dir.File("data.old") + "/soil.v2) not found.");
 }
 
 TEST(ParseSiteLine, StoresByExactKeyAfterTrimmingTheValue) {
