@@ -15,8 +15,8 @@
 # No core count is asked for, so a task fits on any node: it takes the one
 # core Slurm gives by default, or the cores of the node it may use where the
 # cluster does not confine tasks. For more, remove one "#" from the line
-# below; ask for no more cores than a node of the partition has, or the tasks
-# wait for a node that will never come.
+# below; ask for no more cores than a node of the partition has: more are
+# refused, or leave the tasks waiting for a node that never comes.
 #
 #SBATCH --job-name=kelmar-batch
 #SBATCH --array=0-3              # EDIT: the number of shares (tasks 0..N-1)
