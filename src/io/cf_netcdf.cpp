@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "io/file_output.h"
+#include "io/posix_file.h"
 #include "model/errors.h"
 #include "model/record_fields.h"
 
@@ -119,7 +120,7 @@ struct CfNetcdfWriter::State {
     // The file once more, only to hand what the library has written to the
     // disk while the sites go on (the rename waits for all of it), and the
     // bytes of rows written since the last time.
-    int WritebackFd = -1;
+    FileDescriptor WritebackFd;  // empty: no hints
     std::size_t UnsyncedBytes = 0;
 
     explicit State(const std::string& fileName) : FileName(fileName), Replacement(fileName) {}
@@ -127,7 +128,6 @@ struct CfNetcdfWriter::State {
     // the definitions fail half-way in the constructor.
     ~State() {
         if (Open) nc_close(Ncid);
-        if (WritebackFd >= 0) ::close(WritebackFd);
     }
     State(const State&) = delete;
     State& operator=(const State&) = delete;
@@ -197,7 +197,7 @@ CfNetcdfWriter::CfNetcdfWriter(const std::string& fileName, const CfFileDescript
     // exists (created exclusively), so it is clobbered, not created.
     s.Check(nc_create(s.Replacement.TemporaryPath().c_str(), NC_CLOBBER | NC_NETCDF4, &s.Ncid));
     s.Open = true;
-    s.WritebackFd = ::open(s.Replacement.TemporaryPath().c_str(), O_RDONLY | O_CLOEXEC);  // -1: no hints
+    s.WritebackFd = FileDescriptor(::open(s.Replacement.TemporaryPath().c_str(), O_RDONLY | O_CLOEXEC));
     s.DefineFile(description);
 }
 
@@ -453,8 +453,8 @@ void CfNetcdfWriter::WriteTask(const CfSite& site, int scenario, int realization
     }
     s.Broken = false;
     s.UnsyncedBytes += (s.TimeCount + s.YearCount) * FIELD_COUNT * sizeof(double);
-    if (s.WritebackFd >= 0 && s.UnsyncedBytes >= WRITEBACK_BYTES) {
-        ::sync_file_range(s.WritebackFd, 0, 0, SYNC_FILE_RANGE_WRITE);  // a hint: its failure changes nothing
+    if (s.WritebackFd && s.UnsyncedBytes >= WRITEBACK_BYTES) {
+        ::sync_file_range(s.WritebackFd.Get(), 0, 0, SYNC_FILE_RANGE_WRITE);  // a hint: its failure changes nothing
         s.UnsyncedBytes = 0;
     }
     if (firstTask) {

@@ -26,10 +26,6 @@ bool SameFile(const std::string& a, const std::string& b);
 // raises KelmarError naming the folder and the system's reason.
 void MakeFolders(const std::string& dir);
 
-// Writes all of `bytes` to the descriptor `fd`, going on after partial
-// writes and interruptions. Gives 0, or the error number of the failure.
-int WriteAll(int fd, std::string_view bytes);
-
 // A file that a library writes by its name (the netCDF writer), put in place
 // of the file `fileName` as WriteFileAtomically replaces a regular file: the
 // library writes a fresh, exclusively created temporary file beside the end
@@ -37,9 +33,10 @@ int WriteAll(int fd, std::string_view bytes);
 // file's mode and, where allowed, its owner, and renames it onto the target.
 // Standard output, devices, FIFOs and folders are refused, as the library
 // seeks in its file, and so is the regular file standard output was sent to.
-// Until Commit the target is untouched; the temporary file is removed when
-// the object goes without Commit and when SIGINT, SIGTERM or SIGHUP ends the
-// process. Every failure raises KelmarError naming `fileName`.
+// Until Commit the target is untouched; the temporary file (a TemporaryFile
+// of kind ByName, io/posix_file.h) is removed when the object goes without
+// Commit and when SIGINT, SIGTERM or SIGHUP ends the process. Every failure
+// raises KelmarError naming `fileName`.
 class FileReplacement {
 public:
     explicit FileReplacement(const std::string& fileName);

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
-#include <random>
 #include <system_error>
 
 #include <fcntl.h>
@@ -13,7 +12,7 @@
 #include <unistd.h>
 
 #include "io/file_bytes.h"
-#include "io/file_output.h"
+#include "io/posix_file.h"
 #include "model/errors.h"
 
 namespace kelmar {
@@ -29,33 +28,6 @@ constexpr std::size_t DIRECT_BYTES = 64 * 1024;
 constexpr std::uint64_t WRITEBACK_BYTES = 8 * MIB;
 
 std::string Reason(int error) { return std::generic_category().message(error); }
-
-std::filesystem::path FolderOf(const std::string& fileName) {
-    const std::filesystem::path target = PathOf(fileName);
-    return target.has_parent_path() ? target.parent_path() : ".";
-}
-
-// A fresh name beside `fileName` for a temporary file or link.
-std::string TemporaryNameBeside(const std::string& fileName, std::random_device& random) {
-    const std::uint64_t bits = (std::uint64_t{random()} << 32) ^ random();
-    char leaf[40];
-    std::snprintf(leaf, sizeof leaf, ".kelmar-%016llx.tmp", static_cast<unsigned long long>(bits));
-    return (FolderOf(fileName) / leaf).string();
-}
-
-// Creates a temporary file beside `fileName` exclusively; -1 with errno set
-// when the folder refuses it.
-int CreateTemporaryBeside(const std::string& fileName, std::string& path) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        path = TemporaryNameBeside(fileName, random);
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    errno = EEXIST;
-    return -1;
-}
-
 
 // Copies `length` bytes of `in` from `offset` to the end of `out`. The
 // kernel copies without passing the bytes through this process (and may
@@ -92,29 +64,11 @@ int CopyBytes(int in, std::uint64_t offset, std::uint64_t length, int out, bool&
     return 0;
 }
 
-void SyncFolderOf(const std::string& fileName) {
-    const int dir = ::open(FolderOf(fileName).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);  // a folder that cannot be flushed does not undo the file
-        ::close(dir);
-    }
-}
-
 }  // namespace
 
 DurableFileStream::DurableFileStream(const std::string& fileName) : Name(fileName) {
-    Fd = CreateTemporaryBeside(fileName, TemporaryPath);
-    if (Fd < 0) {
-        const int error = errno;
-        TemporaryPath.clear();
-        Fail(error);
-    }
+    if (const int error = Temporary.Create(FolderOf(PathOf(fileName)))) Fail(error);
     Buffer.reserve(BUFFER_BYTES);
-}
-
-DurableFileStream::~DurableFileStream() {
-    if (Fd >= 0) ::close(Fd);
-    if (!Committed && !TemporaryPath.empty()) ::unlink(TemporaryPath.c_str());
 }
 
 void DurableFileStream::Fail(int error) {
@@ -122,7 +76,7 @@ void DurableFileStream::Fail(int error) {
 }
 
 void DurableFileStream::WriteOut(std::string_view rest) {
-    if (const int error = WriteAll(Fd, rest)) Fail(error);
+    if (const int error = WriteAll(Temporary.Fd(), rest)) Fail(error);
 }
 
 void DurableFileStream::Flush() {
@@ -154,7 +108,7 @@ void DurableFileStream::CopyRange(const std::string& source, std::uint64_t offse
     if (in < 0) throw KelmarError("Cannot read the file \"" + source + "\": " + Reason(errno) + ".");
     Flush();
     bool readFailed = false;
-    const int error = CopyBytes(in, offset, length, Fd, readFailed);
+    const int error = CopyBytes(in, offset, length, Temporary.Fd(), readFailed);
     ::close(in);
     if (error == -1)
         throw KelmarError("Cannot read the file \"" + source + "\": it ends before byte " +
@@ -165,70 +119,54 @@ void DurableFileStream::CopyRange(const std::string& source, std::uint64_t offse
 
 void DurableFileStream::Commit() {
     Flush();
-    if (::fsync(Fd) != 0) Fail(errno);
-    const int fd = Fd;
-    Fd = -1;
-    if (::close(fd) != 0) Fail(errno);
-    if (::rename(TemporaryPath.c_str(), PathOf(Name).c_str()) != 0) Fail(errno);
-    Committed = true;
-    SyncFolderOf(Name);
+    if (::fsync(Temporary.Fd()) != 0) Fail(errno);
+    if (const int error = Temporary.RenameTo(PathOf(Name).filename().string())) Fail(error);
+    SyncFolder(Temporary.Folder());
 }
 
 AppendingFile::AppendingFile(const std::string& fileName, const std::uint64_t* keep, std::string_view header)
     : Name(fileName) {
-    const std::string path = PathOf(fileName).string();
-    bool fresh = keep == nullptr;
-    if (!fresh) {
-        Fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-        if (Fd < 0) Fail(errno);
+    const std::filesystem::path path = PathOf(fileName);
+    if (keep) {
+        File = FileDescriptor(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+        if (!File) Fail(errno);
         struct stat info {};
-        if (::fstat(Fd, &info) != 0) Fail(errno);
-        if (::flock(Fd, LOCK_EX | LOCK_NB) != 0) Fail(errno);
+        if (::fstat(File.Get(), &info) != 0) Fail(errno);
+        if (::flock(File.Get(), LOCK_EX | LOCK_NB) != 0) Fail(errno);
         if (static_cast<std::uint64_t>(info.st_size) < *keep)
             throw KelmarError("The file \"" + Name + "\" holds " + std::to_string(info.st_size) + " bytes, fewer than the " +
                               std::to_string(*keep) + " recorded as written to it.");
         if (info.st_nlink > 1) {
             // Another name shares these bytes (a finished table): go on in a
             // copy of the part to keep, and leave the other name as it was.
-            std::string temporary;
-            const int copy = CreateTemporaryBeside(fileName, temporary);
-            if (copy < 0) Fail(errno);
+            TemporaryFile copy;
+            if (const int error = copy.Create(FolderOf(path))) Fail(error);
             bool readFailed = false;
-            int error = CopyBytes(Fd, 0, *keep, copy, readFailed);
-            if (error == 0 && ::fsync(copy) != 0) error = errno;
-            if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-            if (error != 0) {
-                ::close(copy);
-                ::unlink(temporary.c_str());
-                Fail(error < 0 ? EIO : error);
-            }
-            ::close(Fd);
-            Fd = copy;
-            if (::flock(Fd, LOCK_EX | LOCK_NB) != 0) Fail(errno);
-            SyncFolderOf(fileName);
-        } else if (::ftruncate(Fd, static_cast<off_t>(*keep)) != 0) {
+            int error = CopyBytes(File.Get(), 0, *keep, copy.Fd(), readFailed);
+            if (error == 0 && ::fsync(copy.Fd()) != 0) error = errno;
+            if (error == 0) error = copy.RenameTo(path.filename().string());
+            if (error != 0) Fail(error < 0 ? EIO : error);
+            SyncFolder(copy.Folder());
+            File = copy.TakeFd();  // locked since it was made
+        } else if (::ftruncate(File.Get(), static_cast<off_t>(*keep)) != 0) {
             Fail(errno);
         }
-        if (::lseek(Fd, static_cast<off_t>(*keep), SEEK_SET) < 0) Fail(errno);
+        if (::lseek(File.Get(), static_cast<off_t>(*keep), SEEK_SET) < 0) Fail(errno);
         Length = *keep;
         WritebackFrom = *keep;
     } else {
         if (::unlink(path.c_str()) != 0 && errno != ENOENT) Fail(errno);
-        Fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (Fd < 0) Fail(errno);
-        if (::flock(Fd, LOCK_EX | LOCK_NB) != 0) Fail(errno);
-        SyncFolderOf(fileName);
+        File = FileDescriptor(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!File) Fail(errno);
+        if (::flock(File.Get(), LOCK_EX | LOCK_NB) != 0) Fail(errno);
+        SyncFolder(FolderOf(path));
     }
     Buffer.reserve(BUFFER_BYTES);
-    if (fresh) {
+    if (!keep) {
         // At once, so that the file never lacks it.
-        if (const int error = WriteAll(Fd, header)) Fail(error);
+        if (const int error = WriteAll(File.Get(), header)) Fail(error);
         Length = header.size();
     }
-}
-
-AppendingFile::~AppendingFile() {
-    if (Fd >= 0) ::close(Fd);
 }
 
 void AppendingFile::Fail(int error) const {
@@ -238,7 +176,7 @@ void AppendingFile::Fail(int error) const {
 }
 
 void AppendingFile::Flush() {
-    if (const int error = WriteAll(Fd, Buffer)) Fail(error);
+    if (const int error = WriteAll(File.Get(), Buffer)) Fail(error);
     Buffer.clear();
     StartWriteback();
 }
@@ -249,7 +187,7 @@ void AppendingFile::StartWriteback() {
     // a system without it leaves everything to Sync.
     const std::uint64_t written = Length - Buffer.size();
     if (written - WritebackFrom < WRITEBACK_BYTES) return;
-    ::sync_file_range(Fd, static_cast<off_t>(WritebackFrom), static_cast<off_t>(written - WritebackFrom),
+    ::sync_file_range(File.Get(), static_cast<off_t>(WritebackFrom), static_cast<off_t>(written - WritebackFrom),
                       SYNC_FILE_RANGE_WRITE);
     WritebackFrom = written;
 }
@@ -260,7 +198,7 @@ void AppendingFile::Write(std::string_view bytes) {
     // into the buffer first.
     if (bytes.size() >= DIRECT_BYTES) {
         Flush();
-        if (const int error = WriteAll(Fd, bytes)) Fail(error);
+        if (const int error = WriteAll(File.Get(), bytes)) Fail(error);
         StartWriteback();
         return;
     }
@@ -274,41 +212,31 @@ void AppendingFile::Sync() {
 }
 
 void AppendingFile::SyncWritten() const {
-    if (::fsync(Fd) != 0) Fail(errno);
+    if (::fsync(File.Get()) != 0) Fail(errno);
 }
 
-FileLock::FileLock(const std::string& fileName) {
-    Fd = ::open(PathOf(fileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (Fd < 0) throw KelmarError("Cannot write the file \"" + fileName + "\" (" + Reason(errno) + ").");
-    if (::flock(Fd, LOCK_EX | LOCK_NB) != 0) {
+FileLock::FileLock(const std::string& fileName)
+    : File(::open(PathOf(fileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+    if (!File) throw KelmarError("Cannot write the file \"" + fileName + "\" (" + Reason(errno) + ").");
+    if (::flock(File.Get(), LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        ::close(Fd);
         if (error == EWOULDBLOCK) throw KelmarError("Another process holds the file \"" + fileName + "\".");
         throw KelmarError("Cannot lock the file \"" + fileName + "\" (" + Reason(error) + ").");
     }
 }
 
-FileLock::~FileLock() { ::close(Fd); }
-
 bool LinkFileDurably(const std::string& existing, const std::string& newName) {
-    std::random_device random;
-    std::string temporary;
-    for (int attempt = 0;; ++attempt) {
-        temporary = TemporaryNameBeside(newName, random);
-        if (::link(PathOf(existing).c_str(), temporary.c_str()) == 0) break;
-        if (errno == EXDEV || errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) return false;
-        if (errno != EEXIST || attempt >= 100)
-            throw KelmarError("Cannot write the file \"" + newName + "\" (" + Reason(errno) + "); it was left as it was.");
-    }
-    if (::rename(temporary.c_str(), PathOf(newName).c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
+    const std::filesystem::path target = PathOf(newName);
+    const auto fail = [&](int error) {
         throw KelmarError("Cannot write the file \"" + newName + "\" (" + Reason(error) + "); it was left as it was.");
+    };
+    TemporaryFile link;
+    if (const int error = link.CreateLinkTo(FolderOf(target), PathOf(existing))) {
+        if (error == EXDEV || error == EPERM || error == EOPNOTSUPP || error == EMLINK) return false;
+        fail(error);
     }
-    // A rename between two names of one file does nothing: the new name was
-    // the file already, and the temporary link is still there.
-    ::unlink(temporary.c_str());
-    SyncFolderOf(newName);
+    if (const int error = link.RenameTo(target.filename().string())) fail(error);
+    SyncFolder(link.Folder());
     return true;
 }
 

@@ -10,16 +10,19 @@
 #include <string>
 #include <string_view>
 
+#include "io/posix_file.h"
+
 namespace kelmar {
 
 class DurableFileStream {
 public:
-    // Creates a new file beside `fileName` under a temporary name (exclusive,
-    // never another writer's file). Raises KelmarError naming the file and
+    // Creates a new file beside `fileName` under a temporary name (a
+    // TemporaryFile: exclusive, never another writer's file, removed on
+    // SIGINT, SIGTERM and SIGHUP). Raises KelmarError naming the file and
     // the system's reason when the folder cannot take it.
     explicit DurableFileStream(const std::string& fileName);
     // Removes the temporary file unless Commit succeeded.
-    ~DurableFileStream();
+    ~DurableFileStream() = default;
     DurableFileStream(const DurableFileStream&) = delete;
     DurableFileStream& operator=(const DurableFileStream&) = delete;
 
@@ -41,10 +44,8 @@ private:
     [[noreturn]] void Fail(int error);
 
     std::string Name;
-    std::string TemporaryPath;
+    TemporaryFile Temporary;
     std::string Buffer;
-    int Fd = -1;
-    bool Committed = false;
 };
 
 // A file one process appends to, in steps made durable by Sync. While it is
@@ -57,11 +58,11 @@ public:
     // the file is made anew holding `header`: an old file of that name is
     // unlinked first, never overwritten, so that a name linked to it
     // elsewhere keeps its bytes; the same is done, keeping the first `*keep`
-    // bytes, for a file that has other names. Raises KelmarError naming the
-    // file and the system's reason, also when the file is shorter than
-    // `*keep` or another process holds it.
+    // bytes, for a file that has other names (the copy is a TemporaryFile
+    // until it takes the name). Raises KelmarError naming the file and the
+    // system's reason, also when the file is shorter than `*keep` or another
+    // process holds it.
     AppendingFile(const std::string& fileName, const std::uint64_t* keep, std::string_view header);
-    ~AppendingFile();
     AppendingFile(const AppendingFile&) = delete;
     AppendingFile& operator=(const AppendingFile&) = delete;
 
@@ -86,7 +87,7 @@ private:
     std::string Buffer;
     std::uint64_t Length = 0;
     std::uint64_t WritebackFrom = 0;  // bytes before it are handed to the disk
-    int Fd = -1;
+    FileDescriptor File;
 };
 
 // An exclusive lock on the file `fileName` (made when missing, never
@@ -96,12 +97,9 @@ private:
 class FileLock {
 public:
     explicit FileLock(const std::string& fileName);
-    ~FileLock();
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
 
 private:
-    int Fd = -1;
+    FileDescriptor File;
 };
 
 // Gives the existing file `existing` the further name `newName` (a hard
