@@ -119,10 +119,11 @@ private:
 
 // Removes from `folder` the temporary files (and companions) whose writers
 // have ended without removing them: those whose lock can be taken. Those of
-// a live writer, in this process or another, on this machine or another
-// one sharing the folder, are kept, and so is a file whose lock cannot be
-// tried (a file system without locks, a file of another user). Gives the
-// number of files removed; a folder that cannot be read gives 0.
+// a live writer, in this process or another, are kept (on another machine
+// sharing the folder where its file system passes locks between machines,
+// as NFS does unless mounted without), and so is a file whose lock cannot
+// be tried (a file system without locks, a file of another user). Gives
+// the number of files removed; a folder that cannot be read gives 0.
 std::size_t RemoveStaleTemporaries(const std::filesystem::path& folder);
 
 }  // namespace kelmar

@@ -1,6 +1,7 @@
 // kelmar-cli batch and merge run as a program: a batch killed part-way and
-// resumed, a site of a batch run alone with its seed, a tidy weather table
-// run as its weather file, and the command line's refusals.
+// resumed, signals at random moments of a batch, its join and a merge, a
+// site of a batch run alone with its seed, a tidy weather table run as its
+// weather file, and the command line's refusals.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,12 +9,14 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#include <netcdf.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,8 +26,11 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::error_code error;
+    std::string bytes(fs::file_size(path, error), '\0');
+    if (error) return {};
+    std::ifstream(path, std::ios::binary).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 void WriteBytes(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
@@ -50,6 +56,8 @@ struct BatchProgram : ::testing::Test {
             const int out = open((dir / ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             const int err = open((dir / ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0) _exit(126);
+            // As from a terminal, whatever the test runner's own handling.
+            for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
             execv(KELMAR_CLI, argv.data());
             _exit(127);
         }
@@ -108,6 +116,178 @@ TEST_F(BatchProgram, AKilledBatchResumesToTheSameBytes) {
 
     ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "whole", "--seed", "11", "--quiet"}), 0) << Err();
     EXPECT_TRUE(Outputs("killed") == Outputs("whole")) << "the resumed outputs differ from an uninterrupted run";
+}
+
+// The temporary files in a batch's folders.
+std::string Temporaries(const fs::path& out) {
+    std::string names;
+    std::error_code ignored;
+    for (const fs::path& folder : {out, out / "parts"})
+        for (const auto& entry : fs::directory_iterator(folder, ignored))
+            if (entry.path().filename().string().rfind(".kelmar-", 0) == 0) names += " " + entry.path().filename().string();
+    return names;
+}
+
+// What a netCDF file holds, read through the netCDF library, as bytes to
+// compare: its dimensions, its variables with their attributes and values,
+// and its global attributes but history, which tells when the file was made
+// (that time is also in a checksum, so the files' bytes differ).
+std::string NetcdfContents(const fs::path& file) {
+    int nc = -1;
+    if (nc_open(file.c_str(), NC_NOWRITE, &nc) != NC_NOERR) return "no netCDF file " + file.string();
+    std::string text;
+    const auto add = [&](const void* bytes, std::size_t size) { text.append(static_cast<const char*>(bytes), size); };
+    const auto sizeOf = [&](nc_type type) {
+        std::size_t size = 0;
+        nc_inq_type(nc, type, nullptr, &size);
+        return size;
+    };
+    // Strings by their text: their values are pointers.
+    const auto addStrings = [&](char** strings, std::size_t count) {
+        for (std::size_t k = 0; k < count; ++k) text += std::string(strings[k] ? strings[k] : "") + '\0';
+        nc_free_string(count, strings);
+    };
+    const auto attributes = [&](int var) {
+        int count = 0;
+        nc_inq_varnatts(nc, var, &count);
+        for (int a = 0; a < count; ++a) {
+            char name[NC_MAX_NAME + 1] = {};
+            nc_type type = 0;
+            std::size_t length = 0;
+            nc_inq_attname(nc, var, a, name);
+            if (var == NC_GLOBAL && std::string(name) == "history") continue;
+            nc_inq_att(nc, var, name, &type, &length);
+            text += std::string(name) + "=";
+            if (type == NC_STRING) {
+                std::vector<char*> strings(length);
+                nc_get_att_string(nc, var, name, strings.data());
+                addStrings(strings.data(), length);
+            } else {
+                std::string value(length * sizeOf(type), '\0');
+                nc_get_att(nc, var, name, value.data());
+                text += value;
+            }
+        }
+    };
+    int dims = 0, vars = 0;
+    nc_inq_ndims(nc, &dims);
+    for (int d = 0; d < dims; ++d) {
+        char name[NC_MAX_NAME + 1] = {};
+        std::size_t length = 0;
+        nc_inq_dim(nc, d, name, &length);
+        text += std::string(name) + "=" + std::to_string(length) + "\n";
+    }
+    attributes(NC_GLOBAL);
+    nc_inq_nvars(nc, &vars);
+    for (int v = 0; v < vars; ++v) {
+        char name[NC_MAX_NAME + 1] = {};
+        nc_type type = 0;
+        int rank = 0, shape[NC_MAX_VAR_DIMS] = {};
+        nc_inq_var(nc, v, name, &type, &rank, shape, nullptr);
+        text += "\n" + std::string(name) + ":";
+        add(shape, sizeof(int) * static_cast<std::size_t>(rank));
+        attributes(v);
+        std::size_t count = 1;
+        for (int d = 0; d < rank; ++d) {
+            std::size_t length = 0;
+            nc_inq_dimlen(nc, shape[d], &length);
+            count *= length;
+        }
+        if (type == NC_STRING) {
+            std::vector<char*> strings(count);
+            nc_get_var_string(nc, v, strings.data());
+            addStrings(strings.data(), count);
+        } else {
+            std::string values(count * sizeOf(type), '\0');
+            nc_get_var(nc, v, values.data());
+            text += values;
+        }
+    }
+    nc_close(nc);
+    return text;
+}
+
+// A batch (its join included) and a merge, each stopped by SIGKILL, SIGTERM
+// and SIGINT: a caught signal leaves no temporary file; after a kill,
+// --resume or merge again removes what it left; and either way the outputs
+// end as an uninterrupted run's, byte for byte. The moments are drawn over
+// the measured length of a run from a fixed seed, so a failure repeats; the
+// join's are taken once a temporary file of the join is seen.
+TEST_F(BatchProgram, SignalsAtAnyMomentLeaveNoTemporaryFileAndTheSameBytesInTheEnd) {
+    using Clock = std::chrono::steady_clock;
+    constexpr int CHUNKS = 2;
+    SimulatedList(100);  // two chunks of 500-year sites
+    const auto batch = [](const std::string& out, const std::vector<std::string>& more) {
+        std::vector<std::string> args = {"batch", "--sites", "sites.csv", "--out", out, "--seed", "5", "--format", "both", "--quiet"};
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    const auto outputs = [&](const std::string& out) {
+        return Outputs(out) + NetcdfContents(dir / out / "results.nc");
+    };
+    const auto timed = [&](const std::vector<std::string>& args) {
+        const auto start = Clock::now();
+        EXPECT_EQ(Run(args), 0) << Err();
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    const double batchSeconds = timed(batch("whole", {}));
+    const std::string expected = outputs("whole");
+    ASSERT_EQ(Run(batch("shards", {"--shard", "0/2"})), 0) << Err();
+    ASSERT_EQ(Run(batch("shards", {"--shard", "1/2"})), 0) << Err();
+    const double mergeSeconds = timed({"merge", "shards"});
+    ASSERT_TRUE(outputs("shards") == expected) << "the merged shards differ from the run on one machine";
+
+    constexpr unsigned SEED = 20250611;
+    std::mt19937 random(SEED);
+    enum Phase { BATCH, JOIN, MERGE };
+    const char* const phaseNames[] = {"batch", "join", "merge"};
+    int interrupted[3] = {};
+    bool killLeftTemporaries = false;
+    int trial = 0;
+    for (const Phase phase : {BATCH, JOIN, MERGE}) {
+        for (const int signal : {SIGKILL, SIGTERM, SIGINT}) {
+            const std::string out = phase == MERGE ? "shards" : "trial" + std::to_string(++trial);
+            if (phase == MERGE)
+                for (const char* name : {"monthly.csv", "annual.csv", "errors.csv", "results.nc"}) fs::remove(dir / out / name);
+            const double seconds = phase == MERGE ? mergeSeconds : batchSeconds;
+            const auto wait = std::chrono::duration<double>(std::uniform_real_distribution<double>(0, seconds)(random));
+            const auto start = Clock::now();
+            const pid_t child = Start(phase == MERGE ? std::vector<std::string>{"merge", out} : batch(out, {}));
+            int status = 0;
+            bool ended = false;
+            // The join: every chunk done and a temporary file in the output folder.
+            const auto joining = [&] {
+                return DoneChunks(dir / out / "parts") == CHUNKS && Temporaries(dir / out).find(".kelmar-") != std::string::npos &&
+                       Temporaries(dir / out).size() > Temporaries(dir / out / "parts").size();
+            };
+            while (!(ended = waitpid(child, &status, WNOHANG) == child) &&
+                   (phase == JOIN ? !joining() : Clock::now() - start < wait))
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            const double moment = std::chrono::duration<double>(Clock::now() - start).count();
+            if (!ended) {
+                ::kill(child, signal);
+                waitpid(child, &status, 0);
+            }
+            const bool stopped = WIFSIGNALED(status) && WTERMSIG(status) == signal;
+            interrupted[phase] += stopped;
+            const std::string where = std::string(phaseNames[phase]) + ", signal " + std::to_string(signal) + " at " +
+                                      std::to_string(moment) + " s (seed " + std::to_string(SEED) + ")" +
+                                      (stopped ? "" : ", after the run had ended");
+            const std::string left = Temporaries(dir / out);
+            if (signal == SIGKILL)
+                killLeftTemporaries = killLeftTemporaries || !left.empty();
+            else
+                EXPECT_EQ(left, "") << where << ": temporary files left";
+
+            ASSERT_EQ(Run(phase == MERGE ? std::vector<std::string>{"merge", out} : batch(out, {"--resume"})), 0)
+                << where << "\n" << Err();
+            EXPECT_EQ(Temporaries(dir / out), "") << where << ": temporary files left after --resume or merge";
+            EXPECT_TRUE(outputs(out) == expected) << where << ": the outputs differ from an uninterrupted run";
+            if (phase != MERGE) fs::remove_all(dir / out);
+        }
+    }
+    for (const Phase phase : {BATCH, JOIN, MERGE}) EXPECT_GT(interrupted[phase], 0) << "no signal came before the " << phaseNames[phase] << " ended";
+    EXPECT_TRUE(killLeftTemporaries) << "no kill left a temporary file, so none was removed by --resume or merge";
 }
 
 // Reads the numbers of the rows of `site` (monthly rows: those of a full

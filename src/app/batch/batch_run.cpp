@@ -22,7 +22,6 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "app/batch/batch_netcdf.h"
@@ -35,6 +34,7 @@
 #include "io/file_bytes.h"
 #include "io/file_output.h"
 #include "io/file_stream.h"
+#include "io/posix_file.h"
 #include "model/errors.h"
 #include "numerics/random_source.h"
 
@@ -381,6 +381,15 @@ void RecordChunk(const fs::path& dir, const Manifest& manifest, std::int64_t chu
     WriteFileAtomically(Utf8Name(DonePath(dir, chunk)), done);
 }
 
+// Removes the temporary files that processes killed outright (a kill
+// cannot be caught) left in the batch's folders, before anything is written
+// there. A temporary file of a process still at work (another shard's)
+// holds a lock and is kept.
+void RemoveLeftTemporaries(const fs::path& dir) {
+    RemoveStaleTemporaries(dir);
+    RemoveStaleTemporaries(dir / PARTS_FOLDER);
+}
+
 std::string ShardText(const std::optional<Shard>& share) {
     return share ? std::to_string(share->Index) + "/" + std::to_string(share->Count) : "0/1";
 }
@@ -396,17 +405,20 @@ Manifest SettleManifest(const fs::path& dir, Manifest wanted, bool seedGiven, bo
             if (fs::exists(dir / name))
                 throw KelmarError("The folder \"" + Utf8Name(dir) + "\" already holds \"" + name +
                                   "\" but no batch manifest; choose an empty folder so that nothing is overwritten.");
-        // A name of this process's own, linked to the manifest's name only if
-        // no other process has made one meanwhile.
-        const fs::path temporary = dir / (std::string(MANIFEST_NAME) + ".new-" + std::to_string(::getpid()) + "-" +
-                                          Hex(RandomSource().State()));
-        WriteFileAtomically(Utf8Name(temporary), wanted.Text());
-        std::error_code error;
-        fs::create_hard_link(temporary, path, error);
-        fs::remove(temporary);
-        if (!error) return wanted;
-        if (error != std::errc::file_exists)
-            throw KelmarError("Cannot create the file \"" + Utf8Name(path) + "\" (" + error.message() + ").");
+        // Written whole under a temporary name, then linked to the manifest's
+        // name only if no other process has made one meanwhile.
+        TemporaryFile temporary;
+        int error = temporary.Create(dir);
+        if (error == 0) error = WriteAll(temporary.Fd(), wanted.Text());
+        if (error == 0 && ::fsync(temporary.Fd()) != 0) error = errno;
+        if (error == 0) error = temporary.LinkTo(MANIFEST_NAME);
+        if (error == 0) {
+            SyncFolder(temporary.Folder());
+            return wanted;
+        }
+        if (error != EEXIST)
+            throw KelmarError("Cannot create the file \"" + Utf8Name(path) + "\" (" +
+                              std::generic_category().message(error) + ").");
         existing = ReadSmallFile(path);  // another shard was first
         if (!existing) throw KelmarError("Cannot read the file \"" + Utf8Name(path) + "\".");
         joining = true;
@@ -690,6 +702,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                           (sharded ? "shard " + ShardText(options.Share) : std::string("this batch")) + " in \"" +
                           Utf8Name(dir) + "\"; wait for it to end.");
     }
+    if (options.Resume) RemoveLeftTemporaries(dir);
     const Kinds kinds = KindsOf(ParseOutputFormat(manifest.Format), manifest.Summary);
     std::vector<std::int64_t> pending;
     std::int64_t shareSites = 0, doneSites = 0, doneFailed = 0;
@@ -724,13 +737,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
         std::error_code ignored;
         removed |= fs::remove(DonePath(dir, c), ignored);
     }
-    if (removed) {
-        const int folder = ::open((dir / PARTS_FOLDER).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folder >= 0) {
-            ::fsync(folder);
-            ::close(folder);
-        }
-    }
+    if (removed) SyncFolder(dir / PARTS_FOLDER);
 
     Progress progress(options.Progress, err, shareSites, doneSites);
     WeatherTables tables;
@@ -1072,6 +1079,7 @@ BatchSummary MergeBatch(const std::string& dirName, const std::string& version, 
     if (manifest->Version != version)
         throw KelmarError("The batch in \"" + dirName + "\" was made by kelmar-cli " + manifest->Version + "; this is " +
                           version + ". Merge it with the version that made it.");
+    RemoveLeftTemporaries(dir);
     BatchSummary summary;
     summary.Sites = manifest->Sites;
     summary.BaseSeed = manifest->BaseSeed;
