@@ -104,12 +104,11 @@ void DurableFileStream::CopyFrom(const std::string& source) {
 }
 
 void DurableFileStream::CopyRange(const std::string& source, std::uint64_t offset, std::uint64_t length) {
-    const int in = ::open(PathOf(source).c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) throw KelmarError("Cannot read the file \"" + source + "\": " + Reason(errno) + ".");
+    const FileDescriptor in(::open(PathOf(source).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in) throw KelmarError("Cannot read the file \"" + source + "\": " + Reason(errno) + ".");
     Flush();
     bool readFailed = false;
-    const int error = CopyBytes(in, offset, length, Temporary.Fd(), readFailed);
-    ::close(in);
+    const int error = CopyBytes(in.Get(), offset, length, Temporary.Fd(), readFailed);
     if (error == -1)
         throw KelmarError("Cannot read the file \"" + source + "\": it ends before byte " +
                           std::to_string(offset + length) + ".");

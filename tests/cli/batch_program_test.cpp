@@ -124,7 +124,8 @@ std::string Temporaries(const fs::path& out) {
     std::error_code ignored;
     for (const fs::path& folder : {out, out / "parts"})
         for (const auto& entry : fs::directory_iterator(folder, ignored))
-            if (entry.path().filename().string().rfind(".kelmar-", 0) == 0) names += " " + entry.path().filename().string();
+            if (const std::string name = entry.path().filename().string(); name.rfind(".kelmar-", 0) == 0)
+                names.append(" ").append(name);
     return names;
 }
 
@@ -184,7 +185,7 @@ std::string NetcdfContents(const fs::path& file) {
         nc_type type = 0;
         int rank = 0, shape[NC_MAX_VAR_DIMS] = {};
         nc_inq_var(nc, v, name, &type, &rank, shape, nullptr);
-        text += "\n" + std::string(name) + ":";
+        text.append("\n").append(name).append(":");
         add(shape, sizeof(int) * static_cast<std::size_t>(rank));
         attributes(v);
         std::size_t count = 1;
