@@ -12,6 +12,16 @@ else()
     -ffp-contract=off -fno-fast-math)
 endif()
 
+# The hardening Debian builds its packages with (dpkg-buildflags): checked
+# buffer functions where the compiler knows the sizes (needs optimization),
+# and the relocations resolved and made read-only before main runs. Not
+# with the sanitizers, which bring their own checks.
+if(NOT MSVC AND NOT KELMAR_SANITIZE AND NOT KELMAR_BUILD_FUZZERS AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  target_compile_options(kelmar_settings INTERFACE
+    "$<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
+  target_link_options(kelmar_settings INTERFACE LINKER:-z,relro LINKER:-z,now)
+endif()
+
 if(KELMAR_SANITIZE)
   target_compile_options(kelmar_settings INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)

@@ -16,6 +16,9 @@ packages=(
   pybind11-dev python3-dev python3-numpy python3-pandas   # the Python module kelmar
   python3-distributed python3-pytest python3-matplotlib   # its Dask runs, its tests, the plotting example
   openmpi-bin slurm-wlm munge                      # real launchers for the batch shard tests
+  help2man librsvg2-bin gzip                       # the manual pages and PNG icons made at build time
+  dpkg-dev file fakeroot binutils                  # the Debian package (cpack -G DEB: dpkg-shlibdeps, file)
+  lintian desktop-file-utils appstream man-db      # the package's checks (tests/install)
 )
 
 missing=()

@@ -214,7 +214,8 @@ private:
 
 }  // namespace
 
-int RunCheckCommand(const CliOptions& options, std::ostream& out, std::ostream& err, CheckFigureWriter* figure) {
+int RunCheckCommand(const CliOptions& options, std::ostream& out, std::ostream& err, CheckFigureWriter* figure,
+                    const std::string& whyNoFigure) {
     auto model = std::make_unique<TModel>();
     TerminalNotifier notifier(err);
     try {
@@ -234,9 +235,12 @@ int RunCheckCommand(const CliOptions& options, std::ostream& out, std::ostream& 
             << "); wrote";
         for (const std::string& file : written) out << ' ' << file;
         out << '\n';
-        if (!figure)
+        if (!figure && whyNoFigure.empty())
             err << "note: check.png and check.svg need the window's libraries (Qt 6), which this build of "
                    "kelmar-cli does not have; only the table was written\n";
+        else if (!figure)
+            err << "note: check.png and check.svg were not drawn, only the table was written: " << whyNoFigure
+                << '\n';
         for (const std::string& line : CheckVerdicts(*check)) out << line << '\n';
     } catch (const std::exception& e) {
         err << e.what() << '\n';

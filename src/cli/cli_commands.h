@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "app/generator_check.h"
 #include "cli/cli_options.h"
@@ -19,9 +20,11 @@ int RunEstimate(const CliOptions& options, std::ostream& out, std::ostream& err)
 // `stderrIsTerminal` chooses the progress line updated in place over plain lines.
 int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& err, bool stderrIsTerminal);
 int RunMergeCommand(const CliOptions& options, std::ostream& out, std::ostream& err);
-// `figure` draws check.png and check.svg; without one (a build without the
-// window's libraries) only check.csv is written, and a note says why.
+// `figure` draws check.png and check.svg; without one only check.csv is
+// written, and a note says why: `whyNoFigure` (say, the figure module could
+// not be loaded), or when empty, that the build lacks the window's libraries.
 // A completed check exits with EXIT_OK whatever its verdicts.
-int RunCheckCommand(const CliOptions& options, std::ostream& out, std::ostream& err, CheckFigureWriter* figure);
+int RunCheckCommand(const CliOptions& options, std::ostream& out, std::ostream& err, CheckFigureWriter* figure,
+                    const std::string& whyNoFigure = "");
 
 }  // namespace kelmar::cli

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <limits>
+#include <map>
 #include <tuple>
 
 #include "io/number_text.h"
@@ -139,7 +140,151 @@ void RefuseExtras(const CLI::App& command) {
     throw UsageError("unexpected argument '" + first + "'");
 }
 
+const std::vector<std::string> COMMANDS = {"simulate", "estimate", "batch", "merge", "check"};
+const std::vector<std::string> RNG_NAMES = {"lcg32", "pcg64"};
+const std::vector<std::string> FORMATS = {"csv", "netcdf", "both"};
+
+bool OneOf(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// The command line of one command as it is declared to CLI11: the options
+// the parser knows, the texts they fill, and the values of the options that
+// take one of a few names. The parser and the completion words
+// (CompletionWords) both read it, so the completion cannot miss an option.
+//
+// The command is an application of its own, given the arguments after its
+// name: under a parent application, CLI11 would take a value that equals
+// the command's name (`check --out check`) for the command again and leave
+// the option without its value.
+struct CommandDeclaration {
+    CLI::App app;
+    CLI::App* sub = &app;
+    bool help = false;
+    std::string seedText, yearsText, jobsText, deltaText, factorText, replicatesText;
+    std::vector<std::pair<CLI::Option*, std::string*>> values;
+    std::map<std::string, std::vector<std::string>> choices;  // option -> the names it takes
+    // Options the command knows only to name them as not belonging to it:
+    // simulate and estimate declare the same options.
+    std::vector<std::string> foreign;
+
+    // `options` receives the values when `app` has parsed a line.
+    CommandDeclaration(const std::string& command, CliOptions& options) : app("", command) {
+        sub->set_help_flag();  // --help is answered by ParseCommandLine, per command
+        sub->allow_extras();
+        sub->add_flag("--help", help, "show this text");
+
+        const auto value = [&](const char* name, std::string* target, const char* description,
+                               const char* valueName = "FILE") {
+            values.emplace_back(AddValue(*sub, name, description)->type_name(valueName), target);
+        };
+        if (command == "simulate" || command == "estimate") {
+            value("--site", &options.site, "site parameter file");
+            value("--climate", &options.climate, "climatology file");
+            value("--weather", &options.weather, "observed weather file (.wed, or a tidy .csv)");
+            value("--site-id", &options.siteId, "the site of a tidy weather table with several", "ID");
+            value("--results", &options.results, "results file to write");
+            value("--table", &options.table, "full-precision table to write");
+            value("--output", &options.output, "where estimate writes the climatology file");
+            value("--seed", &seedText, "state of the random source", "N");
+            value("--years", &yearsText, "years written to the results file", "N");
+            value("--scenario", &options.scenario, "climate scenario file");
+            value("--delta-t", &deltaText, "degC added to the air temperature", "X");
+            value("--precip-factor", &factorText, "ratio multiplying precipitation", "F");
+            value("--replicates", &replicatesText, "replicates of an ensemble", "R");
+            value("--out", &options.out, "the folder of an ensemble", "DIR");
+            value("--rng", &options.rng, "lcg32 or pcg64", "NAME");
+            value("--jobs", &jobsText, "threads of an ensemble", "N");
+            sub->add_flag("--summary", options.summary, "summaries instead of every replicate");
+            for (const CLI::Option* option : sub->get_options()) {
+                const std::string& name = option->get_name();
+                const bool estimates = name == "--weather" || name == "--output" || name == "--help";
+                if (command == "simulate" ? name == "--output" : !estimates) foreign.push_back(name);
+            }
+        } else if (command == "batch") {
+            sub->description("Runs every site of a site list on all cores into tidy outputs in a folder.");
+            value("--sites", &options.sites, "the site list (CSV: site_id, site_file or site parameters, "
+                                             "climate_file and/or weather_file, optional seed, lat, lon)");
+            value("--out", &options.out, "the folder of the outputs, parts and manifest", "DIR");
+            value("--jobs", &jobsText, "threads (default: every core)", "N");
+            value("--seed", &seedText, "base state of the random source (default: from the clock, recorded)", "N");
+            value("--format", &options.format,
+                  "csv (monthly.csv, annual.csv, errors.csv), netcdf (results.nc, errors.csv) or both (default csv)", "FORMAT");
+            value("--shard", &options.shard, "run share K of N and leave the merge (default: from the launcher)", "K/N");
+            value("--scenarios", &options.scenario,
+                  "run each site under each scenario of this CSV list (scenario, then delta_t, precip_factor (or "
+                  "<key>_1 .. <key>_12), variability, trend_t, trend_precip); the tables gain scenario and replicate "
+                  "columns");
+            value("--replicates", &replicatesText,
+                  "realizations of each simulated-weather site (observed weather has one, replicate 0)", "R");
+            value("--rng", &options.rng, "lcg32 (default) or pcg64", "NAME");
+            sub->add_flag("--summary", options.summary,
+                          "per site and scenario, summary_monthly.csv and summary_annual.csv across the replicates "
+                          "instead of monthly.csv and annual.csv (as simulate --summary)");
+            sub->add_flag("--resume", options.resume, "skip the chunks a killed run finished");
+            sub->add_flag("--quiet", options.quiet, "no progress lines");
+        } else if (command == "check") {
+            sub->description(
+                "Checks the weather generator against an observed record: estimates the climatology from the record "
+                "(or reads --climate), simulates --years years and compares observed with simulated month by month "
+                "for air temperature, precipitation and soil temperature: means (Welch's t test), standard deviations "
+                "(F test; for precipitation, which is skewed, Brown-Forsythe) and distributions (two-sample "
+                "Kolmogorov-Smirnov). Writes check.csv (and check.png and "
+                "check.svg where the window's libraries are built) into --out and prints one verdict per variable: "
+                "where a test fails at 5 % after Holm's adjustment over the variable's 36 tests (12 months x 3 "
+                "tests). Missing observed values are left out and counted.");
+            value("--weather", &options.weather, "the observed record (.wed, or a tidy .csv)");
+            value("--site-id", &options.siteId, "the site of a tidy weather table with several", "ID");
+            value("--climate", &options.climate, "a climatology to check instead of the one estimated from the record");
+            value("--years", &yearsText, "years to simulate, 2 to 500 (default 500)", "N");
+            value("--out", &options.out, "the folder of check.csv, check.png and check.svg (default: the current one)",
+                  "DIR");
+            value("--seed", &seedText, "state of the random source (default: from the clock, printed)", "N");
+        } else {
+            sub->description("Joins the parts of a batch run in shards into its outputs.");
+            sub->add_option("DIR", options.out, "the folder of the batch")
+                ->type_name("")
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        }
+        if (command == "simulate" || command == "estimate" || command == "batch") choices["--rng"] = RNG_NAMES;
+        if (command == "batch") choices["--format"] = FORMATS;
+    }
+    CommandDeclaration(const CommandDeclaration&) = delete;
+    CommandDeclaration& operator=(const CommandDeclaration&) = delete;
+};
+
 }  // namespace
+
+const char* const COMPLETION_WORDS_OPTION = "--completion-words";
+
+std::string CompletionWords() {
+    std::string words = "kelmar-cli";
+    for (const std::string& command : COMMANDS) words += ' ' + command;
+    words += " --help --version\n";
+    for (const std::string& command : COMMANDS) {
+        CliOptions options;
+        const CommandDeclaration declaration(command, options);
+        words += command;
+        for (const CLI::Option* option : declaration.sub->get_options()) {
+            const std::string name = option->get_name();
+            if (OneOf(declaration.foreign, name)) continue;
+            const auto choices = declaration.choices.find(name);
+            std::string kind = option->get_type_name();
+            if (choices != declaration.choices.end()) {
+                kind.clear();
+                for (const std::string& choice : choices->second) kind += (kind.empty() ? "" : "|") + choice;
+            }
+            if (!option->nonpositional())
+                words += " =" + name;  // a positional argument: its name is its kind (DIR)
+            else if (option->get_expected_max() == 0)
+                words += ' ' + name;  // a flag
+            else
+                words += ' ' + name + '=' + kind;
+        }
+        words += '\n';
+    }
+    return words;
+}
 
 CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     CliOptions options;
@@ -150,91 +295,25 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         options.command = Command::Version;
         return options;
     }
-    if (command != "simulate" && command != "estimate" && command != "batch" && command != "merge" &&
-        command != "check")
+    if (command == COMPLETION_WORDS_OPTION) {
+        options.helpText = CompletionWords();
+        return options;
+    }
+    if (std::find(COMMANDS.begin(), COMMANDS.end(), command) == COMMANDS.end())
         throw UsageError("unknown command '" + command + "'");
 
-    CLI::App app("kelmar-cli: forest-floor and soil climate month by month", "kelmar-cli");
-    app.set_help_flag();  // --help is answered below, per command
-    CLI::App* sub = app.add_subcommand(command);
-    sub->set_help_flag();
-    sub->allow_extras();
-    bool help = false;
-    sub->add_flag("--help", help, "show this text");
+    CommandDeclaration declaration(command, options);
+    CLI::App* sub = declaration.sub;
+    const bool& help = declaration.help;
+    std::string &seedText = declaration.seedText, &yearsText = declaration.yearsText,
+                &jobsText = declaration.jobsText, &deltaText = declaration.deltaText,
+                &factorText = declaration.factorText, &replicatesText = declaration.replicatesText;
+    const auto& values = declaration.values;
 
-    std::string seedText, yearsText, jobsText, deltaText, factorText, replicatesText;
-    std::vector<std::pair<CLI::Option*, std::string*>> values;
-    const auto value = [&](const char* name, std::string* target, const char* description,
-                           const char* valueName = "FILE") {
-        values.emplace_back(AddValue(*sub, name, description)->type_name(valueName), target);
-    };
-    if (command == "simulate" || command == "estimate") {
-        value("--site", &options.site, "site parameter file");
-        value("--climate", &options.climate, "climatology file");
-        value("--weather", &options.weather, "observed weather file (.wed, or a tidy .csv)");
-        value("--site-id", &options.siteId, "the site of a tidy weather table with several");
-        value("--results", &options.results, "results file to write");
-        value("--table", &options.table, "full-precision table to write");
-        value("--output", &options.output, "where estimate writes the climatology file");
-        value("--seed", &seedText, "state of the random source");
-        value("--years", &yearsText, "years written to the results file");
-        value("--scenario", &options.scenario, "climate scenario file");
-        value("--delta-t", &deltaText, "degC added to the air temperature", "X");
-        value("--precip-factor", &factorText, "ratio multiplying precipitation", "F");
-        value("--replicates", &replicatesText, "replicates of an ensemble", "R");
-        value("--out", &options.out, "the folder of an ensemble", "DIR");
-        value("--rng", &options.rng, "lcg32 or pcg64", "NAME");
-        value("--jobs", &jobsText, "threads of an ensemble", "N");
-        sub->add_flag("--summary", options.summary, "summaries instead of every replicate");
-    } else if (command == "batch") {
-        sub->description("Runs every site of a site list on all cores into tidy outputs in a folder.");
-        value("--sites", &options.sites, "the site list (CSV: site_id, site_file or site parameters, "
-                                         "climate_file and/or weather_file, optional seed, lat, lon)");
-        value("--out", &options.out, "the folder of the outputs, parts and manifest", "DIR");
-        value("--jobs", &jobsText, "threads (default: every core)", "N");
-        value("--seed", &seedText, "base state of the random source (default: from the clock, recorded)", "N");
-        value("--format", &options.format,
-              "csv (monthly.csv, annual.csv, errors.csv), netcdf (results.nc, errors.csv) or both (default csv)", "FORMAT");
-        value("--shard", &options.shard, "run share K of N and leave the merge (default: from the launcher)", "K/N");
-        value("--scenarios", &options.scenario,
-              "run each site under each scenario of this CSV list (scenario, then delta_t, precip_factor (or "
-              "<key>_1 .. <key>_12), variability, trend_t, trend_precip); the tables gain scenario and replicate "
-              "columns");
-        value("--replicates", &replicatesText,
-              "realizations of each simulated-weather site (observed weather has one, replicate 0)", "R");
-        value("--rng", &options.rng, "lcg32 (default) or pcg64", "NAME");
-        sub->add_flag("--summary", options.summary,
-                      "per site and scenario, summary_monthly.csv and summary_annual.csv across the replicates "
-                      "instead of monthly.csv and annual.csv (as simulate --summary)");
-        sub->add_flag("--resume", options.resume, "skip the chunks a killed run finished");
-        sub->add_flag("--quiet", options.quiet, "no progress lines");
-    } else if (command == "check") {
-        sub->description(
-            "Checks the weather generator against an observed record: estimates the climatology from the record "
-            "(or reads --climate), simulates --years years and compares observed with simulated month by month "
-            "for air temperature, precipitation and soil temperature: means (Welch's t test), standard deviations "
-            "(F test; for precipitation, which is skewed, Brown-Forsythe) and distributions (two-sample "
-            "Kolmogorov-Smirnov). Writes check.csv (and check.png and "
-            "check.svg where the window's libraries are built) into --out and prints one verdict per variable: "
-            "where a test fails at 5 % after Holm's adjustment over the variable's 36 tests (12 months x 3 "
-            "tests). Missing observed values are left out and counted.");
-        value("--weather", &options.weather, "the observed record (.wed, or a tidy .csv)");
-        value("--site-id", &options.siteId, "the site of a tidy weather table with several", "ID");
-        value("--climate", &options.climate, "a climatology to check instead of the one estimated from the record");
-        value("--years", &yearsText, "years to simulate, 2 to 500 (default 500)", "N");
-        value("--out", &options.out, "the folder of check.csv, check.png and check.svg (default: the current one)",
-              "DIR");
-        value("--seed", &seedText, "state of the random source (default: from the clock, printed)", "N");
-    } else {
-        sub->description("Joins the parts of a batch run in shards into its outputs.");
-        sub->add_option("DIR", options.out, "the folder of the batch")
-            ->type_name("")
-            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    }
-
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    // The arguments after the command's name, last first, as CLI11 takes them.
+    std::vector<std::string> reversed(args.rbegin(), args.rend() - 1);
     try {
-        app.parse(reversed);
+        sub->parse(reversed);
     } catch (const CLI::ParseError& e) {
         throw UsageError(e.what());
     }
@@ -255,7 +334,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
             if (jobs == 0) throw UsageError("--jobs needs a whole number from 1 to 65535, not '0'");
             options.jobs = jobs;
         }
-        if (options.rng != "lcg32" && options.rng != "pcg64")
+        if (!OneOf(RNG_NAMES, options.rng))
             throw UsageError("--rng needs lcg32 or pcg64, not '" + options.rng + "'");
         if (!replicatesText.empty()) {
             const auto replicates = ParseNumber<std::uint32_t>("--replicates", replicatesText);
@@ -267,7 +346,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         if (command == "batch") {
             if (options.sites.empty()) throw UsageError("batch needs --sites");
             if (options.out.empty()) throw UsageError("batch needs --out");
-            if (options.format != "csv" && options.format != "netcdf" && options.format != "both")
+            if (!OneOf(FORMATS, options.format))
                 throw UsageError("--format needs csv, netcdf or both, not '" + options.format + "'");
         }
         return options;
@@ -289,7 +368,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         return options;
     }
     options.command = command == "simulate" ? Command::Simulate : Command::Estimate;
-    if (options.rng != "lcg32" && options.rng != "pcg64")
+    if (!OneOf(RNG_NAMES, options.rng))
         throw UsageError("--rng needs lcg32 or pcg64, not '" + options.rng + "'");
     if (!seedText.empty() && options.rng == "pcg64")
         options.wideSeed = ParseNumber<std::uint64_t>("--seed", seedText);
@@ -322,14 +401,17 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     }
 
     const bool simulate = options.command == Command::Simulate;
-    const auto forbid = [&](bool given, const char* option) {
-        if (given) throw UsageError(std::string(option) + " does not belong to '" + command + "'");
+    // An option the command knows only to refuse it (CommandDeclaration::foreign).
+    const auto refuseForeign = [&] {
+        for (const std::string& name : declaration.foreign)
+            if (sub->get_option(name)->count() > 0)
+                throw UsageError(name + " does not belong to '" + command + "'");
     };
     if (simulate) {
         if (options.site.empty()) throw UsageError("simulate needs --site");
         if (options.weather.empty() && options.climate.empty())
             throw UsageError("simulate needs --climate, or --weather for weather from file");
-        forbid(!options.output.empty(), "--output");
+        refuseForeign();
         if (options.replicates) {
             if (!options.weather.empty())
                 throw UsageError("--replicates needs simulated weather (--climate without --weather)");
@@ -347,15 +429,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
     } else {
         if (options.weather.empty()) throw UsageError("estimate needs --weather");
         if (options.output.empty()) throw UsageError("estimate needs --output");
-        for (const auto& [given, name] :
-             {std::pair{!options.site.empty(), "--site"}, {!options.climate.empty(), "--climate"},
-              {!options.results.empty(), "--results"}, {!options.table.empty(), "--table"},
-              {!options.siteId.empty(), "--site-id"}, {!options.scenario.empty(), "--scenario"},
-              {options.deltaT.has_value(), "--delta-t"}, {options.precipFactor.has_value(), "--precip-factor"},
-              {options.replicates.has_value(), "--replicates"}, {options.summary, "--summary"},
-              {!options.out.empty(), "--out"}, {options.rng != "lcg32", "--rng"}, {options.jobs.has_value(), "--jobs"},
-              {options.seed.has_value(), "--seed"}, {options.years.has_value(), "--years"}})
-            forbid(given, name);
+        refuseForeign();
     }
     return options;
 }

@@ -59,4 +59,15 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args);
 // The --help text.
 extern const char* const USAGE;
 
+// `kelmar-cli --completion-words`, left out of the help: the words of the
+// command line as the parser declares them, from which the build makes the
+// bash completion (cmake/MakeCompletion.cmake), so that it cannot drift
+// from the program. One line per command, its name first ("kelmar-cli" for
+// the words right after the program's name), then its words: `--flag`,
+// `--option=KIND` and `=KIND` for a positional argument, where KIND is FILE,
+// DIR, the names the option takes joined by "|", or another value name
+// (N, X, ...) for a value that no list holds.
+extern const char* const COMPLETION_WORDS_OPTION;
+std::string CompletionWords();
+
 }  // namespace kelmar::cli

@@ -36,27 +36,50 @@ int DeliverStandardOutput(int status) {
     return status == EXIT_OK ? EXIT_FAILED : status;
 }
 
-// The figure writer of `check`, from the module built beside the program
-// with the window's libraries; nothing (and a note why) without it.
-std::unique_ptr<kelmar::CheckFigureWriter> LoadCheckFigure(std::ostream& err) {
+// The figure writer of `check`, from the module built with the window's
+// libraries, or none and the reason why.
+struct CheckFigure {
+    std::unique_ptr<kelmar::CheckFigureWriter> writer;
+    std::string missing;  // why there is no writer; empty: a build without the window
+};
+
 #ifdef KELMAR_CHECK_FIGURE_MODULE
+// The module is looked for beside the program's real location (links
+// resolved by /proc/self/exe), never on the library search path: first in
+// the private library folder of an installed program (bin/../lib/kelmar,
+// KELMAR_CHECK_FIGURE_DIR), then in the program's own folder, where the
+// build tree has it. So a copied or moved installation finds its own
+// module, and no other.
+CheckFigure LoadCheckFigure() {
+    namespace fs = std::filesystem;
+    const std::string name = KELMAR_CHECK_FIGURE_MODULE;
     std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    const std::filesystem::path module = program.parent_path() / KELMAR_CHECK_FIGURE_MODULE;
-    // Never closed: the writer's code lives in the module.
-    if (void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-        using Factory = kelmar::CheckFigureWriter* (*)();
-        if (auto* factory = reinterpret_cast<Factory>(::dlsym(handle, "kelmar_new_check_figure_writer")))
-            return std::unique_ptr<kelmar::CheckFigureWriter>(factory());
+    const fs::path program = fs::read_symlink("/proc/self/exe", error);
+    if (error)
+        return {nullptr, "the program's own location, where the figure module " + name +
+                             " is looked for, is unknown (/proc/self/exe: " + error.message() + ")"};
+    const fs::path folder = program.parent_path();
+    std::string tried;
+    for (const fs::path& dir : {(folder / KELMAR_CHECK_FIGURE_DIR).lexically_normal(), folder}) {
+        const fs::path module = dir / name;
+        std::string reason;
+        // Never closed: the writer's code lives in the module.
+        if (void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            using Factory = kelmar::CheckFigureWriter* (*)();
+            if (auto* factory = reinterpret_cast<Factory>(::dlsym(handle, "kelmar_new_check_figure_writer")))
+                return {std::unique_ptr<kelmar::CheckFigureWriter>(factory()), ""};
+        }
+        const char* text = ::dlerror();
+        reason = text ? text : "unknown reason";
+        // dlerror names the file first when the file itself is at fault.
+        if (reason.rfind(module.string() + ": ", 0) == 0) reason.erase(0, module.string().size() + 2);
+        tried += "\n  " + module.string() + " (" + reason + ")";
     }
-    const char* reason = ::dlerror();
-    err << "note: cannot load the figure module " << module << " (" << (reason ? reason : "unknown reason")
-        << ")\n";
-#else
-    (void)err;
-#endif
-    return nullptr;
+    return {nullptr, "no figure module " + name + " could be loaded; kelmar-cli looked for it in" + tried};
 }
+#else
+CheckFigure LoadCheckFigure() { return {}; }
+#endif
 
 }  // namespace
 
@@ -82,8 +105,9 @@ int main(int argc, char** argv) {
         case Command::Merge:
             return DeliverStandardOutput(RunMergeCommand(options, report, std::cerr));
         case Command::Check: {
-            const auto figure = LoadCheckFigure(std::cerr);
-            return DeliverStandardOutput(RunCheckCommand(options, report, std::cerr, figure.get()));
+            const CheckFigure figure = LoadCheckFigure();
+            return DeliverStandardOutput(
+                RunCheckCommand(options, report, std::cerr, figure.writer.get(), figure.missing));
         }
         case Command::Version:
             std::cout << "kelmar-cli " << VERSION << '\n';

@@ -32,6 +32,7 @@ struct Outcome {
 // A folder holding copies of the example files, in which kelmar-cli runs.
 struct CliProgram : ::testing::Test {
     fs::path dir = fs::temp_directory_path() / ("kelmar-cli-program-" + std::to_string(::getpid()));
+    std::string program = KELMAR_CLI;  // the kelmar-cli that Run starts
 
     void SetUp() override { FreshFiles(); }
     void FreshFiles() {
@@ -48,14 +49,14 @@ struct CliProgram : ::testing::Test {
         const fs::path outFile = dir / ".captured-out", errFile = dir / ".captured-err";
         const pid_t child = fork();
         if (child == 0) {
-            std::vector<char*> argv{const_cast<char*>(KELMAR_CLI)};
+            std::vector<char*> argv{const_cast<char*>(program.c_str())};
             for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
             const std::string outName = stdoutTo.empty() ? outFile.string() : stdoutTo;
             const int out = open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0) _exit(126);
-            execv(KELMAR_CLI, argv.data());
+            execv(program.c_str(), argv.data());
             _exit(127);
         }
         Outcome outcome;
@@ -240,6 +241,31 @@ TEST_F(CliProgram, CheckWritesTheTableTheFigureAndAVerdictPerVariable) {
     ASSERT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(ReadBytes(dir / "out" / "check.csv"), table) << "the same seed, another table";
 }
+
+#ifdef KELMAR_CHECK_FIGURE
+// A kelmar-cli whose figure module is in none of the places it looks (a
+// copy of the program alone) still checks and writes the table, exits with
+// 0, and says which paths it looked in and that only the table was written.
+TEST_F(CliProgram, CheckWithoutItsFigureModuleNamesWhereItLookedAndWritesTheTable) {
+    const WithoutVariable platform("QT_QPA_PLATFORM"), display("DISPLAY");
+    const fs::path bin = dir / "copy" / "bin";
+    fs::create_directories(bin);
+    fs::copy_file(KELMAR_CLI, bin / "kelmar-cli");
+    program = (bin / "kelmar-cli").string();
+    const Outcome outcome = Run({"check", "--weather", "weather.wed", "--seed", "4", "--years", "20", "--out", "out"});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out.rfind("Checked the weather generator on 30 years", 0), 0u) << outcome.out;
+    EXPECT_TRUE(fs::exists(dir / "out" / "check.csv"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "check.png"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "check.svg"));
+    const fs::path real = fs::canonical(bin);
+    for (const fs::path& looked : {(real / KELMAR_CHECK_FIGURE_DIR).lexically_normal(), real})
+        EXPECT_NE(outcome.err.find((looked / "kelmar-check-figure.so").string()), std::string::npos)
+            << looked << " not named in: " << outcome.err;
+    EXPECT_NE(outcome.err.find("only the table was written"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.err.find("window's libraries"), std::string::npos) << "this build has them: " << outcome.err;
+}
+#endif
 
 // What check cannot understand exits with 2, what it cannot check with 1,
 // each naming the cause; neither writes anything.

@@ -46,6 +46,29 @@ TEST(ParseCommandLine, AcceptsTheDocumentedForms) {
     EXPECT_EQ(e.deltaT, 1.5);
 }
 
+// A value may be any name, a command's own included: `check --out check`
+// writes into the folder "check" (as the README shows).
+TEST(ParseCommandLine, AValueMayBeTheNameOfACommand) {
+    EXPECT_EQ(ParseCommandLine({"check", "--weather", "w.wed", "--out", "check"}).out, "check");
+    EXPECT_EQ(ParseCommandLine({"batch", "--sites", "batch", "--out", "batch"}).out, "batch");
+    EXPECT_EQ(ParseCommandLine({"batch", "--sites", "batch", "--out", "merge"}).sites, "batch");
+    EXPECT_EQ(ParseCommandLine({"merge", "merge"}).out, "merge");
+    EXPECT_EQ(ParseCommandLine({"simulate", "--site", "simulate", "--climate", "estimate"}).climate, "estimate");
+    EXPECT_THROW(ParseCommandLine({"check", "--weather", "w.wed", "check"}), UsageError);
+}
+
+// The words the bash completion is made from: every command with the
+// options its parser takes, and none that it only refuses.
+TEST(CompletionWords, NameEveryCommandAndTheOptionsItTakes) {
+    const std::string words = CompletionWords();
+    EXPECT_EQ(words.rfind("kelmar-cli simulate estimate batch merge check --help --version\n", 0), 0u) << words;
+    EXPECT_NE(words.find("\nestimate --help --weather=FILE --output=FILE\n"), std::string::npos) << words;
+    EXPECT_NE(words.find(" --format=csv|netcdf|both "), std::string::npos) << words;
+    EXPECT_NE(words.find("\nmerge --help =DIR\n"), std::string::npos) << words;
+    EXPECT_NE(words.find(" --summary"), std::string::npos) << words;
+    EXPECT_EQ(ParseCommandLine({COMPLETION_WORDS_OPTION}).helpText, words);
+}
+
 TEST(ParseCommandLine, RefusesWhatItCannotUnderstand) {
     const std::vector<std::vector<std::string>> bad = {
         {},

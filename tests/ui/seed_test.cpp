@@ -53,6 +53,45 @@ TEST(WindowOptions, SeedIsAWholeNumberOf32Bits) {
     }
 }
 
+// --help and --version win over whatever else the line holds, Qt's own
+// options included, since they are answered before the QApplication exists.
+TEST(WindowOptions, HelpAndVersionAreAnsweredWhateverElseTheLineHolds) {
+    for (const QStringList& arguments :
+         {QStringList{"kelmar", "--help"}, QStringList{"kelmar", "-h"}, QStringList{"kelmar", "--seed", "x", "--help"},
+          QStringList{"kelmar", "-platform", "offscreen", "--help"}, QStringList{"kelmar", "soil.sit", "-h"}}) {
+        const WindowOptions options = ParseWindowOptions(arguments);
+        EXPECT_TRUE(options.help) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(options.error.isEmpty()) << options.error.toStdString();
+    }
+    for (const QStringList& arguments : {QStringList{"kelmar", "--version"}, QStringList{"kelmar", "-v"}}) {
+        const WindowOptions options = ParseWindowOptions(arguments);
+        EXPECT_TRUE(options.version && !options.help) << arguments.join(' ').toStdString();
+    }
+    EXPECT_FALSE(ParseWindowOptions({"kelmar", "--seed", "1"}).help);
+    // The help names every option the parser knows, so the manual page made from it does too.
+    for (const char* option : {"--seed N", "--help", "--version"})
+        EXPECT_TRUE(WindowHelpText().contains(option)) << option;
+    EXPECT_TRUE(WindowHelpText().startsWith("Usage: kelmar "));
+    EXPECT_EQ(WindowVersionText(), "kelmar " KELMAR_VERSION "\n");
+}
+
+// `kelmar --help` prints and exits 0 with no display at all: no platform
+// plugin is chosen, so QApplication would stop the program without one.
+TEST(WindowOptions, HelpNeedsNoDisplay) {
+    QProcess kelmar;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) environment.remove(name);
+    kelmar.setProcessEnvironment(environment);
+    for (const char* option : {"--help", "--version"}) {
+        kelmar.start(KELMAR_WINDOW, {option});
+        ASSERT_TRUE(kelmar.waitForFinished(30000)) << option;
+        EXPECT_EQ(kelmar.exitStatus(), QProcess::NormalExit) << option;
+        EXPECT_EQ(kelmar.exitCode(), 0) << option << ": " << kelmar.readAllStandardError().toStdString();
+        const QString out = QString::fromLocal8Bit(kelmar.readAllStandardOutput());
+        EXPECT_EQ(out, std::string(option) == "--help" ? WindowHelpText() : WindowVersionText()) << option;
+    }
+}
+
 // Both input modes: the window started with --seed, opened, stepped through
 // every year and saved, against the command-line tool with the same seed.
 TEST(WindowOptions, AWindowRunRepeatsWithTheCommandLineTool) {

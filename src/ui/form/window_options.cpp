@@ -9,9 +9,21 @@ namespace kelmar::ui {
 WindowOptions ParseWindowOptions(const QStringList& arguments) {
     QCommandLineParser parser;
     const QCommandLineOption seedOption("seed", "State of the random source (0..4294967295) before the run.", "N");
-    parser.addOption(seedOption);
+    const QCommandLineOption helpOption(QStringList{"h", "help"}, "Show the options and stop.");
+    const QCommandLineOption versionOption(QStringList{"v", "version"}, "Show the version and stop.");
+    parser.addOptions({seedOption, helpOption, versionOption});
     WindowOptions options;
-    if (!parser.parse(arguments)) {
+    const bool parsed = parser.parse(arguments);
+    // Asked for help or the version, the person gets it whatever else the line holds.
+    if (parser.isSet(helpOption)) {
+        options.help = true;
+        return options;
+    }
+    if (parser.isSet(versionOption)) {
+        options.version = true;
+        return options;
+    }
+    if (!parsed) {
         options.error = parser.errorText();
         return options;
     }
@@ -32,5 +44,35 @@ WindowOptions ParseWindowOptions(const QStringList& arguments) {
     }
     return options;
 }
+
+QString WindowHelpText() {
+    return QStringLiteral(
+        "Usage: kelmar [--seed N]\n"
+        "  or:  kelmar --help | --version\n"
+        "\n"
+        "The window of KELMAR: the temperature and moisture of the organic forest floor\n"
+        "and of the mineral soil of a forest site, month by month over up to 500 years,\n"
+        "driven by an observed monthly weather record (.wed) or by the weather generator\n"
+        "from a climatology (.cld). Open a site (.sit) and the weather on the Input page,\n"
+        "step through the years, read the chart, edit and save the site and the\n"
+        "climatology, and save the results as .csv.\n"
+        "\n"
+        "Options:\n"
+        "  --seed N       start the random source in state N (0..4294967295), so that a\n"
+        "                 run seen in the window can be repeated: \"kelmar-cli simulate\n"
+        "                 ... --seed N\" computes the same results. Without it the state\n"
+        "                 comes from the clock; the status bar shows the state of a run\n"
+        "  -h, --help     show this text and stop\n"
+        "  -v, --version  show the version and stop\n"
+        "\n"
+        "Qt's own options are understood as well, e.g. \"-platform offscreen\" (no\n"
+        "display) or \"-style NAME\". File dialogs open in the folder the program was\n"
+        "started in, then in the folder of the file chosen last.\n"
+        "\n"
+        "Exit status: 0 when the window was closed, 2 for a command line that cannot be\n"
+        "understood.\n");
+}
+
+QString WindowVersionText() { return QStringLiteral("kelmar " KELMAR_VERSION "\n"); }
 
 }  // namespace kelmar::ui
