@@ -37,6 +37,19 @@ rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
 
+step "without the tools it needs, cpack stops naming the Debian packages to install"
+# The check cpack reads first, run where no program can be found.
+status=0
+PATH=/nonexistent "$(command -v cmake)" -DCPACK_GENERATOR=DEB -P "$build/packaging/CPackChecks.cmake" \
+  >missing.txt 2>&1 || status=$?
+[[ $status -ne 0 ]] || fail "the package's check passed without dpkg-shlibdeps and file"
+for package in dpkg-dev "Debian package file"; do
+  grep -qF "$package" missing.txt || {
+    show missing.txt
+    fail "the message does not name $package"
+  }
+done
+
 step "cpack -G DEB"
 start=$SECONDS
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >cpack.log 2>&1 || {
