@@ -7,6 +7,7 @@
 #include <limits>
 #include <tuple>
 
+#include "app/random_streams.h"
 #include "io/number_text.h"
 #include "model/errors.h"
 
@@ -255,7 +256,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
             if (jobs == 0) throw UsageError("--jobs needs a whole number from 1 to 65535, not '0'");
             options.jobs = jobs;
         }
-        if (options.rng != "lcg32" && options.rng != "pcg64")
+        if (!streams::KindNamed(options.rng))
             throw UsageError("--rng needs lcg32 or pcg64, not '" + options.rng + "'");
         if (!replicatesText.empty()) {
             const auto replicates = ParseNumber<std::uint32_t>("--replicates", replicatesText);
@@ -289,9 +290,9 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         return options;
     }
     options.command = command == "simulate" ? Command::Simulate : Command::Estimate;
-    if (options.rng != "lcg32" && options.rng != "pcg64")
+    if (!streams::KindNamed(options.rng))
         throw UsageError("--rng needs lcg32 or pcg64, not '" + options.rng + "'");
-    if (!seedText.empty() && options.rng == "pcg64")
+    if (!seedText.empty() && streams::KindNamed(options.rng) == RandomKind::Pcg64)
         options.wideSeed = ParseNumber<std::uint64_t>("--seed", seedText);
     else if (!seedText.empty())
         options.seed = ParseNumber<std::uint32_t>("--seed", seedText);
