@@ -14,8 +14,8 @@
 #include <system_error>
 #include <vector>
 
-#include "app/batch/batch_run.h"
 #include "app/batch/batch_tables.h"
+#include "app/random_streams.h"
 #include "app/run_sequence.h"
 #include "io/csv_text.h"
 #include "io/file_bytes.h"
@@ -58,21 +58,15 @@ std::string Path(const EnsembleOptions& options, const char* name) {
     return Utf8Name(PathOf(options.OutDir) / name);
 }
 
-// The 32-bit state replicate r of lcg32 starts from.
-std::uint64_t StartState(const EnsembleOptions& options, int replicate) {
-    return RandomSource::Jump(static_cast<std::uint32_t>(options.Seed),
-                              batch::UNIFORMS_PER_SITE * static_cast<std::uint64_t>(replicate));
-}
-
 // The seed column of replicate r: its own start state with lcg32, the base
 // seed with pcg64 (whose stream is the base seed advanced).
 std::uint64_t ReplicateSeed(const EnsembleOptions& options, int replicate) {
-    return options.Rng == RandomKind::Lcg32 ? StartState(options, replicate) : options.Seed;
+    return streams::StreamSeed(options.Rng, options.Seed, static_cast<std::uint64_t>(replicate));
 }
 
 // Runs one replicate into `model` (a copy of the prepared model).
 void RunReplicate(TModel& model, const TScenario* scenario, const EnsembleOptions& options, int replicate) {
-    StartReplicate(model.Random, options.Rng, options.Seed, replicate);
+    streams::StartStream(model.Random, options.Rng, options.Seed, static_cast<std::uint64_t>(replicate));
     FailingNotifier notifier;
     try {
         RunUnderScenario(model, notifier, scenario);
@@ -364,12 +358,8 @@ void WriteSummaries(const TModel& prepared, const TScenario* scenario, const Ens
 // The options' checks, before anything runs.
 void CheckOptions(const EnsembleOptions& options) {
     if (options.Replicates < 1) throw KelmarError("An ensemble needs at least one replicate.");
-    if (options.Rng == RandomKind::Lcg32 && static_cast<std::uint64_t>(options.Replicates) > batch::DISJOINT_STREAMS)
-        throw KelmarError("lcg32 holds " + std::to_string(batch::DISJOINT_STREAMS) +
-                          " replicates of 500 years apart within its period, not " +
-                          std::to_string(options.Replicates) + ": use --rng pcg64 for more.");
-    if (options.Rng == RandomKind::Lcg32 && options.Seed > 0xFFFFFFFFu)
-        throw KelmarError("The seed " + std::to_string(options.Seed) + " does not fit lcg32's 32 bits.");
+    streams::CheckReplicates(options.Rng, static_cast<std::uint64_t>(options.Replicates));
+    streams::CheckSeed(options.Rng, options.Seed);
 }
 
 int JobsOf(const EnsembleOptions& options) {
@@ -377,16 +367,6 @@ int JobsOf(const EnsembleOptions& options) {
 }
 
 }  // namespace
-
-void StartReplicate(RandomSource& random, RandomKind kind, std::uint64_t seed, int replicate) {
-    const std::uint64_t draws = batch::UNIFORMS_PER_SITE * static_cast<std::uint64_t>(replicate);
-    if (kind == RandomKind::Lcg32) {
-        random.SetState(RandomSource::Jump(static_cast<std::uint32_t>(seed), draws));
-    } else {
-        random.SetPcg64(seed);
-        random.Advance(draws);
-    }
-}
 
 std::string ScenarioColumn(const TScenario* scenario) {
     return !scenario ? "none" : !scenario->Name.empty() ? scenario->Name : scenario->Describe();
@@ -430,7 +410,7 @@ void RunEnsemble(const TModel& prepared, const TScenario* scenario, const Ensemb
     manifest += std::string("rng: ") + RandomKindName(options.Rng) + "\n";
     manifest += "base_seed: " + std::to_string(options.Seed) + "\n";
     manifest += "replicates: " + std::to_string(options.Replicates) + "\n";
-    manifest += "stream_spacing_uniforms: " + std::to_string(batch::UNIFORMS_PER_SITE) + "\n";
+    manifest += "stream_spacing_uniforms: " + std::to_string(streams::UNIFORMS_PER_RUN) + "\n";
     manifest += "site_id: " + options.SiteId + "\n";
     manifest += "scenario: " + (scenario ? scenario->Describe() : std::string("none")) + "\n";
     manifest += std::string("outputs: ") + (options.Summary ? "summary_monthly.csv summary_annual.csv" : "monthly.csv annual.csv") + "\n";

@@ -2,8 +2,8 @@
 // replicate on its own stream of the random source, with the replicates'
 // tables or their summaries written to a folder.
 //
-// Replicate r (from 0) starts UNIFORMS_PER_SITE * r uniforms after the base
-// seed (a jump of the generator, not as many draws), so replicate 0 is the
+// Replicate r (from 0) draws from stream r of the base seed
+// (app/random_streams.h: a jump of the generator, not as many draws), so replicate 0 is the
 // single run of `simulate --seed S`, every replicate is the same whatever
 // the jobs or the order, and with lcg32 replicate r is the single run of
 // `simulate --seed S_r` with S_r its state (written in annual.csv).
@@ -46,9 +46,6 @@ struct EnsembleOptions {
 // lcg32 replicates than the generator's period holds apart (19,881), a run
 // that fails, and a file that cannot be written.
 void RunEnsemble(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options);
-
-// The random state replicate `replicate` starts from.
-void StartReplicate(RandomSource& random, RandomKind kind, std::uint64_t seed, int replicate);
 
 // The scenario column of an ensemble's tables: the scenario's name, its
 // description when it has none, "none" without a scenario.

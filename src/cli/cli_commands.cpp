@@ -6,6 +6,7 @@
 #include "app/batch/batch_run.h"
 #include "app/ensemble.h"
 #include "app/open_commands.h"
+#include "app/random_streams.h"
 #include "app/save_commands.h"
 #include "app/session.h"
 #include "io/file_bytes.h"
@@ -85,10 +86,10 @@ std::optional<TScenario> ScenarioOf(const CliOptions& options) {
 int RunSimulate(const CliOptions& options, std::ostream& out, std::ostream& err) {
     auto model = std::make_unique<TModel>();
     if (options.seed) model->Random.SetState(*options.seed);
-    const RandomKind rng = options.rng == "pcg64" ? RandomKind::Pcg64 : RandomKind::Lcg32;
+    const RandomKind rng = *streams::KindNamed(options.rng);  // checked by ParseCommandLine
     // Without --seed the seed comes from the clock, as the 32-bit state does.
     const std::uint64_t seed = options.wideSeed.value_or(model->Random.State());
-    if (rng == RandomKind::Pcg64) StartReplicate(model->Random, rng, seed, 0);
+    if (rng == RandomKind::Pcg64) streams::StartStream(model->Random, rng, seed, 0);
     TerminalView view(options, err);
     try {
         const std::optional<TScenario> scenario = ScenarioOf(options);
@@ -182,7 +183,7 @@ int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& 
         batchOptions.Version = VERSION;
         batchOptions.ScenariosFile = options.scenario;
         batchOptions.Replicates = options.replicates.value_or(0);
-        batchOptions.Rng = options.rng == "pcg64" ? RandomKind::Pcg64 : RandomKind::Lcg32;
+        batchOptions.Rng = *streams::KindNamed(options.rng);
         batchOptions.Summary = options.summary;
         return Summarize(batch::RunBatch(batchOptions, err), options.out, out, err);
     } catch (const std::exception& e) {

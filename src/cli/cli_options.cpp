@@ -8,6 +8,7 @@
 #include <map>
 #include <tuple>
 
+#include "app/random_streams.h"
 #include "io/number_text.h"
 #include "model/errors.h"
 
@@ -141,7 +142,8 @@ void RefuseExtras(const CLI::App& command) {
 }
 
 const std::vector<std::string> COMMANDS = {"simulate", "estimate", "batch", "merge", "check"};
-const std::vector<std::string> RNG_NAMES = {"lcg32", "pcg64"};
+// The generators' names, as app/random_streams.h gives them.
+const std::vector<std::string> RNG_NAMES = {streams::ShortName(RandomKind::Lcg32), streams::ShortName(RandomKind::Pcg64)};
 const std::vector<std::string> FORMATS = {"csv", "netcdf", "both"};
 
 bool OneOf(const std::vector<std::string>& names, const std::string& name) {
@@ -334,7 +336,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
             if (jobs == 0) throw UsageError("--jobs needs a whole number from 1 to 65535, not '0'");
             options.jobs = jobs;
         }
-        if (!OneOf(RNG_NAMES, options.rng))
+        if (!streams::KindNamed(options.rng))
             throw UsageError("--rng needs lcg32 or pcg64, not '" + options.rng + "'");
         if (!replicatesText.empty()) {
             const auto replicates = ParseNumber<std::uint32_t>("--replicates", replicatesText);
@@ -368,9 +370,9 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args) {
         return options;
     }
     options.command = command == "simulate" ? Command::Simulate : Command::Estimate;
-    if (!OneOf(RNG_NAMES, options.rng))
+    if (!streams::KindNamed(options.rng))
         throw UsageError("--rng needs lcg32 or pcg64, not '" + options.rng + "'");
-    if (!seedText.empty() && options.rng == "pcg64")
+    if (!seedText.empty() && streams::KindNamed(options.rng) == RandomKind::Pcg64)
         options.wideSeed = ParseNumber<std::uint64_t>("--seed", seedText);
     else if (!seedText.empty())
         options.seed = ParseNumber<std::uint32_t>("--seed", seedText);

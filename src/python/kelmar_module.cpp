@@ -22,6 +22,7 @@
 #include "app/generator_check.h"
 #include "app/open_commands.h"
 #include "app/presentation/grid_texts.h"
+#include "app/random_streams.h"
 #include "app/record_run.h"
 #include "app/save_commands.h"
 #include "io/climatology_file.h"
@@ -199,9 +200,7 @@ void PutRow(Table& table, std::size_t row, const TResultRecord& r, std::int64_t 
 py::tuple TableTuple(const Table& table) { return py::make_tuple(table.Years, table.Months, table.Values); }
 
 RandomKind RandomKindOf(const std::string& name) {
-    // kelmar-cli's --rng names.
-    if (name == "lcg32") return RandomKind::Lcg32;
-    if (name == "pcg64") return RandomKind::Pcg64;
+    if (const auto kind = streams::KindNamed(name)) return *kind;
     throw KelmarError("rng takes lcg32 or pcg64, not \"" + name + "\".");
 }
 
@@ -210,15 +209,8 @@ RandomKind RandomKindOf(const std::string& name) {
 // and gives the seed of the run: the 32-bit state with lcg32, the 64-bit
 // seed with pcg64.
 std::uint64_t StartRandom(TModel& model, RandomKind kind, std::optional<std::uint64_t> seed) {
-    if (kind == RandomKind::Lcg32) {
-        if (seed && *seed > 0xFFFFFFFFu)
-            throw KelmarError("The seed " + std::to_string(*seed) + " does not fit lcg32's 32 bits.");
-        if (seed) model.Random.SetState(static_cast<std::uint32_t>(*seed));
-        return model.Random.State();
-    }
-    const std::uint64_t wide = seed.value_or(model.Random.State());
-    StartReplicate(model.Random, kind, wide, 0);
-    return wide;
+    // Without a seed, the clock's state the model was made with.
+    return streams::StartStream(model.Random, kind, seed.value_or(model.Random.State()), 0);
 }
 
 // A scenario's months, January first: one value for all, or twelve.
@@ -484,14 +476,11 @@ py::dict Check(const Weather& weather, const Climatology* climate, int years, st
 // The warning of kelmar-cli batch when the list places sites without a seed
 // of their own beyond the generator's disjoint streams.
 void WarnOfRepeatingStreams(const batch::SiteList& list, std::uint64_t firstIndex) {
-    std::int64_t lastStream = -1;
+    std::int64_t lastPlace = -1;
     for (std::size_t i = 0; i < list.Sites.size(); ++i)
-        if (!list.Sites[i].Seed) lastStream = static_cast<std::int64_t>(firstIndex + i);
-    if (lastStream < static_cast<std::int64_t>(batch::DISJOINT_STREAMS)) return;
-    IssueWarnings({"the random streams of the sites repeat: the generator's period holds " +
-                   std::to_string(batch::DISJOINT_STREAMS) + " streams of " + std::to_string(batch::UNIFORMS_PER_SITE) +
-                   " draws, and the list places " + std::to_string(lastStream + 1) + " sites; sites " +
-                   std::to_string(batch::DISJOINT_STREAMS) + " places apart draw overlapping weather"});
+        if (!list.Sites[i].Seed) lastPlace = static_cast<std::int64_t>(firstIndex + i);
+    if (const auto warning = streams::RepeatingStreamsWarning(RandomKind::Lcg32, lastPlace, 1))
+        IssueWarnings({*warning});
 }
 
 py::dict RunBatch(const std::string& listText, const std::string& listName, const std::string& folder,
@@ -567,7 +556,7 @@ PYBIND11_MODULE(_kelmar, m) {
     });
 
     m.attr("MISSING_VALUE") = MISSING_VALUE;
-    m.attr("UNIFORMS_PER_SITE") = batch::UNIFORMS_PER_SITE;
+    m.attr("UNIFORMS_PER_SITE") = streams::UNIFORMS_PER_RUN;
 
     // The record tables, for the package's keys, columns and attributes.
     py::list siteFields, climateFields, resultFields;

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "app/batch/batch_run.h"
+#include "app/random_streams.h"
 #include "app/batch/batch_tables.h"
 #include "app/batch/scenario_list.h"
 #include "app/batch/site_list.h"
@@ -245,8 +246,8 @@ TEST_F(BatchRun, EachSiteHasTheSeedOfItsPlaceOrItsOwn) {
     while (std::getline(annual, line)) seeds[line.substr(0, 1)] = line.substr(line.rfind(',') + 1);
     EXPECT_EQ(seeds["a"], "2024");
     EXPECT_EQ(seeds["b"], "77");
-    EXPECT_EQ(seeds["c"], std::to_string(RandomSource::Jump(2024, 2 * UNIFORMS_PER_SITE)));
-    EXPECT_EQ(UNIFORMS_PER_SITE, 216024u);
+    EXPECT_EQ(seeds["c"], std::to_string(RandomSource::Jump(2024, 2 * streams::UNIFORMS_PER_RUN)));
+    EXPECT_EQ(streams::UNIFORMS_PER_RUN, 216024u);
 }
 
 TEST_F(BatchRun, ParameterColumnsRunAsTheSiteFile) {
@@ -497,7 +498,7 @@ TEST_F(BatchRun, ReplicatesAndScenariosGiveTheSameBytesWhateverTheSplit) {
     for (const char* scenario : {"zero", "warm"})
         for (int r = 0; r < 3; ++r)
             EXPECT_EQ(seeds[std::string(scenario) + "," + std::to_string(r)],
-                      std::to_string(RandomSource::Jump(2024, (3 * 47 + r) * UNIFORMS_PER_SITE)))
+                      std::to_string(RandomSource::Jump(2024, (3 * 47 + r) * streams::UNIFORMS_PER_RUN)))
                 << "site 47, scenario " << scenario << ", replicate " << r;
     EXPECT_EQ(observedRows, 0) << "an observed site has only replicate 0";
     EXPECT_NE(ReadBytes(dir.File("one/annual.csv")).find("\np46,warm,0,"), std::string::npos);

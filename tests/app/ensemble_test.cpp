@@ -9,7 +9,7 @@
 #include <cmath>
 #include <sstream>
 
-#include "app/batch/batch_run.h"
+#include "app/random_streams.h"
 #include "io/io_test_support.h"
 #include "model/errors.h"
 #include "model/model_fixtures.h"
@@ -73,10 +73,10 @@ TEST_F(Ensemble, ReplicatesAreTheSameWhateverTheJobsAndRepeatAlone) {
             ASSERT_NE(year1, std::string::npos);
             const auto fields = Split(annual.substr(year1 + 1, annual.find('\n', year1 + 1) - year1 - 1));
             single->Random.SetState(static_cast<std::uint32_t>(std::stoul(fields.back())));
-            EXPECT_EQ(single->Random.State(), RandomSource::Jump(2024, 3 * batch::UNIFORMS_PER_SITE));
+            EXPECT_EQ(single->Random.State(), RandomSource::Jump(2024, 3 * streams::UNIFORMS_PER_RUN));
         } else {
             single->Random.SetPcg64(2024);
-            for (std::uint64_t i = 0; i < 3 * batch::UNIFORMS_PER_SITE; ++i) single->Random.UniformRandom();
+            for (std::uint64_t i = 0; i < 3 * streams::UNIFORMS_PER_RUN; ++i) single->Random.UniformRandom();
         }
         testing::RecordingNotifier notifier;
         RunModel(*single, notifier);

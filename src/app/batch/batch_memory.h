@@ -7,17 +7,19 @@
 #include <string>
 #include <vector>
 
-#include "app/batch/batch_run.h"
 #include "app/batch/site_list.h"
+#include "app/random_streams.h"
 #include "model/model_state.h"
 #include "numerics/random_source.h"
 
 namespace kelmar::batch {
 
 // The random state site `index` of a list (from 0) starts with: its own seed
-// column, or the base seed jumped UNIFORMS_PER_SITE draws per place.
+// column, or the start of its stream of the base seed (lcg32, no replicates).
 inline std::uint32_t SiteSeed(const SiteEntry& site, std::uint32_t baseSeed, std::uint64_t index) {
-    return site.Seed ? *site.Seed : RandomSource::Jump(baseSeed, index * UNIFORMS_PER_SITE);
+    const auto place = site.Seed ? std::nullopt : std::optional<std::uint64_t>(index);
+    return static_cast<std::uint32_t>(streams::StreamSeed(RandomKind::Lcg32, site.Seed.value_or(baseSeed),
+                                                          streams::StreamIndex(place, 1, 0)));
 }
 
 // One site's run: its records of year indices 1..years (twelve months, then

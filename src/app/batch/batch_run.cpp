@@ -30,6 +30,7 @@
 #include "app/batch/scenario_list.h"
 #include "app/batch/site_list.h"
 #include "app/batch/site_run.h"
+#include "app/random_streams.h"
 #include "io/csv_text.h"
 #include "io/file_bytes.h"
 #include "io/file_output.h"
@@ -216,7 +217,7 @@ struct Manifest {
         }
         if (static_cast<std::int64_t>(m.ScenarioNames.size()) != m.Scenarios) return std::nullopt;
         if ((!m.ScenariosHash.empty() && m.Scenarios <= 0) || m.Replicates < 0 ||
-            (m.Rng != "lcg32" && m.Rng != "pcg64"))
+            !streams::KindNamed(m.Rng))
             return std::nullopt;
         if (m.Version.empty() || m.ListHash.empty() || m.Sites <= 0 || m.ChunkSites <= 0 || seed < 0 ||
             seed > 0xFFFFFFFFll || m.Format.empty())
@@ -619,10 +620,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     std::optional<ScenarioList> scenarios;
     if (!options.ScenariosFile.empty()) scenarios = ReadScenarioList(options.ScenariosFile);
     if (options.Replicates < 0) throw KelmarError("A batch needs at least one replicate.");
-    if (options.Rng == RandomKind::Lcg32 && static_cast<std::uint64_t>(options.Replicates) > DISJOINT_STREAMS)
-        throw KelmarError("lcg32 holds " + std::to_string(DISJOINT_STREAMS) +
-                          " replicates of 500 years apart within its period, not " + std::to_string(options.Replicates) +
-                          ": use --rng pcg64 for more.");
+    streams::CheckReplicates(options.Rng, static_cast<std::uint64_t>(options.Replicates));
     const bool tasks = scenarios.has_value() || options.Replicates > 0;
     if (options.Summary && options.Replicates == 0)
         throw KelmarError("--summary summarises replicates; give --replicates R.");
@@ -645,43 +643,24 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     }
     wanted.Replicates = options.Replicates;
     wanted.Summary = options.Summary;
-    wanted.Rng = options.Rng == RandomKind::Lcg32 ? "lcg32" : "pcg64";
+    wanted.Rng = streams::ShortName(options.Rng);
     const bool sharded = options.Share && options.Share->Count > 1;
     const Manifest manifest = SettleManifest(dir, wanted, options.Seed.has_value(), options.Resume, sharded);
 
     // Streams of sites without a seed of their own repeat beyond the period.
     // Each site takes Realizations() streams.
-    const std::int64_t lastStream = list.LastWithoutSeed();
-    const std::int64_t realizations = manifest.Realizations();
-    if (options.Rng == RandomKind::Lcg32 && (lastStream + 1) * realizations > static_cast<std::int64_t>(DISJOINT_STREAMS)) {
-        if (realizations == 1)
-            err << "warning: the random streams of the sites repeat: the generator's period holds " << DISJOINT_STREAMS
-                << " streams of " << UNIFORMS_PER_SITE << " draws, and the list places " << lastStream + 1
-                << " sites; sites " << DISJOINT_STREAMS << " places apart draw overlapping weather\n";
-        else
-            err << "warning: the random streams of the sites repeat: the generator's period holds " << DISJOINT_STREAMS
-                << " streams of " << UNIFORMS_PER_SITE << " draws, and the list places " << lastStream + 1 << " sites of "
-                << realizations << " replicates; use --rng pcg64 for streams that do not overlap\n";
-    }
+    const RandomKind rng = *streams::KindNamed(manifest.Rng);
+    const auto realizations = static_cast<std::uint64_t>(manifest.Realizations());
+    if (const auto warning = streams::RepeatingStreamsWarning(rng, list.LastWithoutSeed(), realizations))
+        err << "warning: " << *warning << '\n';
 
-    // Site i replicate r: the site's stream (its own seed, or i * R streams
-    // after the base) and r streams after that. Every scenario takes the same.
-    const RandomKind rng = manifest.Rng == "pcg64" ? RandomKind::Pcg64 : RandomKind::Lcg32;
+    // Site i replicate r: the site's own seed, or the base seed, and the
+    // task's stream of it. Every scenario takes the same.
     const auto startOf = [&](const SiteEntry& site, std::int64_t i, int replicate, std::uint32_t& seed) {
-        const std::uint64_t streams =
-            (site.Seed ? 0 : static_cast<std::uint64_t>(i) * static_cast<std::uint64_t>(realizations)) +
-            static_cast<std::uint64_t>(replicate);
-        RandomSource start(site.Seed.value_or(manifest.BaseSeed));
-        if (rng == RandomKind::Pcg64) {
-            // The seed column holds what `simulate --rng pcg64 --seed` takes;
-            // the stream is that seed's, streams * 216,024 draws on.
-            seed = site.Seed.value_or(manifest.BaseSeed);
-            start.SetPcg64(seed);
-            start.Advance(streams * UNIFORMS_PER_SITE);
-        } else {
-            seed = RandomSource::Jump(site.Seed.value_or(manifest.BaseSeed), streams * UNIFORMS_PER_SITE);
-            start.SetState(seed);
-        }
+        const auto place = site.Seed ? std::nullopt : std::optional<std::uint64_t>(static_cast<std::uint64_t>(i));
+        RandomSource start(0);
+        seed = static_cast<std::uint32_t>(streams::StartStream(start, rng, site.Seed.value_or(manifest.BaseSeed),
+                                                               streams::StreamIndex(place, realizations, replicate)));
         return start;
     };
     const int scenarioCount = scenarios ? static_cast<int>(scenarios->Scenarios.size()) : 1;

@@ -20,12 +20,10 @@
 //
 // Scenarios and replicates: site i runs as the tasks (i, s, r), scenario by
 // scenario and within it replicate by replicate, and its rows follow in that
-// order. With R replicates, site i's stream starts UNIFORMS_PER_SITE * i * R
-// draws after the base seed and replicate r of it UNIFORMS_PER_SITE * r
-// after that, so no two tasks of the list share draws; a site with a seed of
-// its own starts there. Every scenario of a site takes the same streams
-// (common random numbers): what differs between two scenarios is the
-// scenarios' doing, not the weather's.
+// order. Each task draws from the stream app/random_streams.h gives it, so
+// no two tasks of the list share draws, and every scenario of a site takes
+// the same streams (common random numbers): what differs between two
+// scenarios is the scenarios' doing, not the weather's.
 #pragma once
 
 #include <cstdint>
@@ -37,13 +35,6 @@
 #include "numerics/random_source.h"
 
 namespace kelmar::batch {
-
-// Uniform draws of a 500-year simulated site: (500 years x 36 months' draws
-// + the 2 of the start state) normal deviates of 12 uniforms each. Site i of
-// a list (from 0) starts its weather this many draws times i after the base.
-inline constexpr std::uint64_t UNIFORMS_PER_SITE = (500 * 36 + 2) * 12;  // 216,024
-// Sites whose streams do not overlap within the generator's period 2^32.
-inline constexpr std::uint64_t DISJOINT_STREAMS = (std::uint64_t{1} << 32) / UNIFORMS_PER_SITE;  // 19,881
 
 // Sites per chunk: fixed, so that the chunks do not depend on jobs or shards.
 // With scenarios or replicates a chunk still holds 64 sites, and each site
