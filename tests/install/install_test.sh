@@ -20,21 +20,10 @@
 # KELMAR_DOCDIR, KELMAR_DATADIR, KELMAR_MANDIR; KELMAR_GUI (ON/OFF),
 # KELMAR_SANITIZED (ON/OFF), KELMAR_APP_ID and KELMAR_VERSION.
 set -euo pipefail
-build=$1
-work=$2
-: "${KELMAR_BINDIR:?}" "${KELMAR_MODULEDIR:?}" "${KELMAR_DOCDIR:?}" "${KELMAR_DATADIR:?}" "${KELMAR_MANDIR:?}"
-: "${KELMAR_GUI:?}" "${KELMAR_SANITIZED:?}" "${KELMAR_APP_ID:?}" "${KELMAR_VERSION:?}"
-python_dir=${KELMAR_PYTHONDIR-}
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 gui=false
 [[ $KELMAR_GUI == ON ]] && gui=true
 
-step() { printf '== %s\n' "$*"; }
-fail() {
-  printf 'FAIL: %s\n' "$*" >&2
-  exit 1
-}
-# The file's contents on standard error, for a failure's message.
-show() { sed 's/^/  | /' "$1" >&2; }
 # Whether the message in file $1 names $2; CMake wraps its messages at
 # blanks, so every run of blanks and line ends counts as one blank.
 names() {
@@ -52,7 +41,6 @@ if [[ $KELMAR_SANITIZED == ON ]]; then
 fi
 # No display anywhere: what needs none must not use one.
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
-export LC_ALL=C.UTF-8
 
 build=$(cd "$build" && pwd -P)
 rm -rf "$work"

@@ -10,11 +10,7 @@
 # the prefix), KELMAR_GUI, KELMAR_SANITIZED, KELMAR_APP_ID, KELMAR_VERSION.
 # Exits 77 (skipped) in the sanitizer build, which is no build to ship.
 set -euo pipefail
-build=$1
-work=$2
-: "${KELMAR_BINDIR:?}" "${KELMAR_MODULEDIR:?}" "${KELMAR_DOCDIR:?}" "${KELMAR_DATADIR:?}" "${KELMAR_MANDIR:?}"
-: "${KELMAR_GUI:?}" "${KELMAR_SANITIZED:?}" "${KELMAR_APP_ID:?}" "${KELMAR_VERSION:?}"
-python_dir=${KELMAR_PYTHONDIR-}
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 if [[ $KELMAR_SANITIZED == ON ]]; then
   echo "skipped: the sanitizer build's programs need its runtime and are not packaged; the release build is"
@@ -25,13 +21,6 @@ if [[ $KELMAR_GUI != ON || -z $python_dir ]]; then
   exit 77
 fi
 
-step() { printf '== %s\n' "$*"; }
-fail() {
-  printf 'FAIL: %s\n' "$*" >&2
-  exit 1
-}
-show() { sed 's/^/  | /' "$1" >&2; }
-export LC_ALL=C.UTF-8
 
 rm -rf "$work"
 mkdir -p "$work"
