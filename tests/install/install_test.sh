@@ -245,15 +245,21 @@ proposed=$(complete_line estimate --r)
 proposed=$(complete_line check --)
 [[ $'\n'$proposed$'\n' == *$'\n--weather\n'* ]] || fail "check's options: $proposed"
 
+# cmake --install into prefix $1 must fail, its message (kept in $2) naming
+# the folder $3 that could not be made.
+install_fails_naming() {
+  local status=0
+  cmake --install "$build" --prefix "$1" >"$2" 2>&1 || status=$?
+  [[ $status -ne 0 ]] || fail "cmake --install into $1 succeeded"
+  names "$2" "$3" || {
+    show "$2"
+    fail "the error does not name $3"
+  }
+}
+
 step "an install into a prefix that cannot be made fails naming it"
 touch "$work/a file"
-status=0
-cmake --install "$build" --prefix "$work/a file/prefix" >bad.log 2>&1 || status=$?
-[[ $status -ne 0 ]] || fail "cmake --install into a prefix under a file succeeded"
-names bad.log "$work/a file/prefix/" || {
-  show bad.log
-  fail "the error does not name the prefix"
-}
+install_fails_naming "$work/a file/prefix" bad.log "$work/a file/prefix/"
 [[ -f "$work/a file" && ! -s "$work/a file" ]] || fail "the file under the prefix changed"
 
 if $gui; then
@@ -262,13 +268,7 @@ if $gui; then
   mkdir -p "$half"
   blocked=${KELMAR_MODULEDIR%%/*}
   touch "$half/$blocked"  # the figure module's folder cannot be made: it is installed before the programs
-  status=0
-  cmake --install "$build" --prefix "$half" >half.log 2>&1 || status=$?
-  [[ $status -ne 0 ]] || fail "cmake --install with $blocked a file succeeded"
-  names half.log "$half/$blocked/" || {
-    show half.log
-    fail "the error does not name $half/$blocked"
-  }
+  install_fails_naming "$half" half.log "$half/$blocked/"
   [[ ! -e $half/$KELMAR_BINDIR/kelmar-cli && ! -e $half/$KELMAR_BINDIR/kelmar ]] ||
     fail "a failed install left a program in $half/$KELMAR_BINDIR"
 fi
