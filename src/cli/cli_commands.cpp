@@ -7,12 +7,13 @@
 #include "app/ensemble.h"
 #include "app/open_commands.h"
 #include "app/random_streams.h"
+#include "app/scenario_request.h"
 #include "app/save_commands.h"
 #include "app/session.h"
 #include "io/file_bytes.h"
 #include "app/presentation/grid_texts.h"
+#include "cli/progress_line.h"
 #include "io/results_file.h"
-#include "io/scenario_file.h"
 #include "io/table_file.h"
 #include "model/errors.h"
 #include "model/climatology_estimation.h"
@@ -73,12 +74,7 @@ namespace {
 
 // The scenario the options give, or none.
 std::optional<TScenario> ScenarioOf(const CliOptions& options) {
-    if (!options.scenario.empty()) return ReadScenarioFile(options.scenario);
-    if (!options.deltaT && !options.precipFactor) return std::nullopt;
-    TScenario scenario;
-    if (options.deltaT) scenario.DeltaT.fill(*options.deltaT);
-    if (options.precipFactor) scenario.PrecFactor.fill(*options.precipFactor);
-    return scenario;
+    return MakeScenario({options.scenario, options.deltaT, options.precipFactor});
 }
 
 }  // namespace
@@ -177,9 +173,11 @@ int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& 
         batchOptions.Share = options.shard.empty()
                                  ? batch::ShardFromEnvironment([](const char* name) { return std::getenv(name); })
                                  : std::optional<batch::Shard>(batch::ParseShard(options.shard));
-        batchOptions.Progress = options.quiet        ? batch::ProgressStyle::None
-                                : stderrIsTerminal ? batch::ProgressStyle::Terminal
-                                                   : batch::ProgressStyle::Plain;
+        ProgressLine progress(options.quiet      ? ProgressStyle::None
+                              : stderrIsTerminal ? ProgressStyle::Terminal
+                                                 : ProgressStyle::Plain,
+                              err);
+        batchOptions.OnProgress = std::ref(progress);
         batchOptions.Version = VERSION;
         batchOptions.ScenariosFile = options.scenario;
         batchOptions.Replicates = options.replicates.value_or(0);

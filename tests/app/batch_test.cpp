@@ -320,6 +320,42 @@ TEST_F(BatchRun, OneMachinesTablesAreItsStreamsAndAResumeCutsWhatWasNeverRecorde
     EXPECT_TRUE(Outputs("out") == finished);
 }
 
+// The callback sees every site once, in order, and stopping it keeps what
+// was finished: --resume then ends with the bytes of a run never stopped.
+TEST_F(BatchRun, ProgressReportsEverySiteAndAStopIsResumedToTheSameBytes) {
+    MakeList(150);
+    RunBatch(Options("whole"), err);
+
+    std::vector<ProgressReport> seen;
+    BatchOptions stopped = Options("stopped");
+    stopped.OnProgress = [&](const ProgressReport& report) {
+        seen.push_back(report);
+        return report.Done < 70;  // stops in the second chunk
+    };
+    EXPECT_THROW(RunBatch(stopped, err), Cancelled);
+    ASSERT_GE(seen.size(), 71u);
+    EXPECT_EQ(seen.front().Done, 0) << "the first report is the start";
+    EXPECT_EQ(seen.back().Done, 70);
+    EXPECT_TRUE(seen.back().Finished) << "the last report says the batch ended";
+    EXPECT_TRUE(fs::exists(dir.File("stopped/parts/chunk-000000.done")));
+    EXPECT_FALSE(fs::exists(dir.File("stopped/parts/chunk-000001.done"))) << "a chunk stopped halfway was recorded";
+
+    seen.clear();
+    BatchOptions resume = Options("stopped");
+    resume.Resume = true;
+    resume.OnProgress = [&](const ProgressReport& report) {
+        seen.push_back(report);
+        return true;
+    };
+    EXPECT_EQ(RunBatch(resume, err).Ran, 150 - 64);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().Before, 64) << "the resumed run counts the finished chunk as done before it";
+    EXPECT_EQ(seen.back().Done, 150);
+    EXPECT_EQ(seen.back().Total, 150);
+    EXPECT_EQ(seen.back().Failed, 1);
+    EXPECT_TRUE(Outputs("stopped") == Outputs("whole")) << "a stopped and resumed batch differs from one never stopped";
+}
+
 TEST_F(BatchRun, ASecondProcessOnTheSameShareIsRefused) {
     MakeList(3);
     BatchOptions shard = Options("out");

@@ -88,11 +88,6 @@ std::string StreamHeader(int kind, bool tasks) {
     }
 }
 
-// Seconds between progress lines: often enough to look alive in a
-// terminal, rarely enough not to flood a log file.
-constexpr double TERMINAL_INTERVAL = 0.25;
-constexpr double PLAIN_INTERVAL = 5.0;
-
 std::string Hex(std::uint64_t value) {
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
@@ -307,60 +302,31 @@ std::optional<ChunkRecord> FinishedChunk(const fs::path& dir, const Manifest& ma
     return record;
 }
 
-class Progress {
+// Counts the finished sites and reports them to the caller's callback,
+// which may ask the batch to stop.
+class ProgressReporter {
 public:
-    Progress(ProgressStyle style, std::ostream& err, std::int64_t total, std::int64_t alreadyDone)
-        : Style(style), Err(err), Total(total), Before(alreadyDone), Start(Clock::now()), Last(Start) {}
-
-    void SiteDone(bool failed) {
-        Done.fetch_add(1, std::memory_order_relaxed);
-        if (failed) Failed.fetch_add(1, std::memory_order_relaxed);
-        if (Style == ProgressStyle::None) return;
-        std::unique_lock<std::mutex> lock(Lock, std::try_to_lock);
-        if (!lock) return;
-        const auto now = Clock::now();
-        const double interval = Style == ProgressStyle::Terminal ? TERMINAL_INTERVAL : PLAIN_INTERVAL;
-        if (std::chrono::duration<double>(now - Last).count() < interval) return;
-        Last = now;
-        Print(now, false);
+    ProgressReporter(const ProgressCallback& callback, std::int64_t total, std::int64_t alreadyDone)
+        : Callback(callback) {
+        Report.Total = total;
+        Report.Done = Report.Before = alreadyDone;
     }
-
+    // Before the first site runs; false: the caller asked to stop.
+    bool Start() { return !Callback || Callback(Report); }
+    // From the writer, one site at a time; false: the caller asked to stop.
+    bool SiteDone(bool failed) {
+        ++Report.Done;
+        if (failed) ++Report.Failed;
+        return !Callback || Callback(Report);
+    }
     void Finish() {
-        if (Style == ProgressStyle::None) return;
-        std::lock_guard<std::mutex> lock(Lock);
-        Print(Clock::now(), true);
+        Report.Finished = true;
+        if (Callback) Callback(Report);
     }
-
-    std::int64_t FailedSoFar() const { return Failed.load(); }
 
 private:
-    using Clock = std::chrono::steady_clock;
-
-    void Print(Clock::time_point now, bool last) {
-        const std::int64_t done = Done.load(), failed = Failed.load();
-        const double seconds = std::chrono::duration<double>(now - Start).count();
-        const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
-        char text[160];
-        const std::int64_t shown = Before + done;
-        int length = std::snprintf(text, sizeof text, "sites %lld/%lld, %.1f sites/s", static_cast<long long>(shown),
-                                   static_cast<long long>(Total), rate);
-        if (!last && rate > 0) {
-            const double left = static_cast<double>(Total - shown) / rate;
-            length += std::snprintf(text + length, sizeof text - length, ", %.0f s left", std::ceil(left));
-        }
-        std::snprintf(text + length, sizeof text - length, ", %lld failed", static_cast<long long>(failed));
-        if (Style == ProgressStyle::Terminal)
-            Err << "\r\x1b[K" << text << (last ? "\n" : "") << std::flush;
-        else
-            Err << text << '\n' << std::flush;
-    }
-
-    ProgressStyle Style;
-    std::ostream& Err;
-    std::int64_t Total, Before;
-    std::atomic<std::int64_t> Done{0}, Failed{0};
-    Clock::time_point Start, Last;
-    std::mutex Lock;
+    const ProgressCallback& Callback;
+    ProgressReport Report;
 };
 
 // The done-file of a chunk, written once its bytes are on the disk: a chunk
@@ -718,7 +684,8 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     }
     if (removed) SyncFolder(dir / PARTS_FOLDER);
 
-    Progress progress(options.Progress, err, shareSites, doneSites);
+    ProgressReporter progress(options.OnProgress, shareSites, doneSites);
+    std::atomic<bool> cancelled{false};
     WeatherTables tables;
     std::string fatal;  // the first error that stops the batch
     std::mutex fatalLock;
@@ -847,6 +814,10 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
         }
     });
 
+    if (!progress.Start()) {
+        cancelled.store(true);
+        stop.store(true);
+    }
     tbb::task_arena arena(jobs);
     arena.execute([&] {
         tbb::parallel_pipeline(
@@ -1006,7 +977,10 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
                                 streams[SUMMARY_ANNUAL]->Write(annualRows);
                             }
                         }
-                        if (slot->LastOfSite) progress.SiteDone(siteFailed);
+                        if (slot->LastOfSite && !progress.SiteDone(siteFailed)) {
+                            cancelled.store(true);
+                            stop.store(true);
+                        }
                         if (slot->Last) {
                             for (int kind = 0; kind < KIND_COUNT; ++kind) {
                                 if (!streams[kind]) continue;
@@ -1030,6 +1004,9 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     freeSlots.clear();
     std::vector<SiteEntry>().swap(block);
     progress.Finish();
+    if (cancelled.load() && fatal.empty())
+        throw Cancelled("The batch was stopped; the chunks finished so far are kept: run the same command with "
+                        "--resume to go on.");
     if (!fatal.empty())
         throw KelmarError(fatal + "\nThe batch stopped; the chunks finished so far are kept: run the same command with "
                                   "--resume to go on.");

@@ -32,6 +32,7 @@
 #include <ostream>
 #include <string>
 
+#include "app/progress.h"
 #include "numerics/random_source.h"
 
 namespace kelmar::batch {
@@ -64,12 +65,6 @@ enum class OutputFormat { Csv, NetCdf, Both };
 OutputFormat ParseOutputFormat(const std::string& text);
 const char* FormatName(OutputFormat format);
 
-enum class ProgressStyle {
-    None,      // --quiet
-    Terminal,  // one line updated in place
-    Plain,     // a line every few seconds, for logs
-};
-
 struct BatchOptions {
     std::string SitesFile;
     std::string OutDir;
@@ -78,7 +73,7 @@ struct BatchOptions {
     bool Resume = false;
     OutputFormat Format = OutputFormat::Csv;
     std::optional<Shard> Share;  // nothing: the whole list, merged at the end
-    ProgressStyle Progress = ProgressStyle::None;
+    ProgressCallback OnProgress;  // nothing: no reports
     std::string Version;         // of the program, recorded and checked
     // Each site under each scenario of this list (scenario_list.h); empty:
     // the sites run as they are.
@@ -101,7 +96,8 @@ struct BatchSummary {
     std::uint32_t BaseSeed = 0;
 };
 
-// Runs the batch. Raises KelmarError, with a message naming the file and
+// Runs the batch. Raises Cancelled when options.OnProgress asks it to stop
+// (the finished chunks stay for --resume), KelmarError, with a message naming the file and
 // what to do, for a bad site list (before any run), a folder that holds
 // another batch or cannot be written, and a part that cannot be written
 // (the finished chunks stay for --resume). A failed site is no error: its

@@ -21,6 +21,7 @@
 #include "app/presentation/grid_texts.h"
 #include "app/results_file_name.h"
 #include "app/save_commands.h"
+#include "app/scenario_request.h"
 #include "app/session.h"
 #include "app/run_checks.h"
 #include "io/number_text.h"
@@ -121,19 +122,9 @@ void TMainFormCommands::RadioButton2Click() {
 
 std::optional<TScenario> TMainFormCommands::BoxScenario() const {
     const TMainFormControls& ui = Form.Controls();
-    TScenario scenario;
-    bool given = false;
-    const auto read = [&given](QLineEdit* box, const char* what) -> std::optional<double> {
-        const std::string text = box->text().trimmed().toStdString();
-        if (text.empty()) return std::nullopt;
-        given = true;
-        return WithErrorLocation([what] { return std::string("in the scenario's ") + what; },
-                                 [&text] { return ParseReal(text); });
-    };
-    if (const auto change = read(ui.ScenarioDeltaT, "temperature change")) scenario.DeltaT.fill(*change);
-    if (const auto factor = read(ui.ScenarioPrecFactor, "precipitation factor")) scenario.PrecFactor.fill(*factor);
-    if (!given) return std::nullopt;
-    return scenario;
+    return MakeScenario({{},
+                         ScenarioValueOfText(ui.ScenarioDeltaT->text().toStdString(), "temperature change"),
+                         ScenarioValueOfText(ui.ScenarioPrecFactor->text().toStdString(), "precipitation factor")});
 }
 
 void TMainFormCommands::ShowScenarioOfRun(const std::optional<TScenario>& scenario) {
