@@ -8,14 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "io/path_names.h"
 #include "model/notifier.h"
 
 namespace kelmar {
-
-// File names inside the program are UTF-8 on every platform; these turn
-// them into paths of the file system and back.
-std::filesystem::path PathOf(const std::string& utf8Name);
-std::string Utf8Name(const std::filesystem::path& path);
 
 // Every line a writer ends, it ends with CR LF.
 inline constexpr std::string_view LINE_END = "\r\n";

@@ -1,4 +1,4 @@
-#include "io/file_bytes.h"
+#include "io/path_names.h"
 
 #include <filesystem>
 
