@@ -13,16 +13,6 @@
 
 namespace kelmar {
 
-namespace {
-
-// Below this a stored soil temperature is a gap that needs a climatology
-// (the store marks gaps with -99.9).
-constexpr double SOIL_GAP_LIMIT = -99;
-
-}  // namespace
-
-bool RecordHasSoilGaps(const TModel& model) { return SmallestStoredSoilTemperature(model) < SOIL_GAP_LIMIT; }
-
 bool ReadSite(TModel& model, const std::string& fileName, WorkflowView& view) {
     if (!ReadSiteFile(model, fileName, view)) return false;
     view.SiteFileRead();
@@ -45,14 +35,6 @@ bool ReadWeather(TModel& model, const std::string& fileName, WorkflowView& view)
     }
     if (found) view.WeatherFileOpened();
     return found;
-}
-
-double SmallestStoredSoilTemperature(const TModel& model) {
-    double smallest = model.Weather.Tsoil[1][1];
-    for (int i = 1; i <= model.AvailableYears; ++i)
-        for (int m = 1; m <= 12; ++m)
-            if (model.Weather.Tsoil[i][m] < smallest) smallest = model.Weather.Tsoil[i][m];
-    return smallest;
 }
 
 namespace {

@@ -52,15 +52,6 @@ bool GenerateClimatology(TModel& model, WorkflowView& view);
 // `recordName`: the checks and the warning described there.
 void EstimateFromRecord(TModel& model, const std::string& recordName, Notifier& notifier);
 
-// The smallest soil temperature stored for year indices 1..AvailableYears,
-// starting from year 1, January (that value alone when no year is available).
-double SmallestStoredSoilTemperature(const TModel& model);
-
-// Whether the record read has a soil-temperature gap (a stored value below
-// -99; the store marks gaps with -99.9), which the generator must fill from
-// a climatology.
-bool RecordHasSoilGaps(const TModel& model);
-
 // Readers that also tell the view what changed.
 bool ReadSite(TModel& model, const std::string& fileName, WorkflowView& view);
 bool ReadClimatology(TModel& model, const std::string& fileName, WorkflowView& view);

@@ -1,8 +1,8 @@
 #include "app/run_sequence.h"
 
-#include "app/open_commands.h"
 #include "model/errors.h"
 #include "model/run_checks.h"
+#include "model/weather_record.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,6 +1,10 @@
 #include "app/save_commands.h"
 
+#include "io/climatology_file.h"
+#include "io/file_bytes.h"
 #include "io/file_output.h"
+#include "io/site_file.h"
+#include "io/weather_file.h"
 #include "model/errors.h"
 
 namespace kelmar {
@@ -50,5 +54,7 @@ void SaveWeather(const std::string& fileName, const std::vector<WeatherRowTexts>
     RefuseLosingAnInput(fileName, InputKind::Weather, "weather", read);
     WriteWeatherFile(fileName, rows);
 }
+
+void SavePicture(const std::string& fileName, std::string_view bytes) { WriteFileAtomically(fileName, bytes); }
 
 }  // namespace kelmar

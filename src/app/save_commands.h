@@ -1,17 +1,17 @@
 // The save commands of the site, the climatology and the weather: the
 // window's "Save file" buttons and kelmar-cli's outputs write through these.
 // Each writes exactly the texts it is given (what the grid shows, edited
-// cells included), after one check of where they go.
+// cells included), after one check of where they go. The chart's pictures,
+// drawn by the window, are written here too.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/open_commands.h"
-#include "io/climatology_file.h"
-#include "io/site_file.h"
-#include "io/weather_file.h"
 #include "model/model_state.h"
+#include "model/record_texts.h"
 
 namespace kelmar {
 
@@ -25,5 +25,10 @@ namespace kelmar {
 void SaveSite(const std::string& fileName, const SiteTexts& values, const RunInputs& read);
 void SaveClimatology(const std::string& fileName, const ClimatologyTexts& values, const RunInputs& read);
 void SaveWeather(const std::string& fileName, const std::vector<WeatherRowTexts>& rows, const RunInputs& read);
+
+// Writes the bytes of a picture (the chart as a bitmap, a metafile, ...) to
+// `fileName`, replacing a file of that name whole: a failed write raises
+// KelmarError naming the file and leaves the old file as it was.
+void SavePicture(const std::string& fileName, std::string_view bytes);
 
 }  // namespace kelmar

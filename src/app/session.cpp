@@ -4,7 +4,7 @@
 #include <charconv>
 
 #include "app/results_file_name.h"
-#include "app/run_checks.h"
+#include "app/run_notices.h"
 #include "io/results_file.h"
 
 namespace kelmar {

@@ -8,6 +8,7 @@
 
 #include "model/model_state.h"
 #include "model/notifier.h"
+#include "model/record_texts.h"
 #include "model/record_fields.h"
 
 namespace kelmar {
@@ -33,10 +34,6 @@ void ReadClimatologyBytes(TModel& model, std::string_view bytes, std::string_vie
 // value is converted whatever the key; an unknown key stores nothing, and
 // text after the twelfth value is ignored.
 void ParseClimatologyLine(TClimatology& climate, std::string_view line);
-
-// The value texts of a climatology, UTF-8: [variable in CLIMATE_FIELDS
-// order][month - 1].
-using ClimatologyTexts = std::array<std::array<std::string, 12>, CLIMATE_FIELD_COUNT>;
 
 // Writes a climatology file named exactly `fileName`: each variable's key,
 // its twelve value texts as given (in the file's code page) and its comment.

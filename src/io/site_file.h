@@ -8,6 +8,7 @@
 
 #include "model/model_state.h"
 #include "model/notifier.h"
+#include "model/record_texts.h"
 #include "model/record_fields.h"
 
 namespace kelmar {
@@ -36,9 +37,6 @@ void ReadSiteBytes(TModel& model, std::string_view bytes, std::string_view fileN
 // Stores the value of one data line "key,value" into `site`. The value is
 // converted as a real number whatever the key; an unknown key stores nothing.
 void ParseSiteLine(TSiteParams& site, std::string_view line);
-
-// The value text of each site parameter, UTF-8, in SITE_FIELDS order.
-using SiteTexts = std::array<std::string, SITE_FIELD_COUNT>;
 
 // Writes a site file named exactly `fileName`: each parameter's key, its
 // value text as given (in the file's code page) and its comment line.

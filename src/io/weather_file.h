@@ -9,6 +9,7 @@
 
 #include "model/model_state.h"
 #include "model/notifier.h"
+#include "model/record_texts.h"
 
 namespace kelmar {
 
@@ -38,16 +39,6 @@ std::string WeatherFileName(const std::string& fileName);
 // field that does not convert, or a year outside 1..9999, raises KelmarError
 // naming `fileName` and the line; the months stored before it stay.
 void ReadWeatherBytes(TModel& model, std::string_view bytes, std::string_view fileName = {});
-
-// The texts of one data line of a weather file, UTF-8, in the order of its
-// columns: Year, Month, Tair, Prec, Tsoil.
-struct WeatherRowTexts {
-    std::string Year;
-    std::string Month;
-    std::string Tair;   // degC
-    std::string Prec;   // mm
-    std::string Tsoil;  // degC
-};
 
 // Writes a weather file named exactly `fileName`: the title line, the
 // column line "Year,Month,Tair,Prec,Tsoil" and one data line per row, its

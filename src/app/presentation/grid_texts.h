@@ -10,11 +10,9 @@
 #include <vector>
 
 #include "app/presentation/text_grid.h"
-#include "io/climatology_file.h"
-#include "io/site_file.h"
-#include "io/weather_file.h"
 #include "model/model_state.h"
 #include "model/record_fields.h"
+#include "model/record_texts.h"
 
 namespace kelmar {
 

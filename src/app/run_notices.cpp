@@ -1,6 +1,6 @@
-#include "app/run_checks.h"
+#include "app/run_notices.h"
 
-#include "app/open_commands.h"
+#include "model/weather_record.h"
 
 namespace kelmar {
 

@@ -1,4 +1,4 @@
-#include "app/record_run.h"
+#include "app/record_commands.h"
 
 #include <algorithm>
 #include <memory>

@@ -5,25 +5,16 @@
 // The Python module drives the model through these.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "io/weather_file.h"
-
 #include "model/model_state.h"
 #include "model/notifier.h"
+#include "model/record_texts.h"
 #include "model/scenario.h"
+#include "model/weather_record.h"
 
 namespace kelmar {
-
-// An observed weather record as the weather readers leave it: the store and
-// the first and last calendar year of the run it drives.
-struct WeatherRecord {
-    TWeatherStore Store;
-    std::int32_t YearBeg = 0;
-    std::int32_t YearEnd = 0;
-};
 
 // What one run is made from. The names (file names, usually) go into the
 // messages of the checks; the records are not changed.
