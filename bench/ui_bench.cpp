@@ -40,7 +40,7 @@ void BM_StepReleasingAllYears(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         auto window = std::make_unique<CommandedWindow>(*model);
-        window->form.Controls().PageControl1->setCurrentIndex(tab);
+        window->form.Controls().Pages->setCurrentIndex(tab);
         state.ResumeTiming();
 
         ReleaseYears(*window, ALL_YEARS);
@@ -77,14 +77,14 @@ void BM_StepReleasingAllYearsPainted(benchmark::State& state) {
         kelmar::ui::TMainForm& form = window->form;
         form.resize(1280, 800);
         form.show();
-        form.Controls().PageControl1->setCurrentIndex(3);
+        form.Controls().Pages->setCurrentIndex(3);
         ReleaseYears(*window, 1);
-        kelmar::ui::SeriesLegend& legend = *form.Controls().Chart1->Legend();
+        kelmar::ui::SeriesLegend& legend = *form.Controls().Chart->Legend();
         for (int s = 0; s < kelmar::ui::SERIES_COUNT; ++s)
             if (legend.IsListed(kelmar::ui::SeriesAt(s))) legend.Entry(kelmar::ui::SeriesAt(s))->click();
         QApplication::processEvents();
         PaintCount chartPaints;
-        form.Controls().Chart1->viewport()->installEventFilter(&chartPaints);
+        form.Controls().Chart->viewport()->installEventFilter(&chartPaints);
         state.ResumeTiming();
 
         ReleaseYears(*window, ALL_YEARS);

@@ -24,7 +24,7 @@ using testing::FileRunModel;
 using testing::SimulatedRunModel;
 
 void AddYearlyViews(TMainForm& form) {
-    form.Controls().ComboBox1->addItems({"Annual average", "January", "February", "March", "April", "May",
+    form.Controls().ChartViewBox->addItems({"Annual average", "January", "February", "March", "April", "May",
                                          "June", "July", "August", "September", "October", "November",
                                          "December"});
 }
@@ -57,7 +57,7 @@ TEST(ChartViews, EveryViewFillsEverySeriesFromTheReleasedYears) {
         form.SetSelectedMonth(c.view);
         form.RefreshChart(c.first, c.last);
 
-        const LineChart& chart = *form.Controls().Chart1;
+        const LineChart& chart = *form.Controls().Chart;
         for (int s = 0; s < SERIES_COUNT; ++s) {
             const ChartSeries id = SeriesAt(s);
             const QLineSeries& series = *chart.Series(id);
@@ -96,10 +96,10 @@ TEST(ChartViews, EachTabShowsItsGroupWithItsTitles) {
         AddYearlyViews(form);
         form.SetYearCount(5);
         form.SetSelectedMonth(c.view);
-        form.Controls().PageControl1->setCurrentIndex(c.tab);
-        form.PageControl1Change();
+        form.Controls().Pages->setCurrentIndex(c.tab);
+        form.ShowChartOfPage();
 
-        const LineChart& chart = *form.Controls().Chart1;
+        const LineChart& chart = *form.Controls().Chart;
         EXPECT_EQ(chart.Title(), c.title);
         EXPECT_EQ(chart.RightAxis()->titleText(), c.rightTitle) << c.title;
         EXPECT_EQ(chart.isHidden(), c.tab == 0) << c.title;
@@ -119,9 +119,9 @@ TEST(ChartViews, LegendChoicesAreTheUsersAndSurviveRefreshesAndTabChanges) {
     TMainForm& form = window.form;
     form.show();
     const TMainFormControls& ui = form.Controls();
-    ui.PageControl1->setCurrentIndex(3);
+    ui.Pages->setCurrentIndex(3);
     testing::ReleaseYears(window, 10);
-    const LineChart& chart = *ui.Chart1;
+    const LineChart& chart = *ui.Chart;
 
     chart.Legend()->Entry(ChartSeries::T_ms)->click();
     chart.Legend()->Entry(ChartSeries::W_ff_mass)->click();
@@ -136,10 +136,10 @@ TEST(ChartViews, LegendChoicesAreTheUsersAndSurviveRefreshesAndTabChanges) {
     EXPECT_GE(chart.LeftAxis()->max(), high);
     EXPECT_LT(chart.LeftAxis()->max() - chart.LeftAxis()->min(), 2 * (high - low) + 2);
 
-    ui.PageControl1->setCurrentIndex(0);
+    ui.Pages->setCurrentIndex(0);
     EXPECT_FALSE(chart.Legend()->IsListed(ChartSeries::T_ms));
     EXPECT_EQ(chart.Series(ChartSeries::T_ms)->count(), 0);
-    ui.PageControl1->setCurrentIndex(3);
+    ui.Pages->setCurrentIndex(3);
     testing::ReleaseYears(window, 12);
 
     for (int s = 0; s < SERIES_COUNT; ++s) {
@@ -157,13 +157,13 @@ TEST(ChartViews, YearSelectorKeepsToTheReleasedYears) {
     TMainForm& form = window.form;
     const TMainFormControls& ui = form.Controls();
     testing::ReleaseYears(window, 5);
-    EXPECT_FALSE(ui.Edit4->isEnabled());
+    EXPECT_FALSE(ui.YearBox->isEnabled());
 
     // The user picks "Annual course": the year controls come on.
-    QTest::keyClick(ui.ComboBox1, Qt::Key_Down);
+    QTest::keyClick(ui.ChartViewBox, Qt::Key_Down);
     ASSERT_EQ(form.SelectedMonth(), 1);
-    for (QWidget* control : {static_cast<QWidget*>(ui.Label6), static_cast<QWidget*>(ui.Edit4),
-                             static_cast<QWidget*>(ui.TrackBar2), static_cast<QWidget*>(ui.UpDown2)})
+    for (QWidget* control : {static_cast<QWidget*>(ui.YearLabel), static_cast<QWidget*>(ui.YearBox),
+                             static_cast<QWidget*>(ui.YearSlider), static_cast<QWidget*>(ui.YearSpinner)})
         EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
 
     struct Typed {
@@ -173,20 +173,20 @@ TEST(ChartViews, YearSelectorKeepsToTheReleasedYears) {
     // The second "0" finds the slider already at year 1.
     const Typed typed[] = {{"3", 3}, {"0", 1}, {"0", 1}, {"9", 5}, {"2", 2}, {"77", 5}, {"4", 4}};
     for (const Typed& t : typed) {
-        ui.Edit4->clear();
-        QTest::keyClicks(ui.Edit4, t.text);
+        ui.YearBox->clear();
+        QTest::keyClicks(ui.YearBox, t.text);
         EXPECT_EQ(form.SelectedYear(), t.year) << "typed " << t.text;
-        EXPECT_EQ(ui.Edit4->text(), QString::number(t.year)) << "typed " << t.text;
-        EXPECT_EQ(ui.TrackBar2->value(), t.year) << "typed " << t.text;
-        const QLineSeries& tair = *ui.Chart1->Series(ChartSeries::Tair);
+        EXPECT_EQ(ui.YearBox->text(), QString::number(t.year)) << "typed " << t.text;
+        EXPECT_EQ(ui.YearSlider->value(), t.year) << "typed " << t.text;
+        const QLineSeries& tair = *ui.Chart->Series(ChartSeries::Tair);
         ASSERT_EQ(tair.count(), 12) << "typed " << t.text;
         EXPECT_EQ(tair.at(6).y(), model->Results.At(t.year, 7).Tair) << "typed " << t.text;
     }
 
-    ui.TrackBar2->setValue(3);
-    EXPECT_EQ(ui.Edit4->text(), "3");
+    ui.YearSlider->setValue(3);
+    EXPECT_EQ(ui.YearBox->text(), "3");
     EXPECT_EQ(form.SelectedYear(), 3);
-    EXPECT_EQ(ui.Chart1->Series(ChartSeries::Tsoil)->at(0).y(), model->Results.At(3, 1).Tsoil);
+    EXPECT_EQ(ui.Chart->Series(ChartSeries::Tsoil)->at(0).y(), model->Results.At(3, 1).Tsoil);
 }
 
 }  // namespace

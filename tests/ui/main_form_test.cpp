@@ -58,35 +58,35 @@ TEST_F(MainFormTest, ControlsOpenWithTheirTextsHintsAndStates) {
         bool enabled;
     };
     const Case cases[] = {
-        {"SaveBtn", "", "Save file", false},
-        {"InitBtn", "", "Initialisation", false},
-        {"Label1", "Step (years):", "", false},
-        {"TrackBar1", "", "", false},
-        {"Edit1", "1", "", false},
-        {"StepBtn", "", "Step", false},
-        {"Label2", "Data on the chart:", "", false},
-        {"ComboBox1", "Month by month", "", false},
-        {"Label6", "Select year:", "", false},
-        {"TrackBar2", "", "", false},
-        {"Edit4", "1", "", false},
-        {"UpDown2", "", "", true},
-        {"SpeedButton1", "", "Exit", true},
-        {"RadioButton2", "Weather from file", "", true},
-        {"RunBtn", "Open files", "Open file", true},
-        {"RadioButton1", "Simulated weather", "", true},
-        {"OpenBtn", "Open files", "", false},
-        {"Label3", "", "", true},
-        {"SaveWedBtn", "Save File", "", false},
-        {"RadioButton4", "Yes", "", true},
-        {"RadioButton5", "No", "", true},
-        {"RadioButton6", "Yes", "", true},
-        {"RadioButton7", "No", "", true},
-        {"ComboBox2", "Other", "", true},
-        {"SaveSoiBtn", "Save file", "", true},
-        {"LoadCliBtn", "Generate file", "", true},
-        {"SaveCliBtn", "Save file", "", true},
+        {"SaveResultsButton", "", "Save file", false},
+        {"InitialiseButton", "", "Initialisation", false},
+        {"StepLabel", "Step (years):", "", false},
+        {"StepSlider", "", "", false},
+        {"StepYearsBox", "1", "", false},
+        {"StepButton", "", "Step", false},
+        {"ChartViewLabel", "Data on the chart:", "", false},
+        {"ChartViewBox", "Month by month", "", false},
+        {"YearLabel", "Select year:", "", false},
+        {"YearSlider", "", "", false},
+        {"YearBox", "1", "", false},
+        {"YearSpinner", "", "", true},
+        {"ExitButton", "", "Exit", true},
+        {"ObservedWeatherButton", "Weather from file", "", true},
+        {"OpenObservedFilesButton", "Open files", "Open file", true},
+        {"SimulatedWeatherButton", "Simulated weather", "", true},
+        {"OpenSimulatedFilesButton", "Open files", "", false},
+        {"FileSummaryLabel", "", "", true},
+        {"SaveWeatherButton", "Save File", "", false},
+        {"SaturationYesButton", "Yes", "", true},
+        {"SaturationNoButton", "No", "", true},
+        {"PermafrostYesButton", "Yes", "", true},
+        {"PermafrostNoButton", "No", "", true},
+        {"ForestTypeBox", "Other", "", true},
+        {"SaveSiteButton", "Save file", "", true},
+        {"GenerateClimatologyButton", "Generate file", "", true},
+        {"SaveClimatologyButton", "Save file", "", true},
         {"YearCountLabel", "    0 Year", "", true},
-        {"Label5", "", "", true},
+        {"NoticeLabel", "", "", true},
     };
     for (const Case& c : cases) {
         const QWidget* control = form.findChild<QWidget*>(c.name);
@@ -99,38 +99,38 @@ TEST_F(MainFormTest, ControlsOpenWithTheirTextsHintsAndStates) {
     const TMainFormControls& ui = form.Controls();
     EXPECT_EQ(form.windowTitle(), "KELMAR");
     EXPECT_EQ(form.minimumSize(), QSize(640, 400));
-    EXPECT_TRUE(ui.RadioButton2->isChecked());
-    for (const QRadioButton* button :
-         {ui.RadioButton1, ui.RadioButton4, ui.RadioButton5, ui.RadioButton6, ui.RadioButton7})
+    EXPECT_TRUE(ui.ObservedWeatherButton->isChecked());
+    for (const QRadioButton* button : {ui.SimulatedWeatherButton, ui.SaturationYesButton, ui.SaturationNoButton,
+                                       ui.PermafrostYesButton, ui.PermafrostNoButton})
         EXPECT_FALSE(button->isChecked()) << button->objectName().toStdString();
 
-    ASSERT_EQ(ui.PageControl1->count(), 4);
+    ASSERT_EQ(ui.Pages->count(), 4);
     const char* captions[] = {"Input", "Site params", "Climatology", "Results"};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(ui.PageControl1->tabText(i), captions[i]);
-    EXPECT_EQ(ui.PageControl1->currentIndex(), 0);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(ui.Pages->tabText(i), captions[i]);
+    EXPECT_EQ(ui.Pages->currentIndex(), 0);
 
-    EXPECT_EQ(ui.ComboBox1->count(), 2);
-    EXPECT_EQ(ui.ComboBox1->itemText(1), "Annual course");
-    ASSERT_EQ(ui.ComboBox2->count(), 5);
-    EXPECT_EQ(ui.ComboBox2->itemText(4), "Oak");
-    EXPECT_EQ(ui.TrackBar1->minimum(), 0);
-    EXPECT_EQ(ui.TrackBar1->maximum(), 10);
-    EXPECT_EQ(ui.TrackBar1->value(), 0);
-    EXPECT_EQ(ui.TrackBar2->minimum(), 1);
-    EXPECT_EQ(ui.TrackBar2->maximum(), 10);
-    EXPECT_EQ(ui.TrackBar2->value(), 1);
-    EXPECT_EQ(ui.UpDown2->Minimum(), 1);
-    EXPECT_EQ(ui.UpDown2->Maximum(), 1000);
+    EXPECT_EQ(ui.ChartViewBox->count(), 2);
+    EXPECT_EQ(ui.ChartViewBox->itemText(1), "Annual course");
+    ASSERT_EQ(ui.ForestTypeBox->count(), 5);
+    EXPECT_EQ(ui.ForestTypeBox->itemText(4), "Oak");
+    EXPECT_EQ(ui.StepSlider->minimum(), 0);
+    EXPECT_EQ(ui.StepSlider->maximum(), 10);
+    EXPECT_EQ(ui.StepSlider->value(), 0);
+    EXPECT_EQ(ui.YearSlider->minimum(), 1);
+    EXPECT_EQ(ui.YearSlider->maximum(), 10);
+    EXPECT_EQ(ui.YearSlider->value(), 1);
+    EXPECT_EQ(ui.YearSpinner->Minimum(), 1);
+    EXPECT_EQ(ui.YearSpinner->Maximum(), 1000);
     EXPECT_EQ(form.SelectedYear(), 1);
     EXPECT_EQ(form.SelectedMonth(), 0);
 }
 
 TEST_F(MainFormTest, GridsOpenWithHeadersLabelsAndHiddenParts) {
     const TMainFormControls& ui = form.Controls();
-    EXPECT_TRUE(ui.Grid9->isHidden());
-    EXPECT_TRUE(ui.Grid1->isHidden());
-    EXPECT_FALSE(ui.Grid2->isHidden());
-    EXPECT_FALSE(ui.Grid3->isHidden());
+    EXPECT_TRUE(ui.InputWeatherGrid->isHidden());
+    EXPECT_TRUE(ui.ResultsGrid->isHidden());
+    EXPECT_FALSE(ui.SiteGrid->isHidden());
+    EXPECT_FALSE(ui.ClimatologyGrid->isHidden());
 
     struct GridShape {
         const StringGrid* grid;
@@ -138,10 +138,10 @@ TEST_F(MainFormTest, GridsOpenWithHeadersLabelsAndHiddenParts) {
         std::vector<int> widths;
     };
     const GridShape shapes[] = {
-        {ui.Grid9, 6, 2, 2, 1, {55, 55, 55, 55, 55, 55}},
-        {ui.Grid2, 2, 15, 1, 0, {100, 100}},
-        {ui.Grid3, 13, 13, 1, 1, {36, 60, 60, 60, 60, 60, 60, 60, 60, 60, 60, 60, 60}},
-        {ui.Grid1, 8, 2, 2, 1, {36, 40, 55, 55, 70, 70, 70, 70}},
+        {ui.InputWeatherGrid, 6, 2, 2, 1, {55, 55, 55, 55, 55, 55}},
+        {ui.SiteGrid, 2, 15, 1, 0, {100, 100}},
+        {ui.ClimatologyGrid, 13, 13, 1, 1, {36, 60, 60, 60, 60, 60, 60, 60, 60, 60, 60, 60, 60}},
+        {ui.ResultsGrid, 8, 2, 2, 1, {36, 40, 55, 55, 70, 70, 70, 70}},
     };
     for (const GridShape& s : shapes) {
         const std::string name = s.grid->objectName().toStdString();
@@ -155,31 +155,31 @@ TEST_F(MainFormTest, GridsOpenWithHeadersLabelsAndHiddenParts) {
 
     const char* resultsHeaders[] = {"Year",        "Month",       "T_ff, \u00b0C", "T_ms, \u00b0C",
                                     "W_ff, %vol.", "W_ms, %vol.", "W_ff, %m.",     "W_ms, %m."};
-    for (int c = 0; c < 8; ++c) EXPECT_EQ(ui.Grid1->Cell(c, 0), resultsHeaders[c]);
-    EXPECT_EQ(ui.Grid1->horizontalHeader()->model()->headerData(0, Qt::Horizontal).toString(),
+    for (int c = 0; c < 8; ++c) EXPECT_EQ(ui.ResultsGrid->Cell(c, 0), resultsHeaders[c]);
+    EXPECT_EQ(ui.ResultsGrid->horizontalHeader()->model()->headerData(0, Qt::Horizontal).toString(),
               QString::fromUtf8("T_ff, \u00b0C"));
 
-    EXPECT_EQ(ui.Grid3->Cell(0, 0), "");
-    EXPECT_EQ(ui.Grid3->Cell(1, 0), "av_Ta, \u00b0C");
-    EXPECT_EQ(ui.Grid3->Cell(12, 0), "Ss, \u00b0C");
-    EXPECT_EQ(ui.Grid3->Cell(0, 1), "Jan");
-    EXPECT_EQ(ui.Grid3->Cell(0, 12), "Dec");
-    EXPECT_EQ(ui.Grid3->Cell(5, 6), "");
+    EXPECT_EQ(ui.ClimatologyGrid->Cell(0, 0), "");
+    EXPECT_EQ(ui.ClimatologyGrid->Cell(1, 0), "av_Ta, \u00b0C");
+    EXPECT_EQ(ui.ClimatologyGrid->Cell(12, 0), "Ss, \u00b0C");
+    EXPECT_EQ(ui.ClimatologyGrid->Cell(0, 1), "Jan");
+    EXPECT_EQ(ui.ClimatologyGrid->Cell(0, 12), "Dec");
+    EXPECT_EQ(ui.ClimatologyGrid->Cell(5, 6), "");
 
-    EXPECT_EQ(ui.Grid2->Cell(0, 1), "M_ff, kg/m\u00b2");
-    EXPECT_EQ(ui.Grid2->Cell(0, 5), "W_SAT_ff, vol.%");
-    EXPECT_EQ(ui.Grid2->Cell(0, 14), "fortype");
-    EXPECT_EQ(ui.Grid2->Cell(1, 0), "");
+    EXPECT_EQ(ui.SiteGrid->Cell(0, 1), "M_ff, kg/m\u00b2");
+    EXPECT_EQ(ui.SiteGrid->Cell(0, 5), "W_SAT_ff, vol.%");
+    EXPECT_EQ(ui.SiteGrid->Cell(0, 14), "fortype");
+    EXPECT_EQ(ui.SiteGrid->Cell(1, 0), "");
     for (int r = 0; r < 15; ++r) {
         const bool flagRow = r >= 12;
-        EXPECT_EQ(ui.Grid2->RowHeight(r), flagRow ? -1 : 18) << "row " << r;
-        EXPECT_EQ(ui.Grid2->isRowHidden(r), flagRow) << "row " << r;
+        EXPECT_EQ(ui.SiteGrid->RowHeight(r), flagRow ? -1 : 18) << "row " << r;
+        EXPECT_EQ(ui.SiteGrid->isRowHidden(r), flagRow) << "row " << r;
     }
-    EXPECT_TRUE(ui.Grid2->Texts().RowCount() == 15 && ui.Grid2->Texts().Cell(0, 11) == "Corr");
+    EXPECT_TRUE(ui.SiteGrid->Texts().RowCount() == 15 && ui.SiteGrid->Texts().Cell(0, 11) == "Corr");
 }
 
 TEST_F(MainFormTest, ChartOpensHiddenWithDesignTitlesAndNoSeriesInTheLegend) {
-    const LineChart& chart = *form.Controls().Chart1;
+    const LineChart& chart = *form.Controls().Chart;
     EXPECT_TRUE(chart.isHidden());
     EXPECT_EQ(chart.Title(), "Input");
     EXPECT_EQ(chart.BottomAxis()->titleText(), "number of steps");
@@ -220,8 +220,9 @@ TEST_F(MainFormTest, ChartOpensHiddenWithDesignTitlesAndNoSeriesInTheLegend) {
 // their design positions.
 TEST_F(MainFormTest, ToolBarControlsStayReachableAtTheSmallestSize) {
     const TMainFormControls& ui = form.Controls();
-    const std::vector<QWidget*> row = {ui.SaveBtn, ui.InitBtn,  ui.Label1,    ui.TrackBar1, ui.Edit1, ui.StepBtn,
-                                       ui.Label2,  ui.ComboBox1, ui.Label6,   ui.TrackBar2, ui.Edit4, ui.SpeedButton1};
+    const std::vector<QWidget*> row = {ui.SaveResultsButton, ui.InitialiseButton, ui.StepLabel,      ui.StepSlider,
+                                       ui.StepYearsBox,      ui.StepButton,       ui.ChartViewLabel, ui.ChartViewBox,
+                                       ui.YearLabel,         ui.YearSlider,       ui.YearBox,        ui.ExitButton};
     struct Case {
         const char* what;
         QSize size;
@@ -232,7 +233,7 @@ TEST_F(MainFormTest, ToolBarControlsStayReachableAtTheSmallestSize) {
         form.resize(c.size);
         QApplication::processEvents();
         ASSERT_EQ(form.size(), c.size) << c.what;
-        const QWidget& bar = *ui.SaveBtn->parentWidget();
+        const QWidget& bar = *ui.SaveResultsButton->parentWidget();
         ASSERT_EQ(bar.width(), form.width()) << c.what;
         int right = 0;
         for (QWidget* control : row) {
@@ -248,8 +249,8 @@ TEST_F(MainFormTest, ToolBarControlsStayReachableAtTheSmallestSize) {
     // At the design size nothing needs to give way.
     form.resize(784, 467);
     QApplication::processEvents();
-    EXPECT_EQ(ui.TrackBar1->geometry().width(), 106);
-    EXPECT_EQ(ui.TrackBar2->geometry().width(), 105);
+    EXPECT_EQ(ui.StepSlider->geometry().width(), 106);
+    EXPECT_EQ(ui.YearSlider->geometry().width(), 105);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ using testing::SimulatedRunModel;
 TEST(ResultsGrid, ShowsTwelveRowsPerReleasedYearUnderOneHeaderRow) {
     auto model = SimulatedRunModel(11);
     TMainForm form(*model);
-    StringGrid& grid = *form.Controls().Grid1;
+    StringGrid& grid = *form.Controls().ResultsGrid;
 
     form.ShowResults(0);
     EXPECT_FALSE(grid.isHidden());
@@ -62,14 +62,14 @@ TEST(ResultsGrid, ShowsCalendarYearsWithWeatherFromFile) {
     auto model = FileRunModel(1961, 3);
     TMainForm form(*model);
     form.ShowResults(2);
-    EXPECT_EQ(form.Controls().Grid1->Cell(0, 1), "1961");
-    EXPECT_EQ(form.Controls().Grid1->Cell(0, 24), "1962");
+    EXPECT_EQ(form.Controls().ResultsGrid->Cell(0, 1), "1961");
+    EXPECT_EQ(form.Controls().ResultsGrid->Cell(0, 24), "1962");
 }
 
 TEST(InputWeatherGrid, HoldsEveryObservedMonthWhateverTheReleasedYears) {
     auto model = FileRunModel(1961, 2);
     TMainForm form(*model);
-    StringGrid& grid = *form.Controls().Grid9;
+    StringGrid& grid = *form.Controls().InputWeatherGrid;
     form.ShowInputWeather(0);
 
     EXPECT_FALSE(grid.isHidden());
@@ -90,8 +90,8 @@ TEST(InputWeatherGrid, HoldsEveryObservedMonthWhateverTheReleasedYears) {
 TEST(InputWeatherGrid, ShowsTheReleasedYearsOfSimulatedWeatherButWritesAll) {
     auto model = SimulatedRunModel(12);
     TMainForm form(*model);
-    StringGrid& grid = *form.Controls().Grid9;
-    EXPECT_TRUE(form.Controls().RadioButton1->isChecked());
+    StringGrid& grid = *form.Controls().InputWeatherGrid;
+    EXPECT_TRUE(form.Controls().SimulatedWeatherButton->isChecked());
     form.ShowInputWeather(2);
     EXPECT_EQ(grid.RowCount(), 25);
     EXPECT_EQ(grid.Cell(0, 24), "2");
@@ -121,10 +121,10 @@ struct CellColourCase {
 
 void ExpectCellColours(TMainForm& form, const std::vector<CellColourCase>& cases, const char* mode) {
     form.resize(1000, 800);
-    form.Controls().Splitter1->setSizes({400, 600});  // room for every column of Grid9
+    form.Controls().PaneSplitter->setSizes({400, 600});  // room for every column of InputWeatherGrid
     form.show();
     QApplication::processEvents();
-    StringGrid& grid = *form.Controls().Grid9;
+    StringGrid& grid = *form.Controls().InputWeatherGrid;
     const QImage image = grid.viewport()->grab().toImage();
     for (const CellColourCase& c : cases) {
         const QRect cell = grid.CellRect(c.column, c.row);

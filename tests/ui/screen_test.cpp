@@ -75,8 +75,8 @@ TEST(Screen, ChartRedrawsEverySeriesWhenAnAxisRescales) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
         testing::ReleaseYears(window, c.years);
         Settle();
-        form.Controls().PageControl1->setCurrentIndex(3);
-        LineChart& chart = *form.Controls().Chart1;
+        form.Controls().Pages->setCurrentIndex(3);
+        LineChart& chart = *form.Controls().Chart;
         Settle();
         for (const ChartSeries series : c.ticks) {
             // Press and release as a person does, with the pressed box painted in between.

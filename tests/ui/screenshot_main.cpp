@@ -61,7 +61,7 @@ struct ExampleSession {
 };
 
 void SwitchOn(CommandedWindow& window, std::initializer_list<ChartSeries> series) {
-    kelmar::ui::SeriesLegend& legend = *window.form.Controls().Chart1->Legend();
+    kelmar::ui::SeriesLegend& legend = *window.form.Controls().Chart->Legend();
     for (ChartSeries s : series)
         if (legend.IsListed(s) && !legend.Entry(s)->isChecked()) legend.Entry(s)->click();
 }
@@ -69,7 +69,7 @@ void SwitchOn(CommandedWindow& window, std::initializer_list<ChartSeries> series
 // The chart view the user picks in "Data on the chart".
 void ChooseView(CommandedWindow& window, int view) {
     window.form.SetSelectedMonth(view);
-    window.form.ComboBox1Change();
+    window.form.ChartViewChosen();
 }
 
 bool Save(CommandedWindow& window, const QDir& folder, const char* name) {
@@ -99,25 +99,25 @@ int main(int argc, char* argv[]) {
     const auto& ui = window.form.Controls();
     ok &= Save(window, folder, "01-start.png");
 
-    ui.RunBtn->click();
+    ui.OpenObservedFilesButton->click();
     ok &= Save(window, folder, "02-weather-opened.png");
 
-    ui.InitBtn->click();
-    ui.Edit1->setText("10");
-    ui.StepBtn->click();
-    ui.PageControl1->setCurrentIndex(RESULTS_TAB);
+    ui.InitialiseButton->click();
+    ui.StepYearsBox->setText("10");
+    ui.StepButton->click();
+    ui.Pages->setCurrentIndex(RESULTS_TAB);
     SwitchOn(window, {ChartSeries::T_ff, ChartSeries::T_ms, ChartSeries::W_ff_vol, ChartSeries::W_ms_vol});
     ok &= Save(window, folder, "03-results.png");
 
-    ui.PageControl1->setCurrentIndex(INPUT_TAB);
+    ui.Pages->setCurrentIndex(INPUT_TAB);
     SwitchOn(window, {ChartSeries::Tair, ChartSeries::Tsoil, ChartSeries::Prec});
     ChooseView(window, 1);  // "Annual course"
     window.form.SetSelectedYear(4);
     ok &= Save(window, folder, "04-annual-course.png");
 
-    ui.PageControl1->setCurrentIndex(CLIMATOLOGY_TAB);
+    ui.Pages->setCurrentIndex(CLIMATOLOGY_TAB);
     ok &= Save(window, folder, "05-climatology.png");
-    ui.PageControl1->setCurrentIndex(SITE_TAB);
+    ui.Pages->setCurrentIndex(SITE_TAB);
     ok &= Save(window, folder, "06-site.png");
     window.form.hide();
 
@@ -125,12 +125,12 @@ int main(int argc, char* argv[]) {
     ExampleSession simulated(500, width, height);
     CommandedWindow& second = simulated.window;
     const auto& ui2 = second.form.Controls();
-    ui2.RadioButton1->click();
-    ui2.OpenBtn->click();
-    ui2.InitBtn->click();
-    ui2.Edit1->setText("500");
-    ui2.StepBtn->click();
-    ui2.PageControl1->setCurrentIndex(RESULTS_TAB);
+    ui2.SimulatedWeatherButton->click();
+    ui2.OpenSimulatedFilesButton->click();
+    ui2.InitialiseButton->click();
+    ui2.StepYearsBox->setText("500");
+    ui2.StepButton->click();
+    ui2.Pages->setCurrentIndex(RESULTS_TAB);
     SwitchOn(second, {ChartSeries::T_ms, ChartSeries::W_ms_vol});
     ChooseView(second, 9);  // "July"
     ok &= Save(second, folder, "07-simulated.png");

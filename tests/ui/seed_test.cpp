@@ -118,10 +118,10 @@ TEST(WindowOptions, AWindowRunRepeatsWithTheCommandLineTool) {
                                   {FileDialog::ClimatologyForSimulation, examples + "/climat.cld"},
                                   {FileDialog::SaveResults, QString::fromStdString((dir / "window.csv").string())}};
         const TMainFormControls& ui = window.form.Controls();
-        (c.fromFile ? ui.RunBtn : ui.OpenBtn)->click();
+        (c.fromFile ? ui.OpenObservedFilesButton : ui.OpenSimulatedFilesButton)->click();
         EXPECT_EQ(ui.RandomStateLabel->text(), QString("Random state ") + c.seed) << c.what;
         testing::ReleaseYears(window, c.years);
-        ui.SaveBtn->click();
+        ui.SaveResultsButton->click();
         ASSERT_TRUE(window.dialogs.errors.isEmpty()) << c.what << ": " << window.dialogs.errors.join("\n").toStdString();
 
         QStringList arguments = {"simulate", "--site", examples + "/soil.sit", "--climate", examples + "/climat.cld",

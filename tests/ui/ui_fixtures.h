@@ -108,9 +108,9 @@ struct CommandedWindow {
 // before the first Step, the step box set to the years still to show, then "Step".
 inline void ReleaseYears(CommandedWindow& window, int yearCount) {
     const Session& session = window.form.AppSession();
-    if (session.ReleasedYears() == 0) window.commands.InitBtnClick();
-    window.form.Controls().Edit1->setText(QString::number(yearCount - session.ReleasedYears()));
-    window.commands.StepBtnClick();
+    if (session.ReleasedYears() == 0) window.commands.Initialise();
+    window.form.Controls().StepYearsBox->setText(QString::number(yearCount - session.ReleasedYears()));
+    window.commands.Step();
 }
 
 }  // namespace kelmar::testing

@@ -106,23 +106,36 @@ protected:
 
     void Click(QAbstractButton* button) { button->click(); }
     void Step(int years) {
-        ui.Edit1->setText(QString::number(years));
-        Click(ui.StepBtn);
+        ui.StepYearsBox->setText(QString::number(years));
+        Click(ui.StepButton);
     }
     QString Saved(const char* name) const { return QString::fromStdString((dir / name).string()); }
 
     // Enabled controls and the chart's visibility, as a row of 1 and 0 in the
-    // order RunBtn OpenBtn "Weather from file" "Simulated weather" LoadCliBtn
-    // SaveCliBtn SaveSoiBtn SpeedButton1 InitBtn StepBtn Edit1 TrackBar1
-    // Label1 SaveBtn SaveWedBtn ComboBox1 Label2 Chart1.
+    // order OpenObservedFilesButton OpenSimulatedFilesButton "Weather from file" "Simulated weather"
+    // GenerateClimatologyButton SaveClimatologyButton SaveSiteButton ExitButton InitialiseButton StepButton
+    // StepYearsBox StepSlider StepLabel SaveResultsButton SaveWeatherButton ChartViewBox ChartViewLabel Chart.
     std::string State() const {
-        const QWidget* controls[] = {ui.RunBtn,     ui.OpenBtn,    ui.RadioButton2, ui.RadioButton1, ui.LoadCliBtn,
-                                     ui.SaveCliBtn, ui.SaveSoiBtn, ui.SpeedButton1, ui.InitBtn,      ui.StepBtn,
-                                     ui.Edit1,      ui.TrackBar1,  ui.Label1,       ui.SaveBtn,      ui.SaveWedBtn,
-                                     ui.ComboBox1,  ui.Label2};
+        const QWidget* controls[] = {ui.OpenObservedFilesButton,
+                                     ui.OpenSimulatedFilesButton,
+                                     ui.ObservedWeatherButton,
+                                     ui.SimulatedWeatherButton,
+                                     ui.GenerateClimatologyButton,
+                                     ui.SaveClimatologyButton,
+                                     ui.SaveSiteButton,
+                                     ui.ExitButton,
+                                     ui.InitialiseButton,
+                                     ui.StepButton,
+                                     ui.StepYearsBox,
+                                     ui.StepSlider,
+                                     ui.StepLabel,
+                                     ui.SaveResultsButton,
+                                     ui.SaveWeatherButton,
+                                     ui.ChartViewBox,
+                                     ui.ChartViewLabel};
         std::string row;
         for (const QWidget* control : controls) row += control->isEnabled() ? '1' : '0';
-        return row + (ui.Chart1->isVisibleTo(&form) ? '1' : '0');
+        return row + (ui.Chart->isVisibleTo(&form) ? '1' : '0');
     }
 };
 
@@ -133,130 +146,130 @@ TEST_F(Workflow, WeatherFromFileWalkthrough) {
     // The person works in a folder of their own; the example files are elsewhere.
     const QString workFolder = QString::fromStdString(dir.string());
     QDir::setCurrent(workFolder);
-    Click(ui.RunBtn);
+    Click(ui.OpenObservedFilesButton);
     ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
     ASSERT_EQ(dialogs.asked.size(), 3u);  // the record has soil-temperature gaps
     EXPECT_STREQ(dialogs.asked[0]->title, "\u041e\u0442\u043a\u0440\u044b\u0442\u044c \u0444\u0430\u0439\u043b");
     EXPECT_STREQ(dialogs.asked[0]->proposedName, "soil.sit");
     EXPECT_STREQ(dialogs.asked[1]->filter, "WED files|*.wed");
     EXPECT_STREQ(dialogs.asked[2]->title, "Load file");
-    EXPECT_EQ(ui.Label3->text(), "There are 30 years in \"weather.wed\"");
+    EXPECT_EQ(ui.FileSummaryLabel->text(), "There are 30 years in \"weather.wed\"");
     EXPECT_EQ(ui.YearCountLabel->text(), "    0 year");
-    EXPECT_EQ(ui.Grid9->RowCount(), 361);
-    EXPECT_TRUE((ui.Grid3->ColWidth(12) == -1));  // no residual soil deviation with observed weather
+    EXPECT_EQ(ui.InputWeatherGrid->RowCount(), 361);
+    EXPECT_TRUE((ui.ClimatologyGrid->ColWidth(12) == -1));  // no residual soil deviation with observed weather
     // The current folder stays where the person works (chart pictures go
     // there); each dialog starts in the folder of the file chosen before it.
     EXPECT_EQ(QDir::currentPath(), QDir(workFolder).absolutePath());
     EXPECT_EQ(dialogs.folders, (QStringList{workFolder, KELMAR_EXAMPLES_DIR, KELMAR_EXAMPLES_DIR}));
     EXPECT_EQ(State(), "001001111000001000") << "Ran after weather from file";
 
-    Click(ui.InitBtn);
-    EXPECT_EQ(ui.TrackBar1->maximum(), 30);
+    Click(ui.InitialiseButton);
+    EXPECT_EQ(ui.StepSlider->maximum(), 30);
     EXPECT_EQ(State(), "001001111111101000") << "Ready";
 
     Step(25);
     EXPECT_EQ(session.ReleasedYears(), 25);
     EXPECT_EQ(ui.YearCountLabel->text(), "    25 year");
-    EXPECT_EQ(ui.Grid1->RowCount(), 301);
-    EXPECT_EQ(ui.ComboBox1->count(), 15);
-    EXPECT_TRUE(ui.Label5->text().isEmpty());
+    EXPECT_EQ(ui.ResultsGrid->RowCount(), 301);
+    EXPECT_EQ(ui.ChartViewBox->count(), 15);
+    EXPECT_TRUE(ui.NoticeLabel->text().isEmpty());
     EXPECT_EQ(State(), "001001111111111111") << "Showing";
 
-    Click(ui.StepBtn);  // 25 more asked, 5 left
-    EXPECT_EQ(ui.Edit1->text(), "5");
-    EXPECT_EQ(ui.TrackBar1->value(), 5);
-    EXPECT_EQ(ui.Label5->text(), "The calculation was made for the whole input data");
+    Click(ui.StepButton);  // 25 more asked, 5 left
+    EXPECT_EQ(ui.StepYearsBox->text(), "5");
+    EXPECT_EQ(ui.StepSlider->value(), 5);
+    EXPECT_EQ(ui.NoticeLabel->text(), "The calculation was made for the whole input data");
     EXPECT_EQ(session.ReleasedYears(), 30);
-    EXPECT_EQ(ui.Grid1->RowCount(), 361);
+    EXPECT_EQ(ui.ResultsGrid->RowCount(), 361);
 
-    Click(ui.StepBtn);  // nothing left
-    EXPECT_EQ(ui.Edit1->text(), "0");
+    Click(ui.StepButton);  // nothing left
+    EXPECT_EQ(ui.StepYearsBox->text(), "0");
     EXPECT_EQ(session.ReleasedYears(), 30);
-    EXPECT_EQ(ui.ComboBox1->count(), 15);
+    EXPECT_EQ(ui.ChartViewBox->count(), 15);
     EXPECT_TRUE(dialogs.errors.isEmpty());
 }
 
 TEST_F(Workflow, SimulatedWeatherShowsFiveHundredYearsInOneStep) {
-    ui.RadioButton1->click();
+    ui.SimulatedWeatherButton->click();
     EXPECT_FALSE(model->Settings.InpDat);
     EXPECT_EQ(State(), "011111110000000000") << "Start, simulated weather";
 
-    Click(ui.OpenBtn);
+    Click(ui.OpenSimulatedFilesButton);
     ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
     EXPECT_STREQ(dialogs.asked[1]->title, "Load weather file");
     EXPECT_EQ(model->AvailableYears, 500);
-    EXPECT_FALSE((ui.Grid3->ColWidth(12) == -1));
+    EXPECT_FALSE((ui.ClimatologyGrid->ColWidth(12) == -1));
     EXPECT_EQ(State(), "000101111000000000") << "Ran after simulated weather";
 
-    Click(ui.InitBtn);
-    EXPECT_EQ(ui.TrackBar1->maximum(), 500);
+    Click(ui.InitialiseButton);
+    EXPECT_EQ(ui.StepSlider->maximum(), 500);
     Step(500);
     EXPECT_EQ(session.ReleasedYears(), 500);
-    EXPECT_EQ(ui.Grid1->RowCount(), 6001);
-    EXPECT_EQ(ui.Grid9->RowCount(), 6001);
-    EXPECT_TRUE(ui.Label5->text().isEmpty());  // no notice with simulated weather
+    EXPECT_EQ(ui.ResultsGrid->RowCount(), 6001);
+    EXPECT_EQ(ui.InputWeatherGrid->RowCount(), 6001);
+    EXPECT_TRUE(ui.NoticeLabel->text().isEmpty());  // no notice with simulated weather
     EXPECT_EQ(State(), "000101111111111111") << "Showing, simulated weather";
 }
 
 TEST_F(Workflow, StepBoxRules) {
-    Click(ui.RunBtn);
-    Click(ui.InitBtn);
-    ui.Edit1->setText("45");  // above the 30 years of the record
-    EXPECT_EQ(ui.Edit1->text(), "30");
-    EXPECT_EQ(ui.TrackBar1->value(), 30);
-    ui.TrackBar1->setValue(7);
-    EXPECT_EQ(ui.Edit1->text(), "7");
+    Click(ui.OpenObservedFilesButton);
+    Click(ui.InitialiseButton);
+    ui.StepYearsBox->setText("45");  // above the 30 years of the record
+    EXPECT_EQ(ui.StepYearsBox->text(), "30");
+    EXPECT_EQ(ui.StepSlider->value(), 30);
+    ui.StepSlider->setValue(7);
+    EXPECT_EQ(ui.StepYearsBox->text(), "7");
 
     Step(0);
     EXPECT_EQ(session.ReleasedYears(), 0);
-    EXPECT_FALSE(ui.Chart1->isVisibleTo(&form));
+    EXPECT_FALSE(ui.Chart->isVisibleTo(&form));
 
-    ui.Edit1->setText("");
-    Click(ui.StepBtn);
+    ui.StepYearsBox->setText("");
+    Click(ui.StepButton);
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_EQ(dialogs.errors[0], "'''' is not a valid integer value");
     EXPECT_EQ(session.ReleasedYears(), 0);
 }
 
 TEST_F(Workflow, InitialisationRestartsOnlyAfterAStep) {
-    Click(ui.RunBtn);
-    Click(ui.InitBtn);
-    Click(ui.InitBtn);
+    Click(ui.OpenObservedFilesButton);
+    Click(ui.InitialiseButton);
+    Click(ui.InitialiseButton);
     EXPECT_FALSE(restart.quit);
     EXPECT_EQ(State(), "001001111111101000") << "still Ready";
 
     Step(1);
     restart.startFails = true;  // the program stays when no new copy could start
-    Click(ui.InitBtn);
+    Click(ui.InitialiseButton);
     EXPECT_FALSE(restart.quit);
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].startsWith("Cannot start a new copy of the program")) << dialogs.errors[0].toStdString();
 
     restart.startFails = false;
-    Click(ui.InitBtn);
+    Click(ui.InitialiseButton);
     EXPECT_EQ(restart.started, QCoreApplication::applicationFilePath());
     EXPECT_TRUE(restart.quit);
 }
 
 TEST_F(Workflow, ChartMenuSavesPicturesAndPrints) {
-    Click(ui.RunBtn);
-    Click(ui.InitBtn);
+    Click(ui.OpenObservedFilesButton);
+    Click(ui.InitialiseButton);
     Step(3);
     form.resize(1000, 600);
     form.show();
     QDir::setCurrent(QString::fromStdString(dir.string()));
-    QMenu& menu = *ui.Chart1->ContextMenu();
+    QMenu& menu = *ui.Chart->ContextMenu();
     const QRegularExpression stamp(R"(^\d\d\.\d\d\.\d{4}_\d\d\.\d\d\.\d\d\.(bmp|wmf|png|svg|pdf)$)");
 
     const struct {
         const char* action;
         const char* extension;
         std::string magic;
-    } pictures[] = {{"Saveasbitmap1", ".bmp", "BM"},
-                    {"Saveasmetafile1", ".wmf", "\xD7\xCD\xC6\x9A"},
-                    {"SaveasPng1", ".png", "\x89PNG\r\n"},
-                    {"SaveasSvg1", ".svg", "<?xml"},
-                    {"SaveasPdf1", ".pdf", "%PDF-"}};
+    } pictures[] = {{"SaveAsBitmapAction", ".bmp", "BM"},
+                    {"SaveAsMetafileAction", ".wmf", "\xD7\xCD\xC6\x9A"},
+                    {"SaveAsPngAction", ".png", "\x89PNG\r\n"},
+                    {"SaveAsSvgAction", ".svg", "<?xml"},
+                    {"SaveAsPdfAction", ".pdf", "%PDF-"}};
     for (const auto& picture : pictures) {
         dialogs.informations.clear();
         menu.findChild<QAction*>(picture.action)->trigger();
@@ -285,7 +298,7 @@ TEST_F(Workflow, ChartMenuSavesPicturesAndPrints) {
         EXPECT_TRUE(svgText.contains(title)) << "SVG lacks " << title.toStdString() << ":\n" << svgText.toStdString();
     }
     // The PNG, decoded by ImageMagick, is what the chart shows, titles and all.
-    const QImage shown = ui.Chart1->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    const QImage shown = ui.Chart->grab().toImage().convertToFormat(QImage::Format_RGB888);
     const QByteArray decoded = ToolBytes("convert", {written(".png"), "-depth", "8", "rgb:-"});
     ASSERT_EQ(decoded.size(), qsizetype(shown.width()) * shown.height() * 3) << "PNG of another size than the chart";
     int differing = 0;
@@ -302,7 +315,7 @@ TEST_F(Workflow, ChartMenuSavesPicturesAndPrints) {
         return printer;
     });
     dialogs.informations.clear();
-    menu.findChild<QAction*>("ipPrint")->trigger();
+    menu.findChild<QAction*>("PrintAction")->trigger();
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
     EXPECT_TRUE(dialogs.informations.isEmpty());  // printing confirms nothing
     EXPECT_EQ(ReadBytes(pdf.toStdString()).substr(0, 5), "%PDF-");
@@ -310,7 +323,7 @@ TEST_F(Workflow, ChartMenuSavesPicturesAndPrints) {
     window.commands.SetPrinterSource([]() -> std::unique_ptr<QPrinter> {
         throw KelmarError("The chart cannot be printed: no printer is installed.");
     });
-    menu.findChild<QAction*>("ipPrint")->trigger();
+    menu.findChild<QAction*>("PrintAction")->trigger();
     EXPECT_EQ(dialogs.errors, QStringList{"The chart cannot be printed: no printer is installed."});
 }
 
@@ -469,12 +482,12 @@ TEST(FileDialogFilters, PairsOfDescriptionAndPattern) {
 TEST_F(Workflow, GenerateThenSaveAndReopenTheClimatology) {
     dialogs.answers[FileDialog::WeatherForEstimate] = Example("weather.wed");
     dialogs.answers[FileDialog::SaveClimatology] = Saved("estimated.cld");
-    Click(ui.LoadCliBtn);
+    Click(ui.GenerateClimatologyButton);
     ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
-    EXPECT_EQ(ui.Grid3->Cell(1, 7), FormatValue(model->Climate.av_Ta[7]));
+    EXPECT_EQ(ui.ClimatologyGrid->Cell(1, 7), FormatValue(model->Climate.av_Ta[7]));
     EXPECT_EQ(State(), "101111110000000000") << "Generate file changes no command";
 
-    Click(ui.SaveCliBtn);
+    Click(ui.SaveClimatologyButton);
     auto reread = std::make_unique<TModel>();
     testing::RecordingNotifier notifier;
     ASSERT_TRUE(ReadClimatologyFile(*reread, (dir / "estimated.cld").string(), notifier));
@@ -485,14 +498,14 @@ TEST_F(Workflow, GenerateThenSaveAndReopenTheClimatology) {
 }
 
 TEST_F(Workflow, SaveCommandsWriteWhatTheReadersReadBack) {
-    Click(ui.RunBtn);
-    Click(ui.InitBtn);
+    Click(ui.OpenObservedFilesButton);
+    Click(ui.InitialiseButton);
     Step(3);
 
     std::ofstream(dir / "results.csv") << "older";
     std::ofstream(dir / "results1.csv") << "older";
     dialogs.answers[FileDialog::SaveResults] = Saved("results");
-    Click(ui.SaveBtn);
+    Click(ui.SaveResultsButton);
     const std::string results = ReadBytes(dir / "results12.csv");
     EXPECT_EQ(std::count(results.begin(), results.end(), '\n'), 37);
     EXPECT_EQ(ReadBytes(dir / "results.csv"), "older");
@@ -501,9 +514,9 @@ TEST_F(Workflow, SaveCommandsWriteWhatTheReadersReadBack) {
 
     dialogs.answers[FileDialog::SaveWeather] = Saved("weather.wed");
     dialogs.answers[FileDialog::SaveSite] = Saved("site.sit");
-    Click(ui.SaveWedBtn);
+    Click(ui.SaveWeatherButton);
     EXPECT_EQ(ui.StatusMessage->text(), "Weather data saved to " + Saved("weather.wed"));
-    Click(ui.SaveSoiBtn);
+    Click(ui.SaveSiteButton);
     EXPECT_EQ(ui.StatusMessage->text(), "Site parameters saved to " + Saved("site.sit"));
     ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
 
@@ -529,14 +542,14 @@ TEST_F(Workflow, SavesRefuseToLoseTheFilesTheRunRead) {
     dialogs.answers[FileDialog::SiteForRun] = Saved("soil.sit");
     dialogs.answers[FileDialog::WeatherForRun] = Saved("weather");  // read as weather.wed
     dialogs.answers[FileDialog::ClimatologyForGaps] = Saved("climat.cld");
-    Click(ui.RunBtn);
+    Click(ui.OpenObservedFilesButton);
     ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
     const std::string record = ReadBytes(dir / "weather.wed"), climate = ReadBytes(dir / "climat.cld");
 
     dialogs.answers[FileDialog::SaveWeather] = Saved("weather.wed");
-    Click(ui.SaveWedBtn);
+    Click(ui.SaveWeatherButton);
     dialogs.answers[FileDialog::SaveSite] = Saved("climat.cld");
-    Click(ui.SaveSoiBtn);
+    Click(ui.SaveSiteButton);
     ASSERT_EQ(dialogs.errors.size(), 2);
     EXPECT_TRUE(dialogs.errors[0].contains("\"" + Saved("weather.wed") + "\" is the weather record the run read"))
         << dialogs.errors[0].toStdString();
@@ -546,11 +559,11 @@ TEST_F(Workflow, SavesRefuseToLoseTheFilesTheRunRead) {
     EXPECT_EQ(ReadBytes(dir / "climat.cld"), climate);
 
     // An edited site saved over the site file read, as the grid shows it.
-    ui.Grid2->SetCell(1, 0, "62.50");
+    ui.SiteGrid->SetCell(1, 0, "62.50");
     dialogs.answers[FileDialog::SaveSite] = Saved("soil.sit");
-    Click(ui.SaveSoiBtn);
+    Click(ui.SaveSiteButton);
     dialogs.answers[FileDialog::SaveClimatology] = Saved("climat.cld");
-    Click(ui.SaveCliBtn);
+    Click(ui.SaveClimatologyButton);
     EXPECT_EQ(dialogs.errors.size(), 2);
     EXPECT_NE(ReadBytes(dir / "soil.sit").find("\r\nLat,62.50\r\n"), std::string::npos);
     EXPECT_EQ(ReadBytes(dir / "climat.cld"), climate);  // the grid shows what was read
@@ -558,25 +571,25 @@ TEST_F(Workflow, SavesRefuseToLoseTheFilesTheRunRead) {
 
 TEST_F(Workflow, MissingAndMalformedFilesAreReported) {
     dialogs.answers[FileDialog::SiteForRun] = Saved("absent.sit");
-    Click(ui.RunBtn);
+    Click(ui.OpenObservedFilesButton);
     ASSERT_EQ(dialogs.warnings.size(), 1);
     EXPECT_EQ(dialogs.warnings[0], "File soil parameters (" + Saved("absent.sit") + ") not found.");
     EXPECT_EQ(State(), "101111110000000000") << "still Start";
 
     std::ofstream(dir / "bad.cld", std::ios::binary) << "VAR VALUE\r\n#\r\nav_Ta,abc";
-    ui.RadioButton1->click();
+    ui.SimulatedWeatherButton->click();
     dialogs.answers[FileDialog::SiteForRun] = Example("soil.sit");
     dialogs.answers[FileDialog::ClimatologyForSimulation] = Saved("bad.cld");
-    Click(ui.OpenBtn);
+    Click(ui.OpenSimulatedFilesButton);
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_EQ(dialogs.errors[0], "'abc' is not a valid floating point value\nin \"" + Saved("bad.cld") + "\", line 3");
     EXPECT_NEAR(model->Site.Lat, 61.8, 1e-12);  // the site read before the error stays
-    EXPECT_EQ(ui.Grid2->Cell(1, 0), "61.80");
+    EXPECT_EQ(ui.SiteGrid->Cell(1, 0), "61.80");
     EXPECT_EQ(State(), "011111110000000000") << "still Start";
 
     // A cancelled dialog ends a command quietly.
     dialogs.answers.clear();
-    Click(ui.OpenBtn);
+    Click(ui.OpenSimulatedFilesButton);
     EXPECT_EQ(dialogs.errors.size(), 1);
     EXPECT_EQ(dialogs.warnings.size(), 1);
 }
@@ -593,18 +606,18 @@ TEST_F(Workflow, ARefusedRunLeavesTheWindowAtStart) {
     std::ofstream(dir / "short.cld", std::ios::binary) << climate;
 
     dialogs.answers[FileDialog::WeatherForRun] = Saved("gap.wed");
-    Click(ui.RunBtn);
+    Click(ui.OpenObservedFilesButton);
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].startsWith(
         "The weather record \"gap.wed\" has no air temperature or precipitation for 6.1970 (1 month in all)"))
         << dialogs.errors[0].toStdString();
     EXPECT_EQ(State(), "101111110000000000") << "still Start";
-    EXPECT_EQ(ui.Label3->text(), "");
+    EXPECT_EQ(ui.FileSummaryLabel->text(), "");
     EXPECT_EQ(model->AvailableYears, 0);
 
-    ui.RadioButton1->click();
+    ui.SimulatedWeatherButton->click();
     dialogs.answers[FileDialog::ClimatologyForSimulation] = Saved("short.cld");
-    Click(ui.OpenBtn);
+    Click(ui.OpenSimulatedFilesButton);
     ASSERT_EQ(dialogs.errors.size(), 2);
     EXPECT_TRUE(dialogs.errors[1].startsWith("The climatology file \"short.cld\" has no Baa (regression coefficient) "
                                              "for January"))
@@ -613,7 +626,7 @@ TEST_F(Workflow, ARefusedRunLeavesTheWindowAtStart) {
     EXPECT_EQ(model->Results.At(1, 1).Year, 0);
 
     dialogs.answers[FileDialog::ClimatologyForSimulation] = Example("climat.cld");
-    Click(ui.OpenBtn);
+    Click(ui.OpenSimulatedFilesButton);
     EXPECT_EQ(dialogs.errors.size(), 2);
     EXPECT_EQ(model->AvailableYears, 500) << "the retry ran";
 }
@@ -624,7 +637,7 @@ TEST_F(Workflow, ARefusedRunLeavesTheWindowAtStart) {
 TEST_F(Workflow, AnOpenCommandAbandonedAfterItsRunStillShowsTheRun) {
     std::ofstream(dir / "bad.cld", std::ios::binary) << "VAR VALUE\r\n#\r\nav_Ta,abc";
     dialogs.answers[FileDialog::ClimatologyForGaps] = Saved("bad.cld");
-    Click(ui.RunBtn);
+    Click(ui.OpenObservedFilesButton);
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].startsWith("'abc' is not a valid floating point value")) << dialogs.errors[0].toStdString();
     EXPECT_EQ(ui.YearCountLabel->text(), "    0 year");
@@ -643,12 +656,12 @@ TEST_F(Workflow, SoilTemperaturesFilledWithZerosAreReported) {
     dialogs.answers[FileDialog::WeatherForRun] = Saved("nosoil.wed");
     dialogs.answers.erase(FileDialog::ClimatologyForGaps);  // the person cancels the climatology
 
-    Click(ui.RunBtn);
+    Click(ui.OpenObservedFilesButton);
     ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
     ASSERT_EQ(dialogs.asked.size(), 3u);
     const QString notice = "Missing soil temperatures were set to 0: no climatology was read";
-    EXPECT_EQ(ui.Label3->text(), "There are 2 years in \"nosoil.wed\"\n" + notice);
-    EXPECT_EQ(ui.Label5->text(), notice);
+    EXPECT_EQ(ui.FileSummaryLabel->text(), "There are 2 years in \"nosoil.wed\"\n" + notice);
+    EXPECT_EQ(ui.NoticeLabel->text(), notice);
     EXPECT_EQ(model->Results.At(2, 7).Tsoil, 0.0);  // what the notice is about
     EXPECT_EQ(State(), "001001111000001000") << "Ran: the run is kept";
 }
@@ -662,21 +675,21 @@ TEST_F(Workflow, ARunWithoutResultsHasNothingToShowOrSave) {
     ASSERT_NE(soil, std::string::npos);
     climate.replace(soil, 11, "av_Ts,-99.90");
     std::ofstream(dir / "nosoil.cld", std::ios::binary) << climate;
-    ui.RadioButton1->click();
+    ui.SimulatedWeatherButton->click();
     dialogs.answers[FileDialog::ClimatologyForSimulation] = Saved("nosoil.cld");
     dialogs.answers[FileDialog::SaveResults] = Saved("results");
 
-    Click(ui.OpenBtn);
+    Click(ui.OpenSimulatedFilesButton);
     EXPECT_EQ(dialogs.warnings, QStringList{"Climatologycal file error"});
     EXPECT_EQ(ui.StatusMessage->text(), "No years to show: the run made no results");
-    Click(ui.InitBtn);
+    Click(ui.InitialiseButton);
     ui.StatusMessage->clear();
     Step(5);
     EXPECT_EQ(ui.StatusMessage->text(), "No years to show: the run made no results");
     EXPECT_EQ(session.ReleasedYears(), 0);
     EXPECT_EQ(State(), "000101111111100000") << "still Ready";
 
-    window.commands.SaveBtnClick();
+    window.commands.SaveResultsFile();
     EXPECT_EQ(ui.StatusMessage->text(), "No years to save: nothing was written");
     EXPECT_EQ(std::count(dialogs.asked.begin(), dialogs.asked.end(), &DialogSpec(FileDialog::SaveResults)), 0);
     EXPECT_FALSE(fs::exists(dir / "results.csv"));
@@ -687,7 +700,7 @@ TEST_F(Workflow, ARunWithoutResultsHasNothingToShowOrSave) {
 // the save is refused with the conversion error and the cell's place, no
 // name is asked and the file of that name stays as it was.
 TEST_F(Workflow, GridTextThatIsNotANumberIsNotSaved) {
-    Click(ui.RunBtn);
+    Click(ui.OpenObservedFilesButton);
     std::ofstream(dir / "site.sit") << "old site";
     std::ofstream(dir / "climate.cld") << "old climate";
     dialogs.answers[FileDialog::SaveSite] = Saved("site.sit");
@@ -704,11 +717,11 @@ TEST_F(Workflow, GridTextThatIsNotANumberIsNotSaved) {
         const char* old;
     };
     const Case cases[] = {
-        {ui.Grid2, 1, 0, "abc", ui.SaveSoiBtn,
+        {ui.SiteGrid, 1, 0, "abc", ui.SaveSiteButton,
          "'abc' is not a valid floating point value\nSite parameters, row \"Lat, deg.\"", "site.sit", "old site"},
-        {ui.Grid2, 1, 11, "", ui.SaveSoiBtn,
+        {ui.SiteGrid, 1, 11, "", ui.SaveSiteButton,
          "'' is not a valid floating point value\nSite parameters, row \"Corr\"", "site.sit", "old site"},
-        {ui.Grid3, 4, 3, "12,5", ui.SaveCliBtn,
+        {ui.ClimatologyGrid, 4, 3, "12,5", ui.SaveClimatologyButton,
          "'12,5' is not a valid floating point value\nClimatology, row \"Mar\", column \"Cv_P\"", "climate.cld",
          "old climate"},
     };
@@ -735,11 +748,11 @@ namespace {
 // and a box that is not a number stops the command before any dialog.
 TEST_F(Workflow, TheScenarioBoxesChangeTheRunAndTheChartTitle) {
     ui.ScenarioDeltaT->setText("x2");
-    Click(ui.RunBtn);
+    Click(ui.OpenObservedFilesButton);
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_EQ(dialogs.errors[0], "'x2' is not a valid floating point value\nin the scenario's temperature change");
     EXPECT_TRUE(dialogs.asked.empty()) << "a dialog was shown";
-    EXPECT_TRUE(ui.RunBtn->isEnabled());
+    EXPECT_TRUE(ui.OpenObservedFilesButton->isEnabled());
 
     // The same record and seed without a scenario, for comparison.
     auto plain = std::make_unique<TModel>();
@@ -747,12 +760,12 @@ TEST_F(Workflow, TheScenarioBoxesChangeTheRunAndTheChartTitle) {
     plain->Random.SetState(1961);
     testing::CommandedWindow plainWindow{*plain};
     plainWindow.dialogs.answers = dialogs.answers;
-    plainWindow.commands.RunBtnClick();
+    plainWindow.commands.OpenObservedFiles();
 
     dialogs.errors.clear();
     ui.ScenarioDeltaT->setText(" 2 ");
     ui.ScenarioPrecFactor->setText("0.5");
-    Click(ui.RunBtn);
+    Click(ui.OpenObservedFilesButton);
     ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
     EXPECT_FALSE(ui.ScenarioDeltaT->isEnabled());
     EXPECT_FALSE(ui.ScenarioPrecFactor->isEnabled());
@@ -764,18 +777,18 @@ TEST_F(Workflow, TheScenarioBoxesChangeTheRunAndTheChartTitle) {
             EXPECT_NEAR(s.Prec, p.Prec * 0.5, 1e-9) << "year index " << i << ", month " << m;
         }
     EXPECT_EQ(model->Climate.av_Ta[7], plain->Climate.av_Ta[7]) << "the climatology read was changed";
-    EXPECT_EQ(ui.Grid3->Cell(1, 7), plainWindow.form.Controls().Grid3->Cell(1, 7));
+    EXPECT_EQ(ui.ClimatologyGrid->Cell(1, 7), plainWindow.form.Controls().ClimatologyGrid->Cell(1, 7));
 
-    Click(ui.InitBtn);
+    Click(ui.InitialiseButton);
     Step(30);
-    ui.PageControl1->setCurrentIndex(3);  // Results
-    EXPECT_EQ(ui.Chart1->Title(), "Results (Month by month)<br>Scenario +2 \u00b0C, precipitation \u00d7 0.5");
-    ui.PageControl1->setCurrentIndex(0);
-    EXPECT_EQ(ui.Chart1->Title(), "Input weather (Month by month)<br>Scenario +2 \u00b0C, precipitation \u00d7 0.5");
-    plainWindow.commands.InitBtnClick();
-    plainWindow.form.Controls().Edit1->setText("30");
-    plainWindow.commands.StepBtnClick();
-    EXPECT_EQ(plainWindow.form.Controls().Chart1->Title(), "Input weather (Month by month)");
+    ui.Pages->setCurrentIndex(3);  // Results
+    EXPECT_EQ(ui.Chart->Title(), "Results (Month by month)<br>Scenario +2 \u00b0C, precipitation \u00d7 0.5");
+    ui.Pages->setCurrentIndex(0);
+    EXPECT_EQ(ui.Chart->Title(), "Input weather (Month by month)<br>Scenario +2 \u00b0C, precipitation \u00d7 0.5");
+    plainWindow.commands.Initialise();
+    plainWindow.form.Controls().StepYearsBox->setText("30");
+    plainWindow.commands.Step();
+    EXPECT_EQ(plainWindow.form.Controls().Chart->Title(), "Input weather (Month by month)");
 }
 
 }  // namespace

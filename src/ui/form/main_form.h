@@ -40,24 +40,19 @@ public:
     void ShowSiteParams();
     void ReadSiteParamsFromGrid();
     void ShowClimatology();
-    void RadioButton4Click();
-    void RadioButton5Click();
-    void RadioButton6Click();
-    void RadioButton7Click();
-    void ComboBox2Change();
-    // Raise the conversion error of the first cell of the site grid's values,
-    // or of the climatology grid, that is not a number the file readers
-    // read back; its second line names the grid row (and column).
-    void CheckSiteGridNumbers() const;
-    void CheckClimatologyGridNumbers() const;
+    void SaturationYesChecked();
+    void SaturationNoChecked();
+    void PermafrostYesChecked();
+    void PermafrostNoChecked();
+    void ForestTypeChosen();
 
     // Results and input-weather grids.
     void ShowResults(int yearCount);
     void ShowInputWeather(int yearCount);
-    // Draws over a cell of Grid9 after its standard painting: marks in the
-    // notice colour the soil temperatures the run filled in (weather from
-    // file) or every value (simulated weather).
-    void Grid9DrawCell(int ACol, int ARow, const QRect& Rect, GridCanvas& Canvas);
+    // Draws over a cell of the input-weather grid after its standard
+    // painting: marks in the notice colour the soil temperatures the run
+    // filled in (weather from file) or every value (simulated weather).
+    void PaintInputWeatherCell(int column, int row, const QRect& rect, GridCanvas& canvas);
 
     // Chart views.
     int SelectedMonth() const;
@@ -65,10 +60,10 @@ public:
     int SelectedYear() const;
     void SetSelectedYear(int yearIndex);
     void RefreshChart(int first, int last);
-    void PageControl1Change();
-    void ComboBox1Change();
-    void TrackBar2Change();
-    void Edit4Change();
+    void ShowChartOfPage();
+    void ChartViewChosen();
+    void YearSliderMoved();
+    void YearBoxEdited();
 
     // What the chart title says of the scenario of the run; empty for none.
     void SetScenarioText(const QString& text) { ScenarioText = text; }
@@ -93,8 +88,8 @@ private:
 
     // Sets a site flag and its hidden row of the site grid.
     void SetSiteFlag(std::uint8_t TSiteParams::*flag, int row, int value);
-    // True when Grid9DrawCell draws the cell in the notice colour.
-    bool Grid9CellMarked(int column, int row) const;
+    // True when PaintInputWeatherCell draws the cell in the notice colour.
+    bool InputWeatherCellMarked(int column, int row) const;
 
     TModel& Model;
     Session State;

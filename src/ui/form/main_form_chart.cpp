@@ -37,16 +37,16 @@ void ReserveAll(SeriesPoints& points, int count) {
 
 }  // namespace
 
-int TMainForm::SelectedMonth() const { return Ui.ComboBox1->currentIndex(); }
+int TMainForm::SelectedMonth() const { return Ui.ChartViewBox->currentIndex(); }
 
-void TMainForm::SetSelectedMonth(int index) { Ui.ComboBox1->setCurrentIndex(index); }
+void TMainForm::SetSelectedMonth(int index) { Ui.ChartViewBox->setCurrentIndex(index); }
 
-int TMainForm::SelectedYear() const { return Ui.UpDown2->Position(); }
+int TMainForm::SelectedYear() const { return Ui.YearSpinner->Position(); }
 
-void TMainForm::SetSelectedYear(int yearIndex) { Ui.UpDown2->SetPosition(yearIndex); }
+void TMainForm::SetSelectedYear(int yearIndex) { Ui.YearSpinner->SetPosition(yearIndex); }
 
 void TMainForm::RefreshChart(int first, int last) {
-    LineChart& chart = *Ui.Chart1;
+    LineChart& chart = *Ui.Chart;
     const TRunSettings& settings = Model.Settings;
     const int offset = State.CalendarOffset();
     // Only released years are shown, and never beyond the results table.
@@ -80,9 +80,9 @@ void TMainForm::RefreshChart(int first, int last) {
     chart.SetAllPoints(std::move(points));
 }
 
-void TMainForm::PageControl1Change() {
-    LineChart& chart = *Ui.Chart1;
-    const QString viewText = Ui.ComboBox1->currentText();
+void TMainForm::ShowChartOfPage() {
+    LineChart& chart = *Ui.Chart;
+    const QString viewText = Ui.ChartViewBox->currentText();
     // On a line of its own: beside the view's name it would be cut at the
     // window's design width. Chart titles take HTML.
     const QString scenario = ScenarioText.isEmpty() ? QString() : "<br>" + ScenarioText.toHtmlEscaped();
@@ -93,7 +93,7 @@ void TMainForm::PageControl1Change() {
             RefreshChart(1, State.ReleasedYears());
     };
 
-    if (Ui.PageControl1->currentIndex() == INPUT_TAB) {
+    if (Ui.Pages->currentIndex() == INPUT_TAB) {
         ReadSiteParamsFromGrid();
         refresh();
         chart.SetTitle((Model.Settings.InpDat ? "Input weather (" : "Simulated weather (") + viewText + ")" + scenario);
@@ -108,30 +108,30 @@ void TMainForm::PageControl1Change() {
     }
 }
 
-void TMainForm::ComboBox1Change() {
+void TMainForm::ChartViewChosen() {
     const bool annualCourse = SelectedMonth() == ANNUAL_COURSE_VIEW;
-    for (QWidget* control : std::initializer_list<QWidget*>{Ui.Label6, Ui.Edit4, Ui.TrackBar2, Ui.UpDown2})
+    for (QWidget* control : std::initializer_list<QWidget*>{Ui.YearLabel, Ui.YearBox, Ui.YearSlider, Ui.YearSpinner})
         control->setEnabled(annualCourse);
-    PageControl1Change();
+    ShowChartOfPage();
 }
 
-void TMainForm::TrackBar2Change() {
-    Ui.Edit4->setText(QString::number(Ui.TrackBar2->value()));
-    PageControl1Change();
+void TMainForm::YearSliderMoved() {
+    Ui.YearBox->setText(QString::number(Ui.YearSlider->value()));
+    ShowChartOfPage();
 }
 
-void TMainForm::Edit4Change() {
-    if (SelectedMonth() != ANNUAL_COURSE_VIEW || Ui.Edit4->text().isEmpty()) return;
+void TMainForm::YearBoxEdited() {
+    if (SelectedMonth() != ANNUAL_COURSE_VIEW || Ui.YearBox->text().isEmpty()) return;
     const int year = std::max(std::min(SelectedYear(), State.ReleasedYears()), 1);
     // The box shows the year drawn: a corrected number (0 typed, a year
     // beyond those shown, leading zeros) is written back, which runs this
     // handler again with the year itself.
-    if (Ui.Edit4->text() != QString::number(year)) {
+    if (Ui.YearBox->text() != QString::number(year)) {
         SetSelectedYear(year);
         return;
     }
-    Ui.TrackBar2->setValue(year);
-    PageControl1Change();
+    Ui.YearSlider->setValue(year);
+    ShowChartOfPage();
 }
 
 }  // namespace kelmar::ui

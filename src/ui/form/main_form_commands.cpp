@@ -19,14 +19,13 @@
 
 #include "app/open_commands.h"
 #include "app/presentation/grid_texts.h"
+#include "app/presentation/records_of_grids.h"
 #include "app/results_file_name.h"
 #include "app/save_commands.h"
 #include "app/scenario_request.h"
 #include "app/session.h"
-#include "app/run_checks.h"
+#include "app/run_notices.h"
 #include "io/number_text.h"
-#include "io/read_errors.h"
-#include "io/results_file.h"
 #include "model/errors.h"
 #include "ui/widgets/line_chart.h"
 #include "ui/pictures/chart_pictures.h"
@@ -64,7 +63,7 @@ TMainFormCommands::TMainFormCommands(TMainForm& form, TModel& model, UserDialogs
       View(form, model, dialogs),
       Printer(DefaultPrinter) {
     ConnectControls();
-    RadioButton2Click();
+    WeatherSourceChanged();
 }
 
 void TMainFormCommands::ConnectControls() {
@@ -72,32 +71,32 @@ void TMainFormCommands::ConnectControls() {
     const auto onClick = [this](QAbstractButton* button, void (TMainFormCommands::*command)()) {
         connect(button, &QAbstractButton::clicked, this, [this, command] { Run([this, command] { (this->*command)(); }); });
     };
-    onClick(ui.RunBtn, &TMainFormCommands::RunBtnClick);
-    onClick(ui.OpenBtn, &TMainFormCommands::OpenBtnClick);
-    onClick(ui.InitBtn, &TMainFormCommands::InitBtnClick);
-    onClick(ui.StepBtn, &TMainFormCommands::StepBtnClick);
-    onClick(ui.LoadCliBtn, &TMainFormCommands::LoadCliBtnClick);
-    onClick(ui.SaveBtn, &TMainFormCommands::SaveBtnClick);
-    onClick(ui.SaveWedBtn, &TMainFormCommands::SaveWedBtnClick);
-    onClick(ui.SaveCliBtn, &TMainFormCommands::SaveCliBtnClick);
-    onClick(ui.SaveSoiBtn, &TMainFormCommands::SaveSoiBtnClick);
-    onClick(ui.SpeedButton1, &TMainFormCommands::SpeedButton1Click);
-    for (QRadioButton* choice : {ui.RadioButton1, ui.RadioButton2})
+    onClick(ui.OpenObservedFilesButton, &TMainFormCommands::OpenObservedFiles);
+    onClick(ui.OpenSimulatedFilesButton, &TMainFormCommands::OpenSimulatedFiles);
+    onClick(ui.InitialiseButton, &TMainFormCommands::Initialise);
+    onClick(ui.StepButton, &TMainFormCommands::Step);
+    onClick(ui.GenerateClimatologyButton, &TMainFormCommands::GenerateClimatologyFile);
+    onClick(ui.SaveResultsButton, &TMainFormCommands::SaveResultsFile);
+    onClick(ui.SaveWeatherButton, &TMainFormCommands::SaveWeatherFile);
+    onClick(ui.SaveClimatologyButton, &TMainFormCommands::SaveClimatologyFile);
+    onClick(ui.SaveSiteButton, &TMainFormCommands::SaveSiteFile);
+    onClick(ui.ExitButton, &TMainFormCommands::Exit);
+    for (QRadioButton* choice : {ui.SimulatedWeatherButton, ui.ObservedWeatherButton})
         connect(choice, &QRadioButton::toggled, this, [this](bool checked) {
-            if (checked) Run([this] { RadioButton2Click(); });
+            if (checked) Run([this] { WeatherSourceChanged(); });
         });
     const auto onMenu = [this](const char* action, void (TMainFormCommands::*command)()) {
-        connect(Form.Controls().Chart1->ContextMenu()->findChild<QAction*>(action), &QAction::triggered, this,
+        connect(Form.Controls().Chart->ContextMenu()->findChild<QAction*>(action), &QAction::triggered, this,
                 [this, command] { Run([this, command] { (this->*command)(); }); });
     };
-    onMenu("Saveasmetafile1", &TMainFormCommands::Saveasmetafile1Click);
-    onMenu("Saveasbitmap1", &TMainFormCommands::Saveasbitmap1Click);
-    onMenu("SaveasPng1", &TMainFormCommands::SaveasPng1Click);
-    onMenu("SaveasSvg1", &TMainFormCommands::SaveasSvg1Click);
-    onMenu("SaveasPdf1", &TMainFormCommands::SaveasPdf1Click);
-    onMenu("ipPrint", &TMainFormCommands::ipPrintClick);
-    connect(ui.Edit1, &QLineEdit::textChanged, this, [this] { Run([this] { Edit1Change(); }); });
-    connect(ui.TrackBar1, &QSlider::valueChanged, this, [this] { Run([this] { TrackBar1Change(); }); });
+    onMenu("SaveAsMetafileAction", &TMainFormCommands::SaveChartAsMetafile);
+    onMenu("SaveAsBitmapAction", &TMainFormCommands::SaveChartAsBitmap);
+    onMenu("SaveAsPngAction", &TMainFormCommands::SaveChartAsPng);
+    onMenu("SaveAsSvgAction", &TMainFormCommands::SaveChartAsSvg);
+    onMenu("SaveAsPdfAction", &TMainFormCommands::SaveChartAsPdf);
+    onMenu("PrintAction", &TMainFormCommands::PrintChart);
+    connect(ui.StepYearsBox, &QLineEdit::textChanged, this, [this] { Run([this] { StepYearsEdited(); }); });
+    connect(ui.StepSlider, &QSlider::valueChanged, this, [this] { Run([this] { StepSliderMoved(); }); });
 }
 
 void TMainFormCommands::Run(const std::function<void()>& command) {
@@ -109,15 +108,15 @@ void TMainFormCommands::Run(const std::function<void()>& command) {
 }
 
 int TMainFormCommands::StepBoxNumber() const {
-    return ParseInteger(Form.Controls().Edit1->text().toStdString(), IntegerForm::Decimal);
+    return ParseInteger(Form.Controls().StepYearsBox->text().toStdString(), IntegerForm::Decimal);
 }
 
-void TMainFormCommands::RadioButton2Click() {
+void TMainFormCommands::WeatherSourceChanged() {
     const TMainFormControls& ui = Form.Controls();
-    const bool simulated = ui.RadioButton1->isChecked();
+    const bool simulated = ui.SimulatedWeatherButton->isChecked();
     Model.Settings.InpDat = !simulated;
-    ui.OpenBtn->setEnabled(simulated);
-    ui.RunBtn->setEnabled(!simulated);
+    ui.OpenSimulatedFilesButton->setEnabled(simulated);
+    ui.OpenObservedFilesButton->setEnabled(!simulated);
 }
 
 std::optional<TScenario> TMainFormCommands::BoxScenario() const {
@@ -133,42 +132,44 @@ void TMainFormCommands::ShowScenarioOfRun(const std::optional<TScenario>& scenar
     Form.SetScenarioText(scenario ? QString::fromStdString("Scenario " + scenario->Describe()) : QString());
 }
 
-void TMainFormCommands::RunBtnClick() {
+void TMainFormCommands::OpenObservedFiles() {
     const std::optional<TScenario> scenario = BoxScenario();
     const OpenResult result = RunOpenCommand(
         [this, &scenario] { return OpenFilesFromWeather(Model, View, scenario ? &*scenario : nullptr); });
     if (!result.ran) return;
     ShowScenarioOfRun(scenario);
     const TMainFormControls& ui = Form.Controls();
-    ui.StepBtn->setEnabled(false);
+    ui.StepButton->setEnabled(false);
     Form.ShowClimatology();
-    ui.InitBtn->setEnabled(true);
+    ui.InitialiseButton->setEnabled(true);
     Form.ShowInputWeather(Session.ReleasedYears());
-    SwitchOff({ui.RunBtn, ui.OpenBtn, ui.RadioButton1, ui.LoadCliBtn});
-    ui.SaveWedBtn->setEnabled(true);
+    SwitchOff({ui.OpenObservedFilesButton, ui.OpenSimulatedFilesButton, ui.SimulatedWeatherButton,
+               ui.GenerateClimatologyButton});
+    ui.SaveWeatherButton->setEnabled(true);
     QString summary = QString("There are %1 years in \"%2\"")
                           .arg(Model.AvailableYears)
                           .arg(QString::fromStdString(result.weatherFileName));
     if (result.outcome == RunOutcome::Completed && SoilGapsFilledWithZeros(Model)) {
         summary += QString("\n") + ZERO_SOIL_NOTICE;
-        ui.Label5->setText(ZERO_SOIL_NOTICE);
+        ui.NoticeLabel->setText(ZERO_SOIL_NOTICE);
     }
-    ui.Label3->setText(summary);
+    ui.FileSummaryLabel->setText(summary);
 }
 
-void TMainFormCommands::OpenBtnClick() {
+void TMainFormCommands::OpenSimulatedFiles() {
     const std::optional<TScenario> scenario = BoxScenario();
     const OpenResult result = RunOpenCommand(
         [this, &scenario] { return OpenFilesSimulated(Model, View, scenario ? &*scenario : nullptr); });
     if (!result.ran) return;
     ShowScenarioOfRun(scenario);
     const TMainFormControls& ui = Form.Controls();
-    ui.StepBtn->setEnabled(false);
-    ui.InitBtn->setEnabled(true);
-    SwitchOff({ui.RunBtn, ui.OpenBtn, ui.RadioButton2, ui.LoadCliBtn});
+    ui.StepButton->setEnabled(false);
+    ui.InitialiseButton->setEnabled(true);
+    SwitchOff({ui.OpenObservedFilesButton, ui.OpenSimulatedFilesButton, ui.ObservedWeatherButton,
+               ui.GenerateClimatologyButton});
 }
 
-void TMainFormCommands::InitBtnClick() {
+void TMainFormCommands::Initialise() {
     if (Session.InitialisationRestarts()) {
         // A fresh copy of the program starts with nothing loaded; this one ends.
         const QString program = QCoreApplication::applicationFilePath();
@@ -178,58 +179,58 @@ void TMainFormCommands::InitBtnClick() {
         return;
     }
     const TMainFormControls& ui = Form.Controls();
-    ui.Label1->setEnabled(true);
-    ui.TrackBar1->setEnabled(true);
-    ui.Edit1->setEnabled(true);
-    ui.TrackBar1->setMaximum(Session.StepMaximum());
-    ui.StepBtn->setEnabled(true);
+    ui.StepLabel->setEnabled(true);
+    ui.StepSlider->setEnabled(true);
+    ui.StepYearsBox->setEnabled(true);
+    ui.StepSlider->setMaximum(Session.StepMaximum());
+    ui.StepButton->setEnabled(true);
     Form.RefreshChart(1, 0);
-    ui.SaveBtn->setEnabled(false);
-    ui.Grid1->SetRowCount(0);
+    ui.SaveResultsButton->setEnabled(false);
+    ui.ResultsGrid->SetRowCount(0);
 }
 
-void TMainFormCommands::StepBtnClick() {
+void TMainFormCommands::Step() {
     const TMainFormControls& ui = Form.Controls();
     const StepOutcome step = Session.Step(StepBoxNumber());
-    if (step.cutTo) ui.Edit1->setText(QString::number(*step.cutTo));
-    if (step.notice) ui.Label5->setText(step.notice);
+    if (step.cutTo) ui.StepYearsBox->setText(QString::number(*step.cutTo));
+    if (step.notice) ui.NoticeLabel->setText(step.notice);
     if (step.status) ShowStatus(step.status);
     if (step.kind != StepOutcome::Kind::Released) return;
 
-    ui.Chart1->show();
-    ui.Label2->setEnabled(true);
-    ui.ComboBox1->setEnabled(true);
+    ui.Chart->show();
+    ui.ChartViewLabel->setEnabled(true);
+    ui.ChartViewBox->setEnabled(true);
     Form.ShowYearCount();
     const int yearCount = Session.ReleasedYears();
     Form.ShowResults(yearCount);
-    ui.SaveBtn->setEnabled(true);
-    ui.TrackBar2->setMaximum(yearCount);
-    if (yearCount > 1 && ui.ComboBox1->count() == 2) ui.ComboBox1->addItems(YEARLY_VIEWS);
+    ui.SaveResultsButton->setEnabled(true);
+    ui.YearSlider->setMaximum(yearCount);
+    if (yearCount > 1 && ui.ChartViewBox->count() == 2) ui.ChartViewBox->addItems(YEARLY_VIEWS);
     if (Form.SelectedMonth() == 0)
         Form.RefreshChart(Form.SelectedYear(), Form.SelectedYear());
     else
         Form.RefreshChart(1, yearCount);
-    Form.PageControl1Change();
+    Form.ShowChartOfPage();
     if (!Model.Settings.InpDat && yearCount > 0) {
         Form.ShowInputWeather(yearCount);
-        ui.SaveWedBtn->setEnabled(true);
+        ui.SaveWeatherButton->setEnabled(true);
     }
 }
 
-void TMainFormCommands::Edit1Change() {
-    QLineEdit* box = Form.Controls().Edit1;
+void TMainFormCommands::StepYearsEdited() {
+    QLineEdit* box = Form.Controls().StepYearsBox;
     const StepBoxEdit edit = Session.EditStepBox(box->text().toStdString());
     if (edit.kind == StepBoxEdit::Kind::Corrected)
         box->setText(QString::number(edit.value));  // runs this handler again
     else if (edit.kind == StepBoxEdit::Kind::Accepted)
-        Form.Controls().TrackBar1->setValue(edit.value);
+        Form.Controls().StepSlider->setValue(edit.value);
 }
 
-void TMainFormCommands::TrackBar1Change() {
-    Form.Controls().Edit1->setText(QString::number(Form.Controls().TrackBar1->value()));
+void TMainFormCommands::StepSliderMoved() {
+    Form.Controls().StepYearsBox->setText(QString::number(Form.Controls().StepSlider->value()));
 }
 
-void TMainFormCommands::LoadCliBtnClick() { GenerateClimatology(Model, View); }
+void TMainFormCommands::GenerateClimatologyFile() { GenerateClimatology(Model, View); }
 
 void TMainFormCommands::SaveThroughDialog(FileDialog dialog, const char* what,
                                           const std::function<std::string(const std::string&)>& write) {
@@ -239,7 +240,7 @@ void TMainFormCommands::SaveThroughDialog(FileDialog dialog, const char* what,
     ShowStatus(QString("%1 saved to %2").arg(what, QFileInfo(QString::fromStdString(written)).absoluteFilePath()));
 }
 
-void TMainFormCommands::SaveBtnClick() {
+void TMainFormCommands::SaveResultsFile() {
     if (!Session.HasYearsToSave()) {
         ShowStatus(NO_YEARS_TO_SAVE);
         return;
@@ -248,25 +249,25 @@ void TMainFormCommands::SaveBtnClick() {
                       [this](const std::string& name) { return Session.SaveResults(name); });
 }
 
-void TMainFormCommands::SaveWedBtnClick() {
+void TMainFormCommands::SaveWeatherFile() {
     SaveThroughDialog(FileDialog::SaveWeather, "Weather data", [this](const std::string& name) {
         SaveWeather(name, WeatherRowTextsOfGrid(Form.InputWeatherGridTexts(), Session.WeatherYearsToWrite()), InputsRead);
         return name;
     });
 }
 
-void TMainFormCommands::SaveCliBtnClick() {
+void TMainFormCommands::SaveClimatologyFile() {
     // A text in a cell would make a file the readers refuse: nothing is
     // asked or written then.
-    Form.CheckClimatologyGridNumbers();
+    CheckClimatologyGridNumbers(Form.ClimatologyGridTexts());
     SaveThroughDialog(FileDialog::SaveClimatology, "Climatology", [this](const std::string& name) {
         SaveClimatology(name, ClimatologyTextsOfGrid(Form.ClimatologyGridTexts()), InputsRead);
         return name;
     });
 }
 
-void TMainFormCommands::SaveSoiBtnClick() {
-    Form.CheckSiteGridNumbers();
+void TMainFormCommands::SaveSiteFile() {
+    CheckSiteGridNumbers(Form.SiteGridTexts());
     SaveThroughDialog(FileDialog::SaveSite, "Site parameters", [this](const std::string& name) {
         SaveSite(name, SiteTextsOfGrid(Form.SiteGridTexts()), InputsRead);
         return name;
@@ -302,27 +303,27 @@ void TMainFormCommands::ShowStatus(const QString& text) {
     label->setToolTip(text);
 }
 
-void TMainFormCommands::SpeedButton1Click() { Form.close(); }
+void TMainFormCommands::Exit() { Form.close(); }
 
 void TMainFormCommands::SaveChartPicture(const QString& extension, void (*save)(QWidget&, const QString&)) {
     const QString name = ChartPictureName(QDateTime::currentDateTime(), extension);
-    save(*Form.Controls().Chart1, name);
+    save(*Form.Controls().Chart, name);
     Dialogs.Information(PictureSavedMessage(name));
 }
 
-void TMainFormCommands::Saveasmetafile1Click() { SaveChartPicture(METAFILE_EXTENSION, SaveWidgetAsMetafile); }
+void TMainFormCommands::SaveChartAsMetafile() { SaveChartPicture(METAFILE_EXTENSION, SaveWidgetAsMetafile); }
 
-void TMainFormCommands::Saveasbitmap1Click() { SaveChartPicture(BITMAP_EXTENSION, SaveWidgetAsBitmap); }
+void TMainFormCommands::SaveChartAsBitmap() { SaveChartPicture(BITMAP_EXTENSION, SaveWidgetAsBitmap); }
 
-void TMainFormCommands::SaveasPng1Click() { SaveChartPicture(PNG_EXTENSION, SaveWidgetAsPng); }
+void TMainFormCommands::SaveChartAsPng() { SaveChartPicture(PNG_EXTENSION, SaveWidgetAsPng); }
 
-void TMainFormCommands::SaveasSvg1Click() { SaveChartPicture(SVG_EXTENSION, SaveWidgetAsSvg); }
+void TMainFormCommands::SaveChartAsSvg() { SaveChartPicture(SVG_EXTENSION, SaveWidgetAsSvg); }
 
-void TMainFormCommands::SaveasPdf1Click() { SaveChartPicture(PDF_EXTENSION, SaveWidgetAsPdf); }
+void TMainFormCommands::SaveChartAsPdf() { SaveChartPicture(PDF_EXTENSION, SaveWidgetAsPdf); }
 
-void TMainFormCommands::ipPrintClick() {
+void TMainFormCommands::PrintChart() {
     const std::unique_ptr<QPrinter> printer = Printer();
-    PrintWidget(*Form.Controls().Chart1, *printer);
+    PrintWidget(*Form.Controls().Chart, *printer);
 }
 
 }  // namespace kelmar::ui

@@ -27,27 +27,27 @@ class TMainFormCommands : public QObject {
 public:
     TMainFormCommands(TMainForm& form, TModel& model, UserDialogs& dialogs, ProgramRestart& restart);
 
-    void RadioButton2Click();
-    void RunBtnClick();
-    void OpenBtnClick();
-    void InitBtnClick();
-    void StepBtnClick();
-    void Edit1Change();
-    void TrackBar1Change();
-    void LoadCliBtnClick();
-    void SaveBtnClick();
-    void SaveWedBtnClick();
-    void SaveCliBtnClick();
-    void SaveSoiBtnClick();
-    void SpeedButton1Click();
+    void WeatherSourceChanged();
+    void OpenObservedFiles();
+    void OpenSimulatedFiles();
+    void Initialise();
+    void Step();
+    void StepYearsEdited();
+    void StepSliderMoved();
+    void GenerateClimatologyFile();
+    void SaveResultsFile();
+    void SaveWeatherFile();
+    void SaveClimatologyFile();
+    void SaveSiteFile();
+    void Exit();
     // The chart's context menu: pictures named by the local time, in the
     // current folder, and printing on the default printer.
-    void Saveasmetafile1Click();
-    void Saveasbitmap1Click();
-    void SaveasPng1Click();
-    void SaveasSvg1Click();
-    void SaveasPdf1Click();
-    void ipPrintClick();
+    void SaveChartAsMetafile();
+    void SaveChartAsBitmap();
+    void SaveChartAsPng();
+    void SaveChartAsSvg();
+    void SaveChartAsPdf();
+    void PrintChart();
 
     // Where "Print" prints; the system's default printer unless replaced.
     using PrinterSource = std::function<std::unique_ptr<QPrinter>()>;

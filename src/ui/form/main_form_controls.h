@@ -23,59 +23,59 @@ class UpDownSpinner;
 
 struct TMainFormControls {
     // Tool bar, left to right.
-    QToolButton* SaveBtn = nullptr;       // "Save file"
-    QToolButton* InitBtn = nullptr;       // "Initialisation"
-    QLabel* Label1 = nullptr;             // "Step (years):"
-    QSlider* TrackBar1 = nullptr;         // step slider
-    QLineEdit* Edit1 = nullptr;           // step box: years per Step
-    QToolButton* StepBtn = nullptr;       // "Step"
-    QLabel* Label2 = nullptr;             // "Data on the chart:"
-    QComboBox* ComboBox1 = nullptr;       // chart view
-    QLabel* Label6 = nullptr;             // "Select year:"
-    QSlider* TrackBar2 = nullptr;         // year slider
-    QLineEdit* Edit4 = nullptr;           // year box
-    UpDownSpinner* UpDown2 = nullptr;     // year position bound to Edit4
-    QToolButton* SpeedButton1 = nullptr;  // "Exit"
+    QToolButton* SaveResultsButton = nullptr;  // "Save file"
+    QToolButton* InitialiseButton = nullptr;   // "Initialisation"
+    QLabel* StepLabel = nullptr;               // "Step (years):"
+    QSlider* StepSlider = nullptr;             // step slider
+    QLineEdit* StepYearsBox = nullptr;         // step box: years per Step
+    QToolButton* StepButton = nullptr;         // "Step"
+    QLabel* ChartViewLabel = nullptr;          // "Data on the chart:"
+    QComboBox* ChartViewBox = nullptr;         // chart view
+    QLabel* YearLabel = nullptr;               // "Select year:"
+    QSlider* YearSlider = nullptr;             // year slider
+    QLineEdit* YearBox = nullptr;              // year box
+    UpDownSpinner* YearSpinner = nullptr;      // year position bound to YearBox
+    QToolButton* ExitButton = nullptr;         // "Exit"
 
     // Left pane and chart.
-    QSplitter* Splitter1 = nullptr;
-    QTabWidget* PageControl1 = nullptr;
-    LineChart* Chart1 = nullptr;
+    QSplitter* PaneSplitter = nullptr;
+    QTabWidget* Pages = nullptr;
+    LineChart* Chart = nullptr;
 
     // "Input" page.
-    QRadioButton* RadioButton2 = nullptr;  // "Weather from file"
-    QRadioButton* RadioButton1 = nullptr;  // "Simulated weather"
-    QPushButton* RunBtn = nullptr;         // "Open files" beside "Weather from file"
-    QPushButton* OpenBtn = nullptr;        // "Open files" beside "Simulated weather"
-    QLabel* Label3 = nullptr;              // file summary
-    StringGrid* Grid9 = nullptr;           // input weather
-    QPushButton* SaveWedBtn = nullptr;     // "Save File"
+    QRadioButton* ObservedWeatherButton = nullptr;    // "Weather from file"
+    QRadioButton* SimulatedWeatherButton = nullptr;   // "Simulated weather"
+    QPushButton* OpenObservedFilesButton = nullptr;   // "Open files" beside "Weather from file"
+    QPushButton* OpenSimulatedFilesButton = nullptr;  // "Open files" beside "Simulated weather"
+    QLabel* FileSummaryLabel = nullptr;               // file summary
+    StringGrid* InputWeatherGrid = nullptr;           // input weather
+    QPushButton* SaveWeatherButton = nullptr;         // "Save File"
 
     // "Site params" page.
-    StringGrid* Grid2 = nullptr;
-    QRadioButton* RadioButton4 = nullptr;  // Saturation "Yes"
-    QRadioButton* RadioButton5 = nullptr;  // Saturation "No"
-    QRadioButton* RadioButton6 = nullptr;  // Permafrost "Yes"
-    QRadioButton* RadioButton7 = nullptr;  // Permafrost "No"
-    QComboBox* ComboBox2 = nullptr;        // forest type
-    QPushButton* SaveSoiBtn = nullptr;     // "Save file"
+    StringGrid* SiteGrid = nullptr;
+    QRadioButton* SaturationYesButton = nullptr;  // Saturation "Yes"
+    QRadioButton* SaturationNoButton = nullptr;   // Saturation "No"
+    QRadioButton* PermafrostYesButton = nullptr;  // Permafrost "Yes"
+    QRadioButton* PermafrostNoButton = nullptr;   // Permafrost "No"
+    QComboBox* ForestTypeBox = nullptr;           // forest type
+    QPushButton* SaveSiteButton = nullptr;        // "Save file"
 
     // "Climatology" page.
-    StringGrid* Grid3 = nullptr;
-    QPushButton* LoadCliBtn = nullptr;  // "Generate file"
-    QPushButton* SaveCliBtn = nullptr;  // "Save file"
+    StringGrid* ClimatologyGrid = nullptr;
+    QPushButton* GenerateClimatologyButton = nullptr;  // "Generate file"
+    QPushButton* SaveClimatologyButton = nullptr;      // "Save file"
     // The scenario the next run is made under: a temperature change (degC,
     // added) and a precipitation factor; empty boxes change nothing.
     QLineEdit* ScenarioDeltaT = nullptr;
     QLineEdit* ScenarioPrecFactor = nullptr;
 
     // "Results" page.
-    StringGrid* Grid1 = nullptr;
+    StringGrid* ResultsGrid = nullptr;
 
     // Status panel.
-    QLabel* YearCountLabel = nullptr;  // "    0 Year", then the released years
-    QLabel* Label5 = nullptr;          // notices
-    QLabel* StatusMessage = nullptr;   // what the last command did (a file written, nothing to show)
+    QLabel* YearCountLabel = nullptr;    // "    0 Year", then the released years
+    QLabel* NoticeLabel = nullptr;       // notices
+    QLabel* StatusMessage = nullptr;     // what the last command did (a file written, nothing to show)
     QLabel* RandomStateLabel = nullptr;  // "Random state N" of the last run
 };
 

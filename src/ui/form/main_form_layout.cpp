@@ -269,26 +269,26 @@ void TMainForm::BuildWindow() {
     layout->setSpacing(0);
     layout->addWidget(BuildToolBar());
 
-    Ui.PageControl1 = Named(new QTabWidget, "PageControl1");
-    Ui.PageControl1->setAutoFillBackground(true);
-    Ui.PageControl1->setMinimumWidth(LEFT_PANE_MINIMUM_WIDTH);
+    Ui.Pages = Named(new QTabWidget, "Pages");
+    Ui.Pages->setAutoFillBackground(true);
+    Ui.Pages->setMinimumWidth(LEFT_PANE_MINIMUM_WIDTH);
     auto* tabStyle = new CompactTabStyle(QStyleFactory::create(style()->name()));
-    tabStyle->setParent(Ui.PageControl1);
-    Ui.PageControl1->tabBar()->setStyle(tabStyle);
-    Ui.PageControl1->addTab(BuildInputPage(), "Input");
-    Ui.PageControl1->addTab(BuildSitePage(), "Site params");
-    Ui.PageControl1->addTab(BuildClimatologyPage(), "Climatology");
-    Ui.PageControl1->addTab(BuildResultsPage(), "Results");
+    tabStyle->setParent(Ui.Pages);
+    Ui.Pages->tabBar()->setStyle(tabStyle);
+    Ui.Pages->addTab(BuildInputPage(), "Input");
+    Ui.Pages->addTab(BuildSitePage(), "Site params");
+    Ui.Pages->addTab(BuildClimatologyPage(), "Climatology");
+    Ui.Pages->addTab(BuildResultsPage(), "Results");
 
-    Ui.Splitter1 = Named(new QSplitter(Qt::Horizontal), "Splitter1");
-    Ui.Splitter1->setHandleWidth(SPLITTER_WIDTH);
-    Ui.Splitter1->setChildrenCollapsible(false);
-    Ui.Splitter1->addWidget(Ui.PageControl1);
-    Ui.Splitter1->addWidget(BuildChartPanel());
-    Ui.Splitter1->setStretchFactor(0, 0);
-    Ui.Splitter1->setStretchFactor(1, 1);
-    Ui.Splitter1->setSizes({LEFT_PANE_WIDTH, DESIGN_SIZE.width() - LEFT_PANE_WIDTH - SPLITTER_WIDTH});
-    layout->addWidget(Ui.Splitter1, 1);
+    Ui.PaneSplitter = Named(new QSplitter(Qt::Horizontal), "PaneSplitter");
+    Ui.PaneSplitter->setHandleWidth(SPLITTER_WIDTH);
+    Ui.PaneSplitter->setChildrenCollapsible(false);
+    Ui.PaneSplitter->addWidget(Ui.Pages);
+    Ui.PaneSplitter->addWidget(BuildChartPanel());
+    Ui.PaneSplitter->setStretchFactor(0, 0);
+    Ui.PaneSplitter->setStretchFactor(1, 1);
+    Ui.PaneSplitter->setSizes({LEFT_PANE_WIDTH, DESIGN_SIZE.width() - LEFT_PANE_WIDTH - SPLITTER_WIDTH});
+    layout->addWidget(Ui.PaneSplitter, 1);
 
     layout->addWidget(BuildStatusPanel());
     setCentralWidget(central);
@@ -301,88 +301,89 @@ QWidget* TMainForm::BuildToolBar() {
     bar->setFixedHeight(TOOL_BAR_HEIGHT);
     ToolBarRow row(bar);
 
-    Ui.SaveBtn = row.Button("SaveBtn", "Save file", QStyle::SP_DialogSaveButton, 5);
+    Ui.SaveResultsButton = row.Button("SaveResultsButton", "Save file", QStyle::SP_DialogSaveButton, 5);
     row.Separator(37);
-    Ui.InitBtn = row.Button("InitBtn", "Initialisation", QStyle::SP_BrowserReload, 40);
-    Ui.Label1 = row.Label("Label1", "Step (years):", 72, 61);
-    Ui.TrackBar1 = row.TrackBar("TrackBar1", 0, 10, 133, 106);
-    Ui.Edit1 = row.DigitsEdit("Edit1", 241, 27);
-    Ui.StepBtn = row.Button("StepBtn", "Step", QStyle::SP_MediaSeekForward, 270);
+    Ui.InitialiseButton = row.Button("InitialiseButton", "Initialisation", QStyle::SP_BrowserReload, 40);
+    Ui.StepLabel = row.Label("StepLabel", "Step (years):", 72, 61);
+    Ui.StepSlider = row.TrackBar("StepSlider", 0, 10, 133, 106);
+    Ui.StepYearsBox = row.DigitsEdit("StepYearsBox", 241, 27);
+    Ui.StepButton = row.Button("StepButton", "Step", QStyle::SP_MediaSeekForward, 270);
     row.Separator(303);
-    Ui.Label2 = row.Label("Label2", "Data on the chart:", 308, 95);
-    Ui.ComboBox1 = row.Place(new QComboBox, "ComboBox1", 403, 108, TOOL_TOP, TOOL_BOX_HEIGHT);
-    Ui.ComboBox1->addItems({"Month by month", "Annual course"});
-    Ui.Label6 = row.Label("Label6", "Select year:", 514, 57);
-    Ui.TrackBar2 = row.TrackBar("TrackBar2", 1, 10, 571, 105);
-    Ui.Edit4 = row.DigitsEdit("Edit4", 678, 25);
-    Ui.UpDown2 = row.Place(new UpDownSpinner(*Ui.Edit4, 1, 1000), "UpDown2", 703, 0, TOOL_TOP, TOOL_BOX_HEIGHT);
+    Ui.ChartViewLabel = row.Label("ChartViewLabel", "Data on the chart:", 308, 95);
+    Ui.ChartViewBox = row.Place(new QComboBox, "ChartViewBox", 403, 108, TOOL_TOP, TOOL_BOX_HEIGHT);
+    Ui.ChartViewBox->addItems({"Month by month", "Annual course"});
+    Ui.YearLabel = row.Label("YearLabel", "Select year:", 514, 57);
+    Ui.YearSlider = row.TrackBar("YearSlider", 1, 10, 571, 105);
+    Ui.YearBox = row.DigitsEdit("YearBox", 678, 25);
+    Ui.YearSpinner =
+        row.Place(new UpDownSpinner(*Ui.YearBox, 1, 1000), "YearSpinner", 703, 0, TOOL_TOP, TOOL_BOX_HEIGHT);
     row.Separator(712);
-    Ui.SpeedButton1 = row.Button("SpeedButton1", "Exit", QStyle::SP_DialogCloseButton, 721);
+    Ui.ExitButton = row.Button("ExitButton", "Exit", QStyle::SP_DialogCloseButton, 721);
 
     for (QWidget* control : std::initializer_list<QWidget*>{
-             Ui.SaveBtn, Ui.InitBtn, Ui.Label1, Ui.TrackBar1, Ui.Edit1, Ui.StepBtn, Ui.Label2, Ui.ComboBox1,
-             Ui.Label6, Ui.TrackBar2, Ui.Edit4})
+             Ui.SaveResultsButton, Ui.InitialiseButton, Ui.StepLabel, Ui.StepSlider, Ui.StepYearsBox, Ui.StepButton,
+             Ui.ChartViewLabel, Ui.ChartViewBox, Ui.YearLabel, Ui.YearSlider, Ui.YearBox})
         control->setEnabled(false);
     return bar;
 }
 
 QWidget* TMainForm::BuildInputPage() {
     QWidget* top = Strip(INPUT_TOP_STRIP_HEIGHT, this);
-    Ui.RadioButton2 = Radio("RadioButton2", "Weather from file", 8, 8, 108, top);
-    Ui.RadioButton1 = Radio("RadioButton1", "Simulated weather", 8, 32, 108, top);
+    Ui.ObservedWeatherButton = Radio("ObservedWeatherButton", "Weather from file", 8, 8, 108, top);
+    Ui.SimulatedWeatherButton = Radio("SimulatedWeatherButton", "Simulated weather", 8, 32, 108, top);
     // The "Open files" buttons stand at x = 119 unless the captions need more room.
-    const int buttonsLeft = std::max({119, Ui.RadioButton2->geometry().right() + 4,
-                                      Ui.RadioButton1->geometry().right() + 4});
-    Ui.RunBtn = Button("RunBtn", "Open files", buttonsLeft, 7, 80, top);
-    Ui.RunBtn->setToolTip("Open file");
-    Ui.OpenBtn = Button("OpenBtn", "Open files", buttonsLeft, 32, 80, top);
-    Ui.Label3 = Named(Label("", 8, 60, LEFT_PANE_WIDTH - 12, top), "Label3");
+    const int buttonsLeft = std::max({119, Ui.ObservedWeatherButton->geometry().right() + 4,
+                                      Ui.SimulatedWeatherButton->geometry().right() + 4});
+    Ui.OpenObservedFilesButton = Button("OpenObservedFilesButton", "Open files", buttonsLeft, 7, 80, top);
+    Ui.OpenObservedFilesButton->setToolTip("Open file");
+    Ui.OpenSimulatedFilesButton = Button("OpenSimulatedFilesButton", "Open files", buttonsLeft, 32, 80, top);
+    Ui.FileSummaryLabel = Named(Label("", 8, 60, LEFT_PANE_WIDTH - 12, top), "FileSummaryLabel");
     // The file summary, and under it a notice about the run when it has one.
-    Ui.Label3->setGeometry(8, 60, LEFT_PANE_WIDTH - 12, INPUT_TOP_STRIP_HEIGHT - 61);
-    Ui.Label3->setWordWrap(true);
-    Ui.Label3->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Ui.FileSummaryLabel->setGeometry(8, 60, LEFT_PANE_WIDTH - 12, INPUT_TOP_STRIP_HEIGHT - 61);
+    Ui.FileSummaryLabel->setWordWrap(true);
+    Ui.FileSummaryLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    Ui.Grid9 = Grid("Grid9", 6, 2, 2, 1, 55, this);
-    Ui.Grid9->SetRowSelect(true);
-    Ui.Grid9->hide();
+    Ui.InputWeatherGrid = Grid("InputWeatherGrid", 6, 2, 2, 1, 55, this);
+    Ui.InputWeatherGrid->SetRowSelect(true);
+    Ui.InputWeatherGrid->hide();
 
     QWidget* bottom = Strip(INPUT_BOTTOM_STRIP_HEIGHT, this);
-    Ui.SaveWedBtn = Button("SaveWedBtn", "Save File", 8, 11, 80, bottom);
-    Ui.SaveWedBtn->setEnabled(false);
-    return GridPage("InputPage", this, top, Ui.Grid9, bottom);
+    Ui.SaveWeatherButton = Button("SaveWeatherButton", "Save File", 8, 11, 80, bottom);
+    Ui.SaveWeatherButton->setEnabled(false);
+    return GridPage("InputPage", this, top, Ui.InputWeatherGrid, bottom);
 }
 
 QWidget* TMainForm::BuildSitePage() {
-    Ui.Grid2 = Grid("Grid2", 2, 15, 1, 0, 100, this);
-    Ui.Grid2->SetEditing(true);
+    Ui.SiteGrid = Grid("SiteGrid", 2, 15, 1, 0, 100, this);
+    Ui.SiteGrid->SetEditing(true);
 
     QWidget* strip = Strip(SITE_STRIP_HEIGHT, this);
     Label("Saturation", 8, 6, 70, strip);
     QWidget* saturation = Named(new QWidget(strip), "SaturationGroup");
     saturation->setGeometry(78, 6, 90, 20);
-    Ui.RadioButton4 = Radio("RadioButton4", "Yes", 0, 0, 44, saturation);
-    Ui.RadioButton5 = Radio("RadioButton5", "No", 46, 0, 40, saturation);
+    Ui.SaturationYesButton = Radio("SaturationYesButton", "Yes", 0, 0, 44, saturation);
+    Ui.SaturationNoButton = Radio("SaturationNoButton", "No", 46, 0, 40, saturation);
     Label("Permafrost", 8, 30, 70, strip);
     QWidget* permafrost = Named(new QWidget(strip), "PermafrostGroup");
     permafrost->setGeometry(78, 30, 90, 20);
-    Ui.RadioButton6 = Radio("RadioButton6", "Yes", 0, 0, 44, permafrost);
-    Ui.RadioButton7 = Radio("RadioButton7", "No", 46, 0, 40, permafrost);
+    Ui.PermafrostYesButton = Radio("PermafrostYesButton", "Yes", 0, 0, 44, permafrost);
+    Ui.PermafrostNoButton = Radio("PermafrostNoButton", "No", 46, 0, 40, permafrost);
     Label("Select Forest type:", 8, 57, 100, strip);
-    Ui.ComboBox2 = Named(new QComboBox(strip), "ComboBox2");
-    for (const char* type : FOREST_TYPES) Ui.ComboBox2->addItem(type);
-    Ui.ComboBox2->setMaxVisibleItems(5);
-    Ui.ComboBox2->setGeometry(108, 57, 70, TOOL_BOX_HEIGHT);
-    Ui.SaveSoiBtn = Button("SaveSoiBtn", "Save file", 164, 6, 64, strip);
-    return GridPage("SitePage", this, nullptr, Ui.Grid2, strip);
+    Ui.ForestTypeBox = Named(new QComboBox(strip), "ForestTypeBox");
+    for (const char* type : FOREST_TYPES) Ui.ForestTypeBox->addItem(type);
+    Ui.ForestTypeBox->setMaxVisibleItems(5);
+    Ui.ForestTypeBox->setGeometry(108, 57, 70, TOOL_BOX_HEIGHT);
+    Ui.SaveSiteButton = Button("SaveSiteButton", "Save file", 164, 6, 64, strip);
+    return GridPage("SitePage", this, nullptr, Ui.SiteGrid, strip);
 }
 
 QWidget* TMainForm::BuildClimatologyPage() {
-    Ui.Grid3 = Grid("Grid3", 13, 13, 1, 1, 60, this);
-    Ui.Grid3->SetEditing(true);
+    Ui.ClimatologyGrid = Grid("ClimatologyGrid", 13, 13, 1, 1, 60, this);
+    Ui.ClimatologyGrid->SetEditing(true);
 
     QWidget* strip = Strip(CLIMATOLOGY_STRIP_HEIGHT, this);
-    Ui.LoadCliBtn = Button("LoadCliBtn", "Generate file", 8, 7, 84, strip);
-    Ui.SaveCliBtn = Button("SaveCliBtn", "Save file", 100, 7, 70, strip);
+    Ui.GenerateClimatologyButton = Button("GenerateClimatologyButton", "Generate file", 8, 7, 84, strip);
+    Ui.SaveClimatologyButton = Button("SaveClimatologyButton", "Save file", 100, 7, 70, strip);
     // The scenario of the next run: boxes for numbers, left empty for no change.
     const auto box = [strip](const char* name, int x, const char* placeholder, const char* hint) {
         auto* edit = Named(new QLineEdit(strip), name);
@@ -397,27 +398,27 @@ QWidget* TMainForm::BuildClimatologyPage() {
     QLabel* factor = Label("P \u00d7", Ui.ScenarioDeltaT->geometry().right() + 8, 38, 24, strip);
     Ui.ScenarioPrecFactor = box("ScenarioPrecFactor", factor->x() + factor->sizeHint().width() + 4, "1",
                                 "Precipitation factor of the next run, multiplying every month");
-    return GridPage("ClimatologyPage", this, nullptr, Ui.Grid3, strip);
+    return GridPage("ClimatologyPage", this, nullptr, Ui.ClimatologyGrid, strip);
 }
 
 QWidget* TMainForm::BuildResultsPage() {
-    Ui.Grid1 = Grid("Grid1", 8, 2, 2, 1, 70, this);
-    Ui.Grid1->SetRowSelect(true);
-    Ui.Grid1->hide();
-    return GridPage("ResultsPage", this, nullptr, Ui.Grid1, nullptr);
+    Ui.ResultsGrid = Grid("ResultsGrid", 8, 2, 2, 1, 70, this);
+    Ui.ResultsGrid->SetRowSelect(true);
+    Ui.ResultsGrid->hide();
+    return GridPage("ResultsPage", this, nullptr, Ui.ResultsGrid, nullptr);
 }
 
 QWidget* TMainForm::BuildChartPanel() {
     QWidget* panel = Panel("ChartPanel", this);
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
-    Ui.Chart1 = new LineChart(panel);
-    Ui.Chart1->hide();
-    layout->addWidget(Ui.Chart1);
+    Ui.Chart = new LineChart(panel);
+    Ui.Chart->hide();
+    layout->addWidget(Ui.Chart);
 
-    Ui.Edit4->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(Ui.Edit4, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
-        Ui.Chart1->ContextMenu()->popup(Ui.Edit4->mapToGlobal(position));
+    Ui.YearBox->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Ui.YearBox, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+        Ui.Chart->ContextMenu()->popup(Ui.YearBox->mapToGlobal(position));
     });
     return panel;
 }
@@ -440,12 +441,12 @@ QWidget* TMainForm::BuildStatusPanel() {
     separator->setFrameShadow(QFrame::Sunken);
     layout->addWidget(separator);
 
-    Ui.Label5 = Named(new QLabel(panel), "Label5");
-    Ui.Label5->setFont(bold);
-    QPalette notice = Ui.Label5->palette();
+    Ui.NoticeLabel = Named(new QLabel(panel), "NoticeLabel");
+    Ui.NoticeLabel->setFont(bold);
+    QPalette notice = Ui.NoticeLabel->palette();
     notice.setColor(QPalette::WindowText, WinColor(NOTICE_COLOR));
-    Ui.Label5->setPalette(notice);
-    layout->addWidget(Ui.Label5);
+    Ui.NoticeLabel->setPalette(notice);
+    layout->addWidget(Ui.NoticeLabel);
 
     // Long texts (a file's full path) are cut at the panel's end instead of
     // widening the window; the tooltip holds the whole text.

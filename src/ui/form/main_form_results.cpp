@@ -12,7 +12,7 @@ namespace kelmar::ui {
 
 namespace {
 
-// Grid9 columns read back when its cells are drawn.
+// InputWeatherGrid columns read back when its cells are drawn.
 constexpr int WEATHER_YEAR_COLUMN = 0;
 constexpr int WEATHER_TSOIL_COLUMN = 3;
 constexpr int WEATHER_MONTH_COLUMN = 5;
@@ -38,47 +38,48 @@ void WriteRow(StringGrid& grid, int row, Row texts) {
 
 void TMainForm::ShowResults(int yearCount) {
     {
-        GridUpdate update(*Ui.Grid1);
+        GridUpdate update(*Ui.ResultsGrid);
         const int years = std::min(yearCount, MAX_YEARS);
         for (int i = 1; i <= years; ++i)
             for (int m = 1; m <= 12; ++m) {
                 const TResultRecord& record = Model.Results.At(i, m);
                 if (!IsPresent(record)) continue;
-                Ui.Grid1->SetRowCount(12 * years + 1);
-                Ui.Grid1->SetFixedRows(1);
-                WriteRow(*Ui.Grid1, MonthRow(i, m), ResultsRowTexts(record, i, Model.Settings.InpDat));
+                Ui.ResultsGrid->SetRowCount(12 * years + 1);
+                Ui.ResultsGrid->SetFixedRows(1);
+                WriteRow(*Ui.ResultsGrid, MonthRow(i, m), ResultsRowTexts(record, i, Model.Settings.InpDat));
             }
     }
-    Ui.Grid1->show();
-    Ui.Grid1->SetLiveScrolling(true);
+    Ui.ResultsGrid->show();
+    Ui.ResultsGrid->SetLiveScrolling(true);
 }
 
 void TMainForm::ShowInputWeather(int yearCount) {
     {
-        GridUpdate update(*Ui.Grid9);
-        Ui.Grid9->SetRowCount(1);
-        for (int c = 0; c < 5; ++c) Ui.Grid9->SetCell(c, 0, InputWeatherHeaders()[c]);
+        GridUpdate update(*Ui.InputWeatherGrid);
+        Ui.InputWeatherGrid->SetRowCount(1);
+        for (int c = 0; c < 5; ++c) Ui.InputWeatherGrid->SetCell(c, 0, InputWeatherHeaders()[c]);
         for (int i = 1; i <= MAX_YEARS; ++i)
             for (int m = 1; m <= 12; ++m) {
                 const TResultRecord& record = Model.Results.At(i, m);
                 if (!IsPresent(record)) continue;
-                Ui.Grid9->SetRowCount(Model.Settings.InpDat ? Ui.Grid9->RowCount() + 1 : 12 * yearCount + 1);
-                Ui.Grid9->SetFixedRows(1);
-                WriteRow(*Ui.Grid9, MonthRow(i, m), InputWeatherRowTexts(record));
+                Ui.InputWeatherGrid->SetRowCount(Model.Settings.InpDat ? Ui.InputWeatherGrid->RowCount() + 1
+                                                                       : 12 * yearCount + 1);
+                Ui.InputWeatherGrid->SetFixedRows(1);
+                WriteRow(*Ui.InputWeatherGrid, MonthRow(i, m), InputWeatherRowTexts(record));
             }
     }
-    if (Ui.Grid9->RowCount() > 1) Ui.Grid9->SetColWidth(WEATHER_MONTH_COLUMN, -1);
-    Ui.Grid9->show();
-    Ui.Grid9->SetLiveScrolling(true);
+    if (Ui.InputWeatherGrid->RowCount() > 1) Ui.InputWeatherGrid->SetColWidth(WEATHER_MONTH_COLUMN, -1);
+    Ui.InputWeatherGrid->show();
+    Ui.InputWeatherGrid->SetLiveScrolling(true);
 }
 
-bool TMainForm::Grid9CellMarked(int column, int row) const {
+bool TMainForm::InputWeatherCellMarked(int column, int row) const {
     if (row < 1) return false;
     if (!Model.Settings.InpDat) return column >= FIRST_VALUE_COLUMN;
-    if (column != WEATHER_TSOIL_COLUMN || Ui.Grid9->RowCount() <= 1) return false;
+    if (column != WEATHER_TSOIL_COLUMN || Ui.InputWeatherGrid->RowCount() <= 1) return false;
 
-    const int year = CellInteger(Ui.Grid9->Cell(WEATHER_YEAR_COLUMN, row));
-    const int month = CellInteger(Ui.Grid9->Cell(WEATHER_MONTH_COLUMN, row));
+    const int year = CellInteger(Ui.InputWeatherGrid->Cell(WEATHER_YEAR_COLUMN, row));
+    const int month = CellInteger(Ui.InputWeatherGrid->Cell(WEATHER_MONTH_COLUMN, row));
     const int yearIndex = year - Model.Settings.YearBeg + 1;
     if (yearIndex < 1 || yearIndex > MAX_YEARS || month < 1 || month > 12) return false;
     const double used = Model.Results.At(yearIndex, month).Tsoil;
@@ -86,12 +87,12 @@ bool TMainForm::Grid9CellMarked(int column, int row) const {
     return std::nearbyint(used) != std::nearbyint(observed);
 }
 
-void TMainForm::Grid9DrawCell(int ACol, int ARow, const QRect& Rect, GridCanvas& Canvas) {
-    if (!Grid9CellMarked(ACol, ARow)) return;
-    Canvas.SetFontColor(WinColor(NOTICE_COLOR));
-    Canvas.FillRect(Rect);
-    Canvas.TextOut(Rect.left() + CELL_TEXT_OFFSET, Rect.top() + CELL_TEXT_OFFSET,
-                   QString::fromStdString(Ui.Grid9->Cell(ACol, ARow)));
+void TMainForm::PaintInputWeatherCell(int column, int row, const QRect& rect, GridCanvas& canvas) {
+    if (!InputWeatherCellMarked(column, row)) return;
+    canvas.SetFontColor(WinColor(NOTICE_COLOR));
+    canvas.FillRect(rect);
+    canvas.TextOut(rect.left() + CELL_TEXT_OFFSET, rect.top() + CELL_TEXT_OFFSET,
+                   QString::fromStdString(Ui.InputWeatherGrid->Cell(column, row)));
 }
 
 }  // namespace kelmar::ui

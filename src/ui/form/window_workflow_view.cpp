@@ -28,13 +28,13 @@ void WindowWorkflowView::SiteFileRead() {
     const TMainFormControls& ui = Form.Controls();
     // The program selects the list entry without running its handler; the
     // buttons' handlers run and write the hidden flag rows.
-    ui.ComboBox2->setCurrentIndex(Model.Site.Fortype <= ftOak ? Model.Site.Fortype : -1);
-    (Model.Site.Saturat == 1 ? ui.RadioButton4 : ui.RadioButton5)->setChecked(true);
-    (Model.Site.Permafr == 1 ? ui.RadioButton6 : ui.RadioButton7)->setChecked(true);
+    ui.ForestTypeBox->setCurrentIndex(Model.Site.Fortype <= ftOak ? Model.Site.Fortype : -1);
+    (Model.Site.Saturat == 1 ? ui.SaturationYesButton : ui.SaturationNoButton)->setChecked(true);
+    (Model.Site.Permafr == 1 ? ui.PermafrostYesButton : ui.PermafrostNoButton)->setChecked(true);
 }
 
 void WindowWorkflowView::ClimatologyFileRead() {
-    if (Model.Settings.InpDat) Form.Controls().Grid3->SetColWidth(SOIL_RESIDUAL_COLUMN, -1);
+    if (Model.Settings.InpDat) Form.Controls().ClimatologyGrid->SetColWidth(SOIL_RESIDUAL_COLUMN, -1);
 }
 
 }  // namespace kelmar::ui

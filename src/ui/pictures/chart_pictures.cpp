@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "io/file_bytes.h"
+#include "app/save_commands.h"
 #include "model/errors.h"
 #include "ui/pictures/wmf_paint_device.h"
 
@@ -24,8 +24,7 @@ namespace {
 }
 
 void WriteBytes(const QString& fileName, const QByteArray& bytes) {
-    WriteFileAtomically(fileName.toStdString(),
-                        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    SavePicture(fileName.toStdString(), std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 void RequireSize(const QWidget& chart, const QString& fileName) {
@@ -67,7 +66,7 @@ void SaveWidgetAsMetafile(QWidget& chart, const QString& fileName) {
     }
     const std::optional<std::string> bytes = device.Metafile();
     if (!bytes) ThrowCannotDraw(fileName, "a line or a text is too long for a metafile");
-    WriteFileAtomically(fileName.toStdString(), *bytes);
+    SavePicture(fileName.toStdString(), *bytes);
 }
 
 void SaveWidgetAsPng(QWidget& chart, const QString& fileName) {

@@ -59,7 +59,7 @@ void SetTicks(QValueAxis& axis, double min, double max, double step) {
 }  // namespace
 
 LineChart::LineChart(QWidget* parent) : QChartView(parent) {
-    setObjectName("Chart1");
+    setObjectName("Chart");
     setRubberBand(QChartView::NoRubberBand);
     setDragMode(QGraphicsView::NoDrag);
     setRenderHint(QPainter::Antialiasing);
@@ -113,13 +113,13 @@ LineChart::LineChart(QWidget* parent) : QChartView(parent) {
 
     Menu = new QMenu(this);
     Menu->setObjectName("ChartMenu");
-    Menu->addAction("Save as metafile")->setObjectName("Saveasmetafile1");
-    Menu->addAction("Save as bitmap")->setObjectName("Saveasbitmap1");
-    Menu->addAction("Save as PNG")->setObjectName("SaveasPng1");
-    Menu->addAction("Save as SVG")->setObjectName("SaveasSvg1");
-    Menu->addAction("Save as PDF")->setObjectName("SaveasPdf1");
+    Menu->addAction("Save as metafile")->setObjectName("SaveAsMetafileAction");
+    Menu->addAction("Save as bitmap")->setObjectName("SaveAsBitmapAction");
+    Menu->addAction("Save as PNG")->setObjectName("SaveAsPngAction");
+    Menu->addAction("Save as SVG")->setObjectName("SaveAsSvgAction");
+    Menu->addAction("Save as PDF")->setObjectName("SaveAsPdfAction");
     Menu->addSeparator()->setObjectName("N2");
-    Menu->addAction("Print")->setObjectName("ipPrint");
+    Menu->addAction("Print")->setObjectName("PrintAction");
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& position) { Menu->popup(mapToGlobal(position)); });
