@@ -13,9 +13,9 @@
 //   monthly.csv annual.csv  every replicate (without summary):
 //                           site_id,scenario,replicate,year,month,<fields> / site_id,scenario,replicate,year,<fields>,seed
 //   summary_monthly.csv     (with summary) per month of the year and variable, over every year and replicate:
-//                           site_id,scenario,month,variable,n,mean,sd,p05,p25,p50,p75,p95
+//                           site_id,scenario,month,<SUMMARY_FIELDS> (batch/batch_summary.h)
 //   summary_annual.csv      (with summary) per year and variable, the annual values over the replicates:
-//                           site_id,scenario,year,variable,n,mean,sd,p05,p25,p50,p75,p95
+//                           site_id,scenario,year,<SUMMARY_FIELDS>
 #pragma once
 
 #include <cstdint>

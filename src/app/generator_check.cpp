@@ -141,11 +141,6 @@ void AppendNumber(std::string& out, double value) {
     out.append(buffer, result.ptr);
 }
 
-void AppendField(std::string& out, double value, bool present) {
-    out.push_back(',');
-    if (present) AppendNumber(out, value);
-}
-
 }  // namespace
 
 const char* CheckVariableKey(CheckVariable variable) {
@@ -287,32 +282,101 @@ GeneratorCheck CheckRecordInModel(TModel& model, const std::string& recordFile,
     return check;
 }
 
+GeneratorCheck CheckWeatherRecord(const WeatherRecord& weather, const std::string& recordName,
+                                  const TClimatology* climate, const std::string& climateName, int years,
+                                  std::optional<std::uint32_t> seed, Notifier& notifier) {
+    if (years < 2 || years > MAX_YEARS)
+        throw KelmarError("years takes a whole number from 2 to " + std::to_string(MAX_YEARS) + ", not " +
+                          std::to_string(years) + ".");
+    auto model = std::make_unique<TModel>();
+    if (seed) model->Random.SetState(*seed);
+    model->Weather = weather.Store;
+    model->Settings.YearBeg = weather.YearBeg;
+    model->Settings.YearEnd = weather.YearEnd;
+    std::optional<std::string> climateFile;
+    if (climate) {
+        model->Climate = *climate;
+        climateFile = climateName;
+    }
+    return CheckRecordInModel(*model, recordName, climateFile, years, notifier);
+}
+
+namespace {
+
+const MonthSample& Observed(const GeneratorCheck& check, const CheckRow& row) {
+    return check.Variables[static_cast<std::size_t>(row.Variable)].Observed[row.Month];
+}
+const MonthSample& Simulated(const GeneratorCheck& check, const CheckRow& row) {
+    return check.Variables[static_cast<std::size_t>(row.Variable)].Simulated[row.Month];
+}
+std::optional<double> When(bool present, double value) { return present ? std::optional<double>(value) : std::nullopt; }
+
+using Check = const GeneratorCheck&;
+using Row = const CheckRow&;
+constexpr auto TEXT = CheckFieldKind::Text;
+constexpr auto COUNT = CheckFieldKind::Count;
+constexpr auto NUMBER = CheckFieldKind::Number;
+
+}  // namespace
+
+const std::array<CheckField, CHECK_FIELD_COUNT> CHECK_FIELDS = {{
+    {"variable", TEXT, "the variable compared: tair, prec or tsoil",
+     [](Check, Row r) { return CheckVariableKey(r.Variable); }, nullptr, nullptr},
+    {"unit", TEXT, "the unit of the variable's values: degC or mm",
+     [](Check, Row r) { return CheckVariableUnit(r.Variable); }, nullptr, nullptr},
+    {"month", COUNT, "the month compared, 1 to 12", nullptr,
+     [](Check, Row r) { return std::int64_t{r.Month}; }, nullptr},
+    {"test", TEXT, "what is compared: mean, sd or distribution",
+     [](Check, Row r) { return CheckTestKey(r.Test); }, nullptr, nullptr},
+    {"method", TEXT, "the test: welch_t, f, brown_forsythe or ks",
+     [](Check, Row r) { return CheckTestMethod(r.Variable, r.Test); }, nullptr, nullptr},
+    {"n_obs", COUNT, "observed values present", nullptr,
+     [](Check c, Row r) { return std::int64_t{Observed(c, r).Count}; }, nullptr},
+    {"n_missing", COUNT, "observed values missing", nullptr,
+     [](Check c, Row r) { return std::int64_t{Observed(c, r).Missing}; }, nullptr},
+    {"n_sim", COUNT, "simulated values", nullptr,
+     [](Check c, Row r) { return std::int64_t{Simulated(c, r).Count}; }, nullptr},
+    {"obs_mean", NUMBER, "mean of the observed values, in unit", nullptr, nullptr,
+     [](Check c, Row r) { return When(Observed(c, r).Count > 0, Observed(c, r).Mean); }},
+    {"sim_mean", NUMBER, "mean of the simulated values, in unit", nullptr, nullptr,
+     [](Check c, Row r) { return When(Simulated(c, r).Count > 0, Simulated(c, r).Mean); }},
+    {"obs_sd", NUMBER, "standard deviation of the observed values, in unit", nullptr, nullptr,
+     [](Check c, Row r) { return When(Observed(c, r).Count > 1, Observed(c, r).StdDev); }},
+    {"sim_sd", NUMBER, "standard deviation of the simulated values, in unit", nullptr, nullptr,
+     [](Check c, Row r) { return When(Simulated(c, r).Count > 1, Simulated(c, r).StdDev); }},
+    {"statistic", NUMBER, "the test's statistic", nullptr, nullptr,
+     [](Check, Row r) { return When(r.Tested, r.Result.Statistic); }},
+    {"df1", NUMBER, "the test's (first) degrees of freedom", nullptr, nullptr,
+     [](Check, Row r) { return When(r.Tested && r.Test != CheckTest::Distribution, r.Result.Df1); }},
+    {"df2", NUMBER, "the deviation test's second degrees of freedom", nullptr, nullptr,
+     [](Check, Row r) { return When(r.Tested && r.Test == CheckTest::StdDev, r.Result.Df2); }},
+    {"p", NUMBER, "the test's p-value", nullptr, nullptr, [](Check, Row r) { return When(r.Tested, r.Result.P); }},
+    {"p_holm", NUMBER, "p after Holm's adjustment over the variable's 12 months x 3 tests", nullptr, nullptr,
+     [](Check, Row r) { return When(r.Tested, r.HolmP); }},
+    {"result", TEXT, "pass, fail (p_holm below 5 %) or untested (too few values)",
+     [](Check, Row r) { return !r.Tested ? "untested" : r.Fails ? "fail" : "pass"; }, nullptr, nullptr},
+}};
+
 std::string FormatCheckTable(const GeneratorCheck& check) {
-    std::string out =
-        "variable,unit,month,test,method,n_obs,n_missing,n_sim,obs_mean,sim_mean,obs_sd,sim_sd,statistic,df1,df2,p,"
-        "p_holm,result\n";
+    std::string out;
+    for (const CheckField& field : CHECK_FIELDS) {
+        if (!out.empty()) out.push_back(',');
+        out.append(field.Name);
+    }
+    out.push_back('\n');
     for (const CheckRow& row : check.Rows) {
-        const VariableCheck& variable = check.Variables[static_cast<std::size_t>(row.Variable)];
-        const MonthSample& observed = variable.Observed[row.Month];
-        const MonthSample& simulated = variable.Simulated[row.Month];
-        out.append(CheckVariableKey(row.Variable)).push_back(',');
-        out.append(CheckVariableUnit(row.Variable)).push_back(',');
-        out.append(std::to_string(row.Month)).push_back(',');
-        out.append(CheckTestKey(row.Test)).push_back(',');
-        out.append(CheckTestMethod(row.Variable, row.Test)).push_back(',');
-        out.append(std::to_string(observed.Count)).push_back(',');
-        out.append(std::to_string(observed.Missing)).push_back(',');
-        out.append(std::to_string(simulated.Count));
-        AppendField(out, observed.Mean, observed.Count > 0);
-        AppendField(out, simulated.Mean, simulated.Count > 0);
-        AppendField(out, observed.StdDev, observed.Count > 1);
-        AppendField(out, simulated.StdDev, simulated.Count > 1);
-        AppendField(out, row.Result.Statistic, row.Tested);
-        AppendField(out, row.Result.Df1, row.Tested && row.Test != CheckTest::Distribution);
-        AppendField(out, row.Result.Df2, row.Tested && row.Test == CheckTest::StdDev);
-        AppendField(out, row.Result.P, row.Tested);
-        AppendField(out, row.HolmP, row.Tested);
-        out.append(!row.Tested ? ",untested\n" : row.Fails ? ",fail\n" : ",pass\n");
+        for (std::size_t f = 0; f < CHECK_FIELDS.size(); ++f) {
+            const CheckField& field = CHECK_FIELDS[f];
+            if (f > 0) out.push_back(',');
+            switch (field.Kind) {
+                case CheckFieldKind::Text: out.append(field.Text(check, row)); break;
+                case CheckFieldKind::Count: out.append(std::to_string(field.Count(check, row))); break;
+                case CheckFieldKind::Number:
+                    if (const std::optional<double> value = field.Number(check, row)) AppendNumber(out, *value);
+                    break;
+            }
+        }
+        out.push_back('\n');
     }
     return out;
 }

@@ -18,6 +18,7 @@
 
 #include "model/model_state.h"
 #include "model/notifier.h"
+#include "model/weather_record.h"
 #include "numerics/distributions.h"
 
 namespace kelmar {
@@ -103,11 +104,39 @@ std::optional<GeneratorCheck> RunGeneratorCheck(TModel& model, const CheckInputs
 GeneratorCheck CheckRecordInModel(TModel& model, const std::string& recordFile,
                                   const std::optional<std::string>& climateFile, int years, Notifier& notifier);
 
-// check.csv: a header, then one row per variable, month and test:
-//   variable,unit,month,test,method,n_obs,n_missing,n_sim,obs_mean,sim_mean,
-//   obs_sd,sim_sd,statistic,df1,df2,p,p_holm,result
-// result is pass, fail or untested (statistics and p empty); numbers are
-// the shortest texts that read back to the same doubles.
+// The same for a weather record held in memory (`recordName` names it in
+// messages) against `climate` (read from `climateName`) or, without one,
+// the climatology estimated from the record; `years` (2..MAX_YEARS, else
+// KelmarError) simulated from the random state `seed`, or from the clock's
+// without one.
+GeneratorCheck CheckWeatherRecord(const WeatherRecord& weather, const std::string& recordName,
+                                  const TClimatology* climate, const std::string& climateName, int years,
+                                  std::optional<std::uint32_t> seed, Notifier& notifier);
+
+// The columns of check.csv, one row per variable, month and test, in file
+// order. A field is a text, a count or a number; a number may be absent
+// (an empty field of the file): means without values, deviations without
+// two, statistics and p of an untested row, df1 of the distribution test
+// and df2 of all but the deviation test. The one table of the check's
+// columns: the file's writer and the Python module's table both follow it.
+enum class CheckFieldKind { Text, Count, Number };
+
+struct CheckField {
+    const char* Name;  // the column of check.csv
+    CheckFieldKind Kind;
+    const char* Meaning;
+    // The row's value, by kind (the others are null).
+    const char* (*Text)(const GeneratorCheck& check, const CheckRow& row);
+    std::int64_t (*Count)(const GeneratorCheck& check, const CheckRow& row);
+    std::optional<double> (*Number)(const GeneratorCheck& check, const CheckRow& row);
+};
+
+inline constexpr std::size_t CHECK_FIELD_COUNT = 18;
+extern const std::array<CheckField, CHECK_FIELD_COUNT> CHECK_FIELDS;
+
+// check.csv: the names of CHECK_FIELDS, then one row per variable, month
+// and test. result is pass, fail or untested (statistics and p empty);
+// numbers are the shortest texts that read back to the same doubles.
 std::string FormatCheckTable(const GeneratorCheck& check);
 
 // One line per variable: where the generator fails the record at 5 % after

@@ -6,16 +6,32 @@
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
 
+#include <atomic>
 #include <exception>
 #include <memory>
+#include <mutex>
 
 #include "app/batch/site_run.h"
 
 namespace kelmar::batch {
 
 std::vector<SiteRecords> RunSitesInMemory(const SiteList& list, std::uint32_t baseSeed, std::uint64_t firstIndex,
-                                          int jobs) {
+                                          int jobs, const ProgressCallback& onProgress) {
     std::vector<SiteRecords> runs(list.Sites.size());
+    // The reports go out one at a time, each after the count it reports.
+    ProgressReport report;
+    report.Total = static_cast<std::int64_t>(list.Sites.size());
+    std::mutex reportLock;
+    std::atomic<bool> stop{false};
+    const auto tell = [&](bool siteDone, bool failed) {
+        if (!onProgress) return;
+        std::lock_guard<std::mutex> guard(reportLock);
+        if (stop.load()) return;
+        if (siteDone) ++report.Done;
+        if (failed) ++report.Failed;
+        if (!onProgress(report)) stop.store(true);
+    };
+    tell(false, false);
     WeatherTables tables;
     // One model per thread, made anew in place for each site (as the batch does).
     tbb::enumerable_thread_specific<std::unique_ptr<TModel>> models;
@@ -33,6 +49,7 @@ std::vector<SiteRecords> RunSitesInMemory(const SiteList& list, std::uint32_t ba
     arena.execute([&] {
         tbb::parallel_for(tbb::blocked_range<std::size_t>(0, list.Sites.size(), 1), [&](const auto& range) {
             for (std::size_t k = range.begin(); k != range.end(); ++k) {
+                if (stop.load()) return;
                 const SiteEntry& site = list.Sites[k];
                 SiteRecords& run = runs[k];
                 run.Seed = SiteSeed(site, baseSeed, firstIndex + k);
@@ -55,9 +72,15 @@ std::vector<SiteRecords> RunSitesInMemory(const SiteList& list, std::uint32_t ba
                     run.Error = std::string(e.what()) + "\nfor the site on line " + std::to_string(site.Line) +
                                 " of \"" + list.FileName + "\"";
                 }
+                tell(true, run.Failed);
             }
         });
     });
+    if (onProgress) {
+        report.Finished = true;
+        onProgress(report);
+    }
+    if (stop.load()) throw Cancelled("The batch was stopped.");
     return runs;
 }
 

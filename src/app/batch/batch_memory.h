@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/batch/site_list.h"
+#include "app/progress.h"
 #include "app/random_streams.h"
 #include "model/model_state.h"
 #include "numerics/random_source.h"
@@ -35,8 +36,11 @@ struct SiteRecords {
 // Runs every site of `list` on `jobs` threads (0: every core), site k with
 // SiteSeed(site, baseSeed, firstIndex + k), so that a part of a list placed
 // at `firstIndex` gives the numbers of the whole list. A failed site does
-// not stop the others. Touches no file but the sites' inputs.
+// not stop the others. Touches no file but the sites' inputs. Reports to
+// `onProgress` as a batch does (progress.h; Before is 0, sites finish in
+// any order): when it asks to stop, the sites not started are not run and
+// Cancelled is raised once those in flight have ended.
 std::vector<SiteRecords> RunSitesInMemory(const SiteList& list, std::uint32_t baseSeed, std::uint64_t firstIndex,
-                                          int jobs);
+                                          int jobs, const ProgressCallback& onProgress = {});
 
 }  // namespace kelmar::batch

@@ -14,6 +14,15 @@ constexpr int FIELDS = static_cast<int>(RESULT_FIELDS.size());
 
 }  // namespace
 
+std::string SummaryFieldNames() {
+    std::string names;
+    for (const SummaryField& field : SUMMARY_FIELDS) {
+        if (!names.empty()) names.push_back(',');
+        names.append(field.Name);
+    }
+    return names;
+}
+
 void ReplicateSummaries::Clear() {
     Replicates = Years = 0;
     YearOf.clear();

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "app/batch/batch_summary.h"
 #include "io/csv_text.h"
 
 namespace kelmar::batch {
@@ -143,26 +144,22 @@ void AppendErrorRow(std::string& errors, std::string_view siteId, std::string_vi
     errors.push_back('\n');
 }
 
-namespace {
-constexpr std::string_view SUMMARY_COLUMNS = "variable,n,mean,sd,p05,p25,p50,p75,p95\n";
-}
-
-std::string SummaryMonthlyHeader() { return "site_id,scenario,month," + std::string(SUMMARY_COLUMNS); }
-std::string SummaryAnnualHeader() { return "site_id,scenario,year," + std::string(SUMMARY_COLUMNS); }
+std::string SummaryMonthlyHeader() { return "site_id,scenario,month," + SummaryFieldNames() + "\n"; }
+std::string SummaryAnnualHeader() { return "site_id,scenario,year," + SummaryFieldNames() + "\n"; }
 
 void AppendSummaryRow(std::string& out, std::string_view rowStart, std::int64_t when, const ResultField& field,
                       const SampleSummary& summary) {
     out.append(rowStart);
     out += std::to_string(when);
-    out += ',' + ColumnName(field) + ',';
-    out += std::to_string(summary.Count);
-    out.push_back(',');
-    AppendShortest(out, summary.Mean);
-    out.push_back(',');
-    if (summary.Count > 1) AppendShortest(out, summary.Sd);  // no deviation from one value
-    for (const double p : summary.Percentiles) {
+    for (const SummaryField& column : SUMMARY_FIELDS) {
         out.push_back(',');
-        AppendShortest(out, p);
+        switch (column.Kind) {
+            case SummaryFieldKind::Variable: out += ColumnName(field); break;
+            case SummaryFieldKind::Count: out += std::to_string(summary.Count); break;
+            case SummaryFieldKind::Number:
+                if (const std::optional<double> value = column.Number(summary)) AppendShortest(out, *value);
+                break;
+        }
     }
     out.push_back('\n');
 }
