@@ -226,6 +226,12 @@ def _seeds(values):
     return values.astype(np.int64) if not len(values) or values.max() < 2**63 else values
 
 
+def _columns(names, columns):
+    """The module's columns by name: texts (lists) as object arrays."""
+    return {name: (np.array(column, dtype=object) if isinstance(column, list) else column)
+            for name, column in zip(names, columns, strict=True)}
+
+
 def _frame(site_codes, site_ids, years, months, values, annual, seeds=None):
     """A results table with the batch's columns from the arrays of a run."""
     columns = {"site_id": pd.Categorical.from_codes(site_codes, categories=pd.Index(site_ids, dtype=object))}
@@ -316,14 +322,12 @@ class EnsembleResult:
         return pd.DataFrame(columns, copy=False)
 
     def _summary(self, when_name, arrays):
-        when, field, counts, values = arrays
-        names = np.array([f["column"] for f in _kelmar.RESULT_FIELDS], dtype=object)
-        columns = {"site_id": self._constant(self.site_id, len(when)),
-                   "scenario": self._constant(self.scenario, len(when)),
-                   when_name: when, "variable": names[field], "n": counts}
-        for c, name in enumerate(SUMMARY_COLUMNS):
-            columns[name] = values[:, c]
-        return pd.DataFrame(columns, copy=False)
+        when, columns = arrays
+        table = {"site_id": self._constant(self.site_id, len(when)),
+                 "scenario": self._constant(self.scenario, len(when)),
+                 when_name: when}
+        table.update(_columns(SUMMARY_COLUMNS, columns))
+        return pd.DataFrame(table, copy=False)
 
     def to_xarray(self):
         """The replicates as an xarray Dataset with the CF conventions of the
@@ -351,8 +355,8 @@ class EnsembleResult:
                 f"rng={self.rng!r}, seed={self.seed}, {kind})")
 
 
-# The statistics of a summary table, after site_id, scenario, month or year, variable and n.
-SUMMARY_COLUMNS = ["mean", "sd", "p05", "p25", "p50", "p75", "p95"]
+# The columns of a summary table after site_id, scenario and month or year.
+SUMMARY_COLUMNS = [f["name"] for f in _kelmar.SUMMARY_FIELDS]
 # The most replicates kelmar-cli simulate --replicates takes.
 MOST_REPLICATES = 100_000_000
 
@@ -442,18 +446,24 @@ def _repr_float(value):
     return repr(float(value))
 
 
-def batch(sites, jobs=None, seed=None, folder=None, _first_index=0):
+def batch(sites, jobs=None, seed=None, folder=None, progress=None, _first_index=0):
     """Runs every site of a site list (a DataFrame with the columns of
     `kelmar-cli batch --sites`, or a list's path) on all cores (`jobs`
     threads) through the C++ batch, with its seed rule: site i starts from
     the base `seed` jumped i x 216,024 draws unless its seed column says
     otherwise. Relative paths in the list are taken from `folder` (default:
     the list's folder, or the working folder for a DataFrame). A bad list
-    raises KelmarError; a failed site is a row of `errors`."""
+    raises KelmarError; a failed site is a row of `errors`.
+
+    `progress`, a callable, is called as progress(done, failed, total) when
+    the first site starts and after each site (sites finish in any order;
+    the counts only grow). Ctrl-C, or an exception raised by `progress`,
+    stops the batch: the sites running end, no other starts, and the
+    KeyboardInterrupt or the exception is raised."""
     text, name, list_folder = _site_list_text(sites)
     # Relative names stay relative, so that messages name files as kelmar-cli does.
     folder = os.fspath(folder) if folder is not None else list_folder or ""
-    out = _kelmar.batch(text, name, folder, seed, int(_first_index), int(_first_index), int(jobs or 0))
+    out = _kelmar.batch(text, name, folder, seed, int(_first_index), int(_first_index), int(jobs or 0), progress)
     ids = out["ids"]
     codes, years, months, values = out["monthly"]
     monthly = _frame(codes, ids, years, months, values, False)
@@ -478,8 +488,8 @@ class CheckResult(pd.DataFrame):
         return CheckResult
 
 
-CHECK_COLUMNS = ["variable", "unit", "month", "test", "method", "n_obs", "n_missing", "n_sim", "obs_mean",
-                 "sim_mean", "obs_sd", "sim_sd", "statistic", "df1", "df2", "p", "p_holm", "result"]
+# The columns of check.csv.
+CHECK_COLUMNS = [f["name"] for f in _kelmar.CHECK_FIELDS]
 
 
 def check(weather, climate=None, years=500, seed=None, site_id=""):
@@ -496,14 +506,7 @@ def check(weather, climate=None, years=500, seed=None, site_id=""):
     if isinstance(years, bool) or not isinstance(years, (int, np.integer)):
         raise KelmarError(f"years takes a whole number from 2 to 500, not {years!r}.")
     out = _kelmar.check(weather._impl, None if climate is None else climate._impl, int(years), seed)
-    variable, unit, month, test, method, n_obs, n_missing, n_sim, numbers, result = out["columns"]
-    columns = {"variable": variable, "unit": unit, "month": month, "test": test, "method": method, "n_obs": n_obs,
-               "n_missing": n_missing, "n_sim": n_sim}
-    for c, name in enumerate(CHECK_COLUMNS[8:17]):
-        columns[name] = numbers[:, c]
-    columns["result"] = result
-    table = CheckResult(pd.DataFrame({k: (np.array(v, dtype=object) if isinstance(v, list) else v)
-                                      for k, v in columns.items()}))
+    table = CheckResult(pd.DataFrame(_columns(CHECK_COLUMNS, out["columns"])))
     table.verdicts = list(out["verdicts"])
     for key in ("seed", "record_years", "simulated_years", "record_name", "climate_name"):
         setattr(table, key, out[key])

@@ -1,0 +1,198 @@
+// The records as Python classes: fields by key, months and series as
+// arrays that edit the record in place, read and written through the
+// application's record files (the readers' naming rules, the save
+// commands' bytes).
+#include "python/module/records.h"
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <cstdint>
+
+#include "app/record_files.h"
+#include "model/errors.h"
+#include "model/record_fields.h"
+#include "model/scenario.h"
+#include "python/module/converters.h"
+#include "python/module/module_units.h"
+#include "python/module/run_warnings.h"
+
+namespace kelmar::python {
+
+namespace {
+
+const SiteField& SiteFieldOf(const std::string& key) {
+    const int index = SiteFieldIndex(key);
+    if (index < 0) throw py::key_error("no site parameter \"" + key + "\"");
+    return SITE_FIELDS[index];
+}
+
+py::object GetSiteValue(const Site& site, const std::string& key) {
+    const SiteField& field = SiteFieldOf(key);
+    if (field.Kind == FieldKind::Real) return py::float_(site.Params.*field.Real);
+    return py::int_(site.Params.*field.Flag);
+}
+
+void SetSiteValue(Site& site, const std::string& key, const py::object& value) {
+    const SiteField& field = SiteFieldOf(key);
+    if (field.Kind == FieldKind::Real) {
+        site.Params.*field.Real = RequireFiniteValue(value.cast<double>(), key);
+        return;
+    }
+    const double number = value.cast<double>();
+    // A flag or a code: what the site file stores for it (0..255), whole.
+    if (!(number >= 0 && number <= 255 && number == std::floor(number)))
+        throw KelmarError(key + " takes a whole number from 0 to 255, not " + std::string(py::str(value)) + ".");
+    site.Params.*field.Flag = static_cast<std::uint8_t>(number);
+}
+
+const ClimateField& ClimateFieldOf(const std::string& key) {
+    for (const ClimateField& field : CLIMATE_FIELDS)
+        if (key == field.Key) return field;
+    throw py::key_error("no climatology variable \"" + key + "\"");
+}
+
+// The readers' warnings go to Python once the record is read; a file not
+// found or not read raises before any.
+Site ReadSite(const std::string& fileName) {
+    CollectingNotifier notifier;
+    Site site;
+    site.Name = ReadSiteRecord(fileName, site.Params, notifier);
+    IssueWarnings(notifier.Texts);
+    return site;
+}
+
+Climatology ReadClimatology(const std::string& fileName) {
+    CollectingNotifier notifier;
+    Climatology climate;
+    climate.Name = ReadClimatologyRecord(fileName, climate.Values, notifier);
+    IssueWarnings(notifier.Texts);
+    return climate;
+}
+
+Weather ReadWeather(const std::string& fileName, const std::string& siteId) {
+    CollectingNotifier notifier;
+    Weather weather;
+    weather.Name = ReadWeatherRecord(fileName, siteId, *weather.Record, notifier);
+    IssueWarnings(notifier.Texts);
+    return weather;
+}
+
+TScenario ScenarioOfArguments(const std::string& name, const py::object& deltaT, const py::object& precipFactor,
+                              double variability, double trendT, double trendPrecip) {
+    TScenario scenario;
+    scenario.Name = name;
+    SetScenarioMonths(scenario.DeltaT, "delta_t", deltaT);
+    SetScenarioMonths(scenario.PrecFactor, "precip_factor", precipFactor);
+    scenario.Variability = variability;
+    scenario.TrendT = trendT;
+    scenario.TrendPrec = trendPrecip;
+    return scenario;
+}
+
+void AddFieldTables(py::module_& m) {
+    py::list siteFields, climateFields;
+    for (const SiteField& f : SITE_FIELDS)
+        siteFields.append(py::dict(py::arg("key") = f.Key, py::arg("unit") = f.Unit,
+                                   py::arg("kind") = f.Kind == FieldKind::Real ? "real" : "flag"));
+    for (const ClimateField& f : CLIMATE_FIELDS)
+        climateFields.append(
+            py::dict(py::arg("key") = f.Key, py::arg("unit") = f.Unit, py::arg("long_name") = f.LongName));
+    m.attr("SITE_FIELDS") = siteFields;
+    m.attr("CLIMATE_FIELDS") = climateFields;
+}
+
+void AddSite(py::module_& m) {
+    py::class_<Site>(m, "SiteRecord")
+        .def(py::init([] { return Site{DefaultSiteRecord(), ""}; }))
+        .def("get", &GetSiteValue)
+        .def("set", &SetSiteValue)
+        .def_readwrite("name", &Site::Name)
+        .def("write", [](const Site& site, const std::string& fileName) { WriteSiteRecord(fileName, site.Params); })
+        .def("copy", [](const Site& site) { return site; });
+    m.def("read_site", &ReadSite, py::arg("path"));
+}
+
+void AddClimatology(py::module_& m) {
+    py::class_<Climatology>(m, "ClimatologyRecord")
+        .def(py::init<>())
+        .def("get",
+             [](py::object self, const std::string& key) {
+                 Climatology& climate = self.cast<Climatology&>();
+                 return MonthView(self, climate.Values.*ClimateFieldOf(key).Values);
+             })
+        .def("set",
+             [](Climatology& climate, const std::string& key, py::array_t<double, py::array::forcecast> values) {
+                 SetMonths(climate.Values.*ClimateFieldOf(key).Values, key, values);
+             })
+        .def_readwrite("name", &Climatology::Name)
+        .def("write",
+             [](const Climatology& climate, const std::string& fileName) {
+                 WriteClimatologyRecord(fileName, climate.Values);
+             })
+        .def("copy", [](const Climatology& climate) { return climate; });
+    m.def("read_climatology", &ReadClimatology, py::arg("path"));
+}
+
+void AddWeather(py::module_& m) {
+    py::class_<Weather>(m, "WeatherRecord")
+        .def("series",
+             [](py::object self, const std::string& key) {
+                 Weather& weather = self.cast<Weather&>();
+                 TWeatherStore& store = weather.Record->Store;
+                 YearMonthSeries* series = key == "Tair"    ? &store.Tair
+                                           : key == "Prec"  ? &store.Prec
+                                           : key == "Tsoil" ? &store.Tsoil
+                                                            : nullptr;
+                 if (!series) throw py::key_error("no weather series \"" + key + "\" (Tair, Prec, Tsoil)");
+                 return SeriesView(self, *series, weather.Years());
+             })
+        .def_property_readonly("year_begin", [](const Weather& w) { return w.Record->YearBeg; })
+        .def_property_readonly("year_end", [](const Weather& w) { return w.Record->YearEnd; })
+        .def_readwrite("name", &Weather::Name)
+        .def("write",
+             [](const Weather& weather, const std::string& fileName) { WriteWeatherRecord(fileName, *weather.Record); })
+        .def("copy", [](const Weather& weather) {
+            Weather copy;
+            *copy.Record = *weather.Record;
+            copy.Name = weather.Name;
+            return copy;
+        });
+    m.def("read_weather", &ReadWeather, py::arg("path"), py::arg("site_id") = "");
+}
+
+// A climate scenario: delta_t and precip_factor one value or twelve
+// (January first, edited in place), as the scenario file holds them.
+void AddScenario(py::module_& m) {
+    py::class_<TScenario>(m, "Scenario")
+        .def(py::init(&ScenarioOfArguments), py::arg("name") = "", py::arg("delta_t") = 0.0,
+             py::arg("precip_factor") = 1.0, py::arg("variability") = 1.0, py::arg("trend_t") = 0.0,
+             py::arg("trend_precip") = 0.0)
+        .def_readwrite("name", &TScenario::Name)
+        .def_property(
+            "delta_t", [](py::object self) { return MonthView(self, self.cast<TScenario&>().DeltaT); },
+            [](TScenario& s, const py::object& values) { SetScenarioMonths(s.DeltaT, "delta_t", values); })
+        .def_property(
+            "precip_factor", [](py::object self) { return MonthView(self, self.cast<TScenario&>().PrecFactor); },
+            [](TScenario& s, const py::object& values) { SetScenarioMonths(s.PrecFactor, "precip_factor", values); })
+        .def_readwrite("variability", &TScenario::Variability)
+        .def_readwrite("trend_t", &TScenario::TrendT)
+        .def_readwrite("trend_precip", &TScenario::TrendPrec)
+        .def("describe", &TScenario::Describe)
+        .def("copy", [](const TScenario& s) { return s; });
+    m.def("read_scenario", &ReadScenarioRecord, py::arg("path"));
+}
+
+}  // namespace
+
+void AddRecords(py::module_& m) {
+    AddFieldTables(m);
+    AddSite(m);
+    AddClimatology(m);
+    AddWeather(m);
+    AddScenario(m);
+}
+
+}  // namespace kelmar::python
