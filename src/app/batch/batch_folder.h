@@ -1,0 +1,65 @@
+// The folder of a batch on the disk (batch_run.h lists what it holds): the
+// names of its files, the manifest that claims the folder for one batch,
+// and the done-files, read back only when the streams they point into hold
+// the bytes they record.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/batch/batch_records.h"
+#include "app/batch/batch_run.h"
+
+namespace kelmar::batch {
+
+inline constexpr const char* MANIFEST_NAME = "manifest.txt";
+inline constexpr const char* PARTS_FOLDER = "parts";
+
+// A stream each process appends to: parts/<stem><Suffix>.
+struct StreamSpec {
+    std::string Name;    // in the done-files: <Name>_offset, <Name>_bytes
+    std::string Suffix;  // ".monthly.csv"
+    std::string Header;  // the bytes a new stream starts with
+};
+
+// The streams of shard K of N are parts/shard-K-of-N.*; a run on one
+// machine is shard 0 of 1.
+std::string StreamStem(const Shard& share);
+std::filesystem::path StreamPath(const std::filesystem::path& dir, const std::string& stem, const StreamSpec& stream);
+std::filesystem::path DonePath(const std::filesystem::path& dir, std::int64_t chunk);
+// "K/N" as the done-files record it; "0/1" for a run on one machine.
+std::string ShardText(const std::optional<Shard>& share);
+
+// The bytes of a regular file; nothing when there is none or it cannot be read.
+std::optional<std::string> ReadSmallFile(const std::filesystem::path& path);
+
+// Creates the manifest `wanted` if the folder has none (exclusively, so that
+// shards starting together agree on one), and gives the manifest in force.
+// Refuses (KelmarError) a folder without a manifest that holds one of
+// `outputs`, a folder of a batch when neither `resume` nor `joining` (a
+// shard), and a batch started otherwise than `wanted`; without `seedGiven`
+// the batch's seed is taken.
+Manifest SettleManifest(const std::filesystem::path& dir, Manifest wanted, bool seedGiven, bool resume, bool joining,
+                        const std::vector<std::string>& outputs);
+
+// The record of `chunk` when its done-file belongs to this batch and the
+// streams it names hold the bytes it records; nothing otherwise. `foreign`
+// is set when the done-file is another batch's.
+std::optional<ChunkRecord> FinishedChunk(const std::filesystem::path& dir, const Manifest& manifest, std::int64_t chunk,
+                                         const std::vector<StreamSpec>& streams, bool* foreign = nullptr);
+
+// Writes the done-file of `chunk` (atomically: a chunk is finished exactly
+// when its done-file is there).
+void RecordChunk(const std::filesystem::path& dir, const Manifest& manifest, std::int64_t chunk,
+                 const ChunkRecord& record, const std::vector<StreamSpec>& streams);
+
+// Removes the temporary files that processes killed outright (a kill
+// cannot be caught) left in the batch's folders, before anything is written
+// there. A temporary file of a process still at work (another shard's)
+// holds a lock and is kept.
+void RemoveLeftTemporaries(const std::filesystem::path& dir);
+
+}  // namespace kelmar::batch

@@ -1,0 +1,20 @@
+// The last step of a batch, and all of a merge: the chunks' parts joined
+// into the outputs of the batch's format, in chunk order. The streams stay,
+// so that a merge can be repeated.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <ostream>
+
+#include "app/batch/batch_records.h"
+
+namespace kelmar::batch {
+
+// Joins every chunk of the batch `manifest` in `dir` and gives the failed
+// sites the chunks recorded. Refuses (KelmarError), writing nothing, parts
+// of another batch and missing chunks, naming them and the shard they
+// belong to.
+std::int64_t JoinParts(const std::filesystem::path& dir, const Manifest& manifest, std::ostream& err);
+
+}  // namespace kelmar::batch

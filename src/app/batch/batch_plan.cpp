@@ -1,0 +1,136 @@
+#include "app/batch/batch_plan.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+
+#include "app/random_streams.h"
+#include "io/file_output.h"
+#include "io/path_names.h"
+#include "io/posix_file.h"
+#include "model/errors.h"
+#include "numerics/random_source.h"
+
+namespace fs = std::filesystem;
+
+namespace kelmar::batch {
+
+namespace {
+
+std::string Hex(std::uint64_t value) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// The lists read and checked whole, and the options against them.
+void ReadInputs(const BatchOptions& options, BatchPlan& plan) {
+    // Its sites are read again chunk by chunk as they run, so that memory
+    // does not grow with the list.
+    plan.List = std::make_unique<SiteListFile>(options.SitesFile, CHUNK_SITES);
+    if (!options.ScenariosFile.empty()) plan.Scenarios = ReadScenarioList(options.ScenariosFile);
+    if (options.Replicates < 0) throw KelmarError("A batch needs at least one replicate.");
+    streams::CheckReplicates(options.Rng, static_cast<std::uint64_t>(options.Replicates));
+    if (options.Summary && options.Replicates == 0)
+        throw KelmarError("--summary summarises replicates; give --replicates R.");
+    if (options.Summary && options.Format != OutputFormat::Csv)
+        throw KelmarError(std::string("--summary writes CSV tables, not --format ") + FormatName(options.Format) + ".");
+}
+
+Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
+    Manifest wanted;
+    wanted.Version = options.Version;
+    wanted.ListHash = Hex(plan.List->Hash());
+    wanted.Sites = plan.List->Count();
+    wanted.ChunkSites = CHUNK_SITES;
+    wanted.BaseSeed = options.Seed ? *options.Seed : RandomSource().State();
+    wanted.Format = FormatName(options.Format);
+    if (plan.Scenarios) {
+        wanted.ScenariosHash = Hex(plan.Scenarios->Hash);
+        wanted.Scenarios = static_cast<std::int64_t>(plan.Scenarios->Scenarios.size());
+        for (const TScenario& scenario : plan.Scenarios->Scenarios) wanted.ScenarioNames.push_back(scenario.Name);
+    }
+    wanted.Replicates = options.Replicates;
+    wanted.Summary = options.Summary;
+    wanted.Rng = streams::ShortName(options.Rng);
+    return wanted;
+}
+
+// One process per share: a second one (a job started twice) would write
+// the same streams and records.
+void LockShare(const BatchOptions& options, BatchPlan& plan) {
+    try {
+        plan.ShareLock.emplace(Utf8Name(plan.Dir / PARTS_FOLDER / (plan.Stem + ".lock")));
+    } catch (const KelmarError& e) {
+        throw KelmarError(std::string(e.what()) + " Another kelmar-cli is running " +
+                          (plan.Sharded ? "shard " + ShardText(options.Share) : std::string("this batch")) + " in \"" +
+                          Utf8Name(plan.Dir) + "\"; wait for it to end.");
+    }
+}
+
+// The chunks of the share still to run, those done before, and where this
+// process's streams go on.
+void FindPending(bool resume, BatchPlan& plan) {
+    const Manifest& manifest = plan.Batch;
+    plan.Keep.assign(plan.Streams.size(), std::nullopt);
+    for (std::int64_t c = 0; c < manifest.Chunks(); ++c) {
+        const bool mine = c % plan.Share.Count == plan.Share.Index;
+        const std::int64_t sites = manifest.SitesOfChunk(c);
+        if (mine) plan.ShareSites += sites;
+        if (!resume) {
+            if (mine) plan.Pending.push_back(c);
+            continue;
+        }
+        const std::optional<ChunkRecord> record = FinishedChunk(plan.Dir, manifest, c, plan.Streams);
+        if (record && record->Stream == plan.Stem)
+            for (std::size_t k = 0; k < plan.Streams.size(); ++k)
+                plan.Keep[k] = std::max(plan.Keep[k].value_or(0), record->Ranges[k].End());
+        if (!mine) continue;
+        if (record) {
+            plan.DoneSites += sites;
+            plan.DoneFailed += record->Failed;
+        } else {
+            plan.Pending.push_back(c);
+        }
+    }
+    // The chunks to run lose any record left of them (a shard started again
+    // without --resume runs its share anew; a record whose bytes were lost
+    // is no record) before the streams are made or cut, so that no record
+    // can come to point at bytes written for another chunk.
+    bool removed = false;
+    for (const std::int64_t c : plan.Pending) {
+        std::error_code ignored;
+        removed |= fs::remove(DonePath(plan.Dir, c), ignored);
+    }
+    if (removed) SyncFolder(plan.Dir / PARTS_FOLDER);
+}
+
+}  // namespace
+
+BatchPlan PlanBatch(const BatchOptions& options, std::ostream& err) {
+    BatchPlan plan;
+    ReadInputs(options, plan);
+    plan.Dir = PathOf(options.OutDir);
+    MakeFolders(Utf8Name(plan.Dir / PARTS_FOLDER));
+    plan.Sharded = options.Share && options.Share->Count > 1;
+    plan.Batch = SettleManifest(plan.Dir, WantedManifest(options, plan), options.Seed.has_value(), options.Resume,
+                                plan.Sharded, EveryOutputName());
+
+    // Streams of sites without a seed of their own repeat beyond the period.
+    // Each site takes Realizations() streams.
+    if (const auto warning =
+            streams::RepeatingStreamsWarning(*streams::KindNamed(plan.Batch.Rng), plan.List->LastWithoutSeed(),
+                                             static_cast<std::uint64_t>(plan.Batch.Realizations())))
+        err << "warning: " << *warning << '\n';
+
+    plan.Share = options.Share.value_or(Shard{});
+    plan.Stem = StreamStem(plan.Share);
+    LockShare(options, plan);
+    if (options.Resume) RemoveLeftTemporaries(plan.Dir);
+    plan.Sinks = MakeSinks(plan.Batch, plan.List->FileName());
+    plan.Streams = StreamsOf(plan.Sinks);
+    FindPending(options.Resume, plan);
+    return plan;
+}
+
+}  // namespace kelmar::batch

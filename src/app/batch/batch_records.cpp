@@ -1,0 +1,174 @@
+#include "app/batch/batch_records.h"
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+#include <system_error>
+
+#include "app/random_streams.h"
+#include "io/csv_text.h"
+#include "model/errors.h"
+
+namespace kelmar::batch {
+
+namespace {
+
+using KeyValues = std::map<std::string, std::string>;
+
+// The key=value lines after the header line `header`; empty when the first
+// line is not `header`. A later line without '=' is passed over.
+KeyValues ParseKeyValues(const std::string& text, const char* header) {
+    KeyValues values;
+    std::size_t start = 0;
+    bool first = true;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (first) {
+            if (line != header) return {};
+            first = false;
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return values;
+}
+
+std::string Get(const KeyValues& values, const std::string& key) {
+    const auto found = values.find(key);
+    return found == values.end() ? std::string() : found->second;
+}
+
+}  // namespace
+
+std::int64_t ToInt(const std::string& text, std::int64_t fallback) {
+    std::int64_t value = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size() && !text.empty() ? value : fallback;
+}
+
+std::int64_t Manifest::SitesOfChunk(std::int64_t chunk) const {
+    return std::min(ChunkSites, Sites - chunk * ChunkSites);
+}
+
+std::string Manifest::IdentityLines() const {
+    std::string lines = "version=" + Version + "\nsite_list_fnv1a64=" + ListHash + "\nsites=" + std::to_string(Sites) +
+                        "\nchunk_sites=" + std::to_string(ChunkSites) + "\nbase_seed=" + std::to_string(BaseSeed) + "\n";
+    if (!ScenariosHash.empty())
+        lines += "scenario_list_fnv1a64=" + ScenariosHash + "\nscenarios=" + std::to_string(Scenarios) + "\n";
+    if (Replicates > 0) lines += "replicates=" + std::to_string(Replicates) + "\n";
+    if (Summary) lines += "summary=1\n";
+    if (Rng != "lcg32") lines += "rng=" + Rng + "\n";
+    return lines;
+}
+
+std::string Manifest::Text() const {
+    std::string text = std::string(MANIFEST_HEADER) + "\n" + IdentityLines() + "format=" + Format + "\n";
+    if (!ScenarioNames.empty()) {
+        // One line of CSV: the names hold no line end (the list refuses one).
+        std::string names;
+        for (const std::string& name : ScenarioNames) {
+            if (!names.empty()) names.push_back(',');
+            AppendCsvField(names, name);
+        }
+        text += "scenario_names=" + names + "\n";
+    }
+    return text;
+}
+
+std::optional<Manifest> Manifest::Parse(const std::string& text) {
+    // Its last line ends like every other: a file without it was cut short.
+    if (text.empty() || text.back() != '\n') return std::nullopt;
+    const KeyValues v = ParseKeyValues(text, MANIFEST_HEADER);
+    if (v.empty()) return std::nullopt;
+    Manifest m;
+    m.Version = Get(v, "version");
+    m.ListHash = Get(v, "site_list_fnv1a64");
+    m.Sites = ToInt(Get(v, "sites"));
+    m.ChunkSites = ToInt(Get(v, "chunk_sites"));
+    const std::int64_t seed = ToInt(Get(v, "base_seed"));
+    m.Format = Get(v, "format");
+    m.ScenariosHash = Get(v, "scenario_list_fnv1a64");
+    m.Scenarios = ToInt(Get(v, "scenarios"), 0);
+    m.Replicates = ToInt(Get(v, "replicates"), 0);
+    m.Summary = Get(v, "summary") == "1";
+    if (const std::string rng = Get(v, "rng"); !rng.empty()) m.Rng = rng;
+    if (const std::string names = Get(v, "scenario_names"); !names.empty()) {
+        try {
+            CsvReader reader(names, "manifest.txt");
+            reader.Next(m.ScenarioNames);
+        } catch (const KelmarError&) {
+            return std::nullopt;
+        }
+    }
+    if (static_cast<std::int64_t>(m.ScenarioNames.size()) != m.Scenarios) return std::nullopt;
+    if ((!m.ScenariosHash.empty() && m.Scenarios <= 0) || m.Replicates < 0 || !streams::KindNamed(m.Rng))
+        return std::nullopt;
+    if (m.Version.empty() || m.ListHash.empty() || m.Sites <= 0 || m.ChunkSites <= 0 || seed < 0 ||
+        seed > 0xFFFFFFFFll || m.Format.empty())
+        return std::nullopt;
+    m.BaseSeed = static_cast<std::uint32_t>(seed);
+    return m;
+}
+
+std::string ChunkText(const Manifest& manifest, std::int64_t chunk, const ChunkRecord& record,
+                      const std::vector<std::string>& streams) {
+    std::string done = std::string(CHUNK_HEADER) + "\n" + manifest.IdentityLines();
+    done += "chunk=" + std::to_string(chunk) + "\nfirst_site=" + std::to_string(chunk * manifest.ChunkSites) +
+            "\nsite_count=" + std::to_string(record.SiteCount) + "\nfailed=" + std::to_string(record.Failed) +
+            "\nstream=" + record.Stream + "\n";
+    for (std::size_t k = 0; k < streams.size(); ++k)
+        done += streams[k] + "_offset=" + std::to_string(record.Ranges[k].Offset) + "\n" + streams[k] +
+                "_bytes=" + std::to_string(record.Ranges[k].Bytes) + "\n";
+    if (record.FirstYear)
+        done += "first_year=" + std::to_string(*record.FirstYear) + "\nlast_year=" + std::to_string(*record.LastYear) + "\n";
+    done += "shard=" + record.Shard + "\n";
+    return done;
+}
+
+ChunkVerdict ParseChunk(const std::string& text, const Manifest& manifest, std::int64_t chunk,
+                        const std::vector<std::string>& streams, ChunkRecord& record) {
+    const std::string prefix = std::string(CHUNK_HEADER) + "\n" + manifest.IdentityLines();
+    if (text.compare(0, prefix.size(), prefix) != 0)
+        // A file cut short within the lines of this batch is no other batch's.
+        return text.size() < prefix.size() && prefix.compare(0, text.size(), text) == 0 ? ChunkVerdict::Broken
+                                                                                        : ChunkVerdict::Foreign;
+    // The shard's line comes last: a file without it, or without the line
+    // end after it, was cut short.
+    if (text.back() != '\n') return ChunkVerdict::Broken;
+    const KeyValues v = ParseKeyValues(text, CHUNK_HEADER);
+    if (ToInt(Get(v, "chunk")) != chunk) return ChunkVerdict::Broken;
+    ChunkRecord parsed;
+    parsed.Stream = Get(v, "stream");
+    // A stem of this folder's own, never a path elsewhere.
+    if (parsed.Stream.empty() || parsed.Stream.find_first_of("/\\") != std::string::npos || parsed.Stream[0] == '.')
+        return ChunkVerdict::Broken;
+    for (const std::string& stream : streams) {
+        const std::int64_t offset = ToInt(Get(v, stream + "_offset"));
+        const std::int64_t bytes = ToInt(Get(v, stream + "_bytes"));
+        if (offset < 0 || bytes < 0) return ChunkVerdict::Broken;
+        parsed.Ranges.push_back({static_cast<std::uint64_t>(offset), static_cast<std::uint64_t>(bytes)});
+    }
+    parsed.Failed = ToInt(Get(v, "failed"), 0);
+    parsed.SiteCount = ToInt(Get(v, "site_count"), -1);
+    parsed.Shard = Get(v, "shard");
+    try {
+        ParseShard(parsed.Shard);
+    } catch (const KelmarError&) {
+        return ChunkVerdict::Broken;
+    }
+    const std::string firstText = Get(v, "first_year"), lastText = Get(v, "last_year");
+    if (firstText.empty() != lastText.empty()) return ChunkVerdict::Broken;  // a year span needs both ends
+    const std::int64_t first = ToInt(firstText, -1), last = ToInt(lastText, -1);
+    if (first > 0 && last >= first) {
+        parsed.FirstYear = static_cast<std::int32_t>(first);
+        parsed.LastYear = static_cast<std::int32_t>(last);
+    }
+    record = std::move(parsed);
+    return ChunkVerdict::Recorded;
+}
+
+}  // namespace kelmar::batch

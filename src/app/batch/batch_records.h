@@ -1,0 +1,96 @@
+// The two small text files that hold a batch together on the disk, and
+// nothing else: the manifest (what identifies the batch) and a chunk's
+// done-file (where the chunk's bytes lie in the streams of the process that
+// ran it). Both are lines of key=value under a header line. Finished batches
+// on the disk are resumed and merged with these texts, so their bytes are
+// kept as they are: a key is written only when its value differs from what a
+// batch without it means, and the keys keep their order.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/batch/batch_run.h"
+
+namespace kelmar::batch {
+
+inline constexpr const char* MANIFEST_HEADER = "kelmar-batch-manifest 1";
+inline constexpr const char* CHUNK_HEADER = "kelmar-batch-chunk 2";
+
+// What makes two runs parts of the same batch.
+struct Manifest {
+    std::string Version;
+    std::string ListHash;  // FNV-1a 64 of the site list, 16 hex digits
+    std::int64_t Sites = 0;
+    std::int64_t ChunkSites = CHUNK_SITES;
+    std::uint32_t BaseSeed = 0;
+    std::string Format;
+    // Written only when given, so that a batch without them keeps its bytes.
+    std::string ScenariosHash;      // empty: no scenario list
+    std::int64_t Scenarios = 0;
+    std::int64_t Replicates = 0;    // 0: not asked for
+    bool Summary = false;           // summary tables instead of the monthly and annual ones
+    std::string Rng = "lcg32";      // the generator: lcg32 or pcg64 (--rng)
+    // The scenarios' names, for the netCDF file a merge writes; the list's
+    // hash identifies them.
+    std::vector<std::string> ScenarioNames;
+
+    // The tables have scenario and replicate columns.
+    bool Tasks() const { return !ScenariosHash.empty() || Replicates > 0; }
+    // Replicates of each simulated site: the spacing of the sites' streams.
+    std::int64_t Realizations() const { return Replicates > 1 ? Replicates : 1; }
+    std::int64_t Chunks() const { return (Sites + ChunkSites - 1) / ChunkSites; }
+    // Sites of chunk `chunk`: ChunkSites, fewer in the last.
+    std::int64_t SitesOfChunk(std::int64_t chunk) const;
+
+    // The lines a done-file repeats, so that a chunk of another batch is
+    // told from one of this.
+    std::string IdentityLines() const;
+    // The manifest file.
+    std::string Text() const;
+    // Nothing when `text` is not a whole manifest (another header, a
+    // missing or bad key).
+    static std::optional<Manifest> Parse(const std::string& text);
+};
+
+struct ByteRange {
+    std::uint64_t Offset = 0;
+    std::uint64_t Bytes = 0;
+    std::uint64_t End() const { return Offset + Bytes; }
+};
+
+// A finished chunk as its done-file records it.
+struct ChunkRecord {
+    std::int64_t Failed = 0;     // sites, not tasks
+    std::int64_t SiteCount = -1;
+    std::string Shard;           // "K/N"
+    std::string Stream;          // the stem of the streams
+    // One per stream of the batch, in the order of the names given to
+    // ChunkText and ParseChunk.
+    std::vector<ByteRange> Ranges;
+    std::optional<std::int32_t> FirstYear, LastYear;  // of its sites with results
+};
+
+// The done-file of chunk `chunk` of the batch `manifest`; `streams` names
+// the streams ("monthly", ...) of `record.Ranges`, in their order.
+std::string ChunkText(const Manifest& manifest, std::int64_t chunk, const ChunkRecord& record,
+                      const std::vector<std::string>& streams);
+
+enum class ChunkVerdict {
+    Recorded,  // a whole record of this chunk of this batch
+    Foreign,   // the done-file of another batch (another version, list, seed, ...)
+    Broken,    // of this batch, but not a whole record of this chunk
+};
+
+// Reads a done-file back; `record` is set only when Recorded. A stream
+// stem that is not a plain name of the parts folder (a path elsewhere, a
+// hidden name) is Broken.
+ChunkVerdict ParseChunk(const std::string& text, const Manifest& manifest, std::int64_t chunk,
+                        const std::vector<std::string>& streams, ChunkRecord& record);
+
+// Whole decimal text, or `fallback`.
+std::int64_t ToInt(const std::string& text, std::int64_t fallback = -1);
+
+}  // namespace kelmar::batch

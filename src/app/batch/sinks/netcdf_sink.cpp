@@ -1,0 +1,63 @@
+#include "app/batch/sinks/netcdf_sink.h"
+
+#include <algorithm>
+
+#include "app/batch/batch_netcdf.h"
+#include "io/path_names.h"
+
+namespace kelmar::batch {
+
+namespace {
+constexpr const char* NETCDF_NAME = "results.nc";
+}  // namespace
+
+// The values stream has no header: its records say what they hold.
+NetcdfSink::NetcdfSink(std::int64_t replicates)
+    : BatchSink({{"values", ".values.bin", std::string()}}), Replicates(replicates) {}
+
+std::vector<std::string> NetcdfSink::Outputs() const { return {NETCDF_NAME}; }
+
+void NetcdfSink::MakeTexts(const TaskRun& run, std::span<std::string> texts) const {
+    const SiteEntry& site = run.Where.Site;
+    const bool oneRealization = Replicates > 0 && !site.WeatherFile.empty();
+    texts[0] = SiteValuesHeader(site.Id, run.Seed, site.Lat, site.Lon, run.Failed ? nullptr : &run.Model,
+                                run.Where.Scenario, run.Where.Replicate, oneRealization);
+}
+
+void NetcdfSink::Add(const TaskRun& run, std::span<const std::string> texts, std::span<AppendingFile* const> streams) {
+    streams[0]->Write(texts[0]);
+    if (!run.Failed) streams[0]->Write(SiteValuesRecords(run.Model));
+}
+
+void NetcdfSink::Join(const JoinedChunks& chunks, std::ostream& err) const {
+    const Manifest& manifest = chunks.Batch;
+    std::vector<ChunkValues> values;
+    std::optional<std::int32_t> firstYear, lastYear;
+    for (std::size_t c = 0; c < chunks.Records.size(); ++c) {
+        const ChunkRecord& record = chunks.Records[c];
+        const ByteRange& range = chunks.Range(record, 0);
+        values.push_back({Utf8Name(StreamPath(chunks.Dir, record.Stream, Streams()[0])), range.Offset, range.Bytes,
+                          manifest.SitesOfChunk(static_cast<std::int64_t>(c))});
+        if (!record.FirstYear) continue;
+        if (!firstYear || *record.FirstYear < *firstYear) firstYear = record.FirstYear;
+        if (!lastYear || *record.LastYear > *lastYear) lastYear = record.LastYear;
+    }
+    if (!firstYear) {
+        err << "kelmar-cli: no site of the batch has results, so " << NETCDF_NAME
+            << " (which needs at least one year) was not written\n";
+        return;
+    }
+    CfFileDescription description;
+    description.Title = "KELMAR soil climate of " + std::to_string(manifest.Sites) + " sites";
+    description.Source = "kelmar-cli batch: the soil-climate model run for each site of a site list "
+                         "(site list FNV-1a 64 " + manifest.ListHash + ")";
+    description.ProgramName = "kelmar-cli";
+    description.ProgramVersion = manifest.Version;
+    description.BaseSeed = manifest.BaseSeed;
+    description.Scenarios = manifest.ScenarioNames;
+    description.Realizations = static_cast<int>(manifest.Replicates);
+    WriteNetcdfFromValues(Utf8Name(chunks.Dir / NETCDF_NAME), values, manifest.Sites, *firstYear, *lastYear,
+                          description);
+}
+
+}  // namespace kelmar::batch

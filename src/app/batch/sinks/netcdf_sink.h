@@ -1,0 +1,24 @@
+// results.nc: every task's results as one CF netCDF file. Each process
+// appends the numbers of each task to its values stream (batch_netcdf.h);
+// the join writes the file from them, one site at a time.
+#pragma once
+
+#include "app/batch/sinks/batch_sink.h"
+
+namespace kelmar::batch {
+
+class NetcdfSink final : public BatchSink {
+public:
+    // `replicates`: of the batch, 0 when not asked for (a site of observed
+    // weather then has replicate 0 alone).
+    explicit NetcdfSink(std::int64_t replicates);
+    std::vector<std::string> Outputs() const override;
+    void MakeTexts(const TaskRun& run, std::span<std::string> texts) const override;
+    void Add(const TaskRun& run, std::span<const std::string> texts, std::span<AppendingFile* const> streams) override;
+    void Join(const JoinedChunks& chunks, std::ostream& err) const override;
+
+private:
+    std::int64_t Replicates;
+};
+
+}  // namespace kelmar::batch

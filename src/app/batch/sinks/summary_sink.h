@@ -1,0 +1,24 @@
+// summary_monthly.csv and summary_annual.csv (batch_summary.h): per site
+// and scenario, the summaries across its replicates, written once the
+// scenario's last replicate is added.
+#pragma once
+
+#include "app/batch/batch_summary.h"
+#include "app/batch/sinks/batch_sink.h"
+
+namespace kelmar::batch {
+
+class SummarySink final : public BatchSink {
+public:
+    // `realizations`: the replicates of a simulated site.
+    explicit SummarySink(int realizations);
+    std::vector<std::string> Outputs() const override;
+    void MakeTexts(const TaskRun& run, std::span<std::string> texts) const override;
+    void Add(const TaskRun& run, std::span<const std::string> texts, std::span<AppendingFile* const> streams) override;
+    void Join(const JoinedChunks& chunks, std::ostream& err) const override;
+
+private:
+    ReplicateSummaries Group;  // of the site and scenario being written
+};
+
+}  // namespace kelmar::batch

@@ -1,0 +1,186 @@
+// The batch's own files and its order of work: the manifest and the
+// done-files read back only when whole and of this batch, in the bytes
+// finished batches on the disk hold; and the tasks of the pending chunks in
+// list order.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/batch/batch_folder.h"
+#include "app/batch/batch_records.h"
+#include "app/batch/task_cursor.h"
+#include "io/io_test_support.h"
+
+namespace kelmar::batch {
+namespace {
+
+using kelmar::testing::TempDir;
+using kelmar::testing::WriteBytes;
+
+Manifest PlainManifest() {
+    Manifest m;
+    m.Version = "test";
+    m.ListHash = "00000000000000ff";
+    m.Sites = 150;
+    m.BaseSeed = 2024;
+    m.Format = "csv";
+    return m;
+}
+
+Manifest EnsembleManifest() {
+    Manifest m = PlainManifest();
+    m.ScenariosHash = "0000000000000abc";
+    m.Scenarios = 2;
+    m.ScenarioNames = {"warm", "dry, \"hot\""};
+    m.Replicates = 3;
+    m.Summary = true;
+    m.Rng = "pcg64";
+    return m;
+}
+
+const std::vector<std::string> CSV_STREAMS = {"monthly", "annual", "errors"};
+
+ChunkRecord SomeChunk() {
+    ChunkRecord record;
+    record.Failed = 2;
+    record.SiteCount = 64;
+    record.Shard = "1/3";
+    record.Stream = "shard-1-of-3";
+    record.Ranges = {{10, 200}, {20, 30}, {16, 0}};
+    record.FirstYear = 1961;
+    record.LastYear = 2020;
+    return record;
+}
+
+// The bytes batches already on the disk hold: a change here leaves them
+// unreadable to --resume and merge.
+TEST(BatchRecords, TextsKeepTheBytesOfFinishedBatches) {
+    EXPECT_EQ(PlainManifest().Text(),
+              "kelmar-batch-manifest 1\nversion=test\nsite_list_fnv1a64=00000000000000ff\nsites=150\nchunk_sites=64\n"
+              "base_seed=2024\nformat=csv\n");
+    EXPECT_EQ(EnsembleManifest().Text(),
+              "kelmar-batch-manifest 1\nversion=test\nsite_list_fnv1a64=00000000000000ff\nsites=150\nchunk_sites=64\n"
+              "base_seed=2024\nscenario_list_fnv1a64=0000000000000abc\nscenarios=2\nreplicates=3\nsummary=1\nrng=pcg64\n"
+              "format=csv\nscenario_names=warm,\"dry, \"\"hot\"\"\"\n");
+    EXPECT_EQ(ChunkText(PlainManifest(), 1, SomeChunk(), CSV_STREAMS),
+              "kelmar-batch-chunk 2\nversion=test\nsite_list_fnv1a64=00000000000000ff\nsites=150\nchunk_sites=64\n"
+              "base_seed=2024\nchunk=1\nfirst_site=64\nsite_count=64\nfailed=2\nstream=shard-1-of-3\n"
+              "monthly_offset=10\nmonthly_bytes=200\nannual_offset=20\nannual_bytes=30\nerrors_offset=16\nerrors_bytes=0\n"
+              "first_year=1961\nlast_year=2020\nshard=1/3\n");
+}
+
+TEST(BatchRecords, ReadBackWholeAndRefusedWhenCutShort) {
+    for (const Manifest& manifest : {PlainManifest(), EnsembleManifest()}) {
+        const std::string text = manifest.Text();
+        const std::optional<Manifest> back = Manifest::Parse(text);
+        ASSERT_TRUE(back.has_value()) << text;
+        EXPECT_EQ(back->Text(), text);
+        EXPECT_EQ(back->ScenarioNames, manifest.ScenarioNames);
+        for (std::size_t cut = 0; cut < text.size(); ++cut)
+            EXPECT_FALSE(Manifest::Parse(text.substr(0, cut)).has_value()) << "cut at " << cut << ":\n" << text.substr(0, cut);
+    }
+
+    const Manifest manifest = EnsembleManifest();
+    const std::string done = ChunkText(manifest, 1, SomeChunk(), CSV_STREAMS);
+    ChunkRecord record;
+    ASSERT_EQ(ParseChunk(done, manifest, 1, CSV_STREAMS, record), ChunkVerdict::Recorded);
+    EXPECT_EQ(ChunkText(manifest, 1, record, CSV_STREAMS), done);
+    // A file cut anywhere, even within the lines it shares with the
+    // manifest, is this batch's but no record: the chunk runs again.
+    for (std::size_t cut = 0; cut < done.size(); ++cut)
+        EXPECT_EQ(ParseChunk(done.substr(0, cut), manifest, 1, CSV_STREAMS, record), ChunkVerdict::Broken)
+            << "cut at " << cut << ":\n" << done.substr(0, cut);
+}
+
+TEST(BatchRecords, DoneFilesOfAnotherBatchOrTamperedWithAreNoRecord) {
+    const Manifest manifest = PlainManifest();
+    const std::string done = ChunkText(manifest, 1, SomeChunk(), CSV_STREAMS);
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string text = done;
+        return text.replace(text.find(from), from.size(), to);
+    };
+    const struct {
+        std::string text;
+        ChunkVerdict verdict;
+    } cases[] = {
+        {replaced("base_seed=2024", "base_seed=1"), ChunkVerdict::Foreign},
+        {replaced("version=test", "version=other"), ChunkVerdict::Foreign},
+        {replaced("kelmar-batch-chunk 2", "kelmar-batch-chunk 1"), ChunkVerdict::Foreign},
+        {replaced("chunk=1", "chunk=2"), ChunkVerdict::Broken},
+        {replaced("stream=shard-1-of-3", "stream=../elsewhere"), ChunkVerdict::Broken},
+        {replaced("stream=shard-1-of-3", "stream=.hidden"), ChunkVerdict::Broken},
+        {replaced("annual_bytes=30", "annual_bytes=-30"), ChunkVerdict::Broken},
+        {replaced("errors_offset=16\n", ""), ChunkVerdict::Broken},
+        {replaced("last_year=2020\n", ""), ChunkVerdict::Broken},
+        {replaced("shard=1/3", "shard=3/3"), ChunkVerdict::Broken},
+    };
+    for (const auto& c : cases) {
+        ChunkRecord record;
+        EXPECT_EQ(ParseChunk(c.text, manifest, 1, CSV_STREAMS, record), c.verdict) << c.text;
+    }
+    // Read from the folder: a record is finished only where its streams
+    // hold the bytes it records.
+    TempDir dir;
+    std::filesystem::create_directories(dir.Folder() / PARTS_FOLDER);
+    const std::vector<StreamSpec> streams = {{"monthly", ".monthly.csv", ""}, {"annual", ".annual.csv", ""},
+                                             {"errors", ".errors.csv", ""}};
+    RecordChunk(dir.Folder(), manifest, 1, SomeChunk(), streams);
+    for (const auto& [suffix, bytes] : {std::pair{".monthly.csv", 210}, {".annual.csv", 50}, {".errors.csv", 16}})
+        WriteBytes(dir.File(std::string("parts/shard-1-of-3") + suffix), std::string(bytes, 'x'));
+    EXPECT_TRUE(FinishedChunk(dir.Folder(), manifest, 1, streams).has_value());
+    WriteBytes(dir.File("parts/shard-1-of-3.annual.csv"), std::string(49, 'x'));
+    EXPECT_FALSE(FinishedChunk(dir.Folder(), manifest, 1, streams).has_value()) << "a stream shorter than its record";
+    bool foreign = false;
+    EXPECT_FALSE(FinishedChunk(dir.Folder(), EnsembleManifest(), 1, streams, &foreign).has_value());
+    EXPECT_TRUE(foreign);
+}
+
+// Sites a and c simulated (two realizations), b observed (one); chunks of
+// two sites, of which the second is done: the cursor gives the first and
+// third chunks' tasks, site by site, scenario by scenario, replicate by
+// replicate. Flags: F/L first and last of the chunk, f/l of the site, e the
+// scenario's last replicate.
+TEST(TaskCursor, GivesThePendingChunksTasksInListOrder) {
+    TempDir dir;
+    std::string list = "site_id,site_file,climate_file,weather_file\n";
+    for (const char* row : {"a,s.sit,c.cld,", "b,s.sit,c.cld,w.wed", "x,s.sit,c.cld,", "y,s.sit,c.cld,", "c,s.sit,c.cld,"})
+        list += row + std::string("\n");
+    WriteBytes(dir.File("sites.csv"), list);
+    const SiteListFile sites(dir.File("sites.csv"), 2);
+    ScenarioList scenarios;
+    scenarios.Scenarios.resize(2);
+    scenarios.Scenarios[0].Name = "warm";
+    scenarios.Scenarios[1].Name = "dry";
+
+    TaskCursor cursor(sites, {0, 2}, 2, &scenarios, 2);
+    std::vector<std::string> seen;
+    Task task;
+    while (cursor.Next(task)) {
+        std::string flags;
+        for (const auto& [on, letter] : {std::pair{task.First, 'F'}, {task.Last, 'L'}, {task.FirstOfSite, 'f'},
+                                         {task.LastOfSite, 'l'}, {task.LastOfScenario, 'e'}})
+            if (on) flags += letter;
+        seen.push_back(task.Site.Id + std::to_string(task.Index) + " " + *task.ScenarioName + " " +
+                       std::to_string(task.Replicate) + " " + flags + " " + std::to_string(task.ChunkSiteCount));
+        EXPECT_EQ(task.Changes, &scenarios.Scenarios[static_cast<std::size_t>(task.Scenario)]);
+    }
+    const std::vector<std::string> expected = {
+        "a0 warm 0 Ff 2", "a0 warm 1 e 2", "a0 dry 0  2",  "a0 dry 1 le 2", "b1 warm 0 fe 2",
+        "b1 dry 0 Lle 2", "c4 warm 0 Ff 1", "c4 warm 1 e 1", "c4 dry 0  1",  "c4 dry 1 Lle 1",
+    };
+    EXPECT_EQ(seen, expected);
+
+    // Without scenarios the rows name none.
+    TaskCursor plain(sites, {1}, 2, nullptr, 1);
+    ASSERT_TRUE(plain.Next(task));
+    EXPECT_EQ(*task.ScenarioName, "none");
+    EXPECT_EQ(task.Changes, nullptr);
+    ASSERT_TRUE(plain.Next(task));
+    EXPECT_EQ(task.Site.Id, "y");
+    EXPECT_TRUE(task.Last);
+    EXPECT_FALSE(plain.Next(task));
+}
+
+}  // namespace
+}  // namespace kelmar::batch
