@@ -4,19 +4,18 @@
 #include <memory>
 
 #include "app/batch/batch_run.h"
+#include "app/command_paths.h"
 #include "app/ensemble.h"
 #include "app/open_commands.h"
-#include "app/random_streams.h"
-#include "app/scenario_request.h"
-#include "app/save_commands.h"
-#include "app/session.h"
-#include "io/file_bytes.h"
 #include "app/presentation/grid_texts.h"
+#include "app/random_streams.h"
+#include "app/save_commands.h"
+#include "app/scenario_request.h"
+#include "app/session.h"
+#include "app/table_output.h"
 #include "cli/progress_line.h"
-#include "io/results_file.h"
-#include "io/table_file.h"
-#include "model/errors.h"
 #include "model/climatology_estimation.h"
+#include "model/errors.h"
 
 namespace kelmar::cli {
 
@@ -65,7 +64,7 @@ void WriteOutputs(const CliOptions& options, const TModel& model, std::ostream& 
         else
             session.WriteResults(options.results);
     }
-    if (!options.table.empty()) WriteFileAtomically(options.table, FormatResultsTable(model));
+    if (!options.table.empty()) WriteResultsTable(options.table, model);
 }
 
 }  // namespace
@@ -102,7 +101,7 @@ int RunSimulate(const CliOptions& options, std::ostream& out, std::ostream& err)
             ensemble.Seed = seed;
             ensemble.Jobs = options.jobs.value_or(0);
             ensemble.Summary = options.summary;
-            ensemble.SiteId = Utf8Name(PathOf(result.read.site).stem());
+            ensemble.SiteId = FileStem(result.read.site);
             ensemble.ScenarioName = ScenarioColumn(change);
             ensemble.OutDir = options.out;
             ensemble.Version = VERSION;

@@ -41,23 +41,37 @@ struct CliOptions {
     std::string format = "csv";         // --format: csv, netcdf or both
     std::string shard;     // --shard K/N; empty: from the launcher's environment
 
-    std::string helpText;  // --help of a command with help of its own; empty: USAGE
+    std::string helpText;  // what --help (or --completion-words) prints
 };
 
 // The program's version, as the project declares it.
 extern const char* const VERSION;
 
-// A command line that cannot be understood; the text says why.
+// A command line that cannot be understood; the text says why, in one
+// line. `command` is the command it was given to (empty: none).
 class UsageError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit UsageError(const std::string& fault, std::string command = "")
+        : std::runtime_error(fault), Command(std::move(command)) {}
+    const std::string& command() const { return Command; }
+
+private:
+    std::string Command;
 };
 
-// Parses the arguments after the program name.
-CliOptions ParseCommandLine(const std::vector<std::string>& args);
+// What the program prints for `error`: the fault and where the help is,
+// "kelmar-cli: FAULT; see 'kelmar-cli COMMAND --help'".
+std::string UsageErrorLine(const UsageError& error);
 
-// The --help text.
-extern const char* const USAGE;
+// The name of `command` on the command line ("simulate").
+std::string CommandName(Command command);
+
+// Parses the arguments after the program name. A help is wrapped to
+// `helpWidth` columns (cli/help_format.h).
+CliOptions ParseCommandLine(const std::vector<std::string>& args, int helpWidth = 80);
+
+// `kelmar-cli --help`: the commands with their purpose, the global options.
+std::string GlobalHelp(int width);
 
 // `kelmar-cli --completion-words`, left out of the help: the words of the
 // command line as the parser declares them, from which the build makes the

@@ -1,6 +1,8 @@
 // kelmar-cli: the simulation without the window, for scripts and batches.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -8,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 #ifdef KELMAR_CHECK_FIGURE_MODULE
 #include <dlfcn.h>
@@ -15,6 +18,7 @@
 
 #include "cli/cli_commands.h"
 #include "cli/cli_options.h"
+#include "cli/help_format.h"
 #include "cli/output_files.h"
 
 namespace {
@@ -42,6 +46,14 @@ struct CheckFigure {
     std::unique_ptr<kelmar::CheckFigureWriter> writer;
     std::string missing;  // why there is no writer; empty: a build without the window
 };
+
+// The columns of the terminal standard output goes to; nothing for a pipe or a file.
+std::optional<int> TerminalColumns() {
+    winsize size{};
+    if (::isatty(STDOUT_FILENO) == 0 || ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
+        return std::nullopt;
+    return size.ws_col;
+}
 
 #ifdef KELMAR_CHECK_FIGURE_MODULE
 // The module is looked for beside the program's real location (links
@@ -87,10 +99,11 @@ int main(int argc, char** argv) {
     using namespace kelmar::cli;
     CliOptions options;
     try {
-        options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc),
+                                   HelpWidth(std::getenv("COLUMNS"), TerminalColumns()));
         RefuseOutputsOverInputs(options);
     } catch (const UsageError& e) {
-        std::cerr << "kelmar-cli: " << e.what() << "\n\n" << USAGE;
+        std::cerr << UsageErrorLine(e) << '\n';
         return EXIT_USAGE;
     }
     // With data going to standard output, the report line goes to standard error.
@@ -115,6 +128,6 @@ int main(int argc, char** argv) {
         case Command::Help:
             break;
     }
-    std::cout << (options.helpText.empty() ? USAGE : options.helpText.c_str());
+    std::cout << options.helpText;
     return DeliverStandardOutput(EXIT_OK);
 }

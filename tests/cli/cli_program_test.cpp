@@ -142,6 +142,34 @@ TEST_F(CliProgram, RefusesAnOutputThatIsAnInputOrAnotherOutput) {
     EXPECT_EQ(Run(Join(SIMULATE, {"--results", "soil.csv", "--table", "soil-table.csv"})).status, 0);
 }
 
+// A command line that cannot be understood: exit 2, nothing on standard
+// output, and one line on standard error naming the fault and the help to read.
+TEST_F(CliProgram, AUsageErrorIsOneLineThatPointsToTheHelp) {
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{}, "kelmar-cli: no command given; see 'kelmar-cli --help'\n"},
+        {{"run"}, "kelmar-cli: unknown command 'run'; see 'kelmar-cli --help'\n"},
+        {{"batch", "--sites", "s.csv", "--out", "o", "--jobs", "0"},
+         "kelmar-cli: --jobs needs a whole number from 1 to 65535, not '0'; see 'kelmar-cli batch --help'\n"},
+        {{"check", "--weather", "weather.wed", "--colour"},
+         "kelmar-cli: unknown option '--colour'; see 'kelmar-cli check --help'\n"},
+        {{"estimate", "--weather", "weather.wed", "--output", "weather.wed"},
+         "kelmar-cli: --output 'weather.wed' would overwrite the file --weather reads, 'weather.wed'; see "
+         "'kelmar-cli estimate --help'\n"},
+    };
+    for (const auto& c : cases) {
+        const Outcome outcome = Run(c.args);
+        EXPECT_EQ(outcome.status, 2) << Joined(c.args);
+        EXPECT_EQ(outcome.out, "") << Joined(c.args);
+        EXPECT_EQ(outcome.err, c.err) << Joined(c.args);
+    }
+    const Outcome help = Run({"batch", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: kelmar-cli batch ", 0), 0u) << help.out;
+}
+
 TEST_F(CliProgram, DashWritesTheDataToStandardOutputAndTheReportToStandardError) {
     const struct {
         std::vector<std::string> toFile, toStdout;

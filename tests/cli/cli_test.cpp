@@ -8,6 +8,7 @@
 
 #include "cli/cli_commands.h"
 #include "cli/cli_options.h"
+#include "cli/help_format.h"
 
 namespace kelmar::cli {
 namespace {
@@ -101,6 +102,102 @@ TEST(ParseCommandLine, RefusesWhatItCannotUnderstand) {
         for (const auto& a : args) joined += a + " ";
         EXPECT_THROW(ParseCommandLine(args), UsageError) << joined;
     }
+}
+
+// seed, jobs, rng and replicates are declared once for every command that
+// takes them: the same value gets the same message from each.
+TEST(ParseCommandLine, SharedOptionsAreCheckedAlikeInEveryCommand) {
+    const std::vector<std::string> simulate = {"simulate", "--site", "s", "--climate", "c", "--replicates", "2",
+                                               "--out", "d"};
+    const std::vector<std::string> batch = {"batch", "--sites", "l.csv", "--out", "d"};
+    const std::vector<std::string> check = {"check", "--weather", "w.wed"};
+    const struct {
+        std::vector<std::string> option;
+        std::string message;
+        std::vector<std::vector<std::string>> commands;
+    } cases[] = {
+        {{"--seed", "4294967296"}, "--seed needs a whole number from 0 to 4294967295, not '4294967296'",
+         {simulate, batch, check}},
+        {{"--seed", "-1"}, "--seed needs a whole number from 0 to 4294967295, not '-1'", {simulate, batch, check}},
+        {{"--jobs", "0"}, "--jobs needs a whole number from 1 to 65535, not '0'", {simulate, batch}},
+        {{"--jobs", "65536"}, "--jobs needs a whole number from 1 to 65535, not '65536'", {simulate, batch}},
+        {{"--rng", "mt"}, "--rng needs lcg32 or pcg64, not 'mt'", {simulate, batch}},
+        {{"--replicates", "100000001"}, "--replicates needs a whole number from 1 to 100000000, not '100000001'",
+         {simulate, batch}},
+        {{"--seed", "1", "--rng", "pcg64", "--seed", "x"},
+         "--seed needs a whole number from 0 to 18446744073709551615, not 'x'", {simulate}},
+    };
+    for (const auto& c : cases)
+        for (std::vector<std::string> args : c.commands) {
+            args.insert(args.end(), c.option.begin(), c.option.end());
+            try {
+                ParseCommandLine(args);
+                ADD_FAILURE() << args.front() << " " << c.option.front() << " accepted";
+            } catch (const UsageError& e) {
+                EXPECT_EQ(e.what(), c.message) << args.front();
+                EXPECT_EQ(e.command(), args.front());
+                EXPECT_EQ(UsageErrorLine(e), "kelmar-cli: " + c.message + "; see 'kelmar-cli " + args.front() + " --help'");
+            }
+        }
+    // Within the limits: pcg64 widens simulate's seed; batch keeps its base seed of 32 bits.
+    EXPECT_EQ(ParseCommandLine({"simulate", "--site", "s", "--climate", "c", "--rng", "pcg64", "--seed", "4294967296"})
+                  .wideSeed,
+              4294967296u);
+    EXPECT_THROW(ParseCommandLine({"batch", "--sites", "l", "--out", "d", "--rng", "pcg64", "--seed", "4294967296"}),
+                 UsageError);
+    EXPECT_EQ(ParseCommandLine({"batch", "--sites", "l", "--out", "d", "--jobs", "65535", "--replicates", "100000000"})
+                  .replicates,
+              100000000);
+}
+
+// Each command's --help holds its own options, wrapped to the width; --help
+// is answered even beside a value the command would refuse.
+TEST(ParseCommandLine, EachCommandHasItsOwnHelpWrappedToTheWidth) {
+    // From the narrowest width, where the descriptions go below their terms.
+    for (const int width : {40, 56, 80, 132}) {
+        for (const char* command : {"simulate", "estimate", "batch", "merge", "check"}) {
+            const CliOptions help = ParseCommandLine({command, "--jobs", "0", "--help"}, width);
+            EXPECT_EQ(help.command, Command::Help);
+            EXPECT_EQ(help.helpText.rfind(std::string("Usage: kelmar-cli ") + command, 0), 0u) << help.helpText;
+            std::istringstream lines(help.helpText);
+            for (std::string line; std::getline(lines, line);) {  // a word longer than the width stands alone
+                const bool oneWord = line.find(' ', line.find_first_not_of(' ')) == std::string::npos;
+                if (!oneWord) EXPECT_LE(line.size(), static_cast<std::size_t>(width)) << command << ": " << line;
+            }
+        }
+        const std::string top = ParseCommandLine({"--help"}, width).helpText;
+        for (const char* command : {"\n  simulate", "\n  estimate", "\n  batch", "\n  merge", "\n  check"})
+            EXPECT_NE(top.find(command), std::string::npos) << top;
+        std::istringstream lines(top);
+        for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), static_cast<std::size_t>(width)) << line;
+    }
+    const std::string simulate = ParseCommandLine({"simulate", "--help"}).helpText;
+    const std::string batch = ParseCommandLine({"batch", "--help"}).helpText;
+    EXPECT_NE(simulate.find("\n  --table FILE "), std::string::npos) << simulate;
+    EXPECT_EQ(simulate.find("--resume"), std::string::npos) << simulate;
+    EXPECT_EQ(simulate.find("\n  --output"), std::string::npos) << "an option simulate refuses is offered";
+    EXPECT_NE(batch.find("\n  --resume "), std::string::npos) << batch;
+    EXPECT_EQ(batch.find("--table"), std::string::npos) << batch;
+}
+
+TEST(HelpWidth, TakesColumnsThenTheTerminalThenEighty) {
+    const struct {
+        const char* columns;
+        std::optional<int> terminal;
+        int width;
+    } cases[] = {
+        {nullptr, std::nullopt, 80}, {nullptr, 120, 120}, {"100", 120, 100}, {"", 120, 120},
+        {"wide", std::nullopt, 80},  {"-5", 90, 90},      {"0", 90, 90},     {"12", std::nullopt, 40},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HelpWidth(c.columns, c.terminal), c.width) << (c.columns ? c.columns : "(unset)");
+}
+
+TEST(WrapText, BreaksAtBlanksAndKeepsLongWordsWhole) {
+    EXPECT_EQ(WrapText("a bb ccc dddd", 6), (std::vector<std::string>{"a bb", "ccc", "dddd"}));
+    EXPECT_EQ(WrapText("tiny 0123456789 x", 5), (std::vector<std::string>{"tiny", "0123456789", "x"}));
+    EXPECT_EQ(WrapText("one\ntwo", 80), (std::vector<std::string>{"one", "two"}));
+    EXPECT_EQ(WrapText("\u00b0C \u00b0C", 5), (std::vector<std::string>{"\u00b0C \u00b0C"}));  // 5 characters
 }
 
 struct CliRun : ::testing::Test {

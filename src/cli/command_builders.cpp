@@ -1,0 +1,193 @@
+#include "cli/command_builders.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "basics/basics.h"
+
+namespace kelmar::cli {
+
+namespace {
+
+const char* const OUTPUT_NOTE =
+    "For --results, --table and --output, a FILE of \"-\" is standard output (\"./-\" names a file called \"-\") "
+    "and the line reporting the run then goes to standard error; a device or FIFO is written as it is; a file is "
+    "replaced only once the new one is complete. No output may be a file the command reads or another output.";
+
+void BuildSimulate(CommandLine& line) {
+    CliOptions& o = line.options;
+    line.app.description(
+        "Reads the site and either simulates 500 years of weather from the climatology (without --weather) or runs "
+        "the observed weather record (with --weather), exactly as the window's \"Open files\" does; with "
+        "--replicates, an ensemble of simulated weather.");
+    line.app.footer(OUTPUT_NOTE);
+    line.Value("--site", o.site, "site parameter file; \".sit\" is appended to a name without a full stop");
+    line.Value("--climate", o.climate,
+               "climatology file (its extension becomes \".cld\"). Required for simulated weather; with --weather it "
+               "is read only when the record has missing soil temperatures, which the generator then fills");
+    line.Value("--weather", o.weather,
+               "observed monthly weather file (its extension becomes \".wed\"), or a tidy table FILE.csv "
+               "(site_id,year,month,tair,prec,tsoil)");
+    line.Value("--site-id", o.siteId, "the site to read from a tidy table that holds several", "ID");
+    line.Seed("state of the random source (0..4294967295, with --rng pcg64 0..18446744073709551615) before anything "
+              "else, so that a run can be reproduced; without it the state comes from the clock and every run differs",
+              true);
+    line.Whole("--years", o.years, 0, 4294967295LL, "years written to the results file (default: all years of the run)");
+    line.Value("--scenario", o.scenario,
+               "run under a climate scenario: lines \"key = value\" with delta_t (degC added), precip_factor "
+               "(ratio), variability (ratio), trend_t (degC per 100 years), trend_precip (% per 100 years); one value "
+               "or twelve");
+    line.Real("--delta-t", o.deltaT, "the same with a temperature change of X degC in every month", "X");
+    line.Real("--precip-factor", o.precipFactor, "the same with precipitation times F in every month", "F");
+    line.Replicates("an ensemble of R runs of simulated weather, replicate r on the stream 216,024 r uniforms after "
+                    "the seed (replicate 0 is the single run); writes DIR/monthly.csv and annual.csv "
+                    "(site_id,scenario,replicate,...) and DIR/ensemble.txt (generator, seed, replicates, scenario)");
+    line.Value("--out", o.out, "the folder of an ensemble", "DIR");
+    line.Flag("--summary", o.summary,
+              "instead of every replicate, DIR/summary_monthly.csv (per month of the year over all years and "
+              "replicates) and summary_annual.csv (per year over the replicates): n, mean, sd, 5/25/50/75/95th "
+              "percentiles");
+    line.Rng("lcg32 (default: every seed keeps its results) or pcg64 (64-bit seed, period 2^128, for ensembles "
+             "beyond 19,881 replicates)");
+    line.Jobs("threads of an ensemble (default: every core)");
+    line.Value("--results", o.results,
+               "write the results file: monthly forest-floor and mineral-soil temperature and moisture, fixed-width "
+               "comma-separated");
+    line.Value("--table", o.table, "write every monthly and annual record at full precision");
+    line.Foreign({"--output"});
+    line.Check([&line, &o] {
+        if (o.site.empty()) throw UsageError("simulate needs --site");
+        if (o.weather.empty() && o.climate.empty())
+            throw UsageError("simulate needs --climate, or --weather for weather from file");
+        if (o.replicates) {
+            if (!o.weather.empty())
+                throw UsageError("--replicates needs simulated weather (--climate without --weather)");
+            if (o.out.empty()) throw UsageError("--replicates needs --out, the folder of the ensemble");
+            if (!o.results.empty() || !o.table.empty())
+                throw UsageError("--results and --table write one run; an ensemble's tables go to --out");
+        } else {
+            for (const char* name : {"--summary", "--out", "--jobs"})
+                if (line.Given(name)) throw UsageError(std::string(name) + " belongs to an ensemble: give --replicates R");
+        }
+        if (!o.scenario.empty() && (o.deltaT || o.precipFactor))
+            throw UsageError("--scenario and --delta-t or --precip-factor exclude each other: put the change in the "
+                             "scenario file");
+    });
+}
+
+void BuildEstimate(CommandLine& line) {
+    CliOptions& o = line.options;
+    line.app.description(
+        "Estimates a climatology from an observed weather record and writes it as a climatology file, exactly as "
+        "\"Generate file\" then \"Save file\".");
+    line.app.footer(OUTPUT_NOTE);
+    line.Value("--weather", o.weather, "observed monthly weather file (its extension becomes \".wed\")");
+    line.Value("--output", o.output, "where the climatology file is written");
+    // simulate's options, named as not belonging here.
+    line.Foreign({"--site", "--climate", "--site-id", "--results", "--table", "--seed", "--years", "--scenario",
+                  "--delta-t", "--precip-factor", "--replicates", "--out", "--rng", "--jobs", "--summary"});
+    line.Check([&o] {
+        if (o.weather.empty()) throw UsageError("estimate needs --weather");
+        if (o.output.empty()) throw UsageError("estimate needs --output");
+    });
+}
+
+const char* const FORMATS[] = {"csv", "netcdf", "both"};
+
+void BuildBatch(CommandLine& line) {
+    CliOptions& o = line.options;
+    line.app.description("Runs every site of a site list on all cores into tidy outputs in a folder.");
+    line.Value("--sites", o.sites,
+               "the site list (CSV: site_id, site_file or site parameters, climate_file and/or weather_file, "
+               "optional seed, lat, lon)");
+    line.Value("--out", o.out, "the folder of the outputs, parts and manifest", "DIR");
+    line.Jobs("threads (default: every core)");
+    line.Seed("base state of the random source (default: from the clock, recorded)", false);
+    line.choices["--format"] = {std::begin(FORMATS), std::end(FORMATS)};
+    line.Value("--format", o.format,
+               "csv (monthly.csv, annual.csv, errors.csv), netcdf (results.nc, errors.csv) or both (default csv)",
+               "FORMAT")
+        ->check(CLI::Validator(
+            [](std::string& format) {
+                if (std::find(std::begin(FORMATS), std::end(FORMATS), format) == std::end(FORMATS))
+                    throw UsageError("--format needs csv, netcdf or both, not '" + format + "'");
+                return std::string();
+            },
+            ""));
+    line.Value("--shard", o.shard, "run share K of N and leave the merge (default: from the launcher)", "K/N");
+    line.Value("--scenarios", o.scenario,
+               "run each site under each scenario of this CSV list (scenario, then delta_t, precip_factor (or "
+               "<key>_1 .. <key>_12), variability, trend_t, trend_precip); the tables gain scenario and replicate "
+               "columns");
+    line.Replicates("realizations of each simulated-weather site (observed weather has one, replicate 0)");
+    line.Rng("lcg32 (default) or pcg64");
+    line.Flag("--summary", o.summary,
+              "per site and scenario, summary_monthly.csv and summary_annual.csv across the replicates instead of "
+              "monthly.csv and annual.csv (as simulate --summary)");
+    line.Flag("--resume", o.resume, "skip the chunks a killed run finished");
+    line.Flag("--quiet", o.quiet, "no progress lines");
+    line.Check([&o] {
+        if (o.sites.empty()) throw UsageError("batch needs --sites");
+        if (o.out.empty()) throw UsageError("batch needs --out");
+    });
+}
+
+void BuildMerge(CommandLine& line) {
+    line.app.description("Joins the parts of a batch run in shards into its outputs.");
+    line.app.add_option("DIR", line.options.out, "the folder of the batch")
+        ->type_name("")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    line.Check([&line] {
+        if (line.options.out.empty()) throw UsageError("merge needs the folder of the batch");
+    });
+}
+
+void BuildCheck(CommandLine& line) {
+    CliOptions& o = line.options;
+    line.app.description(
+        "Checks the weather generator against an observed record: estimates the climatology from the record (or "
+        "reads --climate), simulates --years years and compares observed with simulated month by month for air "
+        "temperature, precipitation and soil temperature: means (Welch's t test), standard deviations (F test; for "
+        "precipitation, which is skewed, Brown-Forsythe) and distributions (two-sample Kolmogorov-Smirnov). Writes "
+        "check.csv (and check.png and check.svg where the window's libraries are built) into --out and prints one "
+        "verdict per variable: where a test fails at 5 % after Holm's adjustment over the variable's 36 tests (12 "
+        "months x 3 tests). Missing observed values are left out and counted.");
+    line.Value("--weather", o.weather, "the observed record (.wed, or a tidy .csv)");
+    line.Value("--site-id", o.siteId, "the site of a tidy weather table with several", "ID");
+    line.Value("--climate", o.climate, "a climatology to check instead of the one estimated from the record");
+    // Two simulated values of a month at least for a standard deviation; a run holds MAX_YEARS.
+    line.Whole("--years", o.years, 2, MAX_YEARS, "years to simulate, 2 to 500 (default 500)", "--years of check");
+    line.Value("--out", o.out, "the folder of check.csv, check.png and check.svg (default: the current one)", "DIR");
+    line.Seed("state of the random source (default: from the clock, printed)", false);
+    line.Check([&o] {
+        if (o.weather.empty()) throw UsageError("check needs --weather");
+        if (o.out.empty()) o.out = ".";
+    });
+}
+
+}  // namespace
+
+const std::vector<CommandEntry>& Commands() {
+    static const std::vector<CommandEntry> commands = {
+        {"simulate", Command::Simulate, "runs a site under simulated weather from a climatology or under an observed "
+                                        "weather record, alone or as an ensemble",
+         {"simulate --site FILE --climate FILE [--seed N] [--years N] [--results FILE] [--table FILE]",
+          "simulate --site FILE --weather FILE [--climate FILE] [--seed N] [--years N] [--results FILE] "
+          "[--table FILE]",
+          "simulate --site FILE --climate FILE --replicates R --out DIR [--summary] [--rng NAME] [--seed N] "
+          "[--jobs N]",
+          "simulate ... [--scenario FILE | --delta-t X --precip-factor F]"},
+         BuildSimulate},
+        {"estimate", Command::Estimate, "estimates a climatology from an observed weather record",
+         {"estimate --weather FILE --output FILE"}, BuildEstimate},
+        {"batch", Command::Batch, "runs every site of a site list on all cores into tidy tables in a folder",
+         {"batch --sites FILE --out DIR [OPTIONS]"}, BuildBatch},
+        {"merge", Command::Merge, "joins the parts of a batch run in shards on a cluster into its outputs",
+         {"merge DIR"}, BuildMerge},
+        {"check", Command::Check, "checks the weather generator against an observed record",
+         {"check --weather FILE [OPTIONS]"}, BuildCheck},
+    };
+    return commands;
+}
+
+}  // namespace kelmar::cli
