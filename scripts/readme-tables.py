@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Fills the generated blocks of README.md from what kelmar-cli prints now:
 the column lines of the batch's tables (from tiny batches of the example
-site) and the option lists of `kelmar-cli --help`, `batch --help` and
-`check --help`. A block stands between `<!-- generated: NAME -->` and
+site) and the option lists of `kelmar-cli simulate --help`, `estimate
+--help`, `batch --help` and `check --help`, at the width of a help that
+goes to no terminal (COLUMNS unset). A block stands between `<!-- generated: NAME -->` and
 `<!-- end -->`; everything outside the blocks is left as it is.
 
     /usr/bin/python3 scripts/readme-tables.py build/src/cli/kelmar-cli
@@ -32,7 +33,8 @@ LAUNCHER_VARIABLES = ("SLURM_ARRAY_TASK_ID", "SLURM_ARRAY_TASK_COUNT", "SLURM_PR
 class Program:
     def __init__(self, path):
         self.path = path
-        self.env = {k: v for k, v in os.environ.items() if k not in LAUNCHER_VARIABLES}
+        # COLUMNS would set the width the help is wrapped to.
+        self.env = {k: v for k, v in os.environ.items() if k not in LAUNCHER_VARIABLES + ("COLUMNS",)}
 
     def run(self, *arguments, cwd=None, allowed=(0,)):
         done = subprocess.run([self.path, *arguments], cwd=cwd, env=self.env, capture_output=True, text=True)
@@ -88,7 +90,12 @@ def column_blocks(program):
 
 def generated_blocks(program):
     blocks = column_blocks(program)
-    blocks["cli-options"] = options_section(program.run("--help"), "--help")
+    blocks["cli-options"] = []
+    for command in ("simulate", "estimate"):
+        if blocks["cli-options"]:
+            blocks["cli-options"].append("")
+        blocks["cli-options"].append(f"kelmar-cli {command}:")
+        blocks["cli-options"] += options_section(program.run(command, "--help"), f"{command} --help")
     for command in ("batch", "check"):
         blocks[f"{command}-options"] = options_section(program.run(command, "--help"), f"{command} --help")
     return {name: "```text\n" + "\n".join(lines) + "\n```\n" for name, lines in blocks.items()}
