@@ -4,21 +4,24 @@
 #   PROGRAM         the program
 #   INCLUDE         help2man's include file of the sections it cannot know
 #                   (packaging/man/NAME.h2m)
-#   COMMANDS        commands of the program with a --help of their own (CLI11's
-#                   form), each made a section "THE command COMMAND" of the page
+#   COMMANDS        not empty for a program with commands: each command the
+#                   top --help lists under "Commands:" (which must list some)
+#                   is made a section "THE command COMMAND" of the page from
+#                   its own --help
 #   OUTPUT          the page to write, NAME.1.gz
 #
-# help2man reads a "Usage:" line with "  or:" lines after it; kelmar-cli's
-# --help lists its forms under "Usage:" with wrapped lines, and its commands
-# in a table at the left margin. help2man is given the same text with the
-# wrapped forms joined into one line each and the table under "Commands:",
-# through a stand-in program that prints it (help2man runs the program).
+# help2man reads a "Usage:" line with "  or:" lines after it. The helps are
+# wrapped to 80 columns (COLUMNS is unset here): a line indented deeper than
+# its entry goes on with it, and is joined to it before anything is matched.
+# help2man is given the top --help with those lines joined, through a
+# stand-in program that prints it (help2man runs the program).
 cmake_minimum_required(VERSION 3.22)
 
 # A program of the sanitizer build runs here too; Qt's objects alive at exit
 # are no finding for the manual page.
 set(ENV{ASAN_OPTIONS} "detect_leaks=0")
 set(ENV{LC_ALL} "C.UTF-8")
+unset(ENV{COLUMNS})
 get_filename_component(name "${PROGRAM}" NAME)
 
 function(run_program out)
@@ -54,88 +57,85 @@ function(escape_roff text out)
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-# The top --help in help2man's form (see above).
-function(shape_help text out)
+# The lines of `text` with every continuation (a line indented by four
+# blanks or more after a line that is not empty) joined to the line it
+# continues; blanks inside a line are kept.
+function(join_continued text out)
   split_lines("${text}" lines)
-  set(shaped "")
-  set(mode "")         # "usage" inside the forms
-  set(form "")         # the form being joined
-  set(prefix "Usage: ")
-  set(seen_commands FALSE)
-  set(entry "")
+  set(joined "")
+  set(pending "")
+  set(have FALSE)
   foreach(line IN LISTS lines)
-    decode(line)
-    if(line STREQUAL "Usage:")
-      set(mode usage)
+    if(have AND NOT pending STREQUAL "" AND line MATCHES "^    +(.*)$")
+      string(APPEND pending " ${CMAKE_MATCH_1}")
       continue()
     endif()
-    if(mode STREQUAL "usage")
-      if(line MATCHES "^   +(.*)$" AND NOT form STREQUAL "")
-        string(APPEND form " ${CMAKE_MATCH_1}")
-        continue()
-      endif()
-      if(NOT form STREQUAL "")
-        string(APPEND shaped "${prefix}${form}\n")
-        set(prefix "  or:  ")
-        set(form "")
-      endif()
-      if(line MATCHES "^  (${name}( .*)?)$")
-        set(form "${CMAKE_MATCH_1}")
-        continue()
-      endif()
-      set(mode "")
+    if(have)
+      list(APPEND joined "${pending}")
     endif()
-    # The table of commands: "name   text", the text going on in lines
-    # indented to it, each entry joined into one line.
-    if(NOT entry STREQUAL "" AND line MATCHES "^   +(.*)$")
-      string(APPEND entry " ${CMAKE_MATCH_1}")
-      continue()
-    endif()
-    if(NOT entry STREQUAL "")
-      string(APPEND shaped "${entry}\n")
-      set(entry "")
-    endif()
-    if(line MATCHES "^([a-z]+)   +(.*)$")
-      if(NOT seen_commands)
-        string(APPEND shaped "Commands:\n")
-        set(seen_commands TRUE)
-      endif()
-      set(entry "  ${CMAKE_MATCH_1}  ${CMAKE_MATCH_2}")
-    else()
-      string(APPEND shaped "${line}\n")
-    endif()
+    set(pending "${line}")
+    set(have TRUE)
   endforeach()
-  if(NOT entry STREQUAL "")
-    string(APPEND shaped "${entry}\n")
+  if(have)
+    list(APPEND joined "${pending}")
   endif()
-  set(${out} "${shaped}" PARENT_SCOPE)
+  set(${out} "${joined}" PARENT_SCOPE)
 endfunction()
 
-# A command's --help in CLI11's form (description, "Usage:", "Options:" or
-# "Positionals:" with "  NAME VALUE   text" lines) as a section of roff.
-function(command_section command text out)
-  split_lines("${text}" lines)
-  string(TOUPPER "${command}" upper)
-  set(roff "[THE ${upper} COMMAND]\n")
+# The top --help in help2man's form, and the commands its "Commands:" table names.
+function(shape_help text out commands_out)
+  join_continued("${text}" lines)
+  set(shaped "")
+  set(commands "")
+  set(in_commands FALSE)
   foreach(line IN LISTS lines)
     decode(line)
-    if(line MATCHES "^Usage: (.*)$")
-      escape_roff("${CMAKE_MATCH_1}" usage)
+    if(line STREQUAL "Commands:")
+      set(in_commands TRUE)
+    elseif(line STREQUAL "")
+      set(in_commands FALSE)
+    elseif(in_commands AND line MATCHES "^  ([a-z]+)( |$)")
+      list(APPEND commands "${CMAKE_MATCH_1}")
+    endif()
+    string(APPEND shaped "${line}\n")
+  endforeach()
+  set(${out} "${shaped}" PARENT_SCOPE)
+  set(${commands_out} "${commands}" PARENT_SCOPE)
+endfunction()
+
+# A command's --help (its forms after "Usage:" and "  or:", its description,
+# then "Arguments:" or "Options:" with "  TERM VALUE  text" entries) as a
+# section of roff.
+function(command_section command text out)
+  join_continued("${text}" lines)
+  string(TOUPPER "${command}" upper)
+  set(roff "[THE ${upper} COMMAND]\n")
+  set(paragraph TRUE)  # the next plain line starts a paragraph
+  foreach(line IN LISTS lines)
+    decode(line)
+    if(line STREQUAL "")
+      set(paragraph TRUE)
+    elseif(line MATCHES "^(Usage:|  or:) +(.*)$")
+      escape_roff("${CMAKE_MATCH_2}" usage)
       string(APPEND roff ".PP\n.B ${usage}\n")
     elseif(line MATCHES "^([A-Z][a-z]+):$")
       string(APPEND roff ".SS ${CMAKE_MATCH_1}\n")
-    elseif(line MATCHES "^  +([^ ]+)( [^ ]+)?   +(.*)$")
+    elseif(line MATCHES "^  (-[^ ]+|[A-Z]+)( [^ ]+)?(  +(.*))?$")
       escape_roff("${CMAKE_MATCH_1}" term)
       escape_roff("${CMAKE_MATCH_2}" value)
-      escape_roff("${CMAKE_MATCH_3}" description)
+      escape_roff("${CMAKE_MATCH_4}" description)
       string(STRIP "${value}" value)
       if(value STREQUAL "")
         string(APPEND roff ".TP\n\\fB${term}\\fR\n${description}\n")
       else()
         string(APPEND roff ".TP\n\\fB${term}\\fR \\fI${value}\\fR\n${description}\n")
       endif()
-    elseif(NOT line STREQUAL "")
+    else()
       escape_roff("${line}" plain)
+      if(paragraph)
+        string(APPEND roff ".PP\n")
+        set(paragraph FALSE)
+      endif()
       string(APPEND roff "${plain}\n")
     endif()
   endforeach()
@@ -149,7 +149,11 @@ file(REMOVE_RECURSE "${work}")
 file(MAKE_DIRECTORY "${work}")
 run_program(help --help)
 run_program(version --version)
-shape_help("${help}" shaped)
+shape_help("${help}" shaped commands)
+if(commands STREQUAL "" AND NOT COMMANDS STREQUAL "")
+  message(FATAL_ERROR "${name} --help lists no commands under \"Commands:\": did its form change? "
+                      "(cmake/MakeManPage.cmake)\n${help}")
+endif()
 file(WRITE "${work}/help.txt" "${shaped}")
 file(WRITE "${work}/version.txt" "${version}")
 file(WRITE "${work}/${name}"
@@ -160,7 +164,7 @@ file(CHMOD "${work}/${name}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GR
 
 set(includes "--include=${INCLUDE}")
 set(sections "")
-foreach(command IN LISTS COMMANDS)
+foreach(command IN LISTS commands)
   run_program(help ${command} --help)
   command_section(${command} "${help}" section)
   string(APPEND sections "${section}\n")
