@@ -38,36 +38,40 @@ std::int64_t RunPending(BatchPlan& plan, const BatchOptions& options, ProgressRe
     ChunkWriter writer(plan.Dir, plan.Batch, plan.Sinks, plan.Stem, ShardText(options.Share), plan.Keep,
                        !plan.Pending.empty(), progress, stop);
 
+    // The next task of the pending chunks, in list order.
+    const auto next = [&](tbb::flow_control& control) -> TaskSlot* {
+        if (stop.Stopped()) {
+            control.stop();
+            return nullptr;
+        }
+        TaskSlot* slot = slots.Take();
+        try {
+            if (cursor.Next(slot->Where)) return slot;
+        } catch (const std::exception& e) {
+            stop.Fail(e.what());
+        }
+        slots.Give(slot);
+        control.stop();
+        return nullptr;
+    };
+    // The run and its texts, on any thread.
+    const auto run = [&](TaskSlot* slot) {
+        runner.Run(*slot);
+        return slot;
+    };
+    // The writer, in list order again.
+    const auto write = [&](TaskSlot* slot) {
+        writer.Add(*slot);
+        slots.Give(slot);
+    };
+
     if (!progress.Start()) stop.Cancel();
     tbb::task_arena arena(jobs);
     arena.execute([&] {
-        tbb::parallel_pipeline(
-            static_cast<std::size_t>(2 * jobs),
-            tbb::make_filter<void, TaskSlot*>(tbb::filter_mode::serial_in_order,
-                                              [&](tbb::flow_control& control) -> TaskSlot* {
-                                                  if (stop.Stopped()) {
-                                                      control.stop();
-                                                      return nullptr;
-                                                  }
-                                                  TaskSlot* slot = slots.Take();
-                                                  try {
-                                                      if (cursor.Next(slot->Where)) return slot;
-                                                  } catch (const std::exception& e) {
-                                                      stop.Fail(e.what());
-                                                  }
-                                                  slots.Give(slot);
-                                                  control.stop();
-                                                  return nullptr;
-                                              }) &
-                tbb::make_filter<TaskSlot*, TaskSlot*>(tbb::filter_mode::parallel,
-                                                       [&](TaskSlot* slot) {
-                                                           runner.Run(*slot);
-                                                           return slot;
-                                                       }) &
-                tbb::make_filter<TaskSlot*, void>(tbb::filter_mode::serial_in_order, [&](TaskSlot* slot) {
-                    writer.Add(*slot);
-                    slots.Give(slot);
-                }));
+        tbb::parallel_pipeline(static_cast<std::size_t>(2 * jobs),
+                               tbb::make_filter<void, TaskSlot*>(tbb::filter_mode::serial_in_order, next) &
+                                   tbb::make_filter<TaskSlot*, TaskSlot*>(tbb::filter_mode::parallel, run) &
+                                   tbb::make_filter<TaskSlot*, void>(tbb::filter_mode::serial_in_order, write));
     });
     const std::int64_t failed = writer.Finish();
     // The tasks' memory goes before the tables are joined, so that the

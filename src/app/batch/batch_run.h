@@ -24,6 +24,14 @@
 // no two tasks of the list share draws, and every scenario of a site takes
 // the same streams (common random numbers): what differs between two
 // scenarios is the scenarios' doing, not the weather's.
+//
+// Where to change what: the manifest's and done-files' texts are
+// batch_records.h, the folder's names and checks batch_folder.h; a run is
+// the plan (batch_plan.h), a pipeline of the task cursor (task_cursor.h),
+// the runs (task_runner.h) and the chunk writer with its recorder
+// (chunk_writer.h), then the join (batch_join.h). Each kind of output is a
+// sink (sinks/batch_sink.h); the sinks of a format are listed in
+// sinks/sink_list.cpp. The launcher's environment is read in batch_shard.cpp.
 #pragma once
 
 #include <cstdint>

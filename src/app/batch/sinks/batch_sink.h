@@ -1,8 +1,8 @@
 // A sink: one kind of output of a batch (the CSV tables, the errors, the
 // netCDF values, the summaries), from the texts of each task to the joined
 // outputs. The batch knows its sinks only through this interface, so that
-// a new kind of output is a new sink in the list batch_sinks.h makes, and
-// nothing else changes.
+// a new kind of output is a new sink and a line of the table in
+// sinks/sink_list.cpp, and nothing else changes.
 //
 // A sink's life in a run: its streams are opened (each process appends to
 // its own, parts/<stem><suffix>, starting with the stream's header); for

@@ -9,16 +9,42 @@
 
 namespace kelmar::batch {
 
+namespace {
+
+// Every kind of output, with the batches that have it. The order is that of
+// the streams in the done-files (kept, as finished batches are read with
+// it) and of the outputs a folder without a manifest is checked for.
+struct SinkKind {
+    bool (*Wanted)(OutputFormat format, const Manifest& manifest);
+    std::unique_ptr<BatchSink> (*Make)(const Manifest& manifest, const std::string& listName);
+};
+
+const SinkKind SINK_KINDS[] = {
+    // With --summary the summary tables take the place of the monthly and annual ones (CSV only).
+    {[](OutputFormat format, const Manifest& m) { return !m.Summary && format != OutputFormat::NetCdf; },
+     [](const Manifest& m, const std::string&) -> std::unique_ptr<BatchSink> { return std::make_unique<TableSink>(m.Tasks()); }},
+    // In every format: the failed sites' messages have no other home.
+    {[](OutputFormat, const Manifest&) { return true; },
+     [](const Manifest& m, const std::string& listName) -> std::unique_ptr<BatchSink> {
+         return std::make_unique<ErrorSink>(m.Tasks(), listName);
+     }},
+    {[](OutputFormat, const Manifest& m) { return m.Summary; },
+     [](const Manifest& m, const std::string&) -> std::unique_ptr<BatchSink> {
+         return std::make_unique<SummarySink>(static_cast<int>(m.Realizations()));
+     }},
+    {[](OutputFormat format, const Manifest& m) { return !m.Summary && format != OutputFormat::Csv; },
+     [](const Manifest& m, const std::string&) -> std::unique_ptr<BatchSink> {
+         return std::make_unique<NetcdfSink>(m.Replicates);
+     }},
+};
+
+}  // namespace
+
 SinkList MakeSinks(const Manifest& manifest, const std::string& listName) {
     const OutputFormat format = ParseOutputFormat(manifest.Format);
-    const bool tasks = manifest.Tasks();
-    const int realizations = static_cast<int>(manifest.Realizations());
     SinkList sinks;
-    // With --summary the summary tables take the place of the monthly and annual ones (CSV only).
-    if (!manifest.Summary && format != OutputFormat::NetCdf) sinks.push_back(std::make_unique<TableSink>(tasks));
-    sinks.push_back(std::make_unique<ErrorSink>(tasks, listName));
-    if (!manifest.Summary && format != OutputFormat::Csv) sinks.push_back(std::make_unique<NetcdfSink>(manifest.Replicates));
-    if (manifest.Summary) sinks.push_back(std::make_unique<SummarySink>(realizations));
+    for (const SinkKind& kind : SINK_KINDS)
+        if (kind.Wanted(format, manifest)) sinks.push_back(kind.Make(manifest, listName));
     return sinks;
 }
 
@@ -36,10 +62,8 @@ std::vector<std::size_t> StreamStarts(const SinkList& sinks) {
 
 std::vector<std::string> EveryOutputName() {
     std::vector<std::string> names;
-    for (const auto& sink : std::initializer_list<std::shared_ptr<BatchSink>>{
-             std::make_shared<TableSink>(false), std::make_shared<ErrorSink>(false, std::string()),
-             std::make_shared<SummarySink>(1), std::make_shared<NetcdfSink>(0)})
-        for (const std::string& name : sink->Outputs()) names.push_back(name);
+    for (const SinkKind& kind : SINK_KINDS)
+        for (const std::string& name : kind.Make(Manifest(), std::string())->Outputs()) names.push_back(name);
     return names;
 }
 
