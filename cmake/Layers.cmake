@@ -25,3 +25,26 @@ function(kelmar_add_layer_root layer)
   string(TOUPPER ${layer} upper)
   set(KELMAR_${upper}_ROOT ${root} PARENT_SCOPE)
 endfunction()
+
+# The fronts (ui, cli, python) reach files only through app: their root
+# holds the core layers but of io only its text conventions (numbers and
+# values as the files write them, the code page, error locations), which
+# are no file access. Any other io header is missing there.
+set(KELMAR_IO_TEXT_HEADERS number_text.h value_text.h code_page.h read_errors.h line_reader.h path_names.h)
+
+# kelmar_add_front_root(<name> [<front>]) makes ${KELMAR_LAYER_ROOTS}/<name>
+# with the folder of the front <front> if given, and sets KELMAR_<NAME>_ROOT
+# to it. Without a front it is what app shows those that use it.
+function(kelmar_add_front_root name)
+  set(root ${KELMAR_LAYER_ROOTS}/${name})
+  file(REMOVE_RECURSE ${root})
+  file(MAKE_DIRECTORY ${root}/io)
+  foreach(allowed basics numerics model app ${ARGN})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src/${allowed} ${root}/${allowed} SYMBOLIC COPY_ON_ERROR)
+  endforeach()
+  foreach(header IN LISTS KELMAR_IO_TEXT_HEADERS)
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src/io/${header} ${root}/io/${header} SYMBOLIC COPY_ON_ERROR)
+  endforeach()
+  string(TOUPPER ${name} upper)
+  set(KELMAR_${upper}_ROOT ${root} PARENT_SCOPE)
+endfunction()
