@@ -9,8 +9,10 @@
 
 #include "app/batch/batch_folder.h"
 #include "app/batch/batch_records.h"
+#include "app/batch/sinks/sink_list.h"
 #include "app/batch/task_cursor.h"
 #include "io/io_test_support.h"
+#include "model/errors.h"
 
 namespace kelmar::batch {
 namespace {
@@ -134,6 +136,39 @@ TEST(BatchRecords, DoneFilesOfAnotherBatchOrTamperedWithAreNoRecord) {
     bool foreign = false;
     EXPECT_FALSE(FinishedChunk(dir.Folder(), EnsembleManifest(), 1, streams, &foreign).has_value());
     EXPECT_TRUE(foreign);
+}
+
+// The streams of each format under the names and in the order the done-files
+// and parts of finished batches have them, so that --resume and merge find them.
+TEST(BatchSinks, EachFormatHasTheStreamsOfFinishedBatches) {
+    const struct {
+        const char* format;
+        bool summary;
+        const char* streams;
+    } cases[] = {
+        {"csv", false, "monthly.monthly.csv annual.annual.csv errors.errors.csv"},
+        {"netcdf", false, "errors.errors.csv values.values.bin"},
+        {"both", false, "monthly.monthly.csv annual.annual.csv errors.errors.csv values.values.bin"},
+        {"csv", true, "errors.errors.csv summary_monthly.summary_monthly.csv summary_annual.summary_annual.csv"},
+    };
+    for (const auto& c : cases) {
+        Manifest manifest = PlainManifest();
+        manifest.Format = c.format;
+        manifest.Summary = c.summary;
+        manifest.Replicates = c.summary ? 3 : 0;
+        std::string streams;
+        for (const StreamSpec& stream : StreamsOf(MakeSinks(manifest))) {
+            if (!streams.empty()) streams += ' ';
+            streams += stream.Name + stream.Suffix;
+        }
+        EXPECT_EQ(streams, c.streams) << c.format << (c.summary ? " --summary" : "");
+    }
+    Manifest unknown = PlainManifest();
+    unknown.Format = "zarr";
+    EXPECT_THROW(MakeSinks(unknown), KelmarError);
+    // The first of them a folder without a manifest holds is the one named.
+    EXPECT_EQ(EveryOutputName(), (std::vector<std::string>{"monthly.csv", "annual.csv", "errors.csv", "summary_monthly.csv",
+                                                           "summary_annual.csv", "results.nc"}));
 }
 
 // Sites a and c simulated (two realizations), b observed (one); chunks of
