@@ -8,7 +8,10 @@
 #include <tbb/parallel_pipeline.h>
 #include <tbb/task_arena.h>
 
+#include <algorithm>
 #include <exception>
+#include <ostream>
+#include <thread>
 
 #include "app/batch/batch_folder.h"
 #include "app/batch/batch_join.h"
@@ -24,13 +27,34 @@ namespace kelmar::batch {
 
 namespace {
 
+// Threads a batch runs on: those asked for (every core by default), but no
+// more than the tasks still to run, nor than four per core. A task is
+// mostly computing; beyond the cores, threads only help while others wait
+// for their input files (a slow or network disk), which 4 per core covers
+// with room, while each thread in flight holds a task's records (about
+// 1.3 MB for a century). A cap of what was asked is said on `err`.
+int JobsFor(const BatchPlan& plan, const BatchOptions& options, std::ostream& err) {
+    const std::int64_t tasks = std::max<std::int64_t>(
+        1, (plan.ShareSites - plan.DoneSites) *
+               static_cast<std::int64_t>(plan.Scenarios ? std::max<std::size_t>(1, plan.Scenarios->Scenarios.size()) : 1) *
+               plan.Batch.Realizations());
+    const std::int64_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::int64_t most = std::min(tasks, 4 * cores);
+    if (options.Jobs <= 0) return static_cast<int>(std::min<std::int64_t>(tbb::info::default_concurrency(), most));
+    if (options.Jobs <= most) return options.Jobs;
+    err << "kelmar-cli: --jobs " << options.Jobs << " capped to " << most << " ("
+        << (most == tasks ? "the tasks of the batch" : "4 x the cores") << ")\n";
+    return static_cast<int>(most);
+}
+
 // Runs the plan's pending chunks: the tasks from the cursor, in list order;
 // their runs and texts on `jobs` threads; the writer in list order again.
 // Gives the failed sites of the chunks recorded.
-std::int64_t RunPending(BatchPlan& plan, const BatchOptions& options, ProgressReporter& progress, BatchStop& stop) {
-    const int jobs = options.Jobs > 0 ? options.Jobs : tbb::info::default_concurrency();
+std::int64_t RunPending(BatchPlan& plan, const BatchOptions& options, ProgressReporter& progress, BatchStop& stop,
+                        std::ostream& err) {
+    const int jobs = JobsFor(plan, options, err);
     // Two slots per job, so that every job has a task to run while the
-    // writer appends the one before.
+    // writer appends the one before; each made when first needed.
     SlotPool slots(static_cast<std::size_t>(2 * jobs), plan.Streams.size());
     TaskCursor cursor(*plan.List, plan.Pending, plan.Batch.ChunkSites, plan.Scenarios ? &*plan.Scenarios : nullptr,
                       static_cast<int>(plan.Batch.Realizations()));
@@ -88,7 +112,7 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
 
     ProgressReporter progress(options.OnProgress, plan.ShareSites, plan.DoneSites);
     BatchStop stop;
-    const std::int64_t ranFailed = RunPending(plan, options, progress, stop);
+    const std::int64_t ranFailed = RunPending(plan, options, progress, stop, err);
     progress.Finish();
     if (stop.Cancelled() && stop.Error().empty())
         throw Cancelled("The batch was stopped; the chunks finished so far are kept: run the same command with "
@@ -107,7 +131,9 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
             << " sites; once every shard has finished, join them with: kelmar-cli merge " << options.OutDir << '\n';
         return summary;
     }
-    summary.Failed = JoinParts(plan.Dir, plan.Batch, err);
+    // The chunks of earlier runs were checked when the plan found them,
+    // this run's were written here.
+    summary.Failed = JoinParts(plan.Dir, plan.Batch, err, ByteCheck::Sizes);
     summary.Merged = true;
     return summary;
 }

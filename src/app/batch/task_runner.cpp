@@ -6,16 +6,17 @@
 
 namespace kelmar::batch {
 
-SlotPool::SlotPool(std::size_t count, std::size_t streams) {
-    for (std::size_t k = 0; k < count; ++k) {
-        Slots.push_back(std::make_unique<TaskSlot>());
-        Slots.back()->Texts.resize(streams);
-        Free.push_back(Slots.back().get());
-    }
-}
+SlotPool::SlotPool(std::size_t count, std::size_t streams) : Most(count), Streams(streams) {}
 
+// A slot is made only when every one made is in use: the memory follows the
+// tasks in flight, not the jobs asked for.
 TaskSlot* SlotPool::Take() {
     std::lock_guard<std::mutex> guard(Lock);
+    if (Free.empty() && Slots.size() < Most) {
+        Slots.push_back(std::make_unique<TaskSlot>());
+        Slots.back()->Texts.resize(Streams);
+        return Slots.back().get();
+    }
     TaskSlot* slot = Free.back();
     Free.pop_back();
     return slot;

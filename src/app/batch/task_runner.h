@@ -31,7 +31,8 @@ struct TaskSlot {
     TaskRun Run() const { return {Where, *Model, Seed, Failed, Error}; }
 };
 
-// A bounded number of slots, so that memory is set by the jobs, not by the list.
+// A bounded number of slots, made as the tasks in flight need them, so that
+// memory is set by the jobs at work, not by the list or the jobs asked for.
 class SlotPool {
 public:
     SlotPool(std::size_t count, std::size_t streams);
@@ -41,6 +42,7 @@ public:
     void Clear();
 
 private:
+    std::size_t Most, Streams;  // slots at most; texts per slot
     std::vector<std::unique_ptr<TaskSlot>> Slots;
     std::vector<TaskSlot*> Free;
     std::mutex Lock;
