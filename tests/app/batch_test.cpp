@@ -84,14 +84,16 @@ TEST(SiteList, ParameterColumnsOverTheSiteFileDefaultsAndPathsFromTheListsFolder
 }
 
 // A list longer than one read of the two-pass reader (a mebibyte), with
-// quoted ids that hold commas, quotes and line ends, so that records cross
-// the reads' boundaries: every block holds the sites the whole read gives.
+// quoted ids that hold commas and quotes and quoted file names that hold
+// line ends, so that records cross the reads' boundaries: every block holds
+// the sites the whole read gives.
 TEST(SiteList, ReadInTwoPassesGivesTheSitesOfTheWholeRead) {
     TempDir dir;
     std::string text = "\xEF\xBB\xBFsite_id,site_file,climate_file,seed,lat\r\n";
     for (int i = 0; i < 30000; ++i) {
-        const std::string id = i % 2 == 1 ? "\"id " + std::to_string(i) + ",\n\"\"quoted\"\"\"" : "plot-" + std::to_string(i);
-        text += id + ",sites/plot-" + std::to_string(i) + ".sit,climate/long-name-of-a-climatology-file.cld," +
+        const std::string id = i % 2 == 1 ? "\"id " + std::to_string(i) + ",\"\"quoted\"\"\"" : "plot-" + std::to_string(i);
+        const std::string site = i % 2 == 1 ? "\"sites/plot\n" + std::to_string(i) + ".sit\"" : "sites/plot-" + std::to_string(i) + ".sit";
+        text += id + "," + site + ",climate/long-name-of-a-climatology-file.cld," +
                 (i % 3 == 0 ? std::to_string(i) : "") + "," + std::to_string(i % 90) + ".25" + (i % 11 ? "\n" : "\r\n");
         if (i % 1000 == 999) text += "\n";  // an empty line, skipped but counted
     }

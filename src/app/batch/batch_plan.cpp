@@ -122,6 +122,9 @@ BatchPlan PlanBatch(const BatchOptions& options, std::ostream& err) {
             streams::RepeatingStreamsWarning(*streams::KindNamed(plan.Batch.Rng), plan.List->LastWithoutSeed(),
                                              static_cast<std::uint64_t>(plan.Batch.Realizations())))
         err << "warning: " << *warning << '\n';
+    for (const auto& warning : {FormulaWarning(plan.List->FormulaIds(), "site ids"),
+                                plan.Scenarios ? FormulaWarning(plan.Scenarios->FormulaNames, "scenario names") : std::nullopt})
+        if (warning) err << "warning: " << *warning << '\n';
 
     plan.Share = options.Share.value_or(Shard{});
     plan.Stem = StreamStem(plan.Share);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "io/read_errors.h"
@@ -57,6 +58,25 @@ private:
     std::string Text;
     int Count = 0;
 };
+
+// Whether `text` is well-formed UTF-8: no stray continuation byte, no
+// overlong form, no surrogate, nothing beyond U+10FFFF.
+bool IsUtf8(std::string_view text);
+
+// List text (UTF-8) for a message: control bytes and the bytes of malformed
+// UTF-8 shown as \xHH, so that a message is never cut at a NUL and shows
+// what the list holds.
+std::string ShownListText(std::string_view text);
+
+// Refuses a label of the outputs (a site id, a scenario's name; `what` says
+// which) that would break them: a control character (a line end, a NUL)
+// breaks the tables and the netCDF file; text that is not UTF-8 (a list
+// saved in Windows-1251) makes every output unreadable to UTF-8 readers.
+void CheckListLabel(std::string_view text, const std::string& what);
+
+// Raises KelmarError, at line 1 of the list, when `head` (the list's first
+// bytes) looks like UTF-16 text. The lists are UTF-8.
+void RefuseUtf16List(std::string_view head, const std::string& kind, const std::string& fileName);
 
 // Raises the not-found warning of a missing list as an error.
 class RefusingNotifier : public Notifier {

@@ -45,14 +45,14 @@ Column ColumnNamed(const std::string& name) {
                 if (month == std::to_string(m)) return {k, m};
         }
     }
-    throw KelmarError("The column \"" + name + "\" is unknown; a scenario list has the columns " + Known() + ".");
+    throw KelmarError("The column \"" + ShownListText(name) + "\" is unknown; a scenario list has the columns " + Known() + ".");
 }
 
 
 }  // namespace
 
 ScenarioList ParseScenarioList(const std::string& bytes, const std::string& fileName) {
-    RefuseUtf16File(bytes, fileName);
+    RefuseUtf16List(bytes, "scenario list", fileName);
     ScenarioList list;
     list.FileName = fileName;
     list.Hash = Fnv1a64(bytes);
@@ -70,7 +70,8 @@ ScenarioList ParseScenarioList(const std::string& bytes, const std::string& file
     const int headerLine = reader.LineNumber();
     for (std::size_t c = 0; c < fields.size(); ++c) {
         faults.AtLine(headerLine, [&] {
-            if (!seen.insert(fields[c]).second) throw KelmarError("The column \"" + fields[c] + "\" is given twice.");
+            if (!seen.insert(fields[c]).second)
+                throw KelmarError("The column \"" + ShownListText(fields[c]) + "\" is given twice.");
             columns[c] = ColumnNamed(fields[c]);
             if (columns[c].Key < 0) {
                 named = true;
@@ -109,8 +110,7 @@ ScenarioList ParseScenarioList(const std::string& bytes, const std::string& file
                 if (column.Key < 0) {
                     if (text.empty()) throw KelmarError("The scenario's name is empty.");
                     // The name is a label in tables, manifests and the netCDF file.
-                    if (std::any_of(text.begin(), text.end(), [](char ch) { return (ch >= 0 && ch < 0x20) || ch == 0x7f; }))
-                        throw KelmarError("The scenario's name \"" + ShownFileText(text) + "\" holds a line end or another control character.");
+                    CheckListLabel(text, "scenario's name");
                     if (!names.insert(text).second) throw KelmarError("The scenario \"" + text + "\" is given twice.");
                     scenario.Name = text;
                     continue;
@@ -139,7 +139,10 @@ ScenarioList ParseScenarioList(const std::string& bytes, const std::string& file
             ValidateScenario(scenario, false, 1);
             sound = true;
         });
-        if (sound) list.Scenarios.push_back(std::move(scenario));
+        if (sound) {
+            list.FormulaNames.Note(scenario.Name);
+            list.Scenarios.push_back(std::move(scenario));
+        }
     }
     faults.ThrowIfAny();
     if (list.Scenarios.empty())

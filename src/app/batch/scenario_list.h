@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "app/batch/site_list.h"
 #include "model/scenario.h"
 
 namespace kelmar::batch {
@@ -26,12 +27,14 @@ struct ScenarioList {
     std::string FileName;
     std::uint64_t Hash = 0;  // Fnv1a64 of the file's bytes: identifies the batch
     std::vector<TScenario> Scenarios;
+    FormulaLabels FormulaNames;  // names a spreadsheet would take for formulas
 };
 
 // Reads and checks the whole file before any site runs: unknown or repeated
 // columns, a key given both as one column and as monthly ones, an incomplete
 // set of monthly columns, an empty or repeated name, a value that does not
-// convert or that no run could take (ValidateScenario): raises KelmarError
+// convert or that no run could take, a name that is not UTF-8 or holds a
+// control character, a UTF-16 file (ValidateScenario): raises KelmarError
 // listing each fault with its line. Whether a scenario suits a site (a
 // variability factor with an observed record, a trend over a site's years)
 // is left to that site's run.

@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "app/batch/list_faults.h"
+#include "app/flag_value.h"
 #include "io/csv_text.h"
 #include "io/file_bytes.h"
 #include "io/number_text.h"
@@ -30,6 +32,7 @@ enum class ColumnKind { Id, SiteFile, Param, Climate, Weather, Seed, Lat, Lon };
 struct ListColumn {
     ColumnKind Kind;
     const SiteField* Field = nullptr;  // for Param
+    const char* Name = "";             // as the header names it
 };
 
 constexpr std::pair<const char*, ColumnKind> NAMED_COLUMNS[] = {
@@ -46,10 +49,11 @@ std::string KnownColumnNames() {
 
 ListColumn ColumnNamed(const std::string& name) {
     for (const auto& [key, kind] : NAMED_COLUMNS)
-        if (name == key) return {kind};
+        if (name == key) return {kind, nullptr, key};
     for (const SiteField& field : SITE_FIELDS)
-        if (name == field.Key) return {ColumnKind::Param, &field};
-    throw KelmarError("The column \"" + name + "\" is unknown; a site list has the columns " + KnownColumnNames() + ".");
+        if (name == field.Key) return {ColumnKind::Param, &field, field.Key};
+    throw KelmarError("The column \"" + ShownListText(name) + "\" is unknown; a site list has the columns " +
+                      KnownColumnNames() + ".");
 }
 
 std::string Relative(const std::string& folder, const std::string& path) {
@@ -63,7 +67,7 @@ std::uint32_t ParseSeed(const std::string& text) {
     const char* end = text.data() + text.size();
     const auto result = std::from_chars(text.data(), end, value);
     if (text.empty() || result.ec != std::errc() || result.ptr != end)
-        throw KelmarError("The seed '" + text + "' is not a whole number from 0 to 4294967295.");
+        throw KelmarError("The seed '" + ShownListText(text) + "' is not a whole number from 0 to 4294967295.");
     return value;
 }
 
@@ -86,16 +90,17 @@ public:
         : FileName(fileName), Folder(folder), Errors("site list", fileName) {}
 
     // Reads the header into the columns; raises the faults at once, as no
-    // row can be read without it.
-    void Header(CsvReader& reader) {
+    // row can be read without it. False when the text holds no record
+    // (only empty lines).
+    bool Header(CsvReader& reader) {
         std::vector<std::string> fields;
-        if (!reader.Next(fields)) throw KelmarError("The site list \"" + FileName + "\" is empty; it needs a header row.");
+        if (!reader.Next(fields)) return false;
         bool hasId = false, hasSiteFile = false, hasParam = false, hasLat = false, hasParamLat = false;
         Errors.AtLine(reader.LineNumber(), [&] {
             for (std::size_t k = 0; k < fields.size(); ++k) {
                 const ListColumn column = ColumnNamed(fields[k]);
                 if (std::find(fields.begin(), fields.begin() + static_cast<long>(k), fields[k]) != fields.begin() + static_cast<long>(k))
-                    throw KelmarError("The column \"" + fields[k] + "\" is named twice.");
+                    throw KelmarError("The column \"" + ShownListText(fields[k]) + "\" is named twice.");
                 Columns.push_back(column);
                 hasId |= column.Kind == ColumnKind::Id;
                 hasSiteFile |= column.Kind == ColumnKind::SiteFile;
@@ -114,6 +119,7 @@ public:
                 throw KelmarError("The column \"lat\" only places a site on maps; the model's latitude is the column \"Lat\".");
         });
         Errors.ThrowIfAny();
+        return true;
     }
 
     // The site of a row; false, with the fault recorded, when it has one.
@@ -129,6 +135,10 @@ public:
             for (std::size_t k = 0; k < Columns.size(); ++k) {
                 const std::string& text = fields[k];
                 const ListColumn& column = Columns[k];
+                if (text.find('\0') != std::string::npos)
+                    throw KelmarError("The field " + std::string(column.Name) + " \"" + ShownListText(text) +
+                                      "\" holds a NUL byte, which no text of a list holds.\n"
+                                      "Save the list as UTF-8 text, the encoding of the lists.");
                 const bool optional = column.Kind == ColumnKind::Seed || column.Kind == ColumnKind::Lat ||
                                       column.Kind == ColumnKind::Lon || column.Kind == ColumnKind::Climate ||
                                       column.Kind == ColumnKind::Weather;
@@ -139,11 +149,18 @@ public:
                 }
                 if (text.empty()) continue;
                 switch (column.Kind) {
-                    case ColumnKind::Id: site.Id = text; break;
+                    case ColumnKind::Id:
+                        CheckListLabel(text, "site_id");
+                        site.Id = text;
+                        break;
                     case ColumnKind::SiteFile: site.SiteFile = Relative(Folder, text); break;
                     case ColumnKind::Param:
                         try {
-                            ParseSiteLine(site.Params, std::string(column.Field->Key) + "," + text);
+                            if (column.Field->Kind == FieldKind::Flag)
+                                site.Params.*column.Field->Flag =
+                                    FlagValue(ParseInteger(text, IntegerForm::Decimal), column.Field->Key, ShownListText(text));
+                            else
+                                ParseSiteLine(site.Params, std::string(column.Field->Key) + "," + text);
                         } catch (const KelmarError& e) {
                             throw LocatedError(WithLocationLine(
                                 e.what(), FileLineLocation(FileName, line) + ", column " + column.Field->Key));
@@ -160,6 +177,7 @@ public:
                 throw KelmarError("The site \"" + site.Id + "\" has neither a climate_file nor a weather_file.");
             ok = true;
         });
+        if (ok) Formulas.Note(site.Id);
         return ok;
     }
 
@@ -172,9 +190,27 @@ public:
     std::string FileName, Folder;
     ListFaults Errors;
     std::vector<ListColumn> Columns;
+    FormulaLabels Formulas;  // of the rows read
 };
 
 }  // namespace
+
+void FormulaLabels::Note(const std::string& label) {
+    if (label.empty() || (label[0] != '=' && label[0] != '+' && label[0] != '-' && label[0] != '@')) return;
+    if (First.size() < SHOWN) First.push_back(label);
+    ++Count;
+}
+
+std::optional<std::string> FormulaWarning(const FormulaLabels& labels, const std::string& what) {
+    if (labels.Count == 0) return std::nullopt;
+    std::string named;
+    for (const std::string& label : labels.First) named.append(named.empty() ? "" : ", ").append(label);
+    if (labels.Count > static_cast<std::int64_t>(labels.First.size())) named += ", ...";
+    const std::string subject = labels.Count == 1 ? "1 " + what.substr(0, what.size() - 1) + " begins"
+                                                  : std::to_string(labels.Count) + " " + what + " begin";
+    return subject + " with =, +, - or @ (" + named + "); spreadsheets may read " +
+           (labels.Count == 1 ? "it as a formula" : "them as formulas") + ": import the CSV as text";
+}
 
 std::uint64_t Fnv1a64(std::string_view bytes, std::uint64_t hash) {
     for (const unsigned char c : bytes) {
@@ -185,12 +221,13 @@ std::uint64_t Fnv1a64(std::string_view bytes, std::uint64_t hash) {
 }
 
 SiteList ParseSiteList(std::string bytes, const std::string& fileName, const std::string& folder) {
+    RefuseUtf16List(bytes, "site list", fileName);
     SiteList list;
     list.FileName = fileName;
     list.Bytes = std::move(bytes);
     CsvReader reader(list.Bytes, fileName);
     ListParser parser(fileName, folder);
-    parser.Header(reader);
+    if (!parser.Header(reader)) throw KelmarError("The site list \"" + fileName + "\" is empty; it needs a header row.");
     std::vector<std::string> fields;
     std::unordered_map<std::string, int> firstLine;
     while (reader.Next(fields)) {
@@ -203,6 +240,7 @@ SiteList ParseSiteList(std::string bytes, const std::string& fileName, const std
     }
     parser.Errors.ThrowIfAny();
     if (list.Sites.empty()) throw KelmarError("The site list \"" + fileName + "\" names no site.");
+    list.FormulaIds = std::move(parser.Formulas);
     return list;
 }
 
@@ -215,9 +253,6 @@ SiteList ReadSiteList(const std::string& fileName) {
 }
 
 namespace {
-
-// Bytes read at a time in the passes over a list.
-constexpr std::size_t READ_BYTES = std::size_t{1} << 20;
 
 // The length of the longest start of `text` that ends with a whole record:
 // after a line end outside quotes (a doubled quote inside a quoted field
@@ -238,10 +273,12 @@ struct SiteListFile::State {
     std::string FileName;
     std::string Folder;
     std::optional<std::string> Whole;  // a list that is no regular file
+    std::size_t ReadBytes = SITE_LIST_READ_BYTES;
     std::uint64_t Size = 0;            // bytes of the list
     std::uint64_t Hash = FNV1A64_BASIS;
     std::int64_t Count = 0;
     std::int64_t LastWithoutSeed = -1;
+    FormulaLabels FormulaIds;
     int BlockSites = 1;
     std::vector<ListColumn> Columns;
     // Where each block's first site begins (byte and line), and the hash of
@@ -263,7 +300,7 @@ struct SiteListFile::State {
         }
         std::FILE* file = std::fopen(PathOf(FileName).c_str(), "rb");
         if (!file) throw KelmarError("Cannot read the file \"" + FileName + "\": " + std::strerror(errno) + ".");
-        std::string text, buffer(READ_BYTES, '\0');
+        std::string text, buffer(ReadBytes, '\0');
         std::uint64_t offset = 0, total = 0;
         try {
             for (;;) {
@@ -291,15 +328,31 @@ struct SiteListFile::State {
         std::fclose(file);
     }
 
-    // The bytes [offset, offset + length) of the list.
+    // The bytes [offset, offset + length) of the list. A list whose length
+    // is no longer the one checked (rows added or taken away) has changed,
+    // whichever block is read.
     std::string ReadRange(std::uint64_t offset, std::uint64_t length) const {
         if (Whole) return Whole->substr(offset, length);
         std::string bytes(length, '\0');
         std::FILE* file = std::fopen(PathOf(FileName).c_str(), "rb");
-        const bool read = file && ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0 &&
+        struct stat status {};
+        const bool read = file && ::fstat(::fileno(file), &status) == 0 &&
+                          static_cast<std::uint64_t>(status.st_size) == Size &&
+                          ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0 &&
                           std::fread(bytes.data(), 1, length, file) == length;
         if (file) std::fclose(file);
         if (!read) Changed();
+        return bytes;
+    }
+
+    // The first `length` bytes of the list, fewer when it is shorter.
+    std::string Head(std::size_t length) const {
+        if (Whole) return Whole->substr(0, length);
+        std::string bytes(length, '\0');
+        std::FILE* file = std::fopen(PathOf(FileName).c_str(), "rb");
+        if (!file) throw KelmarError("Cannot read the file \"" + FileName + "\": " + std::strerror(errno) + ".");
+        bytes.resize(std::fread(bytes.data(), 1, length, file));
+        std::fclose(file);
         return bytes;
     }
 
@@ -310,17 +363,21 @@ struct SiteListFile::State {
     }
 };
 
-SiteListFile::SiteListFile(const std::string& fileName, int blockSites) : Impl(std::make_unique<State>()) {
+SiteListFile::SiteListFile(const std::string& fileName, int blockSites, std::size_t readBytes)
+    : Impl(std::make_unique<State>()) {
     State& s = *Impl;
     s.FileName = fileName;
     s.Folder = Utf8Name(PathOf(fileName).parent_path());
     s.BlockSites = std::max(1, blockSites);
+    s.ReadBytes = std::max<std::size_t>(1, readBytes);
     std::error_code error;
     const auto status = std::filesystem::status(PathOf(fileName), error);
     if (!std::filesystem::is_regular_file(status)) {
         RefusingNotifier notifier;
         s.Whole = ReadDataFile(fileName, "The site list \"%s\" was not found.", SITE_LIST_LIMIT, notifier);
     }
+    // What RefuseUtf16File looks at: a byte-order mark and the text after it.
+    RefuseUtf16List(s.Head(2 + 512), "site list", fileName);
 
     // First pass: every row checked; of the ids only a hash each, the
     // repeated ones found after the pass.
@@ -334,9 +391,14 @@ SiteListFile::SiteListFile(const std::string& fileName, int blockSites) : Impl(s
     s.ForEachPiece([&](std::string_view text, std::uint64_t offset) {
         s.Hash = Fnv1a64(text, s.Hash);
         s.Size = offset + text.size();
-        CsvReader reader = header ? CsvReader(text, fileName) : CsvReader(text, fileName, line);
+        // Only the file's start may hold a byte-order mark; pieces of empty
+        // lines may come before the header.
+        CsvReader reader = offset == 0 ? CsvReader(text, fileName) : CsvReader(text, fileName, line);
         if (header) {
-            parser.Header(reader);
+            if (!parser.Header(reader)) {
+                line = reader.NextLineNumber();
+                return;
+            }
             s.Columns = parser.Columns;
             header = false;
         }
@@ -378,10 +440,13 @@ SiteListFile::SiteListFile(const std::string& fileName, int blockSites) : Impl(s
         ListParser again(fileName, s.Folder);
         bool first = true;
         int nextLine = 1;
-        s.ForEachPiece([&](std::string_view text, std::uint64_t) {
-            CsvReader reader = first ? CsvReader(text, fileName) : CsvReader(text, fileName, nextLine);
+        s.ForEachPiece([&](std::string_view text, std::uint64_t offset) {
+            CsvReader reader = offset == 0 ? CsvReader(text, fileName) : CsvReader(text, fileName, nextLine);
             if (first) {
-                again.Header(reader);
+                if (!again.Header(reader)) {
+                    nextLine = reader.NextLineNumber();
+                    return;
+                }
                 first = false;
             }
             SiteEntry site;
@@ -396,6 +461,7 @@ SiteListFile::SiteListFile(const std::string& fileName, int blockSites) : Impl(s
     }
     parser.Errors.ThrowIfAny();
     if (s.Count == 0) throw KelmarError("The site list \"" + fileName + "\" names no site.");
+    s.FormulaIds = std::move(parser.Formulas);
 }
 
 SiteListFile::~SiteListFile() = default;
@@ -404,6 +470,7 @@ const std::string& SiteListFile::FileName() const { return Impl->FileName; }
 std::int64_t SiteListFile::Count() const { return Impl->Count; }
 std::uint64_t SiteListFile::Hash() const { return Impl->Hash; }
 std::int64_t SiteListFile::LastWithoutSeed() const { return Impl->LastWithoutSeed; }
+const FormulaLabels& SiteListFile::FormulaIds() const { return Impl->FormulaIds; }
 
 std::vector<SiteEntry> SiteListFile::ReadBlock(std::int64_t block) const {
     const State& s = *Impl;

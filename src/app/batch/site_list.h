@@ -17,6 +17,21 @@
 
 namespace kelmar::batch {
 
+// The labels of a list that begin with a character a spreadsheet takes for
+// the start of a formula (=, +, - or @): kept exactly as given, but the user
+// is warned that a spreadsheet may read them as formulas.
+struct FormulaLabels {
+    static constexpr std::size_t SHOWN = 3;  // labels named in the warning; the rest are counted
+    std::int64_t Count = 0;
+    std::vector<std::string> First;
+
+    void Note(const std::string& label);
+};
+
+// The warning for `labels` ("3 site ids begin with ..."), `what` naming them
+// in the plural ("site ids", "scenario names"); none when there is none.
+std::optional<std::string> FormulaWarning(const FormulaLabels& labels, const std::string& what);
+
 struct SiteEntry {
     std::string Id;
     int Line = 0;                  // of the site list, for messages
@@ -32,11 +47,14 @@ struct SiteList {
     std::string FileName;
     std::string Bytes;  // the file as read: its hash identifies the batch
     std::vector<SiteEntry> Sites;
+    FormulaLabels FormulaIds;  // ids a spreadsheet would take for formulas
 };
 
-// Reads and checks the whole list before anything runs. Unknown or repeated
-// columns, both site_file and parameter columns, a row without a weather
-// source, an empty or repeated id, a value that does not convert: raises
+// Reads and checks the whole list before anything runs. A UTF-16 file,
+// unknown or repeated columns, both site_file and parameter columns, a row
+// without a weather source, an empty or repeated id, an id that is not UTF-8
+// or holds a control character, a NUL byte in any field, a value that does
+// not convert, a flag outside 0..255 (FlagValue): raises
 // KelmarError listing each fault with its line (up to SHOWN_LIST_ERRORS, list_faults.h).
 // Whether the named files exist is left to each site's run.
 SiteList ReadSiteList(const std::string& fileName);
@@ -53,9 +71,14 @@ std::uint64_t Fnv1a64(std::string_view bytes, std::uint64_t hash = FNV1A64_BASIS
 // of ReadSiteList, each with its line, before anything runs) and keeps only
 // where each block of sites begins; the sites of a block are read again when
 // they are needed. A list that is no regular file (a pipe) is held whole.
+// Bytes read at a time in the passes over a list.
+inline constexpr std::size_t SITE_LIST_READ_BYTES = std::size_t{1} << 20;
+
 class SiteListFile {
 public:
-    SiteListFile(const std::string& fileName, int blockSites);
+    // `readBytes` only sets how much is read at a time (tests and fuzzers
+    // make it small to put records across reads); the result is the same.
+    SiteListFile(const std::string& fileName, int blockSites, std::size_t readBytes = SITE_LIST_READ_BYTES);
     ~SiteListFile();
     SiteListFile(const SiteListFile&) = delete;
     SiteListFile& operator=(const SiteListFile&) = delete;
@@ -66,9 +89,10 @@ public:
     std::uint64_t Hash() const;
     // The last site (from 0) without a seed of its own; -1 when none.
     std::int64_t LastWithoutSeed() const;
+    const FormulaLabels& FormulaIds() const;
     // The sites block * blockSites onwards (blockSites of them, fewer in the
     // last block). Raises KelmarError when the file has changed since it
-    // was checked.
+    // was checked: a block's bytes differ, or the file has grown or shrunk.
     std::vector<SiteEntry> ReadBlock(std::int64_t block) const;
 
 private:

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "app/flag_value.h"
 #include "app/record_files.h"
 #include "model/errors.h"
 #include "model/record_fields.h"
@@ -41,11 +42,7 @@ void SetSiteValue(Site& site, const std::string& key, const py::object& value) {
         site.Params.*field.Real = RequireFiniteValue(value.cast<double>(), key);
         return;
     }
-    const double number = value.cast<double>();
-    // A flag or a code: what the site file stores for it (0..255), whole.
-    if (!(number >= 0 && number <= 255 && number == std::floor(number)))
-        throw KelmarError(key + " takes a whole number from 0 to 255, not " + std::string(py::str(value)) + ".");
-    site.Params.*field.Flag = static_cast<std::uint8_t>(number);
+    site.Params.*field.Flag = FlagValue(value.cast<double>(), key, std::string(py::str(value)));
 }
 
 const ClimateField& ClimateFieldOf(const std::string& key) {
