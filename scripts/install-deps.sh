@@ -12,6 +12,7 @@ packages=(
   xvfb xauth libwmf-bin                            # headless window runs, metafile reader for tests
   poppler-utils imagemagick python3                # PDF, PNG and SVG readers for the chart picture tests
   libnetcdf-dev                                    # the netCDF results writer
+  libxxhash-dev                                    # the batch's checksums of its parts and inputs
   python3-xarray python3-netcdf4 python3-cftime    # the independent reader of the netCDF tests
   pybind11-dev python3-dev python3-numpy python3-pandas   # the Python module kelmar
   python3-distributed python3-pytest python3-matplotlib   # its Dask runs, its tests, the plotting example

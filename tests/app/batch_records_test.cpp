@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/batch/batch_folder.h"
+#include "app/batch/batch_inputs.h"
 #include "app/batch/batch_records.h"
 #include "app/batch/sinks/sink_list.h"
 #include "app/batch/task_cursor.h"
@@ -50,6 +51,7 @@ ChunkRecord SomeChunk() {
     record.Shard = "1/3";
     record.Stream = "shard-1-of-3";
     record.Ranges = {{10, 200}, {20, 30}, {16, 0}};
+    record.Checks = {{0x0123456789abcdefull, 4}, {0xfedcba9876543210ull, 1}, {0x2d06800538d394c2ull, 0}};
     record.FirstYear = 1961;
     record.LastYear = 2020;
     return record;
@@ -66,14 +68,24 @@ TEST(BatchRecords, TextsKeepTheBytesOfFinishedBatches) {
               "base_seed=2024\nscenario_list_fnv1a64=0000000000000abc\nscenarios=2\nreplicates=3\nsummary=1\nrng=pcg64\n"
               "format=csv\nscenario_names=warm,\"dry, \"\"hot\"\"\"\n");
     EXPECT_EQ(ChunkText(PlainManifest(), 1, SomeChunk(), CSV_STREAMS),
-              "kelmar-batch-chunk 2\nversion=test\nsite_list_fnv1a64=00000000000000ff\nsites=150\nchunk_sites=64\n"
+              "kelmar-batch-chunk 3\nversion=test\nsite_list_fnv1a64=00000000000000ff\nsites=150\nchunk_sites=64\n"
               "base_seed=2024\nchunk=1\nfirst_site=64\nsite_count=64\nfailed=2\nstream=shard-1-of-3\n"
-              "monthly_offset=10\nmonthly_bytes=200\nannual_offset=20\nannual_bytes=30\nerrors_offset=16\nerrors_bytes=0\n"
-              "first_year=1961\nlast_year=2020\nshard=1/3\n");
+              "monthly_offset=10\nmonthly_bytes=200\nmonthly_xxh3=0123456789abcdef\nmonthly_lines=4\n"
+              "annual_offset=20\nannual_bytes=30\nannual_xxh3=fedcba9876543210\nannual_lines=1\n"
+              "errors_offset=16\nerrors_bytes=0\nerrors_xxh3=2d06800538d394c2\nerrors_lines=0\n"
+              "first_year=1961\nlast_year=2020\nshard=1/3\ndone_xxh3=87120aba1f117c44\n");
 }
 
 TEST(BatchRecords, ReadBackWholeAndRefusedWhenCutShort) {
-    for (const Manifest& manifest : {PlainManifest(), EnsembleManifest()}) {
+    // Names keep every byte, a leading byte-order mark too.
+    Manifest marked = EnsembleManifest();
+    marked.ScenarioNames = {"\xEF\xBB\xBFwarm", "\xEF\xBB\xBF"};
+    marked.InputIdentities = {"120:0123456789abcdef", "missing"};
+    marked.InputsHash = FoldIdentities(marked.InputIdentities);
+    std::string changed = marked.Text();
+    changed.replace(changed.find("120:"), 4, "121:");
+    EXPECT_FALSE(Manifest::Parse(changed).has_value()) << "an input's identity changed without the digest";
+    for (const Manifest& manifest : {PlainManifest(), EnsembleManifest(), marked}) {
         const std::string text = manifest.Text();
         const std::optional<Manifest> back = Manifest::Parse(text);
         ASSERT_TRUE(back.has_value()) << text;
@@ -95,6 +107,13 @@ TEST(BatchRecords, ReadBackWholeAndRefusedWhenCutShort) {
             << "cut at " << cut << ":\n" << done.substr(0, cut);
 }
 
+// A done-file with its last line, the digest of the lines before it, made
+// anew: what a hand that knew the digest would write.
+std::string Resealed(const std::string& text) {
+    const std::size_t last = text.rfind("done_xxh3=");
+    return text.substr(0, last) + "done_xxh3=" + DigestHex(DigestOf(text.substr(0, last))) + "\n";
+}
+
 TEST(BatchRecords, DoneFilesOfAnotherBatchOrTamperedWithAreNoRecord) {
     const Manifest manifest = PlainManifest();
     const std::string done = ChunkText(manifest, 1, SomeChunk(), CSV_STREAMS);
@@ -108,34 +127,63 @@ TEST(BatchRecords, DoneFilesOfAnotherBatchOrTamperedWithAreNoRecord) {
     } cases[] = {
         {replaced("base_seed=2024", "base_seed=1"), ChunkVerdict::Foreign},
         {replaced("version=test", "version=other"), ChunkVerdict::Foreign},
-        {replaced("kelmar-batch-chunk 2", "kelmar-batch-chunk 1"), ChunkVerdict::Foreign},
-        {replaced("chunk=1", "chunk=2"), ChunkVerdict::Broken},
-        {replaced("stream=shard-1-of-3", "stream=../elsewhere"), ChunkVerdict::Broken},
-        {replaced("stream=shard-1-of-3", "stream=.hidden"), ChunkVerdict::Broken},
-        {replaced("annual_bytes=30", "annual_bytes=-30"), ChunkVerdict::Broken},
-        {replaced("errors_offset=16\n", ""), ChunkVerdict::Broken},
-        {replaced("last_year=2020\n", ""), ChunkVerdict::Broken},
-        {replaced("shard=1/3", "shard=3/3"), ChunkVerdict::Broken},
+        {replaced("kelmar-batch-chunk 3", "kelmar-batch-chunk 2"), ChunkVerdict::Foreign},
+        // Edited by hand: the digest line no longer matches.
+        {replaced("failed=2", "failed=0"), ChunkVerdict::Broken},
+        {replaced("monthly_bytes=200", "monthly_bytes=100"), ChunkVerdict::Broken},
+        {replaced("annual_xxh3=fedcba9876543210", "annual_xxh3=fedcba9876543211"), ChunkVerdict::Broken},
+        // Edited and sealed anew: still refused where the fields make no record.
+        {Resealed(replaced("chunk=1", "chunk=2")), ChunkVerdict::Broken},
+        {Resealed(replaced("stream=shard-1-of-3", "stream=../elsewhere")), ChunkVerdict::Broken},
+        {Resealed(replaced("stream=shard-1-of-3", "stream=.hidden")), ChunkVerdict::Broken},
+        {Resealed(replaced("annual_bytes=30", "annual_bytes=-30")), ChunkVerdict::Broken},
+        {Resealed(replaced("errors_offset=16\n", "")), ChunkVerdict::Broken},
+        {Resealed(replaced("errors_xxh3=2d06800538d394c2\n", "")), ChunkVerdict::Broken},
+        {Resealed(replaced("monthly_lines=4", "monthly_lines=-4")), ChunkVerdict::Broken},
+        {Resealed(replaced("last_year=2020\n", "")), ChunkVerdict::Broken},
+        {Resealed(replaced("shard=1/3", "shard=3/3")), ChunkVerdict::Broken},
+        {Resealed(replaced("site_count=64", "site_count=63")), ChunkVerdict::Broken},
+        {Resealed(replaced("failed=2", "failed=65")), ChunkVerdict::Broken},
+        {Resealed(replaced("failed=2", "failed=1")), ChunkVerdict::Recorded},
     };
     for (const auto& c : cases) {
         ChunkRecord record;
         EXPECT_EQ(ParseChunk(c.text, manifest, 1, CSV_STREAMS, record), c.verdict) << c.text;
     }
     // Read from the folder: a record is finished only where its streams
-    // hold the bytes it records.
+    // reach as far as it records, and, checked by their digests, hold the
+    // bytes it records.
     TempDir dir;
     std::filesystem::create_directories(dir.Folder() / PARTS_FOLDER);
-    const std::vector<StreamSpec> streams = {{"monthly", ".monthly.csv", ""}, {"annual", ".annual.csv", ""},
-                                             {"errors", ".errors.csv", ""}};
+    const std::vector<StreamSpec> streams = {{"monthly", ".monthly.csv", "h"}, {"annual", ".annual.csv", "h"},
+                                             {"errors", ".errors.csv", "h"}};
     RecordChunk(dir.Folder(), manifest, 1, SomeChunk(), streams);
     for (const auto& [suffix, bytes] : {std::pair{".monthly.csv", 210}, {".annual.csv", 50}, {".errors.csv", 16}})
         WriteBytes(dir.File(std::string("parts/shard-1-of-3") + suffix), std::string(bytes, 'x'));
-    EXPECT_TRUE(FinishedChunk(dir.Folder(), manifest, 1, streams).has_value());
+    EXPECT_TRUE(FinishedChunk(dir.Folder(), manifest, 1, streams, nullptr, nullptr, ByteCheck::Sizes).has_value());
+    std::string fault;
+    EXPECT_FALSE(FinishedChunk(dir.Folder(), manifest, 1, streams, nullptr, &fault).has_value());
+    EXPECT_NE(fault.find("bytes 10 to 210 of its stream monthly"), std::string::npos) << fault;
     WriteBytes(dir.File("parts/shard-1-of-3.annual.csv"), std::string(49, 'x'));
-    EXPECT_FALSE(FinishedChunk(dir.Folder(), manifest, 1, streams).has_value()) << "a stream shorter than its record";
+    EXPECT_FALSE(FinishedChunk(dir.Folder(), manifest, 1, streams, nullptr, nullptr, ByteCheck::Sizes).has_value())
+        << "a stream shorter than its record";
     bool foreign = false;
     EXPECT_FALSE(FinishedChunk(dir.Folder(), EnsembleManifest(), 1, streams, &foreign).has_value());
     EXPECT_TRUE(foreign);
+}
+
+// The digests are XXH3 64-bit, streamed or whole alike: the empty input's
+// value is the one the algorithm's authors publish.
+TEST(BatchRecords, DigestsAreXxh3WhetherStreamedOrWhole) {
+    EXPECT_EQ(DigestHex(DigestOf("")), "2d06800538d394c2");
+    const std::string text = "site_id,message\nalpha,\"one\ntwo\"\n";
+    StreamDigest digest;
+    for (const char c : text) digest.Update(std::string_view(&c, 1));
+    EXPECT_EQ(digest.Value(), DigestOf(text));
+    EXPECT_EQ(digest.Lines(), 3);
+    digest.Reset();
+    EXPECT_EQ(digest.Value(), DigestOf(""));
+    EXPECT_EQ(digest.Lines(), 0);
 }
 
 // The streams of each format under the names and in the order the done-files

@@ -234,6 +234,28 @@ TEST_F(BatchRun, AnySplitGivesTheSameBytesAndABadSiteStopsNoOther) {
     EXPECT_TRUE(Outputs("one") == Outputs("mixed")) << "a shard finished by --resume on one machine differs from one run";
 }
 
+// A weather record of less than a year gives no row: the site is in
+// errors.csv, saying why, and counted as failed, never left out silently.
+TEST_F(BatchRun, ASiteWithoutAWholeYearIsAnErrorNotLeftOut) {
+    std::istringstream weather(ReadBytes(EXAMPLES + "/weather.wed"));
+    std::string shortWeather, line;
+    for (int k = 0; k < 2 + 11 && std::getline(weather, line); ++k) shortWeather += line + "\n";  // comment, header, 11 months
+    WriteBytes(dir.File("short.wed"), shortWeather);
+    WriteBytes(dir.File("sites.csv"), "site_id,site_file,climate_file,weather_file\n"
+                                      "a," + EXAMPLES + "/soil.sit," + EXAMPLES + "/climat.cld," + EXAMPLES + "/weather.wed\n"
+                                      "short," + EXAMPLES + "/soil.sit," + EXAMPLES + "/climat.cld," + dir.File("short.wed") + "\n"
+                                      "c," + EXAMPLES + "/soil.sit," + EXAMPLES + "/climat.cld,\n");
+    const BatchSummary summary = RunBatch(Options("out"), err);
+    EXPECT_EQ(summary.Failed, 1);
+    const std::string errors = ReadBytes(dir.File("out/errors.csv"));
+    EXPECT_EQ(errors.rfind("site_id,message\nshort,", 0), 0u) << errors;
+    for (const std::string piece : {dir.File("short.wed"), std::string("twelve months"), std::string("line 3 of")})
+        EXPECT_NE(errors.find(piece), std::string::npos) << "no \"" << piece << "\" in\n" << errors;
+    const std::string annual = ReadBytes(dir.File("out/annual.csv"));
+    EXPECT_NE(annual.find("\na,"), std::string::npos);
+    EXPECT_NE(annual.find("\nc,"), std::string::npos);
+}
+
 TEST_F(BatchRun, EachSiteHasTheSeedOfItsPlaceOrItsOwn) {
     std::string text = "site_id,site_file,climate_file,seed\n";
     for (const char* row : {"a,soil.sit,climat.cld,", "b,soil.sit,climat.cld,77", "c,soil.sit,climat.cld,"})
@@ -292,6 +314,116 @@ TEST_F(BatchRun, MergeRefusesMissingShardsAndForeignParts) {
         fs::copy_file(dir.File(std::string("other/parts/") + part), dir.File(std::string("out/parts/") + part));
     const std::string foreign = ErrorText([&] { MergeBatch(dir.File("out"), "test", err); });
     EXPECT_NE(foreign.find("parts of another batch"), std::string::npos) << foreign;
+}
+
+// Parts changed after they were written (a done-file edited by hand, a
+// byte of a stream flipped on the disk) are never joined: merge names the
+// chunk, its shard and the file, and --resume runs the chunk again, to the
+// bytes of a batch never touched.
+TEST_F(BatchRun, MergeAndResumeJoinOnlyPartsThatAreAsWritten) {
+    MakeList(150);  // p75, in chunk 1 (shard 1/3), fails
+    BatchOptions whole = Options("whole");
+    whole.Format = OutputFormat::Both;
+    RunBatch(whole, err);
+    for (int k = 0; k < 3; ++k) {
+        BatchOptions shard = Options("shards");
+        shard.Format = OutputFormat::Both;
+        shard.Share = Shard{k, 3};
+        RunBatch(shard, err);
+    }
+    const std::string done = "/parts/chunk-000001.done";
+    const std::string doneText = ReadBytes(dir.File("shards" + done));
+    const auto edited = [&](const std::string& key, const std::string& value) {
+        const std::size_t start = doneText.find("\n" + key + "=") + key.size() + 2;
+        return doneText.substr(0, start) + value + doneText.substr(doneText.find('\n', start));
+    };
+    const auto flipped = [&](const std::string& stream, std::uint64_t offset) {
+        return [=, this] {
+            std::string bytes = ReadBytes(dir.File("case/parts/shard-1-of-3." + stream));
+            bytes[offset] ^= 0x20;
+            WriteBytes(dir.File("case/parts/shard-1-of-3." + stream), bytes);
+        };
+    };
+    const auto offsetOf = [&](const std::string& stream) {
+        const std::size_t start = doneText.find("\n" + stream + "_offset=") + stream.size() + 9;
+        return std::stoull(doneText.substr(start, doneText.find('\n', start) - start));
+    };
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        const char* named;  // a piece of the message besides the chunk and its shard
+    } cases[] = {
+        {"monthly_bytes lowered",
+         [&] { WriteBytes(dir.File("case" + done), edited("monthly_bytes", "1000")); }, "chunk-000001.done"},
+        {"failed=0 edited in", [&] { WriteBytes(dir.File("case" + done), edited("failed", "0")); }, "chunk-000001.done"},
+        {"a byte of monthly flipped", flipped("monthly.csv", offsetOf("monthly") + 5000), "stream monthly \""},
+        {"a byte of errors flipped", flipped("errors.csv", offsetOf("errors") + 2), "stream errors \""},
+        {"a byte of values flipped", flipped("values.bin", offsetOf("values") + 300), "stream values \""},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(dir.File("case"));
+        fs::copy(dir.File("shards"), dir.File("case"), fs::copy_options::recursive);
+        c.change();
+        const std::string message = ErrorText([&] { MergeBatch(dir.File("case"), "test", err); });
+        for (const std::string piece : {std::string("chunk 1 (sites 65 to 128, shard 1/3)"), std::string(c.named),
+                                        std::string("--resume"), std::string("Nothing was merged")})
+            EXPECT_NE(message.find(piece), std::string::npos) << c.what << ": no \"" << piece << "\" in\n" << message;
+        for (const char* output : {"monthly.csv", "annual.csv", "errors.csv", "results.nc"})
+            EXPECT_FALSE(fs::exists(dir.File(std::string("case/") + output))) << c.what << ": " << output << " was joined";
+
+        BatchOptions again = Options("case");
+        again.Format = OutputFormat::Both;
+        again.Share = Shard{1, 3};
+        again.Resume = true;
+        EXPECT_EQ(RunBatch(again, err).Ran, 64) << c.what << ": the chunk was not run again";
+        EXPECT_EQ(MergeBatch(dir.File("case"), "test", err).Failed, 1) << c.what;
+        EXPECT_TRUE(Outputs("case") == Outputs("whole")) << c.what << ": the chunk run again differs";
+    }
+}
+
+// The same list bytes in two folders name other files when its paths are
+// relative: a late shard or a resume reading other inputs is refused, naming
+// the first file that differs and its line.
+TEST_F(BatchRun, ShardsAndResumesOfOtherInputFilesAreRefused) {
+    const std::string list = "site_id,site_file,climate_file\na," + EXAMPLES + "/soil.sit,climat.cld\n"
+                             "b," + EXAMPLES + "/soil.sit,climat.cld\n";
+    std::string climate = ReadBytes(EXAMPLES + "/climat.cld");
+    for (const char* folder : {"here", "there"}) {
+        fs::create_directories(dir.File(folder));
+        WriteBytes(dir.File(std::string(folder) + "/sites.csv"), list);
+        WriteBytes(dir.File(std::string(folder) + "/climat.cld"), climate);
+    }
+    climate[climate.size() / 2] ^= 0x01;  // same size, one bit apart
+    WriteBytes(dir.File("there/climat.cld"), climate);
+
+    BatchOptions first = Options("out");
+    first.SitesFile = dir.File("here/sites.csv");
+    first.Share = Shard{0, 2};
+    RunBatch(first, err);
+    BatchOptions late = first;
+    late.SitesFile = dir.File("there/sites.csv");
+    late.Share = Shard{1, 2};
+    const std::string refused = ErrorText([&] { RunBatch(late, err); });
+    for (const std::string piece : {std::string("other input files"), dir.File("there/climat.cld"),
+                                    std::string("line 2 of"), std::string("other bytes")})
+        EXPECT_NE(refused.find(piece), std::string::npos) << "no \"" << piece << "\" in\n" << refused;
+    EXPECT_FALSE(fs::exists(dir.File("out/parts/chunk-000001.done")));
+
+    // The same files copied elsewhere are the same inputs.
+    fs::copy_file(dir.File("here/climat.cld"), dir.File("there/climat.cld"), fs::copy_options::overwrite_existing);
+    RunBatch(late, err);
+    EXPECT_EQ(MergeBatch(dir.File("out"), "test", err).Failed, 0);
+
+    // A climatology grown since the batch ran: --resume is refused.
+    WriteBytes(dir.File("here/climat.cld"), ReadBytes(dir.File("here/climat.cld")) + "\n");
+    BatchOptions resume = Options("out");
+    resume.SitesFile = dir.File("here/sites.csv");
+    resume.Resume = true;
+    const std::string grown = ErrorText([&] { RunBatch(resume, err); });
+    EXPECT_NE(grown.find("is " + std::to_string(climate.size() + 1) + " bytes, the batch read " +
+                         std::to_string(climate.size()) + " bytes"),
+              std::string::npos)
+        << grown;
 }
 
 TEST_F(BatchRun, OneMachinesTablesAreItsStreamsAndAResumeCutsWhatWasNeverRecorded) {

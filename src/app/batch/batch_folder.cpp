@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include "app/batch/stream_digest.h"
 #include "io/file_bytes.h"
 #include "io/path_names.h"
 #include "io/posix_file.h"
@@ -24,7 +25,8 @@ std::vector<std::string> NamesOf(const std::vector<StreamSpec>& streams) {
 }
 
 // Refuses a manifest in force that differs from the one this run wants.
-void CheckSameBatch(const fs::path& dir, const Manifest& found, const Manifest& wanted) {
+void CheckSameBatch(const fs::path& dir, const Manifest& found, const Manifest& wanted,
+                    const std::function<std::string(const Manifest& found)>& inputChange) {
     const auto refuse = [&](const std::string& what) {
         throw KelmarError("The batch in \"" + Utf8Name(dir) + "\" was started with " + what +
                           "; its parts cannot be joined with this run. Run as it was started, or choose another folder.");
@@ -40,6 +42,10 @@ void CheckSameBatch(const fs::path& dir, const Manifest& found, const Manifest& 
         refuse(found.Replicates == 0 ? std::string("no --replicates") : "--replicates " + std::to_string(found.Replicates));
     if (found.Rng != wanted.Rng) refuse("--rng " + found.Rng);
     if (found.Summary != wanted.Summary) refuse(found.Summary ? "--summary" : "no --summary");
+    if (found.InputsHash != wanted.InputsHash) {
+        const std::string change = inputChange ? inputChange(found) : std::string();
+        refuse("other input files" + (change.empty() ? std::string() : ": " + change));
+    }
 }
 
 }  // namespace
@@ -76,7 +82,8 @@ std::optional<std::string> ReadSmallFile(const fs::path& path) {
 }
 
 Manifest SettleManifest(const fs::path& dir, Manifest wanted, bool seedGiven, bool resume, bool joining,
-                        const std::vector<std::string>& outputs) {
+                        const std::vector<std::string>& outputs,
+                        const std::function<std::string(const Manifest& found)>& inputChange) {
     const fs::path path = dir / MANIFEST_NAME;
     std::optional<std::string> existing = ReadSmallFile(path);
     if (!existing) {
@@ -108,22 +115,39 @@ Manifest SettleManifest(const fs::path& dir, Manifest wanted, bool seedGiven, bo
     const std::optional<Manifest> found = Manifest::Parse(*existing);
     if (!found) throw KelmarError("The file \"" + Utf8Name(path) + "\" is not a batch manifest.");
     if (!seedGiven) wanted.BaseSeed = found->BaseSeed;  // a resumed batch or a late shard takes the batch's seed
-    CheckSameBatch(dir, *found, wanted);
+    CheckSameBatch(dir, *found, wanted, inputChange);
     return *found;
 }
 
 std::optional<ChunkRecord> FinishedChunk(const fs::path& dir, const Manifest& manifest, std::int64_t chunk,
-                                         const std::vector<StreamSpec>& streams, bool* foreign) {
-    const std::optional<std::string> text = ReadSmallFile(DonePath(dir, chunk));
+                                         const std::vector<StreamSpec>& streams, bool* foreign, std::string* fault,
+                                         ByteCheck check) {
+    const fs::path donePath = DonePath(dir, chunk);
+    const std::optional<std::string> text = ReadSmallFile(donePath);
     if (!text) return std::nullopt;
     ChunkRecord record;
     const ChunkVerdict verdict = ParseChunk(*text, manifest, chunk, NamesOf(streams), record);
     if (verdict == ChunkVerdict::Foreign && foreign) *foreign = true;
+    const auto refuse = [&](const std::string& why) -> std::optional<ChunkRecord> {
+        if (fault) *fault = why;
+        return std::nullopt;
+    };
+    if (verdict == ChunkVerdict::Broken)
+        return refuse("its done-file \"" + Utf8Name(donePath) + "\" is cut short or was changed after it was written");
     if (verdict != ChunkVerdict::Recorded) return std::nullopt;
     for (std::size_t k = 0; k < streams.size(); ++k) {
+        const fs::path path = StreamPath(dir, record.Stream, streams[k]);
+        const ByteRange& range = record.Ranges[k];
         std::error_code error;
-        const auto size = fs::file_size(StreamPath(dir, record.Stream, streams[k]), error);
-        if (error || size < record.Ranges[k].End()) return std::nullopt;
+        const auto size = fs::file_size(path, error);
+        if (error || size < range.End())
+            return refuse("its stream " + streams[k].Name + " \"" + Utf8Name(path) + "\" is shorter than its done-file records");
+        if (check == ByteCheck::Sizes) continue;
+        const bool text = record.Checks[k].Lines >= 0;
+        if (CheckOfRange(path, range.Offset, range.Bytes, text) != record.Checks[k])
+            return refuse("the bytes " + std::to_string(range.Offset) + " to " + std::to_string(range.End()) +
+                          " of its stream " + streams[k].Name + " \"" + Utf8Name(path) + "\" differ from the checksum" +
+                          (text ? " and line count" : "") + " its done-file records");
     }
     return record;
 }

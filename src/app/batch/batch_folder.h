@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,14 +43,26 @@ std::optional<std::string> ReadSmallFile(const std::filesystem::path& path);
 // `outputs`, a folder of a batch when neither `resume` nor `joining` (a
 // shard), and a batch started otherwise than `wanted`; without `seedGiven`
 // the batch's seed is taken.
+// `inputChange` tells, for a manifest in force whose inputs differ from
+// those of `wanted`, which file differs and how.
 Manifest SettleManifest(const std::filesystem::path& dir, Manifest wanted, bool seedGiven, bool resume, bool joining,
-                        const std::vector<std::string>& outputs);
+                        const std::vector<std::string>& outputs,
+                        const std::function<std::string(const Manifest& found)>& inputChange = {});
+
+// How far FinishedChunk trusts a done-file's ranges: Sizes, that the streams
+// reach as far as it records (for chunks this process recorded itself);
+// Digests, that the bytes of each range are those whose digest and line
+// count it records (for chunks found on the disk), reading them once.
+enum class ByteCheck { Sizes, Digests };
 
 // The record of `chunk` when its done-file belongs to this batch and the
 // streams it names hold the bytes it records; nothing otherwise. `foreign`
-// is set when the done-file is another batch's.
+// is set when the done-file is another batch's; `fault`, when a done-file of
+// this batch is there but no record of a finished chunk, to why (naming the
+// file, and the stream whose bytes are not those recorded).
 std::optional<ChunkRecord> FinishedChunk(const std::filesystem::path& dir, const Manifest& manifest, std::int64_t chunk,
-                                         const std::vector<StreamSpec>& streams, bool* foreign = nullptr);
+                                         const std::vector<StreamSpec>& streams, bool* foreign = nullptr,
+                                         std::string* fault = nullptr, ByteCheck check = ByteCheck::Digests);
 
 // Writes the done-file of `chunk` (atomically: a chunk is finished exactly
 // when its done-file is there).

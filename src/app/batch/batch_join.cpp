@@ -32,19 +32,35 @@ std::string DescribeChunks(const Manifest& manifest, const std::vector<std::int6
     return text;
 }
 
+// The count of shards the done-file of `chunk` names, even when it is no
+// whole record: only to name the shard that runs the chunk again.
+std::string ShardCountOf(const fs::path& dir, std::int64_t chunk) {
+    const std::string text = ReadSmallFile(DonePath(dir, chunk)).value_or(std::string());
+    const std::size_t start = text.find("\nshard=");
+    if (start == std::string::npos) return {};
+    const std::size_t slash = text.find('/', start), end = text.find('\n', start + 1);
+    return slash < end && end != std::string::npos ? text.substr(slash + 1, end - slash - 1) : std::string();
+}
+
 }  // namespace
 
-std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest, std::ostream& err) {
+std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest, std::ostream& err, ByteCheck check) {
     const SinkList sinks = MakeSinks(manifest);
     const std::vector<StreamSpec> streams = StreamsOf(sinks);
     std::vector<std::int64_t> missing, foreignChunks;
     std::vector<ChunkRecord> records;
     std::int64_t failed = 0;
     std::string shardCount;
+    std::string damaged;  // the chunks whose done-file or bytes are not those written
     for (std::int64_t c = 0; c < manifest.Chunks(); ++c) {
         bool foreign = false;
-        std::optional<ChunkRecord> record = FinishedChunk(dir, manifest, c, streams, &foreign);
+        std::string fault;
+        std::optional<ChunkRecord> record = FinishedChunk(dir, manifest, c, streams, &foreign, &fault, check);
         if (foreign) foreignChunks.push_back(c);
+        if (!fault.empty()) {
+            damaged += DescribeChunks(manifest, {c}, ToInt(ShardCountOf(dir, c), 0)) + ": " + fault;
+            continue;
+        }
         if (!record) {
             if (!foreign) missing.push_back(c);
             continue;
@@ -58,6 +74,10 @@ std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest, std::ostre
     if (!foreignChunks.empty())
         throw KelmarError("The folder \"" + Utf8Name(dir) + "\" holds parts of another batch (another version, site list or seed):" +
                           DescribeChunks(manifest, foreignChunks, shards) + "\nNothing was merged.");
+    if (!damaged.empty())
+        throw KelmarError("The batch in \"" + Utf8Name(dir) + "\" has chunks whose parts are not those that were written:" +
+                          damaged +
+                          "\nRun the shards they belong to again (or the batch with --resume), then merge again. Nothing was merged.");
     if (!missing.empty())
         throw KelmarError("The batch in \"" + Utf8Name(dir) + "\" is not complete: " + std::to_string(missing.size()) +
                           " of " + std::to_string(manifest.Chunks()) + " chunks are not done:" +

@@ -7,14 +7,17 @@
 #include <filesystem>
 #include <ostream>
 
+#include "app/batch/batch_folder.h"
 #include "app/batch/batch_records.h"
 
 namespace kelmar::batch {
 
 // Joins every chunk of the batch `manifest` in `dir` and gives the failed
 // sites the chunks recorded. Refuses (KelmarError), writing nothing, parts
-// of another batch and missing chunks, naming them and the shard they
-// belong to.
-std::int64_t JoinParts(const std::filesystem::path& dir, const Manifest& manifest, std::ostream& err);
+// of another batch, missing chunks and, with ByteCheck::Digests, chunks
+// whose done-file or bytes are not those written, naming them, the shard
+// they belong to and the stream.
+std::int64_t JoinParts(const std::filesystem::path& dir, const Manifest& manifest, std::ostream& err,
+                       ByteCheck check = ByteCheck::Digests);
 
 }  // namespace kelmar::batch

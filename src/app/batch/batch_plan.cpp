@@ -29,6 +29,7 @@ void ReadInputs(const BatchOptions& options, BatchPlan& plan) {
     // does not grow with the list.
     plan.List = std::make_unique<SiteListFile>(options.SitesFile, CHUNK_SITES);
     if (!options.ScenariosFile.empty()) plan.Scenarios = ReadScenarioList(options.ScenariosFile);
+    plan.Inputs = IdentifyInputs(*plan.List);
     if (options.Replicates < 0) throw KelmarError("A batch needs at least one replicate.");
     streams::CheckReplicates(options.Rng, static_cast<std::uint64_t>(options.Replicates));
     if (options.Summary && options.Replicates == 0)
@@ -53,6 +54,8 @@ Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
     wanted.Replicates = options.Replicates;
     wanted.Summary = options.Summary;
     wanted.Rng = streams::ShortName(options.Rng);
+    wanted.InputsHash = plan.Inputs.Hash;
+    wanted.InputIdentities = plan.Inputs.Identities();
     return wanted;
 }
 
@@ -70,7 +73,7 @@ void LockShare(const BatchOptions& options, BatchPlan& plan) {
 
 // The chunks of the share still to run, those done before, and where this
 // process's streams go on.
-void FindPending(bool resume, BatchPlan& plan) {
+void FindPending(bool resume, BatchPlan& plan, std::ostream& err) {
     const Manifest& manifest = plan.Batch;
     plan.Keep.assign(plan.Streams.size(), std::nullopt);
     for (std::int64_t c = 0; c < manifest.Chunks(); ++c) {
@@ -81,7 +84,13 @@ void FindPending(bool resume, BatchPlan& plan) {
             if (mine) plan.Pending.push_back(c);
             continue;
         }
-        const std::optional<ChunkRecord> record = FinishedChunk(plan.Dir, manifest, c, plan.Streams);
+        // The share's own chunks are run again unless their bytes are
+        // those recorded; of another share's only the streams' lengths count
+        // (where this process's streams go on).
+        std::string fault;
+        const std::optional<ChunkRecord> record = FinishedChunk(plan.Dir, manifest, c, plan.Streams, nullptr, &fault,
+                                                                mine ? ByteCheck::Digests : ByteCheck::Sizes);
+        if (mine && !fault.empty()) err << "warning: chunk " << c << " runs again: " << fault << ".\n";
         if (record && record->Stream == plan.Stem)
             for (std::size_t k = 0; k < plan.Streams.size(); ++k)
                 plan.Keep[k] = std::max(plan.Keep[k].value_or(0), record->Ranges[k].End());
@@ -114,7 +123,9 @@ BatchPlan PlanBatch(const BatchOptions& options, std::ostream& err) {
     MakeFolders(Utf8Name(plan.Dir / PARTS_FOLDER));
     plan.Sharded = options.Share && options.Share->Count > 1;
     plan.Batch = SettleManifest(plan.Dir, WantedManifest(options, plan), options.Seed.has_value(), options.Resume,
-                                plan.Sharded, EveryOutputName());
+                                plan.Sharded, EveryOutputName(), [&](const Manifest& found) {
+                                    return DescribeInputChange(plan.Inputs, found.InputIdentities, options.SitesFile);
+                                });
 
     // Streams of sites without a seed of their own repeat beyond the period.
     // Each site takes Realizations() streams.
@@ -132,7 +143,7 @@ BatchPlan PlanBatch(const BatchOptions& options, std::ostream& err) {
     if (options.Resume) RemoveLeftTemporaries(plan.Dir);
     plan.Sinks = MakeSinks(plan.Batch, plan.List->FileName());
     plan.Streams = StreamsOf(plan.Sinks);
-    FindPending(options.Resume, plan);
+    FindPending(options.Resume, plan, err);
     return plan;
 }
 

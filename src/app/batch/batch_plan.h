@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/batch/batch_folder.h"
+#include "app/batch/batch_inputs.h"
 #include "app/batch/batch_records.h"
 #include "app/batch/batch_run.h"
 #include "app/batch/scenario_list.h"
@@ -26,6 +27,7 @@ struct BatchPlan {
     std::filesystem::path Dir;
     std::unique_ptr<SiteListFile> List;
     std::optional<ScenarioList> Scenarios;
+    BatchInputs Inputs;  // the files the sites name
     Manifest Batch;  // the manifest in force
     SinkList Sinks;  // of its format
     std::vector<StreamSpec> Streams;  // of the sinks, in their order

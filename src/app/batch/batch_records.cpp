@@ -5,6 +5,7 @@
 #include <map>
 #include <system_error>
 
+#include "app/batch/batch_inputs.h"
 #include "app/random_streams.h"
 #include "io/csv_text.h"
 #include "model/errors.h"
@@ -12,6 +13,9 @@
 namespace kelmar::batch {
 
 namespace {
+
+// The done-file's last line: the digest of the lines before it.
+constexpr const char* RECORD_DIGEST_KEY = "done_xxh3";
 
 using KeyValues = std::map<std::string, std::string>;
 
@@ -62,6 +66,7 @@ std::string Manifest::IdentityLines() const {
     if (Replicates > 0) lines += "replicates=" + std::to_string(Replicates) + "\n";
     if (Summary) lines += "summary=1\n";
     if (Rng != "lcg32") lines += "rng=" + Rng + "\n";
+    if (!InputsHash.empty()) lines += "inputs_xxh3=" + InputsHash + "\n";
     return lines;
 }
 
@@ -75,6 +80,11 @@ std::string Manifest::Text() const {
             AppendCsvField(names, name);
         }
         text += "scenario_names=" + names + "\n";
+    }
+    if (!InputsHash.empty()) {
+        std::string identities;
+        for (const std::string& identity : InputIdentities) identities += (identities.empty() ? "" : ",") + identity;
+        text += "input_files=" + identities + "\n";
     }
     return text;
 }
@@ -98,12 +108,26 @@ std::optional<Manifest> Manifest::Parse(const std::string& text) {
     if (const std::string rng = Get(v, "rng"); !rng.empty()) m.Rng = rng;
     if (const std::string names = Get(v, "scenario_names"); !names.empty()) {
         try {
-            CsvReader reader(names, "manifest.txt");
+            // Read as a piece of a file, not a whole one, so that a name
+            // starting with a byte-order mark keeps it (a whole file's
+            // reader drops one at its start).
+            CsvReader reader(names, "manifest.txt", 1);
             reader.Next(m.ScenarioNames);
         } catch (const KelmarError&) {
             return std::nullopt;
         }
     }
+    m.InputsHash = Get(v, "inputs_xxh3");
+    if (const std::string identities = Get(v, "input_files"); !identities.empty())
+        for (std::size_t start = 0; start <= identities.size();) {
+            const std::size_t end = std::min(identities.find(',', start), identities.size());
+            m.InputIdentities.push_back(identities.substr(start, end - start));
+            start = end + 1;
+        }
+    // The digest is of the identities: a manifest whose two disagree was changed.
+    if (m.InputsHash != (m.InputsHash.empty() && m.InputIdentities.empty() ? std::string()
+                                                                             : FoldIdentities(m.InputIdentities)))
+        return std::nullopt;
     if (static_cast<std::int64_t>(m.ScenarioNames.size()) != m.Scenarios) return std::nullopt;
     if ((!m.ScenariosHash.empty() && m.Scenarios <= 0) || m.Replicates < 0 || !streams::KindNamed(m.Rng))
         return std::nullopt;
@@ -120,12 +144,16 @@ std::string ChunkText(const Manifest& manifest, std::int64_t chunk, const ChunkR
     done += "chunk=" + std::to_string(chunk) + "\nfirst_site=" + std::to_string(chunk * manifest.ChunkSites) +
             "\nsite_count=" + std::to_string(record.SiteCount) + "\nfailed=" + std::to_string(record.Failed) +
             "\nstream=" + record.Stream + "\n";
-    for (std::size_t k = 0; k < streams.size(); ++k)
+    for (std::size_t k = 0; k < streams.size(); ++k) {
         done += streams[k] + "_offset=" + std::to_string(record.Ranges[k].Offset) + "\n" + streams[k] +
                 "_bytes=" + std::to_string(record.Ranges[k].Bytes) + "\n";
+        done += streams[k] + "_xxh3=" + DigestHex(record.Checks[k].Hash) + "\n";
+        if (record.Checks[k].Lines >= 0) done += streams[k] + "_lines=" + std::to_string(record.Checks[k].Lines) + "\n";
+    }
     if (record.FirstYear)
         done += "first_year=" + std::to_string(*record.FirstYear) + "\nlast_year=" + std::to_string(*record.LastYear) + "\n";
     done += "shard=" + record.Shard + "\n";
+    done += std::string(RECORD_DIGEST_KEY) + "=" + DigestHex(DigestOf(done)) + "\n";
     return done;
 }
 
@@ -136,9 +164,16 @@ ChunkVerdict ParseChunk(const std::string& text, const Manifest& manifest, std::
         // A file cut short within the lines of this batch is no other batch's.
         return text.size() < prefix.size() && prefix.compare(0, text.size(), text) == 0 ? ChunkVerdict::Broken
                                                                                         : ChunkVerdict::Foreign;
-    // The shard's line comes last: a file without it, or without the line
-    // end after it, was cut short.
+    // The digest's line comes last: a file without it, or without the line
+    // end after it, was cut short; one whose lines differ from the digest
+    // was changed after it was written.
     if (text.back() != '\n') return ChunkVerdict::Broken;
+    const std::size_t lastLine = text.rfind('\n', text.size() - 2) + 1;
+    const std::string digestLine = std::string(RECORD_DIGEST_KEY) + "=";
+    if (text.compare(lastLine, digestLine.size(), digestLine) != 0 ||
+        text.substr(lastLine + digestLine.size(), text.size() - 1 - lastLine - digestLine.size()) !=
+            DigestHex(DigestOf(std::string_view(text).substr(0, lastLine))))
+        return ChunkVerdict::Broken;
     const KeyValues v = ParseKeyValues(text, CHUNK_HEADER);
     if (ToInt(Get(v, "chunk")) != chunk) return ChunkVerdict::Broken;
     ChunkRecord parsed;
@@ -151,9 +186,20 @@ ChunkVerdict ParseChunk(const std::string& text, const Manifest& manifest, std::
         const std::int64_t bytes = ToInt(Get(v, stream + "_bytes"));
         if (offset < 0 || bytes < 0) return ChunkVerdict::Broken;
         parsed.Ranges.push_back({static_cast<std::uint64_t>(offset), static_cast<std::uint64_t>(bytes)});
+        const std::string hash = Get(v, stream + "_xxh3");
+        const std::string lines = Get(v, stream + "_lines");
+        StreamCheck check;
+        check.Lines = lines.empty() ? -1 : ToInt(lines, -2);
+        if (hash.size() != 16 || hash.find_first_not_of("0123456789abcdef") != std::string::npos || check.Lines < -1)
+            return ChunkVerdict::Broken;
+        check.Hash = std::stoull(hash, nullptr, 16);
+        parsed.Checks.push_back(check);
     }
-    parsed.Failed = ToInt(Get(v, "failed"), 0);
+    parsed.Failed = ToInt(Get(v, "failed"), -1);
     parsed.SiteCount = ToInt(Get(v, "site_count"), -1);
+    // Every site of the chunk is in it, and no more fail than it holds.
+    if (parsed.SiteCount != manifest.SitesOfChunk(chunk) || parsed.Failed < 0 || parsed.Failed > parsed.SiteCount)
+        return ChunkVerdict::Broken;
     parsed.Shard = Get(v, "shard");
     try {
         ParseShard(parsed.Shard);

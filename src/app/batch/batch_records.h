@@ -13,11 +13,12 @@
 #include <vector>
 
 #include "app/batch/batch_run.h"
+#include "app/batch/stream_digest.h"
 
 namespace kelmar::batch {
 
 inline constexpr const char* MANIFEST_HEADER = "kelmar-batch-manifest 1";
-inline constexpr const char* CHUNK_HEADER = "kelmar-batch-chunk 2";
+inline constexpr const char* CHUNK_HEADER = "kelmar-batch-chunk 3";
 
 // What makes two runs parts of the same batch.
 struct Manifest {
@@ -36,6 +37,11 @@ struct Manifest {
     // The scenarios' names, for the netCDF file a merge writes; the list's
     // hash identifies them.
     std::vector<std::string> ScenarioNames;
+    // The files the sites name (batch_inputs.h): their identities folded
+    // into one digest, which the done-files repeat, and each file's, in the
+    // order the list first names them, to tell which one changed.
+    std::string InputsHash;
+    std::vector<std::string> InputIdentities;
 
     // The tables have scenario and replicate columns.
     bool Tasks() const { return !ScenariosHash.empty() || Replicates > 0; }
@@ -70,11 +76,17 @@ struct ChunkRecord {
     // One per stream of the batch, in the order of the names given to
     // ChunkText and ParseChunk.
     std::vector<ByteRange> Ranges;
+    // The digest (and for text streams the line ends) of each range, made
+    // as the bytes were written: what a merge or --resume checks the
+    // streams against.
+    std::vector<StreamCheck> Checks;
     std::optional<std::int32_t> FirstYear, LastYear;  // of its sites with results
 };
 
 // The done-file of chunk `chunk` of the batch `manifest`; `streams` names
-// the streams ("monthly", ...) of `record.Ranges`, in their order.
+// the streams ("monthly", ...) of `record.Ranges`, in their order. Its last
+// line is the digest of every line before it, so that a record edited by
+// hand (a count lowered, a range moved) is no record.
 std::string ChunkText(const Manifest& manifest, std::int64_t chunk, const ChunkRecord& record,
                       const std::vector<std::string>& streams);
 
@@ -86,7 +98,8 @@ enum class ChunkVerdict {
 
 // Reads a done-file back; `record` is set only when Recorded. A stream
 // stem that is not a plain name of the parts folder (a path elsewhere, a
-// hidden name) is Broken.
+// hidden name), counts that do not fit the chunk and a text whose digest
+// line does not match it are Broken.
 ChunkVerdict ParseChunk(const std::string& text, const Manifest& manifest, std::int64_t chunk,
                         const std::vector<std::string>& streams, ChunkRecord& record);
 

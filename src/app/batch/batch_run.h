@@ -6,12 +6,14 @@
 // and any split gives the same bytes.
 //
 // The folder of a batch holds
-//   manifest.txt                what identifies the batch (version, list hash, seed, chunk size, format)
+//   manifest.txt                what identifies the batch (version, list hash, seed, chunk size, format,
+//                               the digests of the files the sites name)
 //   parts/shard-K-of-N.*        the streams of shard K of N (a run on one machine is 0 of 1):
 //                               monthly.csv, annual.csv, errors.csv (each with its header) and
 //                               values.bin (the numbers of each site for the netCDF file, batch_netcdf.h)
 //   parts/shard-K-of-N.lock     held by the process running that share
-//   parts/chunk-NNNNNN.done     written last: the chunk's identity, stream and byte ranges
+//   parts/chunk-NNNNNN.done     written last: the chunk's identity, stream and byte ranges with the
+//                               digest and line count of each range, made as it was written
 //   monthly.csv annual.csv errors.csv   the chunks in list order, once every chunk is done
 //                               (formats csv and both): on one machine the streams themselves
 //                               under a second name, after shards a copy of their chunks
@@ -29,7 +31,8 @@
 // batch_records.h, the folder's names and checks batch_folder.h; a run is
 // the plan (batch_plan.h), a pipeline of the task cursor (task_cursor.h),
 // the runs (task_runner.h) and the chunk writer with its recorder
-// (chunk_writer.h), then the join (batch_join.h). Each kind of output is a
+// (chunk_writer.h), then the join (batch_join.h). The digests of parts and
+// inputs are stream_digest.h and batch_inputs.h. Each kind of output is a
 // sink (sinks/batch_sink.h); the sinks of a format are listed in
 // sinks/sink_list.cpp. The launcher's environment is read in batch_shard.cpp.
 #pragma once
@@ -109,12 +112,17 @@ struct BatchSummary {
 // what to do, for a bad site list (before any run), a folder that holds
 // another batch or cannot be written, and a part that cannot be written
 // (the finished chunks stay for --resume). A failed site is no error: its
-// message goes to errors.csv and Failed counts it.
+// message goes to errors.csv and Failed counts it (a site whose run gave no
+// whole year fails so); every site of a chunk is in the tables or in
+// errors.csv, or the chunk is not recorded. With --resume, a chunk of the
+// share whose done-file or bytes are not those written runs again.
 BatchSummary RunBatch(const BatchOptions& options, std::ostream& err);
 
 // Joins the parts of the batch in `dir` into its outputs. Refuses (KelmarError)
-// a folder without a manifest, parts of another version, site list or seed,
-// and missing chunks, naming them and the shard they belong to.
+// a folder without a manifest, parts of another version, site list, inputs
+// or seed, missing chunks, and chunks whose done-file or bytes are not those
+// written (checked against their digests), naming them, the shard they
+// belong to and the stream.
 BatchSummary MergeBatch(const std::string& dir, const std::string& version, std::ostream& err);
 
 }  // namespace kelmar::batch

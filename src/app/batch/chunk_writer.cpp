@@ -6,6 +6,7 @@
 
 #include "app/batch/batch_folder.h"
 #include "io/path_names.h"
+#include "model/errors.h"
 
 namespace kelmar::batch {
 
@@ -23,12 +24,15 @@ ChunkWriter::ChunkWriter(const std::filesystem::path& dir, const Manifest& manif
     Chunk.Stream = stem;
     Chunk.Shard = std::move(shard);
     Chunk.Ranges.resize(Specs.size());
+    Chunk.Checks.resize(Specs.size());
     try {
         if (open)
             for (std::size_t k = 0; k < Specs.size(); ++k) {
                 Streams.push_back(std::make_unique<AppendingFile>(Utf8Name(StreamPath(dir, stem, Specs[k])),
                                                                   keep[k] ? &*keep[k] : nullptr, Specs[k].Header));
-                Open.push_back(Streams.back().get());
+                // A stream with a header is a table of text lines.
+                Digested.push_back(std::make_unique<ChunkStream>(*Streams.back(), !Specs[k].Header.empty()));
+                Open.push_back(Digested.back().get());
             }
     } catch (const std::exception& e) {
         Stop.Fail(e.what());
@@ -42,16 +46,20 @@ void ChunkWriter::Add(const TaskSlot& slot) {
     if (Stop.Stopped()) return;
     const Task& task = slot.Where;
     try {
-        if (task.FirstOfSite) SiteFailed = false;
+        if (task.FirstOfSite) SiteFailed = SiteHasRows = false;
         if (task.First) {
             Chunk.Failed = 0;
+            Accounted = 0;
             Chunk.FirstYear.reset();
             Chunk.LastYear.reset();
-            for (std::size_t k = 0; k < Open.size(); ++k) Chunk.Ranges[k].Offset = Open[k]->Size();
+            for (std::size_t k = 0; k < Open.size(); ++k) {
+                Chunk.Ranges[k].Offset = Open[k]->Size();
+                Open[k]->StartChunk();
+            }
         }
         const TaskRun run = slot.Run();
         const auto streamsOf = [&](std::size_t sink) {
-            return std::span<AppendingFile* const>(Open).subspan(Starts[sink], Starts[sink + 1] - Starts[sink]);
+            return std::span<ChunkStream* const>(Open).subspan(Starts[sink], Starts[sink + 1] - Starts[sink]);
         };
         for (std::size_t s = 0; s < Sinks.size(); ++s)
             Sinks[s]->Add(run, std::span<const std::string>(slot.Texts).subspan(Starts[s], Starts[s + 1] - Starts[s]),
@@ -65,11 +73,26 @@ void ChunkWriter::Add(const TaskSlot& slot) {
             const std::int32_t last = model.Results.At(model.AvailableYears, 12).Year;
             Chunk.FirstYear = std::min(Chunk.FirstYear.value_or(first), first);
             Chunk.LastYear = std::max(Chunk.LastYear.value_or(last), last);
+            SiteHasRows = true;
         }
-        if (task.LastOfSite && !Progress.SiteDone(SiteFailed)) Stop.Cancel();
+        if (task.LastOfSite) {
+            if (!SiteFailed && !SiteHasRows)
+                throw KelmarError("The site \"" + task.Site.Id + "\" on line " + std::to_string(task.Site.Line) +
+                                  " of the site list ran without a result and without an error; its chunk " +
+                                  std::to_string(task.Chunk) + " was not recorded.");
+            ++Accounted;
+            if (!Progress.SiteDone(SiteFailed)) Stop.Cancel();
+        }
         if (task.Last) {
+            if (Accounted != task.ChunkSiteCount)
+                throw KelmarError("Chunk " + std::to_string(task.Chunk) + " of the batch holds " +
+                                  std::to_string(Accounted) + " of its " + std::to_string(task.ChunkSiteCount) +
+                                  " sites; it was not recorded.");
             for (std::size_t s = 0; s < Sinks.size(); ++s) Sinks[s]->CloseChunk(streamsOf(s));
-            for (std::size_t k = 0; k < Open.size(); ++k) Chunk.Ranges[k].Bytes = Open[k]->Size() - Chunk.Ranges[k].Offset;
+            for (std::size_t k = 0; k < Open.size(); ++k) {
+                Chunk.Ranges[k].Bytes = Open[k]->Size() - Chunk.Ranges[k].Offset;
+                Chunk.Checks[k] = Open[k]->Check();
+            }
             Chunk.SiteCount = task.ChunkSiteCount;
             std::lock_guard<std::mutex> guard(Lock);
             Queue.push_back({task.Chunk, Chunk});
@@ -106,7 +129,7 @@ void ChunkWriter::Record() {
 void ChunkWriter::Recorded(std::int64_t chunk, const ChunkRecord& record) {
     if (SyncFailed) return;
     try {
-        for (const AppendingFile* stream : Open) stream->SyncWritten();
+        for (const std::unique_ptr<AppendingFile>& stream : Streams) stream->SyncWritten();
         RecordChunk(Dir, Batch, chunk, record, Specs);
         RecordedFailed += record.Failed;
     } catch (const std::exception& e) {

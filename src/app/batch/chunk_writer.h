@@ -20,6 +20,7 @@
 #include "app/batch/batch_progress.h"
 #include "app/batch/batch_records.h"
 #include "app/batch/sinks/sink_list.h"
+#include "app/batch/stream_digest.h"
 #include "app/batch/task_runner.h"
 #include "io/file_stream.h"
 
@@ -60,12 +61,18 @@ private:
     const std::vector<StreamSpec> Specs;
     const std::vector<std::size_t> Starts;  // of each sink's streams
     std::vector<std::unique_ptr<AppendingFile>> Streams;
-    std::vector<AppendingFile*> Open;  // the same, as the sinks take them
+    // The same with the digests of the chunk being written, as the sinks take them.
+    std::vector<std::unique_ptr<ChunkStream>> Digested;
+    std::vector<ChunkStream*> Open;
     ProgressReporter& Progress;
     BatchStop& Stop;
 
     ChunkRecord Chunk;        // the chunk being written
     bool SiteFailed = false;  // of the site being written: a task of it failed
+    bool SiteHasRows = false;  // of the site being written: a task of it has results
+    // Sites of the chunk with results or an error row: every one, or the
+    // chunk is not recorded.
+    std::int64_t Accounted = 0;
 
     std::atomic<std::int64_t> RecordedFailed{0};
     // A chunk the writer finished is recorded even when the writer fails

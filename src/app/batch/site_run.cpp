@@ -67,6 +67,18 @@ private:
     FailingNotifier Failing;
 };
 
+// A run that ended without one whole year has nothing to show; it would leave
+// the site without rows and without an error.
+void RequireAWholeYear(const TModel& model, const SiteEntry& site) {
+    if (model.AvailableYears >= 1) return;
+    if (!site.WeatherFile.empty())
+        throw KelmarError("The weather record \"" + site.WeatherFile + "\" of the site \"" + site.Id +
+                          "\" holds no whole year: a run needs at least one year of twelve months, January to "
+                          "December, with air temperature and precipitation.");
+    throw KelmarError("The run from the climatology \"" + site.ClimateFile + "\" gave no whole year: a run needs at "
+                      "least one year of twelve months.");
+}
+
 }  // namespace
 
 const WeatherTable& WeatherTables::Get(const std::string& fileName) {
@@ -97,6 +109,7 @@ void RunSite(TModel& model, const SiteEntry& site, const RandomSource& start, We
     model.Settings.InpDat = !site.WeatherFile.empty();
     RaiseIfClimatologyError(model.Settings.InpDat ? RunFromWeatherSequence(model, sources, scenario)
                                  : RunSimulatedSequence(model, sources, scenario));
+    RequireAWholeYear(model, site);
 }
 
 }  // namespace kelmar::batch

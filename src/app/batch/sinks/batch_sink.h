@@ -24,7 +24,7 @@
 #include "app/batch/batch_folder.h"
 #include "app/batch/batch_records.h"
 #include "app/batch/task_cursor.h"
-#include "io/file_stream.h"
+#include "app/batch/stream_digest.h"
 #include "model/model_state.h"
 
 namespace kelmar::batch {
@@ -66,11 +66,11 @@ public:
     // alone; on any thread.
     virtual void MakeTexts(const TaskRun& run, std::span<std::string> texts) const = 0;
     // Appends a task to the sink's streams, in list order, on the writer's thread.
-    virtual void Add(const TaskRun& run, std::span<const std::string> texts, std::span<AppendingFile* const> streams) = 0;
+    virtual void Add(const TaskRun& run, std::span<const std::string> texts, std::span<ChunkStream* const> streams) = 0;
     // The chunk's last task was added: whatever the sink holds back goes to
     // its streams, and the streams hand their bytes to the system.
-    virtual void CloseChunk(std::span<AppendingFile* const> streams) {
-        for (AppendingFile* stream : streams) stream->Flush();
+    virtual void CloseChunk(std::span<ChunkStream* const> streams) {
+        for (ChunkStream* stream : streams) stream->Flush();
     }
     // Makes the sink's outputs from the chunks; may tell `err` why one was
     // not made.

@@ -24,7 +24,7 @@ void ErrorSink::MakeTexts(const TaskRun& run, std::span<std::string> texts) cons
     AppendErrorRow(texts[0], task.Site.Id, std::string(run.Error) + where);
 }
 
-void ErrorSink::Add(const TaskRun& run, std::span<const std::string> texts, std::span<AppendingFile* const> streams) {
+void ErrorSink::Add(const TaskRun& run, std::span<const std::string> texts, std::span<ChunkStream* const> streams) {
     if (run.Where.FirstOfSite) SiteError.clear();
     // A site's tasks that fail alike (a file missing) have one row, naming
     // the first of them.

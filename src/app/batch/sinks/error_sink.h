@@ -14,7 +14,7 @@ public:
     ErrorSink(bool tasks, std::string listName);
     std::vector<std::string> Outputs() const override;
     void MakeTexts(const TaskRun& run, std::span<std::string> texts) const override;
-    void Add(const TaskRun& run, std::span<const std::string> texts, std::span<AppendingFile* const> streams) override;
+    void Add(const TaskRun& run, std::span<const std::string> texts, std::span<ChunkStream* const> streams) override;
     void Join(const JoinedChunks& chunks, std::ostream& err) const override;
 
 private:

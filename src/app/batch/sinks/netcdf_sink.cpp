@@ -24,7 +24,7 @@ void NetcdfSink::MakeTexts(const TaskRun& run, std::span<std::string> texts) con
                                 run.Where.Scenario, run.Where.Replicate, oneRealization);
 }
 
-void NetcdfSink::Add(const TaskRun& run, std::span<const std::string> texts, std::span<AppendingFile* const> streams) {
+void NetcdfSink::Add(const TaskRun& run, std::span<const std::string> texts, std::span<ChunkStream* const> streams) {
     streams[0]->Write(texts[0]);
     if (!run.Failed) streams[0]->Write(SiteValuesRecords(run.Model));
 }

@@ -20,7 +20,7 @@ std::vector<std::string> SummarySink::Outputs() const { return {OUTPUTS[MONTHLY]
 // The rows need every replicate of the scenario: nothing is made per task.
 void SummarySink::MakeTexts(const TaskRun&, std::span<std::string>) const {}
 
-void SummarySink::Add(const TaskRun& run, std::span<const std::string>, std::span<AppendingFile* const> streams) {
+void SummarySink::Add(const TaskRun& run, std::span<const std::string>, std::span<ChunkStream* const> streams) {
     if (!run.Failed) Group.Add(run.Model);
     if (!run.Where.LastOfScenario) return;
     std::string start = RowStart(run.Where.Site.Id);

@@ -24,7 +24,7 @@ void TableSink::MakeTexts(const TaskRun& run, std::span<std::string> texts) cons
                    run.Seed, texts[MONTHLY], texts[ANNUAL]);
 }
 
-void TableSink::Add(const TaskRun&, std::span<const std::string> texts, std::span<AppendingFile* const> streams) {
+void TableSink::Add(const TaskRun&, std::span<const std::string> texts, std::span<ChunkStream* const> streams) {
     streams[MONTHLY]->Write(texts[MONTHLY]);
     streams[ANNUAL]->Write(texts[ANNUAL]);
 }
