@@ -490,7 +490,8 @@ TEST_F(BatchProgram, NetcdfMergeChecksThePartsAndNeedsASiteWithResults) {
     ASSERT_FALSE(written.empty());
 
     // A values part damaged in place (its size, which the done-file records,
-    // kept): b's record no longer starts where a's 30 years end.
+    // kept): its bytes no longer have the checksum recorded while they were
+    // written, and the merge names the chunk, the stream and what to do.
     const fs::path values = dir / "o/parts/shard-0-of-1.values.bin";
     std::string part = ReadBytes(values);
     const std::size_t a = part.find("KSV1"), b = part.find("KSV1", a + 1);
@@ -498,9 +499,9 @@ TEST_F(BatchProgram, NetcdfMergeChecksThePartsAndNeedsASiteWithResults) {
     part[b] = 'X';
     WriteBytes(values, part);
     EXPECT_EQ(Run({"merge", "o"}), 1);
-    EXPECT_NE(Err().find("shard-0-of-1.values.bin\", byte " + std::to_string(b) + ", holds no site record"),
-              std::string::npos)
-        << Err();
+    for (const char* piece : {"chunk 0 (sites 1 to 2)", "stream values", "shard-0-of-1.values.bin\" differ from the checksum",
+                              "--resume"})
+        EXPECT_NE(Err().find(piece), std::string::npos) << piece << " not in\n" << Err();
     EXPECT_TRUE(ReadBytes(dir / "o/results.nc") == written) << "a refused merge changed results.nc";
 
     // No site with results: no file of zero years, and the failure is told.
