@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <exception>
 #include <ostream>
-#include <thread>
 
 #include "app/batch/batch_folder.h"
 #include "app/batch/batch_join.h"
@@ -28,22 +27,21 @@ namespace kelmar::batch {
 namespace {
 
 // Threads a batch runs on: those asked for (every core by default), but no
-// more than the tasks still to run, nor than four per core. A task is
-// mostly computing; beyond the cores, threads only help while others wait
-// for their input files (a slow or network disk), which 4 per core covers
-// with room, while each thread in flight holds a task's records (about
-// 1.3 MB for a century). A cap of what was asked is said on `err`.
+// more than the tasks still to run, nor than the cores the process may use:
+// the thread pool (oneTBB) starts no more workers than that whatever an
+// arena asks, and each task in flight holds its records (about 1.3 MB for a
+// century). A cap of what was asked is said on `err`.
 int JobsFor(const BatchPlan& plan, const BatchOptions& options, std::ostream& err) {
     const std::int64_t tasks = std::max<std::int64_t>(
         1, (plan.ShareSites - plan.DoneSites) *
                static_cast<std::int64_t>(plan.Scenarios ? std::max<std::size_t>(1, plan.Scenarios->Scenarios.size()) : 1) *
                plan.Batch.Realizations());
-    const std::int64_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::int64_t most = std::min(tasks, 4 * cores);
-    if (options.Jobs <= 0) return static_cast<int>(std::min<std::int64_t>(tbb::info::default_concurrency(), most));
+    const std::int64_t cores = std::max(1, tbb::info::default_concurrency());
+    const std::int64_t most = std::min(tasks, cores);
+    if (options.Jobs <= 0) return static_cast<int>(most);
     if (options.Jobs <= most) return options.Jobs;
     err << "kelmar-cli: --jobs " << options.Jobs << " capped to " << most << " ("
-        << (most == tasks ? "the tasks of the batch" : "4 x the cores") << ")\n";
+        << (most == tasks ? "the tasks of the batch" : "the cores") << ")\n";
     return static_cast<int>(most);
 }
 
