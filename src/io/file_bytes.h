@@ -27,11 +27,14 @@ struct DataFileLimit {
 };
 
 // The bytes of the data file `fileName` (read by file_input.cpp). When no
-// such file exists (a folder of that name is no file), shows `notFoundFormat`
-// with "%s" replaced by the name as a warning and gives nothing. Raises
-// KelmarError naming the file when it exists but cannot be read, with the
-// operating system's reason, or when it holds more than `limit` allows;
-// reading stops at the limit, so an endless source cannot exhaust memory.
+// such file exists, shows `notFoundFormat` with "%s" replaced by the name
+// as a warning and gives nothing; a folder of that name is no file either,
+// and is warned about as a folder. Raises KelmarError naming the file when
+// it exists but cannot be read, with the operating system's reason, when it
+// is no regular file (a FIFO, a device, a socket: never waited on; only
+// "/dev/stdin" is read whatever it is), or when it holds more than `limit`
+// allows; reading stops at the limit, so an endless standard input cannot
+// exhaust memory.
 std::optional<std::string> ReadDataFile(const std::string& fileName, const char* notFoundFormat,
                                         const DataFileLimit& limit, Notifier& notifier);
 

@@ -1,13 +1,17 @@
 // Reading a data file whole, within the limit of its kind. Declared in
 // io/file_bytes.h beside the writer.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "io/file_bytes.h"
+#include "io/posix_file.h"
 #include "model/errors.h"
 
 namespace fs = std::filesystem;
@@ -34,6 +38,25 @@ std::string SystemReason(int error) {
     throw KelmarError("Cannot read the file \"" + fileName + "\": " + SystemReason(error) + ".");
 }
 
+// The kind of a file that is neither a regular file nor a folder.
+const char* SpecialKind(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "a special file";
+}
+
+[[noreturn]] void ThrowNotRegular(const std::string& fileName, mode_t mode) {
+    throw KelmarError("The file \"" + fileName + "\" is not a regular file but " + SpecialKind(mode) +
+                      "; inputs are read only from regular files. Name the file itself, or save the data to one.");
+}
+
+// The one special file read as it is: the standard input, named by the
+// person running the program (`... < list.csv` or `producer | ...`), whose
+// writer is then in place.
+bool IsStandardInput(const std::string& fileName) { return fileName == "/dev/stdin"; }
+
 [[noreturn]] void ThrowTooLarge(const std::string& fileName, const DataFileLimit& limit) {
     const std::string size = limit.MaxBytes % MIB == 0 ? std::to_string(limit.MaxBytes / MIB) + " MiB"
                                                         : std::to_string(limit.MaxBytes) + " bytes";
@@ -46,28 +69,42 @@ std::string SystemReason(int error) {
 std::optional<std::string> ReadDataFile(const std::string& fileName, const char* notFoundFormat,
                                         const DataFileLimit& limit, Notifier& notifier) {
     const fs::path path = PathOf(fileName);
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (!fs::exists(status) || fs::is_directory(status)) {
-        notifier.Warning(ReplacePlaceholder(notFoundFormat, fileName));
+    // O_NONBLOCK: opening a FIFO without a writer would otherwise wait for
+    // one forever. The type is then checked on the open file itself, so a
+    // name swapped between a check and the open cannot slip through.
+    FileDescriptor in(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!in) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR) {
+            notifier.Warning(ReplacePlaceholder(notFoundFormat, fileName));
+            return std::nullopt;
+        }
+        // A socket cannot be opened at all (ENXIO): say what it is.
+        struct stat named {};
+        if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode) && !S_ISDIR(named.st_mode))
+            ThrowNotRegular(fileName, named.st_mode);
+        ThrowReadError(fileName, error);
+    }
+    struct stat status {};
+    if (::fstat(in.Get(), &status) != 0) ThrowReadError(fileName, errno);
+    if (S_ISDIR(status.st_mode)) {
+        notifier.Warning("\"" + fileName + "\" is a folder, not a file; name a file in it.");
         return std::nullopt;
     }
-    errno = 0;
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) ThrowReadError(fileName, errno);
-    // Read in chunks, not by the size the file claims: a device or a pipe
-    // claims none, and /dev/zero never ends.
+    if (!S_ISREG(status.st_mode) && !IsStandardInput(fileName)) ThrowNotRegular(fileName, status.st_mode);
+    const int flags = ::fcntl(in.Get(), F_GETFL);
+    if (flags < 0 || ::fcntl(in.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0) ThrowReadError(fileName, errno);
+    // Read in chunks, not by the size the file claims: the standard input
+    // claims none when it is a pipe, and such a pipe may never end.
     std::string bytes;
     std::vector<char> chunk(CHUNK_BYTES);
     for (;;) {
-        errno = 0;
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        const int error = errno;
-        if (in.bad()) ThrowReadError(fileName, error);
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (got > limit.MaxBytes - bytes.size()) ThrowTooLarge(fileName, limit);
-        bytes.append(chunk.data(), got);
-        if (in.eof()) return bytes;
+        const ssize_t got = ::read(in.Get(), chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) ThrowReadError(fileName, errno);
+        if (got == 0) return bytes;
+        if (static_cast<std::size_t>(got) > limit.MaxBytes - bytes.size()) ThrowTooLarge(fileName, limit);
+        bytes.append(chunk.data(), static_cast<std::size_t>(got));
     }
 }
 

@@ -47,7 +47,7 @@ TEST(ReadDataFile, GivesTheBytesOrWarnsWithTheName) {
     EXPECT_FALSE(ReadDataFile(dir.File("folder"), "File (%s) not found.", {"test file", MIB}, notifier));
     EXPECT_EQ(notifier.warnings,
               (std::vector<std::string>{"File (" + dir.File("none") + ") not found.",
-                                        "File (" + dir.File("folder") + ") not found."}));
+                                        "\"" + dir.File("folder") + "\" is a folder, not a file; name a file in it."}));
 }
 
 TEST(WriteFileAtomically, CreatesAndReplacesLeavingNothingElse) {

@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "io/file_bytes.h"
 #include "io/io_test_support.h"
@@ -46,29 +50,63 @@ TEST(ReadDataFile, ReadsUpToTheLimitAndRefusesAByteMore) {
     EXPECT_EQ(ErrorText([&] { Read(dir.File("over")); }), TooLarge(dir.File("over"), "1000 bytes"));
 }
 
-// Sources without an end: before, /dev/zero was read until memory ran out.
-TEST(ReadDataFile, StopsAnEndlessSourceAtTheLimit) {
+// Before, a FIFO without a writer blocked the reader (and a whole batch)
+// forever, and /dev/zero was read up to the limit; no special file is an
+// input, and none is waited on.
+TEST(ReadDataFile, RefusesEverySpecialFileWithoutWaiting) {
     TempDir dir;
-    if (!fs::exists("/dev/zero")) GTEST_SKIP() << "no /dev/zero";
-    fs::create_symlink("/dev/zero", dir.File("zero.wed"));
-    EXPECT_EQ(ErrorText([&] { Read(dir.File("zero.wed"), {"test file", 2 * MIB}); }),
-              TooLarge(dir.File("zero.wed"), "2 MiB"));
-
-    // A pipe whose writer never stops; the writer ends when the reader closes it.
     const std::string fifo = dir.File("pipe.wed");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketName = dir.File("socket.sit");
+    ASSERT_LT(socketName.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socketName.c_str());
+    ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    fs::create_symlink("/dev/null", dir.File("null.cld"));
+    struct Case {
+        std::string Name, Kind;
+    };
+    const std::vector<Case> cases = {{fifo, "is not a regular file but a FIFO (named pipe)"},
+                                     {dir.File("null.cld"), "is not a regular file but a character device"},
+                                     {socketName, "is not a regular file but a socket"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string message = ErrorText([&] { Read(c.Name); });
+        EXPECT_NE(message.find("\"" + c.Name + "\""), std::string::npos) << message;
+        EXPECT_NE(message.find(c.Kind), std::string::npos) << message;
+    }
+    close(listener);
+}
+
+// The standard input, named as /dev/stdin, is read whatever it is: a pipe
+// whose writer never stops ends at the limit.
+TEST(ReadDataFile, ReadsTheStandardInputAndStopsAnEndlessOneAtTheLimit) {
     const auto previousHandler = std::signal(SIGPIPE, SIG_IGN);
-    std::thread writer([&] {
-        const int fd = open(fifo.c_str(), O_WRONLY);
-        const std::string line = "1961,1,-14.2,23.1,-2.5\r\n";
-        while (fd >= 0 && write(fd, line.data(), line.size()) > 0) {
-        }
-        if (fd >= 0) close(fd);
-    });
-    const std::string error = ErrorText([&] { Read(fifo); });
-    writer.join();
+    const int savedInput = dup(0);
+    for (bool endless : {false, true}) {
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        ASSERT_EQ(dup2(ends[0], 0), 0);
+        close(ends[0]);
+        std::thread writer([&] {
+            const std::string line = "1961,1,-14.2,23.1,-2.5\r\n";
+            do {
+                if (write(ends[1], line.data(), line.size()) <= 0) break;
+            } while (endless);
+            close(ends[1]);
+        });
+        const std::string error = ErrorText([&] {
+            if (!endless) EXPECT_EQ(Read("/dev/stdin"), "1961,1,-14.2,23.1,-2.5\r\n");
+            else Read("/dev/stdin");
+        });
+        dup2(savedInput, 0);  // closes the pipe's reading end: the writer stops
+        writer.join();
+        EXPECT_EQ(error, endless ? TooLarge("/dev/stdin", "1000 bytes") : "");
+    }
+    close(savedInput);
     std::signal(SIGPIPE, previousHandler);
-    EXPECT_EQ(error, TooLarge(fifo, "1000 bytes"));
 }
 
 // Before, the library's own text reached the user: "basic_filebuf::underflow
