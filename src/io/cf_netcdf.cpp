@@ -1,5 +1,6 @@
 #include "io/cf_netcdf.h"
 
+#include <hdf5.h>
 #include <netcdf.h>
 
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "io/file_output.h"
@@ -82,13 +84,54 @@ std::string NumberText(double value) {
     return text;
 }
 
+// A netCDF file open for writing, closed when it goes, also when an error
+// unwinds past it. The close is tried once only: after a failed one (a full
+// disk) the HDF5 library beneath has half torn the file down, and both
+// another close and an abort crash the process (SIGSEGV).
+class NcFile {
+public:
+    NcFile() = default;
+    ~NcFile() { Close(); }
+    NcFile(const NcFile&) = delete;
+    NcFile& operator=(const NcFile&) = delete;
+
+    // Creates `path` with the library's `mode`; gives its status.
+    int Create(const std::string& path, int mode) {
+        Close();
+        KeepHdf5FromClosingAtExit();
+        int id = -1;
+        const int status = nc_create(path.c_str(), mode, &id);
+        if (status == NC_NOERR) Id = id;
+        return status;
+    }
+    int Get() const { return Id; }
+    bool IsOpen() const { return Id >= 0; }
+
+    // Writes what the library holds and closes; gives its status. The file
+    // is let go of either way.
+    int Close() { return Id >= 0 ? nc_close(std::exchange(Id, -1)) : NC_NOERR; }
+
+private:
+    // The HDF5 library closes the files it still holds when the process
+    // ends, after the netCDF library has let go of them. A file whose close
+    // failed is still among them, and closing it there crashed the process
+    // after its message (exit status 139 in place of 1). Every file of this
+    // writer is closed, or its close has failed, before the end, so nothing
+    // is lost by turning that off; it can be turned off only before the
+    // HDF5 library starts, which the first file created does.
+    static void KeepHdf5FromClosingAtExit() {
+        static const bool once = (H5dont_atexit(), true);
+        (void)once;
+    }
+
+    int Id = -1;
+};
+
 }  // namespace
 
 struct CfNetcdfWriter::State {
     std::string FileName;
     FileReplacement Replacement;
-    int Ncid = -1;
-    bool Open = false;
     bool Broken = false;  // a library call failed half-way through a site
     int SiteCount = 0;
     int ScenarioCount = 0, RealizationCount = 0;  // 0: no such dimension
@@ -123,18 +166,19 @@ struct CfNetcdfWriter::State {
     FileDescriptor WritebackFd;  // empty: no hints
     std::size_t UnsyncedBytes = 0;
 
+    // Declared after Replacement, so that an unfinished file is closed
+    // before Replacement removes it, also when the definitions fail
+    // half-way in the constructor.
+    NcFile File;
+
     explicit State(const std::string& fileName) : FileName(fileName), Replacement(fileName) {}
-    // An unfinished file is closed before Replacement removes it, also when
-    // the definitions fail half-way in the constructor.
-    ~State() {
-        if (Open) nc_close(Ncid);
-    }
+    int Ncid() const { return File.Get(); }
     State(const State&) = delete;
     State& operator=(const State&) = delete;
 
     // WriteSite and Finish go on only with a file that is open and whole.
     void RequireWritable() const {
-        if (!Open) throw KelmarError("The file " + Quoted(FileName) + " is closed; nothing more can be written to it.");
+        if (!File.IsOpen()) throw KelmarError("The file " + Quoted(FileName) + " is closed; nothing more can be written to it.");
         if (Broken) Refuse("a site could not be written to it before");
     }
 
@@ -151,7 +195,7 @@ struct CfNetcdfWriter::State {
     }
 
     void PutText(int var, const char* name, const std::string& value) const {
-        Check(nc_put_att_text(Ncid, var, name, value.size(), value.c_str()));
+        Check(nc_put_att_text(Ncid(), var, name, value.size(), value.c_str()));
     }
 
     void DefineFile(const CfFileDescription& description);
@@ -195,8 +239,7 @@ CfNetcdfWriter::CfNetcdfWriter(const std::string& fileName, const CfFileDescript
 
     // netCDF-4 for the string ids and the 64-bit seeds; the temporary file
     // exists (created exclusively), so it is clobbered, not created.
-    s.Check(nc_create(s.Replacement.TemporaryPath().c_str(), NC_CLOBBER | NC_NETCDF4, &s.Ncid));
-    s.Open = true;
+    s.Check(s.File.Create(s.Replacement.TemporaryPath(), NC_CLOBBER | NC_NETCDF4));
     s.WritebackFd = FileDescriptor(::open(s.Replacement.TemporaryPath().c_str(), O_RDONLY | O_CLOEXEC));
     s.DefineFile(description);
 }
@@ -205,13 +248,13 @@ CfNetcdfWriter::~CfNetcdfWriter() = default;
 
 void CfNetcdfWriter::State::DefineFile(const CfFileDescription& description) {
     int siteDim, timeDim, yearDim, boundsDim, scenarioDim = -1, realizationDim = -1;
-    Check(nc_def_dim(Ncid, "site", static_cast<std::size_t>(SiteCount), &siteDim));
-    if (ScenarioCount > 0) Check(nc_def_dim(Ncid, "scenario", static_cast<std::size_t>(ScenarioCount), &scenarioDim));
+    Check(nc_def_dim(Ncid(), "site", static_cast<std::size_t>(SiteCount), &siteDim));
+    if (ScenarioCount > 0) Check(nc_def_dim(Ncid(), "scenario", static_cast<std::size_t>(ScenarioCount), &scenarioDim));
     if (RealizationCount > 0)
-        Check(nc_def_dim(Ncid, "realization", static_cast<std::size_t>(RealizationCount), &realizationDim));
-    Check(nc_def_dim(Ncid, "time", TimeCount, &timeDim));
-    Check(nc_def_dim(Ncid, "year", YearCount, &yearDim));
-    Check(nc_def_dim(Ncid, "nv", 2, &boundsDim));
+        Check(nc_def_dim(Ncid(), "realization", static_cast<std::size_t>(RealizationCount), &realizationDim));
+    Check(nc_def_dim(Ncid(), "time", TimeCount, &timeDim));
+    Check(nc_def_dim(Ncid(), "year", YearCount, &yearDim));
+    Check(nc_def_dim(Ncid(), "nv", 2, &boundsDim));
 
     PutText(NC_GLOBAL, "Conventions", "CF-1.8");
     PutText(NC_GLOBAL, "featureType", "timeSeries");
@@ -222,16 +265,16 @@ void CfNetcdfWriter::State::DefineFile(const CfFileDescription& description) {
     PutText(NC_GLOBAL, "program_version", description.ProgramVersion);
     if (description.BaseSeed) {
         const long long seed = *description.BaseSeed;
-        Check(nc_put_att_longlong(Ncid, NC_GLOBAL, "base_seed", NC_INT64, 1, &seed));
+        Check(nc_put_att_longlong(Ncid(), NC_GLOBAL, "base_seed", NC_INT64, 1, &seed));
     }
 
     DefineCoordinates(siteDim, realizationDim, timeDim, yearDim, boundsDim);
     if (ScenarioCount > 0) {
-        Check(nc_def_var(Ncid, "scenario", NC_STRING, 1, &scenarioDim, &ScenarioVar));
+        Check(nc_def_var(Ncid(), "scenario", NC_STRING, 1, &scenarioDim, &ScenarioVar));
         PutText(ScenarioVar, "long_name", "climate scenario");
     }
     if (RealizationCount > 0) {
-        Check(nc_def_var(Ncid, "realization", NC_INT, 1, &realizationDim, &RealizationVar));
+        Check(nc_def_var(Ncid(), "realization", NC_INT, 1, &realizationDim, &RealizationVar));
         PutText(RealizationVar, "standard_name", "realization");
         PutText(RealizationVar, "long_name", "replicate of the weather generator");
         PutText(RealizationVar, "units", "1");
@@ -250,35 +293,35 @@ void CfNetcdfWriter::State::DefineFile(const CfFileDescription& description) {
         DefineField(MonthlyVar[f], field.Key, field, field.LongName, monthly, TimeCount);
         DefineField(AnnualVar[f], annualName, field, annualLongName, annual, YearCount);
     }
-    Check(nc_enddef(Ncid));
+    Check(nc_enddef(Ncid()));
     WriteTimeAxes();
 }
 
 void CfNetcdfWriter::State::DefineCoordinates(int siteDim, int realizationDim, int timeDim, int yearDim, int boundsDim) {
-    Check(nc_def_var(Ncid, "site_id", NC_STRING, 1, &siteDim, &SiteIdVar));
+    Check(nc_def_var(Ncid(), "site_id", NC_STRING, 1, &siteDim, &SiteIdVar));
     PutText(SiteIdVar, "cf_role", "timeseries_id");
     PutText(SiteIdVar, "long_name", "site identifier");
 
     const auto position = [&](int& var, const char* name, const char* standardName, const char* units) {
-        Check(nc_def_var(Ncid, name, NC_DOUBLE, 1, &siteDim, &var));
+        Check(nc_def_var(Ncid(), name, NC_DOUBLE, 1, &siteDim, &var));
         PutText(var, "standard_name", standardName);
         PutText(var, "long_name", standardName);
         PutText(var, "units", units);
-        Check(nc_put_att_double(Ncid, var, "_FillValue", NC_DOUBLE, 1, &FILL_VALUE));
+        Check(nc_put_att_double(Ncid(), var, "_FillValue", NC_DOUBLE, 1, &FILL_VALUE));
     };
     position(LatVar, "lat", "latitude", "degrees_north");
     position(LonVar, "lon", "longitude", "degrees_east");
 
     // Each realization of a site has a seed of its own.
     const int seedDims[2] = {siteDim, realizationDim};
-    Check(nc_def_var(Ncid, "seed", NC_INT64, realizationDim < 0 ? 1 : 2, seedDims, &SeedVar));
+    Check(nc_def_var(Ncid(), "seed", NC_INT64, realizationDim < 0 ? 1 : 2, seedDims, &SeedVar));
     PutText(SeedVar, "long_name", "state of the random source at the start of the run");
     PutText(SeedVar, "units", "1");
-    Check(nc_put_att_longlong(Ncid, SeedVar, "_FillValue", NC_INT64, 1, &SEED_FILL_VALUE));
+    Check(nc_put_att_longlong(Ncid(), SeedVar, "_FillValue", NC_INT64, 1, &SEED_FILL_VALUE));
 
     const auto axis = [&](const char* name, const char* longName, int dim, int& var, int& bounds) {
         const std::string boundsName = std::string(name) + "_bnds";
-        Check(nc_def_var(Ncid, name, NC_DOUBLE, 1, &dim, &var));
+        Check(nc_def_var(Ncid(), name, NC_DOUBLE, 1, &dim, &var));
         PutText(var, "standard_name", "time");
         PutText(var, "long_name", longName);
         PutText(var, "units", TIME_UNITS);
@@ -286,7 +329,7 @@ void CfNetcdfWriter::State::DefineCoordinates(int siteDim, int realizationDim, i
         PutText(var, "axis", "T");
         PutText(var, "bounds", boundsName);
         const int boundsDims[2] = {dim, boundsDim};
-        Check(nc_def_var(Ncid, boundsName.c_str(), NC_DOUBLE, 2, boundsDims, &bounds));
+        Check(nc_def_var(Ncid(), boundsName.c_str(), NC_DOUBLE, 2, boundsDims, &bounds));
     };
     axis("time", "middle of the month", timeDim, TimeVar, TimeBounds);
     axis("year", "middle of the year", yearDim, YearVar, YearBounds);
@@ -301,8 +344,8 @@ void CfNetcdfWriter::State::WriteTimeAxes() {
         bounds[2 * t + 1] = DaysSinceEpoch(year, month + 1);
         middle[t] = (bounds[2 * t] + bounds[2 * t + 1]) / 2;  // exact: whole or half days
     }
-    Check(nc_put_var_double(Ncid, TimeVar, middle.data()));
-    Check(nc_put_var_double(Ncid, TimeBounds, bounds.data()));
+    Check(nc_put_var_double(Ncid(), TimeVar, middle.data()));
+    Check(nc_put_var_double(Ncid(), TimeBounds, bounds.data()));
 
     middle.resize(YearCount);
     bounds.resize(2 * YearCount);
@@ -312,30 +355,30 @@ void CfNetcdfWriter::State::WriteTimeAxes() {
         bounds[2 * y + 1] = DaysSinceEpoch(year + 1, 1);
         middle[y] = (bounds[2 * y] + bounds[2 * y + 1]) / 2;
     }
-    Check(nc_put_var_double(Ncid, YearVar, middle.data()));
-    Check(nc_put_var_double(Ncid, YearBounds, bounds.data()));
+    Check(nc_put_var_double(Ncid(), YearVar, middle.data()));
+    Check(nc_put_var_double(Ncid(), YearBounds, bounds.data()));
 }
 
 void CfNetcdfWriter::State::DefineField(int& var, const std::string& name, const ResultField& field,
                                         const std::string& longName, const std::vector<int>& dims,
                                         std::size_t timeChunk) {
-    Check(nc_def_var(Ncid, name.c_str(), NC_DOUBLE, static_cast<int>(dims.size()), dims.data(), &var));
+    Check(nc_def_var(Ncid(), name.c_str(), NC_DOUBLE, static_cast<int>(dims.size()), dims.data(), &var));
     // One chunk per site (and task) and variable: a site's row is one write,
     // and a reader of one site's series reads one chunk. Not compressed: the
     // values are doubles of full precision, which compress poorly and slowly.
     std::vector<std::size_t> chunk(dims.size(), 1);
     chunk.back() = timeChunk;
-    Check(nc_def_var_chunking(Ncid, var, NC_CHUNKED, chunk.data()));
+    Check(nc_def_var_chunking(Ncid(), var, NC_CHUNKED, chunk.data()));
     // Each row is written once, whole, from a buffer already holding the
     // fill value where a month has no data, so the library need not fill
     // the chunks first.
-    Check(nc_def_var_fill(Ncid, var, NC_NOFILL, nullptr));
+    Check(nc_def_var_fill(Ncid(), var, NC_NOFILL, nullptr));
     // A chunk cache smaller than one chunk: rows go to the file as they are
     // written instead of gathering in the cache (by default up to 16 MiB per
     // variable, hundreds of megabytes for a large batch) until the file is
     // closed. A size of 0 would mean the library's default.
-    Check(nc_set_var_chunk_cache(Ncid, var, CHUNK_CACHE_BYTES, CHUNK_CACHE_SLOTS, CHUNK_CACHE_PREEMPTION));
-    Check(nc_put_att_double(Ncid, var, "_FillValue", NC_DOUBLE, 1, &FILL_VALUE));
+    Check(nc_set_var_chunk_cache(Ncid(), var, CHUNK_CACHE_BYTES, CHUNK_CACHE_SLOTS, CHUNK_CACHE_PREEMPTION));
+    Check(nc_put_att_double(Ncid(), var, "_FillValue", NC_DOUBLE, 1, &FILL_VALUE));
     PutText(var, "units", field.CfUnits);
     PutText(var, "long_name", longName);
     if (field.StandardName[0] != '\0') PutText(var, "standard_name", field.StandardName);
@@ -448,8 +491,8 @@ void CfNetcdfWriter::WriteTask(const CfSite& site, int scenario, int realization
     months[rank] = s.TimeCount;
     years[rank] = s.YearCount;
     for (int f = 0; f < FIELD_COUNT; ++f) {
-        s.Check(nc_put_vara_double(s.Ncid, s.MonthlyVar[f], start, months, &s.Monthly[f * s.TimeCount]));
-        s.Check(nc_put_vara_double(s.Ncid, s.AnnualVar[f], start, years, &s.Annual[f * s.YearCount]));
+        s.Check(nc_put_vara_double(s.Ncid(), s.MonthlyVar[f], start, months, &s.Monthly[f * s.TimeCount]));
+        s.Check(nc_put_vara_double(s.Ncid(), s.AnnualVar[f], start, years, &s.Annual[f * s.YearCount]));
     }
     s.Broken = false;
     s.UnsyncedBytes += (s.TimeCount + s.YearCount) * FIELD_COUNT * sizeof(double);
@@ -481,22 +524,21 @@ void CfNetcdfWriter::Finish() {
     std::vector<const char*> ids;
     ids.reserve(s.Ids.size());
     for (const std::string& id : s.Ids) ids.push_back(id.c_str());
-    s.Check(nc_put_var_string(s.Ncid, s.SiteIdVar, ids.data()));
-    s.Check(nc_put_var_double(s.Ncid, s.LatVar, s.Lats.data()));
-    s.Check(nc_put_var_double(s.Ncid, s.LonVar, s.Lons.data()));
-    s.Check(nc_put_var_longlong(s.Ncid, s.SeedVar, s.Seeds.data()));
+    s.Check(nc_put_var_string(s.Ncid(), s.SiteIdVar, ids.data()));
+    s.Check(nc_put_var_double(s.Ncid(), s.LatVar, s.Lats.data()));
+    s.Check(nc_put_var_double(s.Ncid(), s.LonVar, s.Lons.data()));
+    s.Check(nc_put_var_longlong(s.Ncid(), s.SeedVar, s.Seeds.data()));
     if (s.ScenarioCount > 0) {
         std::vector<const char*> names;
         for (const std::string& name : s.ScenarioNames) names.push_back(name.c_str());
-        s.Check(nc_put_var_string(s.Ncid, s.ScenarioVar, names.data()));
+        s.Check(nc_put_var_string(s.Ncid(), s.ScenarioVar, names.data()));
     }
     if (s.RealizationCount > 0) {
         std::vector<int> numbers(static_cast<std::size_t>(s.RealizationCount));
         for (int r = 0; r < s.RealizationCount; ++r) numbers[static_cast<std::size_t>(r)] = r;
-        s.Check(nc_put_var_int(s.Ncid, s.RealizationVar, numbers.data()));
+        s.Check(nc_put_var_int(s.Ncid(), s.RealizationVar, numbers.data()));
     }
-    s.Open = false;
-    s.Check(nc_close(s.Ncid));
+    s.Check(s.File.Close());
     s.Replacement.Commit();
 }
 
