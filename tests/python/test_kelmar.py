@@ -240,6 +240,19 @@ def test_batch_equals_the_programs_batch_and_each_sites_simulate(tmp, monkeypatc
     pd.testing.assert_frame_equal(by_path.monthly, result.monthly, check_exact=True)
 
 
+def test_a_site_without_a_whole_year_is_an_error_row_not_left_out(tmp):
+    # The comment and header lines, then the first eleven months.
+    with open(WEATHER) as whole:
+        (tmp / "short.wed").write_text("".join(whole.readlines()[:13]))
+    rows = [dict(site_id="short", site_file=SITE, climate_file=CLIMATE, weather_file=str(tmp / "short.wed")),
+            dict(site_id="b", site_file=SITE, climate_file=CLIMATE, weather_file=WEATHER)]
+    result = kelmar.batch(pd.DataFrame(rows), seed=1, jobs=1)
+    assert list(result.errors.site_id) == ["short"]
+    message = result.errors.message.iloc[0]
+    assert str(tmp / "short.wed") in message and "twelve months" in message, message
+    assert set(result.annual.site_id) == {"b"}
+
+
 def test_a_bad_site_list_raises_with_its_lines():
     # (rows, the whole message): a line of a DataFrame is its row + 2, the header being line 1.
     cases = [([SITE_ROWS[0], SITE_ROWS[0]], 'The site_id "a" was given before, on line 2.\nin "sites DataFrame", line 3'),
