@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <cmath>
 #include <memory>
+#include <new>
 #include <span>
 #include <system_error>
 #include <vector>
@@ -337,9 +339,27 @@ EnsembleSummaries ComputeSummaries(const TModel& prepared, const TScenario* scen
     return summaries;
 }
 
+// ComputeSummaries, with a memory it cannot have told in numbers: its
+// tables grow with the replicates (every annual value of each, and the
+// moments of each month), besides what the percentiles take.
+EnsembleSummaries GatherSummaries(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
+                                  tbb::task_arena& arena) {
+    try {
+        return ComputeSummaries(prepared, scenario, options, arena);
+    } catch (const std::bad_alloc&) {
+        const double perReplicate =
+            static_cast<double>(FIELDS) * MAX_YEARS * sizeof(double) + static_cast<double>(GROUPS) * sizeof(Moments);
+        const double mib = std::ceil(perReplicate * options.Replicates / (1024.0 * 1024.0));
+        throw KelmarError("The summary of " + std::to_string(options.Replicates) + " replicates needs at least " +
+                          std::to_string(static_cast<long long>(mib)) +
+                          " MiB of memory, more than the system gave. Run fewer replicates, or write every "
+                          "replicate's table without --summary (which keeps only the replicates under way).");
+    }
+}
+
 void WriteSummaries(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
                     tbb::task_arena& arena) {
-    const EnsembleSummaries summaries = ComputeSummaries(prepared, scenario, options, arena);
+    const EnsembleSummaries summaries = GatherSummaries(prepared, scenario, options, arena);
     const int years = summaries.Years;
     const std::string start = RowStart(options);
     std::string monthly = batch::SummaryMonthlyHeader();
@@ -393,7 +413,7 @@ EnsembleSummaries SummarizeReplicates(const TModel& prepared, const TScenario* s
                                       const EnsembleOptions& options) {
     CheckOptions(options);
     tbb::task_arena arena(JobsOf(options));
-    return ComputeSummaries(prepared, scenario, options, arena);
+    return GatherSummaries(prepared, scenario, options, arena);
 }
 
 void RunEnsemble(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options) {

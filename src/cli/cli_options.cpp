@@ -105,7 +105,7 @@ CliOptions ParseCommandLine(const std::vector<std::string>& args, int helpWidth)
         return options;
     }
     const CommandEntry* entry = CommandNamed(name);
-    if (!entry) throw UsageError("unknown command '" + name + "'");
+    if (!entry) throw UsageError("unknown command '" + ShownArgument(name) + "'");
 
     CommandLine line(name, options);
     entry->build(line);

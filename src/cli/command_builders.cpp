@@ -110,7 +110,7 @@ void BuildBatch(CommandLine& line) {
         ->check(CLI::Validator(
             [](std::string& format) {
                 if (std::find(std::begin(FORMATS), std::end(FORMATS), format) == std::end(FORMATS))
-                    throw UsageError("--format needs csv, netcdf or both, not '" + format + "'");
+                    throw UsageError("--format needs csv, netcdf or both, not '" + ShownArgument(format) + "'");
                 return std::string();
             },
             ""));

@@ -11,6 +11,25 @@
 
 namespace kelmar::cli {
 
+// An argument as a message shows it: UTF-8 as given, its control bytes as
+// \xHH, so that a message never carries a terminal's escape sequence or a
+// line break the person did not see typing it.
+std::string ShownArgument(const std::string& text) {
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            shown += c;
+            continue;
+        }
+        constexpr const char* HEX = "0123456789ABCDEF";
+        shown += "\\x";
+        shown += HEX[byte >> 4];
+        shown += HEX[byte & 0xF];
+    }
+    return shown;
+}
+
 namespace {
 
 // The largest --replicates: far beyond any ensemble that fits a disk, low
@@ -26,8 +45,23 @@ std::uint64_t ReadWhole(const std::string& phrase, const std::string& text, std:
     const auto result = std::from_chars(text.data(), end, value);
     if (text.empty() || result.ec != std::errc() || result.ptr != end || value < min || value > max)
         throw UsageError(phrase + " needs a whole number from " + std::to_string(min) + " to " + std::to_string(max) +
-                         ", not '" + text + "'");
+                         ", not '" + ShownArgument(text) + "'");
     return value;
+}
+
+// The largest magnitude of a double, as said in messages.
+constexpr const char* LARGEST_NUMBER_TEXT = "about 1.8e308";
+
+// Whether `text` is written as a number but is too large for a double
+// (1e309): the number it names exists, the machine cannot hold it.
+bool IsBeyondDoubles(const std::string& text) {
+    const std::size_t begin = text.find_first_not_of(' '), end = text.find_last_not_of(' ');
+    if (begin == std::string::npos) return false;
+    const char* first = text.data() + begin + (text[begin] == '+' ? 1 : 0);
+    const char* last = text.data() + end + 1;
+    double value = 0;
+    const auto result = std::from_chars(first, last, value);
+    return result.ec == std::errc::result_out_of_range && result.ptr == last;
 }
 
 // A validator that hands each value to `read`, which raises UsageError
@@ -80,7 +114,10 @@ CLI::Option* CommandLine::Real(const std::string& name, std::optional<double>& t
         try {
             target = ParseReal(text);
         } catch (const KelmarError&) {
-            throw UsageError(name + " needs a number, not '" + text + "'");
+            if (IsBeyondDoubles(text))
+                throw UsageError(name + " " + ShownArgument(text) + " is beyond the largest number a run can take (" +
+                                 LARGEST_NUMBER_TEXT + "); give a number within it");
+            throw UsageError(name + " needs a number, not '" + ShownArgument(text) + "'");
         }
     }));
 }
@@ -114,7 +151,7 @@ void CommandLine::Rng(const std::string& description) {
     choices["--rng"] = names;
     Value("--rng", options.rng, description, "NAME")->check(Reading([names](const std::string& name) {
         if (!streams::KindNamed(name))
-            throw UsageError("--rng needs " + names[0] + " or " + names[1] + ", not '" + name + "'");
+            throw UsageError("--rng needs " + names[0] + " or " + names[1] + ", not '" + ShownArgument(name) + "'");
     }));
 }
 
@@ -139,8 +176,8 @@ void CommandLine::Parse(const std::vector<std::string>& args) {
     const std::vector<std::string> extras = app.remaining();
     if (!extras.empty()) {
         const std::string& first = extras.front();
-        if (first.rfind('-', 0) == 0) throw UsageError("unknown option '" + first.substr(0, first.find('=')) + "'");
-        throw UsageError("unexpected argument '" + first + "'");
+        if (first.rfind('-', 0) == 0) throw UsageError("unknown option '" + ShownArgument(first.substr(0, first.find('='))) + "'");
+        throw UsageError("unexpected argument '" + ShownArgument(first) + "'");
     }
     for (const CLI::Option* option : Values) {
         if (option->count() == 0) continue;

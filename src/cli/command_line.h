@@ -15,6 +15,10 @@
 
 namespace kelmar::cli {
 
+// An argument as a message shows it: UTF-8 as given, its control bytes as
+// \xHH (command_line.cpp).
+std::string ShownArgument(const std::string& text);
+
 // The command is an application of its own, given the arguments after its
 // name: under a parent application, CLI11 would take a value that equals a
 // command's name (`check --out check`) for that command and leave the
