@@ -7,11 +7,18 @@
 namespace kelmar {
 
 std::optional<TScenario> MakeScenario(const ScenarioRequest& request) {
-    if (!request.File.empty()) return ReadScenarioFile(request.File);
-    if (!request.DeltaT && !request.PrecFactor) return std::nullopt;
     TScenario scenario;
-    if (request.DeltaT) scenario.DeltaT.fill(*request.DeltaT);
-    if (request.PrecFactor) scenario.PrecFactor.fill(*request.PrecFactor);
+    if (!request.File.empty()) {
+        scenario = ReadScenarioFile(request.File);
+    } else {
+        if (!request.DeltaT && !request.PrecFactor) return std::nullopt;
+        if (request.DeltaT) scenario.DeltaT.fill(*request.DeltaT);
+        if (request.PrecFactor) scenario.PrecFactor.fill(*request.PrecFactor);
+    }
+    // The values no run could take, before any file is chosen or read; the
+    // trend over the run's years and a variability factor against observed
+    // weather are checked again when the run starts, once those are known.
+    ValidateScenario(scenario, false, 1);
     return scenario;
 }
 

@@ -19,7 +19,9 @@ struct ScenarioRequest {
 
 // The scenario asked for; nothing when nothing is asked. A file takes
 // precedence (the command line refuses both together). Raises KelmarError
-// for a file that cannot be read or is not a scenario.
+// for a file that cannot be read or is not a scenario, and for a value
+// beyond the bounds of ValidateScenario (checked over one year: the trend
+// and the weather are judged when the run starts).
 std::optional<TScenario> MakeScenario(const ScenarioRequest& request);
 
 // A box's text as a scenario value: nothing when blank, the number

@@ -10,9 +10,23 @@ namespace kelmar {
 
 namespace {
 
-// No monthly mean change a scenario is meant for comes near it; beyond it a
-// value is more likely a typing error (a temperature typed for a change).
-constexpr double LARGEST_CHANGE = 50;  // degC
+// The bounds of a scenario's values. The largest warming any emission
+// scenario family projects for the end of the century is about 5 degC as a
+// global annual mean and about 10 to 12 degC for a month of a high-latitude
+// winter (polar amplification); 20 degC leaves room for any such study, and
+// a larger value is more likely a typing error (a temperature typed for a
+// change). Monthly precipitation projections change by well under a factor
+// of 3 either way, and the year-to-year variability as little: a tenfold
+// drier or wetter month, or variability, belongs to no climate study, and
+// values beyond would only drive the model out of its range (a factor of
+// 1e300 overflows the water balance). A trend must keep every year of the
+// run, month change included, within the same bounds.
+constexpr double LARGEST_CHANGE = 20;  // degC, either sign
+constexpr double SMALLEST_FACTOR = 0.1;
+constexpr double LARGEST_FACTOR = 10;
+
+bool WithinChange(double change) { return change >= -LARGEST_CHANGE && change <= LARGEST_CHANGE; }
+bool WithinFactor(double factor) { return factor >= SMALLEST_FACTOR && factor <= LARGEST_FACTOR; }
 
 std::string Number(double value) {
     std::ostringstream text;
@@ -58,28 +72,38 @@ std::string TScenario::Describe() const {
 
 void ValidateScenario(const TScenario& s, bool observed, int years) {
     const std::string where = s.Name.empty() ? "The scenario" : "The scenario \"" + s.Name + "\"";
+    const std::string changeBounds = "within -" + Number(LARGEST_CHANGE) + " to " + Number(LARGEST_CHANGE) + " \u00b0C";
+    const std::string factorBounds = "within " + Number(SMALLEST_FACTOR) + " to " + Number(LARGEST_FACTOR);
     for (int k = 1; k <= 12; ++k) {
-        if (!std::isfinite(s.DeltaT[k]) || std::fabs(s.DeltaT[k]) > LARGEST_CHANGE)
+        if (!WithinChange(s.DeltaT[k]))
             throw KelmarError(where + " has a temperature change of " + Number(s.DeltaT[k]) + " for month " +
-                              std::to_string(k) + "; a change lies within -50 to 50 \u00b0C.");
-        if (!std::isfinite(s.PrecFactor[k]) || s.PrecFactor[k] <= 0)
+                              std::to_string(k) + "; a change lies " + changeBounds + ".");
+        if (!WithinFactor(s.PrecFactor[k]))
             throw KelmarError(where + " has a precipitation factor of " + Number(s.PrecFactor[k]) + " for month " +
-                              std::to_string(k) + "; a factor is a number above 0.");
+                              std::to_string(k) + "; a factor lies " + factorBounds + ".");
     }
-    if (!std::isfinite(s.Variability) || s.Variability <= 0)
-        throw KelmarError(where + " has a variability factor of " + Number(s.Variability) +
-                          "; a factor is a number above 0.");
+    if (!WithinFactor(s.Variability))
+        throw KelmarError(where + " has a variability factor of " + Number(s.Variability) + "; a factor lies " +
+                          factorBounds + ".");
     if (observed && s.Variability != 1)
         throw KelmarError(where + " scales the variability (" + Number(s.Variability) +
                           "), which only simulated weather has: an observed record keeps its own.");
-    if (!std::isfinite(s.TrendT) || std::fabs(YearChange(s.TrendT, years)) > LARGEST_CHANGE)
-        throw KelmarError(where + " has a temperature trend of " + Number(s.TrendT) +
-                          " \u00b0C per 100 years, which over " + std::to_string(years) +
-                          " years goes beyond a change of 50 \u00b0C.");
-    if (!std::isfinite(s.TrendPrec) || YearFactor(s.TrendPrec, years) <= 0)
-        throw KelmarError(where + " has a precipitation trend of " + Number(s.TrendPrec) +
-                          " % per 100 years, which over " + std::to_string(years) +
-                          " years leaves no precipitation; a trend must keep the factor above 0.");
+    // The trend is linear: each month's change and factor lie furthest out
+    // in the first year (the month's own, checked above) or the last.
+    const std::string over = " over " + std::to_string(years) + " years";
+    for (int k = 1; k <= 12; ++k) {
+        const double change = s.DeltaT[k] + YearChange(s.TrendT, years);
+        if (!WithinChange(change))
+            throw KelmarError(where + " has a temperature trend of " + Number(s.TrendT) + " \u00b0C per 100 years" +
+                              ", which" + over + " changes month " + std::to_string(k) + " by " + Number(change) +
+                              " \u00b0C; a change lies " + changeBounds + ".");
+        const double factor = s.PrecFactor[k] * YearFactor(s.TrendPrec, years);
+        if (!WithinFactor(factor))
+            throw KelmarError(where + " has a precipitation trend of " + Number(s.TrendPrec) + " % per 100 years" +
+                              ", which" + over + " takes month " + std::to_string(k) +
+                              "'s precipitation factor to " + Number(factor) + "; a factor lies " + factorBounds +
+                              ".");
+    }
 }
 
 void ApplyScenario(TClimatology& climate, const TScenario& s) {

@@ -41,12 +41,14 @@ struct TScenario {
     std::string Describe() const;
 };
 
-// Refuses (KelmarError naming the value) a scenario with a value that is
-// not finite, a precipitation or variability factor that is not positive,
-// a change beyond 50 degC, or a precipitation trend whose factor would
-// reach zero within `years` years; and a variability factor with an
-// observed record (`observed`), whose year-to-year variability is the
-// record's own.
+// Refuses (KelmarError naming the scenario, the value and the bound) a
+// scenario whose temperature change of a month lies beyond -20..20 degC, a
+// precipitation or variability factor beyond 0.1..10 (not a number: beyond
+// any), or a trend that takes a month's change or precipitation factor
+// beyond those bounds in the last of `years` years (500 for simulated
+// weather); and a variability factor with an observed record (`observed`),
+// whose year-to-year variability is the record's own. The bounds hold any
+// value a climate study uses (scenario.cpp says why).
 void ValidateScenario(const TScenario& scenario, bool observed, int years);
 
 // The climatology under the scenario, without the trend: av_Ta and av_Ts

@@ -107,13 +107,31 @@ TEST(ScenarioValidation, RefusesValuesThatMakeNoClimate) {
         int years;
         const char* expected;  // a piece of the message
     } cases[] = {
-        {"change of 60 degC", [](TScenario& s) { s.DeltaT[3] = 60; }, false, 500, "for month 3"},
+        {"change just beyond 20 degC", [](TScenario& s) { s.DeltaT[3] = 20.01; }, false, 500,
+         "temperature change of 20.01 for month 3; a change lies within -20 to 20 \u00b0C."},
+        {"cooling beyond 20 degC", [](TScenario& s) { s.DeltaT[12] = -21; }, false, 500, "of -21 for month 12"},
         {"change not a number", [](TScenario& s) { s.DeltaT[1] = std::nan(""); }, false, 500, "temperature change"},
         {"factor 0", [](TScenario& s) { s.PrecFactor[8] = 0; }, false, 500, "precipitation factor of 0 for month 8"},
+        {"factor below 0.1", [](TScenario& s) { s.PrecFactor[2] = 0.09; }, false, 500,
+         "precipitation factor of 0.09 for month 2; a factor lies within 0.1 to 10."},
+        {"factor that overflows", [](TScenario& s) { s.PrecFactor[5] = 1e300; }, false, 500,
+         "precipitation factor of 1e+300 for month 5"},
+        {"infinite factor", [](TScenario& s) { s.PrecFactor[1] = INFINITY; }, false, 500, "factor of inf"},
         {"negative variability", [](TScenario& s) { s.Variability = -1; }, false, 500, "variability factor of -1"},
+        {"variability beyond 10", [](TScenario& s) { s.Variability = 11; }, false, 500,
+         "variability factor of 11; a factor lies within 0.1 to 10."},
         {"variability on a record", [](TScenario& s) { s.Variability = 1.2; }, true, 30, "only simulated weather"},
-        {"precipitation trend to zero", [](TScenario& s) { s.TrendPrec = -25; }, false, 500, "leaves no precipitation"},
-        {"temperature trend beyond 50 degC", [](TScenario& s) { s.TrendT = 20; }, false, 500, "beyond a change"},
+        {"precipitation trend to zero", [](TScenario& s) { s.TrendPrec = -25; }, false, 500,
+         "precipitation trend of -25 % per 100 years, which over 500 years takes month 1's precipitation factor "
+         "to -0.2475; a factor lies within 0.1 to 10."},
+        {"precipitation trend beyond 10 with the month's factor",
+         [](TScenario& s) { s.PrecFactor[6] = 5; s.TrendPrec = 25; }, false, 500, "month 6's precipitation factor"},
+        {"temperature trend beyond 20 degC", [](TScenario& s) { s.TrendT = 4.1; }, false, 500,
+         "temperature trend of 4.1 \u00b0C per 100 years, which over 500 years changes month 1 by 20.459 \u00b0C"},
+        {"trend beyond 20 degC with the month's change", [](TScenario& s) { s.DeltaT[7] = 1; s.TrendT = 4; }, false,
+         500, "changes month 7 by 20.96"},
+        {"cooling trend of a short record", [](TScenario& s) { s.TrendT = -100; }, true, 30, "over 30 years"},
+        {"trend that overflows", [](TScenario& s) { s.TrendT = 1e308; }, false, 500, "temperature trend of 1e+308"},
     };
     for (const auto& c : cases) {
         TScenario scenario;
@@ -124,12 +142,34 @@ TEST(ScenarioValidation, RefusesValuesThatMakeNoClimate) {
             ADD_FAILURE() << c.name << ": accepted";
         } catch (const KelmarError& e) {
             EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << c.name << " -> " << e.what();
-            EXPECT_NE(std::string(e.what()).find("\"test\""), std::string::npos) << c.name << " -> " << e.what();
+            EXPECT_EQ(std::string(e.what()).rfind("The scenario \"test\" ", 0), 0u)
+                << c.name << " -> " << e.what();
         }
     }
-    TScenario shortTrend;
-    shortTrend.TrendPrec = -25;
-    EXPECT_NO_THROW(ValidateScenario(shortTrend, true, 30)) << "30 years of -25 % per 100 years leave 92.75 %";
+}
+
+// The bounds themselves and values of real studies run.
+TEST(ScenarioValidation, TakesEveryValueWithinTheBounds) {
+    const struct {
+        const char* name;
+        std::function<void(TScenario&)> change;
+        bool observed;
+        int years;
+    } cases[] = {
+        {"changes of 20 degC either way", [](TScenario& s) { s.DeltaT[1] = 20; s.DeltaT[7] = -20; }, false, 500},
+        {"factors 0.1 and 10", [](TScenario& s) { s.PrecFactor[1] = 0.1; s.PrecFactor[7] = 10; s.Variability = 0.1; },
+         false, 500},
+        {"variability 10", [](TScenario& s) { s.Variability = 10; }, false, 500},
+        {"4 degC per 100 years over 500 years", [](TScenario& s) { s.TrendT = 4; }, false, 500},
+        {"a strong trend over a short record", [](TScenario& s) { s.TrendT = 50; s.DeltaT.fill(5); }, true, 30},
+        {"30 years of -25 % per 100 years", [](TScenario& s) { s.TrendPrec = -25; }, true, 30},
+        {"a trend under a scenario list's reading (one year)", [](TScenario& s) { s.TrendT = 1e6; }, false, 1},
+    };
+    for (const auto& c : cases) {
+        TScenario scenario;
+        c.change(scenario);
+        EXPECT_NO_THROW(ValidateScenario(scenario, c.observed, c.years)) << c.name;
+    }
 }
 
 }  // namespace

@@ -204,6 +204,10 @@ BAD_SCENARIOS = [
     ("value that does not convert", "precip_factor = dry\n", [], False),
     ("precipitation factor 0", kelmar.Scenario(precip_factor=0), ["--precip-factor", "0"], False),
     ("change beyond 50 degC", kelmar.Scenario(delta_t=51), ["--delta-t", "51"], False),
+    ("cooling beyond 20 degC", kelmar.Scenario(delta_t=-20.5), ["--delta-t", "-20.5"], False),
+    ("precipitation factor that overflows", kelmar.Scenario(precip_factor=1e300), ["--precip-factor", "1e300"], False),
+    ("variability beyond 10", "variability = 11\n", [], False),
+    ("warming trend beyond 20 degC over 500 years", "trend_t = 4.1\n", [], False),
     ("variability on an observed record", "name = v\nvariability = 1.3\n", [], True),
     ("trend leaving no precipitation over 500 years", "trend_precip = -25\n", [], False),
 ]

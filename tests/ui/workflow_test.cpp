@@ -743,6 +743,35 @@ TEST_F(Workflow, GridTextThatIsNotANumberIsNotSaved) {
 namespace kelmar::ui {
 namespace {
 
+// A box value beyond the scenario's bounds stops either open command before
+// any dialog, with the value and the bound; the window stays at Start.
+TEST_F(Workflow, AScenarioBoxBeyondItsBoundsStopsBeforeAnyDialog) {
+    const struct {
+        const char* deltaT;
+        const char* precFactor;
+        QAbstractButton* button;
+        const char* message;
+    } cases[] = {
+        {"", "1e300", ui.OpenObservedFilesButton,
+         "The scenario has a precipitation factor of 1e+300 for month 1; a factor lies within 0.1 to 10."},
+        {"-20.5", "1", ui.OpenSimulatedFilesButton,
+         "The scenario has a temperature change of -20.5 for month 1; a change lies within -20 to 20 \u00b0C."},
+    };
+    for (const auto& c : cases) {
+        dialogs.errors.clear();
+        ui.ScenarioDeltaT->setText(c.deltaT);
+        ui.ScenarioPrecFactor->setText(c.precFactor);
+        (c.button == ui.OpenObservedFilesButton ? ui.ObservedWeatherButton : ui.SimulatedWeatherButton)->click();
+        Click(c.button);
+        ASSERT_EQ(dialogs.errors.size(), 1) << c.message;
+        EXPECT_EQ(dialogs.errors[0].toStdString(), c.message);
+        EXPECT_TRUE(dialogs.asked.empty()) << "a dialog was shown for " << c.message;
+        EXPECT_EQ(model->AvailableYears, 0) << "a run was made for " << c.message;
+        EXPECT_TRUE(c.button->isEnabled());
+        EXPECT_TRUE(ui.ScenarioDeltaT->isEnabled());
+    }
+}
+
 // The scenario boxes of the Climatology page: the run is made under them,
 // the chart title says so, the climatology shown and saved stays as read,
 // and a box that is not a number stops the command before any dialog.
