@@ -192,6 +192,57 @@ def test_refusals_name_what_is_wrong(tmp):
         kelmar.simulate(SITE, weather=WEATHER, seed=1)
 
 
+# (record, field, value of a wrong type, the TypeError's text): every field
+# setter names the field, the type given and the type it takes.
+WRONG_TYPES = [
+    ("site", "Lat", "60", "Lat takes a number (float), not str '60'"),
+    ("site", "Saturat", "1", "Saturat takes a whole number (int), not str '1'"),
+    ("site", "M_ff", None, "M_ff takes a number (float), not NoneType None"),
+    ("site", "Lat", [60.0], "Lat takes a number (float), not list [60.0]"),
+    ("climate", "av_Ta", "abc", "av_Ta takes twelve numbers (float), not str 'abc'"),
+    ("climate", "av_P", ["30"] * 12, "av_P takes twelve numbers (float), not list ['30', '30', "),
+    ("climate", "Cv_P", [{}] * 12, "Cv_P takes twelve numbers (float), not list [{}, "),
+    ("weather", "Tair", "5", "Tair takes numbers (float), not str '5'"),
+    ("weather", "Prec", np.array(["1"] * 12), "Prec takes numbers (float), not numpy.ndarray array(['1', "),
+    ("scenario", "variability", "1.2", "variability takes a number (float), not str '1.2'"),
+    ("scenario", "delta_t", "2", "delta_t takes one number or twelve (float), not str '2'"),
+]
+
+
+@pytest.mark.parametrize("record,key,value,text", WRONG_TYPES, ids=[f"{c[1]} = {c[2]!r}"[:40] for c in WRONG_TYPES])
+def test_a_value_of_the_wrong_type_raises_type_error_naming_the_field(record, key, value, text):
+    made = {"site": lambda: kelmar.read_site(SITE), "climate": lambda: kelmar.read_climatology(CLIMATE),
+            "weather": lambda: kelmar.read_weather(WEATHER), "scenario": lambda: kelmar.Scenario(name="s")}[record]
+    target = made()
+    before = np.array(getattr(target, key), copy=True)
+    assignments = [lambda: setattr(target, key, value)]
+    if record != "scenario":  # a Scenario has attributes only
+        assignments.append(lambda: target.__setitem__(key, value))
+    for assign in assignments:
+        with pytest.raises(TypeError) as raised:
+            assign()
+        assert str(raised.value).startswith(text), f"{str(raised.value)!r} does not start with {text!r}"
+        np.testing.assert_array_equal(getattr(target, key), before, err_msg="a refused value changed the record")
+    if record == "scenario":
+        with pytest.raises(TypeError, match=f"^{key} takes "):
+            kelmar.Scenario(**{key: value})
+
+
+def test_numbers_of_any_kind_are_still_taken():
+    site = kelmar.read_site(SITE)
+    site.Lat, site.Saturat, site.M_ff = np.float32(60.5), np.int64(1), 3
+    assert (site.Lat, site.Saturat, site.M_ff) == (60.5, 1, 3.0)
+    climate = kelmar.read_climatology(CLIMATE)
+    climate.av_Ta = list(range(12))
+    assert list(climate.av_Ta) == list(map(float, range(12)))
+    weather = kelmar.read_weather(WEATHER)
+    weather.Tair = 1  # every month
+    assert (weather.Tair == 1.0).all()
+    scenario = kelmar.Scenario(delta_t=np.float32(2), variability=1)
+    scenario.trend_t = 2
+    assert (scenario.delta_t[0], scenario.variability, scenario.trend_t) == (2.0, 1.0, 2.0)
+
+
 def write_list(tmp, rows):
     frame = pd.DataFrame(rows).astype({"seed": "Int64"})
     frame.to_csv(tmp / "sites.csv", index=False)
@@ -265,6 +316,24 @@ def test_a_bad_site_list_raises_with_its_lines():
         assert str(raised.value) == expected, f"rows {rows}: {str(raised.value)!r}, expected {expected!r}"
 
 
+# The most bytes a site list may hold, as kelmar-cli batch reads one.
+SITE_LIST_LIMIT = 1024 * 1024 * 1024
+
+
+def test_a_site_list_path_is_read_by_the_batchs_reader_with_its_limits(tmp):
+    huge = tmp / "huge.csv"
+    with open(huge, "wb") as f:
+        f.truncate(SITE_LIST_LIMIT + 1)  # sparse: no disk used
+    cases = [(huge, f'The file "{huge}" holds more than 1024 MiB, far more than any site list; it was not read.'),
+             ("/dev/zero", 'The file "/dev/zero" is not a regular file but a character device; '),
+             (tmp / "absent.csv", f'The site list "{tmp / "absent.csv"}" was not found.')]
+    for path, message in cases:
+        for run in (lambda: kelmar.batch(path, seed=1), lambda: kelmar.dask.simulate_sites(path, seed=1)):
+            with pytest.raises(kelmar.KelmarError) as raised:
+                run()  # the dask route raises before any cluster starts
+            assert str(raised.value).startswith(message), f"{path}: {str(raised.value)!r}"
+
+
 def test_dask_on_two_worker_processes_equals_batch(tmp):
     from distributed import Client, LocalCluster
 
@@ -281,6 +350,12 @@ def test_dask_on_two_worker_processes_equals_batch(tmp):
             for kind in ("monthly", "annual", "errors"):
                 pd.testing.assert_frame_equal(getattr(split, kind), getattr(whole, kind), check_exact=True,
                                               obj=f"{kind} of {partitions} partitions against one batch")
+        # A list's path: read by the batch's reader, split here.
+        write_list(tmp, SITE_ROWS)
+        by_path = kelmar.dask.simulate_sites(tmp / "sites.csv", client=client, partitions=2, seed=11)
+        for kind in ("monthly", "annual"):
+            pd.testing.assert_frame_equal(getattr(by_path, kind), getattr(whole, kind), check_exact=True,
+                                          obj=f"{kind} of a list's path against one batch")
         bad = pd.DataFrame([SITE_ROWS[0], SITE_ROWS[0]])
         with pytest.raises(kelmar.KelmarError, match="line 3"):
             kelmar.dask.simulate_sites(bad, client=client, seed=1)

@@ -128,7 +128,8 @@ class Weather(_Record):
         return self._impl.series(key)
 
     def __setitem__(self, key, value):
-        self._impl.series(key)[...] = value
+        series = self._impl.series(key)
+        series[...] = _kelmar.numbers(value, key, "numbers (float)")  # TypeError for texts, as every record field
 
     def __setattr__(self, key, value):
         if key not in WEATHER_KEYS:
@@ -423,12 +424,9 @@ DATAFRAME_LIST_NAME = "sites DataFrame"
 
 
 def _site_list_text(sites):
-    """A site list as the batch reads it: a path's bytes, or a DataFrame
-    written as CSV (whole numbers where a column holds them)."""
-    if isinstance(sites, (str, os.PathLike)):
-        path = os.fspath(sites)
-        with open(path, "rb") as f:
-            return f.read(), path, os.path.dirname(path)  # bytes: the reader judges the encoding
+    """A DataFrame site list as the batch reads it: written as CSV (whole
+    numbers where a column holds them). A list's path is read by the batch's
+    own reader, with its size limit, never here."""
     if not isinstance(sites, pd.DataFrame):
         raise TypeError("sites: a pandas DataFrame of the site list's columns, or the path of a site list")
     frame = sites.copy()
@@ -460,10 +458,14 @@ def batch(sites, jobs=None, seed=None, folder=None, progress=None, _first_index=
     the counts only grow). Ctrl-C, or an exception raised by `progress`,
     stops the batch: the sites running end, no other starts, and the
     KeyboardInterrupt or the exception is raised."""
-    text, name, list_folder = _site_list_text(sites)
     # Relative names stay relative, so that messages name files as kelmar-cli does.
-    folder = os.fspath(folder) if folder is not None else list_folder or ""
-    out = _kelmar.batch(text, name, folder, seed, int(_first_index), int(_first_index), int(jobs or 0), progress)
+    folder = os.fspath(folder) if folder is not None else None
+    if isinstance(sites, (str, os.PathLike)):
+        out = _kelmar.batch_file(os.fspath(sites), folder, seed, int(_first_index), int(jobs or 0), progress)
+    else:
+        text, name, _ = _site_list_text(sites)
+        out = _kelmar.batch(text, name, folder or "", seed, int(_first_index), int(_first_index), int(jobs or 0),
+                            progress)
     ids = out["ids"]
     codes, years, months, values = out["monthly"]
     monthly = _frame(codes, ids, years, months, values, False)

@@ -2,7 +2,10 @@
 the site list through kelmar.batch (the C++ batch on the worker's threads)
 with the sites' places in the whole list, so any split gives the numbers of
 one batch of the whole list."""
+import io
 import os
+import time
+import uuid
 
 import numpy as np
 import pandas as pd
@@ -11,7 +14,33 @@ import kelmar
 from . import _kelmar
 
 
-def _run_part(text, folder, seed, first_index, jobs):
+# Seconds between a part's looks at the stop event: each look asks the
+# scheduler, so not after every site.
+STOP_POLL = 0.5
+
+
+class Stopped(Exception):
+    """A part's end when the client stopped the sites (Ctrl-C)."""
+
+
+def _stopping(stop_name):
+    """The progress callback of a part: raises Stopped, which ends the
+    part's batch as Ctrl-C ends kelmar.batch, once the client has set the
+    event `stop_name`."""
+    from distributed import Event
+    stop = Event(stop_name)
+    last = [time.monotonic()]
+
+    def progress(done, failed, total):
+        if time.monotonic() - last[0] < STOP_POLL:
+            return
+        last[0] = time.monotonic()
+        if stop.is_set():
+            raise Stopped(f"stopped after {done} of {total} sites")
+    return progress
+
+
+def _run_part(text, folder, seed, first_index, jobs, stop_name=None):
     """On a worker: the part of the list starting at place `first_index`."""
     try:
         from distributed import get_worker
@@ -21,7 +50,9 @@ def _run_part(text, folder, seed, first_index, jobs):
         jobs = jobs or getattr(state, "nthreads", None) or worker.nthreads
     except (ImportError, ValueError, AttributeError):
         pass
-    out = _kelmar.batch(text, kelmar.DATAFRAME_LIST_NAME, folder, seed, first_index, first_index, jobs or 0)
+    progress = None if stop_name is None else _stopping(stop_name)
+    out = _kelmar.batch(text, kelmar.DATAFRAME_LIST_NAME, folder, seed, first_index, first_index, jobs or 0,
+                        progress)
     return out
 
 
@@ -35,7 +66,8 @@ def simulate_sites(sites, client=None, partitions=None, seed=None, folder=None, 
     list raises KelmarError before anything is sent."""
     if isinstance(sites, (str, os.PathLike)):
         path = os.path.abspath(os.fspath(sites))
-        sites = pd.read_csv(path, dtype=str, keep_default_na=False)
+        # Read and checked by the batch's reader (its size limit, no device waited on), then split here.
+        sites = pd.read_csv(io.BytesIO(_kelmar.site_list_bytes(path)), dtype=str, keep_default_na=False)
         folder = folder if folder is not None else os.path.dirname(path)
     folder = os.path.abspath(folder if folder is not None else os.getcwd())
     text, name, _ = kelmar._site_list_text(sites)
@@ -49,14 +81,25 @@ def simulate_sites(sites, client=None, partitions=None, seed=None, folder=None, 
         own_cluster = LocalCluster(processes=True)
         client = Client(own_cluster)
     try:
+        from distributed import Event
+        # Ctrl-C (or any error) here stops the parts on the workers too: the
+        # tasks not started are cancelled, and those running see the event.
+        stop_event = Event(f"kelmar-stop-{uuid.uuid4().hex}", client=client)
         workers = max(1, len(client.scheduler_info()["workers"]))
         count = max(1, min(int(partitions or workers), len(sites)))
         bounds = np.linspace(0, len(sites), count + 1).astype(int)
         futures = []
-        for start, stop in zip(bounds[:-1], bounds[1:]):
-            part_text, _, _ = kelmar._site_list_text(sites.iloc[start:stop])
-            futures.append(client.submit(_run_part, part_text, folder, seed, int(start), jobs, pure=False))
-        parts = client.gather(futures)
+        try:
+            for start, stop in zip(bounds[:-1], bounds[1:]):
+                part_text, _, _ = kelmar._site_list_text(sites.iloc[start:stop])
+                futures.append(client.submit(_run_part, part_text, folder, seed, int(start), jobs, stop_event.name,
+                                             pure=False))
+            parts = client.gather(futures)
+            stop_event.clear()  # every part has ended: the scheduler may forget the event
+        except BaseException:
+            stop_event.set()
+            client.cancel(futures)
+            raise
     finally:
         if own_cluster is not None:
             client.close()

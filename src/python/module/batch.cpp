@@ -116,10 +116,21 @@ std::vector<batch::SiteRecords> RunWithProgress(
     return runs;
 }
 
-py::dict RunBatch(const std::string& listText, const std::string& listName, const std::string& folder,
-                  std::optional<std::uint32_t> seed, std::uint64_t firstIndex, int lineOffset, int jobs,
-                  const py::object& progress) {
-    batch::SiteList list = batch::ParseSiteList(listText, listName, folder);
+// The site list of a file, read as kelmar-cli batch reads it (its size
+// limit, no device or FIFO waited on), with relative names taken from
+// `folder` when one is given, from the list's folder otherwise.
+batch::SiteList ReadListFile(const std::string& fileName, const std::optional<std::string>& folder) {
+    batch::SiteList list;
+    {
+        py::gil_scoped_release unlocked;  // a large list takes a while
+        list = batch::ReadSiteList(fileName);
+        if (folder) list = batch::ParseSiteList(std::move(list.Bytes), fileName, *folder);
+    }
+    return list;
+}
+
+py::dict RunList(batch::SiteList list, std::optional<std::uint32_t> seed, std::uint64_t firstIndex, int lineOffset,
+                 int jobs, const py::object& progress) {
     for (batch::SiteEntry& site : list.Sites) site.Line += lineOffset;
     if (firstIndex == 0) WarnOfRepeatingStreams(list, firstIndex);  // a part's client warned of the whole list
     const std::uint32_t baseSeed = seed ? *seed : RandomSource().State();
@@ -172,8 +183,30 @@ py::dict RunBatch(const std::string& listText, const std::string& listName, cons
 }  // namespace
 
 void AddBatch(py::module_& m) {
-    m.def("batch", &RunBatch, py::arg("list_text"), py::arg("list_name"), py::arg("folder"), py::arg("seed").none(true),
-          py::arg("first_index"), py::arg("line_offset"), py::arg("jobs"), py::arg("progress") = py::none());
+    m.def(
+        "batch",
+        [](const std::string& listText, const std::string& listName, const std::string& folder,
+           std::optional<std::uint32_t> seed, std::uint64_t firstIndex, int lineOffset, int jobs,
+           const py::object& progress) {
+            return RunList(batch::ParseSiteList(listText, listName, folder), seed, firstIndex, lineOffset, jobs,
+                           progress);
+        },
+        py::arg("list_text"), py::arg("list_name"), py::arg("folder"), py::arg("seed").none(true),
+        py::arg("first_index"), py::arg("line_offset"), py::arg("jobs"), py::arg("progress") = py::none());
+    // A list file's path: the file is read here, never whole by Python.
+    m.def(
+        "batch_file",
+        [](const std::string& path, std::optional<std::string> folder, std::optional<std::uint32_t> seed,
+           std::uint64_t firstIndex, int jobs, const py::object& progress) {
+            return RunList(ReadListFile(path, folder), seed, firstIndex, 0, jobs, progress);
+        },
+        py::arg("path"), py::arg("folder").none(true), py::arg("seed").none(true), py::arg("first_index"),
+        py::arg("jobs"), py::arg("progress") = py::none());
+    // The bytes of a list file as the batch reads them, checked as a list.
+    m.def("site_list_bytes", [](const std::string& path) {
+        const batch::SiteList list = ReadListFile(path, std::nullopt);
+        return py::bytes(list.Bytes);
+    });
     // A base seed from the clock, as kelmar-cli batch takes one without --seed.
     m.def("clock_seed", [] { return RandomSource().State(); });
     m.def("check_site_list", [](const std::string& listText, const std::string& listName, const std::string& folder) {

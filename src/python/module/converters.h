@@ -16,11 +16,22 @@ namespace kelmar::python {
 
 namespace py = pybind11;
 
+// A value given for the field `key` as a number: anything Python converts
+// with float() but a text (int, float, numpy's numbers, ...). TypeError
+// "Lat takes a number (float), not str '60'" otherwise, `wanted` naming
+// what the field takes.
+double NumberOf(const py::handle& value, const std::string& key, const char* wanted);
+// Values given for the field `key` as an array of doubles: numbers of any
+// numpy kind, or objects that are numbers; TypeError as NumberOf's for
+// texts and anything else that is not numbers.
+py::array_t<double, py::array::forcecast> NumbersOf(const py::object& values, const std::string& key,
+                                                    const char* wanted);
+
 // Months 1..12 of a variable as an array that writes through to the record
 // `owner` holds.
 py::array_t<double> MonthView(py::object owner, MonthArray& values);
 // Twelve finite values, January to December; KelmarError otherwise.
-void SetMonths(MonthArray& target, const std::string& key, py::array_t<double, py::array::forcecast> values);
+void SetMonths(MonthArray& target, const std::string& key, const py::object& values);
 // A scenario's months, January first: one value for all, or twelve.
 void SetScenarioMonths(MonthArray& target, const char* key, const py::object& values);
 // Year indices 1..years by month 1..12 of a series, written through.

@@ -39,10 +39,10 @@ py::object GetSiteValue(const Site& site, const std::string& key) {
 void SetSiteValue(Site& site, const std::string& key, const py::object& value) {
     const SiteField& field = SiteFieldOf(key);
     if (field.Kind == FieldKind::Real) {
-        site.Params.*field.Real = RequireFiniteValue(value.cast<double>(), key);
+        site.Params.*field.Real = RequireFiniteValue(NumberOf(value, key, "a number (float)"), key);
         return;
     }
-    site.Params.*field.Flag = FlagValue(value.cast<double>(), key, std::string(py::str(value)));
+    site.Params.*field.Flag = FlagValue(NumberOf(value, key, "a whole number (int)"), key, std::string(py::str(value)));
 }
 
 const ClimateField& ClimateFieldOf(const std::string& key) {
@@ -77,15 +77,23 @@ Weather ReadWeather(const std::string& fileName, const std::string& siteId) {
     return weather;
 }
 
+// The scenario's single numbers, as fields of Python's Scenario.
+struct ScenarioNumber {
+    const char* Key;
+    double TScenario::*Value;
+};
+constexpr ScenarioNumber SCENARIO_NUMBERS[] = {
+    {"variability", &TScenario::Variability}, {"trend_t", &TScenario::TrendT}, {"trend_precip", &TScenario::TrendPrec}};
+
 TScenario ScenarioOfArguments(const std::string& name, const py::object& deltaT, const py::object& precipFactor,
-                              double variability, double trendT, double trendPrecip) {
+                              const py::object& variability, const py::object& trendT, const py::object& trendPrecip) {
     TScenario scenario;
     scenario.Name = name;
     SetScenarioMonths(scenario.DeltaT, "delta_t", deltaT);
     SetScenarioMonths(scenario.PrecFactor, "precip_factor", precipFactor);
-    scenario.Variability = variability;
-    scenario.TrendT = trendT;
-    scenario.TrendPrec = trendPrecip;
+    const py::object* given[] = {&variability, &trendT, &trendPrecip};
+    for (std::size_t n = 0; n < std::size(SCENARIO_NUMBERS); ++n)
+        scenario.*SCENARIO_NUMBERS[n].Value = NumberOf(*given[n], SCENARIO_NUMBERS[n].Key, "a number (float)");
     return scenario;
 }
 
@@ -121,7 +129,7 @@ void AddClimatology(py::module_& m) {
                  return MonthView(self, climate.Values.*ClimateFieldOf(key).Values);
              })
         .def("set",
-             [](Climatology& climate, const std::string& key, py::array_t<double, py::array::forcecast> values) {
+             [](Climatology& climate, const std::string& key, const py::object& values) {
                  SetMonths(climate.Values.*ClimateFieldOf(key).Values, key, values);
              })
         .def_readwrite("name", &Climatology::Name)
@@ -163,7 +171,8 @@ void AddWeather(py::module_& m) {
 // A climate scenario: delta_t and precip_factor one value or twelve
 // (January first, edited in place), as the scenario file holds them.
 void AddScenario(py::module_& m) {
-    py::class_<TScenario>(m, "Scenario")
+    py::class_<TScenario> scenario(m, "Scenario");
+    scenario
         .def(py::init(&ScenarioOfArguments), py::arg("name") = "", py::arg("delta_t") = 0.0,
              py::arg("precip_factor") = 1.0, py::arg("variability") = 1.0, py::arg("trend_t") = 0.0,
              py::arg("trend_precip") = 0.0)
@@ -174,17 +183,20 @@ void AddScenario(py::module_& m) {
         .def_property(
             "precip_factor", [](py::object self) { return MonthView(self, self.cast<TScenario&>().PrecFactor); },
             [](TScenario& s, const py::object& values) { SetScenarioMonths(s.PrecFactor, "precip_factor", values); })
-        .def_readwrite("variability", &TScenario::Variability)
-        .def_readwrite("trend_t", &TScenario::TrendT)
-        .def_readwrite("trend_precip", &TScenario::TrendPrec)
         .def("describe", &TScenario::Describe)
         .def("copy", [](const TScenario& s) { return s; });
+    for (const ScenarioNumber& number : SCENARIO_NUMBERS)
+        scenario.def_property(
+            number.Key, [value = number.Value](const TScenario& s) { return s.*value; },
+            [number](TScenario& s, const py::object& given) { s.*number.Value = NumberOf(given, number.Key, "a number (float)"); });
     m.def("read_scenario", &ReadScenarioRecord, py::arg("path"));
 }
 
 }  // namespace
 
 void AddRecords(py::module_& m) {
+    // The setters' rule for the package's own setters (a weather series).
+    m.def("numbers", &NumbersOf, py::arg("values"), py::arg("key"), py::arg("wanted"));
     AddFieldTables(m);
     AddSite(m);
     AddClimatology(m);
