@@ -1,5 +1,6 @@
 """Progress of kelmar.batch and stopping it: the callback's reports, an
-exception of the callback, and Ctrl-C while the batch runs without one.
+exception of the callback, and Ctrl-C while the batch runs without one;
+Ctrl-C stopping an ensemble and the sites on Dask workers.
 
 Run by ctest as test_kelmar.py is, with the examples of KELMAR_EXAMPLES.
 """
@@ -7,11 +8,14 @@ import _thread
 import os
 import signal
 import threading
+import time
+import warnings
 
 import pandas as pd
 import pytest
 
 import kelmar
+import kelmar.dask
 
 EXAMPLES = os.environ["KELMAR_EXAMPLES"]
 SITE = os.path.join(EXAMPLES, "soil.sit")
@@ -92,3 +96,71 @@ def test_ctrl_c_stops_a_batch_without_a_callback():
         timer.cancel()
         timer.join()
         signal.signal(signal.SIGINT, previous)
+
+
+class Interrupted(Exception):
+    pass
+
+
+def interrupted(call, after):
+    """Runs `call` with Ctrl-C (a real SIGINT, which also wakes a thread
+    waiting on a lock) sent `after` seconds in, under a handler of our own
+    in place of Python's (whose KeyboardInterrupt would end pytest itself if
+    the signal came late). Gives the seconds from the signal to the end of
+    the call, which must raise Interrupted."""
+    def handler(signum, frame):
+        raise Interrupted()
+
+    sent = []
+
+    def send():
+        sent.append(time.monotonic())
+        os.kill(os.getpid(), signal.SIGINT)
+
+    previous = signal.signal(signal.SIGINT, handler)
+    timer = threading.Timer(after, send)
+    try:
+        timer.start()
+        with pytest.raises(Interrupted):
+            call()
+        ended = time.monotonic()
+    finally:
+        timer.cancel()
+        timer.join()
+        signal.signal(signal.SIGINT, previous)
+    assert sent, "the call ended before Ctrl-C"
+    return ended - sent[0]
+
+
+def seconds_of(call):
+    start = time.monotonic()
+    call()
+    return time.monotonic() - start
+
+
+def test_ctrl_c_stops_an_ensemble_promptly():
+    per_replicate = seconds_of(lambda: kelmar.simulate(SITE, CLIMATE, seed=1, replicates=20, jobs=1)) / 20
+    replicates = 2000  # far more than run in the half second before Ctrl-C
+    late = interrupted(lambda: kelmar.simulate(SITE, CLIMATE, seed=1, replicates=replicates, jobs=1), 0.5)
+    assert late < per_replicate * replicates / 4, \
+        f"the ensemble ended {late:.1f} s after Ctrl-C; all of it takes about {per_replicate * replicates:.1f} s"
+
+
+def test_ctrl_c_stops_the_sites_on_the_dask_workers():
+    from distributed import Client, LocalCluster
+
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # the cluster's notes on ports and memory
+        cluster = LocalCluster(n_workers=1, threads_per_worker=1, processes=True, dashboard_address=None)
+        client = Client(cluster)
+    try:
+        count = 1000  # far more sites than run in the second before Ctrl-C
+        per_site = seconds_of(lambda: kelmar.batch(sites(20), seed=1, jobs=1)) / 20
+        interrupted(lambda: kelmar.dask.simulate_sites(sites(count), client=client, seed=1, jobs=1), 1.0)
+        # The worker's one thread is free again once the part has stopped.
+        free = seconds_of(lambda: client.submit(time.monotonic, pure=False).result(timeout=120))
+        assert free < per_site * count / 4, \
+            f"the worker went on {free:.1f} s after Ctrl-C; the sites take about {per_site * count:.1f} s"
+    finally:
+        client.close()
+        cluster.close()

@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "app/batch/batch_summary.h"
 #include "app/batch/batch_tables.h"
 #include "app/ensemble.h"
+#include "app/progress.h"
 #include "app/random_streams.h"
 #include "app/record_commands.h"
 #include "app/record_files.h"
@@ -25,6 +27,7 @@
 #include "python/module/module_units.h"
 #include "python/module/records.h"
 #include "python/module/run_warnings.h"
+#include "python/module/stoppable.h"
 
 namespace kelmar::python {
 
@@ -104,6 +107,8 @@ public:
           AnnualValues(Annual.Values.mutable_data()) {}
 
     void Take(int replicate, const TModel& model, std::uint64_t seed) override {
+        // Stopping: the replicates running end, none other is kept or started.
+        if (Stop && Stop->load()) throw Cancelled("The ensemble was stopped.");
         if (model.AvailableYears != Years)
             throw KelmarError("Replicate " + std::to_string(replicate) + " ran " +
                               std::to_string(model.AvailableYears) + " years, not " + std::to_string(Years) + ".");
@@ -126,6 +131,7 @@ public:
     }
 
     const int Years;
+    const std::atomic<bool>* Stop = nullptr;  // set: the caller asks the ensemble to stop
     py::array_t<std::int64_t> MonthlyReplicate, AnnualReplicate;
     py::array_t<std::uint64_t> Seeds;  // a pcg64 seed takes all 64 bits
     Table Monthly, Annual;
@@ -217,10 +223,11 @@ py::dict Ensemble(const Site& site, const Climatology* climate, std::optional<st
         return out;
     }
     ArraySink sink(replicates, model->AvailableYears);
-    {
-        py::gil_scoped_release unlocked;
+    // Ctrl-C stops the replicates: a sink that refuses one ends the ensemble's threads.
+    RunStoppable([&](const std::atomic<bool>& stop) {
+        sink.Stop = &stop;
         RunReplicates(*model, scenario, options, sink);
-    }
+    });
     out["seeds"] = sink.Seeds;
     out["monthly"] =
         py::make_tuple(sink.MonthlyReplicate, sink.Monthly.Years, sink.Monthly.Months, sink.Monthly.Values);
