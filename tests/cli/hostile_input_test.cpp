@@ -1,0 +1,225 @@
+// kelmar-cli run as a program against inputs and limits meant to break it:
+// special files in place of inputs, a disk that fills while the netCDF file
+// is written, thread counts far beyond the machine. Each must end with a
+// clear message and an exit status, never hang or crash.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+// Limits set on the child before it starts kelmar-cli.
+struct Limits {
+    std::optional<rlim_t> FileBytes;     // RLIMIT_FSIZE: a write past it fails with EFBIG (SIGXFSZ ignored)
+    std::optional<rlim_t> AddressBytes;  // RLIMIT_AS: allocations past it fail
+    unsigned Seconds = 120;              // a hang ends by SIGALRM (status 142)
+};
+
+struct HostileInput : ::testing::Test {
+    fs::path dir = fs::temp_directory_path() / ("kelmar-hostile-" + std::to_string(::getpid()));
+
+    void SetUp() override {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        for (const char* name : {"soil.sit", "climat.cld", "weather.wed"})
+            fs::copy_file(fs::path(KELMAR_EXAMPLES_DIR) / name, dir / name);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::permissions(dir, fs::perms::owner_all, ignored);
+        for (const auto& entry : fs::recursive_directory_iterator(dir, ignored))
+            if (entry.is_directory(ignored)) fs::permissions(entry.path(), fs::perms::owner_all, ignored);
+        fs::remove_all(dir, ignored);
+    }
+
+    // Runs kelmar-cli in `dir`; gives the exit status, or 128 + the signal
+    // that ended it.
+    int Run(const std::vector<std::string>& args, const Limits& limits = {}) {
+        const pid_t child = fork();
+        if (child == 0) {
+            std::vector<char*> argv{const_cast<char*>(KELMAR_CLI)};
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            const int out = open((dir / ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = open((dir / ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0) _exit(126);
+            // Set after the captures are open: their writes are small.
+            if (limits.FileBytes) {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit size{*limits.FileBytes, *limits.FileBytes};
+                if (setrlimit(RLIMIT_FSIZE, &size) != 0) _exit(126);
+            }
+            if (limits.AddressBytes) {
+                const rlimit size{*limits.AddressBytes, *limits.AddressBytes};
+                if (setrlimit(RLIMIT_AS, &size) != 0) _exit(126);
+            }
+            std::signal(SIGALRM, SIG_DFL);
+            alarm(limits.Seconds);
+            execv(KELMAR_CLI, argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        if (waitpid(child, &status, 0) != child) return -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::string Err() const { return ReadBytes(dir / ".err"); }
+};
+
+// Before, a site file that was a FIFO without a writer stopped the whole
+// batch, and simulate, for ever.
+TEST_F(HostileInput, ASpecialFileIsRefusedUnwaitedAndInABatchIsOnlyItsSitesError) {
+    ASSERT_EQ(mkfifo((dir / "fifo.sit").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((dir / "fifo.cld").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", dir / "null.wed");
+    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\n"
+                                  "a,soil.sit,climat.cld,weather.wed\n"
+                                  "pipe,fifo.sit,climat.cld,weather.wed\n"
+                                  "device,soil.sit,climat.cld,null.wed\n"
+                                  "b,soil.sit,climat.cld,\n");
+    EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--quiet"}), 1) << Err();
+    EXPECT_EQ(Err(), "kelmar-cli: 2 of 4 sites failed; their messages are in o/errors.csv\n");
+    const std::string errors = ReadBytes(dir / "o/errors.csv");
+    EXPECT_NE(errors.find("pipe,\"The file \"\"fifo.sit\"\" is not a regular file but a FIFO"), std::string::npos)
+        << errors;
+    EXPECT_NE(errors.find("device,\"The file \"\"null.wed\"\" is not a regular file but a character device"),
+              std::string::npos)
+        << errors;
+    const std::string annual = ReadBytes(dir / "o/annual.csv");
+    EXPECT_NE(annual.find("\na,"), std::string::npos) << annual;
+    EXPECT_NE(annual.find("\nb,"), std::string::npos) << annual;
+
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"simulate", "--site", "fifo.sit", "--climate", "climat.cld"},
+             {"simulate", "--site", "soil.sit", "--climate", "fifo.cld"}}) {
+        EXPECT_EQ(Run(args), 1) << args[2] << args[4] << "\n" << Err();
+        EXPECT_NE(Err().find("is not a regular file but a FIFO"), std::string::npos) << Err();
+    }
+}
+
+// The largest file under `folder` other than `except`, in bytes.
+std::uintmax_t LargestFileBut(const fs::path& folder, const fs::path& except) {
+    std::uintmax_t largest = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file() && entry.path() != except) largest = std::max(largest, entry.file_size());
+    return largest;
+}
+
+// Before, the message came and then the process crashed at its end, in the
+// HDF5 library's shutdown (status 139). A file size limit makes the disk
+// full for results.nc alone: its writes fail with EFBIG.
+TEST_F(HostileInput, ANetcdfFileThatCannotBeWrittenEndsWithItsMessageAndStatus1) {
+    std::string list = "site_id,site_file,climate_file,weather_file\n";
+    for (int i = 0; i < 20; ++i) list += "s" + std::to_string(i) + ",soil.sit,climat.cld,weather.wed\n";
+    WriteBytes(dir / "sites.csv", list);
+    const std::vector<std::string> batch = {"batch", "--sites", "sites.csv", "--out", "o", "--format", "netcdf", "--quiet"};
+    ASSERT_EQ(Run(batch), 0) << Err();
+    const fs::path results = dir / "o/results.nc";
+    const std::uintmax_t whole = fs::file_size(results), others = LargestFileBut(dir, results);
+    ASSERT_LT(others, whole) << "the fixture must make results.nc the largest file";
+    const Limits full{.FileBytes = (others + whole) / 2};
+
+    fs::remove_all(dir / "o");
+    EXPECT_EQ(Run(batch, full), 1) << Err();
+    EXPECT_NE(Err().find("Cannot write the file \"o/results.nc\""), std::string::npos) << Err();
+    EXPECT_FALSE(fs::exists(results));
+
+    ASSERT_EQ(Run({"merge", "o"}), 0) << Err();
+    const std::string written = ReadBytes(results);
+    EXPECT_EQ(Run({"merge", "o"}, full), 1) << Err();
+    EXPECT_NE(Err().find("results.nc"), std::string::npos) << Err();
+    EXPECT_TRUE(ReadBytes(results) == written) << "a failed merge changed results.nc";
+}
+
+// Before, every job asked for got two tasks' memory up front (about 1.3 MB
+// each): --jobs 65535 on one site needed 170 GB and was killed.
+TEST_F(HostileInput, JobsBeyondTheTasksAreCappedAndSaidSo) {
+    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\na,soil.sit,climat.cld,weather.wed\n");
+    const Limits memory{.AddressBytes = rlim_t{2} << 30};  // 2 GiB of address space
+    EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--quiet", "--jobs", "65535"}, memory), 0) << Err();
+    EXPECT_EQ(Err(), "kelmar-cli: --jobs 65535 capped to 1 (the tasks of the batch)\n");
+    EXPECT_NE(ReadBytes(dir / "o/annual.csv").find("\na,1961,"), std::string::npos);
+
+    // 100 replicates of a site are 100 tasks; the thread pool starts no
+    // more threads than the cores (it used to say so itself, after the fact).
+    WriteBytes(dir / "generated.csv", "site_id,site_file,climate_file\na,soil.sit,climat.cld\n");
+    EXPECT_EQ(Run({"batch", "--sites", "generated.csv", "--out", "r", "--quiet", "--replicates", "100", "--jobs",
+                   "65535"},
+                  memory),
+              0)
+        << Err();
+    std::smatch cap;
+    const std::string said = Err();
+    ASSERT_TRUE(std::regex_match(said, cap, std::regex("kelmar-cli: --jobs 65535 capped to ([0-9]+) "
+                                                       "\\((the cores|the tasks of the batch)\\)\n")))
+        << said;
+    EXPECT_LE(std::stoi(cap[1]), 100);
+    EXPECT_EQ(cap[2] == "the tasks of the batch", std::stoi(cap[1]) == 100) << said;
+
+    // Within the tasks and the cores nothing is said.
+    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\n"
+                                  "a,soil.sit,climat.cld,weather.wed\nb,soil.sit,climat.cld,weather.wed\n");
+    EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "p", "--quiet", "--jobs", "2"}, memory), 0) << Err();
+    EXPECT_EQ(Err(), "");
+}
+
+// Messages that before left the person guessing: "not found" for a folder,
+// "needs a number" for a number too large, a bare std::bad_alloc.
+TEST_F(HostileInput, EachRefusalNamesTheValueTheLimitAndWhatToDo) {
+    fs::create_directory(dir / "dir.sit");
+    const std::vector<std::string> simulate = {"simulate", "--site", "soil.sit", "--climate", "climat.cld"};
+    const auto with = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), simulate.begin(), simulate.end());
+        return more;
+    };
+    const struct {
+        std::vector<std::string> Args;
+        Limits Limit;
+        int Status;
+        std::string Message;  // a piece of standard error
+    } cases[] = {
+        {{"simulate", "--site", "dir.sit", "--climate", "climat.cld"}, {}, 1,
+         "\"dir.sit\" is a folder, not a file; name a file in it."},
+        {with({"--precip-factor", "1e309"}), {}, 2,
+         "--precip-factor 1e309 is beyond the largest number a run can take (about 1.8e308); give a number within it"},
+        {with({"--delta-t", "-1e400000"}), {}, 2, "--delta-t -1e400000 is beyond the largest number"},
+        {with({"--precip-factor", "1e30x"}), {}, 2, "--precip-factor needs a number, not '1e30x'"},
+        // Control bytes shown, not sent to the terminal.
+        {with({"--precip-factor", "1\n2"}), {}, 2, "--precip-factor needs a number, not '1\\x0A2'"},
+        {with({"--bogus\x1b[2J"}), {}, 2, "unknown option '--bogus\\x1B[2J'"},
+        {with({"--replicates", "-1"}), {}, 2, "--replicates needs a whole number from 1 to 100000000, not '-1'"},
+        {with({"--replicates", "100000", "--summary", "--out", "s", "--rng", "pcg64"}),
+         {.AddressBytes = rlim_t{1536} << 20}, 1,
+         "The summary of 100000 replicates needs at least "},
+    };
+    for (const auto& c : cases) {
+        std::string joined;
+        for (const auto& a : c.Args) joined += a + " ";
+        EXPECT_EQ(Run(c.Args, c.Limit), c.Status) << joined << "\n" << Err();
+        EXPECT_NE(Err().find(c.Message), std::string::npos) << joined << "\n" << Err();
+    }
+}
+
+}  // namespace
