@@ -84,10 +84,10 @@ private:
 };
 
 // Puts stream `stream` of every chunk, in chunk order, under `output` as a
-// CSV table starting with `header`. When one process's stream holds every
+// CSV table starting with the table's header. When one process's stream holds every
 // chunk in order and nothing else (a run on one machine), the stream itself
 // takes the name: nothing is copied. Otherwise (shards) the chunks are
 // copied into a new table.
-void JoinCsvTable(const JoinedChunks& chunks, const StreamSpec& spec, std::size_t stream, const std::string& output);
+void JoinCsvTable(const JoinedChunks& chunks, const StreamSpec& table, std::size_t stream, const std::string& output);
 
 }  // namespace kelmar::batch
