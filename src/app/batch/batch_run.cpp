@@ -119,6 +119,10 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
         throw KelmarError(stop.Error() + "\nThe batch stopped; the chunks finished so far are kept: run the same command with "
                                          "--resume to go on.");
 
+    // Rows added after the last block was read leave every block as it
+    // was; the whole list is compared before the batch says it finished.
+    plan.List->CheckUnchanged();
+
     BatchSummary summary;
     summary.Sites = plan.Batch.Sites;
     summary.BaseSeed = plan.Batch.BaseSeed;

@@ -52,6 +52,7 @@ ListColumn ColumnNamed(const std::string& name) {
         if (name == key) return {kind, nullptr, key};
     for (const SiteField& field : SITE_FIELDS)
         if (name == field.Key) return {ColumnKind::Param, &field, field.Key};
+    RefuseBareCarriageReturn(name);
     throw KelmarError("The column \"" + ShownListText(name) + "\" is unknown; a site list has the columns " +
                       KnownColumnNames() + ".");
 }
@@ -74,7 +75,7 @@ std::uint32_t ParseSeed(const std::string& text) {
 // The range is the one the netCDF output's coordinates take (degrees east
 // from -180 or from 0), so a list read here never fails at the merge.
 double ParseDegrees(const std::string& text, const char* column, double lowest, double highest) {
-    const double value = ParseReal(text);
+    const double value = ListReal(text);
     if (!(value >= lowest && value <= highest))  // NaN too
         throw KelmarError(std::string("The ") + column + " " + text + " lies outside " + std::to_string(int(lowest)) +
                           " to " + std::to_string(int(highest)) + " degrees.");
@@ -159,8 +160,10 @@ public:
                             if (column.Field->Kind == FieldKind::Flag)
                                 site.Params.*column.Field->Flag =
                                     FlagValue(ParseInteger(text, IntegerForm::Decimal), column.Field->Key, ShownListText(text));
-                            else
+                            else {
+                                ListReal(text);  // a text that is no number refused as the list holds it
                                 ParseSiteLine(site.Params, std::string(column.Field->Key) + "," + text);
+                            }
                         } catch (const KelmarError& e) {
                             throw LocatedError(WithLocationLine(
                                 e.what(), FileLineLocation(FileName, line) + ", column " + column.Field->Key));
@@ -356,6 +359,22 @@ struct SiteListFile::State {
         return bytes;
     }
 
+    // Whether the file holds `Size` bytes of hash `Hash` now.
+    bool Unchanged() const {
+        if (Whole) return true;
+        std::FILE* file = std::fopen(PathOf(FileName).c_str(), "rb");
+        if (!file) return false;
+        std::string buffer(ReadBytes, '\0');
+        std::uint64_t hash = FNV1A64_BASIS, total = 0;
+        for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0 && total <= Size;) {
+            hash = Fnv1a64(std::string_view(buffer.data(), got), hash);
+            total += got;
+        }
+        const bool failed = std::ferror(file) != 0;
+        std::fclose(file);
+        return !failed && total == Size && hash == Hash;
+    }
+
     [[noreturn]] void Changed() const {
         throw KelmarError("The site list \"" + FileName +
                           "\" has changed since the batch checked it; a list must stay as it is while its batch "
@@ -471,6 +490,10 @@ std::int64_t SiteListFile::Count() const { return Impl->Count; }
 std::uint64_t SiteListFile::Hash() const { return Impl->Hash; }
 std::int64_t SiteListFile::LastWithoutSeed() const { return Impl->LastWithoutSeed; }
 const FormulaLabels& SiteListFile::FormulaIds() const { return Impl->FormulaIds; }
+
+void SiteListFile::CheckUnchanged() const {
+    if (!Impl->Unchanged()) Impl->Changed();
+}
 
 std::vector<SiteEntry> SiteListFile::ReadBlock(std::int64_t block) const {
     const State& s = *Impl;

@@ -94,6 +94,11 @@ public:
     // last block). Raises KelmarError when the file has changed since it
     // was checked: a block's bytes differ, or the file has grown or shrunk.
     std::vector<SiteEntry> ReadBlock(std::int64_t block) const;
+    // Raises the error of a changed list unless the file still holds the
+    // bytes checked: rows added after the last block was read are found
+    // here, before the batch says it finished. A list that is no regular
+    // file (a pipe) cannot be read again and is taken as it was.
+    void CheckUnchanged() const;
 
 private:
     struct State;
