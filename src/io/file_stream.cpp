@@ -219,7 +219,7 @@ FileLock::FileLock(const std::string& fileName)
     if (!File) throw KelmarError("Cannot write the file \"" + fileName + "\" (" + Reason(errno) + ").");
     if (::flock(File.Get(), LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        if (error == EWOULDBLOCK) throw KelmarError("Another process holds the file \"" + fileName + "\".");
+        if (error == EWOULDBLOCK) throw LockHeld("Another process holds the file \"" + fileName + "\".");
         throw KelmarError("Cannot lock the file \"" + fileName + "\" (" + Reason(error) + ").");
     }
 }

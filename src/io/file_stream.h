@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "io/posix_file.h"
+#include "model/errors.h"
 
 namespace kelmar {
 
@@ -94,6 +95,13 @@ private:
 // removed), held while the object lives, so that two processes cannot both
 // do the work the file stands for. Raises KelmarError naming the file when
 // another process holds it or it cannot be made.
+// Raised by FileLock when another process holds the lock; any other
+// failure to lock (a folder that cannot be written) is a plain KelmarError.
+class LockHeld : public KelmarError {
+public:
+    using KelmarError::KelmarError;
+};
+
 class FileLock {
 public:
     explicit FileLock(const std::string& fileName);

@@ -502,6 +502,31 @@ TEST_F(BatchRun, ASecondProcessOnTheSameShareIsRefused) {
     EXPECT_NE(message.find("Another kelmar-cli is running shard 1/3"), std::string::npos) << message;
     ::close(held);
     EXPECT_NO_THROW(RunBatch(shard, err));
+
+    // A lock that cannot be made is no other process's: the message says
+    // what the folder must be instead.
+    BatchOptions whole = Options("unlockable");
+    RunBatch(whole, err);
+    fs::remove(dir.File("unlockable/parts/shard-0-of-1.lock"));
+    fs::create_directories(dir.File("unlockable/parts/shard-0-of-1.lock"));
+    whole.Resume = true;
+    const std::string refused = ErrorText([&] { RunBatch(whole, err); });
+    EXPECT_NE(refused.find("must be one this user may write to"), std::string::npos) << refused;
+    EXPECT_EQ(refused.find("Another kelmar-cli"), std::string::npos) << refused;
+}
+
+// Before, rows added after the list's last block was read went unnoticed:
+// the batch ran the sites it had and said it finished.
+TEST_F(BatchRun, RowsAddedToTheListWhileItRunsStopTheBatchBeforeItFinishes) {
+    const std::string list = MakeList(3);
+    BatchOptions options = Options("grown");
+    options.OnProgress = [&](const ProgressReport& report) {
+        if (report.Done == 1) WriteBytes(list, ReadBytes(list) + "late," + EXAMPLES + "/soil.sit," + EXAMPLES + "/climat.cld,\n");
+        return true;
+    };
+    const std::string message = ErrorText([&] { RunBatch(options, err); });
+    EXPECT_NE(message.find("has changed since the batch checked it"), std::string::npos) << message;
+    EXPECT_FALSE(fs::exists(dir.File("grown/monthly.csv"))) << "the tables of a changed list were joined";
 }
 
 TEST_F(BatchRun, RefusesFoldersItWouldSpoilOrCannotWrite) {

@@ -64,10 +64,13 @@ Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
 void LockShare(const BatchOptions& options, BatchPlan& plan) {
     try {
         plan.ShareLock.emplace(Utf8Name(plan.Dir / PARTS_FOLDER / (plan.Stem + ".lock")));
-    } catch (const KelmarError& e) {
+    } catch (const LockHeld& e) {
         throw KelmarError(std::string(e.what()) + " Another kelmar-cli is running " +
                           (plan.Sharded ? "shard " + ShardText(options.Share) : std::string("this batch")) + " in \"" +
                           Utf8Name(plan.Dir) + "\"; wait for it to end.");
+    } catch (const KelmarError& e) {
+        throw KelmarError(std::string(e.what()) + " The batch folder \"" + Utf8Name(plan.Dir) +
+                          "\" must be one this user may write to; give --out such a folder.");
     }
 }
 
