@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/batch/batch_tables.h"
+#include "app/progress.h"
 #include "app/random_streams.h"
 #include "app/run_sequence.h"
 #include "io/csv_text.h"
@@ -210,6 +211,7 @@ void RunAndCollect(const TModel& prepared, const TScenario* scenario, const Ense
             if (!model) model = std::make_unique<TModel>(prepared);
             auto&& visit = makeVisit();
             for (int r = range.begin(); r < range.end(); ++r) {
+                if (options.Stop && options.Stop->load()) throw Cancelled("The summary of the replicates was stopped.");
                 RunReplicate(*model, scenario, options, r);
                 if (model->AvailableYears != MAX_YEARS)
                     throw KelmarError("Replicate " + std::to_string(r) + " ran " +

@@ -18,6 +18,7 @@
 //                           site_id,scenario,year,<SUMMARY_FIELDS>
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ struct EnsembleOptions {
     std::string ScenarioName;   // the scenario column
     std::string OutDir;
     std::string Version;        // of the program, for ensemble.txt
+    // Set by the caller to stop the summaries: the replicates under way
+    // end, none starts, and SummarizeReplicates raises Cancelled.
+    const std::atomic<bool>* Stop = nullptr;
 };
 
 // Runs the replicates of `prepared`, a model whose site and climatology were

@@ -138,10 +138,13 @@ def seconds_of(call):
     return time.monotonic() - start
 
 
-def test_ctrl_c_stops_an_ensemble_promptly():
-    per_replicate = seconds_of(lambda: kelmar.simulate(SITE, CLIMATE, seed=1, replicates=20, jobs=1)) / 20
+@pytest.mark.parametrize("summary", [False, True], ids=["tables", "summary"])
+def test_ctrl_c_stops_an_ensemble_promptly(summary):
+    per_replicate = seconds_of(lambda: kelmar.simulate(SITE, CLIMATE, seed=1, replicates=20, jobs=1,
+                                                       summary=summary)) / 20
     replicates = 2000  # far more than run in the half second before Ctrl-C
-    late = interrupted(lambda: kelmar.simulate(SITE, CLIMATE, seed=1, replicates=replicates, jobs=1), 0.5)
+    late = interrupted(lambda: kelmar.simulate(SITE, CLIMATE, seed=1, replicates=replicates, jobs=1,
+                                               summary=summary), 0.5)
     assert late < per_replicate * replicates / 4, \
         f"the ensemble ended {late:.1f} s after Ctrl-C; all of it takes about {per_replicate * replicates:.1f} s"
 

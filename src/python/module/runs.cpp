@@ -211,10 +211,11 @@ py::dict Ensemble(const Site& site, const Climatology* climate, std::optional<st
     out["scenario"] = options.ScenarioName;
     if (summary) {
         EnsembleSummaries summaries;
-        {
-            py::gil_scoped_release unlocked;
+        // Ctrl-C stops the replicates between two of them.
+        RunStoppable([&](const std::atomic<bool>& stop) {
+            options.Stop = &stop;
             summaries = SummarizeReplicates(*model, scenario, options);
-        }
+        });
         std::vector<int> months(12);
         for (int k = 1; k <= 12; ++k) months[k - 1] = k;
         const std::vector<int> years(summaries.YearOf.begin() + 1, summaries.YearOf.end());
