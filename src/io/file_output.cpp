@@ -21,7 +21,17 @@ namespace kelmar {
 void MakeFolders(const std::string& dir) {
     std::error_code error;
     std::filesystem::create_directories(PathOf(dir), error);
-    if (error) throw KelmarError("Cannot create the folder \"" + dir + "\" (" + error.message() + ").");
+    if (!error) return;
+    // A file where a folder of the path should be: name it, not the
+    // system's "Not a directory" about a path the user never wrote.
+    for (fs::path part = PathOf(dir); !part.empty() && part != part.parent_path(); part = part.parent_path()) {
+        std::error_code ignored;
+        const fs::file_status status = fs::status(part, ignored);
+        if (fs::exists(status) && !fs::is_directory(status))
+            throw KelmarError("Cannot create the folder \"" + dir + "\": \"" + Utf8Name(part) +
+                              "\" is a file, not a folder. Name a folder, or move the file away.");
+    }
+    throw KelmarError("Cannot create the folder \"" + dir + "\" (" + error.message() + ").");
 }
 
 namespace {

@@ -202,6 +202,12 @@ TEST_F(HostileInput, EachRefusalNamesTheValueTheLimitAndWhatToDo) {
         more.insert(more.begin(), simulate.begin(), simulate.end());
         return more;
     };
+    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file\na,soil.sit,climat.cld\n");
+    const auto batch = [&](std::vector<std::string> more) {
+        const std::vector<std::string> start = {"batch", "--sites", "sites.csv", "--out", "o", "--quiet"};
+        more.insert(more.begin(), start.begin(), start.end());
+        return more;
+    };
     const struct {
         std::vector<std::string> Args;
         Limits Limit;
@@ -221,6 +227,19 @@ TEST_F(HostileInput, EachRefusalNamesTheValueTheLimitAndWhatToDo) {
         {with({"--replicates", "100000", "--summary", "--out", "s", "--rng", "pcg64"}),
          {.AddressBytes = rlim_t{1536} << 20}, 1,
          "The summary of 100000 replicates needs at least "},
+        // A batch's options and inputs, refused before anything is made.
+        {batch({"--jobs", "-3"}), {}, 2, "--jobs needs a whole number from 1 to 65535, not '-3'"},
+        {batch({"--seed", "-1"}), {}, 2, "--seed needs a whole number from 0 to 4294967295, not '-1'"},
+        {batch({"--seed", "4294967296"}), {}, 2, "not '4294967296'"},
+        {batch({"--rng", "mt"}), {}, 2, "--rng needs lcg32 or pcg64, not 'mt'"},
+        {batch({"--format", "xlsx"}), {}, 2, "--format needs csv, netcdf or both, not 'xlsx'"},
+        {batch({"--replicates", "0"}), {}, 2, "--replicates needs a whole number from 1 to 100000000, not '0'"},
+        {batch({"--replicates", "1e3"}), {}, 2, "not '1e3'"},
+        {batch({"--scenarios", "missing.csv"}), {}, 1, "The scenario list \"missing.csv\" was not found."},
+        {{"batch", "--sites", "dir.sit", "--out", "o", "--quiet"}, {}, 1, "\"dir.sit\" is a folder, not a file"},
+        {{"batch", "--sites", "missing.csv", "--out", "o", "--quiet"}, {}, 1, "The site list \"missing.csv\" was not found."},
+        {{"batch", "--sites", "sites.csv", "--out", "soil.sit/o", "--quiet"}, {}, 1,
+         "\"soil.sit\" is a file, not a folder. Name a folder, or move the file away."},
     };
     for (const auto& c : cases) {
         // Without the limit the case would take the memory it is about.
@@ -229,6 +248,7 @@ TEST_F(HostileInput, EachRefusalNamesTheValueTheLimitAndWhatToDo) {
         for (const auto& a : c.Args) joined += a + " ";
         EXPECT_EQ(Run(c.Args, c.Limit), c.Status) << joined << "\n" << Err();
         EXPECT_NE(Err().find(c.Message), std::string::npos) << joined << "\n" << Err();
+        EXPECT_FALSE(fs::exists(dir / "o")) << joined << ": a refused batch made its folder";
     }
 }
 

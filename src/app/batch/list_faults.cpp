@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "io/number_text.h"
+
 namespace kelmar::batch {
 
 namespace {
@@ -41,6 +43,23 @@ bool IsUtf8(std::string_view text) {
         i += length;
     }
     return true;
+}
+
+void RefuseBareCarriageReturn(std::string_view headerField) {
+    if (headerField.find('\r') == std::string_view::npos) return;
+    throw KelmarError("The header runs into the rows (\"" + ShownListText(headerField) +
+                      "\"): the list's lines end with a carriage return alone. Save it with LF or CR LF line ends "
+                      "(\"CSV UTF-8\" in a spreadsheet).");
+}
+
+double ListReal(std::string_view text) {
+    try {
+        return ParseReal(text);
+    } catch (const KelmarError&) {
+        std::string message = INVALID_REAL_MESSAGE;
+        message.replace(message.find("%s"), 2, ShownListText(text));
+        throw KelmarError(message);
+    }
 }
 
 std::string ShownListText(std::string_view text) {

@@ -68,6 +68,17 @@ bool IsUtf8(std::string_view text);
 // what the list holds.
 std::string ShownListText(std::string_view text);
 
+// A number of a list, by the rule of the data files (ParseReal); a text
+// that is none is shown as the list holds it (UTF-8), not as a data file's
+// code page would read it.
+double ListReal(std::string_view text);
+
+// Raises KelmarError for a header field that holds a carriage return: the
+// list's lines end with a carriage return alone (as old Mac programs save
+// text), so that the header runs into the rows. Called before a column is
+// said to be unknown, which would hide why.
+void RefuseBareCarriageReturn(std::string_view headerField);
+
 // Refuses a label of the outputs (a site id, a scenario's name; `what` says
 // which) that would break them: a control character (a line end, a NUL)
 // breaks the tables and the netCDF file; text that is not UTF-8 (a list

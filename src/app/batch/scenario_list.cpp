@@ -45,6 +45,7 @@ Column ColumnNamed(const std::string& name) {
                 if (month == std::to_string(m)) return {k, m};
         }
     }
+    RefuseBareCarriageReturn(name);
     throw KelmarError("The column \"" + ShownListText(name) + "\" is unknown; a scenario list has the columns " + Known() + ".");
 }
 
@@ -118,7 +119,7 @@ ScenarioList ParseScenarioList(const std::string& bytes, const std::string& file
                 if (text.empty()) continue;  // this key changes nothing
                 double value = 0;
                 try {
-                    value = ParseReal(text);
+                    value = ListReal(text);
                 } catch (const KelmarError& e) {
                     throw KelmarError(std::string(e.what()) + " (column " + header[c] + ")");
                 }
