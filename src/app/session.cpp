@@ -6,13 +6,18 @@
 #include "app/results_file_name.h"
 #include "app/run_notices.h"
 #include "io/results_file.h"
+#include "model/errors.h"
 
 namespace kelmar {
 
 int Session::StepMaximum() const { return Model.Settings.InpDat ? Model.AvailableYears : MAX_YEARS; }
 
+std::string YearCountText(int years) {
+    return "    " + std::to_string(years) + (years == 1 ? " year" : " years");
+}
+
 StepBoxEdit Session::EditStepBox(std::string_view text) {
-    if (text.empty()) return {};
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return {};
     const int maximum = StepMaximum();
     int number = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
@@ -26,6 +31,9 @@ StepBoxEdit Session::EditStepBox(std::string_view text) {
 StepOutcome Session::Step(int requested) {
     StepOutcome outcome;
     const int left = StepMaximum() - Released;
+    if (requested < 1 && left > 0)
+        throw KelmarError("A Step takes a whole number of years from 1 to " + std::to_string(left) + ", not " +
+                          std::to_string(requested) + ".");
     StepYears = requested;
     if (requested > left) {
         StepYears = left;

@@ -22,6 +22,10 @@ inline constexpr const char* WHOLE_INPUT_NOTICE = "The calculation was made for 
 inline constexpr const char* NO_YEARS_TO_SHOW = "No years to show: the run made no results";
 inline constexpr const char* NO_YEARS_TO_SAVE = "No years to save: nothing was written";
 
+// The status panel's count of released years, as English reads it:
+// "    1 year", "    10 years".
+std::string YearCountText(int years);
+
 // What a new text in the step box leads to.
 struct StepBoxEdit {
     enum class Kind {
@@ -70,14 +74,17 @@ public:
     // (nothing loaded); before that it only readies the step controls.
     bool InitialisationRestarts() const { return Released > 0; }
 
-    // A new text of the step box. The box takes digits only; a number above
-    // the step maximum, or too long for an int, becomes the maximum.
+    // A new text of the step box. Digits above the step maximum, or too
+    // many for an int, become the maximum; any other text (a sign, a
+    // decimal point) is left as typed for Step to refuse, rather than
+    // changed into another number behind the person's back.
     StepBoxEdit EditStepBox(std::string_view text);
 
     // Step by `requested` years: a step past the years left is cut to those
     // left (with weather from file saying that the whole record is shown),
-    // a step of 0 years does nothing, and after a run without results
-    // nothing is released.
+    // and after a run without results nothing is released. While years are
+    // left, fewer than 1 is refused (KelmarError naming the range); once
+    // none are, a step does nothing.
     StepOutcome Step(int requested);
 
     // The released years that the results table holds (0..MAX_YEARS).

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "io/io_test_support.h"
 #include "io/results_file.h"
@@ -68,10 +69,7 @@ TEST(SessionStep, ReleasesCutsAndRefusesByTheRules) {
          30},
         {"file, nothing left", true, true, 30, 25, Kind::Nothing, 0, WHOLE_INPUT_NOTICE, nullptr, 30},
         {"file, nothing left, step 0", true, true, 30, 0, Kind::Nothing, -1, nullptr, nullptr, 30},
-        {"simulated, step 0", false, true, 3, 0, Kind::Nothing, -1, nullptr, nullptr, 3},
-        {"simulated, negative step", false, true, 3, -2, Kind::Nothing, -1, nullptr, nullptr, 3},
         {"simulated, no results", false, false, 0, 5, Kind::NoResults, -1, nullptr, NO_YEARS_TO_SHOW, 0},
-        {"simulated, no results, step 0", false, false, 0, 0, Kind::Nothing, -1, nullptr, nullptr, 0},
     };
     for (const auto& c : cases) {
         auto model = RunModelFor(c.fromFile);
@@ -86,6 +84,28 @@ TEST(SessionStep, ReleasesCutsAndRefusesByTheRules) {
         EXPECT_EQ(session.ReleasedYears(), c.releasedAfter) << c.what;
         EXPECT_EQ(session.StepSize(), c.cutTo >= 0 ? c.cutTo : c.requested) << c.what << ": the step size held";
     }
+
+    // While years are left a step of fewer than one year is refused, naming
+    // the range; nothing changes.
+    for (const auto& [what, fromFile, results, released, requested, message] :
+         {std::tuple{"simulated, step 0", false, true, 3, 0, "from 1 to 497, not 0."},
+          std::tuple{"simulated, negative step", false, true, 3, -2, "from 1 to 497, not -2."},
+          std::tuple{"file, step 0", true, true, 25, 0, "from 1 to 5, not 0."},
+          std::tuple{"simulated, no results, step 0", false, false, 0, 0, "from 1 to 500, not 0."}}) {
+        auto model = RunModelFor(fromFile);
+        if (!results) model->Results.Clear();
+        Session session(*model);
+        session.SetReleasedYears(released);
+        const std::string refusal = testing::ErrorText([&] { session.Step(requested); });
+        EXPECT_EQ(refusal, std::string("A Step takes a whole number of years ") + message) << what;
+        EXPECT_EQ(session.ReleasedYears(), released) << what;
+    }
+}
+
+TEST(SessionStep, TheYearCountReadsAsEnglish) {
+    for (const auto& [years, text] : {std::pair{0, "    0 years"}, std::pair{1, "    1 year"}, std::pair{2, "    2 years"},
+                                      std::pair{500, "    500 years"}})
+        EXPECT_EQ(YearCountText(years), text);
 }
 
 // With weather from file and a record without a year the maximum is 0:
@@ -106,8 +126,8 @@ TEST(SessionStep, StepsAddUpAndARunStartsOver) {
     Session session(*model);
     EXPECT_EQ(session.StepSize(), 1) << "the step box starts at one year";
     EXPECT_FALSE(session.InitialisationRestarts());
-    session.Step(0);
-    EXPECT_FALSE(session.InitialisationRestarts()) << "a step of 0 releases nothing";
+    EXPECT_THROW(session.Step(0), KelmarError);
+    EXPECT_FALSE(session.InitialisationRestarts()) << "a refused step releases nothing";
     for (int step : {1, 7, 42}) session.Step(step);
     EXPECT_EQ(session.ReleasedYears(), 50);
     EXPECT_TRUE(session.InitialisationRestarts());
@@ -134,7 +154,10 @@ TEST(SessionStepBox, ClampsToTheMaximumOfTheInputMode) {
         {false, "45", Kind::Accepted, 45, 45},
         {false, "501", Kind::Corrected, 500, 1},
         {false, "99999999999", Kind::Corrected, 500, 1},  // too long for an int
-        {false, "12a", Kind::Corrected, 500, 1},
+        // Text that is no string of digits stays as typed, for Step to refuse.
+        {false, "12a", Kind::Ignored, 0, 1},
+        {false, "-5", Kind::Ignored, 0, 1},
+        {true, "2.5", Kind::Ignored, 0, 1},
     };
     for (const auto& c : cases) {
         auto model = RunModelFor(c.fromFile);

@@ -85,7 +85,7 @@ TEST_F(MainFormTest, ControlsOpenWithTheirTextsHintsAndStates) {
         {"SaveSiteButton", "Save file", "", true},
         {"GenerateClimatologyButton", "Generate file", "", true},
         {"SaveClimatologyButton", "Save file", "", true},
-        {"YearCountLabel", "    0 Year", "", true},
+        {"YearCountLabel", "    0 years", "", true},
         {"NoticeLabel", "", "", true},
     };
     for (const Case& c : cases) {

@@ -141,7 +141,7 @@ protected:
 
 TEST_F(Workflow, WeatherFromFileWalkthrough) {
     EXPECT_EQ(State(), "101111110000000000") << "Start, weather from file";
-    EXPECT_EQ(ui.YearCountLabel->text(), "    0 Year");
+    EXPECT_EQ(ui.YearCountLabel->text(), "    0 years");
 
     // The person works in a folder of their own; the example files are elsewhere.
     const QString workFolder = QString::fromStdString(dir.string());
@@ -154,7 +154,7 @@ TEST_F(Workflow, WeatherFromFileWalkthrough) {
     EXPECT_STREQ(dialogs.asked[1]->filter, "WED files|*.wed");
     EXPECT_STREQ(dialogs.asked[2]->title, "Load file");
     EXPECT_EQ(ui.FileSummaryLabel->text(), "There are 30 years in \"weather.wed\"");
-    EXPECT_EQ(ui.YearCountLabel->text(), "    0 year");
+    EXPECT_EQ(ui.YearCountLabel->text(), "    0 years");
     EXPECT_EQ(ui.InputWeatherGrid->RowCount(), 361);
     EXPECT_TRUE((ui.ClimatologyGrid->ColWidth(12) == -1));  // no residual soil deviation with observed weather
     // The current folder stays where the person works (chart pictures go
@@ -169,7 +169,7 @@ TEST_F(Workflow, WeatherFromFileWalkthrough) {
 
     Step(25);
     EXPECT_EQ(session.ReleasedYears(), 25);
-    EXPECT_EQ(ui.YearCountLabel->text(), "    25 year");
+    EXPECT_EQ(ui.YearCountLabel->text(), "    25 years");
     EXPECT_EQ(ui.ResultsGrid->RowCount(), 301);
     EXPECT_EQ(ui.ChartViewBox->count(), 15);
     EXPECT_TRUE(ui.NoticeLabel->text().isEmpty());
@@ -179,6 +179,7 @@ TEST_F(Workflow, WeatherFromFileWalkthrough) {
     EXPECT_EQ(ui.StepYearsBox->text(), "5");
     EXPECT_EQ(ui.StepSlider->value(), 5);
     EXPECT_EQ(ui.NoticeLabel->text(), "The calculation was made for the whole input data");
+    EXPECT_EQ(ui.YearCountLabel->text(), "    30 years");
     EXPECT_EQ(session.ReleasedYears(), 30);
     EXPECT_EQ(ui.ResultsGrid->RowCount(), 361);
 
@@ -186,7 +187,14 @@ TEST_F(Workflow, WeatherFromFileWalkthrough) {
     EXPECT_EQ(ui.StepYearsBox->text(), "0");
     EXPECT_EQ(session.ReleasedYears(), 30);
     EXPECT_EQ(ui.ChartViewBox->count(), 15);
+    Click(ui.StepButton);  // a box of 0 with nothing left: nothing to refuse
     EXPECT_TRUE(dialogs.errors.isEmpty());
+
+    // One message at a time: a later status replaces the notice.
+    dialogs.answers[FileDialog::SaveResults] = Saved("results.txt");
+    Click(ui.SaveResultsButton);
+    EXPECT_TRUE(ui.StatusMessage->text().startsWith("Results saved to ")) << ui.StatusMessage->text().toStdString();
+    EXPECT_TRUE(ui.NoticeLabel->text().isEmpty()) << ui.NoticeLabel->text().toStdString();
 }
 
 TEST_F(Workflow, SimulatedWeatherShowsFiveHundredYearsInOneStep) {
@@ -220,9 +228,29 @@ TEST_F(Workflow, StepBoxRules) {
     ui.StepSlider->setValue(7);
     EXPECT_EQ(ui.StepYearsBox->text(), "7");
 
-    Step(0);
-    EXPECT_EQ(session.ReleasedYears(), 0);
-    EXPECT_FALSE(ui.Chart->isVisibleTo(&form));
+    // What is no whole number of years is refused as typed, never changed
+    // into another number ("2.5" used to become 25, "-5" 5, and 0 was taken).
+    const struct {
+        const char* typed;
+        const char* refusal;
+    } refused[] = {
+        {"2.5", "''2.5'' is not a valid integer value"},
+        {"-5", "A Step takes a whole number of years from 1 to 30, not -5."},
+        {"0", "A Step takes a whole number of years from 1 to 30, not 0."},
+        {"1e2", "''1e2'' is not a valid integer value"},
+    };
+    for (const auto& c : refused) {
+        ui.StepYearsBox->selectAll();
+        QTest::keyClicks(ui.StepYearsBox, c.typed);
+        EXPECT_EQ(ui.StepYearsBox->text(), c.typed);
+        dialogs.errors.clear();
+        Click(ui.StepButton);
+        ASSERT_EQ(dialogs.errors.size(), 1) << c.typed;
+        EXPECT_EQ(dialogs.errors[0], c.refusal);
+        EXPECT_EQ(session.ReleasedYears(), 0) << c.typed;
+        EXPECT_FALSE(ui.Chart->isVisibleTo(&form));
+    }
+    dialogs.errors.clear();
 
     ui.StepYearsBox->setText("");
     Click(ui.StepButton);
@@ -640,7 +668,7 @@ TEST_F(Workflow, AnOpenCommandAbandonedAfterItsRunStillShowsTheRun) {
     Click(ui.OpenObservedFilesButton);
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].startsWith("'abc' is not a valid floating point value")) << dialogs.errors[0].toStdString();
-    EXPECT_EQ(ui.YearCountLabel->text(), "    0 year");
+    EXPECT_EQ(ui.YearCountLabel->text(), "    0 years");
     EXPECT_EQ(ui.RandomStateLabel->text(), "Random state 1961");
     EXPECT_EQ(State(), "101111110000000000") << "still Start";
 }

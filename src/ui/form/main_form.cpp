@@ -78,7 +78,7 @@ void TMainForm::SetYearCount(int yearCount) {
 }
 
 void TMainForm::ShowYearCount() {
-    Ui.YearCountLabel->setText(QString("    %1 year").arg(State.ReleasedYears()));
+    Ui.YearCountLabel->setText(QString::fromStdString(YearCountText(State.ReleasedYears())));
 }
 
 TextGrid TMainForm::SiteGridTexts() const { return Ui.SiteGrid->Texts(); }

@@ -151,7 +151,7 @@ void TMainFormCommands::OpenObservedFiles() {
                           .arg(QString::fromStdString(result.weatherFileName));
     if (result.outcome == RunOutcome::Completed && SoilGapsFilledWithZeros(Model)) {
         summary += QString("\n") + ZERO_SOIL_NOTICE;
-        ui.NoticeLabel->setText(ZERO_SOIL_NOTICE);
+        ShowNotice(ZERO_SOIL_NOTICE);
     }
     ui.FileSummaryLabel->setText(summary);
 }
@@ -193,7 +193,7 @@ void TMainFormCommands::Step() {
     const TMainFormControls& ui = Form.Controls();
     const StepOutcome step = Session.Step(StepBoxNumber());
     if (step.cutTo) ui.StepYearsBox->setText(QString::number(*step.cutTo));
-    if (step.notice) ui.NoticeLabel->setText(step.notice);
+    if (step.notice) ShowNotice(step.notice);
     if (step.status) ShowStatus(step.status);
     if (step.kind != StepOutcome::Kind::Released) return;
 
@@ -297,10 +297,19 @@ OpenResult TMainFormCommands::RunOpenCommand(const std::function<OpenResult()>& 
     return result;
 }
 
+// One message at a time: a new status replaces an older notice, which
+// would otherwise stand beside it as if it were about the same thing.
 void TMainFormCommands::ShowStatus(const QString& text) {
     QLabel* label = Form.Controls().StatusMessage;
     label->setText(text);
     label->setToolTip(text);
+    Form.Controls().NoticeLabel->clear();
+}
+
+void TMainFormCommands::ShowNotice(const QString& text) {
+    Form.Controls().NoticeLabel->setText(text);
+    Form.Controls().StatusMessage->clear();
+    Form.Controls().StatusMessage->setToolTip({});
 }
 
 void TMainFormCommands::Exit() { Form.close(); }

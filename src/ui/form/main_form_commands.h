@@ -75,6 +75,8 @@ private:
     void ShowScenarioOfRun(const std::optional<TScenario>& scenario);
     // What the last command did, in the status panel.
     void ShowStatus(const QString& text);
+    // Shows `text` in the notice colour in place of any status.
+    void ShowNotice(const QString& text);
     // Saves the chart as a picture named by the local time and confirms it.
     void SaveChartPicture(const QString& extension, void (*save)(QWidget&, const QString&));
 

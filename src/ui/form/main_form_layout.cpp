@@ -8,7 +8,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QSlider>
 #include <QSplitter>
 #include <QStyle>
@@ -186,8 +185,9 @@ public:
 
     // An edit box that takes digits only.
     QLineEdit* DigitsEdit(const char* name, int x, int width) {
+        // No validator: one would drop a typed sign or decimal point
+        // silently ("2.5" becoming 25); Step refuses what is no whole number.
         auto* edit = new QLineEdit("1");
-        edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
         return Place(edit, name, x, width, TOOL_TOP, TOOL_BOX_HEIGHT);
     }
 
@@ -431,7 +431,7 @@ QWidget* TMainForm::BuildStatusPanel() {
 
     QFont bold = font();
     bold.setBold(true);
-    Ui.YearCountLabel = Named(new QLabel("    0 Year", panel), "YearCountLabel");
+    Ui.YearCountLabel = Named(new QLabel(QString::fromStdString(YearCountText(0)), panel), "YearCountLabel");
     Ui.YearCountLabel->setFont(bold);
     Ui.YearCountLabel->setMinimumWidth(90);
     layout->addWidget(Ui.YearCountLabel);
