@@ -208,6 +208,8 @@ TEST_F(Workflow, SimulatedWeatherShowsFiveHundredYearsInOneStep) {
     EXPECT_EQ(model->AvailableYears, 500);
     EXPECT_FALSE((ui.ClimatologyGrid->ColWidth(12) == -1));
     EXPECT_EQ(State(), "000101111000000000") << "Ran after simulated weather";
+    EXPECT_EQ(ui.FileSummaryLabel->text(),
+              "Simulated 500 years of weather from \"climat.cld\"; Initialisation and Step show them");
 
     Click(ui.InitialiseButton);
     EXPECT_EQ(ui.StepSlider->maximum(), 500);
@@ -514,6 +516,8 @@ TEST_F(Workflow, GenerateThenSaveAndReopenTheClimatology) {
     ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
     EXPECT_EQ(ui.ClimatologyGrid->Cell(1, 7), FormatValue(model->Climate.av_Ta[7]));
     EXPECT_EQ(State(), "101111110000000000") << "Generate file changes no command";
+    EXPECT_EQ(ui.StatusMessage->text(), "Estimated a climatology from 30 years of weather; it is on the Climatology "
+                                        "page, where Save file writes it");
 
     Click(ui.SaveClimatologyButton);
     auto reread = std::make_unique<TModel>();

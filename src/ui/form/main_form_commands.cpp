@@ -26,6 +26,7 @@
 #include "app/session.h"
 #include "app/run_notices.h"
 #include "io/number_text.h"
+#include "model/climatology_estimation.h"
 #include "model/errors.h"
 #include "ui/widgets/line_chart.h"
 #include "ui/pictures/chart_pictures.h"
@@ -167,6 +168,12 @@ void TMainFormCommands::OpenSimulatedFiles() {
     ui.InitialiseButton->setEnabled(true);
     SwitchOff({ui.OpenObservedFilesButton, ui.OpenSimulatedFilesButton, ui.ObservedWeatherButton,
                ui.GenerateClimatologyButton});
+    // What was read and done, as weather from file says it: the page
+    // would otherwise stay blank until the first Step.
+    if (result.outcome == RunOutcome::Completed)
+        ui.FileSummaryLabel->setText(QString("Simulated %1 years of weather from \"%2\"; Initialisation and Step show them")
+                                         .arg(Model.AvailableYears)
+                                         .arg(QFileInfo(QString::fromStdString(result.read.climatology)).fileName()));
 }
 
 void TMainFormCommands::Initialise() {
@@ -230,7 +237,12 @@ void TMainFormCommands::StepSliderMoved() {
     Form.Controls().StepYearsBox->setText(QString::number(Form.Controls().StepSlider->value()));
 }
 
-void TMainFormCommands::GenerateClimatologyFile() { GenerateClimatology(Model, View); }
+void TMainFormCommands::GenerateClimatologyFile() {
+    if (!GenerateClimatology(Model, View)) return;
+    ShowStatus(QString("Estimated a climatology from %1 years of weather; it is on the Climatology page, where Save "
+                       "file writes it")
+                   .arg(YearsForEstimate(Model.Weather, Model.Settings)));
+}
 
 void TMainFormCommands::SaveThroughDialog(FileDialog dialog, const char* what,
                                           const std::function<std::string(const std::string&)>& write) {

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 #include <QSlider>
 #include <QSplitter>
 #include <QStyle>
@@ -185,9 +186,8 @@ public:
 
     // An edit box that takes digits only.
     QLineEdit* DigitsEdit(const char* name, int x, int width) {
-        // No validator: one would drop a typed sign or decimal point
-        // silently ("2.5" becoming 25); Step refuses what is no whole number.
         auto* edit = new QLineEdit("1");
+        edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
         return Place(edit, name, x, width, TOOL_TOP, TOOL_BOX_HEIGHT);
     }
 
@@ -307,6 +307,9 @@ QWidget* TMainForm::BuildToolBar() {
     Ui.StepLabel = row.Label("StepLabel", "Step (years):", 72, 61);
     Ui.StepSlider = row.TrackBar("StepSlider", 0, 10, 133, 106);
     Ui.StepYearsBox = row.DigitsEdit("StepYearsBox", 241, 27);
+    // Without the digits-only rule: it would drop a typed sign or decimal
+    // point silently ("2.5" becoming 25); Step refuses what is no whole number.
+    Ui.StepYearsBox->setValidator(nullptr);
     Ui.StepButton = row.Button("StepButton", "Step", QStyle::SP_MediaSeekForward, 270);
     row.Separator(303);
     Ui.ChartViewLabel = row.Label("ChartViewLabel", "Data on the chart:", 308, 95);
