@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 
@@ -56,6 +57,27 @@ TEST(ResultsGrid, ShowsTwelveRowsPerReleasedYearUnderOneHeaderRow) {
     EXPECT_EQ(grid.RowCount(), 13);
     EXPECT_EQ(grid.FixedRows(), 1);
     EXPECT_EQ(form.ResultsGridTexts().RowCount(), 13);
+}
+
+// Scrolled sideways, a column is shown whole or not at all: one partly
+// under the fixed columns lost the left of its text ("-2.50" read "2.50").
+TEST(InputWeatherGrid, ScrolledSidewaysShowsNoColumnCutAtItsLeft) {
+    auto model = FileRunModel(1961, 3);
+    TMainForm form(*model);
+    form.resize(640, 400);
+    form.show();
+    StringGrid& grid = *form.Controls().InputWeatherGrid;
+    form.Controls().Pages->setCurrentIndex(0);
+    form.ShowInputWeather(3);
+    QApplication::processEvents();
+    QScrollBar& bar = *grid.horizontalScrollBar();
+    ASSERT_GT(bar.maximum(), 0) << "the fixture must make the grid scroll sideways";
+    for (int value = 0; value <= bar.maximum(); ++value) {
+        bar.setValue(value);
+        const int first = grid.columnAt(0);
+        EXPECT_EQ(grid.columnViewportPosition(first), 0) << "scrolled to " << value << ": column " << first
+                                                         << " begins left of the visible cells";
+    }
 }
 
 TEST(ResultsGrid, ShowsCalendarYearsWithWeatherFromFile) {

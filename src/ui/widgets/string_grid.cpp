@@ -19,7 +19,9 @@ StringGrid::StringGrid(int columns, int rows, QWidget* parent)
     setCornerButtonEnabled(false);
     setWordWrap(false);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
-    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Whole columns: scrolled by pixels, the first column slid under the
+    // fixed ones and lost the left of its text (a minus sign).
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
     SetEditing(false);
     SetLiveScrolling(false);
 
@@ -109,6 +111,19 @@ void StringGrid::ApplyLayout() {
     for (int c = FixedCols(); c < ColCount(); ++c) ApplyColumn(c);
     for (const auto& entry : RowHeights) ApplyRow(entry.first);
     ApplyHeaders();
+}
+
+void StringGrid::scrollContentsBy(int dx, int dy) {
+    QTableView::scrollContentsBy(dx, dy);
+    // At the end of the bar the view puts the last column's right edge at
+    // the viewport's, which slides the first visible column under the fixed
+    // ones; the column at the bar's value begins at the left edge instead,
+    // leaving blank space after the last.
+    QScrollBar* bar = horizontalScrollBar();
+    if (dx != 0 && bar->value() > 0 && bar->value() == bar->maximum()) {
+        horizontalHeader()->setOffsetToSectionPosition(bar->value());
+        viewport()->update();
+    }
 }
 
 void StringGrid::updateGeometries() {

@@ -73,6 +73,7 @@ public:
     QRect CellRect(int column, int row) const;
 
 protected:
+    void scrollContentsBy(int dx, int dy) override;
     void updateGeometries() override;
 
 private:
