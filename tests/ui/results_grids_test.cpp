@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "app/presentation/grid_texts.h"
+#include "app/run_sequence.h"
 #include "io/value_text.h"
 #include "ui/widgets/string_grid.h"
 #include "ui_fixtures.h"
@@ -163,6 +164,34 @@ TEST(InputWeatherGrid, MarksSoilTemperaturesTheRunFilledIn) {
     ExpectCellColours(form,
                       {{3, 3, true}, {3, 19, true}, {3, 4, false}, {3, 1, false}, {2, 3, false}, {2, 19, false}},
                       "weather from file");
+}
+
+// Under a scenario the grid (and the save, which writes the grid) keeps the
+// record as read; only the gaps show the run's fills, marked. It used to
+// show the changed values, every soil month marked.
+TEST(InputWeatherGrid, ShowsTheRecordAsReadUnderAScenario) {
+    auto model = FileRunModel(1961, 2, {{1, 3}});
+    const TWeatherStore read = model->Weather;
+    TScenario warmer;
+    warmer.DeltaT.fill(2);
+    warmer.PrecFactor.fill(0.5);
+    kelmar::testing::RecordingNotifier notifier;
+    ASSERT_EQ(RunUnderScenario(*model, notifier, &warmer), RunOutcome::Completed);
+    ASSERT_NE(model->Results.At(1, 1).Tair, read.Tair[1][1]) << "the run must be a changed one";
+    TMainForm form(*model);
+    form.ShowInputWeather(0);
+    const TextGrid texts = form.InputWeatherGridTexts();
+    for (int i = 1; i <= 2; ++i)
+        for (int m = 1; m <= 12; ++m) {
+            const int row = (i - 1) * 12 + m;
+            EXPECT_EQ(texts.Cell(2, row), FormatValue(read.Tair[i][m])) << "year index " << i << ", month " << m;
+            EXPECT_EQ(texts.Cell(4, row), FormatValue(read.Prec[i][m])) << "year index " << i << ", month " << m;
+            if (i == 1 && m == 3) continue;  // the gap
+            EXPECT_EQ(texts.Cell(3, row), FormatValue(read.Tsoil[i][m])) << "year index " << i << ", month " << m;
+        }
+    EXPECT_EQ(texts.Cell(3, 3), FormatValue(model->Results.At(1, 3).Tsoil)) << "the gap shows the run's fill";
+    ExpectCellColours(form, {{3, 3, true}, {3, 1, false}, {3, 4, false}, {3, 19, false}, {2, 3, false}},
+                      "weather from file under a scenario");
 }
 
 TEST(InputWeatherGrid, MarksEveryValueOfSimulatedWeather) {

@@ -29,6 +29,27 @@ int CellInteger(const std::string& text) {
     return result.ec == std::errc() && result.ptr == text.data() + text.size() ? value : 0;
 }
 
+// A stored soil temperature below this (degC) is a gap of the record (the
+// store marks gaps with -99.9), which the run fills.
+constexpr double SOIL_GAP_BELOW = -99;
+
+bool IsSoilGap(const TModel& model, int yearIndex, int month) {
+    return model.Weather.Tsoil[yearIndex][month] < SOIL_GAP_BELOW;
+}
+
+// A month of the input-weather grid. With weather from file the record as
+// read, not as the run used it: under a scenario the run's values are
+// changed ones, which saved and run again under the same scenario would be
+// changed twice. Only a soil gap shows the run's fill (marked).
+TResultRecord InputWeatherMonth(const TModel& model, int yearIndex, int month) {
+    TResultRecord record = model.Results.At(yearIndex, month);
+    if (!model.Settings.InpDat) return record;
+    record.Tair = model.Weather.Tair[yearIndex][month];
+    record.Prec = model.Weather.Prec[yearIndex][month];
+    if (!IsSoilGap(model, yearIndex, month)) record.Tsoil = model.Weather.Tsoil[yearIndex][month];
+    return record;
+}
+
 template <typename Row>
 void WriteRow(StringGrid& grid, int row, Row texts) {
     for (int c = 0; c < static_cast<int>(texts.size()); ++c) grid.SetCell(c, row, std::move(texts[c]));
@@ -65,7 +86,7 @@ void TMainForm::ShowInputWeather(int yearCount) {
                 Ui.InputWeatherGrid->SetRowCount(Model.Settings.InpDat ? Ui.InputWeatherGrid->RowCount() + 1
                                                                        : 12 * yearCount + 1);
                 Ui.InputWeatherGrid->SetFixedRows(1);
-                WriteRow(*Ui.InputWeatherGrid, MonthRow(i, m), InputWeatherRowTexts(record));
+                WriteRow(*Ui.InputWeatherGrid, MonthRow(i, m), InputWeatherRowTexts(InputWeatherMonth(Model, i, m)));
             }
     }
     if (Ui.InputWeatherGrid->RowCount() > 1) Ui.InputWeatherGrid->SetColWidth(WEATHER_MONTH_COLUMN, -1);
@@ -82,9 +103,7 @@ bool TMainForm::InputWeatherCellMarked(int column, int row) const {
     const int month = CellInteger(Ui.InputWeatherGrid->Cell(WEATHER_MONTH_COLUMN, row));
     const int yearIndex = year - Model.Settings.YearBeg + 1;
     if (yearIndex < 1 || yearIndex > MAX_YEARS || month < 1 || month > 12) return false;
-    const double used = Model.Results.At(yearIndex, month).Tsoil;
-    const double observed = Model.Weather.Tsoil[yearIndex][month];
-    return std::nearbyint(used) != std::nearbyint(observed);
+    return IsSoilGap(Model, yearIndex, month);
 }
 
 void TMainForm::PaintInputWeatherCell(int column, int row, const QRect& rect, GridCanvas& canvas) {
