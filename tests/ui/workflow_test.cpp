@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
@@ -382,9 +383,10 @@ TEST(QtFileDialogs, ProposeTheirNamesAndRememberTheRest) {
             if (dialog == nullptr || !dialog->isVisible()) return;
             poll->stop();
             poll->deleteLater();
-            const QStringList files = dialog->selectedFiles();
+            // The name as the person sees it proposed: the dialog's name box.
+            const auto* nameBox = dialog->findChild<QLineEdit*>("fileNameEdit");
             seen.push_back({dialog->windowTitle(), dialog->nameFilters().join(";;"), dialog->directory().absolutePath(),
-                            files.isEmpty() ? QString() : QFileInfo(files.first()).fileName(), dialog->defaultSuffix()});
+                            nameBox ? nameBox->text() : QString("(no name box)"), dialog->defaultSuffix()});
             QDialog* shown = dialog;  // accept() is public on QDialog
             accept ? shown->accept() : shown->reject();
         });
@@ -402,10 +404,12 @@ TEST(QtFileDialogs, ProposeTheirNamesAndRememberTheRest) {
     EXPECT_FALSE(dialogs.AskFile(DialogSpec(FileDialog::ClimatologyForSimulation), folder));
     answer(true);
     const auto results = dialogs.AskFile(DialogSpec(FileDialog::SaveResults), folder);
-    answer(true);
+    answer(false);
     dialogs.AskFile(DialogSpec(FileDialog::SaveSite), folder);
+    answer(false);
+    dialogs.AskFile(DialogSpec(FileDialog::SaveWeather), folder);
 
-    ASSERT_EQ(seen.size(), 4u);
+    ASSERT_EQ(seen.size(), 5u);
     EXPECT_EQ(seen[0].title, "\u041e\u0442\u043a\u0440\u044b\u0442\u044c \u0444\u0430\u0439\u043b");
     EXPECT_EQ(seen[0].filter, "sit files (*.sit)");
     EXPECT_EQ(seen[0].folder, QDir(folder).absolutePath());
@@ -418,11 +422,63 @@ TEST(QtFileDialogs, ProposeTheirNamesAndRememberTheRest) {
     EXPECT_EQ(seen[2].suffix, "csv");
     ASSERT_TRUE(results);
     EXPECT_EQ(QFileInfo(*results).fileName(), "results.csv");  // the default extension is added
-    // The site save proposes no name of its own: it offers the last save's
-    // name, with the extension of its own filter.
+    // The site save proposes no name of its own: it offers the site file
+    // read (it used to offer the results' name, "results.sit"); the weather
+    // save, with no weather file read or saved, offers none (it offered
+    // another kind's name).
     EXPECT_EQ(seen[3].title, "Save soil parameters");
-    EXPECT_EQ(seen[3].file, "results.sit");
+    EXPECT_EQ(seen[3].file, "soil.sit");
     EXPECT_EQ(seen[3].suffix, "sit");
+    EXPECT_EQ(seen[4].title, "Save weather data");
+    EXPECT_EQ(seen[4].file, "");
+    fs::remove_all(dir);
+}
+
+// Saving over an existing file asks first; "No" leaves the file and the
+// dialog open (a file used to be replaced without a word).
+TEST(QtFileDialogs, AskBeforeReplacingAFile) {
+    const fs::path dir = fs::temp_directory_path() / ("kelmar-replace-" + std::to_string(QCoreApplication::applicationPid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "mysite.sit") << "precious";
+    const QString folder = QString::fromStdString(dir.string());
+    QWidget parent;
+    QtUserDialogs dialogs(&parent);
+
+    for (const bool replace : {false, true}) {
+        QString question;
+        auto* poll = new QTimer;
+        poll->setInterval(5);
+        QObject::connect(poll, &QTimer::timeout, [&question, replace, poll] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(modal); box && box->isVisible()) {
+                question = box->text();
+                box->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+                return;
+            }
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            if (dialog == nullptr || !dialog->isVisible()) return;
+            if (!question.isEmpty()) {  // "No": the dialog is still open
+                if (!dialog->property("kelmarAccepting").toBool()) dialog->reject();
+                return;
+            }
+            if (dialog->property("kelmarAccepting").toBool()) return;
+            dialog->setProperty("kelmarAccepting", true);
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText("mysite.sit");  // as typed
+            // Accepted from its own event, not from this timer's: the
+            // question's event loop must let this timer answer it.
+            QTimer::singleShot(0, dialog, [dialog] {
+                QDialog* shown = dialog;  // accept() is public on QDialog
+                shown->accept();
+                dialog->setProperty("kelmarAccepting", false);
+            });
+        });
+        poll->start();
+        const auto chosen = dialogs.AskFile(DialogSpec(FileDialog::SaveSite), folder);
+        poll->stop();
+        poll->deleteLater();
+        EXPECT_TRUE(question.contains("mysite.sit")) << "no question before replacing: " << question.toStdString();
+        EXPECT_EQ(chosen.has_value(), replace) << (replace ? "Yes" : "No");
+    }
     fs::remove_all(dir);
 }
 

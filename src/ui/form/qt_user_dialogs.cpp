@@ -45,6 +45,14 @@ void PreferTypedNames(QFileDialog& dialog) {
     dialog.setProperty(CONNECTED, true);
 }
 
+// Puts `name` (no name: an empty box) in the dialog's name box. selectFile
+// alone leaves the box as it was when the list already selects that file
+// from an earlier use, or when the name is empty.
+void ProposeName(QFileDialog& dialog, const QString& name) {
+    if (!name.isEmpty()) dialog.selectFile(name);
+    if (auto* nameBox = dialog.findChild<QLineEdit*>("fileNameEdit")) nameBox->setText(name);
+}
+
 }  // namespace
 
 QStringList NameFilters(const char* filter) {
@@ -68,22 +76,37 @@ QtUserDialogs::QtUserDialogs(QWidget* parent) : Parent(parent), OpenDialog1(pare
     // The platform's own dialogs cannot keep the last name between uses everywhere.
     OpenDialog1.setOption(QFileDialog::DontUseNativeDialog);
     SaveDialog1.setOption(QFileDialog::DontUseNativeDialog);
-    // A file is replaced without a question, as every save command does.
-    SaveDialog1.setOption(QFileDialog::DontConfirmOverwrite);
+    // An existing file is replaced only once the person agreed: the save
+    // dialog asks (QFileDialog's own question).
 }
+
+namespace {
+
+// The kind of files a filter is for: its first pattern's extension
+// ("sit files|*.sit" gives "sit"), lower case.
+QString KindOf(const char* filter) {
+    const QStringList parts = QString::fromUtf8(filter).split('|');
+    if (parts.size() < 2) return {};
+    const QString pattern = parts[1];
+    const int dot = pattern.lastIndexOf('.');
+    return dot < 0 ? QString() : pattern.mid(dot + 1).toLower();
+}
+
+}  // namespace
 
 std::optional<QString> QtUserDialogs::AskFile(const FileDialogSpec& request, const QString& folder) {
     QFileDialog& dialog = request.save ? SaveDialog1 : OpenDialog1;
-    QString& lastName = request.save ? LastSaveName : LastOpenName;
+    const QString kind = KindOf(request.filter);
     dialog.setWindowTitle(QString::fromUtf8(request.title));
-    // A command without a proposed name offers the name chosen in the last
-    // use of this dialog, its extension then changed to the new filter's.
-    // Names are set only here, before the dialog is shown, never on the
-    // hidden dialog after it closed.
-    if (!*request.proposedName && !lastName.isEmpty()) dialog.selectFile(lastName);
     dialog.setNameFilters(NameFilters(request.filter));
     dialog.setDirectory(folder);
-    if (*request.proposedName) dialog.selectFile(QString::fromUtf8(request.proposedName));
+    // A command without a proposed name offers the file of its kind opened
+    // or saved last, or no name. Names are set only here, before the dialog
+    // is shown, never on the hidden dialog after it closed.
+    const auto last = LastNameOfKind.find(kind);
+    ProposeName(dialog, *request.proposedName ? QString::fromUtf8(request.proposedName)
+                        : last != LastNameOfKind.end() ? last->second
+                                                       : QString());
     if (*request.defaultExtension) {
         QString suffix = QString::fromUtf8(request.defaultExtension);
         if (suffix.startsWith('.')) suffix.remove(0, 1);
@@ -95,7 +118,7 @@ std::optional<QString> QtUserDialogs::AskFile(const FileDialogSpec& request, con
     CloseSuggestionLists(dialog);
     if (answer != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     const QString chosen = dialog.selectedFiles().first();
-    lastName = QFileInfo(chosen).fileName();
+    if (!kind.isEmpty()) LastNameOfKind[kind] = QFileInfo(chosen).fileName();
     return chosen;
 }
 

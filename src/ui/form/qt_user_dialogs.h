@@ -3,6 +3,8 @@
 
 #include <QFileDialog>
 
+#include <map>
+
 #include "ui/form/user_dialogs.h"
 
 namespace kelmar::ui {
@@ -22,10 +24,11 @@ private:
     // does not set (a name, a default extension) stays as the last use left it.
     QFileDialog OpenDialog1;
     QFileDialog SaveDialog1;
-    // The last name chosen in each dialog, offered by a command that
-    // proposes none of its own.
-    QString LastOpenName;
-    QString LastSaveName;
+    // The name of the file of each kind (its filter's first extension,
+    // "sit", "wed", ...) opened or saved last, which a command that proposes
+    // no name of its own offers: the site save offers the site read, never
+    // the results' name with another extension.
+    std::map<QString, QString> LastNameOfKind;
 };
 
 // "sit files|*.sit|All files|*.*" as Qt writes name filters; "*.*" becomes
