@@ -67,6 +67,10 @@ std::uint64_t ReplicateSeed(const EnsembleOptions& options, int replicate) {
     return streams::StreamSeed(options.Rng, options.Seed, static_cast<std::uint64_t>(replicate));
 }
 
+// The years every replicate runs: those of the prepared model's simulated
+// run (a value out of range is refused by the run of replicate 0).
+int RunYears(const TModel& prepared) { return std::clamp(prepared.Settings.SimulatedYears, 1, MAX_YEARS); }
+
 // Runs one replicate into `model` (a copy of the prepared model).
 void RunReplicate(TModel& model, const TScenario* scenario, const EnsembleOptions& options, int replicate) {
     streams::StartStream(model.Random, options.Rng, options.Seed, static_cast<std::uint64_t>(replicate));
@@ -145,8 +149,8 @@ constexpr int GROUPS = FIELDS * 12;  // (field, month of the year)
 // no more than twice as many, every value is kept.
 constexpr int PILOT_REPLICATES = 32;
 
-// One replicate's monthly values and annual values: month by month, the
-// values of every field by year are gathered, their moments taken as
+// One replicate's monthly values and annual values of its `years` years:
+// month by month, the values of every field by year are gathered, their moments taken as
 // Moments::Of takes them (the same sums in the same order, the fields'
 // sums interleaved so that they do not wait for each other) and put to
 // pieces[group * replicates + replicate], and the values go to
@@ -154,11 +158,10 @@ constexpr int PILOT_REPLICATES = 32;
 // values go to byYear[replicate * FIELDS * years + field * years + year
 // index] (a row per replicate: written in one stream).
 template <class Visit>
-void CollectReplicate(const TModel& model, int replicate, std::size_t replicates, std::vector<Moments>& pieces,
-                      double* byYear, Visit&& visit) {
-    constexpr int years = MAX_YEARS;
-    // [field][year index - 1]
-    std::array<std::array<double, years>, FIELDS> values;
+void CollectReplicate(const TModel& model, int years, int replicate, std::size_t replicates,
+                      std::vector<Moments>& pieces, double* byYear, Visit&& visit) {
+    // [field][year index - 1], the first `years` of each row
+    std::array<std::array<double, MAX_YEARS>, FIELDS> values;
     for (int k = 1; k <= 12; ++k) {
         for (int i = 1; i <= years; ++i) {
             const TResultRecord& record = model.Results.At(i, k);
@@ -189,7 +192,7 @@ void CollectReplicate(const TModel& model, int replicate, std::size_t replicates
             piece.M2 = m2[f];
             piece.Low = low[f];
             piece.High = high[f];
-            visit(g, std::span<const double>(values[f]));
+            visit(g, std::span<const double>(values[f].data(), static_cast<std::size_t>(years)));
         }
     }
     double* row = byYear + static_cast<std::size_t>(replicate) * FIELDS * years;
@@ -204,6 +207,7 @@ template <class MakeVisit>
 void RunAndCollect(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
                    tbb::task_arena& arena, int first, int last, std::vector<Moments>& pieces,
                    double* byYear, std::vector<int>& yearOf, MakeVisit&& makeVisit) {
+    const int years = RunYears(prepared);
     tbb::enumerable_thread_specific<std::unique_ptr<TModel>> models;
     arena.execute([&] {
         tbb::parallel_for(tbb::blocked_range<int>(first, last, 1), [&](const auto& range) {
@@ -213,14 +217,14 @@ void RunAndCollect(const TModel& prepared, const TScenario* scenario, const Ense
             for (int r = range.begin(); r < range.end(); ++r) {
                 if (options.Stop && options.Stop->load()) throw Cancelled("The summary of the replicates was stopped.");
                 RunReplicate(*model, scenario, options, r);
-                if (model->AvailableYears != MAX_YEARS)
+                if (model->AvailableYears != years)
                     throw KelmarError("Replicate " + std::to_string(r) + " ran " +
                                       std::to_string(model->AvailableYears) + " years, not " +
-                                      std::to_string(MAX_YEARS) + ".");
-                CollectReplicate(*model, r, static_cast<std::size_t>(options.Replicates), pieces, byYear,
+                                      std::to_string(years) + ".");
+                CollectReplicate(*model, years, r, static_cast<std::size_t>(options.Replicates), pieces, byYear,
                                  [&](int g, std::span<const double> values) { visit(g, r, values); });
                 if (r == 0)
-                    for (int i = 1; i <= MAX_YEARS; ++i) yearOf[i] = model->Results.At(i, 1).Year;
+                    for (int i = 1; i <= years; ++i) yearOf[i] = model->Results.At(i, 1).Year;
             }
         });
     });
@@ -231,14 +235,15 @@ void RunAndCollect(const TModel& prepared, const TScenario* scenario, const Ense
 void AllValuesPercentiles(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
                           tbb::task_arena& arena, std::vector<Moments>& pieces, double* byYear,
                           std::vector<int>& yearOf, std::vector<SampleSummary>& summaries) {
-    const std::size_t values = static_cast<std::size_t>(options.Replicates) * MAX_YEARS;
+    const std::size_t years = static_cast<std::size_t>(RunYears(prepared));
+    const std::size_t values = static_cast<std::size_t>(options.Replicates) * years;
     // Not set to zero first: every value is written by its replicate.
     std::vector<std::unique_ptr<double[]>> byMonth(GROUPS);
     for (auto& group : byMonth) group = std::make_unique_for_overwrite<double[]>(values);
     RunAndCollect(prepared, scenario, options, arena, 0, options.Replicates, pieces, byYear, yearOf,
                   [&] {
                       return [&](int g, int r, std::span<const double> v) {
-                          std::copy(v.begin(), v.end(), byMonth[g].get() + static_cast<std::size_t>(r) * MAX_YEARS);
+                          std::copy(v.begin(), v.end(), byMonth[g].get() + static_cast<std::size_t>(r) * years);
                       };
                   });
     arena.execute([&] {
@@ -258,7 +263,7 @@ void AllValuesPercentiles(const TModel& prepared, const TScenario* scenario, con
 // from all of its values when they are few or the bins missed one.
 EnsembleSummaries ComputeSummaries(const TModel& prepared, const TScenario* scenario, const EnsembleOptions& options,
                                    tbb::task_arena& arena) {
-    const int years = MAX_YEARS;  // simulated runs have them all
+    const int years = RunYears(prepared);
     const std::size_t replicates = static_cast<std::size_t>(options.Replicates);
     // [field][month - 1][replicate]
     std::vector<Moments> pieces(GROUPS * replicates);
@@ -350,7 +355,7 @@ EnsembleSummaries GatherSummaries(const TModel& prepared, const TScenario* scena
         return ComputeSummaries(prepared, scenario, options, arena);
     } catch (const std::bad_alloc&) {
         const double perReplicate =
-            static_cast<double>(FIELDS) * MAX_YEARS * sizeof(double) + static_cast<double>(GROUPS) * sizeof(Moments);
+            static_cast<double>(FIELDS) * RunYears(prepared) * sizeof(double) + static_cast<double>(GROUPS) * sizeof(Moments);
         const double mib = std::ceil(perReplicate * options.Replicates / (1024.0 * 1024.0));
         throw KelmarError("The summary of " + std::to_string(options.Replicates) + " replicates needs at least " +
                           std::to_string(static_cast<long long>(mib)) +
@@ -435,6 +440,11 @@ void RunEnsemble(const TModel& prepared, const TScenario* scenario, const Ensemb
     manifest += "stream_spacing_uniforms: " + std::to_string(streams::UNIFORMS_PER_RUN) + "\n";
     manifest += "site_id: " + options.SiteId + "\n";
     manifest += "scenario: " + (scenario ? scenario->Describe() : std::string("none")) + "\n";
+    // Written only when asked for, so that an ensemble of the whole run keeps its bytes.
+    if (prepared.Settings.SimulatedYearBeg != 1)
+        manifest += "start_year: " + std::to_string(prepared.Settings.SimulatedYearBeg) + "\n";
+    if (prepared.Settings.SimulatedYears != MAX_YEARS)
+        manifest += "run_years: " + std::to_string(prepared.Settings.SimulatedYears) + "\n";
     manifest += std::string("outputs: ") + (options.Summary ? "summary_monthly.csv summary_annual.csv" : "monthly.csv annual.csv") + "\n";
     WriteFileAtomically(Path(options, "ensemble.txt"), manifest);
 }

@@ -9,7 +9,8 @@
 // `simulate --seed S_r` with S_r its state (written in annual.csv).
 //
 // The folder holds
-//   ensemble.txt            program version, generator name and version, base seed, replicates, scenario
+//   ensemble.txt            program version, generator name and version, base seed, replicates, scenario;
+//                           start_year and run_years when the simulated years are not 1 and 500
 //   monthly.csv annual.csv  every replicate (without summary):
 //                           site_id,scenario,replicate,year,month,<fields> / site_id,scenario,replicate,year,<fields>,seed
 //   summary_monthly.csv     (with summary) per month of the year and variable, over every year and replicate:
@@ -45,7 +46,8 @@ struct EnsembleOptions {
 };
 
 // Runs the replicates of `prepared`, a model whose site and climatology were
-// read and checked for a simulated run (its random source is not used), under
+// read and checked for a simulated run (its random source is not used; its
+// Settings.SimulatedYearBeg and SimulatedYears are every replicate's), under
 // `scenario` when given, and writes the folder. Raises KelmarError for more
 // lcg32 replicates than the generator's period holds apart (19,881), a run
 // that fails, and a file that cannot be written.

@@ -16,10 +16,12 @@ void RaiseIfClimatologyError(const SequenceOutcome& outcome) {
 
 namespace {
 
-// The years a scenario's trend runs over: the record's, or 500 simulated.
+// The years a scenario's trend runs over: the record's, or the simulated
+// run's (500 unless a shorter run was asked for).
 int ScenarioYears(const TRunSettings& settings) {
     const std::int64_t span = std::int64_t{settings.YearEnd} - settings.YearBeg + 1;
-    return settings.InpDat ? static_cast<int>(std::clamp<std::int64_t>(span, 0, MAX_YEARS)) : MAX_YEARS;
+    return settings.InpDat ? static_cast<int>(std::clamp<std::int64_t>(span, 0, MAX_YEARS))
+                           : std::clamp(settings.SimulatedYears, 0, MAX_YEARS);
 }
 
 void CheckScenario(const TModel& model, const TScenario* scenario) {

@@ -91,6 +91,8 @@ int RunSimulate(const CliOptions& options, std::ostream& out, std::ostream& err)
         const TScenario* change = scenario ? &*scenario : nullptr;
         const bool fromFile = !options.weather.empty();
         model->Settings.InpDat = fromFile;
+        model->Settings.SimulatedYearBeg = options.startYear.value_or(1);
+        model->Settings.SimulatedYears = options.runYears.value_or(MAX_YEARS);
         const OpenResult result =
             fromFile ? OpenFilesFromWeather(*model, view, change) : OpenFilesSimulated(*model, view, change);
         if (!result.ran || result.outcome == RunOutcome::ClimatologyError) return EXIT_FAILED;
@@ -182,6 +184,8 @@ int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& 
         batchOptions.Replicates = options.replicates.value_or(0);
         batchOptions.Rng = *streams::KindNamed(options.rng);
         batchOptions.Summary = options.summary;
+        batchOptions.StartYear = options.startYear.value_or(1);
+        batchOptions.RunYears = options.runYears.value_or(MAX_YEARS);
         return Summarize(batch::RunBatch(batchOptions, err), options.out, out, err);
     } catch (const std::exception& e) {
         err << e.what() << '\n';

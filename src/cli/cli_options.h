@@ -42,6 +42,10 @@ struct CliOptions {
     std::string shard;     // --shard K/N; empty: from the launcher's environment
 
     std::string helpText;  // what --help (or --completion-words) prints
+
+    // Simulated weather's years (simulate, batch): default 1 and 500.
+    std::optional<int> startYear;  // --start-year Y: calendar year of the first simulated year
+    std::optional<int> runYears;   // --run-years N: years of simulated weather, 1..500
 };
 
 // The program's version, as the project declares it.

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "basics/basics.h"
+#include "model/run_model.h"
 
 namespace kelmar::cli {
 
@@ -14,12 +15,31 @@ const char* const OUTPUT_NOTE =
     "and the line reporting the run then goes to standard error; a device or FIFO is written as it is; a file is "
     "replaced only once the new one is complete. No output may be a file the command reads or another output.";
 
+// --start-year and --run-years of simulated weather, each checked on its
+// own as it is read.
+void SimulatedYears(CommandLine& line, const std::string& startHelp, const std::string& yearsHelp) {
+    CliOptions& o = line.options;
+    line.Whole("--start-year", o.startYear, 1, LAST_RUN_YEAR, startHelp)->type_name("Y");
+    line.Whole("--run-years", o.runYears, 1, MAX_YEARS, yearsHelp);
+}
+
+// The two together, once the line is whole: a run's last year is at most LAST_RUN_YEAR.
+void CheckSimulatedYears(const CliOptions& o) {
+    if (!o.startYear) return;
+    const int years = o.runYears.value_or(MAX_YEARS);
+    const int last = LastSimulatedYearBeg(years);
+    if (*o.startYear > last)
+        throw UsageError("--start-year needs a whole number from 1 to " + std::to_string(last) + " with " +
+                         std::to_string(years) + " run years (the last year at most " + std::to_string(LAST_RUN_YEAR) +
+                         "), not '" + std::to_string(*o.startYear) + "'");
+}
+
 void BuildSimulate(CommandLine& line) {
     CliOptions& o = line.options;
     line.app.description(
-        "Reads the site and either simulates 500 years of weather from the climatology (without --weather) or runs "
-        "the observed weather record (with --weather), exactly as the window's \"Open files\" does; with "
-        "--replicates, an ensemble of simulated weather.");
+        "Reads the site and either simulates 500 years (or --run-years) of weather from the climatology (without "
+        "--weather) or runs the observed weather record (with --weather), exactly as the window's \"Open files\" "
+        "does; with --replicates, an ensemble of simulated weather.");
     line.app.footer(OUTPUT_NOTE);
     line.Value("--site", o.site, "site parameter file; \".sit\" is appended to a name without a full stop");
     line.Value("--climate", o.climate,
@@ -54,8 +74,18 @@ void BuildSimulate(CommandLine& line) {
                "write the results file: monthly forest-floor and mineral-soil temperature and moisture, fixed-width "
                "comma-separated");
     line.Value("--table", o.table, "write every monthly and annual record at full precision");
+    SimulatedYears(line,
+                   "calendar year of the first simulated year (default 1): a run of N years covers Y to Y+N-1, "
+                   "which must end by 9999. Simulated weather only; an observed record keeps its own years",
+                   "years of simulated weather, 1 to 500 (default 500): the first N years of the 500-year run of "
+                   "the same seed. Simulated weather only");
     line.Foreign({"--output"});
     line.Check([&line, &o] {
+        if (!o.weather.empty())
+            for (const char* name : {"--start-year", "--run-years"})
+                if (line.Given(name))
+                    throw UsageError(std::string(name) + " belongs to simulated weather (--climate without "
+                                     "--weather): an observed record runs its own years");
         if (o.site.empty()) throw UsageError("simulate needs --site");
         if (o.weather.empty() && o.climate.empty())
             throw UsageError("simulate needs --climate, or --weather for weather from file");
@@ -72,6 +102,7 @@ void BuildSimulate(CommandLine& line) {
         if (!o.scenario.empty() && (o.deltaT || o.precipFactor))
             throw UsageError("--scenario and --delta-t or --precip-factor exclude each other: put the change in the "
                              "scenario file");
+        CheckSimulatedYears(o);
     });
 }
 
@@ -85,7 +116,8 @@ void BuildEstimate(CommandLine& line) {
     line.Value("--output", o.output, "where the climatology file is written");
     // simulate's options, named as not belonging here.
     line.Foreign({"--site", "--climate", "--site-id", "--results", "--table", "--seed", "--years", "--scenario",
-                  "--delta-t", "--precip-factor", "--replicates", "--out", "--rng", "--jobs", "--summary"});
+                  "--delta-t", "--precip-factor", "--replicates", "--out", "--rng", "--jobs", "--summary",
+                  "--start-year", "--run-years"});
     line.Check([&o] {
         if (o.weather.empty()) throw UsageError("estimate needs --weather");
         if (o.output.empty()) throw UsageError("estimate needs --output");
@@ -124,11 +156,17 @@ void BuildBatch(CommandLine& line) {
     line.Flag("--summary", o.summary,
               "per site and scenario, summary_monthly.csv and summary_annual.csv across the replicates instead of "
               "monthly.csv and annual.csv (as simulate --summary)");
+    SimulatedYears(line,
+                   "calendar year of the first year of the simulated-weather sites (default 1), whose N years are "
+                   "then Y to Y+N-1, ending by 9999; sites with a weather_file keep their record's years",
+                   "years each simulated-weather site runs, 1 to 500 (default 500): the first N years of its "
+                   "500-year run; sites with a weather_file run their whole record");
     line.Flag("--resume", o.resume, "skip the chunks a killed run finished");
     line.Flag("--quiet", o.quiet, "no progress lines");
     line.Check([&o] {
         if (o.sites.empty()) throw UsageError("batch needs --sites");
         if (o.out.empty()) throw UsageError("batch needs --out");
+        CheckSimulatedYears(o);
     });
 }
 
@@ -171,11 +209,12 @@ const std::vector<CommandEntry>& Commands() {
     static const std::vector<CommandEntry> commands = {
         {"simulate", Command::Simulate, "runs a site under simulated weather from a climatology or under an observed "
                                         "weather record, alone or as an ensemble",
-         {"simulate --site FILE --climate FILE [--seed N] [--years N] [--results FILE] [--table FILE]",
+         {"simulate --site FILE --climate FILE [--seed N] [--start-year Y] [--run-years N] [--years N] "
+          "[--results FILE] [--table FILE]",
           "simulate --site FILE --weather FILE [--climate FILE] [--seed N] [--years N] [--results FILE] "
           "[--table FILE]",
           "simulate --site FILE --climate FILE --replicates R --out DIR [--summary] [--rng NAME] [--seed N] "
-          "[--jobs N]",
+          "[--start-year Y] [--run-years N] [--jobs N]",
           "simulate ... [--scenario FILE | --delta-t X --precip-factor F]"},
          BuildSimulate},
         {"estimate", Command::Estimate, "estimates a climatology from an observed weather record",

@@ -149,6 +149,12 @@ struct TRunSettings {
     // in its values instead.
     double TrendT = 0;     // degC per 100 years
     double TrendPrec = 0;  // % per 100 years
+    // Simulated weather: the calendar year of the run's first year and the
+    // years it runs (1..MAX_YEARS, the first of the generator's draws, so a
+    // shorter run is the start of the longer one). Weather from file keeps
+    // the record's years and ignores them.
+    std::int32_t SimulatedYearBeg = 1;
+    std::int32_t SimulatedYears = MAX_YEARS;
 };
 
 // Everything one simulation works on. One instance lives as long as the

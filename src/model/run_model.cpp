@@ -42,21 +42,36 @@ bool ClimatologyLacksSoilTemperature(const TClimatology& climate) {
     return smallest < PRESENT_LIMIT;
 }
 
+void ValidateSimulatedYears(std::int32_t yearBeg, std::int32_t years, const std::string& yearBegName,
+                            const std::string& yearsName) {
+    if (years < 1 || years > MAX_YEARS)
+        throw KelmarError(yearsName + " takes a whole number from 1 to " + std::to_string(MAX_YEARS) + ", not " +
+                          std::to_string(years) + ".");
+    const std::int32_t last = LastSimulatedYearBeg(years);
+    if (yearBeg < 1 || yearBeg > last)
+        throw KelmarError(yearBegName + " takes a whole number from 1 to " + std::to_string(last) + " for a run of " +
+                          std::to_string(years) + " years (its last year at most " + std::to_string(LAST_RUN_YEAR) +
+                          "), not " + std::to_string(yearBeg) + ".");
+}
+
 RunOutcome RunModel(TModel& model, Notifier& notifier) {
     const TSiteConstants constants = ComputeSiteConstants(model.Site, model.Climate);
     ValidateSiteForRun(model.Site, constants);
-    if (model.Settings.InpDat)
+    if (model.Settings.InpDat) {
         ValidateWeatherForRun(model);
-    else
+    } else {
         ValidateClimatologyForRun(model);
+        ValidateSimulatedYears(model.Settings.SimulatedYearBeg, model.Settings.SimulatedYears,
+                               "The first simulated year", "The number of simulated years");
+    }
     model.Constants = constants;
 
     TRunSettings& settings = model.Settings;
     model.Results.Clear();
     SetRunStartState(model);
     if (!settings.InpDat) {
-        settings.YearBeg = 1;
-        settings.YearEnd = settings.YearBeg + MAX_YEARS - 1;
+        settings.YearBeg = settings.SimulatedYearBeg;
+        settings.YearEnd = settings.YearBeg + settings.SimulatedYears - 1;
     }
     if (settings.YearEnd < settings.YearBeg) return RunOutcome::EmptyRange;
 
@@ -85,6 +100,8 @@ RunOutcome RunModel(TModel& model, Notifier& notifier) {
 
     for (std::int64_t y = firstYear; y <= lastYear; ++y) {
         const int year = static_cast<int>(y);
+        // The year index, not the calendar year, drives the generator and
+        // the trend: a run's weather does not depend on where it starts.
         const int i = static_cast<int>(y - firstYear + 1);
         if (trend && i > 1) TrendClimatology(model.Climate, restore.Base, settings.TrendT, settings.TrendPrec, i);
         GenerateAirAndPrecipitation(model, i);

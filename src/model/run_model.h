@@ -1,6 +1,9 @@
 // The whole multi-year simulation into the results table.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "model/model_state.h"
 #include "model/notifier.h"
 
@@ -15,12 +18,27 @@ enum class RunOutcome {
     ClimatologyError,   // stopped in the first year; the warning was shown
 };
 
-// Simulates years YearBeg..YearEnd (1..500 with simulated weather; at most
+// The last calendar year a run may reach: years are written with at most
+// four digits, as the weather files give them.
+inline constexpr std::int32_t LAST_RUN_YEAR = 9999;
+
+// The latest first year of a simulated run of `years` years.
+constexpr std::int32_t LastSimulatedYearBeg(std::int32_t years) { return LAST_RUN_YEAR - years + 1; }
+
+// Refuses (KelmarError) simulated years the run cannot make: `years` outside
+// 1..MAX_YEARS, or `yearBeg` outside 1..LastSimulatedYearBeg(years). The
+// text names the value as `yearBegName` or `yearsName` and its allowed range.
+void ValidateSimulatedYears(std::int32_t yearBeg, std::int32_t years, const std::string& yearBegName,
+                            const std::string& yearsName);
+
+// Simulates years YearBeg..YearEnd (with simulated weather the
+// SimulatedYears years from SimulatedYearBeg, 1..500 by default; at most
 // MAX_YEARS years) into the results table and recounts AvailableYears.
 // Throws KelmarError, before changing anything, when the site parameters would
 // make the balance divide by zero, when an observed record lacks the air
 // temperature or precipitation of a month of its range, or when a climatology
-// for simulated weather lacks a coefficient of the generator. A year whose
+// for simulated weather lacks a coefficient of the generator or its
+// simulated years are refused by ValidateSimulatedYears. A year whose
 // records are not all finite stops the run with KelmarError too; the results
 // table is then all zero and AvailableYears as before.
 RunOutcome RunModel(TModel& model, Notifier& notifier);

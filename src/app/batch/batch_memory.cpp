@@ -16,7 +16,8 @@
 namespace kelmar::batch {
 
 std::vector<SiteRecords> RunSitesInMemory(const SiteList& list, std::uint32_t baseSeed, std::uint64_t firstIndex,
-                                          int jobs, const ProgressCallback& onProgress) {
+                                          int jobs, const ProgressCallback& onProgress, std::int32_t startYear,
+                                          std::int32_t runYears) {
     std::vector<SiteRecords> runs(list.Sites.size());
     // The reports go out one at a time, each after the count it reports.
     ProgressReport report;
@@ -55,6 +56,8 @@ std::vector<SiteRecords> RunSitesInMemory(const SiteList& list, std::uint32_t ba
                 run.Seed = SiteSeed(site, baseSeed, firstIndex + k);
                 try {
                     TModel& model = freshModel();
+                    model.Settings.SimulatedYearBeg = startYear;
+                    model.Settings.SimulatedYears = runYears;
                     RunSite(model, site, run.Seed, tables);
                     const int years = model.AvailableYears;
                     run.Monthly.reserve(static_cast<std::size_t>(years) * 12);

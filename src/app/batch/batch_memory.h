@@ -39,8 +39,11 @@ struct SiteRecords {
 // not stop the others. Touches no file but the sites' inputs. Reports to
 // `onProgress` as a batch does (progress.h; Before is 0, sites finish in
 // any order): when it asks to stop, the sites not started are not run and
-// Cancelled is raised once those in flight have ended.
+// Cancelled is raised once those in flight have ended. Simulated-weather
+// sites run `runYears` years from the calendar year `startYear`
+// (ValidateSimulatedYears refuses them otherwise, for each such site).
 std::vector<SiteRecords> RunSitesInMemory(const SiteList& list, std::uint32_t baseSeed, std::uint64_t firstIndex,
-                                          int jobs, const ProgressCallback& onProgress = {});
+                                          int jobs, const ProgressCallback& onProgress = {},
+                                          std::int32_t startYear = 1, std::int32_t runYears = MAX_YEARS);
 
 }  // namespace kelmar::batch

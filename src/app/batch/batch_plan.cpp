@@ -9,6 +9,7 @@
 #include "io/path_names.h"
 #include "io/posix_file.h"
 #include "model/errors.h"
+#include "model/run_model.h"
 #include "numerics/random_source.h"
 
 namespace fs = std::filesystem;
@@ -36,6 +37,7 @@ void ReadInputs(const BatchOptions& options, BatchPlan& plan) {
         throw KelmarError("--summary summarises replicates; give --replicates R.");
     if (options.Summary && options.Format != OutputFormat::Csv)
         throw KelmarError(std::string("--summary writes CSV tables, not --format ") + FormatName(options.Format) + ".");
+    ValidateSimulatedYears(options.StartYear, options.RunYears, "--start-year", "--run-years");
 }
 
 Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
@@ -56,6 +58,8 @@ Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
     wanted.Rng = streams::ShortName(options.Rng);
     wanted.InputsHash = plan.Inputs.Hash;
     wanted.InputIdentities = plan.Inputs.Identities();
+    wanted.StartYear = options.StartYear;
+    wanted.RunYears = options.RunYears;
     return wanted;
 }
 
@@ -125,10 +129,15 @@ BatchPlan PlanBatch(const BatchOptions& options, std::ostream& err) {
     plan.Dir = PathOf(options.OutDir);
     MakeFolders(Utf8Name(plan.Dir / PARTS_FOLDER));
     plan.Sharded = options.Share && options.Share->Count > 1;
-    plan.Batch = SettleManifest(plan.Dir, WantedManifest(options, plan), options.Seed.has_value(), options.Resume,
-                                plan.Sharded, EveryOutputName(), [&](const Manifest& found) {
+    const Manifest wanted = WantedManifest(options, plan);
+    plan.Batch = SettleManifest(plan.Dir, wanted, options.Seed.has_value(), options.Resume, plan.Sharded,
+                                EveryOutputName(), [&](const Manifest& found) {
                                     return DescribeInputChange(plan.Inputs, found.InputIdentities, options.SitesFile);
                                 });
+    // A resumed batch or a late shard runs the years the batch was started with.
+    if (const std::string difference = SimulatedYearsDifference(plan.Batch, wanted); !difference.empty())
+        throw KelmarError("The batch in \"" + Utf8Name(plan.Dir) + "\" was started with " + difference +
+                          "; its parts cannot be joined with this run. Run as it was started, or choose another folder.");
 
     // Streams of sites without a seed of their own repeat beyond the period.
     // Each site takes Realizations() streams.

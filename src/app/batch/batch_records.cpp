@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
+#include <string_view>
 #include <system_error>
 
 #include "app/batch/batch_inputs.h"
 #include "app/random_streams.h"
 #include "io/csv_text.h"
 #include "model/errors.h"
+#include "model/run_model.h"
 
 namespace kelmar::batch {
 
@@ -48,6 +50,19 @@ std::string Get(const KeyValues& values, const std::string& key) {
 
 }  // namespace
 
+std::string SimulatedYearsDifference(const Manifest& found, const Manifest& wanted) {
+    std::string was, is;
+    const auto add = [&](const char* option, std::int32_t before, std::int32_t now) {
+        if (before == now) return;
+        const std::string separator = was.empty() ? "" : " ";
+        was += separator + option + " " + std::to_string(before);
+        is += separator + option + " " + std::to_string(now);
+    };
+    add("--start-year", found.StartYear, wanted.StartYear);
+    add("--run-years", found.RunYears, wanted.RunYears);
+    return was.empty() ? std::string() : was + " (this run: " + is + ")";
+}
+
 std::int64_t ToInt(const std::string& text, std::int64_t fallback) {
     std::int64_t value = 0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -67,6 +82,8 @@ std::string Manifest::IdentityLines() const {
     if (Summary) lines += "summary=1\n";
     if (Rng != "lcg32") lines += "rng=" + Rng + "\n";
     if (!InputsHash.empty()) lines += "inputs_xxh3=" + InputsHash + "\n";
+    if (StartYear != 1) lines += "start_year=" + std::to_string(StartYear) + "\n";
+    if (RunYears != MAX_YEARS) lines += "run_years=" + std::to_string(RunYears) + "\n";
     return lines;
 }
 
@@ -128,6 +145,15 @@ std::optional<Manifest> Manifest::Parse(const std::string& text) {
     if (m.InputsHash != (m.InputsHash.empty() && m.InputIdentities.empty() ? std::string()
                                                                              : FoldIdentities(m.InputIdentities)))
         return std::nullopt;
+    // Absent: the defaults; present, a whole number in range.
+    const std::string startText = Get(v, "start_year"), runText = Get(v, "run_years");
+    const std::int64_t startYear = startText.empty() ? 1 : ToInt(startText);
+    const std::int64_t runYears = runText.empty() ? MAX_YEARS : ToInt(runText);
+    if (runYears < 1 || runYears > MAX_YEARS || startYear < 1 ||
+        startYear > LastSimulatedYearBeg(static_cast<std::int32_t>(runYears)))
+        return std::nullopt;
+    m.StartYear = static_cast<std::int32_t>(startYear);
+    m.RunYears = static_cast<std::int32_t>(runYears);
     if (static_cast<std::int64_t>(m.ScenarioNames.size()) != m.Scenarios) return std::nullopt;
     if ((!m.ScenariosHash.empty() && m.Scenarios <= 0) || m.Replicates < 0 || !streams::KindNamed(m.Rng))
         return std::nullopt;
@@ -164,6 +190,11 @@ ChunkVerdict ParseChunk(const std::string& text, const Manifest& manifest, std::
         // A file cut short within the lines of this batch is no other batch's.
         return text.size() < prefix.size() && prefix.compare(0, text.size(), text) == 0 ? ChunkVerdict::Broken
                                                                                         : ChunkVerdict::Foreign;
+    // The identity ends where the chunk's own lines begin: a batch whose
+    // last keys this one lacks (years asked for, say) is another batch.
+    const std::string_view chunkKey = "chunk=", after = std::string_view(text).substr(prefix.size());
+    if (after.substr(0, chunkKey.size()) != chunkKey.substr(0, std::min(after.size(), chunkKey.size())))
+        return ChunkVerdict::Foreign;
     // The digest's line comes last: a file without it, or without the line
     // end after it, was cut short; one whose lines differ from the digest
     // was changed after it was written.

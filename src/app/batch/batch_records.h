@@ -42,6 +42,10 @@ struct Manifest {
     // order the list first names them, to tell which one changed.
     std::string InputsHash;
     std::vector<std::string> InputIdentities;
+    // The simulated-weather sites' first calendar year and years
+    // (BatchOptions); written only when not 1 and MAX_YEARS.
+    std::int32_t StartYear = 1;
+    std::int32_t RunYears = MAX_YEARS;
 
     // The tables have scenario and replicate columns.
     bool Tasks() const { return !ScenariosHash.empty() || Replicates > 0; }
@@ -102,6 +106,11 @@ enum class ChunkVerdict {
 // line does not match it are Broken.
 ChunkVerdict ParseChunk(const std::string& text, const Manifest& manifest, std::int64_t chunk,
                         const std::vector<std::string>& streams, ChunkRecord& record);
+
+// What `found`, the manifest of a batch, holds of the simulated years that
+// `wanted` does not, as "--start-year 1961 (this run: --start-year 1)";
+// empty when they agree.
+std::string SimulatedYearsDifference(const Manifest& found, const Manifest& wanted);
 
 // Whole decimal text, or `fallback`.
 std::int64_t ToInt(const std::string& text, std::int64_t fallback = -1);

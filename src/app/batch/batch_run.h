@@ -44,6 +44,7 @@
 #include <string>
 
 #include "app/progress.h"
+#include "basics/basics.h"
 #include "numerics/random_source.h"
 
 namespace kelmar::batch {
@@ -97,6 +98,11 @@ struct BatchOptions {
     // (summary_monthly.csv, summary_annual.csv, batch_summary.h) instead of
     // every replicate's rows; CSV only.
     bool Summary = false;
+    // The simulated-weather sites' years: the calendar year of their first
+    // (1..LastSimulatedYearBeg(RunYears)) and how many (1..MAX_YEARS), the
+    // first of the full run. Observed-weather sites keep their record's.
+    std::int32_t StartYear = 1;
+    std::int32_t RunYears = MAX_YEARS;
 };
 
 struct BatchSummary {

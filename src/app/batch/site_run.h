@@ -34,8 +34,9 @@ private:
     std::map<std::string, Entry> Tables;
 };
 
-// Runs `site` into `model` (a model as made, or cleared by the caller) with
-// the random state `seed`. Raises KelmarError with the reader's or the
+// Runs `site` into `model` (a model as made, or cleared by the caller, its
+// simulated years set by the caller: Settings.SimulatedYearBeg and
+// SimulatedYears) with the random state `seed`. Raises KelmarError with the reader's or the
 // run's message when a file is missing or bad or the run is refused.
 // Unlike `simulate`, a record with soil-temperature gaps and no
 // climate_file is refused rather than filled from an empty climatology.

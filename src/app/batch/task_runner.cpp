@@ -37,6 +37,8 @@ TaskRunner::TaskRunner(const Manifest& manifest, const SinkList& sinks)
     : Rng(*streams::KindNamed(manifest.Rng)),
       BaseSeed(manifest.BaseSeed),
       Realizations(static_cast<std::uint64_t>(manifest.Realizations())),
+      StartYear(manifest.StartYear),
+      RunYears(manifest.RunYears),
       Sinks(sinks),
       Starts(StreamStarts(sinks)) {}
 
@@ -64,6 +66,8 @@ void TaskRunner::Run(TaskSlot& slot) {
     try {
         std::destroy_at(&model);
         std::construct_at(&model);
+        model.Settings.SimulatedYearBeg = StartYear;
+        model.Settings.SimulatedYears = RunYears;
         RunSite(model, slot.Where.Site, start, Tables, slot.Where.Changes);
         makeTexts();
     } catch (const std::exception& e) {

@@ -61,6 +61,7 @@ private:
     RandomKind Rng;
     std::uint32_t BaseSeed;
     std::uint64_t Realizations;
+    std::int32_t StartYear, RunYears;  // of the simulated-weather sites
     const SinkList& Sinks;
     std::vector<std::size_t> Starts;  // of each sink's texts
     WeatherTables Tables;

@@ -356,6 +356,23 @@ class EnsembleResult:
                 f"rng={self.rng!r}, seed={self.seed}, {kind})")
 
 
+def _simulated_years(start_year, run_years):
+    """start_year and run_years (None: 1 and 500) checked as kelmar-cli
+    checks --start-year and --run-years; ValueError names the argument."""
+    def whole(value):
+        return not isinstance(value, bool) and isinstance(value, (int, np.integer))
+    most = _kelmar.MAX_RUN_YEARS
+    years = most if run_years is None else run_years
+    if not whole(years) or not 1 <= years <= most:
+        raise ValueError(f"run_years takes a whole number from 1 to {most}, not {run_years!r}.")
+    last = _kelmar.LAST_RUN_YEAR - int(years) + 1
+    start = 1 if start_year is None else start_year
+    if not whole(start) or not 1 <= start <= last:
+        raise ValueError(f"start_year takes a whole number from 1 to {last} for a run of {int(years)} years "
+                         f"(its last year at most {_kelmar.LAST_RUN_YEAR}), not {start_year!r}.")
+    return int(start), int(years)
+
+
 # The columns of a summary table after site_id, scenario and month or year.
 SUMMARY_COLUMNS = [f["name"] for f in _kelmar.SUMMARY_FIELDS]
 # The most replicates kelmar-cli simulate --replicates takes.
@@ -363,7 +380,7 @@ MOST_REPLICATES = 100_000_000
 
 
 def simulate(site, climate=None, weather=None, seed=None, site_id=None, scenario=None, replicates=1, rng="lcg32",
-             summary=False, jobs=None):
+             summary=False, jobs=None, start_year=None, run_years=None):
     """Runs a site as `kelmar-cli simulate` does: with `weather` (a record or
     a path) the observed record, `climate` then filling its soil-temperature
     gaps; otherwise 500 years simulated from `climate`. `seed` fixes the
@@ -376,7 +393,18 @@ def simulate(site, climate=None, weather=None, seed=None, site_id=None, scenario
     simulated weather is run R times on the ensemble's streams on `jobs`
     threads (default: every core) and an EnsembleResult returned, whose
     tables equal those of `kelmar-cli simulate --replicates R --out DIR`
-    (and --summary)."""
+    (and --summary).
+
+    Simulated weather runs `run_years` years (1..500, default 500: the
+    first years of the 500-year run of the same seed) numbered from the
+    calendar year `start_year` (default 1), as --start-year and --run-years
+    do; a run ends by the year 9999. An observed record keeps its own years:
+    either argument with `weather` raises ValueError."""
+    if weather is not None:
+        for name, value in (("start_year", start_year), ("run_years", run_years)):
+            if value is not None:
+                raise ValueError(f"{name} belongs to simulated weather: a weather record runs its own years.")
+    start_year, run_years = _simulated_years(start_year, run_years)
     site = _site(site)
     climate = _climate(climate)
     weather = _weather(weather, site_id or "")
@@ -390,9 +418,10 @@ def simulate(site, climate=None, weather=None, seed=None, site_id=None, scenario
         if weather is not None:
             raise KelmarError("An ensemble needs simulated weather: give a climate and no weather record.")
         out = _kelmar.ensemble(site._impl, climate_impl, seed, scenario, rng, int(replicates), bool(summary),
-                               int(jobs or 0), name)
+                               int(jobs or 0), name, start_year, run_years)
         return EnsembleResult(name, out["scenario"], out["seed"], rng, int(replicates), out)
-    out = _kelmar.simulate(site._impl, climate_impl, None if weather is None else weather._impl, seed, scenario, rng)
+    out = _kelmar.simulate(site._impl, climate_impl, None if weather is None else weather._impl, seed, scenario, rng,
+                           start_year, run_years)
     return Result(name, out["seed"], out["monthly"], out["annual"], weather is not None, scenario)
 
 
@@ -444,7 +473,7 @@ def _repr_float(value):
     return repr(float(value))
 
 
-def batch(sites, jobs=None, seed=None, folder=None, progress=None, _first_index=0):
+def batch(sites, jobs=None, seed=None, folder=None, progress=None, start_year=None, run_years=None, _first_index=0):
     """Runs every site of a site list (a DataFrame with the columns of
     `kelmar-cli batch --sites`, or a list's path) on all cores (`jobs`
     threads) through the C++ batch, with its seed rule: site i starts from
@@ -457,15 +486,21 @@ def batch(sites, jobs=None, seed=None, folder=None, progress=None, _first_index=
     the first site starts and after each site (sites finish in any order;
     the counts only grow). Ctrl-C, or an exception raised by `progress`,
     stops the batch: the sites running end, no other starts, and the
-    KeyboardInterrupt or the exception is raised."""
+    KeyboardInterrupt or the exception is raised.
+
+    `start_year` and `run_years` (default 1 and 500) are the years of the
+    simulated-weather sites, as kelmar-cli batch --start-year and
+    --run-years; sites with a weather record keep their record's years."""
+    start_year, run_years = _simulated_years(start_year, run_years)
     # Relative names stay relative, so that messages name files as kelmar-cli does.
     folder = os.fspath(folder) if folder is not None else None
     if isinstance(sites, (str, os.PathLike)):
-        out = _kelmar.batch_file(os.fspath(sites), folder, seed, int(_first_index), int(jobs or 0), progress)
+        out = _kelmar.batch_file(os.fspath(sites), folder, seed, int(_first_index), int(jobs or 0), progress,
+                                 start_year, run_years)
     else:
         text, name, _ = _site_list_text(sites)
         out = _kelmar.batch(text, name, folder or "", seed, int(_first_index), int(_first_index), int(jobs or 0),
-                            progress)
+                            progress, start_year, run_years)
     ids = out["ids"]
     codes, years, months, values = out["monthly"]
     monthly = _frame(codes, ids, years, months, values, False)

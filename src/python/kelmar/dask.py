@@ -40,7 +40,8 @@ def _stopping(stop_name):
     return progress
 
 
-def _run_part(text, folder, seed, first_index, jobs, stop_name=None):
+def _run_part(text, folder, seed, first_index, jobs, stop_name=None, start_year=1,
+              run_years=_kelmar.MAX_RUN_YEARS):
     """On a worker: the part of the list starting at place `first_index`."""
     try:
         from distributed import get_worker
@@ -52,18 +53,22 @@ def _run_part(text, folder, seed, first_index, jobs, stop_name=None):
         pass
     progress = None if stop_name is None else _stopping(stop_name)
     out = _kelmar.batch(text, kelmar.DATAFRAME_LIST_NAME, folder, seed, first_index, first_index, jobs or 0,
-                        progress)
+                        progress, start_year, run_years)
     return out
 
 
-def simulate_sites(sites, client=None, partitions=None, seed=None, folder=None, jobs=None):
+def simulate_sites(sites, client=None, partitions=None, seed=None, folder=None, jobs=None, start_year=None,
+                   run_years=None):
     """Runs the sites of `sites` (a DataFrame of the site list's columns, or
     a list's path) on the workers of `client` (a distributed.Client; default:
     a LocalCluster of worker processes, closed again at the end) in
     `partitions` parts (default: one per worker) and gives the
     kelmar.BatchResult a one-process kelmar.batch(sites, seed=seed) gives.
     `seed` is the base seed (default: the clock, chosen once here); a bad
-    list raises KelmarError before anything is sent."""
+    list raises KelmarError before anything is sent; `start_year` and
+    `run_years` as kelmar.batch takes them (ValueError before anything is
+    sent)."""
+    start_year, run_years = kelmar._simulated_years(start_year, run_years)
     if isinstance(sites, (str, os.PathLike)):
         path = os.path.abspath(os.fspath(sites))
         # Read and checked by the batch's reader (its size limit, no device waited on), then split here.
@@ -93,7 +98,7 @@ def simulate_sites(sites, client=None, partitions=None, seed=None, folder=None, 
             for start, stop in zip(bounds[:-1], bounds[1:]):
                 part_text, _, _ = kelmar._site_list_text(sites.iloc[start:stop])
                 futures.append(client.submit(_run_part, part_text, folder, seed, int(start), jobs, stop_event.name,
-                                             pure=False))
+                                             start_year, run_years, pure=False))
             parts = client.gather(futures)
             stop_event.clear()  # every part has ended: the scheduler may forget the event
         except BaseException:

@@ -20,6 +20,7 @@
 #include "app/batch/site_list.h"
 #include "app/progress.h"
 #include "app/random_streams.h"
+#include "model/run_model.h"
 #include "numerics/random_source.h"
 #include "python/module/converters.h"
 #include "python/module/module_units.h"
@@ -130,13 +131,15 @@ batch::SiteList ReadListFile(const std::string& fileName, const std::optional<st
 }
 
 py::dict RunList(batch::SiteList list, std::optional<std::uint32_t> seed, std::uint64_t firstIndex, int lineOffset,
-                 int jobs, const py::object& progress) {
+                 int jobs, const py::object& progress, std::int32_t startYear, std::int32_t runYears) {
+    // Refused once here rather than by every simulated site's run.
+    ValidateSimulatedYears(startYear, runYears, "start_year", "run_years");
     for (batch::SiteEntry& site : list.Sites) site.Line += lineOffset;
     if (firstIndex == 0) WarnOfRepeatingStreams(list, firstIndex);  // a part's client warned of the whole list
     const std::uint32_t baseSeed = seed ? *seed : RandomSource().State();
     std::vector<batch::SiteRecords> runs = RunWithProgress(
         [&](const ProgressCallback& onProgress) {
-            return batch::RunSitesInMemory(list, baseSeed, firstIndex, jobs, onProgress);
+            return batch::RunSitesInMemory(list, baseSeed, firstIndex, jobs, onProgress, startYear, runYears);
         },
         progress);
     std::size_t monthlyRows = 0, annualRows = 0;
@@ -187,21 +190,24 @@ void AddBatch(py::module_& m) {
         "batch",
         [](const std::string& listText, const std::string& listName, const std::string& folder,
            std::optional<std::uint32_t> seed, std::uint64_t firstIndex, int lineOffset, int jobs,
-           const py::object& progress) {
+           const py::object& progress, std::int32_t startYear, std::int32_t runYears) {
             return RunList(batch::ParseSiteList(listText, listName, folder), seed, firstIndex, lineOffset, jobs,
-                           progress);
+                           progress, startYear, runYears);
         },
         py::arg("list_text"), py::arg("list_name"), py::arg("folder"), py::arg("seed").none(true),
-        py::arg("first_index"), py::arg("line_offset"), py::arg("jobs"), py::arg("progress") = py::none());
+        py::arg("first_index"), py::arg("line_offset"), py::arg("jobs"), py::arg("progress") = py::none(),
+        py::arg("start_year") = 1, py::arg("run_years") = MAX_YEARS);
     // A list file's path: the file is read here, never whole by Python.
     m.def(
         "batch_file",
         [](const std::string& path, std::optional<std::string> folder, std::optional<std::uint32_t> seed,
-           std::uint64_t firstIndex, int jobs, const py::object& progress) {
-            return RunList(ReadListFile(path, folder), seed, firstIndex, 0, jobs, progress);
+           std::uint64_t firstIndex, int jobs, const py::object& progress, std::int32_t startYear,
+           std::int32_t runYears) {
+            return RunList(ReadListFile(path, folder), seed, firstIndex, 0, jobs, progress, startYear, runYears);
         },
         py::arg("path"), py::arg("folder").none(true), py::arg("seed").none(true), py::arg("first_index"),
-        py::arg("jobs"), py::arg("progress") = py::none());
+        py::arg("jobs"), py::arg("progress") = py::none(), py::arg("start_year") = 1,
+        py::arg("run_years") = MAX_YEARS);
     // The bytes of a list file as the batch reads them, checked as a list.
     m.def("site_list_bytes", [](const std::string& path) {
         const batch::SiteList list = ReadListFile(path, std::nullopt);

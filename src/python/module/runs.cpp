@@ -23,6 +23,7 @@
 #include "app/record_files.h"
 #include "model/errors.h"
 #include "model/record_fields.h"
+#include "model/run_model.h"
 #include "python/module/converters.h"
 #include "python/module/module_units.h"
 #include "python/module/records.h"
@@ -60,9 +61,18 @@ RecordRunInputs RunInputsOf(const Site& site, const Climatology* climate, const 
     return inputs;
 }
 
+// Simulated weather's first calendar year and years into the model's
+// settings, as kelmar-cli simulate takes --start-year and --run-years.
+void SetSimulatedYears(TModel& model, std::int32_t startYear, std::int32_t runYears) {
+    model.Settings.SimulatedYearBeg = startYear;
+    model.Settings.SimulatedYears = runYears;
+}
+
 py::dict Simulate(const Site& site, const Climatology* climate, const Weather* weather,
-                  std::optional<std::uint64_t> seed, const TScenario* scenario, const std::string& rng) {
+                  std::optional<std::uint64_t> seed, const TScenario* scenario, const std::string& rng,
+                  std::int32_t startYear, std::int32_t runYears) {
     auto model = std::make_unique<TModel>();
+    SetSimulatedYears(*model, startYear, runYears);
     const std::uint64_t startState = StartRandom(*model, RandomKindOf(rng), seed);
     const RecordRunInputs inputs = RunInputsOf(site, climate, weather);
     CollectingNotifier notifier;
@@ -191,8 +201,9 @@ py::tuple SummaryTable(const std::vector<SampleSummary>& summaries, const std::v
 // --replicates R --out DIR (with --summary: `summary`) makes them.
 py::dict Ensemble(const Site& site, const Climatology* climate, std::optional<std::uint64_t> seed,
                   const TScenario* scenario, const std::string& rng, int replicates, bool summary, int jobs,
-                  const std::string& siteId) {
+                  const std::string& siteId, std::int32_t startYear, std::int32_t runYears) {
     auto model = std::make_unique<TModel>();
+    SetSimulatedYears(*model, startYear, runYears);
     EnsembleOptions options;
     options.Rng = RandomKindOf(rng);
     options.Seed = StartRandom(*model, options.Rng, seed);
@@ -262,6 +273,9 @@ void AddFieldTables(py::module_& m) {
     }
     m.attr("RESULT_FIELDS") = resultFields;
     m.attr("SUMMARY_FIELDS") = summaryFields;
+    // The bounds of start_year and run_years.
+    m.attr("MAX_RUN_YEARS") = MAX_YEARS;
+    m.attr("LAST_RUN_YEAR") = LAST_RUN_YEAR;
 }
 
 }  // namespace
@@ -269,10 +283,11 @@ void AddFieldTables(py::module_& m) {
 void AddRuns(py::module_& m) {
     AddFieldTables(m);
     m.def("simulate", &Simulate, py::arg("site"), py::arg("climate").none(true), py::arg("weather").none(true),
-          py::arg("seed").none(true), py::arg("scenario").none(true) = py::none(), py::arg("rng") = "lcg32");
+          py::arg("seed").none(true), py::arg("scenario").none(true) = py::none(), py::arg("rng") = "lcg32",
+          py::arg("start_year") = 1, py::arg("run_years") = MAX_YEARS);
     m.def("ensemble", &Ensemble, py::arg("site"), py::arg("climate").none(true), py::arg("seed").none(true),
           py::arg("scenario").none(true), py::arg("rng"), py::arg("replicates"), py::arg("summary"), py::arg("jobs"),
-          py::arg("site_id"));
+          py::arg("site_id"), py::arg("start_year") = 1, py::arg("run_years") = MAX_YEARS);
     m.def("estimate", &Estimate, py::arg("weather"));
 }
 
