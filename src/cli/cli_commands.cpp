@@ -182,6 +182,8 @@ int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& 
         batchOptions.Replicates = options.replicates.value_or(0);
         batchOptions.Rng = *streams::KindNamed(options.rng);
         batchOptions.Summary = options.summary;
+        batchOptions.NetcdfPrecision = options.netcdfPrecision;
+        batchOptions.NetcdfDeflate = options.netcdfDeflate.value_or(0);
         return Summarize(batch::RunBatch(batchOptions, err), options.out, out, err);
     } catch (const std::exception& e) {
         err << e.what() << '\n';

@@ -126,9 +126,24 @@ void BuildBatch(CommandLine& line) {
               "monthly.csv and annual.csv (as simulate --summary)");
     line.Flag("--resume", o.resume, "skip the chunks a killed run finished");
     line.Flag("--quiet", o.quiet, "no progress lines");
-    line.Check([&o] {
+    line.choices["--netcdf-precision"] = {"double", "single"};
+    line.Value("--netcdf-precision", o.netcdfPrecision,
+               "double (default: the CSV's numbers) or single (float, half the size) for the netCDF files' values",
+               "NAME")
+        ->check(CLI::Validator(
+            [](std::string& precision) {
+                if (precision != "double" && precision != "single")
+                    throw UsageError("--netcdf-precision needs single or double, not '" + ShownArgument(precision) + "'");
+                return std::string();
+            },
+            ""));
+    line.Whole("--netcdf-deflate", o.netcdfDeflate, 0, 9,
+               "deflate level of the netCDF files' values, with shuffle: 0 (default: none) to 9");
+    line.Check([&o, &line] {
         if (o.sites.empty()) throw UsageError("batch needs --sites");
         if (o.out.empty()) throw UsageError("batch needs --out");
+        for (const char* name : {"--netcdf-precision", "--netcdf-deflate"})
+            if (line.Given(name) && o.format == "csv") throw UsageError(std::string(name) + " needs --format netcdf or both");
     });
 }
 

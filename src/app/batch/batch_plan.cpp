@@ -36,6 +36,10 @@ void ReadInputs(const BatchOptions& options, BatchPlan& plan) {
         throw KelmarError("--summary summarises replicates; give --replicates R.");
     if (options.Summary && options.Format != OutputFormat::Csv)
         throw KelmarError(std::string("--summary writes CSV tables, not --format ") + FormatName(options.Format) + ".");
+    if (options.NetcdfPrecision != "double" && options.NetcdfPrecision != "single")
+        throw KelmarError("--netcdf-precision needs single or double, not '" + options.NetcdfPrecision + "'.");
+    if (options.NetcdfDeflate < 0 || options.NetcdfDeflate > 9)
+        throw KelmarError("--netcdf-deflate needs a level from 0 to 9, not " + std::to_string(options.NetcdfDeflate) + ".");
 }
 
 Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
@@ -56,6 +60,8 @@ Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
     wanted.Rng = streams::ShortName(options.Rng);
     wanted.InputsHash = plan.Inputs.Hash;
     wanted.InputIdentities = plan.Inputs.Identities();
+    wanted.NetcdfPrecision = options.NetcdfPrecision;
+    wanted.NetcdfDeflate = options.NetcdfDeflate;
     return wanted;
 }
 

@@ -86,6 +86,8 @@ std::string Manifest::Text() const {
         for (const std::string& identity : InputIdentities) identities += (identities.empty() ? "" : ",") + identity;
         text += "input_files=" + identities + "\n";
     }
+    if (NetcdfPrecision != "double") text += "netcdf_precision=" + NetcdfPrecision + "\n";
+    if (NetcdfDeflate != 0) text += "netcdf_deflate=" + std::to_string(NetcdfDeflate) + "\n";
     return text;
 }
 
@@ -117,6 +119,10 @@ std::optional<Manifest> Manifest::Parse(const std::string& text) {
             return std::nullopt;
         }
     }
+    if (const std::string precision = Get(v, "netcdf_precision"); !precision.empty()) m.NetcdfPrecision = precision;
+    if (const std::string deflate = Get(v, "netcdf_deflate"); !deflate.empty()) m.NetcdfDeflate = ToInt(deflate, -1);
+    if ((m.NetcdfPrecision != "double" && m.NetcdfPrecision != "single") || m.NetcdfDeflate < 0 || m.NetcdfDeflate > 9)
+        return std::nullopt;
     m.InputsHash = Get(v, "inputs_xxh3");
     if (const std::string identities = Get(v, "input_files"); !identities.empty())
         for (std::size_t start = 0; start <= identities.size();) {

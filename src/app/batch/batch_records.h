@@ -42,6 +42,10 @@ struct Manifest {
     // order the list first names them, to tell which one changed.
     std::string InputsHash;
     std::vector<std::string> InputIdentities;
+    // The type and deflate level of the netCDF files' data variables
+    // (--netcdf-precision, --netcdf-deflate); written only when not these.
+    std::string NetcdfPrecision = "double";
+    std::int64_t NetcdfDeflate = 0;
 
     // The tables have scenario and replicate columns.
     bool Tasks() const { return !ScenariosHash.empty() || Replicates > 0; }

@@ -97,6 +97,10 @@ struct BatchOptions {
     // (summary_monthly.csv, summary_annual.csv, batch_summary.h) instead of
     // every replicate's rows; CSV only.
     bool Summary = false;
+    // The netCDF files' data variables: "double" (the CSV's numbers) or
+    // "single", and their deflate level 0 (none) .. 9.
+    std::string NetcdfPrecision = "double";
+    int NetcdfDeflate = 0;
 };
 
 struct BatchSummary {
