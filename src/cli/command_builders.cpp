@@ -105,7 +105,8 @@ void BuildBatch(CommandLine& line) {
     line.Seed("base state of the random source (default: from the clock, recorded)", false);
     line.choices["--format"] = {std::begin(FORMATS), std::end(FORMATS)};
     line.Value("--format", o.format,
-               "csv (monthly.csv, annual.csv, errors.csv), netcdf (results.nc, errors.csv) or both (default csv)",
+               "csv (monthly.csv, annual.csv, errors.csv), netcdf (results.nc, results_annual.nc, errors.csv) or both "
+               "(default csv)",
                "FORMAT")
         ->check(CLI::Validator(
             [](std::string& format) {

@@ -252,9 +252,10 @@ class Result:
     run started from (`simulate(..., seed=result.seed)` repeats it), and
     `scenario`, the scenario it ran under (None without one)."""
 
-    def __init__(self, site_id, seed, monthly, annual, weather_from_file, scenario=None):
+    def __init__(self, site_id, seed, monthly, annual, weather_from_file, scenario=None, site=None):
         self.site_id = site_id
         self.seed = seed
+        self._site = site  # the site parameters by key, for to_xarray()
         self._monthly = monthly
         self._annual = annual
         self.weather_from_file = weather_from_file
@@ -271,12 +272,16 @@ class Result:
         return _frame(np.zeros(len(years), dtype=np.int64), [self.site_id], years, months, values, True,
                       _seeds(np.full(len(years), self.seed, dtype=np.uint64)))
 
-    def to_xarray(self):
-        """The run as an xarray Dataset with the CF conventions of the
-        batch's results.nc: <key>(time) monthly and <key>_annual(year)."""
+    def to_xarray(self, annual=False):
+        """The run as an xarray Dataset laid out as the batch's results.nc:
+        <key>(time, site_id) of the months, the site its one entry, so that
+        .sel(site_id=...) works as on the file; with annual=True as
+        results_annual.nc (sums, and means weighted by the days of each
+        month)."""
         from . import _cf
         attrs = {} if self.scenario is None else {"scenario": self.scenario.describe()}
-        return _cf.dataset([self.site_id], [self.seed], [self._monthly], [self._annual], extra_attrs=attrs)
+        return _cf.dataset([self.site_id], [self.seed], [self._monthly], [self._annual], extra_attrs=attrs,
+                           annual_file=annual, params=None if self._site is None else [self._site])
 
     def __repr__(self):
         return f"Result(site_id={self.site_id!r}, seed={self.seed}, years={len(self._annual[0])})"
@@ -330,11 +335,11 @@ class EnsembleResult:
         table.update(_columns(SUMMARY_COLUMNS, columns))
         return pd.DataFrame(table, copy=False)
 
-    def to_xarray(self):
-        """The replicates as an xarray Dataset with the CF conventions of the
-        batch's results.nc and a `realization` dimension (CF standard_name
-        realization) in place of the site: <key>(realization, time) and
-        <key>_annual(realization, year)."""
+    def to_xarray(self, annual=False):
+        """The replicates as an xarray Dataset laid out as the batch's
+        results.nc with --replicates: <key>(time, realization, site_id)
+        (CF standard_name realization); with annual=True as
+        results_annual.nc."""
         if self.monthly is None:
             raise KelmarError("A summary holds no replicate's series: run the ensemble without summary=True "
                               "for to_xarray().")
@@ -345,10 +350,12 @@ class EnsembleResult:
         aper = len(ayears) // self.replicates
         monthly = [(years[r * per:(r + 1) * per], months[r * per:(r + 1) * per], values[r * per:(r + 1) * per])
                    for r in range(self.replicates)]
-        annual = [(ayears[r * aper:(r + 1) * aper], amonths[r * aper:(r + 1) * aper], avalues[r * aper:(r + 1) * aper])
+        yearly = [(ayears[r * aper:(r + 1) * aper], amonths[r * aper:(r + 1) * aper], avalues[r * aper:(r + 1) * aper])
                   for r in range(self.replicates)]
-        return _cf.dataset([self.site_id], self._out["seeds"], monthly, annual, realizations=True,
-                           extra_attrs={"scenario": self.scenario, "rng": self.rng, "base_seed": str(self.seed)})
+        return _cf.dataset([self.site_id], self._out["seeds"], monthly, yearly, realizations=True,
+                           extra_attrs={"scenario": self.scenario, "rng": self.rng, "base_seed": str(self.seed),
+                                        "replicates": self.replicates},
+                           annual_file=annual)
 
     def __repr__(self):
         kind = "summary" if self.monthly is None else "tables"
@@ -393,7 +400,7 @@ def simulate(site, climate=None, weather=None, seed=None, site_id=None, scenario
                                int(jobs or 0), name)
         return EnsembleResult(name, out["scenario"], out["seed"], rng, int(replicates), out)
     out = _kelmar.simulate(site._impl, climate_impl, None if weather is None else weather._impl, seed, scenario, rng)
-    return Result(name, out["seed"], out["monthly"], out["annual"], weather is not None, scenario)
+    return Result(name, out["seed"], out["monthly"], out["annual"], weather is not None, scenario, site.to_dict())
 
 
 def estimate(weather, site_id=""):
