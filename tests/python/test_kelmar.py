@@ -7,6 +7,7 @@ the numbers are the same doubles (the CSV files hold the shortest text that
 reads back to each one).
 """
 import os
+import re
 import shutil
 import subprocess
 import warnings
@@ -14,6 +15,7 @@ import warnings
 import numpy as np
 import pandas as pd
 import pytest
+import netCDF4
 import xarray as xr
 
 import kelmar
@@ -402,3 +404,46 @@ def test_to_xarray_agrees_with_the_batchs_netcdf_files(tmp):
             f"time.units: {raw['time'].attrs['units']!r}, results.nc has {reference['time'].attrs['units']!r}"
         np.testing.assert_array_equal(raw["time"].values, reference["time"].values, err_msg="time")
 
+
+
+def test_batch_to_xarray_holds_the_values_of_the_batchs_files_at_their_precision(tmp):
+    (tmp / "sites.csv").write_text("site_id,site_file,climate_file,weather_file\n"
+                                   f"a,{SITE},{CLIMATE},{WEATHER}\nbroken,absent.sit,{CLIMATE},{WEATHER}\n"
+                                   f"b,{SITE},{CLIMATE},{WEATHER}\n")
+    for precision, deflate in (("double", 0), ("single", 4)):
+        out = f"out-{precision}"
+        cli("batch", "--sites", "sites.csv", "--out", out, "--seed", "2", "--format", "netcdf", "--quiet",
+            "--netcdf-precision", precision, "--netcdf-deflate", str(deflate), cwd=tmp, expect=1)
+        result = kelmar.batch(tmp / "sites.csv", seed=2, netcdf_precision=precision, netcdf_deflate=deflate)
+        for annual, name in ((False, "results.nc"), (True, "results_annual.nc")):
+            ours = result.to_xarray(annual=annual)
+            with xr.open_dataset(tmp / out / name) as theirs:
+                theirs = theirs.load()
+            what = f"{precision}, deflate {deflate}, {name}"
+            for field in FIELDS:
+                key = field["key"]
+                assert (ours[key].dims, ours[key].dtype, ours[key].attrs) == \
+                       (theirs[key].dims, theirs[key].dtype, theirs[key].attrs), f"{what}: {key}"
+                np.testing.assert_allclose(ours[key].sel(site_id="b").values, theirs[key].sel(site_id="b").values,
+                                           rtol=1e-13, err_msg=f"{what}: {key}")
+                assert np.isnan(ours[key].sel(site_id="broken").values).all(), f"{what}: the failed site"
+            np.testing.assert_array_equal(ours["seed"].values[[0, 2]], theirs["seed"].values[[0, 2]])
+        # Written, the values are compressed as the batch compresses them.
+        ours.to_netcdf(tmp / f"{precision}.nc")
+        with netCDF4.Dataset(tmp / f"{precision}.nc") as written:
+            filters = written["tsoil"].filters()
+            assert (filters["zlib"], filters["shuffle"], written["tsoil"].dtype) == \
+                   (deflate > 0, deflate > 0, np.dtype("float32" if precision == "single" else "float64")), filters
+
+
+@pytest.mark.parametrize("keywords, message", [
+    ({"netcdf_precision": "half"}, "netcdf_precision takes 'double' or 'single', not 'half'"),
+    ({"netcdf_deflate": 10}, "netcdf_deflate takes a whole number from 0 to 9, not 10"),
+    ({"netcdf_deflate": True}, "netcdf_deflate takes a whole number from 0 to 9, not True"),
+    ({"netcdf_deflate": 1.5}, "netcdf_deflate takes a whole number from 0 to 9, not 1.5"),
+])
+def test_batch_refuses_netcdf_options_out_of_range_before_running(tmp, keywords, message):
+    def progress(*_):
+        raise AssertionError("a refused option ran the batch")
+    with pytest.raises(kelmar.KelmarError, match=re.escape(message)):
+        kelmar.batch(pd.DataFrame([SITE_ROWS[0]]), seed=1, progress=progress, **keywords)

@@ -413,13 +413,46 @@ def estimate(weather, site_id=""):
 class BatchResult:
     """The tables of a batch: `monthly` and `annual` (as monthly.csv and
     annual.csv, site_id a categorical in list order), `errors` (site_id,
-    message, as errors.csv) and `base_seed`."""
+    message, as errors.csv) and `base_seed`. to_xarray() lays them out as
+    the batch's netCDF files, with the values' type and compression of
+    kelmar.batch's netcdf_precision and netcdf_deflate."""
 
-    def __init__(self, monthly, annual, errors, base_seed):
+    def __init__(self, monthly, annual, errors, base_seed, netcdf_precision="double", netcdf_deflate=0):
         self.monthly = monthly
         self.annual = annual
         self.errors = errors
         self.base_seed = base_seed
+        self.netcdf_precision = netcdf_precision
+        self.netcdf_deflate = netcdf_deflate
+
+    def to_xarray(self, annual=False):
+        """The sites as an xarray Dataset laid out as the batch's results.nc
+        (annual=True: results_annual.nc): <key>(time, site_id) in list
+        order, a site without results all NaN. Positions and site
+        parameters are not among the tables, so they are missing here.
+        With netcdf_precision "single" the values are float32; with
+        netcdf_deflate N, to_netcdf() compresses them at level N with
+        shuffle, as the batch's files are."""
+        from . import _cf
+        ids = list(self.annual["site_id"].cat.categories)
+        columns = [field["column"] for field in _kelmar.RESULT_FIELDS]
+
+        def per_site(table, month):
+            codes = table["site_id"].cat.codes.to_numpy()
+            order = np.argsort(codes, kind="stable")
+            cuts = np.searchsorted(codes[order], np.arange(len(ids) + 1))
+            years = table["year"].to_numpy()[order]
+            months = table["month"].to_numpy()[order] if month else np.zeros(len(order), dtype=np.int64)
+            values = table[columns].to_numpy()[order]
+            return [(years[a:b], months[a:b], values[a:b]) for a, b in zip(cuts[:-1], cuts[1:])], order, cuts
+
+        monthly, _, _ = per_site(self.monthly, True)
+        yearly, order, cuts = per_site(self.annual, False)
+        seeds = self.annual["seed"].to_numpy()[order]
+        site_seeds = [int(seeds[a]) if b > a else _cf.NO_SEED for a, b in zip(cuts[:-1], cuts[1:])]
+        return _cf.dataset(ids, site_seeds, monthly, yearly, annual_file=annual,
+                           extra_attrs={"base_seed": self.base_seed}, precision=self.netcdf_precision,
+                           deflate=self.netcdf_deflate)
 
     def __repr__(self):
         return (f"BatchResult(sites={len(self.annual['site_id'].cat.categories)}, failed={len(self.errors)}, "
@@ -451,7 +484,20 @@ def _repr_float(value):
     return repr(float(value))
 
 
-def batch(sites, jobs=None, seed=None, folder=None, progress=None, _first_index=0):
+NETCDF_PRECISIONS = ("double", "single")
+
+
+def _netcdf_options(precision, deflate):
+    """Refuses what kelmar-cli batch refuses of --netcdf-precision and --netcdf-deflate."""
+    if precision not in NETCDF_PRECISIONS:
+        raise KelmarError(f"netcdf_precision takes 'double' or 'single', not {precision!r}.")
+    if isinstance(deflate, bool) or not isinstance(deflate, (int, np.integer)) or not 0 <= deflate <= 9:
+        raise KelmarError(f"netcdf_deflate takes a whole number from 0 to 9, not {deflate!r}.")
+    return precision, int(deflate)
+
+
+def batch(sites, jobs=None, seed=None, folder=None, progress=None, _first_index=0, *, netcdf_precision="double",
+          netcdf_deflate=0):
     """Runs every site of a site list (a DataFrame with the columns of
     `kelmar-cli batch --sites`, or a list's path) on all cores (`jobs`
     threads) through the C++ batch, with its seed rule: site i starts from
@@ -464,7 +510,12 @@ def batch(sites, jobs=None, seed=None, folder=None, progress=None, _first_index=
     the first site starts and after each site (sites finish in any order;
     the counts only grow). Ctrl-C, or an exception raised by `progress`,
     stops the batch: the sites running end, no other starts, and the
-    KeyboardInterrupt or the exception is raised."""
+    KeyboardInterrupt or the exception is raised.
+
+    `netcdf_precision` ("double", the default, or "single") and
+    `netcdf_deflate` (0, the default, to 9) are those of kelmar-cli batch
+    --netcdf-precision and --netcdf-deflate, for the result's to_xarray()."""
+    netcdf = _netcdf_options(netcdf_precision, netcdf_deflate)  # before anything runs
     # Relative names stay relative, so that messages name files as kelmar-cli does.
     folder = os.fspath(folder) if folder is not None else None
     if isinstance(sites, (str, os.PathLike)):
@@ -480,7 +531,7 @@ def batch(sites, jobs=None, seed=None, folder=None, progress=None, _first_index=
     annual = _frame(codes, ids, years, months, values, True, out["seeds"][codes])
     errors = pd.DataFrame({"site_id": pd.Series(out["error_ids"], dtype=object),
                            "message": pd.Series(out["error_messages"], dtype=object)})
-    return BatchResult(monthly, annual, errors, out["base_seed"])
+    return BatchResult(monthly, annual, errors, out["base_seed"], *netcdf)
 
 
 class CheckResult(pd.DataFrame):

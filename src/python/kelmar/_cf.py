@@ -47,9 +47,12 @@ def _axis(long_name, bounds):
 
 
 def _seeds(values):
-    """int64, as the files hold seeds; uint64 for a pcg64 seed beyond it."""
-    values = np.asarray(values, dtype=np.uint64)
-    return values.astype(np.int64) if values.max() < 2**63 else values
+    """int64, as the files hold seeds (NO_SEED where a site has none);
+    uint64 for a pcg64 seed beyond it."""
+    values = np.asarray(values)
+    if values.dtype == object or (values.dtype.kind == "u" and values.size and values.max() >= 2**63):
+        return values.astype(np.uint64)
+    return values.astype(np.int64)
 
 
 def _annual_means(years, months, values, ayears, avalues, fields):
@@ -72,14 +75,18 @@ def _annual_means(years, months, values, ayears, avalues, fields):
 
 
 def dataset(site_ids, seeds, monthly, annual, realizations=False, extra_attrs=None, annual_file=False,
-            params=None):
+            params=None, precision="double", deflate=0):
     """The runs of `site_ids` (each a (years, months, values) triple of its
     monthly and annual records) on the time axis spanning all of them, as
     results.nc holds them (`annual_file`: as results_annual.nc); months a
     site has no record for are NaN. With `realizations`, the runs are the
     replicates of the one site in `site_ids`, along a dimension
     `realization` (CF standard_name realization, numbered from 0) before
-    site_id. `params`: the site parameters by key of each site, or None."""
+    site_id. `params`: the site parameters by key of each site, or None.
+    `precision` "single" holds the values as float32; `deflate` N > 0 asks
+    to_netcdf() for deflate level N with shuffle, as the batch writes them."""
+    single = precision == "single"
+    fill = np.float32(FILL_VALUE) if single else FILL_VALUE
     years_of = [m[0] for m in monthly if len(m[0])]
     if not years_of:
         raise _kelmar.KelmarError("No site has results: a dataset needs at least one year.")
@@ -111,7 +118,7 @@ def dataset(site_ids, seeds, monthly, annual, realizations=False, extra_attrs=No
         long_name = field["long_name"]
         if annual_file:
             long_name = ("annual total of " if total else "annual mean of ") + long_name
-        attrs = {"_FillValue": FILL_VALUE, "units": field["cf_units"], "long_name": long_name}
+        attrs = {"_FillValue": fill, "units": field["cf_units"], "long_name": long_name}
         if field["standard_name"]:
             attrs["standard_name"] = field["standard_name"]
         attrs["cell_methods"] = "time: sum" if total else MEAN_OVER_DAYS if annual_file else "time: mean"
@@ -119,7 +126,8 @@ def dataset(site_ids, seeds, monthly, annual, realizations=False, extra_attrs=No
         attrs["coordinates"] = "lat lon depth" if at_depth else "lat lon"
         if comment:
             attrs["comment"] = comment
-        variables[field["key"]] = xr.Variable(dims, values[:, :, f].reshape(shape), attrs)
+        data = values[:, :, f].reshape(shape)
+        variables[field["key"]] = xr.Variable(dims, data.astype(np.float32) if single else data, attrs)
     time, time_bnds = _axis("middle of the year" if annual_file else "middle of the month", bounds)
     variables["time"], variables["time_bnds"] = time, time_bnds
     variables["site_id"] = xr.Variable(("site_id",), np.array(site_ids, dtype=object),
@@ -161,4 +169,7 @@ def dataset(site_ids, seeds, monthly, annual, realizations=False, extra_attrs=No
     decoded = xr.decode_cf(raw, use_cftime=True if first < 1678 else None)
     for name in ("time", "time_bnds"):  # written back as the files have them
         decoded.variables[name].encoding.update(units=TIME_UNITS, calendar=CALENDAR, dtype="float64")
+    if deflate:
+        for field in fields:
+            decoded[field["key"]].encoding.update(zlib=True, complevel=int(deflate), shuffle=True)
     return decoded
