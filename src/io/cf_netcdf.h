@@ -1,15 +1,16 @@
-// The results of many sites as one netCDF file following the CF conventions
-// (version 1.8, feature type timeSeries): dimensions site and time, the
-// coordinates site_id, lat, lon and time, one variable per results field of
-// RESULT_FIELDS by month on the time axis and by year on a year axis.
+// The results of many sites as two netCDF files following the CF
+// conventions (version 1.8, feature type timeSeries), one of the months and
+// one of the years: dimensions time and site_id, the coordinates site_id,
+// lat, lon and time, one variable per results field of RESULT_FIELDS.
 //
-// The writer streams: sites come one after the other in list order, each is
-// written as whole rows (one library call per variable) and only the rows of
-// one site are held in memory, besides the id, position and seed of every
-// site, which go in with one call each when the file is finished. The file
-// is written under a temporary name beside the target and takes the target's
-// name only when every site is in, so a refused or interrupted batch never
-// leaves a half-written file.
+// The writer streams: sites come one after the other in list order and are
+// gathered in blocks (BlockSites sites, fewer with many tasks per site);
+// each block goes in with one library call per variable and task, as whole
+// chunks, and only one block is held in memory, besides the id, position,
+// seed and parameters of every site, which go in with one call each when
+// the files are finished. Each file is written under a temporary name
+// beside its target and takes the target's name only when every site is
+// in, so a refused or interrupted batch never leaves a half-written file.
 //
 // Layout (netCDF-4, for the string ids and the 64-bit seeds). Months and
 // years go to two files, each with one time axis, as tools that take the

@@ -1,10 +1,11 @@
-// The netCDF output of a batch (results.nc), made from its values parts
-// when they are joined. A values part holds, for each site of a chunk in
-// list order, a record of the numbers themselves (never their text): a small
-// header with the site's id, seed, position and years, then the run's
-// records of those years as they lie in memory. The file is written from
-// them one site at a time through CfNetcdfWriter, so memory holds one site
-// whatever the size of the batch.
+// The netCDF output of a batch (results.nc and results_annual.nc), made
+// from its values parts when they are joined. A values part holds, for each
+// site of a chunk in list order, a record of the numbers themselves (never
+// their text): a small header with the site's id, seed, position and years,
+// the site parameters and the task's scenario it ran with, then the run's
+// records of those years as they lie in memory. The files are written from
+// them one site at a time through CfNetcdfWriter, so memory holds one block
+// of sites whatever the size of the batch.
 #pragma once
 
 #include <cstdint>

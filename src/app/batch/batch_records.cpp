@@ -66,6 +66,9 @@ std::string Manifest::IdentityLines() const {
     if (Replicates > 0) lines += "replicates=" + std::to_string(Replicates) + "\n";
     if (Summary) lines += "summary=1\n";
     if (Rng != "lcg32") lines += "rng=" + Rng + "\n";
+    // Before the format's line, so that a manifest cut after either is no manifest.
+    if (NetcdfPrecision != "double") lines += "netcdf_precision=" + NetcdfPrecision + "\n";
+    if (NetcdfDeflate != 0) lines += "netcdf_deflate=" + std::to_string(NetcdfDeflate) + "\n";
     if (!InputsHash.empty()) lines += "inputs_xxh3=" + InputsHash + "\n";
     return lines;
 }
@@ -86,8 +89,6 @@ std::string Manifest::Text() const {
         for (const std::string& identity : InputIdentities) identities += (identities.empty() ? "" : ",") + identity;
         text += "input_files=" + identities + "\n";
     }
-    if (NetcdfPrecision != "double") text += "netcdf_precision=" + NetcdfPrecision + "\n";
-    if (NetcdfDeflate != 0) text += "netcdf_deflate=" + std::to_string(NetcdfDeflate) + "\n";
     return text;
 }
 

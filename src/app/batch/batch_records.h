@@ -43,7 +43,8 @@ struct Manifest {
     std::string InputsHash;
     std::vector<std::string> InputIdentities;
     // The type and deflate level of the netCDF files' data variables
-    // (--netcdf-precision, --netcdf-deflate); written only when not these.
+    // (--netcdf-precision, --netcdf-deflate); written only when not these,
+    // among the identity lines.
     std::string NetcdfPrecision = "double";
     std::int64_t NetcdfDeflate = 0;
 
