@@ -235,7 +235,7 @@ TEST(BatchSinks, EachFormatHasTheStreamsOfFinishedBatches) {
     EXPECT_THROW(MakeSinks(unknown), KelmarError);
     // The first of them a folder without a manifest holds is the one named.
     EXPECT_EQ(EveryOutputName(), (std::vector<std::string>{"monthly.csv", "annual.csv", "errors.csv", "summary_monthly.csv",
-                                                           "summary_annual.csv", "results.nc"}));
+                                                           "summary_annual.csv", "results.nc", "results_annual.nc"}));
 }
 
 // Sites a and c simulated (two realizations), b observed (one); chunks of
