@@ -186,6 +186,8 @@ int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& 
         batchOptions.Summary = options.summary;
         batchOptions.StartYear = options.startYear.value_or(1);
         batchOptions.RunYears = options.runYears.value_or(MAX_YEARS);
+        batchOptions.NetcdfPrecision = options.netcdfPrecision;
+        batchOptions.NetcdfDeflate = options.netcdfDeflate.value_or(0);
         return Summarize(batch::RunBatch(batchOptions, err), options.out, out, err);
     } catch (const std::exception& e) {
         err << e.what() << '\n';

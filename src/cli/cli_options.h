@@ -40,6 +40,8 @@ struct CliOptions {
     bool quiet = false;    // --quiet: no progress lines
     std::string format = "csv";         // --format: csv, netcdf or both
     std::string shard;     // --shard K/N; empty: from the launcher's environment
+    std::string netcdfPrecision = "double";  // --netcdf-precision: single or double
+    std::optional<int> netcdfDeflate;        // --netcdf-deflate 0..9; default 0
 
     std::string helpText;  // what --help (or --completion-words) prints
 

@@ -137,7 +137,8 @@ void BuildBatch(CommandLine& line) {
     line.Seed("base state of the random source (default: from the clock, recorded)", false);
     line.choices["--format"] = {std::begin(FORMATS), std::end(FORMATS)};
     line.Value("--format", o.format,
-               "csv (monthly.csv, annual.csv, errors.csv), netcdf (results.nc, errors.csv) or both (default csv)",
+               "csv (monthly.csv, annual.csv, errors.csv), netcdf (results.nc, results_annual.nc, errors.csv) or both "
+               "(default csv)",
                "FORMAT")
         ->check(CLI::Validator(
             [](std::string& format) {
@@ -163,10 +164,25 @@ void BuildBatch(CommandLine& line) {
                    "500-year run; sites with a weather_file run their whole record");
     line.Flag("--resume", o.resume, "skip the chunks a killed run finished");
     line.Flag("--quiet", o.quiet, "no progress lines");
-    line.Check([&o] {
+    line.choices["--netcdf-precision"] = {"double", "single"};
+    line.Value("--netcdf-precision", o.netcdfPrecision,
+               "double (default: the CSV's numbers) or single (float, half the size) for the netCDF files' values",
+               "NAME")
+        ->check(CLI::Validator(
+            [](std::string& precision) {
+                if (precision != "double" && precision != "single")
+                    throw UsageError("--netcdf-precision needs single or double, not '" + ShownArgument(precision) + "'");
+                return std::string();
+            },
+            ""));
+    line.Whole("--netcdf-deflate", o.netcdfDeflate, 0, 9,
+               "deflate level of the netCDF files' values, with shuffle: 0 (default: none) to 9");
+    line.Check([&o, &line] {
         if (o.sites.empty()) throw UsageError("batch needs --sites");
         if (o.out.empty()) throw UsageError("batch needs --out");
         CheckSimulatedYears(o);
+        for (const char* name : {"--netcdf-precision", "--netcdf-deflate"})
+            if (line.Given(name) && o.format == "csv") throw UsageError(std::string(name) + " needs --format netcdf or both");
     });
 }
 

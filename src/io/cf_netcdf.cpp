@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -34,9 +35,23 @@ constexpr std::int32_t LAST_CALENDAR_YEAR = 9999;
 // Marks a value that is not there. The library's own default for doubles
 // (9.969209968386869e+36), which CF readers know and no result comes near.
 constexpr double FILL_VALUE = NC_FILL_DOUBLE;
-// Marks a site without a seed: no state of the 32-bit random source is
-// negative, while every value of uint32, NC_FILL_UINT included, is a state.
-constexpr long long SEED_FILL_VALUE = -1;
+constexpr float FLOAT_FILL_VALUE = NC_FILL_FLOAT;
+// Stands for a seed no run had (a realization an observed site lacks): no
+// state of the 32-bit random source is negative, while every value of
+// uint32 is a state. Not declared as _FillValue: readers turn an int64
+// fill value into a warning or into floats.
+constexpr long long NO_SEED = -1;
+// A site flag (Saturat, ...) of a site that failed before its run.
+constexpr short FLAG_FILL_VALUE = -1;
+
+// The chunk's extent along time: 10 years of months, 100 years. A reader of
+// one time step of every site (as CDO reads) then reads the chunks of one
+// row of sites, and a reader of one site's series the chunks of one column.
+constexpr std::size_t MONTHS_PER_CHUNK = 120;
+constexpr std::size_t YEARS_PER_CHUNK = 100;
+
+// The depth of the soil temperature under grass, m.
+constexpr double GRASS_SOIL_DEPTH = 0.2;
 
 // The chunk cache of each data variable: 1 byte, so that no chunk fits.
 constexpr std::size_t CHUNK_CACHE_BYTES = 1;
@@ -49,7 +64,30 @@ constexpr std::size_t WRITEBACK_BYTES = std::size_t{16} << 20;
 constexpr const char* TIME_UNITS = "days since 0001-01-01 00:00:00";
 constexpr const char* CALENDAR = "proleptic_gregorian";
 // The auxiliary coordinates of every data variable.
-constexpr const char* COORDINATES = "site_id lat lon";
+constexpr const char* COORDINATES = "lat lon";
+
+// What tells the layers apart, beyond a field's long name: tsoil has the
+// scalar coordinate depth; the others no single depth.
+struct FieldNote {
+    const char* Key;
+    bool AtGrassDepth;
+    const char* Comment;
+};
+constexpr FieldNote FIELD_NOTES[] = {
+    {"tsoil", true, "soil under grass in the open, at 0.2 m depth: an input of the run (observed or simulated weather)"},
+    {"t_ms", false, "mineral soil under the forest: the soil temperature under grass at 0.2 m plus the monthly "
+                    "offset of the site's forest type; no single depth"},
+    {"t_ff", false, "forest floor (litter and humus on top of the mineral soil), from the air and the mineral-soil "
+                    "temperature; no single depth"},
+    {"w_ms_vol", false, "mean over the upper 1 m of mineral soil"},
+    {"w_ms_mass", false, "mean over the upper 1 m of mineral soil"},
+};
+const FieldNote* NoteOf(const char* key) {
+    for (const FieldNote& note : FIELD_NOTES)
+        if (std::string_view(note.Key) == key) return &note;
+    return nullptr;
+}
+
 
 // Days from 0001-01-01 to the first day of `month` (1..12) of `year`, in the
 // proleptic Gregorian calendar; month 13 is January of the next year.
@@ -59,6 +97,10 @@ double DaysSinceEpoch(int year, int month) {
     const chr::sys_days day = start / chr::day{1};
     const chr::sys_days epoch = chr::year{1} / chr::January / chr::day{1};
     return static_cast<double>((day - epoch).count());
+}
+
+int DaysOfMonth(int year, int month) {
+    return static_cast<int>(DaysSinceEpoch(year, month + 1) - DaysSinceEpoch(year, month));
 }
 
 // "2024-05-01T12:00:00Z", the moment of the call in UTC.
@@ -129,87 +171,110 @@ private:
 
 }  // namespace
 
-struct CfNetcdfWriter::State {
+// One of the two files: its target, its variables and the block of sites
+// gathered for it.
+struct CfOutput {
     std::string FileName;
     FileReplacement Replacement;
-    bool Broken = false;  // a library call failed half-way through a site
-    int SiteCount = 0;
-    int ScenarioCount = 0, RealizationCount = 0;  // 0: no such dimension
-    int NextTask = 0;  // of the site being written: scenario * realizations + realization
-    std::int32_t FirstYear = 0;
-    std::size_t TimeCount = 0;  // months of the time axis
-    std::size_t YearCount = 0;  // years of the year axis
-    int Written = 0;
-
-    int SiteIdVar = -1, LatVar = -1, LonVar = -1, SeedVar = -1, ScenarioVar = -1, RealizationVar = -1;
-    std::vector<std::string> ScenarioNames;
-    int TimeVar = -1, TimeBounds = -1, YearVar = -1, YearBounds = -1;
-    std::array<int, RESULT_FIELDS.size()> MonthlyVar{}, AnnualVar{};
-
-    // The site coordinates, written in one call each when the file is
-    // finished: one call of the library per site and string costs about as
-    // much as all the site's rows.
-    std::vector<std::string> Ids;
-    std::unordered_set<std::string> IdSet;
-    std::vector<double> Lats, Lons;
-    std::vector<long long> Seeds;
-    // The rows of the site being written: field f's months at f * TimeCount,
-    // its years at f * YearCount.
-    std::vector<double> Monthly, Annual;
-    // The number (from 1) of the last call of WriteSite that filled each
-    // month and year, so a month given twice is found without clearing.
-    std::vector<int> MonthOwner, YearOwner;
-    int Attempt = 0;
-    // The file once more, only to hand what the library has written to the
-    // disk while the sites go on (the rename waits for all of it), and the
-    // bytes of rows written since the last time.
-    FileDescriptor WritebackFd;  // empty: no hints
-    std::size_t UnsyncedBytes = 0;
-
     // Declared after Replacement, so that an unfinished file is closed
-    // before Replacement removes it, also when the definitions fail
-    // half-way in the constructor.
+    // before Replacement removes it, also when the definitions fail half-way.
     NcFile File;
+    bool Annual = false;
+    std::size_t Steps = 0;  // months or years of its time axis
+    int TimeVar = -1, TimeBounds = -1, SiteIdVar = -1, LatVar = -1, LonVar = -1, SeedVar = -1;
+    int ScenarioVar = -1, RealizationVar = -1, DepthVar = -1;
+    int DeltaTVar = -1, PrecipVar = -1, VariabilityVar = -1, TrendTVar = -1, TrendPrecVar = -1;
+    std::array<int, RESULT_FIELDS.size()> FieldVar{};
+    std::array<int, SITE_FIELDS.size()> ParamVar{};
+    // The block: field f, task k, step t, block site b at ((f * tasks + k) * Steps + t) * BlockSites + b.
+    std::vector<double> Block;
 
-    explicit State(const std::string& fileName) : FileName(fileName), Replacement(fileName) {}
+    CfOutput(const std::string& fileName, bool annual) : FileName(fileName), Replacement(fileName), Annual(annual) {}
     int Ncid() const { return File.Get(); }
-    State(const State&) = delete;
-    State& operator=(const State&) = delete;
 
-    // WriteSite and Finish go on only with a file that is open and whole.
-    void RequireWritable() const {
-        if (!File.IsOpen()) throw KelmarError("The file " + Quoted(FileName) + " is closed; nothing more can be written to it.");
-        if (Broken) Refuse("a site could not be written to it before");
-    }
-
-    // A failure of the library: the target has not been touched.
     void Check(int status) const {
         if (status == NC_NOERR) return;
         throw KelmarError("Cannot write the file " + Quoted(FileName) + " (" + nc_strerror(status) +
                           "); it was left as it was.");
     }
-
-    [[noreturn]] void Refuse(const std::string& reason) const {
-        throw KelmarError("Cannot write the file " + Quoted(FileName) + ": " + reason +
-                          "; it was left as it was.");
-    }
-
     void PutText(int var, const char* name, const std::string& value) const {
         Check(nc_put_att_text(Ncid(), var, name, value.size(), value.c_str()));
     }
-
-    void DefineFile(const CfFileDescription& description);
-    // `realizationDim` -1: none.
-    void DefineCoordinates(int siteDim, int realizationDim, int timeDim, int yearDim, int boundsDim);
-    void DefineField(int& var, const std::string& name, const ResultField& field, const std::string& longName,
-                     const std::vector<int>& dims, std::size_t timeChunk);
-    // Tasks of a site: 1 without scenarios and realizations.
-    int Tasks() const { return std::max(ScenarioCount, 1) * std::max(RealizationCount, 1); }
-    void WriteTimeAxes();
+    void PutDouble(int var, const char* name, double value) const {
+        Check(nc_put_att_double(Ncid(), var, name, NC_DOUBLE, 1, &value));
+    }
 };
 
-CfNetcdfWriter::CfNetcdfWriter(const std::string& fileName, const CfFileDescription& description) {
-    // Checked before the temporary file exists, so a refusal leaves nothing.
+struct CfNetcdfWriter::State {
+    bool Broken = false;  // a library call failed half-way through a block
+    int SiteCount = 0;
+    int ScenarioCount = 0, RealizationCount = 0;  // 0: no such dimension
+    int NextTask = 0;  // of the site being written: scenario * realizations + realization
+    std::int32_t FirstYear = 0;
+    std::size_t TimeCount = 0;  // months of the time axis
+    std::size_t YearCount = 0;  // years
+    int Written = 0;
+    std::size_t BlockSites = 1;
+    std::size_t BlockStart = 0;  // the site of the block's first
+    std::vector<TScenario> Definitions;
+    std::vector<std::string> ScenarioNames;
+
+    // The site coordinates and parameters, written in one call each when
+    // the files are finished: one call of the library per site and string
+    // costs about as much as all the site's rows.
+    std::vector<std::string> Ids;
+    std::unordered_set<std::string> IdSet;
+    std::vector<double> Lats, Lons;
+    std::vector<long long> Seeds;  // site by site, realization by realization
+    std::vector<std::vector<double>> Params;  // per field of SITE_FIELDS, per site
+    // The rows of the task being written: field f's months at f * TimeCount,
+    // its years at f * YearCount.
+    std::vector<double> Monthly, Annual;
+    // The number (from 1) of the last call of WriteTask that filled each
+    // month and year, so a month given twice is found without clearing.
+    std::vector<int> MonthOwner, YearOwner;
+    int Attempt = 0;
+    // The monthly file once more, only to hand what the library has written
+    // to the disk while the sites go on (the rename waits for all of it), and
+    // the bytes written since the last time.
+    FileDescriptor WritebackFd;  // empty: no hints
+    std::size_t UnsyncedBytes = 0;
+
+    CfOutput MonthlyOut, AnnualOut;
+
+    State(const std::string& monthlyFile, const std::string& annualFile)
+        : MonthlyOut(monthlyFile, false), AnnualOut(annualFile, true) {}
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+
+    // WriteTask and Finish go on only with files that are open and whole.
+    void RequireWritable() const {
+        if (!MonthlyOut.File.IsOpen())
+            throw KelmarError("The file " + Quoted(MonthlyOut.FileName) + " is closed; nothing more can be written to it.");
+        if (Broken) Refuse("a block of sites could not be written to it before");
+    }
+
+    [[noreturn]] void Refuse(const std::string& reason) const {
+        throw KelmarError("Cannot write the file " + Quoted(MonthlyOut.FileName) + ": " + reason +
+                          "; it was left as it was.");
+    }
+
+    // Tasks of a site: 1 without scenarios and realizations.
+    int Tasks() const { return std::max(ScenarioCount, 1) * std::max(RealizationCount, 1); }
+    void Define(CfOutput& out, const CfFileDescription& description);
+    void DefineSiteVariables(CfOutput& out, int siteDim, int realizationDim);
+    void DefineScenarioVariables(CfOutput& out, int scenarioDim);
+    void DefineField(CfOutput& out, int f, const std::vector<int>& dims, const CfFileDescription& description);
+    void WriteTimeAxis(const CfOutput& out) const;
+    void AddToBlock(CfOutput& out, const std::vector<double>& rows, int task) const;
+    void FlushBlock(CfOutput& out) const;
+    void WriteSiteVariables(const CfOutput& out) const;
+};
+
+CfNetcdfWriter::CfNetcdfWriter(const std::string& monthlyFile, const std::string& annualFile,
+                               const CfFileDescription& description) {
+    const std::string& fileName = monthlyFile;
+    // Checked before the temporary files exist, so a refusal leaves nothing.
     const auto refuse = [&](const std::string& reason) {
         throw KelmarError("Cannot write the file " + Quoted(fileName) + ": " + reason + "; it was left as it was.");
     };
@@ -223,173 +288,228 @@ CfNetcdfWriter::CfNetcdfWriter(const std::string& fileName, const CfFileDescript
                " are not a span of years within " + std::to_string(FIRST_CALENDAR_YEAR) + ".." +
                std::to_string(LAST_CALENDAR_YEAR));
 
-    Impl = std::make_unique<State>(fileName);
+    if (description.Deflate < 0 || description.Deflate > 9)
+        refuse("the deflate level " + std::to_string(description.Deflate) + " is not one of 0..9");
+    if (!description.ScenarioDefinitions.empty() && description.ScenarioDefinitions.size() != description.Scenarios.size())
+        refuse("it has " + std::to_string(description.ScenarioDefinitions.size()) + " scenario definitions for " +
+               std::to_string(description.Scenarios.size()) + " scenarios");
+    if (monthlyFile == annualFile) refuse("the monthly and the annual values need files of their own");
+
+    Impl = std::make_unique<State>(monthlyFile, annualFile);
     State& s = *Impl;
     s.SiteCount = description.SiteCount;
     s.ScenarioCount = static_cast<int>(description.Scenarios.size());
     s.ScenarioNames = description.Scenarios;
+    s.Definitions = description.ScenarioDefinitions;
     s.RealizationCount = description.Realizations;
     s.FirstYear = description.FirstYear;
     s.YearCount = static_cast<std::size_t>(description.LastYear - description.FirstYear + 1);
     s.TimeCount = 12 * s.YearCount;
+    // A block of sites of every task holds about as much as BlockSites sites of one.
+    s.BlockSites = static_cast<std::size_t>(std::clamp(std::max(description.BlockSites, 1) / s.Tasks(), 1, s.SiteCount));
     s.Monthly.assign(FIELD_COUNT * s.TimeCount, FILL_VALUE);
     s.Annual.assign(FIELD_COUNT * s.YearCount, FILL_VALUE);
     s.MonthOwner.assign(s.TimeCount, 0);
     s.YearOwner.assign(s.YearCount, 0);
+    s.Params.assign(SITE_FIELDS.size(), {});
 
-    // netCDF-4 for the string ids and the 64-bit seeds; the temporary file
-    // exists (created exclusively), so it is clobbered, not created.
-    s.Check(s.File.Create(s.Replacement.TemporaryPath(), NC_CLOBBER | NC_NETCDF4));
-    s.WritebackFd = FileDescriptor(::open(s.Replacement.TemporaryPath().c_str(), O_RDONLY | O_CLOEXEC));
-    s.DefineFile(description);
+    for (CfOutput* out : {&s.MonthlyOut, &s.AnnualOut}) {
+        out->Steps = out->Annual ? s.YearCount : s.TimeCount;
+        out->Block.assign(FIELD_COUNT * static_cast<std::size_t>(s.Tasks()) * out->Steps * s.BlockSites, FILL_VALUE);
+        // netCDF-4 for the string ids and the 64-bit seeds; the temporary file
+        // exists (created exclusively), so it is clobbered, not created.
+        out->Check(out->File.Create(out->Replacement.TemporaryPath(), NC_CLOBBER | NC_NETCDF4));
+        s.Define(*out, description);
+    }
+    s.WritebackFd = FileDescriptor(::open(s.MonthlyOut.Replacement.TemporaryPath().c_str(), O_RDONLY | O_CLOEXEC));
 }
 
 CfNetcdfWriter::~CfNetcdfWriter() = default;
 
-void CfNetcdfWriter::State::DefineFile(const CfFileDescription& description) {
-    int siteDim, timeDim, yearDim, boundsDim, scenarioDim = -1, realizationDim = -1;
-    Check(nc_def_dim(Ncid(), "site", static_cast<std::size_t>(SiteCount), &siteDim));
-    if (ScenarioCount > 0) Check(nc_def_dim(Ncid(), "scenario", static_cast<std::size_t>(ScenarioCount), &scenarioDim));
+void CfNetcdfWriter::State::Define(CfOutput& out, const CfFileDescription& description) {
+    const int ncid = out.Ncid();
+    int timeDim, siteDim, boundsDim, scenarioDim = -1, realizationDim = -1;
+    // Time first and the record dimension, then the task's, then the sites.
+    out.Check(nc_def_dim(ncid, "time", NC_UNLIMITED, &timeDim));
+    if (ScenarioCount > 0) out.Check(nc_def_dim(ncid, "scenario", static_cast<std::size_t>(ScenarioCount), &scenarioDim));
     if (RealizationCount > 0)
-        Check(nc_def_dim(Ncid(), "realization", static_cast<std::size_t>(RealizationCount), &realizationDim));
-    Check(nc_def_dim(Ncid(), "time", TimeCount, &timeDim));
-    Check(nc_def_dim(Ncid(), "year", YearCount, &yearDim));
-    Check(nc_def_dim(Ncid(), "nv", 2, &boundsDim));
+        out.Check(nc_def_dim(ncid, "realization", static_cast<std::size_t>(RealizationCount), &realizationDim));
+    out.Check(nc_def_dim(ncid, "site_id", static_cast<std::size_t>(SiteCount), &siteDim));
+    out.Check(nc_def_dim(ncid, "nv", 2, &boundsDim));
 
-    PutText(NC_GLOBAL, "Conventions", "CF-1.8");
-    PutText(NC_GLOBAL, "featureType", "timeSeries");
-    PutText(NC_GLOBAL, "title", description.Title);
-    PutText(NC_GLOBAL, "source", description.Source);
-    PutText(NC_GLOBAL, "history",
-            UtcTimestamp() + " created by " + description.ProgramName + " " + description.ProgramVersion);
-    PutText(NC_GLOBAL, "program_version", description.ProgramVersion);
+    out.PutText(NC_GLOBAL, "Conventions", "CF-1.8");
+    out.PutText(NC_GLOBAL, "featureType", "timeSeries");
+    out.PutText(NC_GLOBAL, "title", description.Title + (out.Annual ? ", annual values" : ", monthly values"));
+    out.PutText(NC_GLOBAL, "source", description.Source);
+    out.PutText(NC_GLOBAL, "history",
+                UtcTimestamp() + " created by " + description.ProgramName + " " + description.ProgramVersion);
+    out.PutText(NC_GLOBAL, "program_version", description.ProgramVersion);
     if (description.BaseSeed) {
         const long long seed = *description.BaseSeed;
-        Check(nc_put_att_longlong(Ncid(), NC_GLOBAL, "base_seed", NC_INT64, 1, &seed));
+        out.Check(nc_put_att_longlong(ncid, NC_GLOBAL, "base_seed", NC_INT64, 1, &seed));
     }
+    if (!description.Rng.empty()) out.PutText(NC_GLOBAL, "rng", description.Rng);
+    if (RealizationCount > 0) out.Check(nc_put_att_int(ncid, NC_GLOBAL, "replicates", NC_INT, 1, &RealizationCount));
 
-    DefineCoordinates(siteDim, realizationDim, timeDim, yearDim, boundsDim);
+    out.Check(nc_def_var(ncid, "time", NC_DOUBLE, 1, &timeDim, &out.TimeVar));
+    out.PutText(out.TimeVar, "standard_name", "time");
+    out.PutText(out.TimeVar, "long_name", out.Annual ? "middle of the year" : "middle of the month");
+    out.PutText(out.TimeVar, "units", TIME_UNITS);
+    out.PutText(out.TimeVar, "calendar", CALENDAR);
+    out.PutText(out.TimeVar, "axis", "T");
+    out.PutText(out.TimeVar, "bounds", "time_bnds");
+    const int boundsDims[2] = {timeDim, boundsDim};
+    out.Check(nc_def_var(ncid, "time_bnds", NC_DOUBLE, 2, boundsDims, &out.TimeBounds));
+    // The axis goes in with one call: chunks of the whole axis.
+    const std::size_t axisChunk[2] = {out.Steps, 2};
+    out.Check(nc_def_var_chunking(ncid, out.TimeVar, NC_CHUNKED, axisChunk));
+    out.Check(nc_def_var_chunking(ncid, out.TimeBounds, NC_CHUNKED, axisChunk));
+
+    DefineSiteVariables(out, siteDim, realizationDim);
     if (ScenarioCount > 0) {
-        Check(nc_def_var(Ncid(), "scenario", NC_STRING, 1, &scenarioDim, &ScenarioVar));
-        PutText(ScenarioVar, "long_name", "climate scenario");
+        out.Check(nc_def_var(ncid, "scenario", NC_STRING, 1, &scenarioDim, &out.ScenarioVar));
+        out.PutText(out.ScenarioVar, "long_name", "climate scenario");
+        if (!Definitions.empty()) DefineScenarioVariables(out, scenarioDim);
     }
     if (RealizationCount > 0) {
-        Check(nc_def_var(Ncid(), "realization", NC_INT, 1, &realizationDim, &RealizationVar));
-        PutText(RealizationVar, "standard_name", "realization");
-        PutText(RealizationVar, "long_name", "replicate of the weather generator");
-        PutText(RealizationVar, "units", "1");
+        out.Check(nc_def_var(ncid, "realization", NC_INT, 1, &realizationDim, &out.RealizationVar));
+        out.PutText(out.RealizationVar, "standard_name", "realization");
+        out.PutText(out.RealizationVar, "long_name", "replicate of the weather generator");
+        out.PutText(out.RealizationVar, "units", "1");
     }
-    // The dimensions of the data variables: site, the task's, then time.
-    std::vector<int> taskDims{siteDim};
-    if (ScenarioCount > 0) taskDims.push_back(scenarioDim);
-    if (RealizationCount > 0) taskDims.push_back(realizationDim);
-    for (int f = 0; f < FIELD_COUNT; ++f) {
-        const ResultField& field = RESULT_FIELDS[f];
-        const std::string annualName = std::string(field.Key) + "_annual";
-        const std::string annualLongName = std::string(field.Annual == AnnualForm::Sum ? "annual total of " : "annual mean of ") + field.LongName;
-        std::vector<int> monthly = taskDims, annual = taskDims;
-        monthly.push_back(timeDim);
-        annual.push_back(yearDim);
-        DefineField(MonthlyVar[f], field.Key, field, field.LongName, monthly, TimeCount);
-        DefineField(AnnualVar[f], annualName, field, annualLongName, annual, YearCount);
-    }
-    Check(nc_enddef(Ncid()));
-    WriteTimeAxes();
+    out.Check(nc_def_var(ncid, "depth", NC_DOUBLE, 0, nullptr, &out.DepthVar));
+    out.PutText(out.DepthVar, "standard_name", "depth");
+    out.PutText(out.DepthVar, "long_name", "depth of the soil temperature under grass");
+    out.PutText(out.DepthVar, "units", "m");
+    out.PutText(out.DepthVar, "positive", "down");
+    out.PutText(out.DepthVar, "axis", "Z");
+
+    std::vector<int> dims{timeDim};
+    if (ScenarioCount > 0) dims.push_back(scenarioDim);
+    if (RealizationCount > 0) dims.push_back(realizationDim);
+    dims.push_back(siteDim);
+    for (int f = 0; f < FIELD_COUNT; ++f) DefineField(out, f, dims, description);
+    out.Check(nc_enddef(ncid));
+    WriteTimeAxis(out);
+    out.Check(nc_put_var_double(ncid, out.DepthVar, &GRASS_SOIL_DEPTH));
 }
 
-void CfNetcdfWriter::State::DefineCoordinates(int siteDim, int realizationDim, int timeDim, int yearDim, int boundsDim) {
-    Check(nc_def_var(Ncid(), "site_id", NC_STRING, 1, &siteDim, &SiteIdVar));
-    PutText(SiteIdVar, "cf_role", "timeseries_id");
-    PutText(SiteIdVar, "long_name", "site identifier");
+void CfNetcdfWriter::State::DefineSiteVariables(CfOutput& out, int siteDim, int realizationDim) {
+    const int ncid = out.Ncid();
+    out.Check(nc_def_var(ncid, "site_id", NC_STRING, 1, &siteDim, &out.SiteIdVar));
+    out.PutText(out.SiteIdVar, "cf_role", "timeseries_id");
+    out.PutText(out.SiteIdVar, "long_name", "site identifier");
 
     const auto position = [&](int& var, const char* name, const char* standardName, const char* units) {
-        Check(nc_def_var(Ncid(), name, NC_DOUBLE, 1, &siteDim, &var));
-        PutText(var, "standard_name", standardName);
-        PutText(var, "long_name", standardName);
-        PutText(var, "units", units);
-        Check(nc_put_att_double(Ncid(), var, "_FillValue", NC_DOUBLE, 1, &FILL_VALUE));
+        out.Check(nc_def_var(ncid, name, NC_DOUBLE, 1, &siteDim, &var));
+        out.PutText(var, "standard_name", standardName);
+        out.PutText(var, "long_name", standardName);
+        out.PutText(var, "units", units);
+        out.PutDouble(var, "_FillValue", FILL_VALUE);
     };
-    position(LatVar, "lat", "latitude", "degrees_north");
-    position(LonVar, "lon", "longitude", "degrees_east");
+    position(out.LatVar, "lat", "latitude", "degrees_north");
+    position(out.LonVar, "lon", "longitude", "degrees_east");
 
     // Each realization of a site has a seed of its own.
-    const int seedDims[2] = {siteDim, realizationDim};
-    Check(nc_def_var(Ncid(), "seed", NC_INT64, realizationDim < 0 ? 1 : 2, seedDims, &SeedVar));
-    PutText(SeedVar, "long_name", "state of the random source at the start of the run");
-    PutText(SeedVar, "units", "1");
-    Check(nc_put_att_longlong(Ncid(), SeedVar, "_FillValue", NC_INT64, 1, &SEED_FILL_VALUE));
+    const int seedDims[2] = {realizationDim, siteDim};
+    const bool perRealization = realizationDim >= 0;
+    out.Check(nc_def_var(ncid, "seed", NC_INT64, perRealization ? 2 : 1, perRealization ? seedDims : &siteDim,
+                         &out.SeedVar));
+    out.PutText(out.SeedVar, "long_name", "state of the random source at the start of the run");
+    out.PutText(out.SeedVar, "units", "1");
+    out.PutText(out.SeedVar, "comment", "-1 where no run was made (an observed record has realization 0 alone)");
+    out.Check(nc_def_var_fill(ncid, out.SeedVar, NC_NOFILL, nullptr));
 
-    const auto axis = [&](const char* name, const char* longName, int dim, int& var, int& bounds) {
-        const std::string boundsName = std::string(name) + "_bnds";
-        Check(nc_def_var(Ncid(), name, NC_DOUBLE, 1, &dim, &var));
-        PutText(var, "standard_name", "time");
-        PutText(var, "long_name", longName);
-        PutText(var, "units", TIME_UNITS);
-        PutText(var, "calendar", CALENDAR);
-        PutText(var, "axis", "T");
-        PutText(var, "bounds", boundsName);
-        const int boundsDims[2] = {dim, boundsDim};
-        Check(nc_def_var(Ncid(), boundsName.c_str(), NC_DOUBLE, 2, boundsDims, &bounds));
+    // The site parameters the runs were made with, from the table of the site file.
+    for (std::size_t k = 0; k < SITE_FIELDS.size(); ++k) {
+        const SiteField& field = SITE_FIELDS[k];
+        int& var = out.ParamVar[k];
+        const bool real = field.Kind == FieldKind::Real;
+        out.Check(nc_def_var(ncid, field.Key, real ? NC_DOUBLE : NC_SHORT, 1, &siteDim, &var));
+        out.PutText(var, "long_name", "site parameter " + std::string(field.Key));
+        if (real) {
+            // Volume per cent in the site file; "%" for CF readers.
+            out.PutText(var, "units", std::string_view(field.Unit) == "vol_pct" ? "%" : field.Unit);
+            out.PutDouble(var, "_FillValue", FILL_VALUE);
+        } else {
+            out.Check(nc_put_att_short(ncid, var, "_FillValue", NC_SHORT, 1, &FLAG_FILL_VALUE));
+        }
+    }
+}
+
+void CfNetcdfWriter::State::DefineScenarioVariables(CfOutput& out, int scenarioDim) {
+    const int ncid = out.Ncid();
+    int monthDim;
+    out.Check(nc_def_dim(ncid, "month", 12, &monthDim));
+    const int dims[2] = {scenarioDim, monthDim};
+    const auto define = [&](int& var, const char* name, bool monthly, const char* units, const char* longName) {
+        out.Check(nc_def_var(ncid, name, NC_DOUBLE, monthly ? 2 : 1, dims, &var));
+        out.PutText(var, "units", units);
+        out.PutText(var, "long_name", longName);
     };
-    axis("time", "middle of the month", timeDim, TimeVar, TimeBounds);
-    axis("year", "middle of the year", yearDim, YearVar, YearBounds);
+    define(out.DeltaTVar, "delta_t", true, "degC", "change of the air and soil temperature of each month (January first)");
+    define(out.PrecipVar, "precip_factor", true, "1", "factor of the precipitation of each month (January first)");
+    define(out.VariabilityVar, "variability", false, "1", "factor of the year-to-year variability of simulated weather");
+    define(out.TrendTVar, "trend_t", false, "degC", "temperature change over each 100 years of the run");
+    define(out.TrendPrecVar, "trend_precip", false, "%", "precipitation change over each 100 years of the run");
 }
 
-void CfNetcdfWriter::State::WriteTimeAxes() {
-    std::vector<double> middle(TimeCount), bounds(2 * TimeCount);
-    for (std::size_t t = 0; t < TimeCount; ++t) {
-        const int year = FirstYear + static_cast<int>(t / 12);
-        const int month = static_cast<int>(t % 12) + 1;
-        bounds[2 * t] = DaysSinceEpoch(year, month);
-        bounds[2 * t + 1] = DaysSinceEpoch(year, month + 1);
-        middle[t] = (bounds[2 * t] + bounds[2 * t + 1]) / 2;  // exact: whole or half days
-    }
-    Check(nc_put_var_double(Ncid(), TimeVar, middle.data()));
-    Check(nc_put_var_double(Ncid(), TimeBounds, bounds.data()));
-
-    middle.resize(YearCount);
-    bounds.resize(2 * YearCount);
-    for (std::size_t y = 0; y < YearCount; ++y) {
-        const int year = FirstYear + static_cast<int>(y);
-        bounds[2 * y] = DaysSinceEpoch(year, 1);
-        bounds[2 * y + 1] = DaysSinceEpoch(year + 1, 1);
-        middle[y] = (bounds[2 * y] + bounds[2 * y + 1]) / 2;
-    }
-    Check(nc_put_var_double(Ncid(), YearVar, middle.data()));
-    Check(nc_put_var_double(Ncid(), YearBounds, bounds.data()));
-}
-
-void CfNetcdfWriter::State::DefineField(int& var, const std::string& name, const ResultField& field,
-                                        const std::string& longName, const std::vector<int>& dims,
-                                        std::size_t timeChunk) {
-    Check(nc_def_var(Ncid(), name.c_str(), NC_DOUBLE, static_cast<int>(dims.size()), dims.data(), &var));
-    // One chunk per site (and task) and variable: a site's row is one write,
-    // and a reader of one site's series reads one chunk. Not compressed: the
-    // values are doubles of full precision, which compress poorly and slowly.
+void CfNetcdfWriter::State::DefineField(CfOutput& out, int f, const std::vector<int>& dims,
+                                        const CfFileDescription& description) {
+    const ResultField& field = RESULT_FIELDS[f];
+    const int ncid = out.Ncid();
+    int& var = out.FieldVar[f];
+    const bool single = description.Precision == CfPrecision::Single;
+    out.Check(nc_def_var(ncid, field.Key, single ? NC_FLOAT : NC_DOUBLE, static_cast<int>(dims.size()), dims.data(), &var));
+    // A chunk holds a stretch of time of a block of sites (and one task): a
+    // block is written as whole chunks, and neither a reader of one time
+    // step nor one of one site's series reads much more than it needs.
     std::vector<std::size_t> chunk(dims.size(), 1);
-    chunk.back() = timeChunk;
-    Check(nc_def_var_chunking(Ncid(), var, NC_CHUNKED, chunk.data()));
-    // Each row is written once, whole, from a buffer already holding the
+    chunk.front() = std::min(out.Steps, out.Annual ? YEARS_PER_CHUNK : MONTHS_PER_CHUNK);
+    chunk.back() = BlockSites;
+    out.Check(nc_def_var_chunking(ncid, var, NC_CHUNKED, chunk.data()));
+    if (description.Deflate > 0) out.Check(nc_def_var_deflate(ncid, var, 1, 1, description.Deflate));
+    // Each chunk is written once, whole, from a buffer already holding the
     // fill value where a month has no data, so the library need not fill
     // the chunks first.
-    Check(nc_def_var_fill(Ncid(), var, NC_NOFILL, nullptr));
-    // A chunk cache smaller than one chunk: rows go to the file as they are
-    // written instead of gathering in the cache (by default up to 16 MiB per
-    // variable, hundreds of megabytes for a large batch) until the file is
-    // closed. A size of 0 would mean the library's default.
-    Check(nc_set_var_chunk_cache(Ncid(), var, CHUNK_CACHE_BYTES, CHUNK_CACHE_SLOTS, CHUNK_CACHE_PREEMPTION));
-    Check(nc_put_att_double(Ncid(), var, "_FillValue", NC_DOUBLE, 1, &FILL_VALUE));
-    PutText(var, "units", field.CfUnits);
-    PutText(var, "long_name", longName);
-    if (field.StandardName[0] != '\0') PutText(var, "standard_name", field.StandardName);
-    PutText(var, "cell_methods", field.Annual == AnnualForm::Sum ? "time: sum" : "time: mean");
-    PutText(var, "coordinates", COORDINATES);
+    out.Check(nc_def_var_fill(ncid, var, NC_NOFILL, nullptr));
+    // A chunk cache smaller than one chunk: blocks go to the file as they are
+    // written instead of gathering in the cache until the file is closed.
+    // A size of 0 would mean the library's default.
+    out.Check(nc_set_var_chunk_cache(ncid, var, CHUNK_CACHE_BYTES, CHUNK_CACHE_SLOTS, CHUNK_CACHE_PREEMPTION));
+    if (single)
+        out.Check(nc_put_att_float(ncid, var, "_FillValue", NC_FLOAT, 1, &FLOAT_FILL_VALUE));
+    else
+        out.PutDouble(var, "_FillValue", FILL_VALUE);
+    const bool sum = field.Annual == AnnualForm::Sum;
+    out.PutText(var, "units", field.CfUnits);
+    out.PutText(var, "long_name", out.Annual ? (sum ? "annual total of " : "annual mean of ") + std::string(field.LongName)
+                                             : std::string(field.LongName));
+    if (field.StandardName[0] != '\0') out.PutText(var, "standard_name", field.StandardName);
+    out.PutText(var, "cell_methods",
+                sum ? "time: sum" : out.Annual ? "time: mean (comment: months weighted by their days)" : "time: mean");
+    const FieldNote* note = NoteOf(field.Key);
+    out.PutText(var, "coordinates", std::string(COORDINATES) + (note && note->AtGrassDepth ? " depth" : ""));
+    if (note) out.PutText(var, "comment", note->Comment);
+}
+
+void CfNetcdfWriter::State::WriteTimeAxis(const CfOutput& out) const {
+    std::vector<double> middle(out.Steps), bounds(2 * out.Steps);
+    for (std::size_t t = 0; t < out.Steps; ++t) {
+        const int year = FirstYear + static_cast<int>(out.Annual ? t : t / 12);
+        const int month = out.Annual ? 1 : static_cast<int>(t % 12) + 1;
+        bounds[2 * t] = DaysSinceEpoch(year, month);
+        bounds[2 * t + 1] = DaysSinceEpoch(year, out.Annual ? 13 : month + 1);
+        middle[t] = (bounds[2 * t] + bounds[2 * t + 1]) / 2;  // exact: whole or half days
+    }
+    const std::size_t start[2] = {0, 0}, count[2] = {out.Steps, 2};
+    out.Check(nc_put_vara_double(out.Ncid(), out.TimeVar, start, count, middle.data()));
+    out.Check(nc_put_vara_double(out.Ncid(), out.TimeBounds, start, count, bounds.data()));
 }
 
 void CfNetcdfWriter::WriteSite(const CfSite& site, const TResultsTable& results, int yearCount) {
     WriteTask(site, 0, 0, results, yearCount);
 }
-
 void CfNetcdfWriter::WriteTask(const CfSite& site, int scenario, int realization, const TResultsTable& results,
                                int yearCount) {
     State& s = *Impl;
@@ -465,6 +585,18 @@ void CfNetcdfWriter::WriteTask(const CfSite& site, int scenario, int realization
         s.YearOwner[index] = attempt;
         ++yearsPlaced;
         place(s.Annual.data(), s.YearCount, index, results.At(y, 0), where);
+        // Means over the year weight each month by its days in that
+        // calendar year; sums stay the record's.
+        double days = 0;
+        std::array<double, FIELD_COUNT> weighted{};
+        for (int slot = 1; slot <= 12; ++slot) {
+            const TResultRecord& record = results.At(y, slot);
+            const int length = DaysOfMonth(record.Year, record.Month);
+            days += length;
+            for (int f = 0; f < FIELD_COUNT; ++f) weighted[f] += length * (record.*RESULT_FIELDS[f].Value);
+        }
+        for (int f = 0; f < FIELD_COUNT; ++f)
+            if (RESULT_FIELDS[f].Annual == AnnualForm::Mean) s.Annual[f * s.YearCount + index] = weighted[f] / days;
     }
 
     // The months and years without a record get the fill value; the rows
@@ -480,40 +612,124 @@ void CfNetcdfWriter::WriteTask(const CfSite& site, int scenario, int realization
     fillTheRest(s.Monthly, s.MonthOwner, monthsPlaced);
     fillTheRest(s.Annual, s.YearOwner, yearsPlaced);
 
-    // Written whole: one call per variable and site.
-    s.Broken = true;  // until every row of the site is in
-    // site, then the task's scenario and realization where the file has them, then time.
-    std::size_t start[4] = {static_cast<std::size_t>(s.Written), 0, 0, 0};
-    std::size_t months[4] = {1, 1, 1, 1}, years[4] = {1, 1, 1, 1};
-    std::size_t rank = 1;
-    if (s.ScenarioCount > 0) start[rank++] = static_cast<std::size_t>(scenario);
-    if (s.RealizationCount > 0) start[rank++] = static_cast<std::size_t>(realization);
-    months[rank] = s.TimeCount;
-    years[rank] = s.YearCount;
-    for (int f = 0; f < FIELD_COUNT; ++f) {
-        s.Check(nc_put_vara_double(s.Ncid(), s.MonthlyVar[f], start, months, &s.Monthly[f * s.TimeCount]));
-        s.Check(nc_put_vara_double(s.Ncid(), s.AnnualVar[f], start, years, &s.Annual[f * s.YearCount]));
-    }
-    s.Broken = false;
-    s.UnsyncedBytes += (s.TimeCount + s.YearCount) * FIELD_COUNT * sizeof(double);
-    if (s.WritebackFd && s.UnsyncedBytes >= WRITEBACK_BYTES) {
-        ::sync_file_range(s.WritebackFd.Get(), 0, 0, SYNC_FILE_RANGE_WRITE);  // a hint: its failure changes nothing
-        s.UnsyncedBytes = 0;
-    }
+    const int task = scenario * realizations + realization;
+    s.AddToBlock(s.MonthlyOut, s.Monthly, task);
+    s.AddToBlock(s.AnnualOut, s.Annual, task);
     if (firstTask) {
         s.IdSet.insert(site.Id);
         s.Ids.push_back(site.Id);
         s.Lats.push_back(site.Lat.value_or(FILL_VALUE));
         s.Lons.push_back(site.Lon.value_or(FILL_VALUE));
     }
-    if (scenario == 0) s.Seeds.push_back(site.Seed ? static_cast<long long>(*site.Seed) : SEED_FILL_VALUE);
-    if (++s.NextTask == s.Tasks()) {
-        s.NextTask = 0;
-        ++s.Written;
+    if (scenario == 0) s.Seeds.push_back(site.Seed ? static_cast<long long>(*site.Seed) : NO_SEED);
+    if (firstTask)
+        for (std::size_t k = 0; k < SITE_FIELDS.size(); ++k) {
+            const SiteField& field = SITE_FIELDS[k];
+            double value = field.Kind == FieldKind::Real ? FILL_VALUE : FLAG_FILL_VALUE;
+            if (site.Params)
+                value = field.Kind == FieldKind::Real ? (*site.Params).*field.Real : (*site.Params).*field.Flag;
+            s.Params[k].push_back(value);
+        }
+    if (++s.NextTask < s.Tasks()) return;
+    s.NextTask = 0;
+    ++s.Written;
+    if (static_cast<std::size_t>(s.Written) - s.BlockStart == s.BlockSites || s.Written == s.SiteCount) {
+        s.Broken = true;  // until the whole block is in
+        s.FlushBlock(s.MonthlyOut);
+        s.FlushBlock(s.AnnualOut);
+        s.Broken = false;
+        s.UnsyncedBytes += (s.TimeCount + s.YearCount) * FIELD_COUNT * sizeof(double) * s.BlockSites * s.Tasks();
+        if (s.WritebackFd && s.UnsyncedBytes >= WRITEBACK_BYTES) {
+            ::sync_file_range(s.WritebackFd.Get(), 0, 0, SYNC_FILE_RANGE_WRITE);  // a hint: its failure changes nothing
+            s.UnsyncedBytes = 0;
+        }
+        s.BlockStart = static_cast<std::size_t>(s.Written);
     }
 }
 
+void CfNetcdfWriter::State::AddToBlock(CfOutput& out, const std::vector<double>& rows, int task) const {
+    const std::size_t b = static_cast<std::size_t>(Written) - BlockStart;
+    const std::size_t tasks = static_cast<std::size_t>(Tasks());
+    for (std::size_t f = 0; f < RESULT_FIELDS.size(); ++f) {
+        const double* row = &rows[f * out.Steps];
+        double* to = &out.Block[(f * tasks + static_cast<std::size_t>(task)) * out.Steps * BlockSites + b];
+        for (std::size_t t = 0; t < out.Steps; ++t) to[t * BlockSites] = row[t];
+    }
+}
+
+void CfNetcdfWriter::State::FlushBlock(CfOutput& out) const {
+    const std::size_t sites = static_cast<std::size_t>(Written) - BlockStart;
+    const std::size_t tasks = static_cast<std::size_t>(Tasks());
+    const int realizations = std::max(RealizationCount, 1);
+    for (std::size_t f = 0; f < RESULT_FIELDS.size(); ++f)
+        for (std::size_t k = 0; k < tasks; ++k) {
+            double* slice = &out.Block[(f * tasks + k) * out.Steps * BlockSites];
+            // A last block of fewer sites is packed to their number first.
+            if (sites < BlockSites)
+                for (std::size_t t = 0; t < out.Steps; ++t)
+                    std::copy_n(slice + t * BlockSites, sites, slice + t * sites);
+            // time, the task's scenario and realization where the file has them, then the sites.
+            std::size_t start[4] = {0, 0, 0, 0}, count[4] = {out.Steps, 1, 1, 1};
+            std::size_t rank = 1;
+            if (ScenarioCount > 0) start[rank++] = k / static_cast<std::size_t>(realizations);
+            if (RealizationCount > 0) start[rank++] = k % static_cast<std::size_t>(realizations);
+            start[rank] = BlockStart;
+            count[rank] = sites;
+            out.Check(nc_put_vara_double(out.Ncid(), out.FieldVar[f], start, count, slice));
+        }
+}
+
 int CfNetcdfWriter::SitesWritten() const { return Impl->Written; }
+
+void CfNetcdfWriter::State::WriteSiteVariables(const CfOutput& out) const {
+    const int ncid = out.Ncid();
+    std::vector<const char*> ids;
+    ids.reserve(Ids.size());
+    for (const std::string& id : Ids) ids.push_back(id.c_str());
+    out.Check(nc_put_var_string(ncid, out.SiteIdVar, ids.data()));
+    out.Check(nc_put_var_double(ncid, out.LatVar, Lats.data()));
+    out.Check(nc_put_var_double(ncid, out.LonVar, Lons.data()));
+    // Gathered site by site; the file holds them realization by realization.
+    const std::size_t realizations = static_cast<std::size_t>(std::max(RealizationCount, 1));
+    const std::size_t sites = Ids.size();
+    std::vector<long long> seeds(Seeds.size());
+    for (std::size_t site = 0; site < sites; ++site)
+        for (std::size_t r = 0; r < realizations; ++r) seeds[r * sites + site] = Seeds[site * realizations + r];
+    out.Check(nc_put_var_longlong(ncid, out.SeedVar, seeds.data()));
+    for (std::size_t k = 0; k < SITE_FIELDS.size(); ++k) {
+        if (SITE_FIELDS[k].Kind == FieldKind::Real) {
+            out.Check(nc_put_var_double(ncid, out.ParamVar[k], Params[k].data()));
+        } else {
+            const std::vector<short> flags(Params[k].begin(), Params[k].end());
+            out.Check(nc_put_var_short(ncid, out.ParamVar[k], flags.data()));
+        }
+    }
+    if (ScenarioCount > 0) {
+        std::vector<const char*> names;
+        for (const std::string& name : ScenarioNames) names.push_back(name.c_str());
+        out.Check(nc_put_var_string(ncid, out.ScenarioVar, names.data()));
+    }
+    if (!Definitions.empty()) {
+        std::vector<double> deltaT, precip, variability, trendT, trendPrec;
+        for (const TScenario& scenario : Definitions) {
+            deltaT.insert(deltaT.end(), scenario.DeltaT.begin() + 1, scenario.DeltaT.begin() + 13);
+            precip.insert(precip.end(), scenario.PrecFactor.begin() + 1, scenario.PrecFactor.begin() + 13);
+            variability.push_back(scenario.Variability);
+            trendT.push_back(scenario.TrendT);
+            trendPrec.push_back(scenario.TrendPrec);
+        }
+        out.Check(nc_put_var_double(ncid, out.DeltaTVar, deltaT.data()));
+        out.Check(nc_put_var_double(ncid, out.PrecipVar, precip.data()));
+        out.Check(nc_put_var_double(ncid, out.VariabilityVar, variability.data()));
+        out.Check(nc_put_var_double(ncid, out.TrendTVar, trendT.data()));
+        out.Check(nc_put_var_double(ncid, out.TrendPrecVar, trendPrec.data()));
+    }
+    if (RealizationCount > 0) {
+        std::vector<int> numbers(static_cast<std::size_t>(RealizationCount));
+        for (int r = 0; r < RealizationCount; ++r) numbers[static_cast<std::size_t>(r)] = r;
+        out.Check(nc_put_var_int(ncid, out.RealizationVar, numbers.data()));
+    }
+}
 
 void CfNetcdfWriter::Finish() {
     State& s = *Impl;
@@ -521,25 +737,13 @@ void CfNetcdfWriter::Finish() {
     if (s.Written != s.SiteCount)
         s.Refuse("only " + std::to_string(s.Written) + " of its " + std::to_string(s.SiteCount) +
                  " sites were written");
-    std::vector<const char*> ids;
-    ids.reserve(s.Ids.size());
-    for (const std::string& id : s.Ids) ids.push_back(id.c_str());
-    s.Check(nc_put_var_string(s.Ncid(), s.SiteIdVar, ids.data()));
-    s.Check(nc_put_var_double(s.Ncid(), s.LatVar, s.Lats.data()));
-    s.Check(nc_put_var_double(s.Ncid(), s.LonVar, s.Lons.data()));
-    s.Check(nc_put_var_longlong(s.Ncid(), s.SeedVar, s.Seeds.data()));
-    if (s.ScenarioCount > 0) {
-        std::vector<const char*> names;
-        for (const std::string& name : s.ScenarioNames) names.push_back(name.c_str());
-        s.Check(nc_put_var_string(s.Ncid(), s.ScenarioVar, names.data()));
+    for (CfOutput* out : {&s.MonthlyOut, &s.AnnualOut}) {
+        s.WriteSiteVariables(*out);
+        out->Check(out->File.Close());
     }
-    if (s.RealizationCount > 0) {
-        std::vector<int> numbers(static_cast<std::size_t>(s.RealizationCount));
-        for (int r = 0; r < s.RealizationCount; ++r) numbers[static_cast<std::size_t>(r)] = r;
-        s.Check(nc_put_var_int(s.Ncid(), s.RealizationVar, numbers.data()));
-    }
-    s.Check(s.File.Close());
-    s.Replacement.Commit();
+    // Both files are whole before either takes its target's name.
+    s.MonthlyOut.Replacement.Commit();
+    s.AnnualOut.Replacement.Commit();
 }
 
 }  // namespace kelmar

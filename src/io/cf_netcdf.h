@@ -1,40 +1,53 @@
-// The results of many sites as one netCDF file following the CF conventions
-// (version 1.8, feature type timeSeries): dimensions site and time, the
-// coordinates site_id, lat, lon and time, one variable per results field of
-// RESULT_FIELDS by month on the time axis and by year on a year axis.
+// The results of many sites as two netCDF files following the CF
+// conventions (version 1.8, feature type timeSeries), one of the months and
+// one of the years: dimensions time and site_id, the coordinates site_id,
+// lat, lon and time, one variable per results field of RESULT_FIELDS.
 //
-// The writer streams: sites come one after the other in list order, each is
-// written as whole rows (one library call per variable) and only the rows of
-// one site are held in memory, besides the id, position and seed of every
-// site, which go in with one call each when the file is finished. The file
-// is written under a temporary name beside the target and takes the target's
-// name only when every site is in, so a refused or interrupted batch never
-// leaves a half-written file.
+// The writer streams: sites come one after the other in list order and are
+// gathered in blocks (BlockSites sites, fewer with many tasks per site);
+// each block goes in with one library call per variable and task, as whole
+// chunks, and only one block is held in memory, besides the id, position,
+// seed and parameters of every site, which go in with one call each when
+// the files are finished. Each file is written under a temporary name
+// beside its target and takes the target's name only when every site is
+// in, so a refused or interrupted batch never leaves a half-written file.
 //
-// Layout (netCDF-4, for the string ids and the 64-bit seeds; each row of a
-// data variable is one uncompressed chunk):
-//   dimensions  site, time (every month from January of the first year to
-//               December of the last), year (every year of that span), nv = 2
-//   site_id(site)       string of the site's id, cf_role = "timeseries_id"
-//   lat(site), lon(site) degrees_north / degrees_east, _FillValue when unknown
-//   seed(site)          int64, the random state at the start of the site's
-//                       run, -1 (_FillValue) when not given
+// Layout (netCDF-4, for the string ids and the 64-bit seeds). Months and
+// years go to two files, each with one time axis, as tools that take the
+// first dimension for time and one axis per file need them:
+//   the monthly file (results.nc) and the annual file (results_annual.nc)
+//   dimensions  time (unlimited: the record dimension; every month from
+//               January of the first year to December of the last, or every
+//               year of that span), site_id (the sites), nv = 2
 //   time(time)          days since 0001-01-01 00:00:00, proleptic_gregorian,
-//                       the middle of each month; time_bnds(time, nv) its start
-//                       and end
-//   year(year)          the same units, the middle of each year; year_bnds
-//   <key>(site, time)        the monthly values of each field (e.g. tsoil)
-//   <key>_annual(site, year) the annual values, cell_methods "time: mean" or
-//                            "time: sum" after the field's AnnualForm
+//                       the middle of each month or year; time_bnds(time, nv)
+//                       its start and end
+//   site_id(site_id)    string of the site's id, cf_role = "timeseries_id";
+//                       named as its dimension, so readers index the sites by it
+//   lat(site_id), lon(site_id) degrees_north / degrees_east, _FillValue when unknown
+//   seed(site_id)       int64, the random state at the start of the site's
+//                       run; -1 where no run has one (no _FillValue: every
+//                       reader shows the number as it is)
+//   <Key>(site_id)      each site parameter of SITE_FIELDS (M_ff, ...), the
+//                       _FillValue for a site that failed before its run
+//   depth               0.2 m, positive down: the depth of tsoil
+//   <key>(time, site_id) the values of each field (e.g. tsoil): monthly
+//                       means or sums ("time: mean" or "time: sum" after the
+//                       field's AnnualForm); in the annual file sums stay sums
+//                       and means are weighted by the days of each month of
+//                       that calendar year
 // Months and years a site has no record for hold the _FillValue.
 //
 // Runs of each site under scenarios or as several realizations add the
 // dimensions scenario (with the coordinate scenario(scenario), the names as
-// strings) and realization (realization(realization), CF standard_name
-// "realization", numbered from 0), each only when asked for, between site
-// and time: <key>(site, scenario, realization, time) and seed(site,
-// realization). A site's rows are then written task by task, scenario by
-// scenario and within it realization by realization.
+// strings, and the scenario's definition: delta_t(scenario, month),
+// precip_factor(scenario, month), variability, trend_t and trend_precip) and
+// realization (realization(realization), CF standard_name "realization",
+// numbered from 0), each only when asked for, between time and site:
+// <key>(time, scenario, realization, site_id) and seed(realization, site_id).
+// A site's rows are given task by task, scenario by scenario and within it
+// realization by realization; the writer gathers a block of sites and writes
+// each variable's block in one call, whole chunks at a time.
 #pragma once
 
 #include <cstdint>
@@ -44,10 +57,15 @@
 #include <vector>
 
 #include "model/model_state.h"
+#include "model/scenario.h"
 
 namespace kelmar {
 
 // What a file holds besides its sites; fixed when it is created.
+// The type of the data variables: doubles hold the run's numbers exactly,
+// floats half the bytes within float rounding.
+enum class CfPrecision { Double, Single };
+
 struct CfFileDescription {
     int SiteCount = 0;          // sites the file will hold, at least 1
     std::int32_t FirstYear = 0; // the time axis runs from January of FirstYear
@@ -59,6 +77,14 @@ struct CfFileDescription {
     std::optional<std::uint32_t> BaseSeed;  // global attribute "base_seed" when given
     std::vector<std::string> Scenarios;  // names of the scenario dimension; empty: no such dimension
     int Realizations = 0;                // length of the realization dimension; 0: no such dimension
+    // One definition per name of Scenarios, in their order; empty: the
+    // file holds the names alone.
+    std::vector<TScenario> ScenarioDefinitions;
+    std::string Rng;                     // global attribute "rng" when not empty
+    CfPrecision Precision = CfPrecision::Double;
+    int Deflate = 0;                     // 0 (none) .. 9: deflate level of the data variables, with shuffle
+    // Sites gathered before they are written: the site extent of a chunk.
+    int BlockSites = 64;
 };
 
 // One site of the file.
@@ -67,15 +93,16 @@ struct CfSite {
     std::optional<double> Lat;          // degrees_north, -90..90
     std::optional<double> Lon;          // degrees_east, -180..360
     std::optional<std::uint32_t> Seed;  // the random source's state at the start of the run
+    std::optional<TSiteParams> Params;  // the parameters it ran with; none for a site that failed first
 };
 
 class CfNetcdfWriter {
 public:
-    // Creates the file's temporary beside `fileName` and defines every
-    // dimension, variable and attribute. Raises KelmarError naming the file
-    // for a description it cannot hold or an error of the library.
-    CfNetcdfWriter(const std::string& fileName, const CfFileDescription& description);
-    // Without Finish the temporary file is removed and the target left as it was.
+    // Creates the temporaries beside `monthlyFile` and `annualFile` and
+    // defines every dimension, variable and attribute. Raises KelmarError
+    // naming the file for a description it cannot hold or an error of the library.
+    CfNetcdfWriter(const std::string& monthlyFile, const std::string& annualFile, const CfFileDescription& description);
+    // Without Finish the temporary files are removed and the targets left as they were.
     ~CfNetcdfWriter();
     CfNetcdfWriter(const CfNetcdfWriter&) = delete;
     CfNetcdfWriter& operator=(const CfNetcdfWriter&) = delete;
@@ -103,9 +130,9 @@ public:
     // Sites written so far.
     int SitesWritten() const;
 
-    // Closes the file and puts it in place of the target. Raises KelmarError
-    // (and leaves the target as it was) when fewer sites than declared were
-    // written or the library or the system fails.
+    // Writes the last block, closes the files and puts them in place of the
+    // targets. Raises KelmarError (and leaves the targets as they were) when
+    // fewer sites than declared were written or the library or the system fails.
     void Finish();
 
 private:

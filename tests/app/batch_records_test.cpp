@@ -42,6 +42,14 @@ Manifest EnsembleManifest() {
     return m;
 }
 
+Manifest NetcdfManifest() {
+    Manifest m = PlainManifest();
+    m.Format = "netcdf";
+    m.NetcdfPrecision = "single";
+    m.NetcdfDeflate = 9;
+    return m;
+}
+
 const std::vector<std::string> CSV_STREAMS = {"monthly", "annual", "errors"};
 
 ChunkRecord SomeChunk() {
@@ -67,6 +75,9 @@ TEST(BatchRecords, TextsKeepTheBytesOfFinishedBatches) {
               "kelmar-batch-manifest 1\nversion=test\nsite_list_fnv1a64=00000000000000ff\nsites=150\nchunk_sites=64\n"
               "base_seed=2024\nscenario_list_fnv1a64=0000000000000abc\nscenarios=2\nreplicates=3\nsummary=1\nrng=pcg64\n"
               "format=csv\nscenario_names=warm,\"dry, \"\"hot\"\"\"\n");
+    EXPECT_EQ(NetcdfManifest().Text(),
+              "kelmar-batch-manifest 1\nversion=test\nsite_list_fnv1a64=00000000000000ff\nsites=150\nchunk_sites=64\n"
+              "base_seed=2024\nnetcdf_precision=single\nnetcdf_deflate=9\nformat=netcdf\n");
     EXPECT_EQ(ChunkText(PlainManifest(), 1, SomeChunk(), CSV_STREAMS),
               "kelmar-batch-chunk 3\nversion=test\nsite_list_fnv1a64=00000000000000ff\nsites=150\nchunk_sites=64\n"
               "base_seed=2024\nchunk=1\nfirst_site=64\nsite_count=64\nfailed=2\nstream=shard-1-of-3\n"
@@ -85,7 +96,7 @@ TEST(BatchRecords, ReadBackWholeAndRefusedWhenCutShort) {
     std::string changed = marked.Text();
     changed.replace(changed.find("120:"), 4, "121:");
     EXPECT_FALSE(Manifest::Parse(changed).has_value()) << "an input's identity changed without the digest";
-    for (const Manifest& manifest : {PlainManifest(), EnsembleManifest(), marked}) {
+    for (const Manifest& manifest : {PlainManifest(), EnsembleManifest(), marked, NetcdfManifest()}) {
         const std::string text = manifest.Text();
         const std::optional<Manifest> back = Manifest::Parse(text);
         ASSERT_TRUE(back.has_value()) << text;
@@ -93,6 +104,14 @@ TEST(BatchRecords, ReadBackWholeAndRefusedWhenCutShort) {
         EXPECT_EQ(back->ScenarioNames, manifest.ScenarioNames);
         for (std::size_t cut = 0; cut < text.size(); ++cut)
             EXPECT_FALSE(Manifest::Parse(text.substr(0, cut)).has_value()) << "cut at " << cut << ":\n" << text.substr(0, cut);
+    }
+
+    // Values the options refuse are no manifest either.
+    for (const auto& [from, to] : {std::pair{"netcdf_precision=single", "netcdf_precision=half"},
+                                   {"netcdf_deflate=9", "netcdf_deflate=10"}, {"netcdf_deflate=9", "netcdf_deflate=x"}}) {
+        std::string text = NetcdfManifest().Text();
+        text.replace(text.find(from), std::string(from).size(), to);
+        EXPECT_FALSE(Manifest::Parse(text).has_value()) << text;
     }
 
     const Manifest manifest = EnsembleManifest();
@@ -216,7 +235,7 @@ TEST(BatchSinks, EachFormatHasTheStreamsOfFinishedBatches) {
     EXPECT_THROW(MakeSinks(unknown), KelmarError);
     // The first of them a folder without a manifest holds is the one named.
     EXPECT_EQ(EveryOutputName(), (std::vector<std::string>{"monthly.csv", "annual.csv", "errors.csv", "summary_monthly.csv",
-                                                           "summary_annual.csv", "results.nc"}));
+                                                           "summary_annual.csv", "results.nc", "results_annual.nc"}));
 }
 
 // Sites a and c simulated (two realizations), b observed (one); chunks of

@@ -2,10 +2,11 @@
 
 Runs the program (argument 1) on a list of simulated and observed sites,
 one that fails and an id that needs quoting, with --format both; opens
-results.nc with xarray's CF decoding and checks that its sites are the
-list's, in order, and that every value equals the number of monthly.csv or
-annual.csv of the same run exactly, with NaN wherever a site has no month
-or year. The same list run in two shards with --format netcdf and joined
+results.nc and results_annual.nc with xarray's CF decoding and checks
+that their sites are the list's, in order, and that every monthly value
+equals the number of monthly.csv exactly, every annual total that of
+annual.csv and every annual mean the mean of monthly.csv's months weighted
+by their days, with NaN wherever a site has no month or year. The same list run in two shards with --format netcdf and joined
 by merge must give the same data.
 """
 import csv
@@ -44,6 +45,17 @@ def run(args, cwd, expect):
     return done
 
 
+def weighted_means(monthly, first):
+    """The means of each year of `monthly` (fields by months from January of
+    `first`), its months weighted by their days."""
+    fields, months = monthly.shape
+    years = np.arange(first, first + months // 12)
+    starts = np.array([np.datetime64(f"{y:04d}-01") for y in years])[:, None] + np.arange(13).astype("timedelta64[M]")
+    days = np.diff(starts.astype("datetime64[D]"), axis=1).astype(float)  # (years, 12)
+    values = monthly.reshape(fields, -1, 12)
+    return (values * days).sum(axis=2) / days.sum(axis=1)
+
+
 def open_data(path):
     ds = xr.open_dataset(path)  # decode_cf by default
     ds.load()
@@ -75,7 +87,9 @@ class BatchNetcdfTest(unittest.TestCase):
         run(["merge", "shards"], work, 1)
         cls.version = run(["--version"], work, 0).stdout.split()[-1]
         cls.ds = open_data(os.path.join(work, "both", "results.nc"))
+        cls.yearly = open_data(os.path.join(work, "both", "results_annual.nc"))
         cls.merged = open_data(os.path.join(work, "shards", "results.nc"))
+        cls.merged_yearly = open_data(os.path.join(work, "shards", "results_annual.nc"))
         cls.monthly = cls.read_table(os.path.join(work, "both", "monthly.csv"), 3)
         cls.annual = cls.read_table(os.path.join(work, "both", "annual.csv"), 2)
 
@@ -108,7 +122,7 @@ class BatchNetcdfTest(unittest.TestCase):
             if site_id in self.annual:
                 self.assertEqual(ds.seed.values[k], self.annual[site_id][0][3], site_id)
         self.assertEqual(ds.seed.values[2], 7)
-        self.assertFalse(np.isnan(ds.seed.values[3]), "a failed site keeps the seed it ran with")
+        self.assertGreaterEqual(ds.seed.values[3], 0, "a failed site keeps the seed it ran with")
         self.assertEqual(int(ds.attrs["base_seed"]), SEED)
         self.assertEqual(ds.attrs["program_version"], self.version)
         self.assertNotIn("broken", self.annual)
@@ -116,16 +130,16 @@ class BatchNetcdfTest(unittest.TestCase):
     def test_time_axes_span_every_sites_years(self):
         years = [y for rows in self.annual.values() for (y, _m, _v, _s) in rows]
         first, last = min(years), max(years)
-        self.assertEqual(dict(self.ds.sizes), {"site": len(SITES), "time": 12 * (last - first + 1),
-                                               "year": last - first + 1, "nv": 2})
+        self.assertEqual(dict(self.ds.sizes), {"site_id": len(SITES), "time": 12 * (last - first + 1), "nv": 2})
+        self.assertEqual(dict(self.yearly.sizes), {"site_id": len(SITES), "time": last - first + 1, "nv": 2})
         self.assertEqual((self.ds.time.values[0].year, self.ds.time.values[0].month), (first, 1))
         self.assertEqual((self.ds.time.values[-1].year, self.ds.time.values[-1].month), (last, 12))
-        self.assertEqual(self.ds.year.values[-1].year, last)
+        self.assertEqual(self.yearly.time.values[-1].year, last)
 
     def test_every_value_equals_the_csv_and_the_rest_is_missing(self):
         ds = self.ds
         first = ds.time.values[0].year
-        times, years = ds.sizes["time"], ds.sizes["year"]
+        times, years = ds.sizes["time"], self.yearly.sizes["time"]
         for k, (site_id, *_rest) in enumerate(SITES):
             monthly = np.full((len(KEYS), times), np.nan)
             for year, month, values, _seed in self.monthly.get(site_id, []):
@@ -133,11 +147,16 @@ class BatchNetcdfTest(unittest.TestCase):
             annual = np.full((len(KEYS), years), np.nan)
             for year, _month, values, _seed in self.annual.get(site_id, []):
                 annual[:, year - first] = values
+            means = weighted_means(monthly, first)
             for f, key in enumerate(KEYS):
                 # Exact: the CSV holds the shortest text of each double.
-                np.testing.assert_array_equal(ds[key].values[k], monthly[f], err_msg=f"{site_id} {key}")
-                np.testing.assert_array_equal(ds[key + "_annual"].values[k], annual[f], err_msg=f"{site_id} {key}_annual")
-        self.assertTrue(np.isnan(ds.tsoil.values[3]).all(), "the failed site has no values")
+                np.testing.assert_array_equal(ds[key].values[:, k], monthly[f], err_msg=f"{site_id} {key}")
+                if key == "prec":  # a total stays annual.csv's
+                    np.testing.assert_array_equal(self.yearly[key].values[:, k], annual[f], err_msg=f"{site_id} annual {key}")
+                else:
+                    np.testing.assert_allclose(self.yearly[key].values[:, k], means[f], rtol=1e-12, atol=1e-12,
+                                               err_msg=f"{site_id} annual {key}: months weighted by their days")
+        self.assertTrue(np.isnan(ds.tsoil.values[:, 3]).all(), "the failed site has no values")
         self.assertEqual(len(self.monthly["sim-2"]), 6000)
 
     def test_shards_joined_by_merge_give_the_same_data(self):
@@ -147,6 +166,8 @@ class BatchNetcdfTest(unittest.TestCase):
         a_attrs = {k: v for k, v in a.attrs.items() if k != "history"}
         b_attrs = {k: v for k, v in b.attrs.items() if k != "history"}
         self.assertEqual(a_attrs, b_attrs)
+        self.assertTrue(a.identical(b.assign_attrs(history=a.attrs["history"])))
+        a, b = self.yearly, self.merged_yearly
         self.assertTrue(a.identical(b.assign_attrs(history=a.attrs["history"])))
 
 
@@ -181,6 +202,7 @@ class BatchNetcdfScenariosTest(unittest.TestCase):
         run(["batch", "--sites", "sites.csv", "--seed", str(SEED), "--quiet", "--out", "both", "--format", "both",
              "--scenarios", "scenarios.csv", "--replicates", str(REPLICATES)], work, 1)
         cls.ds = open_data(os.path.join(work, "both", "results.nc"))
+        cls.yearly = open_data(os.path.join(work, "both", "results_annual.nc"))
         cls.tables = {}
         for name, lead in [("monthly", 5), ("annual", 4)]:
             rows = {}
@@ -205,9 +227,14 @@ class BatchNetcdfScenariosTest(unittest.TestCase):
         self.assertEqual([str(v) for v in ds.scenario.values], SCENARIOS)
         np.testing.assert_array_equal(ds.realization.values, np.arange(REPLICATES))
         self.assertEqual(ds.realization.attrs["standard_name"], "realization")
-        self.assertEqual(ds.tsoil.dims, ("site", "scenario", "realization", "time"))
-        self.assertEqual(ds.tsoil_annual.dims, ("site", "scenario", "realization", "year"))
-        self.assertEqual(ds.seed.dims, ("site", "realization"))
+        self.assertEqual(ds.tsoil.dims, ("time", "scenario", "realization", "site_id"))
+        self.assertEqual(self.yearly.tsoil.dims, ("time", "scenario", "realization", "site_id"))
+        self.assertEqual(ds.seed.dims, ("realization", "site_id"))
+        # The scenarios as the list defines them, January first.
+        np.testing.assert_array_equal(ds.delta_t.values, [[0.0] * 12, [1.5] * 12])
+        np.testing.assert_array_equal(ds.precip_factor.values, [[1.0] * 12, [0.8] * 12])
+        np.testing.assert_array_equal(ds.variability.values, [1.0, 1.0])
+        self.assertEqual((ds.attrs["rng"], int(ds.attrs["replicates"])), ("lcg32", REPLICATES))
 
     def test_every_value_of_every_task_equals_the_csv(self):
         ds = self.ds
@@ -219,24 +246,24 @@ class BatchNetcdfScenariosTest(unittest.TestCase):
                     monthly = np.full((len(KEYS), ds.sizes["time"]), np.nan)
                     for year, month, values, _ in self.tables["monthly"].get((site_id, scenario, r), []):
                         monthly[:, 12 * (year - first) + month - 1] = values
-                    annual = np.full((len(KEYS), ds.sizes["year"]), np.nan)
+                    annual = np.full((len(KEYS), self.yearly.sizes["time"]), np.nan)
                     seeds = set()
                     for year, _m, values, seed in self.tables["annual"].get((site_id, scenario, r), []):
                         annual[:, year - first] = values
                         seeds.add(int(seed))
                     where = f"{site_id} scenario {scenario!r} replicate {r}"
                     for f, key in enumerate(KEYS):
-                        np.testing.assert_array_equal(ds[key].values[k, s, r], monthly[f], err_msg=f"{where} {key}")
-                        np.testing.assert_array_equal(ds[key + "_annual"].values[k, s, r], annual[f],
-                                                      err_msg=f"{where} {key}_annual")
+                        np.testing.assert_array_equal(ds[key].values[:, s, r, k], monthly[f], err_msg=f"{where} {key}")
+                    np.testing.assert_array_equal(self.yearly["prec"].values[:, s, r, k], annual[KEYS.index("prec")],
+                                                  err_msg=f"{where} annual prec")
                     if seeds:
-                        self.assertEqual({ds.seed.values[k, r]}, seeds, where)
+                        self.assertEqual({ds.seed.values[r, k]}, seeds, where)
                         checked += 1
         # Two simulated sites of every task, and replicate 0 of the observed one.
         self.assertEqual(checked, 2 * len(SCENARIOS) * REPLICATES + len(SCENARIOS))
         obs = [site[0] for site in TASK_SITES].index("obs-1")
-        self.assertTrue(np.isnan(ds.tsoil.values[obs, :, 1:]).all(), "observed weather has replicate 0 alone")
-        self.assertTrue(np.isnan(ds.seed.values[obs, 1:]).all())
+        self.assertTrue(np.isnan(ds.tsoil.values[:, :, 1:, obs]).all(), "observed weather has replicate 0 alone")
+        np.testing.assert_array_equal(ds.seed.values[1:, obs], -1, "no seed where no run was made")
 
 
 if __name__ == "__main__":

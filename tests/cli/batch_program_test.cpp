@@ -224,7 +224,7 @@ TEST_F(BatchProgram, SignalsAtAnyMomentLeaveNoTemporaryFileAndTheSameBytesInTheE
         return args;
     };
     const auto outputs = [&](const std::string& out) {
-        return Outputs(out) + NetcdfContents(dir / out / "results.nc");
+        return Outputs(out) + NetcdfContents(dir / out / "results.nc") + NetcdfContents(dir / out / "results_annual.nc");
     };
     const auto timed = [&](const std::vector<std::string>& args) {
         const auto start = Clock::now();
@@ -249,7 +249,8 @@ TEST_F(BatchProgram, SignalsAtAnyMomentLeaveNoTemporaryFileAndTheSameBytesInTheE
         for (const int signal : {SIGKILL, SIGTERM, SIGINT}) {
             const std::string out = phase == MERGE ? "shards" : "trial" + std::to_string(++trial);
             if (phase == MERGE)
-                for (const char* name : {"monthly.csv", "annual.csv", "errors.csv", "results.nc"}) fs::remove(dir / out / name);
+                for (const char* name : {"monthly.csv", "annual.csv", "errors.csv", "results.nc", "results_annual.nc"})
+                    fs::remove(dir / out / name);
             const double seconds = phase == MERGE ? mergeSeconds : batchSeconds;
             const auto wait = std::chrono::duration<double>(std::uniform_real_distribution<double>(0, seconds)(random));
             const auto start = Clock::now();
@@ -494,7 +495,7 @@ TEST_F(BatchProgram, NetcdfMergeChecksThePartsAndNeedsASiteWithResults) {
     // written, and the merge names the chunk, the stream and what to do.
     const fs::path values = dir / "o/parts/shard-0-of-1.values.bin";
     std::string part = ReadBytes(values);
-    const std::size_t a = part.find("KSV1"), b = part.find("KSV1", a + 1);
+    const std::size_t a = part.find("KSV2"), b = part.find("KSV2", a + 1);
     ASSERT_NE(b, std::string::npos) << "no second site record in " << values;
     part[b] = 'X';
     WriteBytes(values, part);
@@ -509,8 +510,61 @@ TEST_F(BatchProgram, NetcdfMergeChecksThePartsAndNeedsASiteWithResults) {
     EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "none", "--format", "netcdf", "--quiet"}), 1);
     EXPECT_NE(Err().find("results.nc (which needs at least one year) was not written"), std::string::npos) << Err();
     EXPECT_FALSE(fs::exists(dir / "none/results.nc"));
+    EXPECT_FALSE(fs::exists(dir / "none/results_annual.nc"));
     EXPECT_NE(ReadBytes(dir / "none/errors.csv").find("a,"), std::string::npos)
         << "a failed site's message must reach errors.csv whatever the format";
+}
+
+// The netCDF options: a value out of their range, or one that cannot act
+// (CSV alone), is a usage error that writes nothing; the manifest records
+// them, and a run to be joined with others of other values is refused.
+TEST_F(BatchProgram, NetcdfPrecisionAndDeflateAreCheckedAndBindTheBatch) {
+    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\na,soil.sit,climat.cld,weather.wed\n");
+    const std::vector<std::string> base = {"batch", "--sites", "sites.csv", "--out", "u", "--quiet"};
+    const struct {
+        std::vector<std::string> more;
+        const char* err;
+    } usage[] = {
+        {{"--format", "netcdf", "--netcdf-precision", "half"}, "--netcdf-precision needs single or double, not 'half'"},
+        {{"--format", "netcdf", "--netcdf-deflate", "10"}, "--netcdf-deflate needs a whole number from 0 to 9"},
+        {{"--format", "netcdf", "--netcdf-deflate", "-1"}, "--netcdf-deflate"},
+        {{"--format", "both", "--netcdf-deflate", "x"}, "--netcdf-deflate needs a whole number"},
+        {{"--netcdf-precision", "single"}, "--netcdf-precision needs --format netcdf or both"},
+        {{"--format", "csv", "--netcdf-deflate", "1"}, "--netcdf-deflate needs --format netcdf or both"},
+    };
+    for (const auto& c : usage) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        std::string joined;
+        for (const auto& a : c.more) joined += a + " ";
+        EXPECT_EQ(Run(args), 2) << joined << "\n" << Err();
+        EXPECT_NE(Err().find(c.err), std::string::npos) << joined << "\n" << Err();
+        EXPECT_FALSE(fs::exists(dir / "u")) << joined << ": a usage error wrote the folder";
+    }
+
+    const std::vector<std::string> run = {"batch", "--sites", "sites.csv", "--out", "o", "--format", "netcdf", "--quiet"};
+    std::vector<std::string> packed = run;
+    packed.insert(packed.end(), {"--netcdf-precision", "single", "--netcdf-deflate", "3"});
+    ASSERT_EQ(Run(packed), 0) << Err();
+    const std::string manifest = ReadBytes(dir / "o/manifest.txt");
+    EXPECT_NE(manifest.find("\nnetcdf_precision=single\nnetcdf_deflate=3\n"), std::string::npos) << manifest;
+    const struct {
+        std::vector<std::string> more;
+        const char* err;
+    } others[] = {
+        {{"--resume", "--netcdf-deflate", "3"}, "was started with --netcdf-precision single"},
+        {{"--resume", "--netcdf-precision", "single"}, "was started with --netcdf-deflate 3"},
+    };
+    for (const auto& c : others) {
+        std::vector<std::string> args = run;
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        EXPECT_EQ(Run(args), 1) << Err();
+        EXPECT_NE(Err().find(c.err), std::string::npos) << Err();
+    }
+    std::vector<std::string> same = packed;
+    same.push_back("--resume");
+    EXPECT_EQ(Run(same), 0) << Err();
+    EXPECT_EQ(ReadBytes(dir / "o/manifest.txt"), manifest);
 }
 
 TEST_F(BatchProgram, CommandLineAndFailures) {

@@ -139,7 +139,10 @@ std::uintmax_t LargestFileBut(const fs::path& folder, const fs::path& except) {
 // HDF5 library's shutdown (status 139). A file size limit makes the disk
 // full for results.nc alone: its writes fail with EFBIG.
 TEST_F(HostileInput, ANetcdfFileThatCannotBeWrittenEndsWithItsMessageAndStatus1) {
-    std::string list = "site_id,site_file,climate_file,weather_file\n";
+    // One simulated site (years 1..500) among observed ones (1961..1990):
+    // the file's time axis spans 1..1990 for every site, so it outgrows the
+    // values part, which holds each site's own years alone.
+    std::string list = "site_id,site_file,climate_file,weather_file\nsim,soil.sit,climat.cld,\n";
     for (int i = 0; i < 20; ++i) list += "s" + std::to_string(i) + ",soil.sit,climat.cld,weather.wed\n";
     WriteBytes(dir / "sites.csv", list);
     const std::vector<std::string> batch = {"batch", "--sites", "sites.csv", "--out", "o", "--format", "netcdf", "--quiet"};

@@ -1,5 +1,5 @@
 // Writes the dataset of cf_netcdf_fixture.h into the folder given as the
-// only argument: sites.nc, and for each site <id>.csv, its full results
+// only argument: sites.nc and sites_annual.nc, and for each site <id>.csv, its full results
 // table as kelmar-cli --table writes it. The independent reader's test
 // compares the two.
 #include <exception>
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     }
     try {
         const std::string folder = argv[1];
-        kelmar::testing::WriteFixture(folder + "/sites.nc");
+        kelmar::testing::WriteFixture(folder + "/sites.nc");  // and sites_annual.nc
         for (const kelmar::testing::FixtureSite& site : kelmar::testing::FixtureSites()) {
             auto model = std::make_unique<kelmar::TModel>();
             model->Results = *site.Results;

@@ -31,6 +31,31 @@ inline double FixtureValue(int s, int f, int year, int month) {
     return month == 0 ? -(base + year / 7.0) : base + (year * 12 + month) / 7.0;
 }
 
+// Days of each month of `year` in the Gregorian calendar, written out here
+// rather than taken from a calendar library.
+inline int FixtureDays(int year, int month) {
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
+
+// What the annual file holds for field `f` of site `s` in `year`: a sum
+// field's annual record, the mean of the months weighted by their days otherwise.
+inline double FixtureAnnual(int s, int f, int year) {
+    if (RESULT_FIELDS[f].Annual == AnnualForm::Sum) return FixtureValue(s, f, year, 0);
+    double weighted = 0, days = 0;
+    for (int month = 1; month <= 12; ++month) {
+        weighted += FixtureDays(year, month) * FixtureValue(s, f, year, month);
+        days += FixtureDays(year, month);
+    }
+    return weighted / days;
+}
+
+// The annual file beside a monthly file "x.nc": "x_annual.nc".
+inline std::string AnnualName(const std::string& monthly) {
+    return monthly.substr(0, monthly.size() - 3) + "_annual.nc";
+}
+
 inline FixtureSite MakeFixtureSite(int s, CfSite site, std::int32_t firstYear, int yearCount) {
     FixtureSite fixture;
     fixture.Site = std::move(site);
@@ -71,8 +96,9 @@ inline CfFileDescription FixtureDescription(int siteCount = 3) {
     return description;
 }
 
+// Writes `fileName` and its annual file AnnualName(fileName).
 inline void WriteFixture(const std::string& fileName) {
-    CfNetcdfWriter writer(fileName, FixtureDescription());
+    CfNetcdfWriter writer(fileName, AnnualName(fileName), FixtureDescription());
     for (const FixtureSite& site : FixtureSites()) writer.WriteSite(site.Site, *site.Results, site.YearCount);
     writer.Finish();
 }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <sys/stat.h>
@@ -22,8 +23,10 @@
 namespace kelmar {
 namespace {
 
+using testing::AnnualName;
 using testing::EntryCount;
 using testing::ErrorText;
+using testing::FixtureAnnual;
 using testing::FixtureDescription;
 using testing::FixtureSite;
 using testing::FixtureSites;
@@ -43,9 +46,10 @@ public:
         EXPECT_EQ(nc_inq_varid(Id, name.c_str(), &var), NC_NOERR) << name;
         return var;
     }
+    // The series of `site`: the data variables are (time, site_id).
     std::vector<double> Row(const std::string& name, std::size_t site, std::size_t length) const {
         std::vector<double> values(length);
-        const std::size_t start[2] = {site, 0}, count[2] = {1, length};
+        const std::size_t start[2] = {0, site}, count[2] = {length, 1};
         EXPECT_EQ(nc_get_vara_double(Id, Var(name), start, count, values.data()), NC_NOERR) << name;
         return values;
     }
@@ -56,16 +60,19 @@ TEST(CfNetcdfWriter, PlacesEveryRecordAtItsMonthAndYearAndFillsTheRest) {
     TempDir dir;
     const std::string file = dir.File("sites.nc");
     testing::WriteFixture(file);
-    ASSERT_EQ(EntryCount(dir.Folder()), 1);  // no temporary file left
+    ASSERT_EQ(EntryCount(dir.Folder()), 2);  // the two files, no temporary file left
 
-    const ReadFile nc(file);
+    const ReadFile nc(file), annualNc(AnnualName(file));
     const std::size_t years = 1962, months = 12 * years;
-    std::size_t length = 0;
-    int dim = -1;
-    for (const auto& [name, expected] : {std::pair{"site", std::size_t{3}}, {"time", months}, {"year", years}}) {
-        ASSERT_EQ(nc_inq_dimid(nc.Id, name, &dim), NC_NOERR) << name;
-        ASSERT_EQ(nc_inq_dimlen(nc.Id, dim, &length), NC_NOERR) << name;
+    for (const auto& [read, name, expected] : {std::tuple{&nc, "site_id", std::size_t{3}}, {&nc, "time", months},
+                                               {&annualNc, "site_id", std::size_t{3}}, {&annualNc, "time", years}}) {
+        std::size_t length = 0;
+        int dim = -1, unlimited = -1;
+        ASSERT_EQ(nc_inq_dimid(read->Id, name, &dim), NC_NOERR) << name;
+        ASSERT_EQ(nc_inq_dimlen(read->Id, dim, &length), NC_NOERR) << name;
         EXPECT_EQ(length, expected) << name;
+        ASSERT_EQ(nc_inq_unlimdim(read->Id, &unlimited), NC_NOERR);
+        EXPECT_EQ(unlimited == dim, std::string(name) == "time") << name << ": time alone is the record dimension";
     }
 
     const std::vector<FixtureSite> sites = FixtureSites();
@@ -75,7 +82,7 @@ TEST(CfNetcdfWriter, PlacesEveryRecordAtItsMonthAndYearAndFillsTheRest) {
         for (int f = 0; f < static_cast<int>(RESULT_FIELDS.size()); ++f) {
             const std::string key = RESULT_FIELDS[f].Key;
             const std::vector<double> monthly = nc.Row(key, s, months);
-            const std::vector<double> annual = nc.Row(key + "_annual", s, years);
+            const std::vector<double> annual = annualNc.Row(key, s, years);
             int wrong = 0;  // the first few wrong values are shown, not thousands
             for (std::size_t t = 0; t < months && wrong < 3; ++t) {
                 const int year = static_cast<int>(t / 12) + 1, month = static_cast<int>(t % 12) + 1;
@@ -90,11 +97,12 @@ TEST(CfNetcdfWriter, PlacesEveryRecordAtItsMonthAndYearAndFillsTheRest) {
             for (std::size_t y = 0; y < years && wrong < 3; ++y) {
                 const int year = static_cast<int>(y) + 1;
                 const double expected =
-                    year >= first && year <= last ? FixtureValue(static_cast<int>(s), f, year, 0) : NC_FILL_DOUBLE;
-                if (annual[y] != expected) {
+                    year >= first && year <= last ? FixtureAnnual(static_cast<int>(s), f, year) : NC_FILL_DOUBLE;
+                // The weighted mean is summed in another order here: 4 ulp.
+                if (!(std::fabs(annual[y] - expected) <= 4 * std::numeric_limits<double>::epsilon() * std::fabs(expected))) {
                     ++wrong;
-                    ADD_FAILURE() << site.Site.Id << " " << key << "_annual " << year << ": got " << annual[y]
-                                  << ", expected " << expected;
+                    ADD_FAILURE() << site.Site.Id << " annual " << key << " " << year << ": got " << annual[y]
+                                  << ", expected " << expected << " within 4 ulp";
                 }
             }
         }
@@ -109,7 +117,7 @@ TEST(CfNetcdfWriter, TasksLandInTheirScenarioAndRealizationAndComeInOrder) {
     description.Scenarios = {"base", "warm"};
     description.Realizations = 2;
     {
-        CfNetcdfWriter writer(file, description);
+        CfNetcdfWriter writer(file, AnnualName(file), description);
         const FixtureSite task = MakeFixtureSite(0, {"a", 45.0, 7.0, 1u}, 1, 3);
         // Site "a" must begin with (scenario 0, realization 0).
         const std::string message = ErrorText([&] { writer.WriteTask(task.Site, 0, 1, *task.Results, 3); });
@@ -130,7 +138,7 @@ TEST(CfNetcdfWriter, TasksLandInTheirScenarioAndRealizationAndComeInOrder) {
         for (int s = 0; s < 2; ++s)
             for (int r = 0; r < 2; ++r) {
                 std::vector<double> months(36);
-                const std::size_t start[4] = {std::size_t(k), std::size_t(s), std::size_t(r), 0}, count[4] = {1, 1, 1, 36};
+                const std::size_t start[4] = {0, std::size_t(s), std::size_t(r), std::size_t(k)}, count[4] = {36, 1, 1, 1};
                 ASSERT_EQ(nc_get_vara_double(nc.Id, nc.Var("tsoil"), start, count, months.data()), NC_NOERR);
                 const int f = 2;  // tsoil
                 ASSERT_EQ(std::string(RESULT_FIELDS[f].Key), "tsoil");
@@ -139,7 +147,7 @@ TEST(CfNetcdfWriter, TasksLandInTheirScenarioAndRealizationAndComeInOrder) {
             }
     std::vector<long long> seeds(4);
     ASSERT_EQ(nc_get_var_longlong(nc.Id, nc.Var("seed"), seeds.data()), NC_NOERR);
-    EXPECT_EQ(seeds, (std::vector<long long>{0, 1, 10, 11}));
+    EXPECT_EQ(seeds, (std::vector<long long>{0, 10, 1, 11}));  // (realization, site)
     char* names[2] = {nullptr, nullptr};
     ASSERT_EQ(nc_get_var_string(nc.Id, nc.Var("scenario"), names), NC_NOERR);
     EXPECT_EQ(std::string(names[0]) + "," + names[1], "base,warm");
@@ -154,12 +162,93 @@ struct SmallFile {
               d.LastYear = 3;
               return d;
           }()),
-          Writer(fileName, Description) {}
+          Writer(fileName, AnnualName(fileName), Description) {}
     CfFileDescription Description;
     CfNetcdfWriter Writer;
 };
 
 FixtureSite GoodSite(const std::string& id) { return MakeFixtureSite(0, {id, 45.0, 7.0, 1u}, 1, 3); }
+
+// The annual means weigh each month by its days in that calendar year, as
+// the Gregorian calendar counts them (centuries leap only by 400); the
+// annual record of a sum field is kept as it is.
+TEST(CfNetcdfWriter, AnnualMeansWeighTheMonthsByTheirDaysOfThatYear) {
+    struct Case {
+        int Year;
+        int February;  // days
+    };
+    const std::vector<Case> cases = {{1900, 28}, {2000, 29}, {2023, 28}, {2024, 29}};
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string file = dir.File("leap.nc");
+        CfFileDescription description = FixtureDescription(1);
+        description.FirstYear = description.LastYear = c.Year;
+        const int days[12] = {31, c.February, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        double weighted = 0, total = 0;
+        FixtureSite site = MakeFixtureSite(0, {"x", {}, {}, {}}, c.Year, 1);
+        for (int month = 1; month <= 12; ++month) {
+            // Month m holds m squared: unequal months, so the weights tell.
+            for (const ResultField& field : RESULT_FIELDS) site.Results->At(1, month).*field.Value = month * month;
+            weighted += days[month - 1] * month * month;
+            total += days[month - 1];
+        }
+        for (const ResultField& field : RESULT_FIELDS) site.Results->At(1, 0).*field.Value = 650;  // the plain sum
+        {
+            CfNetcdfWriter writer(file, AnnualName(file), description);
+            writer.WriteSite(site.Site, *site.Results, 1);
+            writer.Finish();
+        }
+        const ReadFile annual(AnnualName(file));
+        const double mean = annual.Row("t_ms", 0, 1)[0], sum = annual.Row("prec", 0, 1)[0];
+        EXPECT_NEAR(mean, weighted / total, 1e-12) << c.Year << ": weighted mean of t_ms, February of " << c.February
+                                                   << " days";
+        EXPECT_EQ(sum, 650) << c.Year << ": annual total of prec";
+    }
+}
+
+// Single precision rounds each value to the nearest float and nothing
+// more; deflate (with shuffle) changes the bytes on the disk, not the values.
+TEST(CfNetcdfWriter, PrecisionAndDeflateKeepTheValuesToTheirType) {
+    struct Case {
+        CfPrecision Precision;
+        int Deflate;
+        nc_type Type;
+    };
+    const std::vector<Case> cases = {{CfPrecision::Double, 0, NC_DOUBLE}, {CfPrecision::Double, 9, NC_DOUBLE},
+                                     {CfPrecision::Single, 0, NC_FLOAT}, {CfPrecision::Single, 4, NC_FLOAT}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("deflate " + std::to_string(c.Deflate) + (c.Type == NC_FLOAT ? ", single" : ", double"));
+        TempDir dir;
+        const std::string file = dir.File("p.nc");
+        CfFileDescription description = FixtureDescription(1);
+        description.LastYear = 3;
+        description.Precision = c.Precision;
+        description.Deflate = c.Deflate;
+        const FixtureSite site = GoodSite("only");
+        {
+            CfNetcdfWriter writer(file, AnnualName(file), description);
+            writer.WriteSite(site.Site, *site.Results, site.YearCount);
+            writer.Finish();
+        }
+        const ReadFile nc(file);
+        nc_type type = 0;
+        int shuffle = -1, deflate = -1, level = -1;
+        ASSERT_EQ(nc_inq_vartype(nc.Id, nc.Var("tsoil"), &type), NC_NOERR);
+        EXPECT_EQ(type, c.Type);
+        ASSERT_EQ(nc_inq_var_deflate(nc.Id, nc.Var("tsoil"), &shuffle, &deflate, &level), NC_NOERR);
+        EXPECT_EQ(deflate, c.Deflate > 0 ? 1 : 0);
+        if (c.Deflate > 0) {
+            EXPECT_EQ(shuffle, 1);
+            EXPECT_EQ(level, c.Deflate);
+        }
+        const std::vector<double> months = nc.Row("tsoil", 0, 36);
+        for (int t = 0; t < 36; ++t) {
+            const double exact = FixtureValue(0, 2, t / 12 + 1, t % 12 + 1);
+            const double expected = c.Type == NC_FLOAT ? static_cast<double>(static_cast<float>(exact)) : exact;
+            ASSERT_EQ(months[t], expected) << "month " << t << ", written " << exact;
+        }
+    }
+}
 
 TEST(CfNetcdfWriter, RefusesABadSiteNamingFileSiteAndFaultAndGoesOnWithoutIt) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -222,7 +311,7 @@ TEST(CfNetcdfWriter, RefusesABadSiteNamingFileSiteAndFaultAndGoesOnWithoutIt) {
         const ReadFile nc(file);
         EXPECT_EQ(nc.Row("tsoil", 0, 36)[17], FixtureValue(0, 2, 2, 6));
         for (double value : nc.Row("tsoil", 1, 36)) ASSERT_EQ(value, NC_FILL_DOUBLE);
-        EXPECT_EQ(nc.Row("prec_annual", 2, 3)[2], FixtureValue(0, 4, 3, 0));
+        EXPECT_EQ(ReadFile(AnnualName(file)).Row("prec", 2, 3)[2], FixtureValue(0, 4, 3, 0));
     }
 }
 
@@ -245,12 +334,16 @@ TEST(CfNetcdfWriter, RefusesDescriptionsAndTargetsItCannotWriteAndCreatesNothing
         {fifo, [](CfFileDescription&) {}, "must be a regular file"},
         {dir.File(""), [](CfFileDescription&) {}, "Is a directory"},
         {dir.File("missing/a.nc"), [](CfFileDescription&) {}, "No such file or directory"},
+        {dir.File("a.nc"), [](CfFileDescription& d) { d.Deflate = 10; }, "the deflate level 10 is not one of 0..9"},
+        {dir.File("a.nc"), [](CfFileDescription& d) { d.Scenarios = {"x"}; d.ScenarioDefinitions.resize(2); },
+         "2 scenario definitions for 1 scenarios"},
+        {dir.File("b.nc"), [](CfFileDescription&) {}, "need files of their own"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Target + " / " + c.Message);
         CfFileDescription description = FixtureDescription();
         c.Change(description);
-        const std::string message = ErrorText([&] { CfNetcdfWriter writer(c.Target, description); });
+        const std::string message = ErrorText([&] { CfNetcdfWriter writer(c.Target, dir.File("b.nc"), description); });
         EXPECT_NE(message.find("\"" + c.Target + "\""), std::string::npos) << message;
         EXPECT_NE(message.find(c.Message), std::string::npos) << message;
         EXPECT_EQ(EntryCount(dir.Folder()), 1) << "only the FIFO";
@@ -270,6 +363,7 @@ TEST(CfNetcdfWriter, TheTargetChangesOnlyWhenEverySiteIsInAndKeepsItsMode) {
     }
     EXPECT_EQ(ReadBytes(file), "old bytes");
     EXPECT_EQ(EntryCount(dir.Folder()), 1);
+    EXPECT_FALSE(std::filesystem::exists(AnnualName(file)));
 
     {  // finished too early
         SmallFile small(file);
@@ -291,7 +385,7 @@ TEST(CfNetcdfWriter, TheTargetChangesOnlyWhenEverySiteIsInAndKeepsItsMode) {
         EXPECT_NE(ErrorText([&] { small.Writer.Finish(); }).find("is closed; nothing more can be written"),
                   std::string::npos);
     }
-    EXPECT_EQ(EntryCount(dir.Folder()), 1);
+    EXPECT_EQ(EntryCount(dir.Folder()), 2);
     struct stat st {};
     ASSERT_EQ(stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -309,14 +403,14 @@ TEST(CfNetcdfWriter, ReplacesTheFileALinkLeadsToAndKeepsTheLink) {
     {
         CfFileDescription description = FixtureDescription(1);
         description.LastYear = 3;
-        CfNetcdfWriter writer(link, description);
+        CfNetcdfWriter writer(link, dir.File("data/real_annual.nc"), description);
         writer.WriteSite(site.Site, *site.Results, site.YearCount);
         writer.Finish();
     }
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(EntryCount(dir.Folder() / "data"), 1);  // the temporary file was beside the target
+    EXPECT_EQ(EntryCount(dir.Folder() / "data"), 2);  // the temporary files were beside the targets
     const ReadFile nc(target);
-    EXPECT_EQ(nc.Row("w_ff_mass_annual", 0, 3)[0], FixtureValue(0, 8, 1, 0));
+    EXPECT_EQ(nc.Row("w_ff_mass", 0, 36)[0], FixtureValue(0, 8, 1, 1));
 }
 
 }  // namespace

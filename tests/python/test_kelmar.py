@@ -7,6 +7,7 @@ the numbers are the same doubles (the CSV files hold the shortest text that
 reads back to each one).
 """
 import os
+import re
 import shutil
 import subprocess
 import warnings
@@ -14,6 +15,7 @@ import warnings
 import numpy as np
 import pandas as pd
 import pytest
+import netCDF4
 import xarray as xr
 
 import kelmar
@@ -364,29 +366,84 @@ def test_dask_on_two_worker_processes_equals_batch(tmp):
         cluster.close()
 
 
-def test_to_xarray_has_the_conventions_of_the_batchs_netcdf_file(tmp):
+def test_to_xarray_agrees_with_the_batchs_netcdf_files(tmp):
     (tmp / "sites.csv").write_text(f"site_id,site_file,climate_file,weather_file\nobs,{SITE},{CLIMATE},{WEATHER}\n")
     cli("batch", "--sites", "sites.csv", "--out", "out", "--seed", "2", "--format", "netcdf", "--quiet", cwd=tmp)
-    result = kelmar.simulate(SITE, CLIMATE, WEATHER, seed=kelmar.batch(tmp / "sites.csv", seed=2).annual.seed[0])
-    ours = result.to_xarray()
-    with xr.open_dataset(tmp / "out" / "results.nc") as theirs:
-        theirs = theirs.isel(site=0).load()
-    np.testing.assert_array_equal(ours["time"].values, theirs["time"].values)
-    np.testing.assert_array_equal(ours["year"].values, theirs["year"].values)
-    assert str(ours["time"].values[0])[:10] == "1961-01-16", f"first month's middle: {ours['time'].values[0]}"
-    for field in FIELDS:
-        for name in (field["key"], field["key"] + "_annual"):
-            np.testing.assert_array_equal(ours[name].values, theirs[name].values, err_msg=name)
-            for attr in ("units", "long_name", "standard_name", "cell_methods"):
-                assert ours[name].attrs.get(attr) == theirs[name].attrs.get(attr), \
-                    f"{name}.{attr}: {ours[name].attrs.get(attr)!r}, results.nc has {theirs[name].attrs.get(attr)!r}"
-    # Written, the axes are encoded as in results.nc: the same numbers, units and calendar.
-    ours.to_netcdf(tmp / "one.nc")
+    result = kelmar.simulate(SITE, CLIMATE, WEATHER, seed=kelmar.batch(tmp / "sites.csv", seed=2).annual.seed[0],
+                             site_id="obs")
+    for annual, name in ((False, "results.nc"), (True, "results_annual.nc")):
+        ours = result.to_xarray(annual=annual)
+        with xr.open_dataset(tmp / "out" / name) as theirs:
+            theirs = theirs.load()
+        # The same variables, dimensions and attributes; the site selectable by its id in both.
+        assert sorted(ours.variables) == sorted(theirs.variables), f"{name}: {sorted(ours.variables)}"
+        for var in theirs.variables:
+            assert ours[var].dims == theirs[var].dims, f"{name} {var}: {ours[var].dims}, file {theirs[var].dims}"
+            assert ours[var].attrs == theirs[var].attrs, f"{name} {var}: {ours[var].attrs}, file {theirs[var].attrs}"
+            assert ours[var].dtype == theirs[var].dtype, f"{name} {var}: {ours[var].dtype}, file {theirs[var].dtype}"
+        assert sorted(ours.coords) == sorted(theirs.coords), name
+        for field in FIELDS:
+            key = field["key"]
+            mine, file = ours[key].sel(site_id="obs").values, theirs[key].sel(site_id="obs").values
+            if annual and field["annual"] == "mean":  # summed in another order
+                np.testing.assert_allclose(mine, file, rtol=1e-13, err_msg=f"{name} {key}")
+            else:
+                np.testing.assert_array_equal(mine, file, err_msg=f"{name} {key}")
+        for key in kelmar.SITE_KEYS:
+            np.testing.assert_array_equal(ours[key].values, theirs[key].values, err_msg=f"{name} site parameter {key}")
+        np.testing.assert_array_equal(ours["time"].values, theirs["time"].values)
+        assert ours["time"].dtype.kind == "M"
+    assert str(result.to_xarray()["time"].values[0])[:10] == "1961-01-16"
+    # Written, the axis is encoded as in results.nc: the same numbers, units and calendar.
+    result.to_xarray().to_netcdf(tmp / "one.nc")
     with xr.open_dataset(tmp / "one.nc", decode_times=False) as raw, \
             xr.open_dataset(tmp / "out" / "results.nc", decode_times=False) as reference:
-        for axis in ("time", "year"):
-            assert raw[axis].attrs["calendar"] == reference[axis].attrs["calendar"] == "proleptic_gregorian"
-            # xarray's encoder writes the same epoch without the time of day.
-            assert raw[axis].attrs["units"] in ("days since 0001-01-01", reference[axis].attrs["units"]), \
-                f"{axis}.units: {raw[axis].attrs['units']!r}, results.nc has {reference[axis].attrs['units']!r}"
-            np.testing.assert_array_equal(raw[axis].values, reference[axis].values, err_msg=axis)
+        assert raw["time"].attrs["calendar"] == reference["time"].attrs["calendar"] == "proleptic_gregorian"
+        # xarray's encoder writes the same epoch without the time of day.
+        assert raw["time"].attrs["units"] in ("days since 0001-01-01", reference["time"].attrs["units"]), \
+            f"time.units: {raw['time'].attrs['units']!r}, results.nc has {reference['time'].attrs['units']!r}"
+        np.testing.assert_array_equal(raw["time"].values, reference["time"].values, err_msg="time")
+
+
+
+def test_batch_to_xarray_holds_the_values_of_the_batchs_files_at_their_precision(tmp):
+    (tmp / "sites.csv").write_text("site_id,site_file,climate_file,weather_file\n"
+                                   f"a,{SITE},{CLIMATE},{WEATHER}\nbroken,absent.sit,{CLIMATE},{WEATHER}\n"
+                                   f"b,{SITE},{CLIMATE},{WEATHER}\n")
+    for precision, deflate in (("double", 0), ("single", 4)):
+        out = f"out-{precision}"
+        cli("batch", "--sites", "sites.csv", "--out", out, "--seed", "2", "--format", "netcdf", "--quiet",
+            "--netcdf-precision", precision, "--netcdf-deflate", str(deflate), cwd=tmp, expect=1)
+        result = kelmar.batch(tmp / "sites.csv", seed=2, netcdf_precision=precision, netcdf_deflate=deflate)
+        for annual, name in ((False, "results.nc"), (True, "results_annual.nc")):
+            ours = result.to_xarray(annual=annual)
+            with xr.open_dataset(tmp / out / name) as theirs:
+                theirs = theirs.load()
+            what = f"{precision}, deflate {deflate}, {name}"
+            for field in FIELDS:
+                key = field["key"]
+                assert (ours[key].dims, ours[key].dtype, ours[key].attrs) == \
+                       (theirs[key].dims, theirs[key].dtype, theirs[key].attrs), f"{what}: {key}"
+                np.testing.assert_allclose(ours[key].sel(site_id="b").values, theirs[key].sel(site_id="b").values,
+                                           rtol=1e-13, err_msg=f"{what}: {key}")
+                assert np.isnan(ours[key].sel(site_id="broken").values).all(), f"{what}: the failed site"
+            np.testing.assert_array_equal(ours["seed"].values[[0, 2]], theirs["seed"].values[[0, 2]])
+        # Written, the values are compressed as the batch compresses them.
+        ours.to_netcdf(tmp / f"{precision}.nc")
+        with netCDF4.Dataset(tmp / f"{precision}.nc") as written:
+            filters = written["tsoil"].filters()
+            assert (filters["zlib"], filters["shuffle"], written["tsoil"].dtype) == \
+                   (deflate > 0, deflate > 0, np.dtype("float32" if precision == "single" else "float64")), filters
+
+
+@pytest.mark.parametrize("keywords, message", [
+    ({"netcdf_precision": "half"}, "netcdf_precision takes 'double' or 'single', not 'half'"),
+    ({"netcdf_deflate": 10}, "netcdf_deflate takes a whole number from 0 to 9, not 10"),
+    ({"netcdf_deflate": True}, "netcdf_deflate takes a whole number from 0 to 9, not True"),
+    ({"netcdf_deflate": 1.5}, "netcdf_deflate takes a whole number from 0 to 9, not 1.5"),
+])
+def test_batch_refuses_netcdf_options_out_of_range_before_running(tmp, keywords, message):
+    def progress(*_):
+        raise AssertionError("a refused option ran the batch")
+    with pytest.raises(kelmar.KelmarError, match=re.escape(message)):
+        kelmar.batch(pd.DataFrame([SITE_ROWS[0]]), seed=1, progress=progress, **keywords)

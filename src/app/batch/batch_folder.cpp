@@ -42,6 +42,8 @@ void CheckSameBatch(const fs::path& dir, const Manifest& found, const Manifest& 
         refuse(found.Replicates == 0 ? std::string("no --replicates") : "--replicates " + std::to_string(found.Replicates));
     if (found.Rng != wanted.Rng) refuse("--rng " + found.Rng);
     if (found.Summary != wanted.Summary) refuse(found.Summary ? "--summary" : "no --summary");
+    if (found.NetcdfPrecision != wanted.NetcdfPrecision) refuse("--netcdf-precision " + found.NetcdfPrecision);
+    if (found.NetcdfDeflate != wanted.NetcdfDeflate) refuse("--netcdf-deflate " + std::to_string(found.NetcdfDeflate));
     if (found.InputsHash != wanted.InputsHash) {
         const std::string change = inputChange ? inputChange(found) : std::string();
         refuse("other input files" + (change.empty() ? std::string() : ": " + change));

@@ -38,6 +38,10 @@ void ReadInputs(const BatchOptions& options, BatchPlan& plan) {
     if (options.Summary && options.Format != OutputFormat::Csv)
         throw KelmarError(std::string("--summary writes CSV tables, not --format ") + FormatName(options.Format) + ".");
     ValidateSimulatedYears(options.StartYear, options.RunYears, "--start-year", "--run-years");
+    if (options.NetcdfPrecision != "double" && options.NetcdfPrecision != "single")
+        throw KelmarError("--netcdf-precision needs single or double, not '" + options.NetcdfPrecision + "'.");
+    if (options.NetcdfDeflate < 0 || options.NetcdfDeflate > 9)
+        throw KelmarError("--netcdf-deflate needs a level from 0 to 9, not " + std::to_string(options.NetcdfDeflate) + ".");
 }
 
 Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
@@ -60,6 +64,8 @@ Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
     wanted.InputIdentities = plan.Inputs.Identities();
     wanted.StartYear = options.StartYear;
     wanted.RunYears = options.RunYears;
+    wanted.NetcdfPrecision = options.NetcdfPrecision;
+    wanted.NetcdfDeflate = options.NetcdfDeflate;
     return wanted;
 }
 

@@ -81,6 +81,9 @@ std::string Manifest::IdentityLines() const {
     if (Replicates > 0) lines += "replicates=" + std::to_string(Replicates) + "\n";
     if (Summary) lines += "summary=1\n";
     if (Rng != "lcg32") lines += "rng=" + Rng + "\n";
+    // Before the format's line, so that a manifest cut after either is no manifest.
+    if (NetcdfPrecision != "double") lines += "netcdf_precision=" + NetcdfPrecision + "\n";
+    if (NetcdfDeflate != 0) lines += "netcdf_deflate=" + std::to_string(NetcdfDeflate) + "\n";
     if (!InputsHash.empty()) lines += "inputs_xxh3=" + InputsHash + "\n";
     if (StartYear != 1) lines += "start_year=" + std::to_string(StartYear) + "\n";
     if (RunYears != MAX_YEARS) lines += "run_years=" + std::to_string(RunYears) + "\n";
@@ -134,6 +137,10 @@ std::optional<Manifest> Manifest::Parse(const std::string& text) {
             return std::nullopt;
         }
     }
+    if (const std::string precision = Get(v, "netcdf_precision"); !precision.empty()) m.NetcdfPrecision = precision;
+    if (const std::string deflate = Get(v, "netcdf_deflate"); !deflate.empty()) m.NetcdfDeflate = ToInt(deflate, -1);
+    if ((m.NetcdfPrecision != "double" && m.NetcdfPrecision != "single") || m.NetcdfDeflate < 0 || m.NetcdfDeflate > 9)
+        return std::nullopt;
     m.InputsHash = Get(v, "inputs_xxh3");
     if (const std::string identities = Get(v, "input_files"); !identities.empty())
         for (std::size_t start = 0; start <= identities.size();) {

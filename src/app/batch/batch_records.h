@@ -46,6 +46,11 @@ struct Manifest {
     // (BatchOptions); written only when not 1 and MAX_YEARS.
     std::int32_t StartYear = 1;
     std::int32_t RunYears = MAX_YEARS;
+    // The type and deflate level of the netCDF files' data variables
+    // (--netcdf-precision, --netcdf-deflate); written only when not these,
+    // among the identity lines.
+    std::string NetcdfPrecision = "double";
+    std::int64_t NetcdfDeflate = 0;
 
     // The tables have scenario and replicate columns.
     bool Tasks() const { return !ScenariosHash.empty() || Replicates > 0; }

@@ -103,6 +103,10 @@ struct BatchOptions {
     // first of the full run. Observed-weather sites keep their record's.
     std::int32_t StartYear = 1;
     std::int32_t RunYears = MAX_YEARS;
+    // The netCDF files' data variables: "double" (the CSV's numbers) or
+    // "single", and their deflate level 0 (none) .. 9.
+    std::string NetcdfPrecision = "double";
+    int NetcdfDeflate = 0;
 };
 
 struct BatchSummary {

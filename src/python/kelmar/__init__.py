@@ -252,9 +252,10 @@ class Result:
     run started from (`simulate(..., seed=result.seed)` repeats it), and
     `scenario`, the scenario it ran under (None without one)."""
 
-    def __init__(self, site_id, seed, monthly, annual, weather_from_file, scenario=None):
+    def __init__(self, site_id, seed, monthly, annual, weather_from_file, scenario=None, site=None):
         self.site_id = site_id
         self.seed = seed
+        self._site = site  # the site parameters by key, for to_xarray()
         self._monthly = monthly
         self._annual = annual
         self.weather_from_file = weather_from_file
@@ -271,12 +272,16 @@ class Result:
         return _frame(np.zeros(len(years), dtype=np.int64), [self.site_id], years, months, values, True,
                       _seeds(np.full(len(years), self.seed, dtype=np.uint64)))
 
-    def to_xarray(self):
-        """The run as an xarray Dataset with the CF conventions of the
-        batch's results.nc: <key>(time) monthly and <key>_annual(year)."""
+    def to_xarray(self, annual=False):
+        """The run as an xarray Dataset laid out as the batch's results.nc:
+        <key>(time, site_id) of the months, the site its one entry, so that
+        .sel(site_id=...) works as on the file; with annual=True as
+        results_annual.nc (sums, and means weighted by the days of each
+        month)."""
         from . import _cf
         attrs = {} if self.scenario is None else {"scenario": self.scenario.describe()}
-        return _cf.dataset([self.site_id], [self.seed], [self._monthly], [self._annual], extra_attrs=attrs)
+        return _cf.dataset([self.site_id], [self.seed], [self._monthly], [self._annual], extra_attrs=attrs,
+                           annual_file=annual, params=None if self._site is None else [self._site])
 
     def __repr__(self):
         return f"Result(site_id={self.site_id!r}, seed={self.seed}, years={len(self._annual[0])})"
@@ -330,11 +335,11 @@ class EnsembleResult:
         table.update(_columns(SUMMARY_COLUMNS, columns))
         return pd.DataFrame(table, copy=False)
 
-    def to_xarray(self):
-        """The replicates as an xarray Dataset with the CF conventions of the
-        batch's results.nc and a `realization` dimension (CF standard_name
-        realization) in place of the site: <key>(realization, time) and
-        <key>_annual(realization, year)."""
+    def to_xarray(self, annual=False):
+        """The replicates as an xarray Dataset laid out as the batch's
+        results.nc with --replicates: <key>(time, realization, site_id)
+        (CF standard_name realization); with annual=True as
+        results_annual.nc."""
         if self.monthly is None:
             raise KelmarError("A summary holds no replicate's series: run the ensemble without summary=True "
                               "for to_xarray().")
@@ -345,10 +350,12 @@ class EnsembleResult:
         aper = len(ayears) // self.replicates
         monthly = [(years[r * per:(r + 1) * per], months[r * per:(r + 1) * per], values[r * per:(r + 1) * per])
                    for r in range(self.replicates)]
-        annual = [(ayears[r * aper:(r + 1) * aper], amonths[r * aper:(r + 1) * aper], avalues[r * aper:(r + 1) * aper])
+        yearly = [(ayears[r * aper:(r + 1) * aper], amonths[r * aper:(r + 1) * aper], avalues[r * aper:(r + 1) * aper])
                   for r in range(self.replicates)]
-        return _cf.dataset([self.site_id], self._out["seeds"], monthly, annual, realizations=True,
-                           extra_attrs={"scenario": self.scenario, "rng": self.rng, "base_seed": str(self.seed)})
+        return _cf.dataset([self.site_id], self._out["seeds"], monthly, yearly, realizations=True,
+                           extra_attrs={"scenario": self.scenario, "rng": self.rng, "base_seed": str(self.seed),
+                                        "replicates": self.replicates},
+                           annual_file=annual)
 
     def __repr__(self):
         kind = "summary" if self.monthly is None else "tables"
@@ -422,7 +429,7 @@ def simulate(site, climate=None, weather=None, seed=None, site_id=None, scenario
         return EnsembleResult(name, out["scenario"], out["seed"], rng, int(replicates), out)
     out = _kelmar.simulate(site._impl, climate_impl, None if weather is None else weather._impl, seed, scenario, rng,
                            start_year, run_years)
-    return Result(name, out["seed"], out["monthly"], out["annual"], weather is not None, scenario)
+    return Result(name, out["seed"], out["monthly"], out["annual"], weather is not None, scenario, site.to_dict())
 
 
 def estimate(weather, site_id=""):
@@ -435,13 +442,46 @@ def estimate(weather, site_id=""):
 class BatchResult:
     """The tables of a batch: `monthly` and `annual` (as monthly.csv and
     annual.csv, site_id a categorical in list order), `errors` (site_id,
-    message, as errors.csv) and `base_seed`."""
+    message, as errors.csv) and `base_seed`. to_xarray() lays them out as
+    the batch's netCDF files, with the values' type and compression of
+    kelmar.batch's netcdf_precision and netcdf_deflate."""
 
-    def __init__(self, monthly, annual, errors, base_seed):
+    def __init__(self, monthly, annual, errors, base_seed, netcdf_precision="double", netcdf_deflate=0):
         self.monthly = monthly
         self.annual = annual
         self.errors = errors
         self.base_seed = base_seed
+        self.netcdf_precision = netcdf_precision
+        self.netcdf_deflate = netcdf_deflate
+
+    def to_xarray(self, annual=False):
+        """The sites as an xarray Dataset laid out as the batch's results.nc
+        (annual=True: results_annual.nc): <key>(time, site_id) in list
+        order, a site without results all NaN. Positions and site
+        parameters are not among the tables, so they are missing here.
+        With netcdf_precision "single" the values are float32; with
+        netcdf_deflate N, to_netcdf() compresses them at level N with
+        shuffle, as the batch's files are."""
+        from . import _cf
+        ids = list(self.annual["site_id"].cat.categories)
+        columns = [field["column"] for field in _kelmar.RESULT_FIELDS]
+
+        def per_site(table, month):
+            codes = table["site_id"].cat.codes.to_numpy()
+            order = np.argsort(codes, kind="stable")
+            cuts = np.searchsorted(codes[order], np.arange(len(ids) + 1))
+            years = table["year"].to_numpy()[order]
+            months = table["month"].to_numpy()[order] if month else np.zeros(len(order), dtype=np.int64)
+            values = table[columns].to_numpy()[order]
+            return [(years[a:b], months[a:b], values[a:b]) for a, b in zip(cuts[:-1], cuts[1:])], order, cuts
+
+        monthly, _, _ = per_site(self.monthly, True)
+        yearly, order, cuts = per_site(self.annual, False)
+        seeds = self.annual["seed"].to_numpy()[order]
+        site_seeds = [int(seeds[a]) if b > a else _cf.NO_SEED for a, b in zip(cuts[:-1], cuts[1:])]
+        return _cf.dataset(ids, site_seeds, monthly, yearly, annual_file=annual,
+                           extra_attrs={"base_seed": self.base_seed}, precision=self.netcdf_precision,
+                           deflate=self.netcdf_deflate)
 
     def __repr__(self):
         return (f"BatchResult(sites={len(self.annual['site_id'].cat.categories)}, failed={len(self.errors)}, "
@@ -473,7 +513,20 @@ def _repr_float(value):
     return repr(float(value))
 
 
-def batch(sites, jobs=None, seed=None, folder=None, progress=None, start_year=None, run_years=None, _first_index=0):
+NETCDF_PRECISIONS = ("double", "single")
+
+
+def _netcdf_options(precision, deflate):
+    """Refuses what kelmar-cli batch refuses of --netcdf-precision and --netcdf-deflate."""
+    if precision not in NETCDF_PRECISIONS:
+        raise KelmarError(f"netcdf_precision takes 'double' or 'single', not {precision!r}.")
+    if isinstance(deflate, bool) or not isinstance(deflate, (int, np.integer)) or not 0 <= deflate <= 9:
+        raise KelmarError(f"netcdf_deflate takes a whole number from 0 to 9, not {deflate!r}.")
+    return precision, int(deflate)
+
+
+def batch(sites, jobs=None, seed=None, folder=None, progress=None, start_year=None, run_years=None, _first_index=0, *,
+          netcdf_precision="double", netcdf_deflate=0):
     """Runs every site of a site list (a DataFrame with the columns of
     `kelmar-cli batch --sites`, or a list's path) on all cores (`jobs`
     threads) through the C++ batch, with its seed rule: site i starts from
@@ -490,7 +543,12 @@ def batch(sites, jobs=None, seed=None, folder=None, progress=None, start_year=No
 
     `start_year` and `run_years` (default 1 and 500) are the years of the
     simulated-weather sites, as kelmar-cli batch --start-year and
-    --run-years; sites with a weather record keep their record's years."""
+    --run-years; sites with a weather record keep their record's years.
+
+    `netcdf_precision` ("double", the default, or "single") and
+    `netcdf_deflate` (0, the default, to 9) are those of kelmar-cli batch
+    --netcdf-precision and --netcdf-deflate, for the result's to_xarray()."""
+    netcdf = _netcdf_options(netcdf_precision, netcdf_deflate)  # before anything runs
     start_year, run_years = _simulated_years(start_year, run_years)
     # Relative names stay relative, so that messages name files as kelmar-cli does.
     folder = os.fspath(folder) if folder is not None else None
@@ -508,7 +566,7 @@ def batch(sites, jobs=None, seed=None, folder=None, progress=None, start_year=No
     annual = _frame(codes, ids, years, months, values, True, out["seeds"][codes])
     errors = pd.DataFrame({"site_id": pd.Series(out["error_ids"], dtype=object),
                            "message": pd.Series(out["error_messages"], dtype=object)})
-    return BatchResult(monthly, annual, errors, out["base_seed"])
+    return BatchResult(monthly, annual, errors, out["base_seed"], *netcdf)
 
 
 class CheckResult(pd.DataFrame):

@@ -9,19 +9,20 @@ namespace kelmar::batch {
 
 namespace {
 constexpr const char* NETCDF_NAME = "results.nc";
+constexpr const char* ANNUAL_NETCDF_NAME = "results_annual.nc";
 }  // namespace
 
 // The values stream has no header: its records say what they hold.
 NetcdfSink::NetcdfSink(std::int64_t replicates)
     : BatchSink({{"values", ".values.bin", std::string()}}), Replicates(replicates) {}
 
-std::vector<std::string> NetcdfSink::Outputs() const { return {NETCDF_NAME}; }
+std::vector<std::string> NetcdfSink::Outputs() const { return {NETCDF_NAME, ANNUAL_NETCDF_NAME}; }
 
 void NetcdfSink::MakeTexts(const TaskRun& run, std::span<std::string> texts) const {
     const SiteEntry& site = run.Where.Site;
     const bool oneRealization = Replicates > 0 && !site.WeatherFile.empty();
     texts[0] = SiteValuesHeader(site.Id, run.Seed, site.Lat, site.Lon, run.Failed ? nullptr : &run.Model,
-                                run.Where.Scenario, run.Where.Replicate, oneRealization);
+                                run.Where.Scenario, run.Where.Replicate, oneRealization, run.Where.Changes);
 }
 
 void NetcdfSink::Add(const TaskRun& run, std::span<const std::string> texts, std::span<ChunkStream* const> streams) {
@@ -43,6 +44,7 @@ void NetcdfSink::Join(const JoinedChunks& chunks, std::ostream& err) const {
         if (!lastYear || *record.LastYear > *lastYear) lastYear = record.LastYear;
     }
     if (!firstYear) {
+        // Nor is the annual file; the message is kept as it has always read.
         err << "kelmar-cli: no site of the batch has results, so " << NETCDF_NAME
             << " (which needs at least one year) was not written\n";
         return;
@@ -56,8 +58,12 @@ void NetcdfSink::Join(const JoinedChunks& chunks, std::ostream& err) const {
     description.BaseSeed = manifest.BaseSeed;
     description.Scenarios = manifest.ScenarioNames;
     description.Realizations = static_cast<int>(manifest.Replicates);
-    WriteNetcdfFromValues(Utf8Name(chunks.Dir / NETCDF_NAME), values, manifest.Sites, *firstYear, *lastYear,
-                          description);
+    description.Rng = manifest.Rng;
+    description.Precision = manifest.NetcdfPrecision == "single" ? CfPrecision::Single : CfPrecision::Double;
+    description.Deflate = static_cast<int>(manifest.NetcdfDeflate);
+    description.BlockSites = static_cast<int>(manifest.ChunkSites);
+    WriteNetcdfFromValues(Utf8Name(chunks.Dir / NETCDF_NAME), Utf8Name(chunks.Dir / ANNUAL_NETCDF_NAME), values,
+                          manifest.Sites, *firstYear, *lastYear, description);
 }
 
 }  // namespace kelmar::batch

@@ -1,4 +1,5 @@
-// results.nc: every task's results as one CF netCDF file. Each process
+// results.nc and results_annual.nc: every task's monthly and annual results
+// as CF netCDF files. Each process
 // appends the numbers of each task to its values stream (batch_netcdf.h);
 // the join writes the file from them, one site at a time.
 #pragma once
