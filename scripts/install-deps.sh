@@ -14,6 +14,7 @@ packages=(
   libnetcdf-dev                                    # the netCDF results writer
   libxxhash-dev                                    # the batch's checksums of its parts and inputs
   python3-xarray python3-netcdf4 python3-cftime    # the independent reader of the netCDF tests
+  r-base-core r-cran-data.table                    # R's readers (read.csv, fread) of the batch's errors.csv in its test
   pybind11-dev python3-dev python3-numpy python3-pandas   # the Python module kelmar
   python3-distributed python3-pytest python3-matplotlib   # its Dask runs, its tests, the plotting example
   openmpi-bin slurm-wlm munge                      # real launchers for the batch shard tests

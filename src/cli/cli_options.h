@@ -41,6 +41,10 @@ struct CliOptions {
     std::string format = "csv";         // --format: csv, netcdf or both
     std::string shard;     // --shard K/N; empty: from the launcher's environment
 
+    // The CSV tables of a batch or an ensemble
+    std::optional<int> csvDigits;  // --csv-digits N: significant digits; default the shortest round-trip text
+    bool keepParts = false;        // --keep-parts: a finished batch or merge keeps parts/
+
     std::string helpText;  // what --help (or --completion-words) prints
 };
 

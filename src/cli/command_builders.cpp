@@ -50,6 +50,9 @@ void BuildSimulate(CommandLine& line) {
     line.Rng("lcg32 (default: every seed keeps its results) or pcg64 (64-bit seed, period 2^128, for ensembles "
              "beyond 19,881 replicates)");
     line.Jobs("threads of an ensemble (default: every core)");
+    line.Whole("--csv-digits", o.csvDigits, 1, 17,
+               "the numbers of an ensemble's tables with N significant digits (default: the shortest text that "
+               "reads back to the same value)");
     line.Value("--results", o.results,
                "write the results file: monthly forest-floor and mineral-soil temperature and moisture, fixed-width "
                "comma-separated");
@@ -66,7 +69,7 @@ void BuildSimulate(CommandLine& line) {
             if (!o.results.empty() || !o.table.empty())
                 throw UsageError("--results and --table write one run; an ensemble's tables go to --out");
         } else {
-            for (const char* name : {"--summary", "--out", "--jobs"})
+            for (const char* name : {"--summary", "--out", "--jobs", "--csv-digits"})
                 if (line.Given(name)) throw UsageError(std::string(name) + " belongs to an ensemble: give --replicates R");
         }
         if (!o.scenario.empty() && (o.deltaT || o.precipFactor))
@@ -125,10 +128,17 @@ void BuildBatch(CommandLine& line) {
               "per site and scenario, summary_monthly.csv and summary_annual.csv across the replicates instead of "
               "monthly.csv and annual.csv (as simulate --summary)");
     line.Flag("--resume", o.resume, "skip the chunks a killed run finished");
+    line.Whole("--csv-digits", o.csvDigits, 1, 17,
+               "the numbers of the CSV tables with N significant digits (default: the shortest text that reads back "
+               "to the same value)");
+    line.Flag("--keep-parts", o.keepParts,
+              "keep parts/ once the outputs are joined (default: removed then; the manifest stays)");
     line.Flag("--quiet", o.quiet, "no progress lines");
     line.Check([&o] {
         if (o.sites.empty()) throw UsageError("batch needs --sites");
         if (o.out.empty()) throw UsageError("batch needs --out");
+        if (o.csvDigits && o.format == "netcdf")
+            throw UsageError("--csv-digits sets the numbers of the CSV tables; --format netcdf writes none");
     });
 }
 
@@ -137,6 +147,8 @@ void BuildMerge(CommandLine& line) {
     line.app.add_option("DIR", line.options.out, "the folder of the batch")
         ->type_name("")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    line.Flag("--keep-parts", line.options.keepParts,
+              "keep parts/ once the outputs are joined (default: removed then; the manifest stays)");
     line.Check([&line] {
         if (line.options.out.empty()) throw UsageError("merge needs the folder of the batch");
     });

@@ -69,6 +69,24 @@ std::optional<ChunkRecord> FinishedChunk(const std::filesystem::path& dir, const
 void RecordChunk(const std::filesystem::path& dir, const Manifest& manifest, std::int64_t chunk,
                  const ChunkRecord& record, const std::vector<StreamSpec>& streams);
 
+// Records in the manifest of `dir` that the outputs of `manifest` are joined
+// and in place, holding `failed` failed sites (Manifest::JoinedFailed);
+// written whole over the old one, so that a kill leaves one or the other.
+// Call once the outputs are on the disk, before any part goes.
+void MarkJoined(const std::filesystem::path& dir, Manifest& manifest, std::int64_t failed);
+
+// Removes the parts of a batch whose manifest is marked joined: the
+// done-files first, then the streams, the locks, temporaries and, when
+// nothing else is left in it, the parts folder. `ownLock` is the lock this
+// process holds (empty: none); a lock another process holds keeps every
+// part, and the message given (empty when the parts went) says so. Files
+// that are no part of a batch stay.
+std::string RemoveParts(const std::filesystem::path& dir, const std::filesystem::path& ownLock = {});
+
+// The note of a command that found the batch in `dir` finished (its outputs
+// joined, its parts removed), with nothing left to run or merge.
+std::string FinishedNote(const std::filesystem::path& dir);
+
 // Removes the temporary files that processes killed outright (a kill
 // cannot be caught) left in the batch's folders, before anything is written
 // there. A temporary file of a process still at work (another shard's)

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "app/batch/batch_tables.h"
 #include "app/random_streams.h"
 #include "io/file_output.h"
 #include "io/path_names.h"
@@ -36,6 +37,9 @@ void ReadInputs(const BatchOptions& options, BatchPlan& plan) {
         throw KelmarError("--summary summarises replicates; give --replicates R.");
     if (options.Summary && options.Format != OutputFormat::Csv)
         throw KelmarError(std::string("--summary writes CSV tables, not --format ") + FormatName(options.Format) + ".");
+    CheckCsvDigits(options.CsvDigits);
+    if (options.CsvDigits != SHORTEST_DIGITS && options.Format == OutputFormat::NetCdf)
+        throw KelmarError("--csv-digits sets the numbers of the CSV tables; --format netcdf writes none.");
 }
 
 Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
@@ -56,6 +60,7 @@ Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
     wanted.Rng = streams::ShortName(options.Rng);
     wanted.InputsHash = plan.Inputs.Hash;
     wanted.InputIdentities = plan.Inputs.Identities();
+    wanted.CsvDigits = options.CsvDigits;
     return wanted;
 }
 
@@ -123,12 +128,15 @@ BatchPlan PlanBatch(const BatchOptions& options, std::ostream& err) {
     BatchPlan plan;
     ReadInputs(options, plan);
     plan.Dir = PathOf(options.OutDir);
-    MakeFolders(Utf8Name(plan.Dir / PARTS_FOLDER));
+    MakeFolders(Utf8Name(plan.Dir));
     plan.Sharded = options.Share && options.Share->Count > 1;
     plan.Batch = SettleManifest(plan.Dir, WantedManifest(options, plan), options.Seed.has_value(), options.Resume,
                                 plan.Sharded, EveryOutputName(), [&](const Manifest& found) {
                                     return DescribeInputChange(plan.Inputs, found.InputIdentities, options.SitesFile);
                                 });
+    // A finished batch has nothing to run: its parts are gone or going.
+    if (plan.Batch.JoinedFailed) return plan;
+    MakeFolders(Utf8Name(plan.Dir / PARTS_FOLDER));
 
     // Streams of sites without a seed of their own repeat beyond the period.
     // Each site takes Realizations() streams.
