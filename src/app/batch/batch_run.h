@@ -7,7 +7,8 @@
 //
 // The folder of a batch holds
 //   manifest.txt                what identifies the batch (version, list hash, seed, chunk size, format,
-//                               the digests of the files the sites name)
+//                               the digests of the files the sites name, the tables' digits when asked
+//                               for) and, once the outputs are joined, joined_failed_sites
 //   parts/shard-K-of-N.*        the streams of shard K of N (a run on one machine is 0 of 1):
 //                               monthly.csv, annual.csv, errors.csv (each with its header) and
 //                               values.bin (the numbers of each site for the netCDF file, batch_netcdf.h)
