@@ -114,6 +114,7 @@ BatchSummary FinishedBatch(const std::filesystem::path& dir, const Manifest& man
             if (name.ends_with(".csv") && !std::filesystem::exists(dir / name))
                 throw KelmarError("The batch in \"" + Utf8Name(dir) + "\" is finished and its parts were removed, but \"" +
                                   name + "\" is gone; run the batch again in another folder.");
+    RemoveLeftTemporaries(dir);  // of a process killed while it marked the manifest
     if (!keepParts)
         if (const std::string why = RemoveParts(dir); !why.empty()) err << "warning: parts kept: " << why << ".\n";
     err << FinishedNote(dir) << '\n';
