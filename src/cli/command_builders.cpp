@@ -88,7 +88,8 @@ void BuildEstimate(CommandLine& line) {
     line.Value("--output", o.output, "where the climatology file is written");
     // simulate's options, named as not belonging here.
     line.Foreign({"--site", "--climate", "--site-id", "--results", "--table", "--seed", "--years", "--scenario",
-                  "--delta-t", "--precip-factor", "--replicates", "--out", "--rng", "--jobs", "--summary"});
+                  "--delta-t", "--precip-factor", "--replicates", "--out", "--rng", "--jobs", "--summary",
+                  "--csv-digits"});
     line.Check([&o] {
         if (o.weather.empty()) throw UsageError("estimate needs --weather");
         if (o.output.empty()) throw UsageError("estimate needs --output");

@@ -66,7 +66,7 @@ TEST(CompletionWords, NameEveryCommandAndTheOptionsItTakes) {
     EXPECT_EQ(words.rfind("kelmar-cli simulate estimate batch merge check --help --version\n", 0), 0u) << words;
     EXPECT_NE(words.find("\nestimate --help --weather=FILE --output=FILE\n"), std::string::npos) << words;
     EXPECT_NE(words.find(" --format=csv|netcdf|both "), std::string::npos) << words;
-    EXPECT_NE(words.find("\nmerge --help =DIR\n"), std::string::npos) << words;
+    EXPECT_NE(words.find("\nmerge --help =DIR --keep-parts\n"), std::string::npos) << words;
     EXPECT_NE(words.find(" --summary"), std::string::npos) << words;
     EXPECT_EQ(ParseCommandLine({COMPLETION_WORDS_OPTION}).helpText, words);
 }

@@ -194,7 +194,8 @@ std::string RemoveParts(const fs::path& dir, const fs::path& ownLock) {
         else if (IsShardName(name))
             (name.ends_with(".lock") ? locks : streams).push_back(it->path());
     }
-    if (error) return error == std::errc::no_such_file_or_directory ? std::string() : "the folder \"" + Utf8Name(parts) + "\" cannot be read (" + error.message() + ")";
+    if (error == std::errc::no_such_file_or_directory) return {};  // nothing left to remove
+    if (error) return "the folder \"" + Utf8Name(parts) + "\" cannot be read (" + error.message() + ")";
     // Every other share's lock is taken first: a process still at work
     // (a shard started again) keeps every part.
     std::vector<FileLock> held;
