@@ -41,7 +41,8 @@ std::optional<std::string> ReadSmallFile(const std::filesystem::path& path);
 // shards starting together agree on one), and gives the manifest in force.
 // Refuses (KelmarError) a folder without a manifest that holds one of
 // `outputs`, a folder of a batch when neither `resume` nor `joining` (a
-// shard), and a batch started otherwise than `wanted`; without `seedGiven`
+// shard; a finished batch, Manifest::JoinedFailed, is refused as such), and
+// a batch started otherwise than `wanted`; without `seedGiven`
 // the batch's seed is taken.
 // `inputChange` tells, for a manifest in force whose inputs differ from
 // those of `wanted`, which file differs and how.
