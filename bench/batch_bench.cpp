@@ -15,9 +15,12 @@
 //                                 merge included) over the bare draws timed in
 //                                 the same benchmark just before;
 //                                 cpu_per_site_vs_draws the same in processor time
-//   BM_BatchCsvFormat             numbers_per_s: the monthly and annual rows of
+//   BM_BatchCsvFormat/D           numbers_per_s: the monthly and annual rows of
 //                                 one 500-year site formatted into memory as the
-//                                 batch does, on one thread
+//                                 batch does, on one thread, at D significant
+//                                 digits (0: the shortest form)
+//   BM_BatchCsvDigits             a --format csv batch at --csv-digits 6 against the
+//                                 default, per site, and the ratio of the two
 //   BM_BatchJobs                  sites_per_s at --jobs 1 and 2 (--format csv), and
 //                                 jobs2_over_jobs1 in BM_BatchJobsSpeedup
 //
@@ -121,7 +124,8 @@ double BareDrawSeconds(int sites, double& cpuSeconds) {
 
 // Wall seconds of a batch; `cpuSeconds`, when given, receives its
 // processor seconds (the run and the writing, without the waits for the disk).
-double RunBatchSeconds(int sites, int jobs, batch::OutputFormat format, double* cpuSeconds = nullptr) {
+double RunBatchSeconds(int sites, int jobs, batch::OutputFormat format, double* cpuSeconds = nullptr,
+                       int csvDigits = batch::SHORTEST_DIGITS) {
     ScratchFolder scratch;
     batch::BatchOptions options;
     options.SitesFile = WriteSiteList(scratch.Path, sites);
@@ -130,6 +134,7 @@ double RunBatchSeconds(int sites, int jobs, batch::OutputFormat format, double* 
     options.Seed = 1;
     options.Format = format;
     options.Version = "bench";
+    options.CsvDigits = csvDigits;
     std::ostringstream err;
     const double cpuStart = ProcessCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
@@ -182,7 +187,9 @@ BENCHMARK(BM_BatchNetcdf)->UseManualTime()->Unit(benchmark::kMillisecond)->Itera
 constexpr std::int64_t NUMBERS_PER_YEAR =
     12 * (2 + static_cast<std::int64_t>(RESULT_FIELDS.size())) + (2 + static_cast<std::int64_t>(RESULT_FIELDS.size()));
 
+// Arg: the significant digits (0: the shortest form, the default).
 void BM_BatchCsvFormat(benchmark::State& state) {
+    const int digits = static_cast<int>(state.range(0));
     auto model = std::make_unique<TModel>();
     model->Site = testing::WorkedSite();
     model->Climate = testing::BorealClimate();
@@ -194,7 +201,7 @@ void BM_BatchCsvFormat(benchmark::State& state) {
     for (auto _ : state) {
         monthly.clear();
         annual.clear();
-        batch::AppendSiteRows(*model, "lat60.0_m3", 12345, monthly, annual);
+        batch::AppendSiteRows(*model, "lat60.0_m3", 12345, monthly, annual, digits);
         bytes += static_cast<std::int64_t>(monthly.size() + annual.size());
         benchmark::DoNotOptimize(monthly.data());
         benchmark::DoNotOptimize(annual.data());
@@ -203,7 +210,30 @@ void BM_BatchCsvFormat(benchmark::State& state) {
     state.counters["numbers_per_s"] = benchmark::Counter(
         static_cast<double>(state.iterations()) * NUMBERS_PER_YEAR * model->AvailableYears, benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_BatchCsvFormat)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BatchCsvFormat)->Arg(0)->Arg(6)->Unit(benchmark::kMillisecond);
+
+// A --format csv batch at --csv-digits 6 against the default, on one job
+// (merge included), in turn (0 6 0 6) so that a machine whose speed drifts
+// moves both alike; per-site wall and processor times and their ratios.
+void BM_BatchCsvDigits(benchmark::State& state) {
+    const int sites = BenchSites();
+    double wall[2] = {}, cpu[2] = {};
+    for (auto _ : state) {
+        for (int round = 0; round < 2; ++round)
+            for (const int k : {0, 1}) {
+                double seconds = 0;
+                wall[k] += RunBatchSeconds(sites, 1, batch::OutputFormat::Csv, &seconds, k == 0 ? 0 : 6);
+                cpu[k] += seconds;
+            }
+        state.SetIterationTime(wall[0] + wall[1]);
+    }
+    const double runs = 2.0 * static_cast<double>(state.iterations()) * sites;
+    state.counters["shortest_ms_per_site"] = wall[0] / runs * 1e3;
+    state.counters["digits6_ms_per_site"] = wall[1] / runs * 1e3;
+    state.counters["shortest_over_digits6"] = wall[0] / wall[1];
+    state.counters["cpu_shortest_over_digits6"] = cpu[0] / cpu[1];
+}
+BENCHMARK(BM_BatchCsvDigits)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Throughput of a CSV batch at --jobs N (merge included), in sites per second
 // of wall time.

@@ -15,6 +15,7 @@ packages=(
   libxxhash-dev                                    # the batch's checksums of its parts and inputs
   python3-xarray python3-netcdf4 python3-cftime    # the independent reader of the netCDF tests
   cdo nco netcdf-bin r-cran-ncdf4                  # the tools whose reading of the batch's netCDF files the tests check
+  r-base-core r-cran-data.table                    # R's readers (read.csv, fread) of the batch's errors.csv in its test
   pybind11-dev python3-dev python3-numpy python3-pandas   # the Python module kelmar
   python3-distributed python3-pytest python3-matplotlib   # its Dask runs, its tests, the plotting example
   openmpi-bin slurm-wlm munge                      # real launchers for the batch shard tests

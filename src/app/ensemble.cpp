@@ -32,7 +32,6 @@ namespace kelmar {
 
 namespace {
 
-using batch::AppendShortest;
 using batch::ColumnName;
 
 constexpr int FIELDS = static_cast<int>(RESULT_FIELDS.size());
@@ -122,7 +121,7 @@ void WriteTables(const TModel& prepared, const TScenario* scenario, const Ensemb
                             }
                             for (const ResultField& field : RESULT_FIELDS) {
                                 out.push_back(',');
-                                AppendShortest(out, record.*field.Value);
+                                batch::AppendNumber(out, record.*field.Value, options.CsvDigits);
                             }
                             if (k == 0) {
                                 out.push_back(',');
@@ -372,12 +371,13 @@ void WriteSummaries(const TModel& prepared, const TScenario* scenario, const Ens
     std::string monthly = batch::SummaryMonthlyHeader();
     for (int k = 1; k <= 12; ++k)
         for (int f = 0; f < FIELDS; ++f)
-            batch::AppendSummaryRow(monthly, start, k, RESULT_FIELDS[f], summaries.ByMonth[f * 12 + k - 1]);
+            batch::AppendSummaryRow(monthly, start, k, RESULT_FIELDS[f], summaries.ByMonth[f * 12 + k - 1],
+                                    options.CsvDigits);
     std::string annual = batch::SummaryAnnualHeader();
     for (int i = 1; i <= years; ++i)
         for (int f = 0; f < FIELDS; ++f)
             batch::AppendSummaryRow(annual, start, summaries.YearOf[i], RESULT_FIELDS[f],
-                          summaries.ByYear[static_cast<std::size_t>(f) * years + i - 1]);
+                          summaries.ByYear[static_cast<std::size_t>(f) * years + i - 1], options.CsvDigits);
     WriteFileAtomically(Path(options, "summary_monthly.csv"), monthly);
     WriteFileAtomically(Path(options, "summary_annual.csv"), annual);
 }
@@ -387,6 +387,7 @@ void CheckOptions(const EnsembleOptions& options) {
     if (options.Replicates < 1) throw KelmarError("An ensemble needs at least one replicate.");
     streams::CheckReplicates(options.Rng, static_cast<std::uint64_t>(options.Replicates));
     streams::CheckSeed(options.Rng, options.Seed);
+    batch::CheckCsvDigits(options.CsvDigits);
 }
 
 int JobsOf(const EnsembleOptions& options) {
@@ -446,6 +447,8 @@ void RunEnsemble(const TModel& prepared, const TScenario* scenario, const Ensemb
     if (prepared.Settings.SimulatedYears != MAX_YEARS)
         manifest += "run_years: " + std::to_string(prepared.Settings.SimulatedYears) + "\n";
     manifest += std::string("outputs: ") + (options.Summary ? "summary_monthly.csv summary_annual.csv" : "monthly.csv annual.csv") + "\n";
+    // Only when asked for, so that the default keeps the file as it was.
+    if (options.CsvDigits != 0) manifest += "csv_digits: " + std::to_string(options.CsvDigits) + "\n";
     WriteFileAtomically(Path(options, "ensemble.txt"), manifest);
 }
 

@@ -43,6 +43,9 @@ struct EnsembleOptions {
     // Set by the caller to stop the summaries: the replicates under way
     // end, none starts, and SummarizeReplicates raises Cancelled.
     const std::atomic<bool>* Stop = nullptr;
+    // Significant digits of the tables' numbers (1..17); 0: the shortest
+    // text that reads back to the same double.
+    int CsvDigits = 0;
 };
 
 // Runs the replicates of `prepared`, a model whose site and climatology were

@@ -103,6 +103,7 @@ int RunSimulate(const CliOptions& options, std::ostream& out, std::ostream& err)
             ensemble.Seed = seed;
             ensemble.Jobs = options.jobs.value_or(0);
             ensemble.Summary = options.summary;
+            ensemble.CsvDigits = options.csvDigits.value_or(0);
             ensemble.SiteId = FileStem(result.read.site);
             ensemble.ScenarioName = ScenarioColumn(change);
             ensemble.OutDir = options.out;
@@ -188,6 +189,8 @@ int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& 
         batchOptions.RunYears = options.runYears.value_or(MAX_YEARS);
         batchOptions.NetcdfPrecision = options.netcdfPrecision;
         batchOptions.NetcdfDeflate = options.netcdfDeflate.value_or(0);
+        batchOptions.CsvDigits = options.csvDigits.value_or(0);
+        batchOptions.KeepParts = options.keepParts;
         return Summarize(batch::RunBatch(batchOptions, err), options.out, out, err);
     } catch (const std::exception& e) {
         err << e.what() << '\n';
@@ -197,7 +200,7 @@ int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& 
 
 int RunMergeCommand(const CliOptions& options, std::ostream& out, std::ostream& err) {
     try {
-        return Summarize(batch::MergeBatch(options.out, VERSION, err), options.out, out, err);
+        return Summarize(batch::MergeBatch(options.out, VERSION, err, options.keepParts), options.out, out, err);
     } catch (const std::exception& e) {
         err << e.what() << '\n';
         return EXIT_FAILED;

@@ -43,6 +43,10 @@ struct CliOptions {
     std::string netcdfPrecision = "double";  // --netcdf-precision: single or double
     std::optional<int> netcdfDeflate;        // --netcdf-deflate 0..9; default 0
 
+    // The CSV tables of a batch or an ensemble
+    std::optional<int> csvDigits;  // --csv-digits N: significant digits; default the shortest round-trip text
+    bool keepParts = false;        // --keep-parts: a finished batch or merge keeps parts/
+
     std::string helpText;  // what --help (or --completion-words) prints
 
     // Simulated weather's years (simulate, batch): default 1 and 500.

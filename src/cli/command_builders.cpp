@@ -70,6 +70,9 @@ void BuildSimulate(CommandLine& line) {
     line.Rng("lcg32 (default: every seed keeps its results) or pcg64 (64-bit seed, period 2^128, for ensembles "
              "beyond 19,881 replicates)");
     line.Jobs("threads of an ensemble (default: every core)");
+    line.Whole("--csv-digits", o.csvDigits, 1, 17,
+               "the numbers of an ensemble's tables with N significant digits (default: the shortest text that "
+               "reads back to the same value)");
     line.Value("--results", o.results,
                "write the results file: monthly forest-floor and mineral-soil temperature and moisture, fixed-width "
                "comma-separated");
@@ -96,7 +99,7 @@ void BuildSimulate(CommandLine& line) {
             if (!o.results.empty() || !o.table.empty())
                 throw UsageError("--results and --table write one run; an ensemble's tables go to --out");
         } else {
-            for (const char* name : {"--summary", "--out", "--jobs"})
+            for (const char* name : {"--summary", "--out", "--jobs", "--csv-digits"})
                 if (line.Given(name)) throw UsageError(std::string(name) + " belongs to an ensemble: give --replicates R");
         }
         if (!o.scenario.empty() && (o.deltaT || o.precipFactor))
@@ -117,7 +120,7 @@ void BuildEstimate(CommandLine& line) {
     // simulate's options, named as not belonging here.
     line.Foreign({"--site", "--climate", "--site-id", "--results", "--table", "--seed", "--years", "--scenario",
                   "--delta-t", "--precip-factor", "--replicates", "--out", "--rng", "--jobs", "--summary",
-                  "--start-year", "--run-years"});
+                  "--start-year", "--run-years", "--csv-digits"});
     line.Check([&o] {
         if (o.weather.empty()) throw UsageError("estimate needs --weather");
         if (o.output.empty()) throw UsageError("estimate needs --output");
@@ -163,6 +166,11 @@ void BuildBatch(CommandLine& line) {
                    "years each simulated-weather site runs, 1 to 500 (default 500): the first N years of its "
                    "500-year run; sites with a weather_file run their whole record");
     line.Flag("--resume", o.resume, "skip the chunks a killed run finished");
+    line.Whole("--csv-digits", o.csvDigits, 1, 17,
+               "the numbers of the CSV tables with N significant digits (default: the shortest text that reads back "
+               "to the same value)");
+    line.Flag("--keep-parts", o.keepParts,
+              "keep parts/ once the outputs are joined (default: removed then; the manifest stays)");
     line.Flag("--quiet", o.quiet, "no progress lines");
     line.choices["--netcdf-precision"] = {"double", "single"};
     line.Value("--netcdf-precision", o.netcdfPrecision,
@@ -183,6 +191,8 @@ void BuildBatch(CommandLine& line) {
         CheckSimulatedYears(o);
         for (const char* name : {"--netcdf-precision", "--netcdf-deflate"})
             if (line.Given(name) && o.format == "csv") throw UsageError(std::string(name) + " needs --format netcdf or both");
+        if (o.csvDigits && o.format == "netcdf")
+            throw UsageError("--csv-digits sets the numbers of the CSV tables; --format netcdf writes none");
     });
 }
 
@@ -191,6 +201,8 @@ void BuildMerge(CommandLine& line) {
     line.app.add_option("DIR", line.options.out, "the folder of the batch")
         ->type_name("")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    line.Flag("--keep-parts", line.options.keepParts,
+              "keep parts/ once the outputs are joined (default: removed then; the manifest stays)");
     line.Check([&line] {
         if (line.options.out.empty()) throw UsageError("merge needs the folder of the batch");
     });

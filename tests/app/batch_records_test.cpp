@@ -96,7 +96,9 @@ TEST(BatchRecords, ReadBackWholeAndRefusedWhenCutShort) {
     std::string changed = marked.Text();
     changed.replace(changed.find("120:"), 4, "121:");
     EXPECT_FALSE(Manifest::Parse(changed).has_value()) << "an input's identity changed without the digest";
-    for (const Manifest& manifest : {PlainManifest(), EnsembleManifest(), marked, NetcdfManifest()}) {
+    Manifest rounded = PlainManifest();
+    rounded.CsvDigits = 6;
+    for (const Manifest& manifest : {PlainManifest(), EnsembleManifest(), marked, NetcdfManifest(), rounded}) {
         const std::string text = manifest.Text();
         const std::optional<Manifest> back = Manifest::Parse(text);
         ASSERT_TRUE(back.has_value()) << text;
@@ -124,6 +126,39 @@ TEST(BatchRecords, ReadBackWholeAndRefusedWhenCutShort) {
     for (std::size_t cut = 0; cut < done.size(); ++cut)
         EXPECT_EQ(ParseChunk(done.substr(0, cut), manifest, 1, CSV_STREAMS, record), ChunkVerdict::Broken)
             << "cut at " << cut << ":\n" << done.substr(0, cut);
+}
+
+// The digits of the tables are of the batch's identity (the done-files
+// repeat them); the mark of a joined batch comes last, after every line a
+// batch without it has, and is no identity.
+TEST(BatchRecords, DigitsAndTheJoinedMarkAreWrittenOnlyWhenSet) {
+    Manifest m = PlainManifest();
+    m.CsvDigits = 6;
+    const std::string identity = "version=test\nsite_list_fnv1a64=00000000000000ff\nsites=150\nchunk_sites=64\n"
+                                 "base_seed=2024\ncsv_digits=6\n";
+    EXPECT_EQ(m.IdentityLines(), identity);
+    const std::string unmarked = m.Text();
+    m.JoinedFailed = 3;
+    EXPECT_EQ(m.IdentityLines(), identity);
+    EXPECT_EQ(m.Text(), unmarked + "joined_failed_sites=3\n");
+    const std::optional<Manifest> back = Manifest::Parse(m.Text());
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->CsvDigits, 6);
+    EXPECT_EQ(back->JoinedFailed, std::optional<std::int64_t>(3));
+    EXPECT_FALSE(Manifest::Parse(unmarked)->JoinedFailed.has_value());
+    const struct {
+        const char* from;
+        const char* to;
+    } refused[] = {
+        {"csv_digits=6", "csv_digits=0"},      {"csv_digits=6", "csv_digits=18"},
+        {"csv_digits=6", "csv_digits=six"},    {"joined_failed_sites=3", "joined_failed_sites=-1"},
+        {"joined_failed_sites=3", "joined_failed_sites=151"},  // more than the 150 sites
+    };
+    for (const auto& c : refused) {
+        std::string text = m.Text();
+        text.replace(text.find(c.from), std::string(c.from).size(), c.to);
+        EXPECT_FALSE(Manifest::Parse(text).has_value()) << c.to;
+    }
 }
 
 // A done-file with its last line, the digest of the lines before it, made

@@ -428,7 +428,10 @@ TEST_F(BatchRun, ShardsAndResumesOfOtherInputFilesAreRefused) {
 
 TEST_F(BatchRun, OneMachinesTablesAreItsStreamsAndAResumeCutsWhatWasNeverRecorded) {
     MakeList(150);
-    RunBatch(Options("out"), err);
+    // The parts are what is looked at: kept.
+    BatchOptions whole = Options("out");
+    whole.KeepParts = true;
+    RunBatch(whole, err);
     const std::string finished = Outputs("out");
     struct stat table {}, stream {};
     ASSERT_EQ(::stat(dir.File("out/monthly.csv").c_str(), &table), 0);
@@ -446,6 +449,7 @@ TEST_F(BatchRun, OneMachinesTablesAreItsStreamsAndAResumeCutsWhatWasNeverRecorde
     EXPECT_EQ(ReadBytes(dir.File("out/annual.csv")).size(), ReadBytes(dir.File("out/parts/shard-0-of-1.annual.csv")).size());
     BatchOptions resume = Options("out");
     resume.Resume = true;
+    resume.KeepParts = true;
     const BatchSummary summary = RunBatch(resume, err);
     EXPECT_EQ(summary.Ran, 150 - 128);
     EXPECT_EQ(summary.Failed, 1);
@@ -506,6 +510,7 @@ TEST_F(BatchRun, ASecondProcessOnTheSameShareIsRefused) {
     // A lock that cannot be made is no other process's: the message says
     // what the folder must be instead.
     BatchOptions whole = Options("unlockable");
+    whole.KeepParts = true;  // a finished batch's resume takes no lock once its parts are gone
     RunBatch(whole, err);
     fs::remove(dir.File("unlockable/parts/shard-0-of-1.lock"));
     fs::create_directories(dir.File("unlockable/parts/shard-0-of-1.lock"));
@@ -535,12 +540,16 @@ TEST_F(BatchRun, RefusesFoldersItWouldSpoilOrCannotWrite) {
     EXPECT_NE(ErrorText([&] { RunBatch(Options("plain-file/out"), err); }).find("Cannot create the folder"),
               std::string::npos);
 
-    RunBatch(Options("done"), err);
+    BatchOptions kept = Options("done");
+    kept.KeepParts = true;
+    RunBatch(kept, err);
     EXPECT_NE(ErrorText([&] { RunBatch(Options("done"), err); }).find("already holds a batch"), std::string::npos);
     BatchOptions resume = Options("done");
     resume.Resume = true;
     resume.Seed.reset();  // a resumed batch keeps its recorded seed
     EXPECT_EQ(RunBatch(resume, err).BaseSeed, 2024u);
+    // That resume removed the parts: the folder holds a finished batch.
+    EXPECT_NE(ErrorText([&] { RunBatch(Options("done"), err); }).find("already holds a finished batch"), std::string::npos);
 
     fs::create_directories(dir.File("user"));
     WriteBytes(dir.File("user/monthly.csv"), "precious");
@@ -644,7 +653,10 @@ TEST_F(BatchRun, AScenarioOfNoChangeGivesTheRunWithoutScenarios) {
     // The failed site has one row: its tasks fail alike.
     const std::string errors = ReadBytes(dir.File("scenarios/errors.csv"));
     EXPECT_EQ(errors.rfind("site_id,message\np5,\"File soil parameters", 0), 0u) << errors;
-    EXPECT_NE(errors.find("under the scenario \"\"zero\"\", replicate 0,\nfor the site on line 7 of"), std::string::npos) << errors;
+    // Its message on one line of the table, the lines joined.
+    EXPECT_NE(errors.find("not found. under the scenario \"\"zero\"\", replicate 0, for the site on line 7 of"),
+              std::string::npos)
+        << errors;
     EXPECT_EQ(errors.find("\np5,", errors.find("\np5,") + 1), std::string::npos) << errors;
 }
 
@@ -659,7 +671,9 @@ TEST_F(BatchRun, ReplicatesAndScenariosGiveTheSameBytesWhateverTheSplit) {
         return o;
     };
     RunBatch(options("one", 1), err);
-    RunBatch(options("two", 2), err);
+    BatchOptions two = options("two", 2);
+    two.KeepParts = true;  // its parts are cut below, as by a kill
+    RunBatch(two, err);
     EXPECT_TRUE(Outputs("one") == Outputs("two")) << "--jobs 1 and --jobs 2 differ";
     for (int k = 0; k < 3; ++k) {
         BatchOptions shard = options("shards", 2);

@@ -109,7 +109,8 @@ TEST_F(BatchProgram, AKilledBatchResumesToTheSameBytes) {
     EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "killed", "--seed", "11", "--quiet"}), 1)
         << "a folder with a batch is refused without --resume";
     EXPECT_NE(Err().find("--resume"), std::string::npos) << Err();
-    ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "killed", "--resume", "--quiet"}), 0) << Err();
+    // The finished chunks are looked for after the run: kept.
+    ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "killed", "--resume", "--keep-parts", "--quiet"}), 0) << Err();
     struct stat after {};
     ASSERT_EQ(::stat((dir / "killed/parts/chunk-000000.done").c_str(), &after), 0);
     EXPECT_EQ(first.st_ino, after.st_ino) << "a finished chunk was run again";
@@ -235,7 +236,8 @@ TEST_F(BatchProgram, SignalsAtAnyMomentLeaveNoTemporaryFileAndTheSameBytesInTheE
     const std::string expected = outputs("whole");
     ASSERT_EQ(Run(batch("shards", {"--shard", "0/2"})), 0) << Err();
     ASSERT_EQ(Run(batch("shards", {"--shard", "1/2"})), 0) << Err();
-    const double mergeSeconds = timed({"merge", "shards"});
+    // The merge below is repeated over the same parts: kept.
+    const double mergeSeconds = timed({"merge", "shards", "--keep-parts"});
     ASSERT_TRUE(outputs("shards") == expected) << "the merged shards differ from the run on one machine";
 
     constexpr unsigned SEED = 20250611;
@@ -254,7 +256,7 @@ TEST_F(BatchProgram, SignalsAtAnyMomentLeaveNoTemporaryFileAndTheSameBytesInTheE
             const double seconds = phase == MERGE ? mergeSeconds : batchSeconds;
             const auto wait = std::chrono::duration<double>(std::uniform_real_distribution<double>(0, seconds)(random));
             const auto start = Clock::now();
-            const pid_t child = Start(phase == MERGE ? std::vector<std::string>{"merge", out} : batch(out, {}));
+            const pid_t child = Start(phase == MERGE ? std::vector<std::string>{"merge", out, "--keep-parts"} : batch(out, {}));
             int status = 0;
             bool ended = false;
             // The join: every chunk done and a temporary file in the output folder.
@@ -282,10 +284,11 @@ TEST_F(BatchProgram, SignalsAtAnyMomentLeaveNoTemporaryFileAndTheSameBytesInTheE
             else
                 EXPECT_EQ(left, "") << where << ": temporary files left";
 
-            ASSERT_EQ(Run(phase == MERGE ? std::vector<std::string>{"merge", out} : batch(out, {"--resume"})), 0)
+            ASSERT_EQ(Run(phase == MERGE ? std::vector<std::string>{"merge", out, "--keep-parts"} : batch(out, {"--resume"})), 0)
                 << where << "\n" << Err();
             EXPECT_EQ(Temporaries(dir / out), "") << where << ": temporary files left after --resume or merge";
             EXPECT_TRUE(outputs(out) == expected) << where << ": the outputs differ from an uninterrupted run";
+            if (phase != MERGE) EXPECT_FALSE(fs::exists(dir / out / "parts")) << where << ": parts left after --resume";
             if (phase != MERGE) fs::remove_all(dir / out);
         }
     }
@@ -485,7 +488,9 @@ TEST_F(BatchProgram, ATidyWeatherTableRunsAsItsWeatherFile) {
 TEST_F(BatchProgram, NetcdfMergeChecksThePartsAndNeedsASiteWithResults) {
     WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\n"
                                   "a,soil.sit,climat.cld,weather.wed\nb,soil.sit,climat.cld,weather.wed\n");
-    ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--format", "netcdf", "--quiet"}), 0) << Err();
+    // Its values part is damaged below: kept.
+    ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--format", "netcdf", "--keep-parts", "--quiet"}), 0)
+        << Err();
     EXPECT_FALSE(fs::exists(dir / "o/monthly.csv")) << "--format netcdf joins no CSV tables";
     const std::string written = ReadBytes(dir / "o/results.nc");
     ASSERT_FALSE(written.empty());
@@ -580,6 +585,9 @@ TEST_F(BatchProgram, CommandLineAndFailures) {
         {{"batch", "--sites", "sites.csv", "--out", "o", "--shard", "3/3"}, 1, "is not K/N"},
         {{"batch", "--sites", "absent.csv", "--out", "o"}, 1, "absent.csv"},
         {{"merge", "nothing-here"}, 1, "holds no batch"},
+        {{"batch", "--sites", "sites.csv", "--out", "o", "--csv-digits", "0"}, 2, "--csv-digits needs a whole number from 1 to 17"},
+        {{"batch", "--sites", "sites.csv", "--out", "o", "--format", "netcdf", "--csv-digits", "6"}, 2,
+         "--format netcdf writes none"},
     };
     for (const auto& c : cases) {
         std::string joined;
@@ -599,6 +607,25 @@ TEST_F(BatchProgram, CommandLineAndFailures) {
     EXPECT_EQ(Err(), "kelmar-cli: 1 of 2 sites failed; their messages are in o/errors.csv\n");
     EXPECT_NE(ReadBytes(dir / "o/errors.csv").find("b,\"File soil parameters"), std::string::npos);
     EXPECT_NE(ReadBytes(dir / "o/annual.csv").find("\na,1961,"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "o/parts"));
+
+    // The finished folder: a resume or a merge says so and gives the batch's
+    // exit again; a new run there is refused; a table gone is told.
+    const struct {
+        std::vector<std::string> args;
+        const char* err;
+    } later[] = {
+        {{"batch", "--sites", "sites.csv", "--out", "o", "--resume", "--quiet"}, "is finished: its outputs are joined"},
+        {{"merge", "o"}, "1 of 2 sites failed; their messages are in o/errors.csv"},
+        {{"batch", "--sites", "sites.csv", "--out", "o", "--quiet"}, "already holds a finished batch"},
+    };
+    for (const auto& c : later) {
+        EXPECT_EQ(Run(c.args), 1) << c.args[0] << "\n" << Err();
+        EXPECT_NE(Err().find(c.err), std::string::npos) << c.args[0] << "\n" << Err();
+    }
+    fs::remove(dir / "o/annual.csv");
+    EXPECT_EQ(Run({"merge", "o"}), 1);
+    EXPECT_NE(Err().find("\"annual.csv\" is gone"), std::string::npos) << Err();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -65,7 +66,7 @@ TEST(CompletionWords, NameEveryCommandAndTheOptionsItTakes) {
     EXPECT_EQ(words.rfind("kelmar-cli simulate estimate batch merge check --help --version\n", 0), 0u) << words;
     EXPECT_NE(words.find("\nestimate --help --weather=FILE --output=FILE\n"), std::string::npos) << words;
     EXPECT_NE(words.find(" --format=csv|netcdf|both "), std::string::npos) << words;
-    EXPECT_NE(words.find("\nmerge --help =DIR\n"), std::string::npos) << words;
+    EXPECT_NE(words.find("\nmerge --help =DIR --keep-parts\n"), std::string::npos) << words;
     EXPECT_NE(words.find(" --summary"), std::string::npos) << words;
     EXPECT_EQ(ParseCommandLine({COMPLETION_WORDS_OPTION}).helpText, words);
 }
@@ -96,6 +97,8 @@ TEST(ParseCommandLine, RefusesWhatItCannotUnderstand) {
         {"simulate", "--site", "s.sit", "--climate", "c", "--rng", "mt19937"},
         {"simulate", "--site", "s.sit", "--climate", "c", "--seed", "4294967296"},               // lcg32: 32 bits
         {"estimate", "--weather", "w.wed", "--output", "o.cld", "--rng", "pcg64"},
+        {"simulate", "--site", "s.sit", "--climate", "c", "--csv-digits", "6"},                 // no --replicates
+        {"merge", "d", "--csv-digits", "6"},                                                      // merge writes no numbers
     };
     for (const auto& args : bad) {
         std::string joined;
@@ -124,6 +127,9 @@ TEST(ParseCommandLine, SharedOptionsAreCheckedAlikeInEveryCommand) {
         {{"--rng", "mt"}, "--rng needs lcg32 or pcg64, not 'mt'", {simulate, batch}},
         {{"--replicates", "100000001"}, "--replicates needs a whole number from 1 to 100000000, not '100000001'",
          {simulate, batch}},
+        {{"--csv-digits", "0"}, "--csv-digits needs a whole number from 1 to 17, not '0'", {simulate, batch}},
+        {{"--csv-digits", "18"}, "--csv-digits needs a whole number from 1 to 17, not '18'", {simulate, batch}},
+        {{"--csv-digits", "6.5"}, "--csv-digits needs a whole number from 1 to 17, not '6.5'", {simulate, batch}},
         {{"--seed", "1", "--rng", "pcg64", "--seed", "x"},
          "--seed needs a whole number from 0 to 18446744073709551615, not 'x'", {simulate}},
     };
@@ -318,6 +324,57 @@ TEST_F(CliRun, ReplicatesGoToTheFolderWithTheirGenerator) {
     const double ensembleTair = std::stod(monthly.substr(at + std::string("\nsoil,warm,0,1,1,").size()));
     const double singleTair = std::stod(firstRow.substr(std::string("1,1,1,").size()));
     EXPECT_EQ(ensembleTair, singleTair) << "replicate 0 " << ensembleTair << ", single run " << singleTair;
+}
+
+// An ensemble's tables at --csv-digits: every number the default run's
+// rounded, the rest of each row as it was, and the digits in ensemble.txt.
+TEST_F(CliRun, CsvDigitsRoundTheEnsemblesNumbers) {
+    const struct {
+        bool summary;
+        const char* tables[2];
+        std::size_t firstValue[2];  // the columns before the numbers
+    } cases[] = {
+        {false, {"monthly.csv", "annual.csv"}, {5, 4}},
+        {true, {"summary_monthly.csv", "summary_annual.csv"}, {5, 5}},  // after the variable and n
+    };
+    for (const auto& c : cases) {
+        std::string folders[2];
+        for (const int digits : {0, 5}) {
+            CliOptions o = Simulated(42);
+            o.replicates = 2;
+            o.summary = c.summary;
+            if (digits) o.csvDigits = digits;
+            folders[digits ? 1 : 0] = o.out = (dir / ((c.summary ? "s" : "t") + std::to_string(digits))).string();
+            ASSERT_EQ(RunSimulate(o, out, err), EXIT_OK) << err.str();
+        }
+        EXPECT_EQ(ReadBytes(fs::path(folders[0]) / "ensemble.txt") + "csv_digits: 5\n",
+                  ReadBytes(fs::path(folders[1]) / "ensemble.txt"));
+        for (int t = 0; t < 2; ++t) {
+            const std::string full = ReadBytes(fs::path(folders[0]) / c.tables[t]);
+            const std::string rounded = ReadBytes(fs::path(folders[1]) / c.tables[t]);
+            // No field of these tables is quoted: split at the commas.
+            std::istringstream fullRows(full), roundedRows(rounded);
+            std::string a, b;
+            int line = 0;
+            while (std::getline(fullRows, a)) {
+                ++line;
+                ASSERT_TRUE(std::getline(roundedRows, b)) << c.tables[t] << " ends early";
+                std::istringstream fullFields(a), roundedFields(b);
+                std::string x, y;
+                for (std::size_t k = 0; std::getline(fullFields, x, ','); ++k) {
+                    ASSERT_TRUE(std::getline(roundedFields, y, ',')) << c.tables[t] << " line " << line;
+                    // The annual table's seed, after its numbers, is a whole number.
+                    const bool number = line > 1 && k >= c.firstValue[t] && !x.empty() &&
+                                        !(std::string(c.tables[t]) == "annual.csv" && fullFields.eof());
+                    char expected[32];
+                    if (number) std::snprintf(expected, sizeof expected, "%.5g", std::stod(x));
+                    ASSERT_EQ(y, number ? std::string(expected) : x) << c.tables[t] << " line " << line << " column " << k;
+                }
+                EXPECT_FALSE(std::getline(roundedFields, y, ',')) << c.tables[t] << " line " << line;
+            }
+            EXPECT_FALSE(std::getline(roundedRows, b)) << c.tables[t] << " has more rows";
+        }
+    }
 }
 
 TEST_F(CliRun, WeatherFromFileReportsTheYearsRead) {

@@ -8,6 +8,7 @@
 
 #include "app/batch/stream_digest.h"
 #include "io/file_bytes.h"
+#include "io/file_stream.h"
 #include "io/path_names.h"
 #include "io/posix_file.h"
 #include "model/errors.h"
@@ -44,6 +45,12 @@ void CheckSameBatch(const fs::path& dir, const Manifest& found, const Manifest& 
     if (found.Summary != wanted.Summary) refuse(found.Summary ? "--summary" : "no --summary");
     if (found.NetcdfPrecision != wanted.NetcdfPrecision) refuse("--netcdf-precision " + found.NetcdfPrecision);
     if (found.NetcdfDeflate != wanted.NetcdfDeflate) refuse("--netcdf-deflate " + std::to_string(found.NetcdfDeflate));
+    if (found.CsvDigits != wanted.CsvDigits) {
+        const auto digits = [](std::int64_t n) {
+            return n == 0 ? std::string("the shortest numbers (no --csv-digits)") : "--csv-digits " + std::to_string(n);
+        };
+        refuse(digits(found.CsvDigits) + " (this run asks for " + digits(wanted.CsvDigits) + ")");
+    }
     if (found.InputsHash != wanted.InputsHash) {
         const std::string change = inputChange ? inputChange(found) : std::string();
         refuse("other input files" + (change.empty() ? std::string() : ": " + change));
@@ -111,6 +118,11 @@ Manifest SettleManifest(const fs::path& dir, Manifest wanted, bool seedGiven, bo
         if (!existing) throw KelmarError("Cannot read the file \"" + Utf8Name(path) + "\".");
         joining = true;
     } else if (!resume && !joining) {
+        const std::optional<Manifest> found = Manifest::Parse(*existing);
+        if (found && found->JoinedFailed)
+            throw KelmarError("The folder \"" + Utf8Name(dir) +
+                              "\" already holds a finished batch (its outputs are joined and its parts removed); "
+                              "choose another folder.");
         throw KelmarError("The folder \"" + Utf8Name(dir) +
                           "\" already holds a batch; run with --resume to finish it, or choose another folder.");
     }
@@ -157,6 +169,59 @@ std::optional<ChunkRecord> FinishedChunk(const fs::path& dir, const Manifest& ma
 void RecordChunk(const fs::path& dir, const Manifest& manifest, std::int64_t chunk, const ChunkRecord& record,
                  const std::vector<StreamSpec>& streams) {
     WriteFileAtomically(Utf8Name(DonePath(dir, chunk)), ChunkText(manifest, chunk, record, NamesOf(streams)));
+}
+
+void MarkJoined(const fs::path& dir, Manifest& manifest, std::int64_t failed) {
+    manifest.JoinedFailed = failed;
+    WriteFileAtomically(Utf8Name(dir / MANIFEST_NAME), manifest.Text());
+}
+
+namespace {
+
+// "shard-K-of-N" followed by a stream's suffix or ".lock", "chunk-NNNNNN.done":
+// the names a batch gives its parts.
+bool IsDoneName(const std::string& name) { return name.starts_with("chunk-") && name.ends_with(".done"); }
+bool IsShardName(const std::string& name) { return name.starts_with("shard-") && name.find("-of-") != std::string::npos; }
+
+}  // namespace
+
+std::string RemoveParts(const fs::path& dir, const fs::path& ownLock) {
+    const fs::path parts = dir / PARTS_FOLDER;
+    std::error_code error;
+    std::vector<fs::path> done, streams, locks;
+    for (fs::directory_iterator it(parts, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (IsDoneName(name))
+            done.push_back(it->path());
+        else if (IsShardName(name))
+            (name.ends_with(".lock") ? locks : streams).push_back(it->path());
+    }
+    if (error == std::errc::no_such_file_or_directory) return {};  // nothing left to remove
+    if (error) return "the folder \"" + Utf8Name(parts) + "\" cannot be read (" + error.message() + ")";
+    // Every other share's lock is taken first: a process still at work
+    // (a shard started again) keeps every part.
+    std::vector<FileLock> held;
+    for (const fs::path& lock : locks) {
+        if (lock.filename() == ownLock.filename()) continue;
+        try {
+            held.emplace_back(Utf8Name(lock));
+        } catch (const KelmarError&) {
+            return "another kelmar-cli holds \"" + Utf8Name(lock) + "\"";
+        }
+    }
+    // Done-files before the streams they point into: at no moment does a
+    // record name bytes that are gone.
+    for (const auto* group : {&done, &streams, &locks})
+        for (const fs::path& file : *group) fs::remove(file, error);
+    SyncFolder(parts);
+    RemoveStaleTemporaries(parts);
+    if (fs::remove(parts, error)) SyncFolder(dir);  // only when empty: anything else in it stays
+    return {};
+}
+
+std::string FinishedNote(const fs::path& dir) {
+    return "The batch in \"" + Utf8Name(dir) +
+           "\" is finished: its outputs are joined and its parts removed. Nothing was run or merged.";
 }
 
 void RemoveLeftTemporaries(const fs::path& dir) {

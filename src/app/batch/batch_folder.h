@@ -41,7 +41,8 @@ std::optional<std::string> ReadSmallFile(const std::filesystem::path& path);
 // shards starting together agree on one), and gives the manifest in force.
 // Refuses (KelmarError) a folder without a manifest that holds one of
 // `outputs`, a folder of a batch when neither `resume` nor `joining` (a
-// shard), and a batch started otherwise than `wanted`; without `seedGiven`
+// shard; a finished batch, Manifest::JoinedFailed, is refused as such), and
+// a batch started otherwise than `wanted`; without `seedGiven`
 // the batch's seed is taken.
 // `inputChange` tells, for a manifest in force whose inputs differ from
 // those of `wanted`, which file differs and how.
@@ -68,6 +69,24 @@ std::optional<ChunkRecord> FinishedChunk(const std::filesystem::path& dir, const
 // when its done-file is there).
 void RecordChunk(const std::filesystem::path& dir, const Manifest& manifest, std::int64_t chunk,
                  const ChunkRecord& record, const std::vector<StreamSpec>& streams);
+
+// Records in the manifest of `dir` that the outputs of `manifest` are joined
+// and in place, holding `failed` failed sites (Manifest::JoinedFailed);
+// written whole over the old one, so that a kill leaves one or the other.
+// Call once the outputs are on the disk, before any part goes.
+void MarkJoined(const std::filesystem::path& dir, Manifest& manifest, std::int64_t failed);
+
+// Removes the parts of a batch whose manifest is marked joined: the
+// done-files first, then the streams, the locks, temporaries and, when
+// nothing else is left in it, the parts folder. `ownLock` is the lock this
+// process holds (empty: none); a lock another process holds keeps every
+// part, and the message given (empty when the parts went) says so. Files
+// that are no part of a batch stay.
+std::string RemoveParts(const std::filesystem::path& dir, const std::filesystem::path& ownLock = {});
+
+// The note of a command that found the batch in `dir` finished (its outputs
+// joined, its parts removed), with nothing left to run or merge.
+std::string FinishedNote(const std::filesystem::path& dir);
 
 // Removes the temporary files that processes killed outright (a kill
 // cannot be caught) left in the batch's folders, before anything is written

@@ -1,6 +1,6 @@
 // The last step of a batch, and all of a merge: the chunks' parts joined
-// into the outputs of the batch's format, in chunk order. The streams stay,
-// so that a merge can be repeated.
+// into the outputs of the batch's format, in chunk order. The streams stay:
+// whether they go afterwards is the caller's (RemoveParts, batch_folder.h).
 #pragma once
 
 #include <cstdint>

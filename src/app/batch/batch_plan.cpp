@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "app/batch/batch_tables.h"
 #include "app/random_streams.h"
 #include "io/file_output.h"
 #include "io/path_names.h"
@@ -42,6 +43,9 @@ void ReadInputs(const BatchOptions& options, BatchPlan& plan) {
         throw KelmarError("--netcdf-precision needs single or double, not '" + options.NetcdfPrecision + "'.");
     if (options.NetcdfDeflate < 0 || options.NetcdfDeflate > 9)
         throw KelmarError("--netcdf-deflate needs a level from 0 to 9, not " + std::to_string(options.NetcdfDeflate) + ".");
+    CheckCsvDigits(options.CsvDigits);
+    if (options.CsvDigits != SHORTEST_DIGITS && options.Format == OutputFormat::NetCdf)
+        throw KelmarError("--csv-digits sets the numbers of the CSV tables; --format netcdf writes none.");
 }
 
 Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
@@ -66,6 +70,7 @@ Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
     wanted.RunYears = options.RunYears;
     wanted.NetcdfPrecision = options.NetcdfPrecision;
     wanted.NetcdfDeflate = options.NetcdfDeflate;
+    wanted.CsvDigits = options.CsvDigits;
     return wanted;
 }
 
@@ -133,7 +138,7 @@ BatchPlan PlanBatch(const BatchOptions& options, std::ostream& err) {
     BatchPlan plan;
     ReadInputs(options, plan);
     plan.Dir = PathOf(options.OutDir);
-    MakeFolders(Utf8Name(plan.Dir / PARTS_FOLDER));
+    MakeFolders(Utf8Name(plan.Dir));
     plan.Sharded = options.Share && options.Share->Count > 1;
     const Manifest wanted = WantedManifest(options, plan);
     plan.Batch = SettleManifest(plan.Dir, wanted, options.Seed.has_value(), options.Resume, plan.Sharded,
@@ -144,6 +149,9 @@ BatchPlan PlanBatch(const BatchOptions& options, std::ostream& err) {
     if (const std::string difference = SimulatedYearsDifference(plan.Batch, wanted); !difference.empty())
         throw KelmarError("The batch in \"" + Utf8Name(plan.Dir) + "\" was started with " + difference +
                           "; its parts cannot be joined with this run. Run as it was started, or choose another folder.");
+    // A finished batch has nothing to run: its parts are gone or going.
+    if (plan.Batch.JoinedFailed) return plan;
+    MakeFolders(Utf8Name(plan.Dir / PARTS_FOLDER));
 
     // Streams of sites without a seed of their own repeat beyond the period.
     // Each site takes Realizations() streams.

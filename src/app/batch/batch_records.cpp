@@ -87,6 +87,7 @@ std::string Manifest::IdentityLines() const {
     if (!InputsHash.empty()) lines += "inputs_xxh3=" + InputsHash + "\n";
     if (StartYear != 1) lines += "start_year=" + std::to_string(StartYear) + "\n";
     if (RunYears != MAX_YEARS) lines += "run_years=" + std::to_string(RunYears) + "\n";
+    if (CsvDigits != 0) lines += "csv_digits=" + std::to_string(CsvDigits) + "\n";
     return lines;
 }
 
@@ -106,6 +107,7 @@ std::string Manifest::Text() const {
         for (const std::string& identity : InputIdentities) identities += (identities.empty() ? "" : ",") + identity;
         text += "input_files=" + identities + "\n";
     }
+    if (JoinedFailed) text += "joined_failed_sites=" + std::to_string(*JoinedFailed) + "\n";
     return text;
 }
 
@@ -142,6 +144,10 @@ std::optional<Manifest> Manifest::Parse(const std::string& text) {
     if ((m.NetcdfPrecision != "double" && m.NetcdfPrecision != "single") || m.NetcdfDeflate < 0 || m.NetcdfDeflate > 9)
         return std::nullopt;
     m.InputsHash = Get(v, "inputs_xxh3");
+    if (const std::string digits = Get(v, "csv_digits"); !digits.empty()) {
+        m.CsvDigits = ToInt(digits);
+        if (m.CsvDigits < 1 || m.CsvDigits > 17) return std::nullopt;
+    }
     if (const std::string identities = Get(v, "input_files"); !identities.empty())
         for (std::size_t start = 0; start <= identities.size();) {
             const std::size_t end = std::min(identities.find(',', start), identities.size());
@@ -161,6 +167,10 @@ std::optional<Manifest> Manifest::Parse(const std::string& text) {
         return std::nullopt;
     m.StartYear = static_cast<std::int32_t>(startYear);
     m.RunYears = static_cast<std::int32_t>(runYears);
+    if (const std::string joined = Get(v, "joined_failed_sites"); !joined.empty()) {
+        m.JoinedFailed = ToInt(joined);
+        if (*m.JoinedFailed < 0 || *m.JoinedFailed > m.Sites) return std::nullopt;
+    }
     if (static_cast<std::int64_t>(m.ScenarioNames.size()) != m.Scenarios) return std::nullopt;
     if ((!m.ScenariosHash.empty() && m.Scenarios <= 0) || m.Replicates < 0 || !streams::KindNamed(m.Rng))
         return std::nullopt;

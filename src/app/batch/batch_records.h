@@ -51,6 +51,15 @@ struct Manifest {
     // among the identity lines.
     std::string NetcdfPrecision = "double";
     std::int64_t NetcdfDeflate = 0;
+    // Significant digits of the CSV tables' numbers (--csv-digits); 0: the
+    // shortest text that reads back to the same double. Written only when
+    // not 0, so that a batch without it keeps its bytes.
+    std::int64_t CsvDigits = 0;
+    // Set once the outputs are joined and in place, to the failed sites
+    // they hold: the batch is finished and its parts may go (a kill while
+    // they go leaves this, so that a later command finishes the removal).
+    // No identity: the done-files do not repeat it.
+    std::optional<std::int64_t> JoinedFailed;
 
     // The tables have scenario and replicate columns.
     bool Tasks() const { return !ScenariosHash.empty() || Replicates > 0; }

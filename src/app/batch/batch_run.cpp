@@ -16,6 +16,7 @@
 #include "app/batch/batch_join.h"
 #include "app/batch/batch_plan.h"
 #include "app/batch/batch_progress.h"
+#include "app/batch/sinks/sink_list.h"
 #include "app/batch/chunk_writer.h"
 #include "app/batch/task_cursor.h"
 #include "app/batch/task_runner.h"
@@ -103,10 +104,41 @@ std::int64_t RunPending(BatchPlan& plan, const BatchOptions& options, ProgressRe
     return failed;
 }
 
+// What a command that found the batch finished gives: the count of its
+// failed sites again, after removing what a kill left of its parts.
+BatchSummary FinishedBatch(const std::filesystem::path& dir, const Manifest& manifest, bool keepParts, std::ostream& err) {
+    // Its tables are all that is left of it: one gone cannot be made again
+    // (results.nc is not looked for: a batch without a year of results has none).
+    for (const auto& sink : MakeSinks(manifest))
+        for (const std::string& name : sink->Outputs())
+            if (name.ends_with(".csv") && !std::filesystem::exists(dir / name))
+                throw KelmarError("The batch in \"" + Utf8Name(dir) + "\" is finished and its parts were removed, but \"" +
+                                  name + "\" is gone; run the batch again in another folder.");
+    RemoveLeftTemporaries(dir);  // of a process killed while it marked the manifest
+    if (!keepParts)
+        if (const std::string why = RemoveParts(dir); !why.empty()) err << "warning: parts kept: " << why << ".\n";
+    err << FinishedNote(dir) << '\n';
+    BatchSummary summary;
+    summary.Sites = manifest.Sites;
+    summary.BaseSeed = manifest.BaseSeed;
+    summary.Failed = *manifest.JoinedFailed;
+    summary.Merged = true;
+    return summary;
+}
+
+// Once the outputs are in place: the manifest marked, then the parts removed.
+void RemoveJoinedParts(const std::filesystem::path& dir, Manifest& manifest, std::int64_t failed,
+                       const std::filesystem::path& ownLock, std::ostream& err) {
+    MarkJoined(dir, manifest, failed);
+    if (const std::string why = RemoveParts(dir, ownLock); !why.empty())
+        err << "warning: parts kept: " << why << "; a later merge of \"" << Utf8Name(dir) << "\" removes them.\n";
+}
+
 }  // namespace
 
 BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     BatchPlan plan = PlanBatch(options, err);
+    if (plan.Batch.JoinedFailed) return FinishedBatch(plan.Dir, plan.Batch, options.KeepParts, err);
 
     ProgressReporter progress(options.OnProgress, plan.ShareSites, plan.DoneSites);
     BatchStop stop;
@@ -137,10 +169,12 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     // this run's were written here.
     summary.Failed = JoinParts(plan.Dir, plan.Batch, err, ByteCheck::Sizes);
     summary.Merged = true;
+    if (!options.KeepParts)
+        RemoveJoinedParts(plan.Dir, plan.Batch, summary.Failed, plan.Dir / PARTS_FOLDER / (plan.Stem + ".lock"), err);
     return summary;
 }
 
-BatchSummary MergeBatch(const std::string& dirName, const std::string& version, std::ostream& err) {
+BatchSummary MergeBatch(const std::string& dirName, const std::string& version, std::ostream& err, bool keepParts) {
     const std::filesystem::path dir = PathOf(dirName);
     const std::optional<std::string> text = ReadSmallFile(dir / MANIFEST_NAME);
     if (!text) throw KelmarError("The folder \"" + dirName + "\" holds no batch (no " + MANIFEST_NAME + ").");
@@ -149,12 +183,17 @@ BatchSummary MergeBatch(const std::string& dirName, const std::string& version, 
     if (manifest->Version != version)
         throw KelmarError("The batch in \"" + dirName + "\" was made by kelmar-cli " + manifest->Version + "; this is " +
                           version + ". Merge it with the version that made it.");
+    if (manifest->JoinedFailed) return FinishedBatch(dir, *manifest, keepParts, err);
     RemoveLeftTemporaries(dir);
     BatchSummary summary;
     summary.Sites = manifest->Sites;
     summary.BaseSeed = manifest->BaseSeed;
     summary.Failed = JoinParts(dir, *manifest, err);
     summary.Merged = true;
+    if (!keepParts) {
+        Manifest joined = *manifest;
+        RemoveJoinedParts(dir, joined, summary.Failed, {}, err);
+    }
     return summary;
 }
 

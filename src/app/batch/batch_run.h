@@ -7,7 +7,8 @@
 //
 // The folder of a batch holds
 //   manifest.txt                what identifies the batch (version, list hash, seed, chunk size, format,
-//                               the digests of the files the sites name)
+//                               the digests of the files the sites name, the tables' digits when asked
+//                               for) and, once the outputs are joined, joined_failed_sites
 //   parts/shard-K-of-N.*        the streams of shard K of N (a run on one machine is 0 of 1):
 //                               monthly.csv, annual.csv, errors.csv (each with its header) and
 //                               values.bin (the numbers of each site for the netCDF file, batch_netcdf.h)
@@ -19,6 +20,13 @@
 //                               under a second name, after shards a copy of their chunks
 //   results.nc                  the same results as one CF netCDF file (formats netcdf and both)
 //   summary_monthly.csv summary_annual.csv   with --summary, instead of monthly.csv and annual.csv
+//
+// Once the outputs of a whole batch or a merge are in place, the manifest
+// is marked joined (joined_failed_sites=) and parts/ is removed, unless
+// --keep-parts: the outputs no longer need it, and the manifest stays so
+// that the folder is not taken for an empty one and a later --resume,
+// shard or merge says the batch is finished (and ends a removal a kill cut
+// short) instead of running it again.
 //
 // Scenarios and replicates: site i runs as the tasks (i, s, r), scenario by
 // scenario and within it replicate by replicate, and its rows follow in that
@@ -107,6 +115,12 @@ struct BatchOptions {
     // "single", and their deflate level 0 (none) .. 9.
     std::string NetcdfPrecision = "double";
     int NetcdfDeflate = 0;
+    // Significant digits of the CSV tables' numbers, 1..17 (--csv-digits);
+    // 0: the shortest text that reads back to the same double.
+    int CsvDigits = 0;
+    // A whole batch that joined its outputs keeps parts/ (--keep-parts);
+    // otherwise the parts are removed once the outputs are in place.
+    bool KeepParts = false;
 };
 
 struct BatchSummary {
@@ -133,6 +147,10 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err);
 // or seed, missing chunks, and chunks whose done-file or bytes are not those
 // written (checked against their digests), naming them, the shard they
 // belong to and the stream.
-BatchSummary MergeBatch(const std::string& dir, const std::string& version, std::ostream& err);
+// Without `keepParts` the parts are removed once the outputs are in place.
+// A folder whose batch is finished (joined, parts removed) is no error: its
+// count of failed sites is given again and nothing is merged.
+BatchSummary MergeBatch(const std::string& dir, const std::string& version, std::ostream& err,
+                        bool keepParts = false);
 
 }  // namespace kelmar::batch

@@ -60,16 +60,16 @@ void ReplicateSummaries::Add(const TModel& model) {
     ++Replicates;
 }
 
-void ReplicateSummaries::Append(std::string_view start, std::string& monthly, std::string& annual) {
+void ReplicateSummaries::Append(std::string_view start, std::string& monthly, std::string& annual, int digits) {
     if (Replicates == 0 || Years == 0) return;
     std::vector<SampleSummary> months(ByMonth.size());
     for (std::size_t g = 0; g < ByMonth.size(); ++g) months[g] = Summarize(std::span<double>(ByMonth[g]), MonthMoments[g]);
     for (int k = 1; k <= 12; ++k)
-        for (int f = 0; f < FIELDS; ++f) AppendSummaryRow(monthly, start, k, RESULT_FIELDS[f], months[static_cast<std::size_t>(f) * 12 + k - 1]);
+        for (int f = 0; f < FIELDS; ++f) AppendSummaryRow(monthly, start, k, RESULT_FIELDS[f], months[static_cast<std::size_t>(f) * 12 + k - 1], digits);
     for (int i = 1; i <= Years; ++i)
         for (int f = 0; f < FIELDS; ++f)
             AppendSummaryRow(annual, start, YearOf[static_cast<std::size_t>(i)], RESULT_FIELDS[f],
-                      Summarize(std::span<double>(ByYear[static_cast<std::size_t>(f) * Years + i - 1])));
+                      Summarize(std::span<double>(ByYear[static_cast<std::size_t>(f) * Years + i - 1])), digits);
 }
 
 }  // namespace kelmar::batch

@@ -75,7 +75,8 @@ public:
     bool Empty() const { return Replicates == 0; }
     // Appends the rows of what was added; `rowStart` is "site_id,scenario,"
     // as CSV text.
-    void Append(std::string_view rowStart, std::string& monthly, std::string& annual);
+    // The numbers have `digits` significant digits (0: the shortest form).
+    void Append(std::string_view rowStart, std::string& monthly, std::string& annual, int digits = 0);
 
 private:
     int Expected = 1;

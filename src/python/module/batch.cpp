@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/batch/batch_memory.h"
+#include "app/batch/batch_tables.h"
 #include "app/batch/site_list.h"
 #include "app/progress.h"
 #include "app/random_streams.h"
@@ -159,7 +160,7 @@ py::dict RunList(batch::SiteList list, std::optional<std::uint32_t> seed, std::u
         seeds.mutable_at(k) = run.Seed;
         if (run.Failed) {
             errorIds.append(py::str(list.Sites[k].Id));
-            errorTexts.append(py::str(run.Error));
+            errorTexts.append(py::str(batch::OneLine(run.Error)));  // as errors.csv holds it
         }
         for (const TResultRecord& r : run.Monthly) {
             monthlySite.mutable_at(mRow) = static_cast<std::int64_t>(k);

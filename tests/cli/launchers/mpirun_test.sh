@@ -31,4 +31,5 @@ check_shards "$SCRATCH/mpi" 3
 
 "$KELMAR_CLI" merge "$SCRATCH/mpi" || fail "the merge exited with $?"
 compare_outputs "$SCRATCH/mpi"
+[[ ! -e $SCRATCH/mpi/parts ]] || fail "the merge left the parts behind: $(ls "$SCRATCH/mpi/parts" | head -5)"
 echo "mpirun: 3 shares merged into the one-machine bytes"

@@ -174,7 +174,8 @@ array=$(timeout 60 sbatch --parsable "$examples/batch-array.sh") || fail "sbatch
 array=${array%%;*}
 [[ $array =~ ^[0-9]+$ ]] || fail "sbatch of the array gave no job id: $array"
 job_ids+=("$array")
-submitted=$(timeout 60 sbatch --dependency=afterany:"$array" "$examples/merge.sh") ||
+# Held until the shards' records are checked: the merge removes the parts.
+submitted=$(timeout 60 sbatch --hold --dependency=afterany:"$array" "$examples/merge.sh") ||
   fail "sbatch refused the merge job script"
 merge=${submitted##* }
 [[ $merge =~ ^[0-9]+$ ]] || fail "sbatch of the merge gave no job id: $submitted"
@@ -192,10 +193,12 @@ for ((task = 0; task < 4; task++)); do
     fail "task $task did not end with $want: $(timeout 10 scontrol -o show job "${array}_$task" | grep -oE 'JobState=[^ ]+|ExitCode=[^ ]+' | tr '\n' ' ')"
 done
 check_shards out 4
+timeout 10 scontrol release "$merge" || fail "scontrol could not release the merge job"
 
 wait_for_job "$merge" 120
 grep -qx 'JobState=FAILED ExitCode=1:0' "job-$merge.states" ||
   fail "the merge job did not end with 1 for the failed site: $(cat "job-$merge.states")"
 grep -q "1 of $SITE_COUNT sites failed" "kelmar-merge-$merge.log" || fail "the merge job did not report the failed site"
 compare_outputs out
+[[ ! -e out/parts ]] || fail "the merge left the parts behind: $(ls out/parts | head -5)"
 echo "Slurm: array of 4 and merge job in $((SECONDS - started)) s, the one-machine bytes"

@@ -22,7 +22,7 @@ struct SinkKind {
 const SinkKind SINK_KINDS[] = {
     // With --summary the summary tables take the place of the monthly and annual ones (CSV only).
     {[](OutputFormat format, const Manifest& m) { return !m.Summary && format != OutputFormat::NetCdf; },
-     [](const Manifest& m, const std::string&) -> std::unique_ptr<BatchSink> { return std::make_unique<TableSink>(m.Tasks()); }},
+     [](const Manifest& m, const std::string&) -> std::unique_ptr<BatchSink> { return std::make_unique<TableSink>(m.Tasks(), static_cast<int>(m.CsvDigits)); }},
     // In every format: the failed sites' messages have no other home.
     {[](OutputFormat, const Manifest&) { return true; },
      [](const Manifest& m, const std::string& listName) -> std::unique_ptr<BatchSink> {
@@ -30,7 +30,7 @@ const SinkKind SINK_KINDS[] = {
      }},
     {[](OutputFormat, const Manifest& m) { return m.Summary; },
      [](const Manifest& m, const std::string&) -> std::unique_ptr<BatchSink> {
-         return std::make_unique<SummarySink>(static_cast<int>(m.Realizations()));
+         return std::make_unique<SummarySink>(static_cast<int>(m.Realizations()), static_cast<int>(m.CsvDigits));
      }},
     {[](OutputFormat format, const Manifest& m) { return !m.Summary && format != OutputFormat::Csv; },
      [](const Manifest& m, const std::string&) -> std::unique_ptr<BatchSink> {

@@ -10,10 +10,10 @@ enum { MONTHLY, ANNUAL };
 constexpr const char* OUTPUTS[] = {"summary_monthly.csv", "summary_annual.csv"};
 }  // namespace
 
-SummarySink::SummarySink(int realizations)
+SummarySink::SummarySink(int realizations, int digits)
     : BatchSink({{"summary_monthly", ".summary_monthly.csv", SummaryMonthlyHeader()},
                  {"summary_annual", ".summary_annual.csv", SummaryAnnualHeader()}}),
-      Group(realizations) {}
+      Group(realizations), Digits(digits) {}
 
 std::vector<std::string> SummarySink::Outputs() const { return {OUTPUTS[MONTHLY], OUTPUTS[ANNUAL]}; }
 
@@ -27,7 +27,7 @@ void SummarySink::Add(const TaskRun& run, std::span<const std::string>, std::spa
     AppendCsvField(start, *run.Where.ScenarioName);
     start.push_back(',');
     std::string monthlyRows, annualRows;
-    Group.Append(start, monthlyRows, annualRows);
+    Group.Append(start, monthlyRows, annualRows, Digits);
     Group.Clear();
     streams[MONTHLY]->Write(monthlyRows);
     streams[ANNUAL]->Write(annualRows);

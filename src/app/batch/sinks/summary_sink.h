@@ -10,8 +10,9 @@ namespace kelmar::batch {
 
 class SummarySink final : public BatchSink {
 public:
-    // `realizations`: the replicates of a simulated site.
-    explicit SummarySink(int realizations);
+    // `realizations`: the replicates of a simulated site; `digits`:
+    // significant digits of the numbers (0: shortest).
+    SummarySink(int realizations, int digits);
     std::vector<std::string> Outputs() const override;
     void MakeTexts(const TaskRun& run, std::span<std::string> texts) const override;
     void Add(const TaskRun& run, std::span<const std::string> texts, std::span<ChunkStream* const> streams) override;
@@ -19,6 +20,7 @@ public:
 
 private:
     ReplicateSummaries Group;  // of the site and scenario being written
+    int Digits;
 };
 
 }  // namespace kelmar::batch

@@ -9,9 +9,9 @@ enum { MONTHLY, ANNUAL };
 constexpr const char* OUTPUTS[] = {"monthly.csv", "annual.csv"};
 }  // namespace
 
-TableSink::TableSink(bool tasks)
+TableSink::TableSink(bool tasks, int digits)
     : BatchSink({{"monthly", ".monthly.csv", MonthlyHeader(tasks)}, {"annual", ".annual.csv", AnnualHeader(tasks)}}),
-      Tasks(tasks) {}
+      Tasks(tasks), Digits(digits) {}
 
 std::vector<std::string> TableSink::Outputs() const { return {OUTPUTS[MONTHLY], OUTPUTS[ANNUAL]}; }
 
@@ -21,7 +21,7 @@ void TableSink::MakeTexts(const TaskRun& run, std::span<std::string> texts) cons
     if (run.Failed) return;
     const Task& task = run.Where;
     AppendTaskRows(run.Model, Tasks ? RowStart(task.Site.Id, task.ScenarioName, task.Replicate) : RowStart(task.Site.Id),
-                   run.Seed, texts[MONTHLY], texts[ANNUAL]);
+                   run.Seed, texts[MONTHLY], texts[ANNUAL], Digits);
 }
 
 void TableSink::Add(const TaskRun&, std::span<const std::string> texts, std::span<ChunkStream* const> streams) {

@@ -8,8 +8,9 @@ namespace kelmar::batch {
 
 class TableSink final : public BatchSink {
 public:
-    // `tasks`: a batch of scenarios or replicates, whose rows have their columns.
-    explicit TableSink(bool tasks);
+    // `tasks`: a batch of scenarios or replicates, whose rows have their
+    // columns; `digits`: significant digits of the numbers (0: shortest).
+    TableSink(bool tasks, int digits);
     std::vector<std::string> Outputs() const override;
     void MakeTexts(const TaskRun& run, std::span<std::string> texts) const override;
     void Add(const TaskRun& run, std::span<const std::string> texts, std::span<ChunkStream* const> streams) override;
@@ -17,6 +18,7 @@ public:
 
 private:
     bool Tasks;
+    int Digits;
 };
 
 }  // namespace kelmar::batch
