@@ -21,66 +21,36 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "program_fixture.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadBytes(const fs::path& path) {
-    std::error_code error;
-    std::string bytes(fs::file_size(path, error), '\0');
-    if (error) return {};
-    std::ifstream(path, std::ios::binary).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
-}
-
-void WriteBytes(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+using kelmar::testing::FileText;
+using kelmar::testing::WriteFileText;
 
 struct BatchProgram : ::testing::Test {
-    fs::path dir = fs::temp_directory_path() / ("kelmar-batch-program-" + std::to_string(::getpid()));
-
-    void SetUp() override {
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        for (const char* name : {"soil.sit", "climat.cld", "weather.wed"})
-            fs::copy_file(fs::path(KELMAR_EXAMPLES_DIR) / name, dir / name);
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    kelmar::testing::ExampleFolder folder{"kelmar-batch-program"};
+    const fs::path& dir = folder.Path();
 
     // Starts kelmar-cli in `dir`, its output and errors into files there.
     pid_t Start(const std::vector<std::string>& args) {
-        const pid_t child = fork();
-        if (child == 0) {
-            std::vector<char*> argv{const_cast<char*>(KELMAR_CLI)};
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            const int out = open((dir / ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open((dir / ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0) _exit(126);
-            // As from a terminal, whatever the test runner's own handling.
-            for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
-            execv(KELMAR_CLI, argv.data());
-            _exit(127);
-        }
-        return child;
+        return kelmar::testing::StartProgram(KELMAR_CLI, args, dir, dir / ".out", dir / ".err");
     }
     // The exit status, or 128 + the signal that ended it.
-    static int Wait(pid_t child) {
-        int status = 0;
-        if (waitpid(child, &status, 0) != child) return -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+    static int Wait(pid_t child) { return kelmar::testing::WaitProgram(child); }
     int Run(const std::vector<std::string>& args) { return Wait(Start(args)); }
-    std::string Err() const { return ReadBytes(dir / ".err"); }
-    std::string Out() const { return ReadBytes(dir / ".out"); }
+    std::string Err() const { return FileText(dir / ".err"); }
+    std::string Out() const { return FileText(dir / ".out"); }
 
     void SimulatedList(int sites) {
         std::string text = "site_id,site_file,climate_file\n";
         for (int i = 0; i < sites; ++i) text += "s" + std::to_string(i) + ",soil.sit,climat.cld\n";
-        WriteBytes(dir / "sites.csv", text);
+        WriteFileText(dir / "sites.csv", text);
     }
     std::string Outputs(const std::string& out) const {
         std::string all;
-        for (const char* name : {"monthly.csv", "annual.csv", "errors.csv"}) all += ReadBytes(dir / out / name);
+        for (const char* name : {"monthly.csv", "annual.csv", "errors.csv"}) all += FileText(dir / out / name);
         return all;
     }
 };
@@ -322,14 +292,14 @@ std::vector<std::vector<double>> Rows(const std::string& text, const std::string
 TEST_F(BatchProgram, ASiteRunAloneWithItsSeedGivesTheBatchsNumbers) {
     SimulatedList(4);
     ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "out", "--seed", "5", "--quiet"}), 0) << Err();
-    const std::string annual = ReadBytes(dir / "out/annual.csv");
+    const std::string annual = FileText(dir / "out/annual.csv");
     const std::size_t row = annual.find("\ns2,");
     ASSERT_NE(row, std::string::npos);
     const std::size_t end = annual.find('\n', row + 1);
     const std::string seed = annual.substr(annual.rfind(',', end) + 1, end - annual.rfind(',', end) - 1);
     ASSERT_EQ(Run({"simulate", "--site", "soil.sit", "--climate", "climat.cld", "--seed", seed, "--table", "t.csv"}), 0);
-    const auto alone = Rows(ReadBytes(dir / "t.csv"), "", 3, true);
-    const auto inBatch = Rows(ReadBytes(dir / "out/monthly.csv"), "s2,", 3, false);
+    const auto alone = Rows(FileText(dir / "t.csv"), "", 3, true);
+    const auto inBatch = Rows(FileText(dir / "out/monthly.csv"), "s2,", 3, false);
     ASSERT_EQ(alone.size(), 6000u);
     EXPECT_TRUE(alone == inBatch) << "seed " << seed;
 }
@@ -355,13 +325,13 @@ TEST_F(BatchProgram, ASitesScenariosAndReplicatesAreWhatSimulateGivesIt) {
     std::string list = "scenario,precip_factor";
     for (int m = 1; m <= 12; ++m) list += ",delta_t_" + std::to_string(m);
     list += "\nwarm,0.9,2,2,2,2,2,2,2,2,2,2,2,2\nseasonal,1.1,0,0,1,1,2,3,3,2,1,1,0,0\n";
-    WriteBytes(dir / "scenarios.csv", list);
-    WriteBytes(dir / "warm.scn", "name = warm\ndelta_t = 2\nprecip_factor = 0.9\n");
-    WriteBytes(dir / "seasonal.scn", "name = seasonal\ndelta_t = 0,0,1,1,2,3,3,2,1,1,0,0\nprecip_factor = 1.1\n");
+    WriteFileText(dir / "scenarios.csv", list);
+    WriteFileText(dir / "warm.scn", "name = warm\ndelta_t = 2\nprecip_factor = 0.9\n");
+    WriteFileText(dir / "seasonal.scn", "name = seasonal\ndelta_t = 0,0,1,1,2,3,3,2,1,1,0,0\nprecip_factor = 1.1\n");
     ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "out", "--seed", "5", "--replicates", "3", "--scenarios",
                    "scenarios.csv", "--quiet"}), 0)
         << Err();
-    const std::string annual = ReadBytes(dir / "out/annual.csv");
+    const std::string annual = FileText(dir / "out/annual.csv");
     for (const char* scenario : {"warm", "seasonal"}) {
         // Replicate 0 of site s1 starts 3 streams after the base; simulate's
         // replicates from its seed are the batch's replicates of the site.
@@ -372,9 +342,9 @@ TEST_F(BatchProgram, ASitesScenariosAndReplicatesAreWhatSimulateGivesIt) {
                        "--scenario", std::string(scenario) + ".scn", "--out", ens}), 0)
             << Err();
         for (const char* table : {"monthly.csv", "annual.csv"}) {
-            const std::string alone = RowsAfter(ReadBytes(dir / ens / table), std::string("soil,") + scenario + ",");
+            const std::string alone = RowsAfter(FileText(dir / ens / table), std::string("soil,") + scenario + ",");
             ASSERT_EQ(std::count(alone.begin(), alone.end(), '\n'), table[0] == 'm' ? 18000 : 1500) << ens << "/" << table;
-            EXPECT_TRUE(alone == RowsAfter(ReadBytes(dir / "out" / table), std::string("s1,") + scenario + ","))
+            EXPECT_TRUE(alone == RowsAfter(FileText(dir / "out" / table), std::string("s1,") + scenario + ","))
                 << table << " of s1 under " << scenario << " differ from simulate --replicates 3 --seed " << seed;
         }
     }
@@ -384,21 +354,21 @@ TEST_F(BatchProgram, ASitesScenariosAndReplicatesAreWhatSimulateGivesIt) {
     ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "pcg", "--seed", "5", "--replicates", "2", "--rng", "pcg64",
                    "--quiet"}), 0)
         << Err();
-    EXPECT_EQ(SeedOf(ReadBytes(dir / "pcg/annual.csv"), "s1,none,1,"), "5");
+    EXPECT_EQ(SeedOf(FileText(dir / "pcg/annual.csv"), "s1,none,1,"), "5");
     ASSERT_EQ(Run({"simulate", "--site", "soil.sit", "--climate", "climat.cld", "--seed", "5", "--rng", "pcg64",
                    "--replicates", "4", "--out", "ens-pcg"}), 0)
         << Err();
-    const std::string alone = RowsAfter(ReadBytes(dir / "ens-pcg/monthly.csv"), "soil,none,3,");
+    const std::string alone = RowsAfter(FileText(dir / "ens-pcg/monthly.csv"), "soil,none,3,");
     ASSERT_FALSE(alone.empty());
-    EXPECT_TRUE(alone == RowsAfter(ReadBytes(dir / "pcg/monthly.csv"), "s1,none,1,"))
+    EXPECT_TRUE(alone == RowsAfter(FileText(dir / "pcg/monthly.csv"), "s1,none,1,"))
         << "site 1 replicate 1 of pcg64 is not stream 3 of the base seed";
-    EXPECT_NE(ReadBytes(dir / "pcg/manifest.txt").find("\nrng=pcg64\n"), std::string::npos);
+    EXPECT_NE(FileText(dir / "pcg/manifest.txt").find("\nrng=pcg64\n"), std::string::npos);
 }
 
 TEST_F(BatchProgram, SummariesPerSiteAndScenarioAreThoseOfSimulate) {
     SimulatedList(2);
-    WriteBytes(dir / "scenarios.csv", "scenario,delta_t,precip_factor\nnone,,\nwarm,2,0.9\n");
-    WriteBytes(dir / "warm.scn", "name = warm\ndelta_t = 2\nprecip_factor = 0.9\n");
+    WriteFileText(dir / "scenarios.csv", "scenario,delta_t,precip_factor\nnone,,\nwarm,2,0.9\n");
+    WriteFileText(dir / "warm.scn", "name = warm\ndelta_t = 2\nprecip_factor = 0.9\n");
     const std::vector<std::string> common = {"batch", "--sites", "sites.csv", "--seed", "5", "--replicates", "3",
                                              "--scenarios", "scenarios.csv", "--quiet"};
     const auto with = [&](std::vector<std::string> extra) {
@@ -411,20 +381,20 @@ TEST_F(BatchProgram, SummariesPerSiteAndScenarioAreThoseOfSimulate) {
     ASSERT_EQ(Run(with({"--out", "two", "--summary", "--jobs", "2"})), 0) << Err();
     EXPECT_FALSE(fs::exists(dir / "one/monthly.csv"));
     for (const char* table : {"summary_monthly.csv", "summary_annual.csv"})
-        EXPECT_TRUE(ReadBytes(dir / "one" / table) == ReadBytes(dir / "two" / table)) << table << ": --jobs 1 and 2 differ";
+        EXPECT_TRUE(FileText(dir / "one" / table) == FileText(dir / "two" / table)) << table << ": --jobs 1 and 2 differ";
     // Site s1 under warm: its replicates' summaries as simulate makes them
     // from replicate 0's seed.
-    const std::string seed = SeedOf(ReadBytes(dir / "rows/annual.csv"), "s1,warm,0,");
+    const std::string seed = SeedOf(FileText(dir / "rows/annual.csv"), "s1,warm,0,");
     ASSERT_EQ(Run({"simulate", "--site", "soil.sit", "--climate", "climat.cld", "--seed", seed, "--replicates", "3",
                    "--summary", "--scenario", "warm.scn", "--out", "ens"}), 0)
         << Err();
     for (const char* table : {"summary_monthly.csv", "summary_annual.csv"}) {
-        const std::string alone = RowsAfter(ReadBytes(dir / "ens" / table), "soil,warm,");
+        const std::string alone = RowsAfter(FileText(dir / "ens" / table), "soil,warm,");
         EXPECT_FALSE(alone.empty()) << table;
-        EXPECT_TRUE(alone == RowsAfter(ReadBytes(dir / "one" / table), "s1,warm,"))
+        EXPECT_TRUE(alone == RowsAfter(FileText(dir / "one" / table), "s1,warm,"))
             << table << " of s1 under warm differs from simulate --summary --replicates 3 --seed " << seed;
     }
-    EXPECT_NE(ReadBytes(dir / "one/summary_monthly.csv").find("\ns0,none,1,tair_degC,1500,"), std::string::npos);
+    EXPECT_NE(FileText(dir / "one/summary_monthly.csv").find("\ns0,none,1,tair_degC,1500,"), std::string::npos);
     // A resume must keep to the summaries.
     ASSERT_EQ(Run(with({"--out", "one", "--resume"})), 1);
     EXPECT_NE(Err().find("was started with --summary"), std::string::npos) << Err();
@@ -434,7 +404,7 @@ TEST_F(BatchProgram, SummariesPerSiteAndScenarioAreThoseOfSimulate) {
 
 TEST_F(BatchProgram, ABadScenarioListStopsTheBatchBeforeAnything) {
     SimulatedList(2);
-    WriteBytes(dir / "scenarios.csv", "scenario,delta_t\nwarm,2\nwarm,3\ndry,x\n");
+    WriteFileText(dir / "scenarios.csv", "scenario,delta_t\nwarm,2\nwarm,3\ndry,x\n");
     EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--scenarios", "scenarios.csv", "--quiet"}), 1);
     for (const char* expected : {"The scenario list \"scenarios.csv\" has 2 faults; no site was run.",
                                  "\"warm\" is given twice.\nin \"scenarios.csv\", line 3",
@@ -453,7 +423,7 @@ TEST_F(BatchProgram, ABadScenarioListStopsTheBatchBeforeAnything) {
 TEST_F(BatchProgram, ATidyWeatherTableRunsAsItsWeatherFile) {
     // The example record as a table of two sites, the other one first.
     std::string table = "site_id,year,month,tair,prec,tsoil\nother,2000,1,1,2,3\n";
-    std::istringstream wed(ReadBytes(dir / "weather.wed"));
+    std::istringstream wed(FileText(dir / "weather.wed"));
     std::string line;
     std::getline(wed, line);
     std::getline(wed, line);
@@ -461,7 +431,7 @@ TEST_F(BatchProgram, ATidyWeatherTableRunsAsItsWeatherFile) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (!line.empty()) table += "mine," + line + "\n";
     }
-    WriteBytes(dir / "stations.csv", table);
+    WriteFileText(dir / "stations.csv", table);
     const std::vector<std::string> run = {"simulate", "--site", "soil.sit", "--climate", "climat.cld", "--seed", "8"};
     auto with = [&](std::vector<std::string> extra) {
         std::vector<std::string> args = run;
@@ -471,52 +441,52 @@ TEST_F(BatchProgram, ATidyWeatherTableRunsAsItsWeatherFile) {
     ASSERT_EQ(Run(with({"--weather", "weather.wed", "--table", "wed.csv"})), 0) << Err();
     ASSERT_EQ(Run(with({"--weather", "stations.csv", "--site-id", "mine", "--table", "tidy.csv"})), 0) << Err();
     EXPECT_EQ(Out(), "There are 30 years in \"stations.csv\"\n");
-    EXPECT_TRUE(ReadBytes(dir / "wed.csv") == ReadBytes(dir / "tidy.csv"));
+    EXPECT_TRUE(FileText(dir / "wed.csv") == FileText(dir / "tidy.csv"));
     EXPECT_EQ(Run(with({"--weather", "stations.csv", "--table", "x.csv"})), 1);
     EXPECT_NE(Err().find("holds 2 sites"), std::string::npos) << Err();
 
     // In a batch: the same site from the table and from its file.
-    WriteBytes(dir / "sites.csv",
+    WriteFileText(dir / "sites.csv",
                "site_id,site_file,climate_file,weather_file,seed\nmine,soil.sit,climat.cld,stations.csv,8\n");
     ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "tidy", "--quiet"}), 0) << Err();
-    WriteBytes(dir / "sites.csv",
+    WriteFileText(dir / "sites.csv",
                "site_id,site_file,climate_file,weather_file,seed\nmine,soil.sit,climat.cld,weather.wed,8\n");
     ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "wed", "--quiet"}), 0) << Err();
     EXPECT_TRUE(Outputs("tidy") == Outputs("wed"));
 }
 
 TEST_F(BatchProgram, NetcdfMergeChecksThePartsAndNeedsASiteWithResults) {
-    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\n"
+    WriteFileText(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\n"
                                   "a,soil.sit,climat.cld,weather.wed\nb,soil.sit,climat.cld,weather.wed\n");
     // Its values part is damaged below: kept.
     ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--format", "netcdf", "--keep-parts", "--quiet"}), 0)
         << Err();
     EXPECT_FALSE(fs::exists(dir / "o/monthly.csv")) << "--format netcdf joins no CSV tables";
-    const std::string written = ReadBytes(dir / "o/results.nc");
+    const std::string written = FileText(dir / "o/results.nc");
     ASSERT_FALSE(written.empty());
 
     // A values part damaged in place (its size, which the done-file records,
     // kept): its bytes no longer have the checksum recorded while they were
     // written, and the merge names the chunk, the stream and what to do.
     const fs::path values = dir / "o/parts/shard-0-of-1.values.bin";
-    std::string part = ReadBytes(values);
+    std::string part = FileText(values);
     const std::size_t a = part.find("KSV2"), b = part.find("KSV2", a + 1);
     ASSERT_NE(b, std::string::npos) << "no second site record in " << values;
     part[b] = 'X';
-    WriteBytes(values, part);
+    WriteFileText(values, part);
     EXPECT_EQ(Run({"merge", "o"}), 1);
     for (const char* piece : {"chunk 0 (sites 1 to 2)", "stream values", "shard-0-of-1.values.bin\" differ from the checksum",
                               "--resume"})
         EXPECT_NE(Err().find(piece), std::string::npos) << piece << " not in\n" << Err();
-    EXPECT_TRUE(ReadBytes(dir / "o/results.nc") == written) << "a refused merge changed results.nc";
+    EXPECT_TRUE(FileText(dir / "o/results.nc") == written) << "a refused merge changed results.nc";
 
     // No site with results: no file of zero years, and the failure is told.
-    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file\na,gone.sit,climat.cld\n");
+    WriteFileText(dir / "sites.csv", "site_id,site_file,climate_file\na,gone.sit,climat.cld\n");
     EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "none", "--format", "netcdf", "--quiet"}), 1);
     EXPECT_NE(Err().find("results.nc (which needs at least one year) was not written"), std::string::npos) << Err();
     EXPECT_FALSE(fs::exists(dir / "none/results.nc"));
     EXPECT_FALSE(fs::exists(dir / "none/results_annual.nc"));
-    EXPECT_NE(ReadBytes(dir / "none/errors.csv").find("a,"), std::string::npos)
+    EXPECT_NE(FileText(dir / "none/errors.csv").find("a,"), std::string::npos)
         << "a failed site's message must reach errors.csv whatever the format";
 }
 
@@ -524,7 +494,7 @@ TEST_F(BatchProgram, NetcdfMergeChecksThePartsAndNeedsASiteWithResults) {
 // (CSV alone), is a usage error that writes nothing; the manifest records
 // them, and a run to be joined with others of other values is refused.
 TEST_F(BatchProgram, NetcdfPrecisionAndDeflateAreCheckedAndBindTheBatch) {
-    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\na,soil.sit,climat.cld,weather.wed\n");
+    WriteFileText(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\na,soil.sit,climat.cld,weather.wed\n");
     const std::vector<std::string> base = {"batch", "--sites", "sites.csv", "--out", "u", "--quiet"};
     const struct {
         std::vector<std::string> more;
@@ -551,7 +521,7 @@ TEST_F(BatchProgram, NetcdfPrecisionAndDeflateAreCheckedAndBindTheBatch) {
     std::vector<std::string> packed = run;
     packed.insert(packed.end(), {"--netcdf-precision", "single", "--netcdf-deflate", "3"});
     ASSERT_EQ(Run(packed), 0) << Err();
-    const std::string manifest = ReadBytes(dir / "o/manifest.txt");
+    const std::string manifest = FileText(dir / "o/manifest.txt");
     EXPECT_NE(manifest.find("\nnetcdf_precision=single\nnetcdf_deflate=3\n"), std::string::npos) << manifest;
     const struct {
         std::vector<std::string> more;
@@ -569,7 +539,7 @@ TEST_F(BatchProgram, NetcdfPrecisionAndDeflateAreCheckedAndBindTheBatch) {
     std::vector<std::string> same = packed;
     same.push_back("--resume");
     EXPECT_EQ(Run(same), 0) << Err();
-    EXPECT_EQ(ReadBytes(dir / "o/manifest.txt"), manifest);
+    EXPECT_EQ(FileText(dir / "o/manifest.txt"), manifest);
 }
 
 TEST_F(BatchProgram, CommandLineAndFailures) {
@@ -601,12 +571,12 @@ TEST_F(BatchProgram, CommandLineAndFailures) {
     EXPECT_NE(Out().find("--resume"), std::string::npos);
 
     // A failed site: the others run, exit 1 with a one-line summary.
-    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\n"
+    WriteFileText(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\n"
                                   "a,soil.sit,climat.cld,weather.wed\nb,gone.sit,climat.cld,weather.wed\n");
     EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--quiet"}), 1);
     EXPECT_EQ(Err(), "kelmar-cli: 1 of 2 sites failed; their messages are in o/errors.csv\n");
-    EXPECT_NE(ReadBytes(dir / "o/errors.csv").find("b,\"File soil parameters"), std::string::npos);
-    EXPECT_NE(ReadBytes(dir / "o/annual.csv").find("\na,1961,"), std::string::npos);
+    EXPECT_NE(FileText(dir / "o/errors.csv").find("b,\"File soil parameters"), std::string::npos);
+    EXPECT_NE(FileText(dir / "o/annual.csv").find("\na,1961,"), std::string::npos);
     EXPECT_FALSE(fs::exists(dir / "o/parts"));
 
     // The finished folder: a resume or a merge says so and gives the batch's

@@ -15,14 +15,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "program_fixture.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using kelmar::testing::FileText;
+using kelmar::testing::WriteFileText;
 
 struct Outcome {
     int status = -1;  // the exit status, or 128 + the signal that ended it
@@ -31,40 +30,21 @@ struct Outcome {
 
 // A folder holding copies of the example files, in which kelmar-cli runs.
 struct CliProgram : ::testing::Test {
-    fs::path dir = fs::temp_directory_path() / ("kelmar-cli-program-" + std::to_string(::getpid()));
+    kelmar::testing::ExampleFolder folder{"kelmar-cli-program"};
+    const fs::path& dir = folder.Path();
     std::string program = KELMAR_CLI;  // the kelmar-cli that Run starts
 
-    void SetUp() override { FreshFiles(); }
-    void FreshFiles() {
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        for (const char* name : {"soil.sit", "climat.cld", "weather.wed"})
-            fs::copy_file(fs::path(KELMAR_EXAMPLES_DIR) / name, dir / name);
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    void FreshFiles() { folder.Refill(); }
 
     // Runs kelmar-cli in `dir` with `args`; standard output goes to
     // `stdoutTo` when given, else to a file whose bytes are returned.
     Outcome Run(const std::vector<std::string>& args, const std::string& stdoutTo = "") {
         const fs::path outFile = dir / ".captured-out", errFile = dir / ".captured-err";
-        const pid_t child = fork();
-        if (child == 0) {
-            std::vector<char*> argv{const_cast<char*>(program.c_str())};
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            const std::string outName = stdoutTo.empty() ? outFile.string() : stdoutTo;
-            const int out = open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0) _exit(126);
-            execv(program.c_str(), argv.data());
-            _exit(127);
-        }
         Outcome outcome;
-        int status = 0;
-        if (child < 0 || waitpid(child, &status, 0) != child) return outcome;
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        if (stdoutTo.empty()) outcome.out = ReadBytes(outFile);
-        outcome.err = ReadBytes(errFile);
+        outcome.status = kelmar::testing::WaitProgram(kelmar::testing::StartProgram(
+            program, args, dir, stdoutTo.empty() ? outFile : fs::path(stdoutTo), errFile));
+        if (stdoutTo.empty()) outcome.out = FileText(outFile);
+        outcome.err = FileText(errFile);
         fs::remove(outFile);
         fs::remove(errFile);
         return outcome;
@@ -77,7 +57,7 @@ struct CliProgram : ::testing::Test {
         for (const auto& entry : fs::directory_iterator(dir))
             files[entry.path().filename().string()] = fs::is_symlink(entry.symlink_status())
                                                           ? "link to " + fs::read_symlink(entry).string()
-                                                          : ReadBytes(entry.path());
+                                                          : FileText(entry.path());
         return files;
     }
 
@@ -189,9 +169,9 @@ TEST_F(CliProgram, DashWritesTheDataToStandardOutputAndTheReportToStandardError)
         ASSERT_EQ(file.status, 0) << Joined(c.toFile) << file.err;
         const Outcome piped = Run(c.toStdout);
         EXPECT_EQ(piped.status, 0) << Joined(c.toStdout) << piped.err;
-        EXPECT_TRUE(piped.out == ReadBytes(dir / c.file))
+        EXPECT_TRUE(piped.out == FileText(dir / c.file))
             << Joined(c.toStdout) << ": standard output holds " << piped.out.size() << " bytes, the file "
-            << ReadBytes(dir / c.file).size();
+            << FileText(dir / c.file).size();
         EXPECT_EQ(piped.err, c.report) << Joined(c.toStdout);
         EXPECT_FALSE(fs::exists(dir / "-")) << Joined(c.toStdout);
     }
@@ -255,11 +235,11 @@ TEST_F(CliProgram, CheckWritesTheTableTheFigureAndAVerdictPerVariable) {
         << lines[0];
     for (const auto& [line, key] : {std::pair{1, "tair ("}, {2, "prec ("}, {3, "tsoil ("}})
         EXPECT_EQ(lines[line].rfind(key, 0), 0u) << lines[line];
-    const std::string table = ReadBytes(dir / "out" / "check.csv");
+    const std::string table = FileText(dir / "out" / "check.csv");
     EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 1 + 3 * 12 * 3) << table.substr(0, 300);
 #ifdef KELMAR_CHECK_FIGURE
-    EXPECT_EQ(ReadBytes(dir / "out" / "check.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
-    EXPECT_NE(ReadBytes(dir / "out" / "check.svg").find("<svg"), std::string::npos);
+    EXPECT_EQ(FileText(dir / "out" / "check.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_NE(FileText(dir / "out" / "check.svg").find("<svg"), std::string::npos);
     EXPECT_EQ(outcome.err, "");
 #else
     EXPECT_NE(outcome.err.find("need the window's libraries"), std::string::npos) << outcome.err;
@@ -267,7 +247,7 @@ TEST_F(CliProgram, CheckWritesTheTableTheFigureAndAVerdictPerVariable) {
 #endif
     const Outcome again = Run(CHECK);
     ASSERT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(ReadBytes(dir / "out" / "check.csv"), table) << "the same seed, another table";
+    EXPECT_EQ(FileText(dir / "out" / "check.csv"), table) << "the same seed, another table";
 }
 
 #ifdef KELMAR_CHECK_FIGURE

@@ -20,80 +20,37 @@
 #include <string>
 #include <vector>
 
+#include "program_fixture.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using kelmar::testing::FileText;
+using kelmar::testing::WriteFileText;
 
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteBytes(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
-// Limits set on the child before it starts kelmar-cli.
 #ifdef KELMAR_SANITIZED
 constexpr bool SANITIZED = true;
 #else
 constexpr bool SANITIZED = false;
 #endif
 
-struct Limits {
-    std::optional<rlim_t> FileBytes;     // RLIMIT_FSIZE: a write past it fails with EFBIG (SIGXFSZ ignored)
-    std::optional<rlim_t> AddressBytes;  // RLIMIT_AS: allocations past it fail
-    unsigned Seconds = 120;              // a hang ends by SIGALRM (status 142)
-};
+using Limits = kelmar::testing::ProgramLimits;
+
+// Without a limit of its own, a hang ends by SIGALRM after this (status 142).
+constexpr unsigned HANG_SECONDS = 120;
 
 struct HostileInput : ::testing::Test {
-    fs::path dir = fs::temp_directory_path() / ("kelmar-hostile-" + std::to_string(::getpid()));
-
-    void SetUp() override {
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        for (const char* name : {"soil.sit", "climat.cld", "weather.wed"})
-            fs::copy_file(fs::path(KELMAR_EXAMPLES_DIR) / name, dir / name);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::permissions(dir, fs::perms::owner_all, ignored);
-        for (const auto& entry : fs::recursive_directory_iterator(dir, ignored))
-            if (entry.is_directory(ignored)) fs::permissions(entry.path(), fs::perms::owner_all, ignored);
-        fs::remove_all(dir, ignored);
-    }
+    kelmar::testing::ExampleFolder folder{"kelmar-hostile"};
+    const fs::path& dir = folder.Path();
 
     // Runs kelmar-cli in `dir`; gives the exit status, or 128 + the signal
     // that ended it.
-    int Run(const std::vector<std::string>& args, const Limits& limits = {}) {
-        const pid_t child = fork();
-        if (child == 0) {
-            std::vector<char*> argv{const_cast<char*>(KELMAR_CLI)};
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            const int out = open((dir / ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open((dir / ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0) _exit(126);
-            // Set after the captures are open: their writes are small.
-            if (limits.FileBytes) {
-                std::signal(SIGXFSZ, SIG_IGN);
-                const rlimit size{*limits.FileBytes, *limits.FileBytes};
-                if (setrlimit(RLIMIT_FSIZE, &size) != 0) _exit(126);
-            }
-            // The address sanitizer reserves terabytes of shadow memory at
-            // start, which no address-space limit leaves room for.
-            if (limits.AddressBytes && !SANITIZED) {
-                const rlimit size{*limits.AddressBytes, *limits.AddressBytes};
-                if (setrlimit(RLIMIT_AS, &size) != 0) _exit(126);
-            }
-            std::signal(SIGALRM, SIG_DFL);
-            alarm(limits.Seconds);
-            execv(KELMAR_CLI, argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        if (waitpid(child, &status, 0) != child) return -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    int Run(const std::vector<std::string>& args, Limits limits = {}) {
+        if (limits.Seconds == 0) limits.Seconds = HANG_SECONDS;
+        return kelmar::testing::WaitProgram(
+            kelmar::testing::StartProgram(KELMAR_CLI, args, dir, dir / ".out", dir / ".err", limits));
     }
-    std::string Err() const { return ReadBytes(dir / ".err"); }
+    std::string Err() const { return FileText(dir / ".err"); }
 };
 
 // Before, a site file that was a FIFO without a writer stopped the whole
@@ -102,20 +59,20 @@ TEST_F(HostileInput, ASpecialFileIsRefusedUnwaitedAndInABatchIsOnlyItsSitesError
     ASSERT_EQ(mkfifo((dir / "fifo.sit").c_str(), 0600), 0);
     ASSERT_EQ(mkfifo((dir / "fifo.cld").c_str(), 0600), 0);
     fs::create_symlink("/dev/null", dir / "null.wed");
-    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\n"
+    WriteFileText(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\n"
                                   "a,soil.sit,climat.cld,weather.wed\n"
                                   "pipe,fifo.sit,climat.cld,weather.wed\n"
                                   "device,soil.sit,climat.cld,null.wed\n"
                                   "b,soil.sit,climat.cld,\n");
     EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--quiet"}), 1) << Err();
     EXPECT_EQ(Err(), "kelmar-cli: 2 of 4 sites failed; their messages are in o/errors.csv\n");
-    const std::string errors = ReadBytes(dir / "o/errors.csv");
+    const std::string errors = FileText(dir / "o/errors.csv");
     EXPECT_NE(errors.find("pipe,\"The file \"\"fifo.sit\"\" is not a regular file but a FIFO"), std::string::npos)
         << errors;
     EXPECT_NE(errors.find("device,\"The file \"\"null.wed\"\" is not a regular file but a character device"),
               std::string::npos)
         << errors;
-    const std::string annual = ReadBytes(dir / "o/annual.csv");
+    const std::string annual = FileText(dir / "o/annual.csv");
     EXPECT_NE(annual.find("\na,"), std::string::npos) << annual;
     EXPECT_NE(annual.find("\nb,"), std::string::npos) << annual;
 
@@ -144,7 +101,7 @@ TEST_F(HostileInput, ANetcdfFileThatCannotBeWrittenEndsWithItsMessageAndStatus1)
     // values part, which holds each site's own years alone.
     std::string list = "site_id,site_file,climate_file,weather_file\nsim,soil.sit,climat.cld,\n";
     for (int i = 0; i < 20; ++i) list += "s" + std::to_string(i) + ",soil.sit,climat.cld,weather.wed\n";
-    WriteBytes(dir / "sites.csv", list);
+    WriteFileText(dir / "sites.csv", list);
     // The parts are kept, so that the limit is measured over every file the
     // batch writes and the merges below join them again.
     const std::vector<std::string> batch = {"batch", "--sites", "sites.csv", "--out", "o", "--format", "netcdf", "--quiet",
@@ -161,24 +118,24 @@ TEST_F(HostileInput, ANetcdfFileThatCannotBeWrittenEndsWithItsMessageAndStatus1)
     EXPECT_FALSE(fs::exists(results));
 
     ASSERT_EQ(Run({"merge", "o", "--keep-parts"}), 0) << Err();
-    const std::string written = ReadBytes(results);
+    const std::string written = FileText(results);
     EXPECT_EQ(Run({"merge", "o", "--keep-parts"}, full), 1) << Err();
     EXPECT_NE(Err().find("results.nc"), std::string::npos) << Err();
-    EXPECT_TRUE(ReadBytes(results) == written) << "a failed merge changed results.nc";
+    EXPECT_TRUE(FileText(results) == written) << "a failed merge changed results.nc";
 }
 
 // Before, every job asked for got two tasks' memory up front (about 1.3 MB
 // each): --jobs 65535 on one site needed 170 GB and was killed.
 TEST_F(HostileInput, JobsBeyondTheTasksAreCappedAndSaidSo) {
-    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\na,soil.sit,climat.cld,weather.wed\n");
+    WriteFileText(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\na,soil.sit,climat.cld,weather.wed\n");
     const Limits memory{.AddressBytes = rlim_t{2} << 30};  // 2 GiB of address space
     EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "o", "--quiet", "--jobs", "65535"}, memory), 0) << Err();
     EXPECT_EQ(Err(), "kelmar-cli: --jobs 65535 capped to 1 (the tasks of the batch)\n");
-    EXPECT_NE(ReadBytes(dir / "o/annual.csv").find("\na,1961,"), std::string::npos);
+    EXPECT_NE(FileText(dir / "o/annual.csv").find("\na,1961,"), std::string::npos);
 
     // 100 replicates of a site are 100 tasks; the thread pool starts no
     // more threads than the cores (it used to say so itself, after the fact).
-    WriteBytes(dir / "generated.csv", "site_id,site_file,climate_file\na,soil.sit,climat.cld\n");
+    WriteFileText(dir / "generated.csv", "site_id,site_file,climate_file\na,soil.sit,climat.cld\n");
     EXPECT_EQ(Run({"batch", "--sites", "generated.csv", "--out", "r", "--quiet", "--replicates", "100", "--jobs",
                    "65535"},
                   memory),
@@ -193,7 +150,7 @@ TEST_F(HostileInput, JobsBeyondTheTasksAreCappedAndSaidSo) {
     EXPECT_EQ(cap[2] == "the tasks of the batch", std::stoi(cap[1]) == 100) << said;
 
     // Within the tasks and the cores nothing is said.
-    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\n"
+    WriteFileText(dir / "sites.csv", "site_id,site_file,climate_file,weather_file\n"
                                   "a,soil.sit,climat.cld,weather.wed\nb,soil.sit,climat.cld,weather.wed\n");
     EXPECT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "p", "--quiet", "--jobs", "2"}, memory), 0) << Err();
     EXPECT_EQ(Err(), "");
@@ -208,7 +165,7 @@ TEST_F(HostileInput, EachRefusalNamesTheValueTheLimitAndWhatToDo) {
         more.insert(more.begin(), simulate.begin(), simulate.end());
         return more;
     };
-    WriteBytes(dir / "sites.csv", "site_id,site_file,climate_file\na,soil.sit,climat.cld\n");
+    WriteFileText(dir / "sites.csv", "site_id,site_file,climate_file\na,soil.sit,climat.cld\n");
     const auto batch = [&](std::vector<std::string> more) {
         const std::vector<std::string> start = {"batch", "--sites", "sites.csv", "--out", "o", "--quiet"};
         more.insert(more.begin(), start.begin(), start.end());

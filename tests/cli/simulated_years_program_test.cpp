@@ -14,14 +14,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "program_fixture.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using kelmar::testing::FileText;
+using kelmar::testing::WriteFileText;
 
 struct Outcome {
     int status = -1;
@@ -29,37 +28,21 @@ struct Outcome {
 };
 
 struct SimulatedYearsProgram : ::testing::Test {
-    fs::path dir = fs::temp_directory_path() / ("kelmar-years-program-" + std::to_string(::getpid()));
+    kelmar::testing::ExampleFolder folder{"kelmar-years-program"};
+    const fs::path& dir = folder.Path();
 
     void SetUp() override {
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        for (const char* name : {"soil.sit", "climat.cld", "weather.wed"})
-            fs::copy_file(fs::path(KELMAR_EXAMPLES_DIR) / name, dir / name);
         std::ofstream(dir / "sites.csv") << "site_id,site_file,climate_file\ns,soil.sit,climat.cld\n";
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     // kelmar-cli in `dir`, its output and errors kept outside it.
     Outcome Run(const std::vector<std::string>& args) {
         const fs::path outFile = dir.string() + ".out", errFile = dir.string() + ".err";
-        const pid_t child = fork();
-        if (child == 0) {
-            std::vector<char*> argv{const_cast<char*>(KELMAR_CLI)};
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0) _exit(126);
-            execv(KELMAR_CLI, argv.data());
-            _exit(127);
-        }
         Outcome outcome;
-        int status = 0;
-        if (child < 0 || waitpid(child, &status, 0) != child) return outcome;
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        outcome.out = ReadBytes(outFile);
-        outcome.err = ReadBytes(errFile);
+        outcome.status =
+            kelmar::testing::WaitProgram(kelmar::testing::StartProgram(KELMAR_CLI, args, dir, outFile, errFile));
+        outcome.out = FileText(outFile);
+        outcome.err = FileText(errFile);
         fs::remove(outFile);
         fs::remove(errFile);
         return outcome;
@@ -68,7 +51,7 @@ struct SimulatedYearsProgram : ::testing::Test {
     std::map<std::string, std::string> Snapshot() const {
         std::map<std::string, std::string> files;
         for (const auto& entry : fs::recursive_directory_iterator(dir))
-            files[entry.path().string()] = entry.is_regular_file() ? ReadBytes(entry.path()) : "";
+            files[entry.path().string()] = entry.is_regular_file() ? FileText(entry.path()) : "";
         return files;
     }
 };
@@ -150,7 +133,7 @@ TEST_F(SimulatedYearsProgram, OutputsAreTheFirstYearsOfTheFullRun) {
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(outcome.out, "Simulated 30 years of weather\n");
 
-    const auto whole = Lines(ReadBytes(dir / "full.csv")), start = Lines(ReadBytes(dir / "part.csv"));
+    const auto whole = Lines(FileText(dir / "full.csv")), start = Lines(FileText(dir / "part.csv"));
     ASSERT_EQ(start.size(), 1 + 30 * 13u);
     EXPECT_EQ(start[0], whole[0]);
     for (std::size_t n = 1; n < start.size(); ++n) {
@@ -162,16 +145,16 @@ TEST_F(SimulatedYearsProgram, OutputsAreTheFirstYearsOfTheFullRun) {
             << "line " << n;
     }
 
-    const std::string results = ReadBytes(dir / "part-results.csv");
+    const std::string results = FileText(dir / "part-results.csv");
     EXPECT_EQ(std::count(results.begin(), results.end(), '\n'), 1 + 30 * 12);
-    EXPECT_EQ(ReadBytes(dir / "full-results.csv").substr(0, results.size()), results);
+    EXPECT_EQ(FileText(dir / "full-results.csv").substr(0, results.size()), results);
 
     // --years still counts the years written to the results file.
     part.insert(part.end(), {"--years", "3"});
     ASSERT_EQ(Run(part).status, 0);
-    EXPECT_EQ(ReadBytes(dir / "part-results.csv"), results.substr(0, ReadBytes(dir / "part-results.csv").size()));
-    EXPECT_EQ(Lines(ReadBytes(dir / "part-results.csv")).size(), 1 + 3 * 12u);
-    EXPECT_EQ(Lines(ReadBytes(dir / "part.csv")).size(), 1 + 30 * 13u) << "--years does not cut the table";
+    EXPECT_EQ(FileText(dir / "part-results.csv"), results.substr(0, FileText(dir / "part-results.csv").size()));
+    EXPECT_EQ(Lines(FileText(dir / "part-results.csv")).size(), 1 + 3 * 12u);
+    EXPECT_EQ(Lines(FileText(dir / "part.csv")).size(), 1 + 30 * 13u) << "--years does not cut the table";
 }
 
 }  // namespace

@@ -8,8 +8,6 @@ reads back to each one).
 """
 import os
 import re
-import shutil
-import subprocess
 import warnings
 
 import numpy as np
@@ -20,23 +18,9 @@ import xarray as xr
 
 import kelmar
 import kelmar.dask
+from programs import CLIMATE, SITE, WEATHER, cli, read_exact
 
-CLI = os.environ["KELMAR_CLI"]
-EXAMPLES = os.environ["KELMAR_EXAMPLES"]
-SITE = os.path.join(EXAMPLES, "soil.sit")
-CLIMATE = os.path.join(EXAMPLES, "climat.cld")
-WEATHER = os.path.join(EXAMPLES, "weather.wed")
 FIELDS = kelmar._kelmar.RESULT_FIELDS
-
-
-def cli(*args, cwd=None, expect=0):
-    done = subprocess.run([CLI, *args], cwd=cwd, capture_output=True, text=True)
-    assert done.returncode == expect, f"kelmar-cli {' '.join(args)} gave {done.returncode}: {done.stderr}"
-    return done
-
-
-def read_exact(path):
-    return pd.read_csv(path, float_precision="round_trip", keep_default_na=False, dtype={"site_id": object})
 
 
 def assert_same_records(result, table, what):

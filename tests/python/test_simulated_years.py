@@ -5,8 +5,6 @@ datetime64, and ValueError naming the argument for what cannot run.
 
 Run by ctest with KELMAR_CLI and KELMAR_EXAMPLES set (see test_kelmar.py).
 """
-import os
-import subprocess
 
 import numpy as np
 import pandas as pd
@@ -15,23 +13,9 @@ import xarray as xr
 
 import kelmar
 import kelmar.dask
+from programs import CLIMATE, SITE, WEATHER, cli, read_exact
 
-CLI = os.environ["KELMAR_CLI"]
-EXAMPLES = os.environ["KELMAR_EXAMPLES"]
-SITE = os.path.join(EXAMPLES, "soil.sit")
-CLIMATE = os.path.join(EXAMPLES, "climat.cld")
-WEATHER = os.path.join(EXAMPLES, "weather.wed")  # 1961..1990
 VALUES = [f["column"] for f in kelmar._kelmar.RESULT_FIELDS]
-
-
-def cli(*args, cwd=None, expect=0):
-    done = subprocess.run([CLI, *args], cwd=cwd, capture_output=True, text=True)
-    assert done.returncode == expect, f"kelmar-cli {' '.join(args)} gave {done.returncode}: {done.stderr}"
-    return done
-
-
-def read_exact(path):
-    return pd.read_csv(path, float_precision="round_trip", keep_default_na=False, dtype={"site_id": object})
 
 
 @pytest.mark.parametrize("start_year,run_years", [(1991, 30), (1, 1), (9500, 500), (2024, 77)])
