@@ -20,6 +20,7 @@
 #include "app/batch/batch_run.h"
 #include "app/batch/batch_tables.h"
 #include "io/csv_text.h"
+#include "batch_fixture.h"
 #include "io/io_test_support.h"
 
 namespace kelmar::batch {
@@ -120,21 +121,8 @@ struct FinishedBatch : ::testing::Test {
         WriteBytes(dir.File("sites.csv"), text);
     }
 
-    BatchOptions Options(const std::string& out) {
-        BatchOptions o;
-        o.SitesFile = dir.File("sites.csv");
-        o.OutDir = dir.File(out);
-        o.Jobs = 2;
-        o.Seed = 2024;
-        o.Version = "test";
-        return o;
-    }
-
-    std::string Outputs(const std::string& out) {
-        std::string all;
-        for (const char* name : {"monthly.csv", "annual.csv", "errors.csv"}) all += ReadBytes(dir.File(out + "/" + name));
-        return all;
-    }
+    BatchOptions Options(const std::string& out) { return testing::TestBatch(dir, out); }
+    std::string Outputs(const std::string& out) { return testing::TableBytes(dir, out); }
 };
 
 // Every number of the tables is the shortest one's rounded to the digits

@@ -18,6 +18,7 @@
 #include "app/batch/batch_tables.h"
 #include "app/batch/scenario_list.h"
 #include "app/batch/site_list.h"
+#include "batch_fixture.h"
 #include "io/io_test_support.h"
 #include "numerics/random_source.h"
 
@@ -177,21 +178,8 @@ struct BatchRun : ::testing::Test {
         return dir.File("sites.csv");
     }
 
-    BatchOptions Options(const std::string& out, int jobs = 2) {
-        BatchOptions o;
-        o.SitesFile = dir.File("sites.csv");
-        o.OutDir = dir.File(out);
-        o.Jobs = jobs;
-        o.Seed = 2024;
-        o.Version = "test";
-        return o;
-    }
-
-    std::string Outputs(const std::string& out) {
-        std::string all;
-        for (const char* name : {"monthly.csv", "annual.csv", "errors.csv"}) all += ReadBytes(dir.File(out + "/" + name));
-        return all;
-    }
+    BatchOptions Options(const std::string& out, int jobs = 2) { return testing::TestBatch(dir, out, jobs); }
+    std::string Outputs(const std::string& out) { return testing::TableBytes(dir, out); }
 };
 
 TEST_F(BatchRun, AnySplitGivesTheSameBytesAndABadSiteStopsNoOther) {

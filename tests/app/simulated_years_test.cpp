@@ -16,6 +16,7 @@
 #include "app/batch/batch_records.h"
 #include "app/batch/batch_run.h"
 #include "app/ensemble.h"
+#include "batch_fixture.h"
 #include "io/io_test_support.h"
 #include "model/model_fixtures.h"
 #include "model/record_fields.h"
@@ -210,12 +211,7 @@ struct BatchYears : ::testing::Test {
     }
 
     BatchOptions Options(const std::string& out, std::int32_t yearBeg, std::int32_t years) {
-        BatchOptions o;
-        o.SitesFile = dir.File("sites.csv");
-        o.OutDir = dir.File(out);
-        o.Jobs = 2;
-        o.Seed = 7;
-        o.Version = "test";
+        BatchOptions o = batch::testing::TestBatch(dir, out, 2, 7);
         o.StartYear = yearBeg;
         o.RunYears = years;
         return o;
