@@ -23,10 +23,7 @@ namespace fs = std::filesystem;
 using kelmar::testing::FileText;
 using kelmar::testing::WriteFileText;
 
-struct Outcome {
-    int status = -1;  // the exit status, or 128 + the signal that ended it
-    std::string out, err;
-};
+using Outcome = kelmar::testing::ProgramOutcome;
 
 // A folder holding copies of the example files, in which kelmar-cli runs.
 struct CliProgram : ::testing::Test {
@@ -39,15 +36,7 @@ struct CliProgram : ::testing::Test {
     // Runs kelmar-cli in `dir` with `args`; standard output goes to
     // `stdoutTo` when given, else to a file whose bytes are returned.
     Outcome Run(const std::vector<std::string>& args, const std::string& stdoutTo = "") {
-        const fs::path outFile = dir / ".captured-out", errFile = dir / ".captured-err";
-        Outcome outcome;
-        outcome.status = kelmar::testing::WaitProgram(kelmar::testing::StartProgram(
-            program, args, dir, stdoutTo.empty() ? outFile : fs::path(stdoutTo), errFile));
-        if (stdoutTo.empty()) outcome.out = FileText(outFile);
-        outcome.err = FileText(errFile);
-        fs::remove(outFile);
-        fs::remove(errFile);
-        return outcome;
+        return kelmar::testing::RunProgram(program, args, dir, dir / ".captured", stdoutTo);
     }
 
     // What every name in `dir` holds (a link: where it leads), to show that

@@ -59,6 +59,18 @@ int WaitProgram(pid_t child) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+ProgramOutcome RunProgram(const std::string& program, const std::vector<std::string>& args, const fs::path& folder,
+                          const fs::path& capture, const fs::path& stdoutTo) {
+    const fs::path outFile = capture.string() + ".out", errFile = capture.string() + ".err";
+    ProgramOutcome outcome;
+    outcome.status = WaitProgram(StartProgram(program, args, folder, stdoutTo.empty() ? outFile : stdoutTo, errFile));
+    if (stdoutTo.empty()) outcome.out = FileText(outFile);
+    outcome.err = FileText(errFile);
+    fs::remove(outFile);
+    fs::remove(errFile);
+    return outcome;
+}
+
 ExampleFolder::ExampleFolder(const std::string& stem)
     : Folder(fs::temp_directory_path() / (stem + "-" + std::to_string(::getpid()))) {
     Refill();

@@ -36,6 +36,18 @@ pid_t StartProgram(const std::string& program, const std::vector<std::string>& a
 // it cannot be waited for.
 int WaitProgram(pid_t child);
 
+// What a finished run printed, and how it ended.
+struct ProgramOutcome {
+    int status = -1;  // the exit status, or 128 + the signal that ended it
+    std::string out, err;
+};
+
+// Runs `program` in `folder` to its end, standard output and error caught
+// in `capture`.out and .err (removed afterwards), or standard output sent
+// to `stdoutTo` when given (and `out` left empty).
+ProgramOutcome RunProgram(const std::string& program, const std::vector<std::string>& args, const fs::path& folder,
+                          const fs::path& capture, const fs::path& stdoutTo = {});
+
 // A fresh folder in the temporary folder, named by `stem` and this process,
 // holding copies of the example site, climatology and weather files;
 // removed with the object.

@@ -22,10 +22,7 @@ namespace fs = std::filesystem;
 using kelmar::testing::FileText;
 using kelmar::testing::WriteFileText;
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
+using Outcome = kelmar::testing::ProgramOutcome;
 
 struct SimulatedYearsProgram : ::testing::Test {
     kelmar::testing::ExampleFolder folder{"kelmar-years-program"};
@@ -37,15 +34,7 @@ struct SimulatedYearsProgram : ::testing::Test {
 
     // kelmar-cli in `dir`, its output and errors kept outside it.
     Outcome Run(const std::vector<std::string>& args) {
-        const fs::path outFile = dir.string() + ".out", errFile = dir.string() + ".err";
-        Outcome outcome;
-        outcome.status =
-            kelmar::testing::WaitProgram(kelmar::testing::StartProgram(KELMAR_CLI, args, dir, outFile, errFile));
-        outcome.out = FileText(outFile);
-        outcome.err = FileText(errFile);
-        fs::remove(outFile);
-        fs::remove(errFile);
-        return outcome;
+        return kelmar::testing::RunProgram(KELMAR_CLI, args, dir, dir);
     }
 
     std::map<std::string, std::string> Snapshot() const {
