@@ -1,6 +1,9 @@
 // The chart views: the points of every series per view, the axes, the
 // titles and legend per tab, the user's legend choices and the year selector.
+#include <QApplication>
 #include <QCheckBox>
+#include <QColor>
+#include <QImage>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,7 +15,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
 #include "ui/widgets/line_chart.h"
+#include "ui/widgets/line_reduction.h"
 #include "ui/widgets/series_legend.h"
 #include "ui/widgets/updown_spinner.h"
 #include "ui_fixtures.h"
@@ -149,6 +157,74 @@ TEST(ChartViews, LegendChoicesAreTheUsersAndSurviveRefreshesAndTabChanges) {
         EXPECT_EQ(chart.Series(id)->isVisible(), chosen) << "series " << s;
     }
     EXPECT_EQ(chart.Series(ChartSeries::T_ms)->count(), 144);
+}
+
+// A line reduced to its pixel columns keeps each column's lowest and
+// highest point in x order, and the line's ends; a short line stays whole.
+TEST(LineReduction, KeepsWhatEachPixelColumnShows) {
+    QList<QPointF> line;
+    for (int k = 0; k < 6000; ++k) line.append({double(k), std::sin(k * 0.37) * 10 + (k % 7)});
+    const int columns = 300;
+    const QList<QPointF> reduced = ReducedLine(line, columns, 0, 6000);
+    EXPECT_LE(reduced.size(), 2 * columns + 2);
+    EXPECT_EQ(reduced.front(), line.front());
+    EXPECT_EQ(reduced.back(), line.back());
+    EXPECT_TRUE(std::is_sorted(reduced.begin(), reduced.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); }));
+    for (int c = 0; c < columns; ++c) {
+        double low = 1e300, high = -1e300, keptLow = 1e300, keptHigh = -1e300;
+        for (const QPointF& p : line)
+            if (int(p.x() / 20) == c) low = std::min(low, p.y()), high = std::max(high, p.y());
+        for (const QPointF& p : reduced)
+            if (int(p.x() / 20) == c) keptLow = std::min(keptLow, p.y()), keptHigh = std::max(keptHigh, p.y());
+        ASSERT_EQ(keptLow, low) << "column " << c;
+        ASSERT_EQ(keptHigh, high) << "column " << c;
+    }
+    EXPECT_EQ(ReducedLine(line.mid(0, 600), columns, 0, 600), line.mid(0, 600)) << "two points a column or fewer";
+    EXPECT_EQ(ReducedLine(line, 0, 0, 6000), line);
+}
+
+// A Step of 500 years draws six lines of 6,000 points each on a plot a few
+// hundred pixels wide; drawn from the reduced lines the chart is the same
+// but for antialiased joints (it took 132 ms to paint the whole lines).
+TEST(LineReduction, TheChartDrawnFromReducedLinesLooksAsFromWholeOnes) {
+    auto model = SimulatedRunModel(5);
+    TMainForm form(*model);
+    form.resize(1000, 700);
+    form.show();
+    AddYearlyViews(form);
+    form.Controls().Pages->setCurrentIndex(3);
+    form.SetYearCount(500);
+    form.SetSelectedMonth(0);
+    form.RefreshChart(1, 500);
+    LineChart& chart = *form.Controls().Chart;
+    for (int s = 0; s < SERIES_COUNT; ++s)
+        if (chart.Legend()->IsListed(SeriesAt(s)) && !chart.Legend()->IsSwitchedOn(SeriesAt(s)))
+            chart.Legend()->Entry(SeriesAt(s))->click();
+    QApplication::processEvents();
+    ASSERT_LT(chart.Series(ChartSeries::T_ms)->count(), 6000 / 3) << "the plot's columns hold fewer points";
+    const QImage reduced = chart.grab().toImage();
+    chart.SetLineReduction(false);
+    QApplication::processEvents();
+    ASSERT_EQ(chart.Series(ChartSeries::T_ms)->count(), 6000);
+    const QImage whole = chart.grab().toImage();
+    ASSERT_EQ(reduced.size(), whole.size());
+    // Antialiased shading differs slightly where lines cross in another
+    // order; a pixel counts when a channel is off by more than a quarter.
+    constexpr int SHOWN_DIFFERENCE = 64;
+    long differing = 0, shaded = 0;
+    for (int y = 0; y < whole.height(); ++y)
+        for (int x = 0; x < whole.width(); ++x) {
+            const QColor a = reduced.pixelColor(x, y), b = whole.pixelColor(x, y);
+            const int most = std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                                       std::abs(a.blue() - b.blue())});
+            if (most > SHOWN_DIFFERENCE) ++differing;
+            else if (most > 0) ++shaded;
+        }
+    const double pixels = double(whole.width()) * whole.height();
+    EXPECT_LT(differing / pixels, 0.005) << differing << " of " << pixels << " pixels differ by more than "
+                                         << SHOWN_DIFFERENCE;
+    std::printf("reduced against whole lines: %.3f %% of the chart's pixels differ by more than %d, %.3f %% less\n",
+                100 * differing / pixels, SHOWN_DIFFERENCE, 100 * shaded / pixels);
 }
 
 TEST(ChartViews, YearSelectorKeepsToTheReleasedYears) {

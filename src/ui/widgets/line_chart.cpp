@@ -5,9 +5,11 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "ui/widgets/axis_scale.h"
+#include "ui/widgets/line_reduction.h"
 #include "ui/widgets/series_legend.h"
 #include "ui/widgets/win_color.h"
 
@@ -124,7 +126,32 @@ LineChart::LineChart(QWidget* parent) : QChartView(parent) {
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& position) { Menu->popup(mapToGlobal(position)); });
 
+    // A plot of another width shows other columns: the lines are reduced again.
+    connect(plot, &QChart::plotAreaChanged, this, [this] {
+        if (PlotColumns() == ReducedColumns) return;
+        for (int i = 0; i < SERIES_COUNT; ++i)
+            if (!Full[static_cast<std::size_t>(i)].isEmpty()) ShowReduced(i);
+    });
+
     PlaceLegend();
+}
+
+int LineChart::PlotColumns() const {
+    const double width = chart()->plotArea().width() > 1 ? chart()->plotArea().width() : viewport()->width();
+    return static_cast<int>(std::ceil(width * devicePixelRatioF()));
+}
+
+void LineChart::ShowReduced(int series) {
+    ReducedColumns = PlotColumns();
+    const QList<QPointF>& full = Full[static_cast<std::size_t>(series)];
+    SeriesList[static_cast<std::size_t>(series)]->replace(
+        Reducing ? ReducedLine(full, ReducedColumns, Bottom->min(), Bottom->max()) : full);
+}
+
+void LineChart::SetLineReduction(bool on) {
+    Reducing = on;
+    for (int i = 0; i < SERIES_COUNT; ++i)
+        if (!Full[static_cast<std::size_t>(i)].isEmpty()) ShowReduced(i);
 }
 
 QString LineChart::Title() const { return chart()->title(); }
@@ -142,14 +169,18 @@ void LineChart::SetBottomMaximum(double maximum) {
 void LineChart::SetAllPoints(AllPoints points) {
     std::array<bool, SERIES_COUNT> changed{};
     for (int i = 0; i < SERIES_COUNT; ++i) {
-        QLineSeries* line = SeriesList[static_cast<std::size_t>(i)];
-        changed[static_cast<std::size_t>(i)] = line->points() != points[static_cast<std::size_t>(i)];
-        if (changed[static_cast<std::size_t>(i)] && line->count() > 0) line->clear();
+        const auto k = static_cast<std::size_t>(i);
+        changed[k] = Full[k] != points[k];
+        if (changed[k] && SeriesList[k]->count() > 0) SeriesList[k]->clear();
+        if (changed[k]) Full[k] = std::move(points[k]);
     }
-    FitAxesAround(points);
+    const double low = Bottom->min(), high = Bottom->max();
+    FitAxesAround(Full);
+    // Another bottom axis puts the points in other columns.
+    const bool moved = Bottom->min() != low || Bottom->max() != high;
     for (int i = 0; i < SERIES_COUNT; ++i)
-        if (changed[static_cast<std::size_t>(i)] && !points[static_cast<std::size_t>(i)].isEmpty())
-            SeriesList[static_cast<std::size_t>(i)]->replace(points[static_cast<std::size_t>(i)]);
+        if ((changed[static_cast<std::size_t>(i)] || moved) && !Full[static_cast<std::size_t>(i)].isEmpty())
+            ShowReduced(i);
 }
 
 void LineChart::ShowGroup(SeriesGroup group) {
@@ -157,18 +188,14 @@ void LineChart::ShowGroup(SeriesGroup group) {
         const ChartSeries series = SeriesAt(i);
         const bool listed = Info(series).Group == group;
         if (!listed && Series(series)->count() > 0) Series(series)->clear();
+        if (!listed) Full[static_cast<std::size_t>(i)].clear();
         LegendBox->SetListed(series, listed);
     }
     PlaceLegend();
     FitAxes();
 }
 
-void LineChart::FitAxes() {
-    AllPoints points;
-    for (int i = 0; i < SERIES_COUNT; ++i)
-        points[static_cast<std::size_t>(i)] = SeriesList[static_cast<std::size_t>(i)]->points();
-    FitAxesAround(points);
-}
+void LineChart::FitAxes() { FitAxesAround(Full); }
 
 void LineChart::FitAxesAround(const AllPoints& points) {
     FitBottomAxis(points);

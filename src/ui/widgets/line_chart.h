@@ -74,6 +74,11 @@ public:
     // left and right axes around the switched-on series (or, with none
     // switched on, the listed ones), widened to label values.
     void FitAxes();
+    // Every point given to each series; the series themselves hold only
+    // what the plot's pixel columns can show (line_reduction.h).
+    const QList<QPointF>& AllPointsOf(ChartSeries series) const { return Full[static_cast<std::size_t>(series)]; }
+    // Off: the series hold every point (for comparing the two drawings).
+    void SetLineReduction(bool on);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -85,6 +90,10 @@ private:
     // Keeps the legend at the right of the plot, its top at 12 % of the
     // chart's height, and leaves room for it beside the plot.
     void PlaceLegend();
+    // Gives `series` the points of its full line the plot can show.
+    void ShowReduced(int series);
+    // The pixel columns of the plot, or of the chart before its layout.
+    int PlotColumns() const;
 
     std::array<QLineSeries*, SERIES_COUNT> SeriesList{};
     QValueAxis* Bottom;
@@ -96,6 +105,9 @@ private:
     double Minimum = 0;
     double Maximum = 24;  // the bottom axis shows 24 months before the first refresh
     double Increment = 0;
+    AllPoints Full;
+    bool Reducing = true;
+    int ReducedColumns = 0;  // the columns the series were reduced to
 };
 
 }  // namespace kelmar::ui
