@@ -15,6 +15,9 @@ struct ScenarioRequest {
     std::string File;                       // a scenario file; empty: none
     std::optional<double> DeltaT;           // degC added to the air temperature, every month
     std::optional<double> PrecFactor;       // ratio multiplying precipitation, every month
+    // How the two values were given, to name them when refused.
+    std::string DeltaTName = "--delta-t";
+    std::string PrecFactorName = "--precip-factor";
 };
 
 // The scenario asked for; nothing when nothing is asked. A file takes

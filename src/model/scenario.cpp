@@ -70,6 +70,18 @@ std::string TScenario::Describe() const {
     return Name.empty() ? text : Name + " (" + text + ")";
 }
 
+void ValidateChangeValue(double change, const std::string& name) {
+    if (!WithinChange(change))
+        throw KelmarError(name + " " + Number(change) + " lies outside -" + Number(LARGEST_CHANGE) + " to " +
+                          Number(LARGEST_CHANGE) + " \u00b0C, the changes a scenario takes.");
+}
+
+void ValidateFactorValue(double factor, const std::string& name) {
+    if (!WithinFactor(factor))
+        throw KelmarError(name + " " + Number(factor) + " lies outside " + Number(SMALLEST_FACTOR) + " to " +
+                          Number(LARGEST_FACTOR) + ", the factors a scenario takes.");
+}
+
 void ValidateScenario(const TScenario& s, bool observed, int years) {
     const std::string where = s.Name.empty() ? "The scenario" : "The scenario \"" + s.Name + "\"";
     const std::string changeBounds = "within -" + Number(LARGEST_CHANGE) + " to " + Number(LARGEST_CHANGE) + " \u00b0C";

@@ -51,6 +51,12 @@ struct TScenario {
 // value a climate study uses (scenario.cpp says why).
 void ValidateScenario(const TScenario& scenario, bool observed, int years);
 
+// One value given for every month (a box of the window, --delta-t,
+// --precip-factor), refused by the same bounds but named as it was given:
+// `name` begins the message ("--delta-t 25 lies outside -20 to 20 °C, ...").
+void ValidateChangeValue(double change, const std::string& name);
+void ValidateFactorValue(double factor, const std::string& name);
+
 // The climatology under the scenario, without the trend: av_Ta and av_Ts
 // plus the change; av_P times the factor; std_Ta, Sa and Cv_P times the
 // variability factor; then mu_P and sigma_P derived again as when a

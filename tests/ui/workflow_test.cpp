@@ -841,9 +841,9 @@ TEST_F(Workflow, AScenarioBoxBeyondItsBoundsStopsBeforeAnyDialog) {
         const char* message;
     } cases[] = {
         {"", "1e300", ui.OpenObservedFilesButton,
-         "The scenario has a precipitation factor of 1e+300 for month 1; a factor lies within 0.1 to 10."},
+         "The scenario's precipitation factor 1e+300 lies outside 0.1 to 10, the factors a scenario takes."},
         {"-20.5", "1", ui.OpenSimulatedFilesButton,
-         "The scenario has a temperature change of -20.5 for month 1; a change lies within -20 to 20 \u00b0C."},
+         "The scenario's temperature change -20.5 lies outside -20 to 20 \u00b0C, the changes a scenario takes."},
     };
     for (const auto& c : cases) {
         dialogs.errors.clear();

@@ -124,7 +124,8 @@ std::optional<TScenario> TMainFormCommands::BoxScenario() const {
     const TMainFormControls& ui = Form.Controls();
     return MakeScenario({{},
                          ScenarioValueOfText(ui.ScenarioDeltaT->text().toStdString(), "temperature change"),
-                         ScenarioValueOfText(ui.ScenarioPrecFactor->text().toStdString(), "precipitation factor")});
+                         ScenarioValueOfText(ui.ScenarioPrecFactor->text().toStdString(), "precipitation factor"),
+                         "The scenario's temperature change", "The scenario's precipitation factor"});
 }
 
 void TMainFormCommands::ShowScenarioOfRun(const std::optional<TScenario>& scenario) {
