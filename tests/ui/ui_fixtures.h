@@ -77,6 +77,20 @@ public:
     void Warning(const QString& text) override { warnings << text; }
     void Information(const QString& text) override { informations << text; }
     void Error(const QString& text) override { errors << text; }
+
+    // Picture dialogs: the filters and proposed paths asked with; each is
+    // answered by `pictureAnswer` when set, else by its proposal when
+    // `acceptPictureProposal`, else cancelled.
+    QStringList pictureFilters, pictureProposals;
+    std::optional<QString> pictureAnswer;
+    bool acceptPictureProposal = false;
+    std::optional<QString> AskPictureFile(const QString&, const QString& filter, const QString& proposed) override {
+        pictureFilters << filter;
+        pictureProposals << proposed;
+        if (pictureAnswer) return pictureAnswer;
+        if (acceptPictureProposal) return proposed;
+        return std::nullopt;
+    }
 };
 
 // Records the restart instead of starting a process and quitting.

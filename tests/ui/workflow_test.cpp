@@ -301,14 +301,21 @@ TEST_F(Workflow, ChartMenuSavesPicturesAndPrints) {
                     {"SaveAsPngAction", ".png", "\x89PNG\r\n"},
                     {"SaveAsSvgAction", ".svg", "<?xml"},
                     {"SaveAsPdfAction", ".pdf", "%PDF-"}};
+    dialogs.acceptPictureProposal = true;
     for (const auto& picture : pictures) {
         dialogs.informations.clear();
+        dialogs.pictureFilters.clear();
         menu.findChild<QAction*>(picture.action)->trigger();
         ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("\n").toStdString();
+        // The dialog offers only files of the picture's kind.
+        ASSERT_EQ(dialogs.pictureFilters.size(), 1) << picture.action;
+        EXPECT_TRUE(dialogs.pictureFilters[0].endsWith(QString("(*") + picture.extension + ")"))
+            << picture.action << ": " << dialogs.pictureFilters[0].toStdString();
         const QStringList written = QDir().entryList({QString("*") + picture.extension}, QDir::Files);
         ASSERT_EQ(written.size(), 1) << picture.action;
         EXPECT_TRUE(stamp.match(written[0]).hasMatch()) << written[0].toStdString();
-        EXPECT_EQ(dialogs.informations, QStringList{"File \"" + written[0] + "\" saved."});
+        EXPECT_TRUE(dialogs.informations.isEmpty());
+        EXPECT_EQ(ui.StatusMessage->text(), "File \"" + QDir().absoluteFilePath(written[0]) + "\" saved.");
         EXPECT_EQ(ReadBytes(dir / written[0].toStdString()).substr(0, picture.magic.size()), picture.magic);
     }
 
@@ -356,6 +363,56 @@ TEST_F(Workflow, ChartMenuSavesPicturesAndPrints) {
     });
     menu.findChild<QAction*>("PrintAction")->trigger();
     EXPECT_EQ(dialogs.errors, QStringList{"The chart cannot be printed: no printer is installed."});
+}
+
+// A picture goes where the user names it, also when the program was started
+// in a folder it cannot write; the next dialog starts where the last picture went.
+TEST_F(Workflow, ChartPictureGoesWhereTheDialogSays) {
+    Click(ui.OpenObservedFilesButton);
+    Click(ui.InitialiseButton);
+    Step(3);
+    form.resize(800, 500);
+    form.show();
+    const fs::path readOnly = dir / "read-only";
+    const fs::path chosen = dir / "pictures.d";  // a full stop in a folder is no extension
+    fs::create_directories(readOnly);
+    fs::create_directories(chosen);
+    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::owner_exec);
+    QDir::setCurrent(QString::fromStdString(readOnly.string()));
+    QAction& savePng = *ui.Chart->ContextMenu()->findChild<QAction*>("SaveAsPngAction");
+    const QString chosenFolder = QString::fromStdString(chosen.string());
+    const QString startFolder = QString::fromStdString(readOnly.string());
+
+    const struct {
+        std::optional<QString> answer;  // nothing: cancelled
+        QString proposedFolder;         // where the dialog starts
+        QString written;                // empty: nothing written
+    } cases[] = {
+        {std::nullopt, startFolder, {}},
+        {chosenFolder + "/chart", startFolder, chosenFolder + "/chart.png"},
+        {chosenFolder + "/chart.v2.png", chosenFolder, chosenFolder + "/chart.v2.png"},
+        {std::nullopt, chosenFolder, {}},
+    };
+    for (const auto& c : cases) {
+        const QString answer = c.answer.value_or("(cancel)");
+        dialogs.pictureAnswer = c.answer;
+        dialogs.pictureProposals.clear();
+        ui.StatusMessage->clear();
+        savePng.trigger();
+        EXPECT_TRUE(dialogs.errors.isEmpty()) << answer.toStdString() << ": " << dialogs.errors.join("\n").toStdString();
+        ASSERT_EQ(dialogs.pictureProposals.size(), 1) << answer.toStdString();
+        const QFileInfo proposed(dialogs.pictureProposals[0]);
+        EXPECT_EQ(proposed.absolutePath(), c.proposedFolder) << answer.toStdString();
+        EXPECT_TRUE(proposed.fileName().endsWith(".png")) << proposed.fileName().toStdString();
+        if (c.written.isEmpty()) {
+            EXPECT_EQ(ui.StatusMessage->text(), "") << answer.toStdString();
+        } else {
+            EXPECT_EQ(ReadBytes(c.written.toStdString()).substr(0, 4), "\x89PNG") << c.written.toStdString();
+            EXPECT_EQ(ui.StatusMessage->text(), "File \"" + c.written + "\" saved.") << answer.toStdString();
+        }
+    }
+    EXPECT_TRUE(QDir(startFolder).isEmpty());
+    fs::permissions(readOnly, fs::perms::owner_all);
 }
 
 TEST(ProgramRestart, StartsADetachedProcess) {

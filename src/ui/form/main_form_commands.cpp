@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QComboBox>
@@ -327,21 +328,27 @@ void TMainFormCommands::ShowNotice(const QString& text) {
 
 void TMainFormCommands::Exit() { Form.close(); }
 
-void TMainFormCommands::SaveChartPicture(const QString& extension, void (*save)(QWidget&, const QString&)) {
-    const QString name = ChartPictureName(QDateTime::currentDateTime(), extension);
+void TMainFormCommands::SaveChartPicture(const QString& extension, const char* kind,
+                                         void (*save)(QWidget&, const QString&)) {
+    const QDir folder(PictureFolder.isEmpty() ? QDir::currentPath() : PictureFolder);
+    const QString proposed = folder.absoluteFilePath(ChartPictureName(QDateTime::currentDateTime(), extension));
+    const auto chosen = Dialogs.AskPictureFile("Save chart as", PictureNameFilter(kind, extension), proposed);
+    if (!chosen) return;
+    const QString name = QFileInfo(WithPictureExtension(*chosen, extension)).absoluteFilePath();
     save(*Form.Controls().Chart, name);
-    Dialogs.Information(PictureSavedMessage(name));
+    PictureFolder = QFileInfo(name).absolutePath();
+    ShowStatus(PictureSavedMessage(name));
 }
 
-void TMainFormCommands::SaveChartAsMetafile() { SaveChartPicture(METAFILE_EXTENSION, SaveWidgetAsMetafile); }
+void TMainFormCommands::SaveChartAsMetafile() { SaveChartPicture(METAFILE_EXTENSION, "Windows metafiles", SaveWidgetAsMetafile); }
 
-void TMainFormCommands::SaveChartAsBitmap() { SaveChartPicture(BITMAP_EXTENSION, SaveWidgetAsBitmap); }
+void TMainFormCommands::SaveChartAsBitmap() { SaveChartPicture(BITMAP_EXTENSION, "Bitmaps", SaveWidgetAsBitmap); }
 
-void TMainFormCommands::SaveChartAsPng() { SaveChartPicture(PNG_EXTENSION, SaveWidgetAsPng); }
+void TMainFormCommands::SaveChartAsPng() { SaveChartPicture(PNG_EXTENSION, "PNG images", SaveWidgetAsPng); }
 
-void TMainFormCommands::SaveChartAsSvg() { SaveChartPicture(SVG_EXTENSION, SaveWidgetAsSvg); }
+void TMainFormCommands::SaveChartAsSvg() { SaveChartPicture(SVG_EXTENSION, "SVG drawings", SaveWidgetAsSvg); }
 
-void TMainFormCommands::SaveChartAsPdf() { SaveChartPicture(PDF_EXTENSION, SaveWidgetAsPdf); }
+void TMainFormCommands::SaveChartAsPdf() { SaveChartPicture(PDF_EXTENSION, "PDF documents", SaveWidgetAsPdf); }
 
 void TMainFormCommands::PrintChart() {
     const std::unique_ptr<QPrinter> printer = Printer();

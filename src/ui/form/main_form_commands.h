@@ -77,8 +77,9 @@ private:
     void ShowStatus(const QString& text);
     // Shows `text` in the notice colour in place of any status.
     void ShowNotice(const QString& text);
-    // Saves the chart as a picture named by the local time and confirms it.
-    void SaveChartPicture(const QString& extension, void (*save)(QWidget&, const QString&));
+    // Asks where to save the chart as a picture of `kind` ("PNG images"),
+    // proposing a name of the local time, then saves it and shows its path.
+    void SaveChartPicture(const QString& extension, const char* kind, void (*save)(QWidget&, const QString&));
 
     TMainForm& Form;
     TModel& Model;
@@ -89,6 +90,8 @@ private:
     PrinterSource Printer;
     // The files the last open command read, which the saves may not lose.
     RunInputs InputsRead;
+    // Where the last chart picture was saved; empty before the first.
+    QString PictureFolder;
 };
 
 }  // namespace kelmar::ui

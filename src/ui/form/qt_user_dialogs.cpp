@@ -128,4 +128,11 @@ void QtUserDialogs::Information(const QString& text) { QMessageBox::information(
 
 void QtUserDialogs::Error(const QString& text) { QMessageBox::critical(Parent, "Error", text); }
 
+std::optional<QString> QtUserDialogs::AskPictureFile(const QString& title, const QString& filter,
+                                                     const QString& proposed) {
+    const QString chosen = QFileDialog::getSaveFileName(Parent, title, proposed, filter);
+    if (chosen.isEmpty()) return std::nullopt;
+    return chosen;
+}
+
 }  // namespace kelmar::ui

@@ -17,6 +17,8 @@ public:
     void Warning(const QString& text) override;
     void Information(const QString& text) override;
     void Error(const QString& text) override;
+    std::optional<QString> AskPictureFile(const QString& title, const QString& filter,
+                                          const QString& proposed) override;
 
 private:
     QWidget* Parent;

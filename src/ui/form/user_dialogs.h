@@ -20,6 +20,12 @@ public:
     virtual void Warning(const QString& text) = 0;      // a warning with an OK button
     virtual void Information(const QString& text) = 0;  // an information with an OK button
     virtual void Error(const QString& text) = 0;        // an error that abandoned a command
+
+    // A save dialog for a picture of the chart: `filter` as Qt writes name
+    // filters ("PNG images (*.png)"), `proposed` the full path it starts
+    // with. Nothing when it is cancelled.
+    virtual std::optional<QString> AskPictureFile(const QString& title, const QString& filter,
+                                                  const QString& proposed) = 0;
 };
 
 }  // namespace kelmar::ui

@@ -1,5 +1,7 @@
 #include "ui/pictures/picture_texts.h"
 
+#include <QFileInfo>
+
 namespace kelmar::ui {
 
 QString ChartPictureName(const QDateTime& localTime, const QString& extension) {
@@ -9,6 +11,14 @@ QString ChartPictureName(const QDateTime& localTime, const QString& extension) {
 
 QString PictureSavedMessage(const QString& fileName) {
     return QStringLiteral("File \"%1\" saved.").arg(fileName);
+}
+
+QString PictureNameFilter(const QString& kind, const QString& extension) {
+    return QStringLiteral("%1 (*%2)").arg(kind, extension);
+}
+
+QString WithPictureExtension(const QString& fileName, const QString& extension) {
+    return QFileInfo(fileName).suffix().isEmpty() ? fileName + extension : fileName;
 }
 
 }  // namespace kelmar::ui

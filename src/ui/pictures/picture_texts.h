@@ -17,6 +17,14 @@ inline const QString PDF_EXTENSION = QStringLiteral(".pdf");
 // whatever separators the user's locale has. 08.12.2024_21.05.09.bmp
 QString ChartPictureName(const QDateTime& localTime, const QString& extension);
 
+// "PNG images (*.png)": the name filter of a save dialog for one kind.
+QString PictureNameFilter(const QString& kind, const QString& extension);
+
+// `fileName` as typed, with `extension` added when its last part has no
+// extension of its own ("chart" -> "chart.png", "a.b/chart" -> "a.b/chart.png");
+// a name with another extension is kept, as the user wrote it.
+QString WithPictureExtension(const QString& fileName, const QString& extension);
+
 // File "NAME" saved.
 QString PictureSavedMessage(const QString& fileName);
 

@@ -39,5 +39,20 @@ TEST(PictureSavedMessage, QuotesTheNameBetweenFixedWords) {
     EXPECT_EQ(PictureSavedMessage("a %1 b.wmf").toStdString(), "File \"a %1 b.wmf\" saved.");
 }
 
+// Only a name whose last part has no extension gets the picture's; a folder
+// with a full stop does not count, and an extension the user typed is kept.
+TEST(WithPictureExtension, AddsTheExtensionOnlyToANameWithoutOne) {
+    const struct {
+        const char* typed;
+        const char* saved;
+    } cases[] = {{"/tmp/chart", "/tmp/chart.png"},
+                 {"/tmp/a.b/chart", "/tmp/a.b/chart.png"},
+                 {"/tmp/chart.png", "/tmp/chart.png"},
+                 {"/tmp/chart.v2.png", "/tmp/chart.v2.png"},
+                 {"/tmp/chart.jpg", "/tmp/chart.jpg"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(WithPictureExtension(c.typed, ".png").toStdString(), c.saved) << "typed " << c.typed;
+}
+
 }  // namespace
 }  // namespace kelmar::ui
