@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/batch/batch_netcdf.h"
+#include "io/cf_netcdf.h"
 #include "io/path_names.h"
 
 namespace kelmar::batch {
@@ -14,7 +15,11 @@ constexpr const char* ANNUAL_NETCDF_NAME = "results_annual.nc";
 
 // The values stream has no header: its records say what they hold.
 NetcdfSink::NetcdfSink(std::int64_t replicates)
-    : BatchSink({{"values", ".values.bin", std::string()}}), Replicates(replicates) {}
+    : BatchSink({{"values", ".values.bin", std::string()}}), Replicates(replicates) {
+    // The writer's module is loaded now, before any site runs, so that a
+    // program without it says so at once rather than at the join.
+    LoadCfNetcdfWriter();
+}
 
 std::vector<std::string> NetcdfSink::Outputs() const { return {NETCDF_NAME, ANNUAL_NETCDF_NAME}; }
 
