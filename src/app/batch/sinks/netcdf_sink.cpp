@@ -14,11 +14,9 @@ constexpr const char* ANNUAL_NETCDF_NAME = "results_annual.nc";
 }  // namespace
 
 // The values stream has no header: its records say what they hold.
-NetcdfSink::NetcdfSink(std::int64_t replicates)
+NetcdfSink::NetcdfSink(std::int64_t replicates, bool toRun)
     : BatchSink({{"values", ".values.bin", std::string()}}), Replicates(replicates) {
-    // The writer's module is loaded now, before any site runs, so that a
-    // program without it says so at once rather than at the join.
-    LoadCfNetcdfWriter();
+    if (toRun) LoadCfNetcdfWriter();
 }
 
 std::vector<std::string> NetcdfSink::Outputs() const { return {NETCDF_NAME, ANNUAL_NETCDF_NAME}; }
