@@ -215,6 +215,9 @@ if(KELMAR_BUILD_PYTHON)
   install(TARGETS _kelmar LIBRARY DESTINATION ${KELMAR_INSTALL_PYTHONDIR}/kelmar)
 endif()
 
+# The netCDF writer kelmar-cli loads for a batch or merge that writes
+# netCDF, in the same private folder; before the programs, as the figure module.
+install(TARGETS kelmar_netcdf_module LIBRARY DESTINATION ${KELMAR_INSTALL_MODULEDIR})
 install(TARGETS kelmar-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(KELMAR_BUILD_GUI)
   install(TARGETS kelmar RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

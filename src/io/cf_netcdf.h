@@ -96,14 +96,50 @@ struct CfSite {
     std::optional<TSiteParams> Params;  // the parameters it ran with; none for a site that failed first
 };
 
-class CfNetcdfWriter {
+// What writes the files, as the batch sees it: the writer below, which
+// lives in a module of its own (kelmar-netcdf.so) so that the netCDF and
+// HDF5 libraries, and the dozens they bring, are loaded only by a process
+// that writes netCDF. See CfNetcdfWriter for each call.
+class CfWriter {
+public:
+    virtual ~CfWriter() = default;
+    virtual void WriteSite(const CfSite& site, const TResultsTable& results, int yearCount) = 0;
+    virtual void WriteTask(const CfSite& site, int scenario, int realization, const TResultsTable& results,
+                           int yearCount) = 0;
+    virtual int SitesWritten() const = 0;
+    virtual void Finish() = 0;
+};
+
+// Makes a writer as the constructor of CfNetcdfWriter does (same arguments,
+// same refusals); the caller owns it.
+using CfWriterMaker = CfWriter* (*)(const std::string& monthlyFile, const std::string& annualFile,
+                                    const CfFileDescription& description);
+
+// A program that links the writer (tests, the Python extension) gives its
+// maker here, and no module is loaded.
+void LinkCfNetcdfWriter(CfWriterMaker maker);
+
+// The maker of the writer: the linked one, else the one of the module
+// kelmar-netcdf.so, loaded on the first call from beside the program's real
+// location (/proc/self/exe, links resolved): first the private library
+// folder of an installed program (KELMAR_NETCDF_MODULE_DIR from the
+// program's folder), then the program's own folder, where the build tree
+// has it; never from the library search path. Raises KelmarError naming
+// every path tried and why it failed when none loads.
+CfWriterMaker LoadCfNetcdfWriter();
+
+// A writer of the two files through LoadCfNetcdfWriter.
+std::unique_ptr<CfWriter> NewCfNetcdfWriter(const std::string& monthlyFile, const std::string& annualFile,
+                                            const CfFileDescription& description);
+
+class CfNetcdfWriter final : public CfWriter {
 public:
     // Creates the temporaries beside `monthlyFile` and `annualFile` and
     // defines every dimension, variable and attribute. Raises KelmarError
     // naming the file for a description it cannot hold or an error of the library.
     CfNetcdfWriter(const std::string& monthlyFile, const std::string& annualFile, const CfFileDescription& description);
     // Without Finish the temporary files are removed and the targets left as they were.
-    ~CfNetcdfWriter();
+    ~CfNetcdfWriter() override;
     CfNetcdfWriter(const CfNetcdfWriter&) = delete;
     CfNetcdfWriter& operator=(const CfNetcdfWriter&) = delete;
 
@@ -116,7 +152,7 @@ public:
     // given before, or a position out of range raises KelmarError naming the
     // file and the site, and leaves the writer as it was, so the caller may
     // write that site again without results.
-    void WriteSite(const CfSite& site, const TResultsTable& results, int yearCount);
+    void WriteSite(const CfSite& site, const TResultsTable& results, int yearCount) override;
 
     // The same for the row of one task of a site, in a file with scenarios
     // or realizations: the tasks of a site come one after the other, every
@@ -125,15 +161,15 @@ public:
     // scenario 0. A site without results of a realization (observed weather
     // has one) is written with yearCount 0 there. Raises KelmarError for a
     // task out of order, besides the refusals of WriteSite.
-    void WriteTask(const CfSite& site, int scenario, int realization, const TResultsTable& results, int yearCount);
+    void WriteTask(const CfSite& site, int scenario, int realization, const TResultsTable& results, int yearCount) override;
 
     // Sites written so far.
-    int SitesWritten() const;
+    int SitesWritten() const override;
 
     // Writes the last block, closes the files and puts them in place of the
     // targets. Raises KelmarError (and leaves the targets as they were) when
     // fewer sites than declared were written or the library or the system fails.
-    void Finish();
+    void Finish() override;
 
 private:
     struct State;

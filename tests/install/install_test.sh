@@ -7,11 +7,13 @@
 # - kelmar-cli check loads its figure module from the copy (LD_DEBUG=files
 #   shows the file the loader opened) and draws check.png,
 # - kelmar-cli simulate gives the bytes of the build tree's program, batch
-#   runs a small site list, the Python package imports from the copy and
+#   runs a small site list, and with --format netcdf loads the netCDF
+#   module of the copy (which kelmar-cli itself does not link), the Python package imports from the copy and
 #   simulates, kelmar --help needs no display and the window starts,
 # - the manual pages render and the bash completion completes.
 # Then the faults: a copy without the figure module still checks and says
-# where it looked; an install into a prefix that cannot be made fails
+# where it looked; a copy without the netCDF module refuses a netCDF batch
+# naming where it looked; an install into a prefix that cannot be made fails
 # naming the path; one that fails on the way leaves no program behind.
 #
 #   install_test.sh BUILD_DIR WORK_DIR
@@ -69,7 +71,7 @@ cp "$doc/examples/soil.sit" "$doc/examples/climat.cld" "$doc/examples/weather.we
 cd "$run"
 
 step "what was installed"
-expected=("$bin/kelmar-cli" "$doc/README.md" "$doc/copyright" "$doc/changelog.Debian.gz"
+expected=("$bin/kelmar-cli" "$root/$KELMAR_MODULEDIR/kelmar-netcdf.so" "$doc/README.md" "$doc/copyright" "$doc/changelog.Debian.gz"
   "$doc/examples/soil.sit" "$doc/examples/region/sites.csv" "$doc/examples/python/site_plot.py"
   "$root/$KELMAR_DATADIR/bash-completion/completions/kelmar-cli")
 if [[ -n ${KELMAR_HELP2MAN_FOUND-} ]]; then expected+=("$root/$KELMAR_MANDIR/man1/kelmar-cli.1.gz"); fi
@@ -90,7 +92,7 @@ done
 [[ ! -x $doc/examples/cluster/merge.sh ]] || fail "an example is installed executable"
 
 step "nothing installed leads into the build tree"
-elves=("$bin/kelmar-cli")
+elves=("$bin/kelmar-cli" "$root/$KELMAR_MODULEDIR/kelmar-netcdf.so")
 $gui && elves+=("$bin/kelmar" "$root/$KELMAR_MODULEDIR/kelmar-check-figure.so")
 [[ -n $python_dir ]] && elves+=("$root/$python_dir"/kelmar/_kelmar*.so)
 for elf in "${elves[@]}"; do
@@ -138,6 +140,42 @@ done
 [[ $(wc -l <batch/errors.csv) -eq 1 ]] || {
   show batch/errors.csv
   fail "batch failed sites"
+}
+
+step "kelmar-cli links no netCDF; a netCDF batch loads the module of the copy"
+ldd "$bin/kelmar-cli" >ldd-cli.txt
+if grep -E 'libnetcdf|libhdf5' ldd-cli.txt >&2; then fail "kelmar-cli links the netCDF libraries"; fi
+netcdf_module="$root/$KELMAR_MODULEDIR/kelmar-netcdf.so"
+LD_DEBUG=files "$bin/kelmar-cli" batch --sites region/sites.csv --out batch-nc --seed 1 --jobs 2 --quiet \
+  --format netcdf >batch-nc.out 2>batch-nc.err || {
+  grep -v '^ *[0-9]*:' batch-nc.err >&2 || true
+  fail "kelmar-cli batch --format netcdf failed"
+}
+for file in results.nc results_annual.nc; do
+  [[ $(head -c 4 "batch-nc/$file" | od -An -tx1 | tr -d ' \n') == 89484446 ]] || fail "batch-nc/$file is no netCDF-4 file"
+done
+grep -qF "file=$netcdf_module " batch-nc.err || fail "the netCDF module was not loaded from $netcdf_module"
+if grep -F 'file=' batch-nc.err | grep -F "$build" >&2; then fail "the netCDF batch loaded a file of the build tree"; fi
+
+step "a copy without the netCDF module: a netCDF batch fails naming where it looked"
+bare_nc="$outside/no netcdf"
+cp -a "$root" "$bare_nc"
+rm "$bare_nc/$KELMAR_MODULEDIR/kelmar-netcdf.so"
+status=0
+"$bare_nc/$KELMAR_BINDIR/kelmar-cli" batch --sites region/sites.csv --out bare-nc --seed 1 --quiet \
+  --format netcdf >bare-nc.out 2>bare-nc.err || status=$?
+[[ $status -ne 0 ]] || fail "a netCDF batch without the module succeeded"
+for looked in "$bare_nc/$KELMAR_MODULEDIR/kelmar-netcdf.so" "$bare_nc/$KELMAR_BINDIR/kelmar-netcdf.so"; do
+  grep -qF "$looked" bare-nc.err || {
+    show bare-nc.err
+    fail "a netCDF batch without the module does not name $looked"
+  }
+done
+[[ ! -e bare-nc/results.nc ]] || fail "a netCDF batch without the module wrote results.nc"
+"$bare_nc/$KELMAR_BINDIR/kelmar-cli" batch --sites region/sites.csv --out bare-csv --seed 1 --quiet \
+  >bare-csv.out 2>&1 || {
+  show bare-csv.out
+  fail "a CSV batch needs the netCDF module"
 }
 
 if $gui; then
@@ -267,7 +305,7 @@ if $gui; then
   half="$work/half way"
   mkdir -p "$half"
   blocked=${KELMAR_MODULEDIR%%/*}
-  touch "$half/$blocked"  # the figure module's folder cannot be made: it is installed before the programs
+  touch "$half/$blocked"  # the modules' folder cannot be made: they are installed before the programs
   install_fails_naming "$half" half.log "$half/$blocked/"
   [[ ! -e $half/$KELMAR_BINDIR/kelmar-cli && ! -e $half/$KELMAR_BINDIR/kelmar ]] ||
     fail "a failed install left a program in $half/$KELMAR_BINDIR"

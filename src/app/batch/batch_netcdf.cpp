@@ -251,7 +251,7 @@ void WriteNetcdfFromValues(const std::string& monthlyFile, const std::string& an
     const int realizations = std::max(description.Realizations, 1);
     if (!description.Scenarios.empty() && !chunks.empty())
         description.ScenarioDefinitions = ScenarioDefinitions(chunks.front(), scenarios, realizations);
-    CfNetcdfWriter writer(monthlyFile, annualFile, description);
+    const std::unique_ptr<CfWriter> writer = NewCfNetcdfWriter(monthlyFile, annualFile, description);
     // One site's records, refilled for each site: a site reads only its own years.
     const auto table = std::make_unique<TResultsTable>();
     CfSite site;
@@ -267,18 +267,18 @@ void WriteNetcdfFromValues(const std::string& monthlyFile, const std::string& an
                         values.Fail("the record of scenario " + std::to_string(scenario) + ", replicate " +
                                     std::to_string(replicate) + " where scenario " + std::to_string(s) +
                                     ", replicate " + std::to_string(r) + " belongs");
-                    writer.WriteTask(site, s, r, *table, years);
+                    writer->WriteTask(site, s, r, *table, years);
                     if (!one) continue;
                     // The other realizations of a site that has one: no results, no seed.
                     CfSite none = site;
                     none.Seed.reset();
-                    for (++r; r < realizations; ++r) writer.WriteTask(none, s, r, *table, 0);
+                    for (++r; r < realizations; ++r) writer->WriteTask(none, s, r, *table, 0);
                 }
             }
         }
         values.ExpectEnd();
     }
-    writer.Finish();
+    writer->Finish();
 }
 
 }  // namespace kelmar::batch

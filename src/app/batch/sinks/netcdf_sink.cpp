@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/batch/batch_netcdf.h"
+#include "io/cf_netcdf.h"
 #include "io/path_names.h"
 
 namespace kelmar::batch {
@@ -13,8 +14,10 @@ constexpr const char* ANNUAL_NETCDF_NAME = "results_annual.nc";
 }  // namespace
 
 // The values stream has no header: its records say what they hold.
-NetcdfSink::NetcdfSink(std::int64_t replicates)
-    : BatchSink({{"values", ".values.bin", std::string()}}), Replicates(replicates) {}
+NetcdfSink::NetcdfSink(std::int64_t replicates, bool toRun)
+    : BatchSink({{"values", ".values.bin", std::string()}}), Replicates(replicates) {
+    if (toRun) LoadCfNetcdfWriter();
+}
 
 std::vector<std::string> NetcdfSink::Outputs() const { return {NETCDF_NAME, ANNUAL_NETCDF_NAME}; }
 

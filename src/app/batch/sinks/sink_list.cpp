@@ -33,8 +33,8 @@ const SinkKind SINK_KINDS[] = {
          return std::make_unique<SummarySink>(static_cast<int>(m.Realizations()), static_cast<int>(m.CsvDigits));
      }},
     {[](OutputFormat format, const Manifest& m) { return !m.Summary && format != OutputFormat::Csv; },
-     [](const Manifest& m, const std::string&) -> std::unique_ptr<BatchSink> {
-         return std::make_unique<NetcdfSink>(m.Replicates);
+     [](const Manifest& m, const std::string& listName) -> std::unique_ptr<BatchSink> {
+         return std::make_unique<NetcdfSink>(m.Replicates, !listName.empty());
      }},
 };
 
