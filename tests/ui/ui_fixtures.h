@@ -77,6 +77,14 @@ public:
     void Warning(const QString& text) override { warnings << text; }
     void Information(const QString& text) override { informations << text; }
     void Error(const QString& text) override { errors << text; }
+    // Unsaved results are discarded unless a test answers otherwise.
+    UnsavedAnswer unsavedAnswer = UnsavedAnswer::Discard;
+    QStringList unsavedQuestions, helps;
+    UnsavedAnswer AskUnsaved(const QString& text) override {
+        unsavedQuestions << text;
+        return unsavedAnswer;
+    }
+    void Help(const QString& text) override { helps << text; }
 };
 
 // Records the restart instead of starting a process and quitting.

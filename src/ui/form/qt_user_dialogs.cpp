@@ -128,4 +128,16 @@ void QtUserDialogs::Information(const QString& text) { QMessageBox::information(
 
 void QtUserDialogs::Error(const QString& text) { QMessageBox::critical(Parent, "Error", text); }
 
+UserDialogs::UnsavedAnswer QtUserDialogs::AskUnsaved(const QString& text) {
+    switch (QMessageBox::question(Parent, "Unsaved results", text,
+                                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                                  QMessageBox::Cancel)) {
+    case QMessageBox::Save: return UnsavedAnswer::Save;
+    case QMessageBox::Discard: return UnsavedAnswer::Discard;
+    default: return UnsavedAnswer::Cancel;  // Cancel, Escape, the window's close box
+    }
+}
+
+void QtUserDialogs::Help(const QString& text) { QMessageBox::information(Parent, "Help", text); }
+
 }  // namespace kelmar::ui

@@ -17,6 +17,8 @@ public:
     void Warning(const QString& text) override;
     void Information(const QString& text) override;
     void Error(const QString& text) override;
+    UnsavedAnswer AskUnsaved(const QString& text) override;
+    void Help(const QString& text) override;
 
 private:
     QWidget* Parent;

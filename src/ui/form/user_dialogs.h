@@ -20,6 +20,13 @@ public:
     virtual void Warning(const QString& text) = 0;      // a warning with an OK button
     virtual void Information(const QString& text) = 0;  // an information with an OK button
     virtual void Error(const QString& text) = 0;        // an error that abandoned a command
+
+    // Results not yet saved would be lost: save them first, discard them,
+    // or cancel the command that would lose them.
+    enum class UnsavedAnswer { Save, Discard, Cancel };
+    virtual UnsavedAnswer AskUnsaved(const QString& text) = 0;
+    // The keys of the commands and where the guide is.
+    virtual void Help(const QString& text) = 0;
 };
 
 }  // namespace kelmar::ui
