@@ -102,7 +102,7 @@ TEST_F(Keys, EveryToolBarCommandHasAKeyThatItsTooltipNames) {
     } named[] = {{ui.SaveResultsButton, QKeySequence::Save},
                  {ui.InitialiseButton, QKeySequence(Qt::CTRL | Qt::Key_I)},
                  {ui.StepButton, QKeySequence(Qt::CTRL | Qt::Key_T)},
-                 {ui.ExitButton, QKeySequence::Quit}};
+                 {ui.ExitButton, QKeySequence(Qt::CTRL | Qt::Key_Q)}};
     for (const auto& n : named) {
         const QString key = n.key.toString(QKeySequence::NativeText);
         EXPECT_TRUE(n.button->toolTip().contains(key))

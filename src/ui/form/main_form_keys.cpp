@@ -24,6 +24,13 @@ void NameKey(QAbstractButton* button, const QKeySequence& key) {
     button->setToolTip(QString("%1 (%2)").arg(button->toolTip(), key.toString(QKeySequence::NativeText)));
 }
 
+// The platform's Quit key; Ctrl+Q where the platform names none (some
+// desktops and the headless platform leave it empty).
+QKeySequence QuitKey() {
+    const QKeySequence standard(QKeySequence::Quit);
+    return standard.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : standard;
+}
+
 }  // namespace
 
 void TMainFormCommands::ConnectKeys() {
@@ -47,7 +54,7 @@ void TMainFormCommands::ConnectKeys() {
     NameKey(ui.SaveResultsButton, addKey("SaveKey", QKeySequence::Save, press(ui.SaveResultsButton)));
     NameKey(ui.InitialiseButton, addKey("InitialiseKey", QKeySequence(Qt::CTRL | Qt::Key_I), press(ui.InitialiseButton)));
     NameKey(ui.StepButton, addKey("StepKey", QKeySequence(Qt::CTRL | Qt::Key_T), press(ui.StepButton)));
-    NameKey(ui.ExitButton, addKey("QuitKey", QKeySequence::Quit, press(ui.ExitButton)));
+    NameKey(ui.ExitButton, addKey("QuitKey", QuitKey(), press(ui.ExitButton)));
     // Open files of the weather source chosen on the Input page.
     addKey("OpenKey", QKeySequence::Open, [ui] {
         QAbstractButton* open = ui.SimulatedWeatherButton->isChecked() ? ui.OpenSimulatedFilesButton
@@ -79,7 +86,7 @@ QString TMainFormCommands::HelpText() const {
     line(QKeySequence(Qt::ALT | Qt::Key_1), "Input page (Alt+2, Alt+3, Alt+4: the other pages)");
     line(QKeySequence(Qt::CTRL | Qt::Key_Tab), "Next page");
     line(QKeySequence(Qt::Key_Tab), "Next cell; past a grid's last cell, the next control");
-    line(QKeySequence::Quit, "Exit");
+    line(QuitKey(), "Exit");
     lines << QString() << "The guide is README.md in share/doc/kelmar of the installation "
                           "(/usr/share/doc/kelmar in the Debian package).";
     return lines.join('\n');
