@@ -67,6 +67,10 @@ std::string Session::WriteResults(const std::string& fileName) const {
     return fileName;
 }
 
-std::string Session::SaveResults(const std::string& chosenName) const { return WriteResults(ResultsFileName(chosenName)); }
+std::string Session::SaveResults(const std::string& chosenName) {
+    const std::string written = WriteResults(ResultsFileName(chosenName));
+    SavedYears = Released;
+    return written;
+}
 
 }  // namespace kelmar

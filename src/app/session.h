@@ -62,7 +62,10 @@ public:
     // chart views' tests, kelmar-cli's --years).
     void SetReleasedYears(int years) { Released = years; }
     // A run replaced the results: none of its years is released yet.
-    void RunReplacedResults() { Released = 0; }
+    void RunReplacedResults() {
+        Released = 0;
+        SavedYears = 0;
+    }
 
     // Years added per Step.
     int StepSize() const { return StepYears; }
@@ -107,12 +110,17 @@ public:
     // "Save file": writes the released years under the name derived from
     // the chosen one (ResultsFileName: ".csv" and a free name) and returns
     // the name written.
-    std::string SaveResults(const std::string& chosenName) const;
+    std::string SaveResults(const std::string& chosenName);
+    // Released years of results that no "Save file" has written since they
+    // were released: closing or restarting would lose them. Nothing stepped
+    // (or a run without results) loses nothing.
+    bool HasUnsavedResults() const { return HasYearsToSave() && Released > SavedYears; }
 
 private:
     const TModel& Model;
     int Released = 0;
     int StepYears = 1;
+    int SavedYears = 0;  // released years the last "Save file" wrote
 };
 
 }  // namespace kelmar

@@ -91,6 +91,14 @@ public:
         if (acceptPictureProposal) return proposed;
         return std::nullopt;
     }
+    // Unsaved results are discarded unless a test answers otherwise.
+    UnsavedAnswer unsavedAnswer = UnsavedAnswer::Discard;
+    QStringList unsavedQuestions, helps;
+    UnsavedAnswer AskUnsaved(const QString& text) override {
+        unsavedQuestions << text;
+        return unsavedAnswer;
+    }
+    void Help(const QString& text) override { helps << text; }
 };
 
 // Records the restart instead of starting a process and quitting.

@@ -1,12 +1,17 @@
 #include "ui/form/main_form.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTabWidget>
+
+#include <utility>
 
 #include "app/presentation/grid_texts.h"
 #include "ui/widgets/line_chart.h"
@@ -20,6 +25,42 @@ TMainForm::TMainForm(TModel& model, QWidget* parent) : QMainWindow(parent), Mode
     BuildWindow();
     FormCreate();
     ConnectHandlers();
+    for (StringGrid* grid : {Ui.InputWeatherGrid, Ui.SiteGrid, Ui.ClimatologyGrid, Ui.ResultsGrid})
+        grid->installEventFilter(this);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (CloseGuard && !CloseGuard()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+// Tab moves through a grid's cells and, past its last cell (Shift+Tab: before
+// its first), on to the next control instead of wrapping round inside the grid.
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    auto* grid = qobject_cast<StringGrid*>(watched);
+    if (!grid || event->type() != QEvent::KeyPress || ForwardingGridKey) return QMainWindow::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool forward = key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier);
+    const bool backward = key->key() == Qt::Key_Backtab || (key->key() == Qt::Key_Tab && !forward);
+    if (!forward && !backward) return false;
+    const QModelIndex before = grid->currentIndex();
+    QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text());
+    ForwardingGridKey = true;
+    QCoreApplication::sendEvent(grid, &copy);
+    ForwardingGridKey = false;
+    if (!grid->hasFocus()) return true;  // the grid passed the focus on itself
+    const QModelIndex after = grid->currentIndex();
+    const auto order = [](const QModelIndex& i) { return std::pair(i.row(), i.column()); };
+    const bool wrapped = !after.isValid() || (before.isValid() && (forward ? order(after) <= order(before)
+                                                                           : order(after) >= order(before)));
+    if (wrapped) {
+        if (before.isValid()) grid->setCurrentIndex(before);
+        focusNextPrevChild(forward);
+    }
+    return true;
 }
 
 void TMainForm::FormCreate() {

@@ -8,6 +8,8 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 #include "app/presentation/text_grid.h"
 #include "app/session.h"
 #include "model/model_state.h"
@@ -68,6 +70,16 @@ public:
     // What the chart title says of the scenario of the run; empty for none.
     void SetScenarioText(const QString& text) { ScenarioText = text; }
 
+    // Asked before the window closes (Exit, the window manager's close
+    // box); false keeps it open.
+    void SetCloseGuard(std::function<bool()> guard) { CloseGuard = std::move(guard); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+public:
+
     // The grids' texts as the file writers take them.
     TextGrid SiteGridTexts() const;
     TextGrid ClimatologyGridTexts() const;
@@ -95,6 +107,8 @@ private:
     Session State;
     TMainFormControls Ui;
     QString ScenarioText;
+    std::function<bool()> CloseGuard;
+    bool ForwardingGridKey = false;  // the grid itself is handling a Tab the filter passed on
 };
 
 }  // namespace kelmar::ui

@@ -65,6 +65,8 @@ TMainFormCommands::TMainFormCommands(TMainForm& form, TModel& model, UserDialogs
       View(form, model, dialogs),
       Printer(DefaultPrinter) {
     ConnectControls();
+    ConnectKeys();
+    Form.SetCloseGuard([this] { return MayDiscardResults(); });
     WeatherSourceChanged();
 }
 
@@ -180,10 +182,12 @@ void TMainFormCommands::OpenSimulatedFiles() {
 
 void TMainFormCommands::Initialise() {
     if (Session.InitialisationRestarts()) {
+        if (!MayDiscardResults()) return;
         // A fresh copy of the program starts with nothing loaded; this one ends.
         const QString program = QCoreApplication::applicationFilePath();
         if (!Restart.StartDetached(program))
             throw KelmarError("Cannot start a new copy of the program (" + program.toStdString() + ").");
+        DiscardAgreed = true;
         Restart.Quit();
         return;
     }

@@ -55,6 +55,14 @@ public:
 
 private:
     void ConnectControls();
+    // The keys of the commands, named in the tool-bar buttons' tooltips.
+    void ConnectKeys();
+    // The keys as F1 lists them, and where the guide is.
+    QString HelpText() const;
+    // Before results not yet saved are lost (Exit, the window closed,
+    // Initialisation's restart): true to go on, after saving them or being
+    // told to discard them; false when the person cancels.
+    bool MayDiscardResults();
     // Runs a command, showing an error that abandons it.
     void Run(const std::function<void()>& command);
     // The number in the step box; an empty box is not a number.
@@ -92,6 +100,9 @@ private:
     RunInputs InputsRead;
     // Where the last chart picture was saved; empty before the first.
     QString PictureFolder;
+    // The person agreed to lose the unsaved results and the program is ending:
+    // the window's closing does not ask again.
+    bool DiscardAgreed = false;
 };
 
 }  // namespace kelmar::ui

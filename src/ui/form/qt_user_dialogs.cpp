@@ -135,4 +135,16 @@ std::optional<QString> QtUserDialogs::AskPictureFile(const QString& title, const
     return chosen;
 }
 
+UserDialogs::UnsavedAnswer QtUserDialogs::AskUnsaved(const QString& text) {
+    switch (QMessageBox::question(Parent, "Unsaved results", text,
+                                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                                  QMessageBox::Cancel)) {
+    case QMessageBox::Save: return UnsavedAnswer::Save;
+    case QMessageBox::Discard: return UnsavedAnswer::Discard;
+    default: return UnsavedAnswer::Cancel;  // Cancel, Escape, the window's close box
+    }
+}
+
+void QtUserDialogs::Help(const QString& text) { QMessageBox::information(Parent, "Help", text); }
+
 }  // namespace kelmar::ui

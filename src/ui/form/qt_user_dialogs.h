@@ -19,6 +19,8 @@ public:
     void Error(const QString& text) override;
     std::optional<QString> AskPictureFile(const QString& title, const QString& filter,
                                           const QString& proposed) override;
+    UnsavedAnswer AskUnsaved(const QString& text) override;
+    void Help(const QString& text) override;
 
 private:
     QWidget* Parent;

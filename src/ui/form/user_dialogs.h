@@ -26,6 +26,12 @@ public:
     // with. Nothing when it is cancelled.
     virtual std::optional<QString> AskPictureFile(const QString& title, const QString& filter,
                                                   const QString& proposed) = 0;
+    // Results not yet saved would be lost: save them first, discard them,
+    // or cancel the command that would lose them.
+    enum class UnsavedAnswer { Save, Discard, Cancel };
+    virtual UnsavedAnswer AskUnsaved(const QString& text) = 0;
+    // The keys of the commands and where the guide is.
+    virtual void Help(const QString& text) = 0;
 };
 
 }  // namespace kelmar::ui
