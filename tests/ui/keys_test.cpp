@@ -56,10 +56,11 @@ struct KeyedWindow {
     ~KeyedWindow() { window.form.hide(); }
 
     // Ctrl+O, Ctrl+I, then `years` in the step box and Ctrl+T.
+    // Opens and initialises; steps `years` unless none (a step of 0 is refused).
     void OpenAndStep(int years) {
         Press(Qt::Key_O, Qt::ControlModifier);
         Press(Qt::Key_I, Qt::ControlModifier);
-        Step(years);
+        if (years > 0) Step(years);
     }
     void Step(int years) {
         ui.StepYearsBox->setText(QString::number(years));
@@ -176,7 +177,7 @@ TEST_F(Keys, AsksBeforeUnsavedResultsAreLost) {
         {"30 years, close box, Save", 30, false, 0, Command::CloseBox, Answer::Save, false, true, true},
         {"30 years, Ctrl+Q, Save but cancelled", 30, false, 0, Command::QuitKey, Answer::Save, true, true, false},
         {"30 years saved, Ctrl+Q", 30, true, 0, Command::QuitKey, Answer::Cancel, false, false, true},
-        {"30 saved then 1 more, Ctrl+Q, Cancel", 30, true, 1, Command::QuitKey, Answer::Cancel, false, true, false},
+        {"20 saved then 5 more, Ctrl+Q, Cancel", 20, true, 5, Command::QuitKey, Answer::Cancel, false, true, false},
         {"30 years, Initialisation, Cancel", 30, false, 0, Command::Initialisation, Answer::Cancel, false, true, false},
         {"30 years, Initialisation, Discard", 30, false, 0, Command::Initialisation, Answer::Discard, false, true,
          true},
