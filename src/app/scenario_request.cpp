@@ -13,8 +13,9 @@ std::optional<TScenario> MakeScenario(const ScenarioRequest& request) {
     } else {
         if (!request.DeltaT && !request.PrecFactor) return std::nullopt;
         // One value each, named as given rather than as month 1 of twelve.
-        if (request.DeltaT) ValidateChangeValue(*request.DeltaT, request.DeltaTName);
-        if (request.PrecFactor) ValidateFactorValue(*request.PrecFactor, request.PrecFactorName);
+        if (request.DeltaT && !request.DeltaTName.empty()) ValidateChangeValue(*request.DeltaT, request.DeltaTName);
+        if (request.PrecFactor && !request.PrecFactorName.empty())
+            ValidateFactorValue(*request.PrecFactor, request.PrecFactorName);
         if (request.DeltaT) scenario.DeltaT.fill(*request.DeltaT);
         if (request.PrecFactor) scenario.PrecFactor.fill(*request.PrecFactor);
     }

@@ -15,9 +15,11 @@ struct ScenarioRequest {
     std::string File;                       // a scenario file; empty: none
     std::optional<double> DeltaT;           // degC added to the air temperature, every month
     std::optional<double> PrecFactor;       // ratio multiplying precipitation, every month
-    // How the two values were given, to name them when refused.
-    std::string DeltaTName = "--delta-t";
-    std::string PrecFactorName = "--precip-factor";
+    // How the two values were given (the window's boxes), to name them when
+    // refused; empty: refused as the scenario's month 1, as a scenario file's
+    // value is (the command line's and Python's text, which agree).
+    std::string DeltaTName;
+    std::string PrecFactorName;
 };
 
 // The scenario asked for; nothing when nothing is asked. A file takes
