@@ -29,8 +29,10 @@ endfunction()
 # The fronts (ui, cli, python) reach files only through app: their root
 # holds the core layers but of io only its text conventions (numbers and
 # values as the files write them, the code page, error locations), which
-# are no file access. Any other io header is missing there.
-set(KELMAR_IO_TEXT_HEADERS number_text.h value_text.h code_page.h read_errors.h line_reader.h path_names.h)
+# are no file access, and the loading of the program's own modules. Any
+# other io header is missing there.
+set(KELMAR_IO_TEXT_HEADERS number_text.h value_text.h code_page.h read_errors.h line_reader.h path_names.h
+    program_module.h)
 
 # kelmar_add_front_root(<name> [<front>]) makes ${KELMAR_LAYER_ROOTS}/<name>
 # with the folder of the front <front> if given, and sets KELMAR_<NAME>_ROOT

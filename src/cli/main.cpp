@@ -13,13 +13,13 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 #ifdef KELMAR_CHECK_FIGURE_MODULE
-#include <dlfcn.h>
 #endif
 
 #include "cli/cli_commands.h"
 #include "cli/cli_options.h"
 #include "cli/help_format.h"
 #include "cli/output_files.h"
+#include "io/program_module.h"
 
 namespace {
 
@@ -63,31 +63,15 @@ std::optional<int> TerminalColumns() {
 // build tree has it. So a copied or moved installation finds its own
 // module, and no other.
 CheckFigure LoadCheckFigure() {
-    namespace fs = std::filesystem;
     const std::string name = KELMAR_CHECK_FIGURE_MODULE;
-    std::error_code error;
-    const fs::path program = fs::read_symlink("/proc/self/exe", error);
-    if (error)
-        return {nullptr, "the program's own location, where the figure module " + name +
-                             " is looked for, is unknown (/proc/self/exe: " + error.message() + ")"};
-    const fs::path folder = program.parent_path();
-    std::string tried;
-    for (const fs::path& dir : {(folder / KELMAR_CHECK_FIGURE_DIR).lexically_normal(), folder}) {
-        const fs::path module = dir / name;
-        std::string reason;
-        // Never closed: the writer's code lives in the module.
-        if (void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-            using Factory = kelmar::CheckFigureWriter* (*)();
-            if (auto* factory = reinterpret_cast<Factory>(::dlsym(handle, "kelmar_new_check_figure_writer")))
-                return {std::unique_ptr<kelmar::CheckFigureWriter>(factory()), ""};
-        }
-        const char* text = ::dlerror();
-        reason = text ? text : "unknown reason";
-        // dlerror names the file first when the file itself is at fault.
-        if (reason.rfind(module.string() + ": ", 0) == 0) reason.erase(0, module.string().size() + 2);
-        tried += "\n  " + module.string() + " (" + reason + ")";
-    }
-    return {nullptr, "no figure module " + name + " could be loaded; kelmar-cli looked for it in" + tried};
+    const kelmar::ProgramModule module =
+        kelmar::LoadProgramModule(name, KELMAR_CHECK_FIGURE_DIR, "kelmar_new_check_figure_writer");
+    if (!module.Unknown.empty())
+        return {nullptr, "the program's own location, where the figure module " + name + " is looked for, is unknown (" +
+                             module.Unknown + ")"};
+    using Factory = kelmar::CheckFigureWriter* (*)();
+    if (module.Symbol) return {std::unique_ptr<kelmar::CheckFigureWriter>(reinterpret_cast<Factory>(module.Symbol)()), ""};
+    return {nullptr, "no figure module " + name + " could be loaded; kelmar-cli looked for it in" + module.Tried};
 }
 #else
 CheckFigure LoadCheckFigure() { return {}; }
