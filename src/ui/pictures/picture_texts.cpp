@@ -18,7 +18,9 @@ QString PictureNameFilter(const QString& kind, const QString& extension) {
 }
 
 QString WithPictureExtension(const QString& fileName, const QString& extension) {
-    return QFileInfo(fileName).suffix().isEmpty() ? fileName + extension : fileName;
+    if (!QFileInfo(fileName).suffix().isEmpty()) return fileName;
+    // A name typed with its full stop ("chart.") takes the extension after it, not a second one.
+    return fileName.endsWith('.') && extension.startsWith('.') ? fileName + extension.mid(1) : fileName + extension;
 }
 
 }  // namespace kelmar::ui

@@ -49,7 +49,8 @@ TEST(WithPictureExtension, AddsTheExtensionOnlyToANameWithoutOne) {
                  {"/tmp/a.b/chart", "/tmp/a.b/chart.png"},
                  {"/tmp/chart.png", "/tmp/chart.png"},
                  {"/tmp/chart.v2.png", "/tmp/chart.v2.png"},
-                 {"/tmp/chart.jpg", "/tmp/chart.jpg"}};
+                 {"/tmp/chart.jpg", "/tmp/chart.jpg"},
+                 {"/tmp/chart.", "/tmp/chart.png"}};
     for (const auto& c : cases)
         EXPECT_EQ(WithPictureExtension(c.typed, ".png").toStdString(), c.saved) << "typed " << c.typed;
 }
