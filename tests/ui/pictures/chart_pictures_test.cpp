@@ -181,6 +181,26 @@ TEST(SaveWidgetAsSvg, EachTitleIsOneTextThatAViewerDrawsAsTheScreenDoes) {
     EXPECT_NEAR(viewer.left(), screen.left(), TOLERANCE_PIXELS) << "title's top, pixels";
 }
 
+// A scenario's series name holds "×", which Windows-1251 lacks: libwmf's
+// reader finds it as its Western byte (libwmf ignores the character set and
+// copies the bytes, so its text is read as Latin-1 here), not as "?".
+TEST(SaveWidgetAsMetafile, ALegendTextOutsideTheCyrillicCodePageKeepsItsCharacters) {
+    const QString reader = KELMAR_WMF2SVG;
+    if (!QFileInfo(reader).isExecutable()) GTEST_SKIP() << "wmf2svg (libwmf-bin) is not installed";
+    TestChart chart;
+    const QString scenarioSeries = QString::fromUtf8("precipitation \u00d7 0.9");
+    auto* entry = new QCheckBox(scenarioSeries, &chart.Widget());
+    entry->move(testing::CHART_WIDTH - 200, testing::CHART_HEIGHT / 4);
+    entry->show();
+    TempDir dir;
+    const std::string wmf = dir.File("chart.wmf"), svg = dir.File("chart.svg");
+    SaveWidgetAsMetafile(chart.Widget(), QString::fromStdString(wmf));
+    ASSERT_TRUE(testing::RunTool(reader, {"-o", QString::fromStdString(svg), QString::fromStdString(wmf)}));
+    const QString texts = QString::fromLatin1(SvgText(ReadBytes(svg)));
+    for (const QString& title : {scenarioSeries, QString::fromUtf8(testing::LEGEND_ENTRY)})
+        EXPECT_TRUE(texts.contains(title)) << "\"" << title.toStdString() << "\" not in: " << texts.toStdString();
+}
+
 TEST(ChartPictures, ASaveReplacesTheFileOrNamesItAndLeavesNothing) {
     struct Case {
         const char* what;
