@@ -212,7 +212,7 @@ TEST_F(MainFormTest, ChartOpensHiddenWithDesignTitlesAndNoSeriesInTheLegend) {
     for (const QAction* action : chart.ContextMenu()->actions())
         menu << (action->isSeparator() ? "-" : action->text());
     EXPECT_EQ(menu, QStringList({"Save as metafile", "Save as bitmap", "Save as PNG", "Save as SVG", "Save as PDF", "-",
-                                 "Print"}));
+                                 "Print preview", "Print"}));
 }
 
 // At the smallest window size every tool-bar control is still on the bar,

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <QLineEdit>
+#include <QPrinter>
 #include <QStringList>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -99,6 +101,25 @@ public:
         return unsavedAnswer;
     }
     void Help(const QString& text) override { helps << text; }
+
+    // Print dialogs: how many were shown; each is answered by `printAnswer`,
+    // which may choose on the printer (a file, an orientation) and returns
+    // whether to print. None set: printed as the dialog started.
+    int printDialogs = 0;
+    std::function<bool(QPrinter&)> printAnswer;
+    bool AskPrint(QPrinter& printer) override {
+        ++printDialogs;
+        return printAnswer ? printAnswer(printer) : true;
+    }
+    // Previews: how many were shown; each is answered by `previewAnswer`,
+    // given the printer and the painter of its pages, returning whether it
+    // printed. None set: closed without printing or painting.
+    int previews = 0;
+    std::function<bool(QPrinter&, const PagePainter&)> previewAnswer;
+    bool PreviewPrint(QPrinter& printer, const PagePainter& paint) override {
+        ++previews;
+        return previewAnswer ? previewAnswer(printer, paint) : false;
+    }
 };
 
 // Records the restart instead of starting a process and quitting.

@@ -98,6 +98,7 @@ void TMainFormCommands::ConnectControls() {
     onMenu("SaveAsPngAction", &TMainFormCommands::SaveChartAsPng);
     onMenu("SaveAsSvgAction", &TMainFormCommands::SaveChartAsSvg);
     onMenu("SaveAsPdfAction", &TMainFormCommands::SaveChartAsPdf);
+    onMenu("PrintPreviewAction", &TMainFormCommands::PreviewChart);
     onMenu("PrintAction", &TMainFormCommands::PrintChart);
     connect(ui.StepYearsBox, &QLineEdit::textChanged, this, [this] { Run([this] { StepYearsEdited(); }); });
     connect(ui.StepSlider, &QSlider::valueChanged, this, [this] { Run([this] { StepSliderMoved(); }); });
@@ -356,7 +357,17 @@ void TMainFormCommands::SaveChartAsPdf() { SaveChartPicture(PDF_EXTENSION, "PDF 
 
 void TMainFormCommands::PrintChart() {
     const std::unique_ptr<QPrinter> printer = Printer();
+    // Cancelled: nothing is printed and nothing needs saying.
+    if (!Dialogs.AskPrint(*printer)) return;
     PrintWidget(*Form.Controls().Chart, *printer);
+    ShowStatus(ChartPrintedMessage(*printer));
+}
+
+void TMainFormCommands::PreviewChart() {
+    const std::unique_ptr<QPrinter> printer = Printer();
+    QWidget& chart = *Form.Controls().Chart;
+    if (!Dialogs.PreviewPrint(*printer, [&chart](QPrinter& pages) { PrintWidget(chart, pages); })) return;
+    ShowStatus(ChartPrintedMessage(*printer));
 }
 
 }  // namespace kelmar::ui

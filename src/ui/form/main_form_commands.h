@@ -41,15 +41,18 @@ public:
     void SaveSiteFile();
     void Exit();
     // The chart's context menu: pictures named by the local time, in the
-    // current folder, and printing on the default printer.
+    // current folder; printing through the print dialog, which starts on the
+    // default printer, and a print preview to print from.
     void SaveChartAsMetafile();
     void SaveChartAsBitmap();
     void SaveChartAsPng();
     void SaveChartAsSvg();
     void SaveChartAsPdf();
     void PrintChart();
+    void PreviewChart();
 
-    // Where "Print" prints; the system's default printer unless replaced.
+    // The printer "Print" and "Print preview" start from; the system's
+    // default printer unless replaced.
     using PrinterSource = std::function<std::unique_ptr<QPrinter>()>;
     void SetPrinterSource(PrinterSource source) { Printer = std::move(source); }
 

@@ -6,6 +6,12 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QTimer>
+
+#include <exception>
 
 namespace kelmar::ui {
 
@@ -146,5 +152,34 @@ UserDialogs::UnsavedAnswer QtUserDialogs::AskUnsaved(const QString& text) {
 }
 
 void QtUserDialogs::Help(const QString& text) { QMessageBox::information(Parent, "Help", text); }
+
+bool QtUserDialogs::AskPrint(QPrinter& printer) {
+    QPrintDialog dialog(&printer, Parent);
+    dialog.setWindowTitle("Print chart");
+    // The chart is one page: no selection or current page to choose from.
+    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
+    dialog.setMinMax(1, 1);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool QtUserDialogs::PreviewPrint(QPrinter& printer, const PagePainter& paint) {
+    QPrintPreviewDialog dialog(&printer, Parent);
+    dialog.setWindowTitle("Print preview");
+    // Qt's event loop cannot carry an exception: the first one is kept for the caller.
+    std::exception_ptr failure;
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* pages) {
+        if (failure) return;
+        try {
+            paint(*pages);
+        } catch (...) {
+            failure = std::current_exception();
+            // Queued: the preview paints while it is being shown, before its event loop runs.
+            QTimer::singleShot(0, &dialog, &QDialog::reject);
+        }
+    });
+    const bool printed = dialog.exec() == QDialog::Accepted;
+    if (failure) std::rethrow_exception(failure);
+    return printed;
+}
 
 }  // namespace kelmar::ui

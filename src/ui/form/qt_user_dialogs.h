@@ -21,6 +21,8 @@ public:
                                           const QString& proposed) override;
     UnsavedAnswer AskUnsaved(const QString& text) override;
     void Help(const QString& text) override;
+    bool AskPrint(QPrinter& printer) override;
+    bool PreviewPrint(QPrinter& printer, const PagePainter& paint) override;
 
 private:
     QWidget* Parent;

@@ -4,9 +4,12 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 #include "app/file_dialogs.h"
+
+class QPrinter;
 
 namespace kelmar::ui {
 
@@ -32,6 +35,18 @@ public:
     virtual UnsavedAnswer AskUnsaved(const QString& text) = 0;
     // The keys of the commands and where the guide is.
     virtual void Help(const QString& text) = 0;
+
+    // The print dialog for `printer` (the printer or a file, the pages, the
+    // orientation and paper, the copies), starting from what `printer` holds:
+    // true when the person chose to print, with the choices set on
+    // `printer`; false when they cancelled.
+    virtual bool AskPrint(QPrinter& printer) = 0;
+    // A preview of the pages `paint` draws on `printer`, from whose print
+    // dialog the person may print: true when they printed (`printer` then
+    // holds where), false when they closed it. An error raised by `paint`
+    // is raised again once the preview is closed.
+    using PagePainter = std::function<void(QPrinter&)>;
+    virtual bool PreviewPrint(QPrinter& printer, const PagePainter& paint) = 0;
 };
 
 }  // namespace kelmar::ui

@@ -13,6 +13,7 @@
 
 #include "app/save_commands.h"
 #include "model/errors.h"
+#include "ui/pictures/svg_text_runs.h"
 #include "ui/pictures/wmf_paint_device.h"
 
 namespace kelmar::ui {
@@ -85,7 +86,7 @@ void SaveWidgetAsSvg(QWidget& chart, const QString& fileName) {
     generator.setResolution(chart.logicalDpiX());
     generator.setTitle("KELMAR chart");
     PaintOnto(chart, generator, fileName, "the SVG drawing could not be made");
-    WriteBytes(fileName, bytes);
+    WriteBytes(fileName, JoinTextRuns(bytes));
 }
 
 void SaveWidgetAsPdf(QWidget& chart, const QString& fileName) {

@@ -1,7 +1,8 @@
 #include "ui/pictures/chart_printing.h"
 
-#include <QPainter>
 #include <QImage>
+#include <QPageLayout>
+#include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QWidget>
@@ -36,11 +37,33 @@ std::unique_ptr<QPrinter> DefaultPrinter() {
     return std::make_unique<QPrinter>(printer, QPrinter::HighResolution);
 }
 
+QRectF CentredOnSheet(const QSizeF& shape, const QRectF& paper, const QRectF& printable) {
+    if (shape.isEmpty() || paper.isEmpty() || printable.isEmpty()) return {};
+    const QPointF centre = paper.center();
+    // Half the room on each side of the sheet's middle, the nearer margin deciding.
+    const double halfWidth = std::min(centre.x() - printable.left(), printable.right() - centre.x());
+    const double halfHeight = std::min(centre.y() - printable.top(), printable.bottom() - centre.y());
+    if (halfWidth <= 0 || halfHeight <= 0) return {};
+    const double scale = std::min(2 * halfWidth / shape.width(), 2 * halfHeight / shape.height());
+    const QSizeF size = shape * scale;
+    return QRectF(centre - QPointF(size.width() / 2, size.height() / 2), size);
+}
+
+QString ChartPrintedMessage(const QPrinter& printer) {
+    if (!printer.outputFileName().isEmpty())
+        return QStringLiteral("Chart printed to file \"%1\".").arg(printer.outputFileName());
+    return QStringLiteral("Chart sent to printer \"%1\".").arg(printer.printerName());
+}
+
 void PrintWidget(QWidget& chart, QPrinter& printer) {
     if (chart.width() <= 0 || chart.height() <= 0) ThrowNotPrinted(printer, "it has no size on screen");
-    const double scale = std::min(static_cast<double>(printer.width()) / chart.width(),
-                                  static_cast<double>(printer.height()) / chart.height());
-    const QRectF target(0, 0, chart.width() * scale, chart.height() * scale);
+    // Device pixels of the printer; the painter's origin is the printable area's corner.
+    const int dpi = printer.resolution();
+    const QRectF paper = printer.pageLayout().fullRectPixels(dpi);
+    const QRectF printable = printer.pageLayout().paintRectPixels(dpi);
+    const QRectF target = CentredOnSheet(QSizeF(chart.size()), paper, printable).translated(-printable.topLeft());
+    if (target.isEmpty()) ThrowNotPrinted(printer, "its margins leave no room on the page");
+    const double scale = target.width() / chart.width();
     // The chart is painted again at print resolution: each screen pixel
     // becomes `sharpness` image pixels, which keeps lines and text sharp.
     const double sharpness = std::max(1.0, scale * PRINT_DOTS_PER_INCH / std::max(printer.resolution(), 1));

@@ -1,6 +1,11 @@
-// The chart printed without a dialog: on the system's default printer, one
-// page, scaled to the page's printable area with its proportions kept.
+// The chart printed: on the system's default printer or the one the print
+// dialog chose, one page, as large as the page's margins allow with its
+// proportions kept, in the middle of the sheet.
 #pragma once
+
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
 
 #include <memory>
 
@@ -13,10 +18,21 @@ namespace kelmar::ui {
 // when the system has none.
 std::unique_ptr<QPrinter> DefaultPrinter();
 
-// Prints what `chart` and its child widgets show now at the top left of
-// the printable area, drawn afresh at print resolution (up to 300 dots per
+// Where a picture of `shape` goes on a sheet of `paper` whose printable
+// area is `printable` (both in the same units, printable inside paper): the
+// largest rectangle of the picture's proportions centred on the sheet that
+// stays inside the printable area. Uneven margins make it smaller rather
+// than off centre. Empty when either has no area.
+QRectF CentredOnSheet(const QSizeF& shape, const QRectF& paper, const QRectF& printable);
+
+// Prints what `chart` and its child widgets show now on one page, placed by
+// CentredOnSheet and drawn afresh at print resolution (up to 300 dots per
 // inch) rather than enlarged from the screen. Raises KelmarError naming the
 // printer, or the file it prints to, when printing fails.
 void PrintWidget(QWidget& chart, QPrinter& printer);
+
+// Where a printed chart went, for the status panel:
+// Chart sent to printer "NAME".  or  Chart printed to file "PATH".
+QString ChartPrintedMessage(const QPrinter& printer);
 
 }  // namespace kelmar::ui

@@ -16,6 +16,7 @@
 
 #include "io/code_page.h"
 #include "ui/pictures/rect_clipping.h"
+#include "ui/pictures/wmf_text_runs.h"
 
 namespace kelmar::ui {
 
@@ -196,9 +197,9 @@ void WmfPaintEngine::PrepareArea(bool outlined, Qt::FillRule rule) {
     }
 }
 
-void WmfPaintEngine::PrepareText(const QFont& font) {
+void WmfPaintEngine::PrepareText(const QFont& font, std::uint8_t charset) {
     PrepareBackground();
-    Use(Dc.Font, FontNow(font), &WmfWriter::CreateFontIndirect);
+    Use(Dc.Font, FontNow(font, charset), &WmfWriter::CreateFontIndirect);
     const WmfColor color = ToWmf(ColorOf(Pen.brush()));
     if (Dc.TextColor != color) {
         Writer.SetTextColor(color);
@@ -221,7 +222,7 @@ WmfBrush WmfPaintEngine::BrushNow() const {
     return {BS_SOLID, ToWmf(color)};
 }
 
-WmfFont WmfPaintEngine::FontNow(const QFont& font) const {
+WmfFont WmfPaintEngine::FontNow(const QFont& font, std::uint8_t charset) const {
     const double pixels = font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * DotsPerInch / POINTS_PER_INCH;
     // The baseline's angle on the page, counter-clockwise with y downwards.
     const double degrees = std::atan2(-Transform.m12(), Transform.m11()) * 180 / std::numbers::pi;
@@ -233,24 +234,35 @@ WmfFont WmfPaintEngine::FontNow(const QFont& font) const {
     wmf.Underline = font.underline();
     wmf.StrikeOut = font.strikeOut();
     wmf.FaceName = Utf8ToCp1251(QFontInfo(font).family().toStdString());  // the face Qt drew with
+    wmf.Charset = charset;
     return wmf;
 }
 
-// Where Qt lays out each character of the text, as distances from one to the
-// next; each character is one byte in the file.
-std::vector<std::int16_t> WmfPaintEngine::Advances(const QString& text, const QFont& font) const {
+// Where Qt lays out the end of each character of the text, in pixels from
+// its start along the baseline.
+std::vector<double> WmfPaintEngine::CharacterEnds(const QString& text, const QFont& font) const {
     QTextLayout layout(text, font, paintDevice());
     layout.beginLayout();
     const QTextLine line = layout.createLine();
     layout.endLayout();
+    std::vector<double> ends;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate()) continue;  // a pair's second half
+        qsizetype next = i + 1;
+        if (text[i].isHighSurrogate() && next < text.size() && text[next].isLowSurrogate()) ++next;
+        ends.push_back(line.cursorToX(static_cast<int>(next)));
+    }
+    return ends;
+}
+
+// The same as distances from one character to the next in logical units;
+// each character is one byte in the file.
+std::vector<std::int16_t> WmfPaintEngine::Advances(const std::vector<double>& ends) const {
     const double unitsPerPixel = TransformScale() * UnitsPerPixel;
     std::vector<std::int16_t> advances;
     double previous = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i].isLowSurrogate()) continue;  // the second half of one character
-        qsizetype next = i + 1;
-        if (next < text.size() && text[next].isLowSurrogate()) ++next;
-        const double x = std::round(line.cursorToX(static_cast<int>(next)) * unitsPerPixel);
+    for (const double end : ends) {
+        const double x = std::round(end * unitsPerPixel);
         advances.push_back(Coordinate(x - previous));
         previous = x;
     }
@@ -343,11 +355,22 @@ void WmfPaintEngine::drawRects(const QRectF* rects, int rectCount) {
 // cut at its own box could lose its edges: texts are drawn whole.
 void WmfPaintEngine::drawTextItem(const QPointF& position, const QTextItem& textItem) {
     const QString text = textItem.text();
-    const std::string bytes = Utf8ToCp1251(text.toStdString());
+    const std::vector<WmfTextRun> runs = WmfTextRuns(text);
     const QPointF start = Transform.map(position);
-    if (bytes.empty() || PenNow() == NULL_PEN || !ClipNow().contains(start) || !Countable(bytes.size())) return;
-    PrepareText(textItem.font());
-    Writer.ExtTextOut(Logical(start), bytes, Advances(text, textItem.font()));
+    const std::size_t characters = runs.empty() ? 0 : static_cast<std::size_t>(runs.back().First + runs.back().Count);
+    if (runs.empty() || PenNow() == NULL_PEN || !ClipNow().contains(start) || !Countable(characters)) return;
+    const std::vector<double> ends = CharacterEnds(text, textItem.font());
+    const std::vector<std::int16_t> advances = Advances(ends);
+    if (ends.size() != characters) return;  // Qt laid the text out otherwise than it was cut
+    // A run of another character set needs a font of its own: it starts
+    // where the characters before it end.
+    for (const WmfTextRun& run : runs) {
+        const auto first = static_cast<std::size_t>(run.First);
+        const double along = first == 0 ? 0 : ends[first - 1];
+        PrepareText(textItem.font(), run.Charset);
+        Writer.ExtTextOut(Logical(Transform.map(position + QPointF(along, 0))), run.Bytes,
+                          std::span(advances).subspan(first, run.Bytes.size()));
+    }
 }
 
 // A small image (an icon, a legend's line sample) becomes runs of pixels

@@ -90,7 +90,7 @@ private:
     // Bring the background and the objects of the file to what Qt paints with now.
     void PrepareLine();
     void PrepareArea(bool outlined, Qt::FillRule rule);
-    void PrepareText(const QFont& font);
+    void PrepareText(const QFont& font, std::uint8_t charset);
     void PrepareBackground();
     // Creates and selects `wanted` unless it is selected, deleting the object it replaces.
     template <typename GdiObject>
@@ -106,8 +106,9 @@ private:
     void UseBrush(const WmfBrush& brush);
     WmfPen PenNow() const;
     WmfBrush BrushNow() const;
-    WmfFont FontNow(const QFont& font) const;
-    std::vector<std::int16_t> Advances(const QString& text, const QFont& font) const;
+    WmfFont FontNow(const QFont& font, std::uint8_t charset) const;
+    std::vector<double> CharacterEnds(const QString& text, const QFont& font) const;
+    std::vector<std::int16_t> Advances(const std::vector<double>& ends) const;
 
     QSize PixelSize;
     int DotsPerInch;

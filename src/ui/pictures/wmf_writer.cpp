@@ -163,7 +163,7 @@ int WmfWriter::CreateFontIndirect(const WmfFont& font) {
     std::vector<std::uint16_t> words{Word(font.Height), 0, Word(font.Escapement), Word(font.Escapement),
                                      Word(font.Weight),
                                      BytePair(font.Italic, font.Underline),
-                                     BytePair(font.StrikeOut, RUSSIAN_CHARSET),
+                                     BytePair(font.StrikeOut, font.Charset),
                                      BytePair(DEFAULT_PRECISION, DEFAULT_PRECISION),
                                      BytePair(DEFAULT_QUALITY, DEFAULT_PITCH)};
     std::string face = font.FaceName.substr(0, FACE_NAME_BYTES - 1);

@@ -63,8 +63,10 @@ struct WmfBrush {
     bool operator==(const WmfBrush&) const = default;
 };
 
-// Character set of text in the Windows-1251 (Cyrillic) code page.
-inline constexpr std::uint8_t RUSSIAN_CHARSET = 204;
+// Character sets of a logical font (its lfCharSet byte): the code page its
+// text's bytes are in.
+inline constexpr std::uint8_t ANSI_CHARSET = 0;       // Windows-1252, Western
+inline constexpr std::uint8_t RUSSIAN_CHARSET = 204;  // Windows-1251, Cyrillic
 
 struct WmfFont {
     std::int16_t Height = 0;      // negative: the character height (em size) in logical units
@@ -72,6 +74,7 @@ struct WmfFont {
     std::int16_t Weight = 400;    // 100 (thin) .. 400 (normal) .. 700 (bold) .. 900
     bool Italic = false, Underline = false, StrikeOut = false;
     std::string FaceName;  // single-byte text; the file holds at most 31 bytes of it
+    std::uint8_t Charset = RUSSIAN_CHARSET;
     bool operator==(const WmfFont&) const = default;
 };
 

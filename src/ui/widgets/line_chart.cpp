@@ -121,6 +121,7 @@ LineChart::LineChart(QWidget* parent) : QChartView(parent) {
     Menu->addAction("Save as SVG")->setObjectName("SaveAsSvgAction");
     Menu->addAction("Save as PDF")->setObjectName("SaveAsPdfAction");
     Menu->addSeparator()->setObjectName("N2");
+    Menu->addAction("Print preview")->setObjectName("PrintPreviewAction");
     Menu->addAction("Print")->setObjectName("PrintAction");
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,

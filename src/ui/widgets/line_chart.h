@@ -42,7 +42,7 @@ public:
     QValueAxis* RightAxis() const { return Right; }
     SeriesLegend* Legend() const { return LegendBox; }
     // "Save as metafile", "Save as bitmap", "Save as PNG", "Save as SVG",
-    // "Save as PDF", a separator, "Print".
+    // "Save as PDF", a separator, "Print preview", "Print".
     QMenu* ContextMenu() const { return Menu; }
 
     QString Title() const;

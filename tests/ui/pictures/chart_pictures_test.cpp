@@ -6,6 +6,7 @@
 #include <QProcess>
 
 #include <functional>
+#include <algorithm>
 #include <map>
 #include <regex>
 #include <string>
@@ -14,6 +15,7 @@
 #include "model/errors.h"
 #include "ui/pictures/chart_pictures.h"
 #include "ui/pictures/test_chart.h"
+#include "ui/pictures/viewer_tools.h"
 #include "ui/pictures/wmf_reading.h"
 
 namespace kelmar::ui {
@@ -120,6 +122,83 @@ TEST(SaveWidgetAsMetafile, AnIndependentReaderFindsTheSeriesTitlesAndLegend) {
         EXPECT_NE(texts.find(title), std::string::npos) << "\"" << title << "\" not in: " << texts;
 
     testing::Play(testing::ReadWmf(ReadBytes(wmf)));  // a sound object table
+}
+
+// The text of each SVG text element, its tspans' tags left out.
+std::vector<std::string> SvgTexts(const std::string& svg) {
+    static const std::regex TEXT(R"(<text[^>]*>((?:[^<]|<tspan[^>]*>|</tspan>)*)</text>)");
+    static const std::regex TAG(R"(</?tspan[^>]*>)");
+    std::vector<std::string> texts;
+    for (auto m = std::sregex_iterator(svg.begin(), svg.end(), TEXT); m != std::sregex_iterator(); ++m)
+        texts.push_back(std::regex_replace((*m)[1].str(), TAG, ""));
+    return texts;
+}
+
+// Where the dark ink of texts and axes lies in the columns [left, right) of `image`.
+QRect DarkInk(const QImage& image, int left, int right) {
+    constexpr int DARK = 128;  // grey level: text and axes, not the pale background
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = left; x < right; ++x)
+            if (qGray(image.pixel(x, y)) < DARK) box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+// Each title is one text element, so a viewer with fonts of other widths
+// still writes its letters one after another; rsvg-convert draws the
+// temperature axis's title as long as the screen shows it.
+TEST(SaveWidgetAsSvg, EachTitleIsOneTextThatAViewerDrawsAsTheScreenDoes) {
+    TestChart chart;
+    TempDir dir;
+    const std::string name = dir.File("chart.svg");
+    SaveWidgetAsSvg(chart.Widget(), QString::fromStdString(name));
+    const std::vector<std::string> texts = SvgTexts(ReadBytes(name));
+    std::string all;
+    for (const std::string& t : texts) all += "[" + t + "]";
+    for (const char* title : {testing::CHART_TITLE, testing::BOTTOM_TITLE, testing::LEFT_TITLE, testing::RIGHT_TITLE,
+                              testing::LEGEND_ENTRY})
+        EXPECT_EQ(std::count(texts.begin(), texts.end(), std::string(title)), 1)
+            << "\"" << title << "\" is not one text element of: " << all;
+
+    const QString rsvg = testing::ViewerTool("rsvg-convert");
+    if (rsvg.isEmpty()) GTEST_SKIP() << "rsvg-convert (librsvg2-bin) is not installed";
+    const QString png = QString::fromStdString(dir.File("chart.png"));
+    ASSERT_TRUE(testing::RunTool(rsvg, {"-o", png, QString::fromStdString(name)}));
+    const QImage drawn(png);
+    const QImage shown = chart.Widget().grab().toImage();
+    ASSERT_EQ(drawn.size(), shown.size());
+    // The title turned a quarter, the first columns of ink from the left on
+    // screen; a blank column parts it from the ticks' labels.
+    int first = 0;
+    while (first < shown.width() && DarkInk(shown, first, first + 1).isEmpty()) ++first;
+    int end = first;
+    while (end < shown.width() && !DarkInk(shown, end, end + 1).isEmpty()) ++end;
+    constexpr int TOLERANCE_PIXELS = 2;
+    const QRect viewer = DarkInk(drawn, 0, end), screen = DarkInk(shown, 0, end);
+    ASSERT_GT(screen.height(), 50) << "no title found in the columns " << first << " to " << end;
+    EXPECT_NEAR(viewer.top(), screen.top(), TOLERANCE_PIXELS) << "title's end, pixels";
+    EXPECT_NEAR(viewer.bottom(), screen.bottom(), TOLERANCE_PIXELS) << "title's start, pixels";
+    EXPECT_NEAR(viewer.left(), screen.left(), TOLERANCE_PIXELS) << "title's top, pixels";
+}
+
+// A scenario's series name holds "×", which Windows-1251 lacks: libwmf's
+// reader finds it as its Western byte (libwmf ignores the character set and
+// copies the bytes, so its text is read as Latin-1 here), not as "?".
+TEST(SaveWidgetAsMetafile, ALegendTextOutsideTheCyrillicCodePageKeepsItsCharacters) {
+    const QString reader = KELMAR_WMF2SVG;
+    if (!QFileInfo(reader).isExecutable()) GTEST_SKIP() << "wmf2svg (libwmf-bin) is not installed";
+    TestChart chart;
+    const QString scenarioSeries = QString::fromUtf8("precipitation \u00d7 0.9");
+    auto* entry = new QCheckBox(scenarioSeries, &chart.Widget());
+    entry->move(testing::CHART_WIDTH - 200, testing::CHART_HEIGHT / 4);
+    entry->show();
+    TempDir dir;
+    const std::string wmf = dir.File("chart.wmf"), svg = dir.File("chart.svg");
+    SaveWidgetAsMetafile(chart.Widget(), QString::fromStdString(wmf));
+    ASSERT_TRUE(testing::RunTool(reader, {"-o", QString::fromStdString(svg), QString::fromStdString(wmf)}));
+    const QString texts = QString::fromLatin1(SvgText(ReadBytes(svg)));
+    for (const QString& title : {scenarioSeries, QString::fromUtf8(testing::LEGEND_ENTRY)})
+        EXPECT_TRUE(texts.contains(title)) << "\"" << title.toStdString() << "\" not in: " << texts.toStdString();
 }
 
 TEST(ChartPictures, ASaveReplacesTheFileOrNamesItAndLeavesNothing) {

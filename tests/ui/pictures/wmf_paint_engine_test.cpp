@@ -263,6 +263,35 @@ TEST(WmfPaintEngine, TextKeepsItsFontAngleColourCodePageAndCharacterPositions) {
         << "the characters span the width Qt measured";
 }
 
+// "×" is not in Windows-1251: its run goes out in a Western font, starting
+// where Qt put its first character, and the Cyrillic run after it in a
+// Cyrillic font of the same face and size.
+TEST(WmfPaintEngine, ARunOfAnotherCharacterSetHasAFontOfItsOwnWhereQtPutsIt) {
+    QFont font;
+    font.setPixelSize(13);
+    const QString text = QString::fromUtf8("Tsoil \u00d7 0.9, \u00b0\u0421");
+    const std::vector<DrawnRecord> texts = Play(Paint([&](QPainter& p) {
+        p.setFont(font);
+        p.drawText(QPointF(10, 100), text);
+    }));
+    ASSERT_EQ(texts.size(), 2u);
+    const struct {
+        std::string bytes;
+        std::uint16_t charset;
+        int firstCharacter;
+    } runs[] = {{"Tsoil \xD7 0.9, \xB0", 0, 0}, {"\xD1", 204, 14}};
+    for (std::size_t i = 0; i < 2; ++i) {
+        const testing::WmfRecord record{texts[i].Function, texts[i].Parameters};
+        EXPECT_EQ(record.Bytes(4, record.Parameters[2]), runs[i].bytes) << "run " << i;
+        EXPECT_EQ(texts[i].Font[6] >> 8, runs[i].charset) << "run " << i << ": character set";
+        EXPECT_EQ(texts[i].Font[0], texts[0].Font[0]) << "run " << i << ": height";
+        EXPECT_EQ(testing::WmfRecord({0, texts[i].Font}).Bytes(9, 32), testing::WmfRecord({0, texts[0].Font}).Bytes(9, 32));
+        const double x = 16 * (10 + QFontMetricsF(font).horizontalAdvance(text.left(runs[i].firstCharacter)));
+        EXPECT_NEAR(record.Signed(1), x, 16.0) << "run " << i << ": x of the start, 1/16 pixels, within a pixel";
+        EXPECT_EQ(record.Signed(0), 1600) << "run " << i << ": y of the baseline";
+    }
+}
+
 TEST(WmfPaintEngine, TextColourFollowsThePen) {
     const std::vector<testing::WmfRecord> colours = ReadWmf([] {
         WmfPaintDevice device(PICTURE, DPI);
