@@ -23,6 +23,15 @@
 //                                 default, per site, and the ratio of the two
 //   BM_BatchJobs                  sites_per_s at --jobs 1 and 2 (--format csv), and
 //                                 jobs2_over_jobs1 in BM_BatchJobsSpeedup
+//   BM_BatchNetcdfJobs            a --format netcdf batch at --jobs 1 and 2 in turn,
+//                                 twice, each after the bare draws: jobs1_vs_draws,
+//                                 jobs2_vs_draws (wall per site over the draws),
+//                                 jobs2_over_jobs1, and written_kb_per_site (the
+//                                 bytes the batch passed to write(), for the disk's
+//                                 share: divide by the disk's bandwidth)
+//
+// KELMAR_BENCH_DIR, when set, is the folder the batches run in (e.g. /dev/shm
+// for a tmpfs, to take the disk out), instead of the temporary folder.
 //
 // Whole-process figures (start-up, list reading and the merge included) are
 // taken outside this program, for example with /usr/bin/time -v:
@@ -69,7 +78,9 @@ class ScratchFolder {
 public:
     ScratchFolder() {
         std::random_device random;
-        Path = fs::temp_directory_path() / ("kelmar-batch-bench-" + std::to_string(random()));
+        const char* parent = std::getenv("KELMAR_BENCH_DIR");
+        Path = (parent && *parent ? fs::path(parent) : fs::temp_directory_path()) /
+               ("kelmar-batch-bench-" + std::to_string(random()));
         fs::create_directories(Path);
     }
     ~ScratchFolder() {
@@ -107,6 +118,17 @@ double ProcessCpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
+// Bytes this process has passed to write() and its kin so far (wchar of
+// /proc/self/io), whether or not they reached a disk; 0 where unknown.
+double WrittenBytes() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    double value = 0;
+    while (io >> key >> value)
+        if (key == "wchar:") return value;
+    return 0;
+}
+
 // Seconds of wall time of `draws` sites' worth of normal deviates;
 // `cpuSeconds` receives their processor seconds.
 double BareDrawSeconds(int sites, double& cpuSeconds) {
@@ -124,8 +146,9 @@ double BareDrawSeconds(int sites, double& cpuSeconds) {
 
 // Wall seconds of a batch; `cpuSeconds`, when given, receives its
 // processor seconds (the run and the writing, without the waits for the disk).
+// `writtenBytes`, when given, receives the bytes it wrote.
 double RunBatchSeconds(int sites, int jobs, batch::OutputFormat format, double* cpuSeconds = nullptr,
-                       int csvDigits = batch::SHORTEST_DIGITS) {
+                       int csvDigits = batch::SHORTEST_DIGITS, double* writtenBytes = nullptr) {
     ScratchFolder scratch;
     batch::BatchOptions options;
     options.SitesFile = WriteSiteList(scratch.Path, sites);
@@ -136,12 +159,15 @@ double RunBatchSeconds(int sites, int jobs, batch::OutputFormat format, double* 
     options.Version = "bench";
     options.CsvDigits = csvDigits;
     std::ostringstream err;
-    const double cpuStart = ProcessCpuSeconds();
+    const double cpuStart = ProcessCpuSeconds(), writtenStart = WrittenBytes();
     const auto start = std::chrono::steady_clock::now();
     const batch::BatchSummary summary = batch::RunBatch(options, err);
     const auto stop = std::chrono::steady_clock::now();
     if (cpuSeconds) *cpuSeconds = ProcessCpuSeconds() - cpuStart;
+    if (writtenBytes) *writtenBytes = WrittenBytes() - writtenStart;
     if (summary.Failed != 0 || !summary.Merged) std::abort();  // a broken batch measures nothing
+    // One process, simulated weather: results.nc is written while the sites run.
+    if (format == batch::OutputFormat::NetCdf && !summary.NetcdfStreamed) std::abort();
     return std::chrono::duration<double>(stop - start).count();
 }
 
@@ -155,8 +181,8 @@ void BM_BatchBareDeviates(benchmark::State& state) {
 }
 BENCHMARK(BM_BatchBareDeviates)->Unit(benchmark::kMicrosecond);
 
-// --jobs 1, so that the time per site is one core's; the merge into
-// results.nc is included.
+// --jobs 1, so that the time per site is one core's (the netCDF files are
+// written on a thread of their own, which may take the second core).
 void BM_BatchNetcdf(benchmark::State& state) {
     const int sites = BenchSites();
     double batchSeconds = 0, drawSeconds = 0, batchCpu = 0, drawCpu = 0;
@@ -267,6 +293,31 @@ void BM_BatchJobsSpeedup(benchmark::State& state) {
     state.counters["jobs2_over_jobs1"] = one / two;
 }
 BENCHMARK(BM_BatchJobsSpeedup)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The netCDF batch at --jobs 1 and 2 in turn, twice (draws 1 2 draws 1 2),
+// each against the bare draws timed just before, so that a machine whose
+// speed drifts moves all alike; ratios of the sums.
+void BM_BatchNetcdfJobs(benchmark::State& state) {
+    const int sites = BenchSites();
+    double draws = 0, one = 0, two = 0, written = 0;
+    for (auto _ : state) {
+        for (int round = 0; round < 2; ++round) {
+            double cpu = 0, bytes = 0;
+            draws += BareDrawSeconds(sites, cpu);
+            one += RunBatchSeconds(sites, 1, batch::OutputFormat::NetCdf);
+            two += RunBatchSeconds(sites, 2, batch::OutputFormat::NetCdf, nullptr, batch::SHORTEST_DIGITS, &bytes);
+            written += bytes;
+        }
+        state.SetIterationTime(one + two);
+    }
+    state.counters["sites"] = sites;
+    state.counters["draws_us"] = draws / 2 / sites * 1e6;
+    state.counters["jobs1_vs_draws"] = one / draws;
+    state.counters["jobs2_vs_draws"] = two / draws;
+    state.counters["jobs2_over_jobs1"] = one / two;
+    state.counters["written_kb_per_site"] = written / 2 / sites / 1e3;
+}
+BENCHMARK(BM_BatchNetcdfJobs)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 }  // namespace kelmar

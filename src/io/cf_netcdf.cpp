@@ -100,7 +100,9 @@ double DaysSinceEpoch(int year, int month) {
 }
 
 int DaysOfMonth(int year, int month) {
-    return static_cast<int>(DaysSinceEpoch(year, month + 1) - DaysSinceEpoch(year, month));
+    namespace chr = std::chrono;
+    return static_cast<int>(static_cast<unsigned>(
+        (chr::year{year} / chr::month{static_cast<unsigned>(month)} / chr::last).day()));
 }
 
 // "2024-05-01T12:00:00Z", the moment of the call in UTC.
@@ -186,8 +188,13 @@ struct CfOutput {
     int DeltaTVar = -1, PrecipVar = -1, VariabilityVar = -1, TrendTVar = -1, TrendPrecVar = -1;
     std::array<int, RESULT_FIELDS.size()> FieldVar{};
     std::array<int, SITE_FIELDS.size()> ParamVar{};
-    // The block: field f, task k, step t, block site b at ((f * tasks + k) * Steps + t) * BlockSites + b.
+    // The block: field f, task k, block site b, step t at ((f * tasks + k) * BlockSites + b) * Steps + t,
+    // so that each site's rows go in as they are; FlushBlock turns each
+    // (field, task) slice to time first, sites second, as the file lays it
+    // out, in Slice. Scattering each value of a site to its place in a
+    // time-first block, a cache line apart, was most of the writer's time.
     std::vector<double> Block;
+    std::vector<double> Slice;
 
     CfOutput(const std::string& fileName, bool annual) : FileName(fileName), Replacement(fileName), Annual(annual) {}
     int Ncid() const { return File.Get(); }
@@ -316,6 +323,7 @@ CfNetcdfWriter::CfNetcdfWriter(const std::string& monthlyFile, const std::string
     for (CfOutput* out : {&s.MonthlyOut, &s.AnnualOut}) {
         out->Steps = out->Annual ? s.YearCount : s.TimeCount;
         out->Block.assign(FIELD_COUNT * static_cast<std::size_t>(s.Tasks()) * out->Steps * s.BlockSites, FILL_VALUE);
+        out->Slice.resize(out->Steps * s.BlockSites);
         // netCDF-4 for the string ids and the 64-bit seeds; the temporary file
         // exists (created exclusively), so it is clobbered, not created.
         out->Check(out->File.Create(out->Replacement.TemporaryPath(), NC_CLOBBER | NC_NETCDF4));
@@ -650,11 +658,9 @@ void CfNetcdfWriter::WriteTask(const CfSite& site, int scenario, int realization
 void CfNetcdfWriter::State::AddToBlock(CfOutput& out, const std::vector<double>& rows, int task) const {
     const std::size_t b = static_cast<std::size_t>(Written) - BlockStart;
     const std::size_t tasks = static_cast<std::size_t>(Tasks());
-    for (std::size_t f = 0; f < RESULT_FIELDS.size(); ++f) {
-        const double* row = &rows[f * out.Steps];
-        double* to = &out.Block[(f * tasks + static_cast<std::size_t>(task)) * out.Steps * BlockSites + b];
-        for (std::size_t t = 0; t < out.Steps; ++t) to[t * BlockSites] = row[t];
-    }
+    for (std::size_t f = 0; f < RESULT_FIELDS.size(); ++f)
+        std::copy_n(&rows[f * out.Steps], out.Steps,
+                    &out.Block[((f * tasks + static_cast<std::size_t>(task)) * BlockSites + b) * out.Steps]);
 }
 
 void CfNetcdfWriter::State::FlushBlock(CfOutput& out) const {
@@ -663,11 +669,19 @@ void CfNetcdfWriter::State::FlushBlock(CfOutput& out) const {
     const int realizations = std::max(RealizationCount, 1);
     for (std::size_t f = 0; f < RESULT_FIELDS.size(); ++f)
         for (std::size_t k = 0; k < tasks; ++k) {
-            double* slice = &out.Block[(f * tasks + k) * out.Steps * BlockSites];
-            // A last block of fewer sites is packed to their number first.
-            if (sites < BlockSites)
-                for (std::size_t t = 0; t < out.Steps; ++t)
-                    std::copy_n(slice + t * BlockSites, sites, slice + t * sites);
+            const double* rows = &out.Block[(f * tasks + k) * BlockSites * out.Steps];
+            // Time first, the block's sites (fewer in a last block) second,
+            // a tile of steps at a time so that the reads and the writes of a
+            // tile stay in the cache.
+            constexpr std::size_t TILE_STEPS = 32;
+            double* slice = out.Slice.data();
+            for (std::size_t t0 = 0; t0 < out.Steps; t0 += TILE_STEPS) {
+                const std::size_t t1 = std::min(out.Steps, t0 + TILE_STEPS);
+                for (std::size_t b = 0; b < sites; ++b) {
+                    const double* row = rows + b * out.Steps;
+                    for (std::size_t t = t0; t < t1; ++t) slice[t * sites + b] = row[t];
+                }
+            }
             // time, the task's scenario and realization where the file has them, then the sites.
             std::size_t start[4] = {0, 0, 0, 0}, count[4] = {out.Steps, 1, 1, 1};
             std::size_t rank = 1;

@@ -53,10 +53,12 @@ BatchInputs IdentifyInputs(const SiteListFile& list) {
     // A list of thousands of sites often shares one climatology: each file is read once.
     std::unordered_map<std::string, std::size_t> seen;
     for (std::int64_t block = 0; block * CHUNK_SITES < list.Count(); ++block)
-        for (const SiteEntry& site : list.ReadBlock(block))
+        for (const SiteEntry& site : list.ReadBlock(block)) {
+            inputs.ObservedWeather |= !site.WeatherFile.empty();
             for (const std::string& path : FilesOf(site))
                 if (seen.emplace(path, inputs.Files.size()).second)
                     inputs.Files.push_back({path, site.Line, IdentityOf(path)});
+        }
     inputs.Hash = FoldIdentities(inputs.Identities());
     return inputs;
 }

@@ -22,6 +22,7 @@ struct InputFile {
 struct BatchInputs {
     std::vector<InputFile> Files;  // each distinct file once, in the order the list first names them
     std::string Hash;              // XXH3 of every identity in that order, 16 hex digits
+    bool ObservedWeather = false;  // a site of the list names a weather_file
 
     std::vector<std::string> Identities() const;
 };

@@ -44,8 +44,10 @@ std::string ShardCountOf(const fs::path& dir, std::int64_t chunk) {
 
 }  // namespace
 
-std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest, std::ostream& err, ByteCheck check) {
-    const SinkList sinks = MakeSinks(manifest);
+std::int64_t JoinParts(const fs::path& dir, const Manifest& manifest, std::ostream& err, ByteCheck check,
+                       const SinkList* ran) {
+    const SinkList made = ran ? SinkList() : MakeSinks(manifest);
+    const SinkList& sinks = ran ? *ran : made;
     const std::vector<StreamSpec> streams = StreamsOf(sinks);
     std::vector<std::int64_t> missing, foreignChunks;
     std::vector<ChunkRecord> records;

@@ -9,6 +9,7 @@
 
 #include "app/batch/batch_folder.h"
 #include "app/batch/batch_records.h"
+#include "app/batch/sinks/sink_list.h"
 
 namespace kelmar::batch {
 
@@ -16,8 +17,10 @@ namespace kelmar::batch {
 // sites the chunks recorded. Refuses (KelmarError), writing nothing, parts
 // of another batch, missing chunks and, with ByteCheck::Digests, chunks
 // whose done-file or bytes are not those written, naming them, the shard
-// they belong to and the stream.
+// they belong to and the stream. `ran`: the sinks of the run that wrote
+// the chunks, which may hold outputs written while it ran; null: the sinks
+// of the manifest's format.
 std::int64_t JoinParts(const std::filesystem::path& dir, const Manifest& manifest, std::ostream& err,
-                       ByteCheck check = ByteCheck::Digests);
+                       ByteCheck check = ByteCheck::Digests, const SinkList* ran = nullptr);
 
 }  // namespace kelmar::batch

@@ -203,6 +203,19 @@ std::string SiteValuesHeader(std::string_view siteId, std::uint32_t seed, std::o
     return bytes;
 }
 
+CfSite RecordedSite(std::string_view siteId, std::uint32_t seed, std::optional<double> lat, std::optional<double> lon,
+                    const TModel* model) {
+    CfSite site;
+    site.Id = siteId;
+    site.Lat = lat;
+    site.Lon = lon;
+    site.Seed = seed;
+    if (model) site.Params = ParamsOf(ProvenanceOf(&model->Site, nullptr));
+    return site;
+}
+
+TScenario RecordedScenario(const TScenario& scenario) { return ScenarioOf(ProvenanceOf(nullptr, &scenario)); }
+
 std::string_view SiteValuesRecords(const TModel& model) {
     return {reinterpret_cast<const char*>(&model.Results.Records[1]),
             YEAR_BYTES * static_cast<std::size_t>(model.AvailableYears)};

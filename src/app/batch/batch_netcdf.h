@@ -34,6 +34,15 @@ std::string SiteValuesHeader(std::string_view siteId, std::uint32_t seed, std::o
 // year's annual record and twelve months), pointing into `model`.
 std::string_view SiteValuesRecords(const TModel& model);
 
+// A task's site as the join reads it back from its values record: the id,
+// position and seed, and the parameters of `model` (null for a failed run)
+// through the record's numbers, so that a file written from the runs
+// themselves holds what one joined from the values holds.
+CfSite RecordedSite(std::string_view siteId, std::uint32_t seed, std::optional<double> lat, std::optional<double> lon,
+                    const TModel* model);
+// A scenario's definition as a values record carries it.
+TScenario RecordedScenario(const TScenario& scenario);
+
 // The values of one chunk: `Bytes` bytes of the part `Stream` from `Offset`,
 // holding `Sites` records.
 struct ChunkValues {

@@ -16,6 +16,8 @@
 #include "app/batch/batch_join.h"
 #include "app/batch/batch_plan.h"
 #include "app/batch/batch_progress.h"
+#include "app/batch/netcdf_stream.h"
+#include "app/batch/sinks/netcdf_sink.h"
 #include "app/batch/sinks/sink_list.h"
 #include "app/batch/chunk_writer.h"
 #include "app/batch/task_cursor.h"
@@ -46,15 +48,50 @@ int JobsFor(const BatchPlan& plan, const BatchOptions& options, std::ostream& er
     return static_cast<int>(most);
 }
 
+// The netCDF sink of a run that writes results.nc while its sites run, or
+// null. It must know the files' time axis before any site ran and hold
+// every task of the batch: one process running the whole list (no shard,
+// no chunk of an earlier run, whose tasks are only in the values parts) of
+// simulated-weather sites, whose years are the batch's start year and run
+// years. An observed-weather record's years are known only once the record
+// is read and cut to whole years (a look at every file before the run would
+// be a second reader of them), so a list holding one joins as before; so
+// does a run whose sites ended up spanning other years (the stream is
+// dropped, see NetcdfSink::Join).
+NetcdfSink* StreamsNetcdf(BatchPlan& plan) {
+    if (plan.Sharded || plan.DoneSites > 0 || plan.Pending.empty() || plan.Inputs.ObservedWeather) return nullptr;
+    for (const auto& sink : plan.Sinks)
+        if (auto* netcdf = dynamic_cast<NetcdfSink*>(sink.get())) return netcdf;
+    return nullptr;
+}
+
+// Waits, however the pipeline ended, until the netCDF stream gave back
+// every slot it holds, before the slots go.
+struct StreamDrain {
+    NetcdfStream* Stream;
+    ~StreamDrain() {
+        if (Stream) Stream->Drain();
+    }
+};
+
 // Runs the plan's pending chunks: the tasks from the cursor, in list order;
-// their runs and texts on `jobs` threads; the writer in list order again.
+// their runs and texts on `jobs` threads; the writer in list order again,
+// handing each task to the netCDF stream of `netcdf` when not null.
 // Gives the failed sites of the chunks recorded.
-std::int64_t RunPending(BatchPlan& plan, const BatchOptions& options, ProgressReporter& progress, BatchStop& stop,
-                        std::ostream& err) {
+std::int64_t RunPending(BatchPlan& plan, const BatchOptions& options, NetcdfSink* netcdf, ProgressReporter& progress,
+                        BatchStop& stop, std::ostream& err) {
     const int jobs = JobsFor(plan, options, err);
     // Two slots per job, so that every job has a task to run while the
-    // writer appends the one before; each made when first needed.
-    SlotPool slots(static_cast<std::size_t>(2 * jobs), plan.Streams.size());
+    // writer appends the one before; each made when first needed. A third
+    // per job while the netCDF stream holds the tasks it writes, so that
+    // the jobs go on meanwhile.
+    SlotPool slots(static_cast<std::size_t>((netcdf ? 3 : 2) * jobs), plan.Streams.size());
+    NetcdfStream* stream =
+        netcdf ? &netcdf->StartStream(plan.Dir, plan.Batch,
+                                      plan.Scenarios ? plan.Scenarios->Scenarios : std::vector<TScenario>(),
+                                      [&slots](TaskSlot* slot) { slots.Give(slot); })
+               : nullptr;
+    const StreamDrain drain{stream};
     TaskCursor cursor(*plan.List, plan.Pending, plan.Batch.ChunkSites, plan.Scenarios ? &*plan.Scenarios : nullptr,
                       static_cast<int>(plan.Batch.Realizations()));
     TaskRunner runner(plan.Batch, plan.Sinks);
@@ -85,7 +122,10 @@ std::int64_t RunPending(BatchPlan& plan, const BatchOptions& options, ProgressRe
     // The writer, in list order again.
     const auto write = [&](TaskSlot* slot) {
         writer.Add(*slot);
-        slots.Give(slot);
+        if (stream)
+            stream->Add(slot);
+        else
+            slots.Give(slot);
     };
 
     if (!progress.Start()) stop.Cancel();
@@ -97,6 +137,7 @@ std::int64_t RunPending(BatchPlan& plan, const BatchOptions& options, ProgressRe
                                    tbb::make_filter<TaskSlot*, void>(tbb::filter_mode::serial_in_order, write));
     });
     const std::int64_t failed = writer.Finish();
+    if (stream) stream->Drain();
     // The tasks' memory goes before the tables are joined, so that the
     // records of the joining do not add to the peak.
     slots.Clear();
@@ -142,7 +183,8 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
 
     ProgressReporter progress(options.OnProgress, plan.ShareSites, plan.DoneSites);
     BatchStop stop;
-    const std::int64_t ranFailed = RunPending(plan, options, progress, stop, err);
+    NetcdfSink* const netcdf = StreamsNetcdf(plan);
+    const std::int64_t ranFailed = RunPending(plan, options, netcdf, progress, stop, err);
     progress.Finish();
     if (stop.Cancelled() && stop.Error().empty())
         throw Cancelled("The batch was stopped; the chunks finished so far are kept: run the same command with "
@@ -167,8 +209,9 @@ BatchSummary RunBatch(const BatchOptions& options, std::ostream& err) {
     }
     // The chunks of earlier runs were checked when the plan found them,
     // this run's were written here.
-    summary.Failed = JoinParts(plan.Dir, plan.Batch, err, ByteCheck::Sizes);
+    summary.Failed = JoinParts(plan.Dir, plan.Batch, err, ByteCheck::Sizes, netcdf ? &plan.Sinks : nullptr);
     summary.Merged = true;
+    summary.NetcdfStreamed = netcdf && netcdf->Streamed();
     if (!options.KeepParts)
         RemoveJoinedParts(plan.Dir, plan.Batch, summary.Failed, plan.Dir / PARTS_FOLDER / (plan.Stem + ".lock"), err);
     return summary;

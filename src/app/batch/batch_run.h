@@ -18,7 +18,11 @@
 //   monthly.csv annual.csv errors.csv   the chunks in list order, once every chunk is done
 //                               (formats csv and both): on one machine the streams themselves
 //                               under a second name, after shards a copy of their chunks
-//   results.nc                  the same results as one CF netCDF file (formats netcdf and both)
+//   results.nc                  the same results as one CF netCDF file (formats netcdf and both),
+//   results_annual.nc           and their years; written while the sites run (under temporary names,
+//                               renamed once the batch finished) when one process runs the whole list
+//                               of simulated-weather sites from its start (StreamsNetcdf, batch_run.cpp),
+//                               otherwise joined from the values parts
 //   summary_monthly.csv summary_annual.csv   with --summary, instead of monthly.csv and annual.csv
 //
 // Once the outputs of a whole batch or a merge are in place, the manifest
@@ -128,6 +132,7 @@ struct BatchSummary {
     std::int64_t Failed = 0;     // of the sites this call ran or merged
     std::int64_t Ran = 0;        // sites run by this call
     bool Merged = false;         // the joined outputs were written
+    bool NetcdfStreamed = false; // results.nc was written while the sites ran, not joined from the values
     std::uint32_t BaseSeed = 0;
 };
 

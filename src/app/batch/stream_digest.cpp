@@ -54,9 +54,9 @@ void StreamDigest::Reset() {
     LineEnds = 0;
 }
 
-void StreamDigest::Update(std::string_view bytes) {
+void StreamDigest::Update(std::string_view bytes, bool countLines) {
     XXH3_64bits_update(Xxh->Xxh, bytes.data(), bytes.size());
-    LineEnds += std::count(bytes.begin(), bytes.end(), '\n');
+    if (countLines) LineEnds += std::count(bytes.begin(), bytes.end(), '\n');
 }
 
 std::uint64_t StreamDigest::Value() const { return XXH3_64bits_digest(Xxh->Xxh); }
@@ -71,7 +71,7 @@ std::optional<StreamCheck> CheckOfRange(const std::filesystem::path& path, std::
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length, buffer.size()));
         const std::size_t got = std::fread(buffer.data(), 1, want, file.get());
         if (got != want) return std::nullopt;
-        digest.Update(std::string_view(buffer.data(), got));
+        digest.Update(std::string_view(buffer.data(), got), countLines);
         length -= got;
     }
     return StreamCheck{digest.Value(), countLines ? digest.Lines() : -1};
@@ -87,7 +87,7 @@ std::optional<FileIdentity> IdentifyFile(const std::filesystem::path& path) {
     std::vector<char> buffer(READ_BYTES);
     std::size_t got;
     while ((got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0) {
-        digest.Update(std::string_view(buffer.data(), got));
+        digest.Update(std::string_view(buffer.data(), got), false);
         identity.Size += got;
     }
     if (std::ferror(file.get())) return std::nullopt;

@@ -36,7 +36,9 @@ public:
     StreamDigest& operator=(const StreamDigest&) = delete;
 
     void Reset();
-    void Update(std::string_view bytes);
+    // `countLines`: the line ends are counted too (a text stream); a
+    // binary stream's half megabyte a site is not searched for them.
+    void Update(std::string_view bytes, bool countLines = true);
     std::uint64_t Value() const;
     std::int64_t Lines() const { return LineEnds; }
 
@@ -55,7 +57,7 @@ public:
 
     void Write(std::string_view bytes) {
         File.Write(bytes);
-        Digest.Update(bytes);
+        Digest.Update(bytes, CountLines);
     }
     void Flush() { File.Flush(); }
     std::uint64_t Size() const { return File.Size(); }

@@ -11,20 +11,24 @@ SlotPool::SlotPool(std::size_t count, std::size_t streams) : Most(count), Stream
 // A slot is made only when every one made is in use: the memory follows the
 // tasks in flight, not the jobs asked for.
 TaskSlot* SlotPool::Take() {
-    std::lock_guard<std::mutex> guard(Lock);
+    std::unique_lock<std::mutex> lock(Lock);
     if (Free.empty() && Slots.size() < Most) {
         Slots.push_back(std::make_unique<TaskSlot>());
         Slots.back()->Texts.resize(Streams);
         return Slots.back().get();
     }
+    Freed.wait(lock, [&] { return !Free.empty(); });
     TaskSlot* slot = Free.back();
     Free.pop_back();
     return slot;
 }
 
 void SlotPool::Give(TaskSlot* slot) {
-    std::lock_guard<std::mutex> guard(Lock);
-    Free.push_back(slot);
+    {
+        std::lock_guard<std::mutex> guard(Lock);
+        Free.push_back(slot);
+    }
+    Freed.notify_one();
 }
 
 void SlotPool::Clear() {

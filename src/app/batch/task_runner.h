@@ -2,6 +2,7 @@
 // and the sinks' texts made from it, on any thread.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -36,6 +37,7 @@ struct TaskSlot {
 class SlotPool {
 public:
     SlotPool(std::size_t count, std::size_t streams);
+    // Waits while every slot is in use (a netCDF stream still writing some).
     TaskSlot* Take();
     void Give(TaskSlot* slot);
     // Frees the slots' memory (once no slot is in use).
@@ -46,6 +48,7 @@ private:
     std::vector<std::unique_ptr<TaskSlot>> Slots;
     std::vector<TaskSlot*> Free;
     std::mutex Lock;
+    std::condition_variable Freed;
 };
 
 class TaskRunner {
