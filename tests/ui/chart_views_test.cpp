@@ -335,7 +335,9 @@ TEST(ChartViews, OnlyTheAnnualCourseTitleNamesAYear) {
             for (int year = 1961; year <= 1965; ++year) named += ui.Chart->Title().contains(QString::number(year));
             EXPECT_EQ(named, view == 1 ? 1 : 0) << "tab " << tab << ", view " << view << ": title "
                                                 << ui.Chart->Title().toStdString();
-            if (view == 1) EXPECT_TRUE(ui.Chart->Title().contains("1964")) << ui.Chart->Title().toStdString();
+            if (view == 1) {
+                EXPECT_TRUE(ui.Chart->Title().contains("1964")) << ui.Chart->Title().toStdString();
+            }
         }
     }
 }
