@@ -187,9 +187,11 @@ void LineChart::SetTitle(const QString& title) {
 }
 
 void LineChart::FitTitle() {
+    // A chart not on screen has no width of its own yet: it keeps the title
+    // font until it is shown at its size.
     const QMargins margins = chart()->margins();
-    const qreal chartWidth = chart()->size().width() > 1 ? chart()->size().width() : viewport()->width();
-    const qreal room = chartWidth - margins.left() - margins.right() - 2 * TITLE_SIDE_ROOM;
+    const qreal room = isVisible() ? chart()->size().width() - margins.left() - margins.right() - 2 * TITLE_SIDE_ROOM
+                                   : std::numeric_limits<qreal>::max();
     QStringList lines;
     for (const QString& line : FullTitle.split("<br>")) lines << QTextDocumentFragment::fromHtml(line).toPlainText();
     const auto widest = [&lines](const QFont& font) {
@@ -197,7 +199,8 @@ void LineChart::FitTitle() {
         for (const QString& line : lines) most = std::max(most, QFontMetricsF(font).horizontalAdvance(line));
         return most;
     };
-    QFont font = PixelFont(this->font(), TITLE_FONT_PIXELS);
+    QFont font = chart()->titleFont();
+    font.setPixelSize(TITLE_FONT_PIXELS);
     while (font.pixelSize() > CHART_AXIS_TITLE_FONT_PIXELS && widest(font) > room)
         font.setPixelSize(font.pixelSize() - 1);
     TitleElided = widest(font) > room;
@@ -328,6 +331,11 @@ int LineChart::IntervalsThatFit(double pixels, double labelExtent, const QFont& 
     if (!(pixels > 0)) return most;
     const double apart = labelExtent + QFontMetricsF(font).horizontalAdvance('0');
     return std::clamp(static_cast<int>(std::floor(pixels / apart)), 1, most);
+}
+
+void LineChart::showEvent(QShowEvent* event) {
+    QChartView::showEvent(event);
+    FitTitle();
 }
 
 void LineChart::resizeEvent(QResizeEvent* event) {

@@ -88,6 +88,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 
 private:
