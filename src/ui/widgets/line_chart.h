@@ -22,8 +22,9 @@ namespace kelmar::ui {
 class SeriesLegend;
 
 // The chart's axis titles, in pixels, and the most label intervals of its
-// side axes (with the smallest plot the window allows, vertical labels stay
-// more than 30 pixels apart); other charts that should look like it use them.
+// side axes; other charts that should look like it use them. Every axis
+// takes fewer intervals where its plot is too small for its labels with a
+// digit's width between them.
 inline constexpr int CHART_AXIS_TITLE_FONT_PIXELS = 13;
 inline constexpr int CHART_SIDE_AXIS_INTERVALS = 8;
 
