@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "ui/widgets/line_chart.h"
 #include "ui/widgets/line_reduction.h"
@@ -92,8 +94,8 @@ TEST(ChartViews, EachTabShowsItsGroupWithItsTitles) {
         SeriesGroup shown;
     };
     const Case cases[] = {
-        {false, 1, 0, "Simulated weather (Annual course)", "Precipitation, mm", SeriesGroup::Input},
-        {false, 1, 3, "Results (Annual course)", "Moisture, %", SeriesGroup::Results},
+        {false, 1, 0, "Simulated weather (Annual course, 1)", "Precipitation, mm", SeriesGroup::Input},
+        {false, 1, 3, "Results (Annual course, 1)", "Moisture, %", SeriesGroup::Results},
         {true, 0, 0, "Input weather (Month by month)", "Precipitation, mm", SeriesGroup::Input},
         {true, 2, 1, "Results (Annual average)", "Moisture, %", SeriesGroup::Results},
         {true, 0, 2, "Results (Month by month)", "Moisture, %", SeriesGroup::Results},
@@ -227,42 +229,117 @@ TEST(LineReduction, TheChartDrawnFromReducedLinesLooksAsFromWholeOnes) {
                 100 * differing / pixels, SHOWN_DIFFERENCE, 100 * shaded / pixels);
 }
 
-TEST(ChartViews, YearSelectorKeepsToTheReleasedYears) {
+// The year controls take and show the calendar years released: those of
+// the record with weather from file (1961 on), 1, 2, ... with simulated
+// weather. Typed digits that start a released year wait for the rest; others
+// are corrected to the nearest released year.
+TEST(ChartViews, YearSelectorTakesTheReleasedCalendarYears) {
+    struct Typed {
+        const char* text;
+        int year;         // the year drawn afterwards
+        const char* box;  // the box's text afterwards
+    };
+    struct Run {
+        const char* what;
+        bool fromFile;
+        int first;  // calendar year of year index 1
+        std::vector<Typed> typed;
+    };
+    const Run runs[] = {
+        {"weather from file",
+         true,
+         1961,
+         {{"1963", 1963, "1963"},
+          {"0", 1961, "1961"},
+          {"2", 1965, "1965"},
+          {"1970", 1965, "1965"},
+          {"18", 1961, "1961"},
+          {"1962", 1962, "1962"},
+          {"196", 1962, "196"},  // the start of 1961..1965: the chart keeps 1962
+          {"1964", 1964, "1964"},
+          {"99999999999999999999", 1965, "1965"}}},
+        {"simulated weather",
+         false,
+         1,
+         {{"3", 3, "3"}, {"0", 1, "1"}, {"9", 5, "5"}, {"77", 5, "5"}, {"4", 4, "4"}}},
+    };
+    for (const Run& run : runs) {
+        auto model = run.fromFile ? FileRunModel(run.first, 8) : SimulatedRunModel(6);
+        testing::CommandedWindow window(*model);
+        TMainForm& form = window.form;
+        const TMainFormControls& ui = form.Controls();
+        testing::ReleaseYears(window, 5);
+        EXPECT_FALSE(ui.YearBox->isEnabled()) << run.what;
+        EXPECT_EQ(ui.YearSlider->minimum(), run.first) << run.what;
+        EXPECT_EQ(ui.YearSlider->maximum(), run.first + 4) << run.what;
+
+        // The user picks "Annual course": the year controls come on at the first year.
+        QTest::keyClick(ui.ChartViewBox, Qt::Key_Down);
+        ASSERT_EQ(form.SelectedMonth(), 1);
+        for (QWidget* control : {static_cast<QWidget*>(ui.YearLabel), static_cast<QWidget*>(ui.YearBox),
+                                 static_cast<QWidget*>(ui.YearSlider), static_cast<QWidget*>(ui.YearSpinner)})
+            EXPECT_TRUE(control->isEnabled()) << run.what << ": " << control->objectName().toStdString();
+        EXPECT_EQ(ui.YearBox->text(), QString::number(run.first)) << run.what;
+
+        const QLineSeries& tair = *ui.Chart->Series(ChartSeries::Tair);
+        const auto expectDrawn = [&](int year, const std::string& after) {
+            EXPECT_EQ(ui.YearSlider->value(), year) << run.what << ", " << after;
+            EXPECT_EQ(form.SelectedYear(), year - run.first + 1) << run.what << ", " << after;
+            ASSERT_EQ(tair.count(), 12) << run.what << ", " << after;
+            EXPECT_EQ(tair.at(6).y(), model->Results.At(year - run.first + 1, 7).Tair) << run.what << ", " << after;
+            EXPECT_TRUE(ui.Chart->Title().contains(QString("Annual course, %1)").arg(year)))
+                << run.what << ", " << after << ": title " << ui.Chart->Title().toStdString();
+        };
+        for (const Typed& t : run.typed) {
+            ui.YearBox->clear();
+            QTest::keyClicks(ui.YearBox, t.text);
+            EXPECT_EQ(ui.YearBox->text(), t.box) << run.what << ", typed " << t.text;
+            expectDrawn(t.year, std::string("typed ") + t.text);
+        }
+        // Unfinished digits left with Enter give way to the year drawn.
+        if (ui.YearBox->text() != QString::number(ui.YearSlider->value())) {
+            QTest::keyClick(ui.YearBox, Qt::Key_Return);
+            EXPECT_EQ(ui.YearBox->text(), QString::number(ui.YearSlider->value())) << run.what << ", Enter";
+        }
+
+        // The slider's keys step through the calendar years.
+        ui.YearSlider->setFocus();
+        QTest::keyClick(ui.YearSlider, Qt::Key_Home);
+        EXPECT_EQ(ui.YearBox->text(), QString::number(run.first)) << run.what << ", Home";
+        QTest::keyClick(ui.YearSlider, Qt::Key_Right);
+        EXPECT_EQ(ui.YearBox->text(), QString::number(run.first + 1)) << run.what << ", Right";
+        expectDrawn(run.first + 1, "Home, Right");
+
+        // Another Step widens the range and keeps the year drawn.
+        testing::ReleaseYears(window, 7);
+        EXPECT_EQ(ui.YearSlider->maximum(), run.first + 6) << run.what << ", 7 years released";
+        QTest::keyClick(ui.YearSlider, Qt::Key_End);
+        expectDrawn(run.first + 6, "7 years released, End");
+    }
+}
+
+// The annual course's title names its calendar year; views of many years name none.
+TEST(ChartViews, OnlyTheAnnualCourseTitleNamesAYear) {
     auto model = FileRunModel(1961, 8);
     testing::CommandedWindow window(*model);
     TMainForm& form = window.form;
     const TMainFormControls& ui = form.Controls();
     testing::ReleaseYears(window, 5);
-    EXPECT_FALSE(ui.YearBox->isEnabled());
-
-    // The user picks "Annual course": the year controls come on.
-    QTest::keyClick(ui.ChartViewBox, Qt::Key_Down);
-    ASSERT_EQ(form.SelectedMonth(), 1);
-    for (QWidget* control : {static_cast<QWidget*>(ui.YearLabel), static_cast<QWidget*>(ui.YearBox),
-                             static_cast<QWidget*>(ui.YearSlider), static_cast<QWidget*>(ui.YearSpinner)})
-        EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
-
-    struct Typed {
-        const char* text;
-        int year;
-    };
-    // The second "0" finds the slider already at year 1.
-    const Typed typed[] = {{"3", 3}, {"0", 1}, {"0", 1}, {"9", 5}, {"2", 2}, {"77", 5}, {"4", 4}};
-    for (const Typed& t : typed) {
-        ui.YearBox->clear();
-        QTest::keyClicks(ui.YearBox, t.text);
-        EXPECT_EQ(form.SelectedYear(), t.year) << "typed " << t.text;
-        EXPECT_EQ(ui.YearBox->text(), QString::number(t.year)) << "typed " << t.text;
-        EXPECT_EQ(ui.YearSlider->value(), t.year) << "typed " << t.text;
-        const QLineSeries& tair = *ui.Chart->Series(ChartSeries::Tair);
-        ASSERT_EQ(tair.count(), 12) << "typed " << t.text;
-        EXPECT_EQ(tair.at(6).y(), model->Results.At(t.year, 7).Tair) << "typed " << t.text;
+    for (const int tab : {0, 3}) {
+        ui.Pages->setCurrentIndex(tab);
+        for (int view = 0; view < ui.ChartViewBox->count(); ++view) {
+            ui.ChartViewBox->setCurrentIndex(view);
+            form.ChartViewChosen();
+            if (view == 1) form.SetSelectedYear(4);
+            int named = 0;
+            for (int year = 1961; year <= 1965; ++year) named += ui.Chart->Title().contains(QString::number(year));
+            EXPECT_EQ(named, view == 1 ? 1 : 0) << "tab " << tab << ", view " << view << ": title "
+                                                << ui.Chart->Title().toStdString();
+            if (view == 1) {
+                EXPECT_TRUE(ui.Chart->Title().contains("1964")) << ui.Chart->Title().toStdString();
+            }
+        }
     }
-
-    ui.YearSlider->setValue(3);
-    EXPECT_EQ(ui.YearBox->text(), "3");
-    EXPECT_EQ(form.SelectedYear(), 3);
-    EXPECT_EQ(ui.Chart->Series(ChartSeries::Tsoil)->at(0).y(), model->Results.At(3, 1).Tsoil);
 }
 
 }  // namespace

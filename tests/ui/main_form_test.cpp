@@ -120,7 +120,7 @@ TEST_F(MainFormTest, ControlsOpenWithTheirTextsHintsAndStates) {
     EXPECT_EQ(ui.YearSlider->maximum(), 10);
     EXPECT_EQ(ui.YearSlider->value(), 1);
     EXPECT_EQ(ui.YearSpinner->Minimum(), 1);
-    EXPECT_EQ(ui.YearSpinner->Maximum(), 1000);
+    EXPECT_EQ(ui.YearSpinner->Maximum(), 9999) << "the last calendar year a run may reach";
     EXPECT_EQ(form.SelectedYear(), 1);
     EXPECT_EQ(form.SelectedMonth(), 0);
 }

@@ -107,6 +107,7 @@ void TMainForm::ConnectHandlers() {
     connect(Ui.ChartViewBox, &QComboBox::activated, this, &TMainForm::ChartViewChosen);
     connect(Ui.YearSlider, &QSlider::valueChanged, this, &TMainForm::YearSliderMoved);
     connect(Ui.YearBox, &QLineEdit::textChanged, this, &TMainForm::YearBoxEdited);
+    connect(Ui.YearBox, &QLineEdit::editingFinished, this, &TMainForm::YearBoxLeft);
     connect(Ui.Pages, &QTabWidget::currentChanged, this, &TMainForm::ShowChartOfPage);
     Ui.InputWeatherGrid->SetCellPainter([this](int column, int row, const QRect& rect, GridCanvas& canvas) {
         PaintInputWeatherCell(column, row, rect, canvas);
@@ -120,6 +121,7 @@ void TMainForm::SetYearCount(int yearCount) {
 
 void TMainForm::ShowYearCount() {
     Ui.YearCountLabel->setText(QString::fromStdString(YearCountText(State.ReleasedYears())));
+    FollowReleasedYears();
 }
 
 TextGrid TMainForm::SiteGridTexts() const { return Ui.SiteGrid->Texts(); }

@@ -59,13 +59,18 @@ public:
     // Chart views.
     int SelectedMonth() const;
     void SetSelectedMonth(int index);
+    // The year index of the annual course (1 for the first year released);
+    // the year controls show its calendar year.
     int SelectedYear() const;
     void SetSelectedYear(int yearIndex);
+    // Gives the year controls the calendar years released so far.
+    void FollowReleasedYears();
     void RefreshChart(int first, int last);
     void ShowChartOfPage();
     void ChartViewChosen();
     void YearSliderMoved();
     void YearBoxEdited();
+    void YearBoxLeft();
 
     // What the chart title says of the scenario of the run; empty for none.
     void SetScenarioText(const QString& text) { ScenarioText = text; }
@@ -102,6 +107,8 @@ private:
     void SetSiteFlag(std::uint8_t TSiteParams::*flag, int row, int value);
     // True when PaintInputWeatherCell draws the cell in the notice colour.
     bool InputWeatherCellMarked(int column, int row) const;
+    // Writes the year drawn into the year box.
+    void ShowSelectedYear();
 
     TModel& Model;
     Session State;

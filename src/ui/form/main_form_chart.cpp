@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTabWidget>
 #include <QValueAxis>
@@ -35,15 +36,60 @@ void ReserveAll(SeriesPoints& points, int count) {
     for (auto& list : points) list.reserve(count);
 }
 
+// What the digits typed into the year box select among the calendar years
+// first..last.
+struct YearEntry {
+    bool Partial = false;  // the start of a year of the range: more digits may follow
+    int Year = 0;          // otherwise the year to draw: the one typed, or the nearest of the range
+};
+
+YearEntry ReadYearEntry(const QString& digits, int first, int last) {
+    bool ok = false;
+    const qlonglong typed = digits.toLongLong(&ok);
+    // Only digits can be typed: a text that does not convert is a number
+    // too long for any integer, beyond the range.
+    if (!ok) return {false, last};
+    if (typed >= first && typed <= last) return {false, static_cast<int>(typed)};
+    // At most the 500 years a run holds.
+    for (int year = first; year <= last; ++year)
+        if (QString::number(year).startsWith(digits)) return {true, 0};
+    // Digits that start no year of the range are read as the start of a
+    // year as long as the range's first: "2" of 1961..1990 lies after it,
+    // "18" before it.
+    qlonglong padded = typed;
+    for (qsizetype n = digits.size(); n < QString::number(first).size(); ++n) padded *= 10;
+    return {false, padded < first ? first : last};
+}
+
 }  // namespace
 
 int TMainForm::SelectedMonth() const { return Ui.ChartViewBox->currentIndex(); }
 
 void TMainForm::SetSelectedMonth(int index) { Ui.ChartViewBox->setCurrentIndex(index); }
 
-int TMainForm::SelectedYear() const { return Ui.YearSpinner->Position(); }
+// The year slider holds the calendar year drawn; the box shows it, or
+// digits being typed.
+int TMainForm::SelectedYear() const { return Ui.YearSlider->value() - State.CalendarOffset(); }
 
-void TMainForm::SetSelectedYear(int yearIndex) { Ui.YearSpinner->SetPosition(yearIndex); }
+void TMainForm::SetSelectedYear(int yearIndex) { Ui.YearSlider->setValue(yearIndex + State.CalendarOffset()); }
+
+void TMainForm::FollowReleasedYears() {
+    // With none released the year controls are off and keep their range.
+    if (State.ReleasedYears() <= 0) return;
+    const int first = State.CalendarOffset() + 1;
+    const int last = State.CalendarOffset() + State.ReleasedYears();
+    {
+        // The year drawn stays where the range still holds it.
+        const QSignalBlocker blocker(Ui.YearSlider);
+        Ui.YearSlider->setRange(first, last);
+    }
+    ShowSelectedYear();
+}
+
+void TMainForm::ShowSelectedYear() {
+    const QString year = QString::number(Ui.YearSlider->value());
+    if (Ui.YearBox->text() != year) Ui.YearBox->setText(year);
+}
 
 void TMainForm::RefreshChart(int first, int last) {
     LineChart& chart = *Ui.Chart;
@@ -86,6 +132,11 @@ void TMainForm::ShowChartOfPage() {
     // On a line of its own: beside the view's name it would be cut at the
     // window's design width. Chart titles take HTML.
     const QString scenario = ScenarioText.isEmpty() ? QString() : "<br>" + ScenarioText.toHtmlEscaped();
+    const bool annualCourse = SelectedMonth() == ANNUAL_COURSE_VIEW;
+    // The annual course names its year once there are years to draw.
+    const QString shown = annualCourse && State.ReleasedYears() > 0
+                              ? viewText + ", " + QString::number(Ui.YearSlider->value())
+                              : viewText;
     const auto refresh = [this] {
         if (SelectedMonth() == ANNUAL_COURSE_VIEW)
             RefreshChart(SelectedYear(), SelectedYear());
@@ -96,11 +147,11 @@ void TMainForm::ShowChartOfPage() {
     if (Ui.Pages->currentIndex() == INPUT_TAB) {
         ReadSiteParamsFromGrid();
         refresh();
-        chart.SetTitle((Model.Settings.InpDat ? "Input weather (" : "Simulated weather (") + viewText + ")" + scenario);
+        chart.SetTitle((Model.Settings.InpDat ? "Input weather (" : "Simulated weather (") + shown + ")" + scenario);
         chart.RightAxis()->setTitleText("Precipitation, mm");
         chart.ShowGroup(SeriesGroup::Input);
     } else {
-        chart.SetTitle("Results (" + viewText + ")" + scenario);
+        chart.SetTitle("Results (" + shown + ")" + scenario);
         chart.RightAxis()->setTitleText("Moisture, %");
         if (State.ReleasedYears() > 0) chart.show();
         refresh();
@@ -122,16 +173,24 @@ void TMainForm::YearSliderMoved() {
 
 void TMainForm::YearBoxEdited() {
     if (SelectedMonth() != ANNUAL_COURSE_VIEW || Ui.YearBox->text().isEmpty()) return;
-    const int year = std::max(std::min(SelectedYear(), State.ReleasedYears()), 1);
+    const YearEntry entry = ReadYearEntry(Ui.YearBox->text(), Ui.YearSlider->minimum(), Ui.YearSlider->maximum());
+    // The start of a year: the chart keeps its year until the digits make one.
+    if (entry.Partial) return;
     // The box shows the year drawn: a corrected number (0 typed, a year
-    // beyond those shown, leading zeros) is written back, which runs this
-    // handler again with the year itself.
-    if (Ui.YearBox->text() != QString::number(year)) {
-        SetSelectedYear(year);
+    // outside those released, leading zeros) is written back, which runs
+    // this handler again with the year itself.
+    if (Ui.YearBox->text() != QString::number(entry.Year)) {
+        Ui.YearBox->setText(QString::number(entry.Year));
         return;
     }
-    Ui.YearSlider->setValue(year);
+    Ui.YearSlider->setValue(entry.Year);
     ShowChartOfPage();
+}
+
+void TMainForm::YearBoxLeft() {
+    // Digits left unfinished (the start of a year) or an emptied box give
+    // way to the year drawn.
+    ShowSelectedYear();
 }
 
 }  // namespace kelmar::ui

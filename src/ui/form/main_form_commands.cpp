@@ -218,7 +218,6 @@ void TMainFormCommands::Step() {
     const int yearCount = Session.ReleasedYears();
     Form.ShowResults(yearCount);
     ui.SaveResultsButton->setEnabled(true);
-    ui.YearSlider->setMaximum(yearCount);
     if (yearCount > 1 && ui.ChartViewBox->count() == 2) ui.ChartViewBox->addItems(YEARLY_VIEWS);
     if (Form.SelectedMonth() == 0)
         Form.RefreshChart(Form.SelectedYear(), Form.SelectedYear());

@@ -13,6 +13,7 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOptionFrame>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "model/run_model.h"
 #include "ui/widgets/compact_tab_style.h"
 #include "ui/widgets/line_chart.h"
 #include "ui/form/main_form.h"
@@ -184,14 +186,31 @@ public:
         return Place(slider, name, x, width, TOOL_TOP, TOOL_BOX_HEIGHT, true);
     }
 
-    // An edit box that takes digits only.
-    QLineEdit* DigitsEdit(const char* name, int x, int width) {
+    // An edit box that takes digits only, at least `width` wide and wide
+    // enough to show `shownDigits` digits whole in the bar's font.
+    QLineEdit* DigitsEdit(const char* name, int x, int width, int shownDigits = 0) {
         auto* edit = new QLineEdit("1");
         edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
-        return Place(edit, name, x, width, TOOL_TOP, TOOL_BOX_HEIGHT);
+        edit->setFont(Bar->font());
+        return Place(edit, name, x, std::max(width, WidthForDigits(*edit, shownDigits)), TOOL_TOP, TOOL_BOX_HEIGHT);
     }
 
 private:
+    // The box's width around `digits` digits: the text, the edit's own
+    // margins (2 pixels a side in Qt's line edit), the cursor and the
+    // style's frame.
+    static int WidthForDigits(const QLineEdit& edit, int digits) {
+        if (digits <= 0) return 0;
+        constexpr int LINE_EDIT_MARGINS = 2 * 2;
+        constexpr int CURSOR_WIDTH = 1;
+        const QSize text(edit.fontMetrics().horizontalAdvance(QString(digits, '9')) + LINE_EDIT_MARGINS + CURSOR_WIDTH,
+                         edit.fontMetrics().height());
+        QStyleOptionFrame option;
+        option.initFrom(&edit);
+        option.lineWidth = edit.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &edit);
+        return edit.style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, &edit).width();
+    }
+
     ToolBarPanel* Bar;
 };
 
@@ -317,9 +336,10 @@ QWidget* TMainForm::BuildToolBar() {
     Ui.ChartViewBox->addItems({"Month by month", "Annual course"});
     Ui.YearLabel = row.Label("YearLabel", "Select year:", 514, 57);
     Ui.YearSlider = row.TrackBar("YearSlider", 1, 10, 571, 105);
-    Ui.YearBox = row.DigitsEdit("YearBox", 678, 25);
-    Ui.YearSpinner =
-        row.Place(new UpDownSpinner(*Ui.YearBox, 1, 1000), "YearSpinner", 703, 0, TOOL_TOP, TOOL_BOX_HEIGHT);
+    // Calendar years: up to the four digits of the last year a run may reach.
+    Ui.YearBox = row.DigitsEdit("YearBox", 678, 25, 4);
+    Ui.YearSpinner = row.Place(new UpDownSpinner(*Ui.YearBox, 1, LAST_RUN_YEAR), "YearSpinner", 703, 0, TOOL_TOP,
+                               TOOL_BOX_HEIGHT);
     row.Separator(712);
     Ui.ExitButton = row.Button("ExitButton", "Exit", QStyle::SP_DialogCloseButton, 721);
 

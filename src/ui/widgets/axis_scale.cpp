@@ -15,6 +15,9 @@ double NiceStep(double span, int maxIntervals) {
 }
 
 AxisRange RoundedRange(double min, double max, int maxIntervals) {
+    // One interval cannot always hold the range (-5..35 widens to -50..50
+    // at a step of 50, to -100..100 at 100, ...); two always can.
+    maxIntervals = std::max(maxIntervals, 2);
     if (min > max) std::swap(min, max);
     if (min == max) {
         min -= 1;

@@ -14,8 +14,9 @@ struct AxisRange {
 // at most maxIntervals parts. A span of 0 or less gives 1.
 double NiceStep(double span, int maxIntervals);
 
-// [min, max] widened outwards to multiples of a nice step; equal ends are
-// first spread to a span of 2 around their value.
+// [min, max] widened outwards to multiples of a nice step, in at most
+// maxIntervals steps (at least 2); equal ends are first spread to a span of
+// 2 around their value.
 AxisRange RoundedRange(double min, double max, int maxIntervals);
 
 // Digits after the decimal point that labels spaced by step need.

@@ -1,7 +1,12 @@
 #include "ui/widgets/line_chart.h"
 
+#include <QFontMetricsF>
+#include <QGraphicsLayout>
+#include <QHelpEvent>
 #include <QLineSeries>
 #include <QMenu>
+#include <QTextDocumentFragment>
+#include <QToolTip>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -31,6 +36,13 @@ constexpr int LEGEND_MARGIN = 8;
 // The legend's top, as a share of the chart's height.
 constexpr double LEGEND_TOP_SHARE = 0.12;
 constexpr int BOTTOM_AXIS_INTERVALS = 10;
+// Blank edge around the chart's title, axes and plot, in pixels (the
+// legend keeps its own gap on the right).
+constexpr int CHART_EDGE = 6;
+// Room the chart's title leaves at each end of its line, in pixels: the
+// margin of its text item (4 pixels in the chart library) and a pixel for
+// rounding.
+constexpr int TITLE_SIDE_ROOM = 5;
 
 QValueAxis* MakeAxis(const QString& title, const QFont& base) {
     auto* axis = new QValueAxis;
@@ -82,8 +94,15 @@ LineChart::LineChart(QWidget* parent) : QChartView(parent) {
     plot->setBackgroundRoundness(0);
     plot->setTitleFont(PixelFont(font(), TITLE_FONT_PIXELS));
     plot->setTitleBrush(Qt::black);
-    plot->setTitle("Input");
+    FullTitle = "Input";
+    plot->setTitle(FullTitle);
     plot->legend()->hide();
+    // Narrow blank edges: at the window's smallest size the chart library
+    // cuts the side axes' labels once the axes take more than a share of
+    // the chart's width, which its own 9-pixel layout margins and 20-pixel
+    // chart margins left them too little of.
+    plot->layout()->setContentsMargins(0, 0, 0, 0);
+    plot->setMargins(QMargins(CHART_EDGE, CHART_EDGE, CHART_EDGE, CHART_EDGE));
 
     Bottom = MakeAxis("number of steps", font());
     Left = MakeAxis(QString::fromUtf8("Temperature, \u00b0\u0421"), font());
@@ -127,7 +146,10 @@ LineChart::LineChart(QWidget* parent) : QChartView(parent) {
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& position) { Menu->popup(mapToGlobal(position)); });
 
-    // A plot of another width shows other columns: the lines are reduced again.
+    // A plot of another width shows other columns: the lines are reduced
+    // again. Its size also sets how many labels the axes have room for;
+    // they are fitted again once the chart's layout is done.
+    connect(plot, &QChart::plotAreaChanged, this, [this] { FitAxes(); }, Qt::QueuedConnection);
     connect(plot, &QChart::plotAreaChanged, this, [this] {
         if (PlotColumns() == ReducedColumns) return;
         for (int i = 0; i < SERIES_COUNT; ++i)
@@ -155,9 +177,60 @@ void LineChart::SetLineReduction(bool on) {
         if (!Full[static_cast<std::size_t>(i)].isEmpty()) ShowReduced(i);
 }
 
-QString LineChart::Title() const { return chart()->title(); }
+QSizeF LineChart::PlotSize() const {
+    const QRectF plot = chart()->plotArea();
+    return plot.width() > 1 && plot.height() > 1 ? plot.size() : QSizeF();
+}
 
-void LineChart::SetTitle(const QString& title) { chart()->setTitle(title); }
+void LineChart::SetTitle(const QString& title) {
+    FullTitle = title;
+    FitTitle();
+}
+
+void LineChart::FitTitle() {
+    // A chart not on screen has no width of its own yet: it keeps the title
+    // font until it is shown at its size.
+    const QMargins margins = chart()->margins();
+    const qreal room = isVisible() ? chart()->size().width() - margins.left() - margins.right() - 2 * TITLE_SIDE_ROOM
+                                   : std::numeric_limits<qreal>::max();
+    QStringList lines;
+    for (const QString& line : FullTitle.split("<br>")) lines << QTextDocumentFragment::fromHtml(line).toPlainText();
+    const auto widest = [&lines](const QFont& font) {
+        qreal most = 0;
+        for (const QString& line : lines) most = std::max(most, QFontMetricsF(font).horizontalAdvance(line));
+        return most;
+    };
+    QFont font = chart()->titleFont();
+    font.setPixelSize(TITLE_FONT_PIXELS);
+    while (font.pixelSize() > CHART_AXIS_TITLE_FONT_PIXELS && widest(font) > room)
+        font.setPixelSize(font.pixelSize() - 1);
+    TitleElided = widest(font) > room;
+    QString shown = FullTitle;
+    if (TitleElided) {
+        QStringList cut;
+        for (const QString& line : lines)
+            cut << QFontMetricsF(font).elidedText(line, Qt::ElideRight, room).toHtmlEscaped();
+        shown = cut.join("<br>");
+    }
+    if (chart()->titleFont() != font) chart()->setTitleFont(font);
+    if (chart()->title() != shown) chart()->setTitle(shown);
+}
+
+bool LineChart::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        if (TitleElided && help->pos().y() < chart()->plotArea().top()) {
+            QStringList lines;
+            for (const QString& line : FullTitle.split("<br>"))
+                lines << QTextDocumentFragment::fromHtml(line).toPlainText();
+            QToolTip::showText(help->globalPos(), lines.join('\n'), this);
+        } else {
+            QToolTip::hideText();
+        }
+        return true;
+    }
+    return QChartView::viewportEvent(event);
+}
 
 void LineChart::SetBottomMinimum(double minimum) {
     if (minimum <= Maximum) Minimum = minimum;
@@ -219,7 +292,12 @@ void LineChart::FitBottomAxis(const AllPoints& points) {
         low -= 1;
         high += 1;
     }
-    const double step = Increment > 0 ? Increment : std::max(1.0, NiceStep(high - low, BOTTOM_AXIS_INTERVALS));
+    // The labels' width: the wider end, in whole steps' format.
+    const QFontMetricsF metrics(Bottom->labelsFont());
+    const double labelWidth = std::max(metrics.horizontalAdvance(QString::number(low, 'f', 0)),
+                                       metrics.horizontalAdvance(QString::number(high, 'f', 0)));
+    const int intervals = IntervalsThatFit(PlotSize().width(), labelWidth, Bottom->labelsFont(), BOTTOM_AXIS_INTERVALS);
+    const double step = Increment > 0 ? Increment : std::max(1.0, NiceStep(high - low, intervals));
     SetTicks(*Bottom, low, high, step);
 }
 
@@ -238,11 +316,27 @@ void LineChart::FitSideAxis(AxisSide side, const AllPoints& points) {
             }
         }
         if (low <= high) {
-            const AxisRange range = RoundedRange(low, high, CHART_SIDE_AXIS_INTERVALS);
+            const QValueAxis& axis = side == AxisSide::Left ? *Left : *Right;
+            const int intervals = IntervalsThatFit(PlotSize().height(), QFontMetricsF(axis.labelsFont()).height(),
+                                                   axis.labelsFont(), CHART_SIDE_AXIS_INTERVALS);
+            const AxisRange range = RoundedRange(low, high, intervals);
             SetTicks(side == AxisSide::Left ? *Left : *Right, range.Min, range.Max, range.Step);
             return;
         }
     }
+}
+
+int LineChart::IntervalsThatFit(double pixels, double labelExtent, const QFont& font, int most) {
+    // Before the chart's first layout the plot has no size: the most, which
+    // the layout that follows corrects.
+    if (!(pixels > 0)) return most;
+    const double apart = labelExtent + QFontMetricsF(font).horizontalAdvance('0');
+    return std::clamp(static_cast<int>(std::floor(pixels / apart)), 1, most);
+}
+
+void LineChart::showEvent(QShowEvent* event) {
+    QChartView::showEvent(event);
+    FitTitle();
 }
 
 void LineChart::resizeEvent(QResizeEvent* event) {
@@ -257,6 +351,8 @@ void LineChart::PlaceLegend() {
     QMargins margins = chart()->margins();
     margins.setRight(size.width() + 2 * LEGEND_MARGIN);
     chart()->setMargins(margins);
+    // The title's room changes with the legend's width.
+    FitTitle();
 }
 
 }  // namespace kelmar::ui

@@ -22,8 +22,9 @@ namespace kelmar::ui {
 class SeriesLegend;
 
 // The chart's axis titles, in pixels, and the most label intervals of its
-// side axes (with the smallest plot the window allows, vertical labels stay
-// more than 30 pixels apart); other charts that should look like it use them.
+// side axes; other charts that should look like it use them. Every axis
+// takes fewer intervals where its plot is too small for its labels with a
+// digit's width between them.
 inline constexpr int CHART_AXIS_TITLE_FONT_PIXELS = 13;
 inline constexpr int CHART_SIDE_AXIS_INTERVALS = 8;
 
@@ -45,8 +46,14 @@ public:
     // "Save as PDF", a separator, "Print preview", "Print".
     QMenu* ContextMenu() const { return Menu; }
 
-    QString Title() const;
+    // The title as set (HTML, lines split by <br>). It is drawn in the
+    // title font where it fits the chart's width, else in a smaller one down
+    // to the axis titles' size; a line still too long is cut with an
+    // ellipsis and the whole title shows as the title's tooltip.
+    QString Title() const { return FullTitle; }
     void SetTitle(const QString& title);
+    // True while the title is drawn cut.
+    bool TitleCut() const { return TitleElided; }
 
     // With automatic scaling the bottom axis spans the points shown; without
     // it, the minimum and maximum set here. A minimum above the maximum, or a
@@ -82,6 +89,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     void FitAxesAround(const AllPoints& points);
@@ -94,6 +103,15 @@ private:
     void ShowReduced(int series);
     // The pixel columns of the plot, or of the chart before its layout.
     int PlotColumns() const;
+    // The plot's size in pixels; empty before the chart's first layout.
+    QSizeF PlotSize() const;
+    // Draws the title in the largest font from the title's size down to the
+    // axis titles' that fits the chart's width.
+    void FitTitle();
+    // The most label intervals `axis` can show over `pixels` with its
+    // labels a digit's width apart, where each label is `labelExtent`
+    // pixels long in the axis's direction.
+    static int IntervalsThatFit(double pixels, double labelExtent, const QFont& font, int most);
 
     std::array<QLineSeries*, SERIES_COUNT> SeriesList{};
     QValueAxis* Bottom;
@@ -108,6 +126,8 @@ private:
     AllPoints Full;
     bool Reducing = true;
     int ReducedColumns = 0;  // the columns the series were reduced to
+    QString FullTitle;
+    bool TitleElided = false;
 };
 
 }  // namespace kelmar::ui
