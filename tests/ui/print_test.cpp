@@ -121,6 +121,7 @@ TEST(PrintChart, TheDialogOrPreviewComesFirstAndTheStatusSaysWhereThePageWent) {
 // error of the preview's painting reaches the command that asked for it.
 TEST(QtPrintDialogs, ClosedDialogsPrintNothingAndAPaintingErrorReachesTheCaller) {
     QWidget parent;
+    parent.resize(900, 600);
     QtUserDialogs dialogs(&parent);
     TempDir dir;
     const std::string file = dir.File("chart.pdf");
@@ -129,8 +130,12 @@ TEST(QtPrintDialogs, ClosedDialogsPrintNothingAndAPaintingErrorReachesTheCaller)
     printer.setOutputFileName(QString::fromStdString(file));
     QTimer closer;  // the person closing whatever dialog is open
     closer.setInterval(100);
-    QObject::connect(&closer, &QTimer::timeout, [] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
+    QSize previewSize;
+    QObject::connect(&closer, &QTimer::timeout, [&previewSize] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr) return;
+        if (dialog->windowTitle() == "Print preview") previewSize = dialog->size();
+        dialog->close();
     });
     closer.start();
 
@@ -138,6 +143,8 @@ TEST(QtPrintDialogs, ClosedDialogsPrintNothingAndAPaintingErrorReachesTheCaller)
     int painted = 0;
     EXPECT_FALSE(dialogs.PreviewPrint(printer, [&painted](QPrinter&) { ++painted; }));
     EXPECT_GE(painted, 1) << "the preview showed no page";
+    // Large enough to read the page, not the tool bar's width alone.
+    EXPECT_GE(previewSize.height(), 400) << "preview " << previewSize.width() << "x" << previewSize.height();
     EXPECT_EQ(kelmar::testing::ErrorText([&] {
                   dialogs.PreviewPrint(printer, [](QPrinter&) { throw KelmarError("The page cannot be drawn."); });
               }),

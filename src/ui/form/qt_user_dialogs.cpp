@@ -165,6 +165,9 @@ bool QtUserDialogs::AskPrint(QPrinter& printer) {
 bool QtUserDialogs::PreviewPrint(QPrinter& printer, const PagePainter& paint) {
     QPrintPreviewDialog dialog(&printer, Parent);
     dialog.setWindowTitle("Print preview");
+    // Qt sizes the preview by its tool bar alone, which leaves the page a
+    // stamp; it takes most of the window instead, the whole page in view.
+    if (Parent != nullptr) dialog.resize(Parent->window()->size() * 0.85);
     // Qt's event loop cannot carry an exception: the first one is kept for the caller.
     std::exception_ptr failure;
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* pages) {

@@ -1,10 +1,12 @@
 #include "ui/pictures/chart_printing.h"
 
+#include <QDir>
 #include <QImage>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QStandardPaths>
 #include <QWidget>
 
 #include <algorithm>
@@ -33,8 +35,15 @@ std::string Destination(const QPrinter& printer) {
 
 std::unique_ptr<QPrinter> DefaultPrinter() {
     const QPrinterInfo printer = QPrinterInfo::defaultPrinter();
-    if (printer.isNull()) throw KelmarError("The chart cannot be printed: no printer is installed.");
-    return std::make_unique<QPrinter>(printer, QPrinter::HighResolution);
+    if (!printer.isNull()) return std::make_unique<QPrinter>(printer, QPrinter::HighResolution);
+    // No printer on this system: the pages go to a PDF file, which the print
+    // dialog lets the user name, and the preview still shows them.
+    auto file = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    file->setOutputFormat(QPrinter::PdfFormat);
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
+    file->setOutputFileName(QDir(folder).absoluteFilePath(QStringLiteral("chart.pdf")));
+    return file;
 }
 
 QRectF CentredOnSheet(const QSizeF& shape, const QRectF& paper, const QRectF& printable) {

@@ -14,8 +14,9 @@ class QWidget;
 
 namespace kelmar::ui {
 
-// The system's default printer at its full resolution. Raises KelmarError
-// when the system has none.
+// The system's default printer at its full resolution; where the system
+// has none, a PDF file (chart.pdf in the user's documents folder, or home)
+// that the print dialog may rename.
 std::unique_ptr<QPrinter> DefaultPrinter();
 
 // Where a picture of `shape` goes on a sheet of `paper` whose printable
