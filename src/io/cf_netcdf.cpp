@@ -426,6 +426,9 @@ void CfNetcdfWriter::State::DefineSiteVariables(CfOutput& out, int siteDim, int 
     out.PutText(out.SeedVar, "long_name", "state of the random source at the start of the run");
     out.PutText(out.SeedVar, "units", "1");
     out.PutText(out.SeedVar, "comment", "-1 where no run was made (an observed record has realization 0 alone)");
+    // Without it CDO takes the string site ids for the variable's grid,
+    // warns on every command and leaves the variable out.
+    out.PutText(out.SeedVar, "coordinates", COORDINATES);
     out.Check(nc_def_var_fill(ncid, out.SeedVar, NC_NOFILL, nullptr));
 
     // The site parameters the runs were made with, from the table of the site file.
@@ -435,6 +438,7 @@ void CfNetcdfWriter::State::DefineSiteVariables(CfOutput& out, int siteDim, int 
         const bool real = field.Kind == FieldKind::Real;
         out.Check(nc_def_var(ncid, field.Key, real ? NC_DOUBLE : NC_SHORT, 1, &siteDim, &var));
         out.PutText(var, "long_name", "site parameter " + std::string(field.Key));
+        out.PutText(var, "coordinates", COORDINATES);
         if (real) {
             // Volume per cent in the site file; "%" for CF readers.
             out.PutText(var, "units", std::string_view(field.Unit) == "vol_pct" ? "%" : field.Unit);

@@ -137,7 +137,8 @@ def dataset(site_ids, seeds, monthly, annual, realizations=False, extra_attrs=No
                                       {"standard_name": standard_name, "long_name": standard_name, "units": units,
                                        "_FillValue": FILL_VALUE})
     seed_attrs = {"long_name": "state of the random source at the start of the run", "units": "1",
-                  "comment": "-1 where no run was made (an observed record has realization 0 alone)"}
+                  "comment": "-1 where no run was made (an observed record has realization 0 alone)",
+                  "coordinates": "lat lon"}
     if realizations:
         variables["seed"] = xr.Variable(("realization", "site_id"), _seeds(seeds).reshape(runs, 1), seed_attrs)
     else:
@@ -146,7 +147,7 @@ def dataset(site_ids, seeds, monthly, annual, realizations=False, extra_attrs=No
         real = field["kind"] == "real"
         fill = FILL_VALUE if real else FLAG_FILL_VALUE
         given = [fill if p is None else p[field["key"]] for p in (params or [None] * sites)]
-        attrs = {"long_name": "site parameter " + field["key"]}
+        attrs = {"long_name": "site parameter " + field["key"], "coordinates": "lat lon"}
         if real:
             attrs["units"] = "%" if field["unit"] == "vol_pct" else field["unit"]
         attrs["_FillValue"] = fill
