@@ -144,6 +144,16 @@ class BatchNetcdfToolsTest(unittest.TestCase):
             np.testing.assert_allclose(got, means[f], rtol=1e-12, atol=1e-12,
                                        err_msg=f"{key}: cdo yearmonmean against monthly.csv weighted by days")
 
+    def test_cdo_yearmean_is_the_plain_mean_of_the_months_as_in_annual_csv(self):
+        cdo = tool("cdo")
+        out = os.path.join(self.work, "yearmean.nc")
+        call([cdo, "-s", "yearmean", self.monthly_nc, out], self.work)
+        by_cdo = raw(out)
+        plain = self.csv.reshape(len(KEYS), len(self.years), 12, SITE_COUNT).mean(axis=2)
+        for f, key in enumerate(KEYS):
+            np.testing.assert_allclose(by_cdo[key].reshape(len(self.years), SITE_COUNT), plain[f],
+                                       rtol=1e-12, atol=1e-12, err_msg=f"{key}: cdo yearmean against monthly.csv")
+
     def test_cdo_selname_takes_one_variable(self):
         cdo = tool("cdo")
         out = os.path.join(self.work, "t_ms.nc")
