@@ -19,7 +19,7 @@ namespace kelmar {
 // allowed values and `shown` (the value as the user wrote it) otherwise.
 inline std::uint8_t FlagValue(double number, std::string_view key, std::string_view shown) {
     if (!(number >= 0 && number <= 255 && number == std::floor(number)))  // NaN too
-        throw KelmarError(std::string(key) + " takes a whole number from 0 to 255, not " + std::string(shown) + ".");
+        throw BadValueError(std::string(key) + " takes a whole number from 0 to 255, not " + std::string(shown) + ".");
     return static_cast<std::uint8_t>(number);
 }
 

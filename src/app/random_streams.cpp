@@ -41,7 +41,7 @@ std::uint64_t StartStream(RandomSource& random, RandomKind kind, std::uint64_t s
 
 void CheckSeed(RandomKind kind, std::uint64_t seed) {
     if (kind == RandomKind::Lcg32 && seed > LCG32_MAX_SEED)
-        throw KelmarError("The seed " + std::to_string(seed) + " does not fit lcg32's 32 bits.");
+        throw BadValueError("The seed " + std::to_string(seed) + " does not fit lcg32's 32 bits.");
 }
 
 void CheckReplicates(RandomKind kind, std::uint64_t replicates) {

@@ -31,7 +31,7 @@ public:
 
     void PassOn(bool found, const std::string& fileName, Notifier& notifier) const {
         if (!found)
-            throw KelmarError(Texts.empty() ? "File \"" + fileName + "\" not found." : Texts.back());
+            throw MissingFileError(Texts.empty() ? "File \"" + fileName + "\" not found." : Texts.back());
         for (const std::string& text : Texts) notifier.Warning(text);
     }
 
@@ -79,7 +79,7 @@ TSiteParams DefaultSiteRecord() {
 }
 
 double RequireFiniteValue(double value, const std::string& what) {
-    if (!std::isfinite(value)) throw KelmarError(what + " must be a finite number, not " + std::to_string(value) + ".");
+    if (!std::isfinite(value)) throw BadValueError(what + " must be a finite number, not " + std::to_string(value) + ".");
     return value;
 }
 

@@ -47,9 +47,10 @@ double Single(const std::vector<double>& values, std::string_view key) {
     return values[0];
 }
 
+// ReadDataFile's only warnings: the file is missing or a folder.
 class ThrowingNotifier : public Notifier {
 public:
-    void Warning(const std::string& text) override { throw KelmarError(text); }
+    void Warning(const std::string& text) override { throw MissingFileError(text); }
 };
 
 }  // namespace

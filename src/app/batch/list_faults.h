@@ -92,7 +92,8 @@ void RefuseUtf16List(std::string_view head, const std::string& kind, const std::
 // Raises the not-found warning of a missing list as an error.
 class RefusingNotifier : public Notifier {
 public:
-    void Warning(const std::string& text) override { throw KelmarError(text); }
+    // Its only warnings are ReadDataFile's: the file is missing or a folder.
+    void Warning(const std::string& text) override { throw MissingFileError(text); }
 };
 
 }  // namespace kelmar::batch

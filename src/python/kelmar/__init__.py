@@ -4,21 +4,62 @@ batches, and get the results as pandas DataFrames and xarray Datasets.
 The records (site, climatology, weather) are read and written by the very
 readers and save commands of the window and kelmar-cli, runs follow the
 command sequences of `kelmar-cli simulate` and `kelmar-cli batch`, and every
-error raises KelmarError with the text those programs show.
+error raises KelmarError with the text those programs show: a missing file
+as KelmarFileNotFoundError (a FileNotFoundError too), a value out of range
+as KelmarValueError (a ValueError) and one of the wrong type as
+KelmarTypeError (a TypeError). Warnings are KelmarWarning (a UserWarning)
+and name the caller's line.
 """
 import functools
 import os
+import sys
 import tempfile
+import warnings
 
 import numpy as np
 import pandas as pd
 
 from . import _kelmar
-from ._kelmar import KelmarError
+from ._kelmar import (KelmarError, KelmarFileNotFoundError, KelmarTypeError, KelmarValueError, KelmarWarning,
+                      __version__)
 
-__all__ = ["KelmarError", "Site", "Climatology", "Weather", "Scenario", "Result", "EnsembleResult", "BatchResult",
+__all__ = ["KelmarError", "KelmarFileNotFoundError", "KelmarValueError", "KelmarTypeError", "KelmarWarning", "Site", "Climatology", "Weather", "Scenario", "Result", "EnsembleResult", "BatchResult",
            "CheckResult", "read_site", "read_climatology", "read_weather", "read_scenario", "simulate", "estimate",
-           "batch", "check", "MISSING_VALUE"]
+           "batch", "check", "MISSING_VALUE", "__version__"]
+
+# The package's own folder: its frames are passed over when a warning names the caller's line.
+_PACKAGE_FOLDER = os.path.dirname(os.path.abspath(__file__)) + os.sep
+
+
+def _warn(text):
+    """`text` as a KelmarWarning at the line of the first caller outside the
+    package (the C++ side gives its warnings here too)."""
+    level, frame = 1, sys._getframe(0)
+    while frame is not None and os.path.abspath(frame.f_code.co_filename).startswith(_PACKAGE_FOLDER):
+        frame = frame.f_back
+        level += 1
+    warnings.warn(text, KelmarWarning, stacklevel=level)
+
+
+def _whole_number(value, name, least, most):
+    """`value` as an int from `least` to `most`: KelmarTypeError for what is
+    not a whole number (bool, float, text), KelmarValueError out of range."""
+    if isinstance(value, bool) or not isinstance(value, (int, np.integer)):
+        raise KelmarTypeError(f"{name} takes a whole number from {least} to {most}, not {value!r}.")
+    if not least <= value <= most:
+        raise KelmarValueError(f"{name} takes a whole number from {least} to {most}, not {value!r}.")
+    return int(value)
+
+
+# The largest seed of a batch and a check (lcg32's 32-bit state), and of a
+# run (pcg64's 64-bit seed; the run refuses more than 32 bits for lcg32).
+LARGEST_SEED = 2**32 - 1
+LARGEST_RUN_SEED = 2**64 - 1
+
+
+def _seed(seed, most=LARGEST_SEED):
+    """None (the clock's), or a whole number from 0 to `most`."""
+    return None if seed is None else _whole_number(seed, "seed", 0, most)
 
 # The value of a missing month in a weather record (as the .wed file stores it).
 MISSING_VALUE = _kelmar.MISSING_VALUE
@@ -371,11 +412,11 @@ def _simulated_years(start_year, run_years):
     most = _kelmar.MAX_RUN_YEARS
     years = most if run_years is None else run_years
     if not whole(years) or not 1 <= years <= most:
-        raise ValueError(f"run_years takes a whole number from 1 to {most}, not {run_years!r}.")
+        raise KelmarValueError(f"run_years takes a whole number from 1 to {most}, not {run_years!r}.")
     last = _kelmar.LAST_RUN_YEAR - int(years) + 1
     start = 1 if start_year is None else start_year
     if not whole(start) or not 1 <= start <= last:
-        raise ValueError(f"start_year takes a whole number from 1 to {last} for a run of {int(years)} years "
+        raise KelmarValueError(f"start_year takes a whole number from 1 to {last} for a run of {int(years)} years "
                          f"(its last year at most {_kelmar.LAST_RUN_YEAR}), not {start_year!r}.")
     return int(start), int(years)
 
@@ -410,20 +451,19 @@ def simulate(site, climate=None, weather=None, seed=None, site_id=None, scenario
     if weather is not None:
         for name, value in (("start_year", start_year), ("run_years", run_years)):
             if value is not None:
-                raise ValueError(f"{name} belongs to simulated weather: a weather record runs its own years.")
+                raise KelmarValueError(f"{name} belongs to simulated weather: a weather record runs its own years.")
     start_year, run_years = _simulated_years(start_year, run_years)
     site = _site(site)
     climate = _climate(climate)
     weather = _weather(weather, site_id or "")
     scenario = _scenario(scenario)
-    if isinstance(replicates, bool) or not isinstance(replicates, (int, np.integer)) \
-            or not 1 <= replicates <= MOST_REPLICATES:
-        raise KelmarError(f"replicates takes a whole number from 1 to {MOST_REPLICATES}, not {replicates!r}.")
+    replicates = _whole_number(replicates, "replicates", 1, MOST_REPLICATES)
+    seed = _seed(seed, LARGEST_RUN_SEED)
     name = site_id or os.path.splitext(os.path.basename(site.name))[0] or "site"
     climate_impl = None if climate is None else climate._impl
     if replicates > 1 or summary:
         if weather is not None:
-            raise KelmarError("An ensemble needs simulated weather: give a climate and no weather record.")
+            raise KelmarValueError("An ensemble needs simulated weather: give a climate and no weather record.")
         out = _kelmar.ensemble(site._impl, climate_impl, seed, scenario, rng, int(replicates), bool(summary),
                                int(jobs or 0), name, start_year, run_years)
         return EnsembleResult(name, out["scenario"], out["seed"], rng, int(replicates), out)
@@ -519,21 +559,21 @@ NETCDF_PRECISIONS = ("double", "single")
 def _netcdf_options(precision, deflate):
     """Refuses what kelmar-cli batch refuses of --netcdf-precision and --netcdf-deflate."""
     if precision not in NETCDF_PRECISIONS:
-        raise KelmarError(f"netcdf_precision takes 'double' or 'single', not {precision!r}.")
-    if isinstance(deflate, bool) or not isinstance(deflate, (int, np.integer)) or not 0 <= deflate <= 9:
-        raise KelmarError(f"netcdf_deflate takes a whole number from 0 to 9, not {deflate!r}.")
-    return precision, int(deflate)
+        raise KelmarValueError(f"netcdf_precision takes 'double' or 'single', not {precision!r}.")
+    return precision, _whole_number(deflate, "netcdf_deflate", 0, 9)
 
 
-def batch(sites, jobs=None, seed=None, folder=None, progress=None, start_year=None, run_years=None, _first_index=0, *,
-          netcdf_precision="double", netcdf_deflate=0):
+def batch(sites, jobs=None, seed=None, folder=None, progress=None, start_year=None, run_years=None, *, netcdf_precision="double",
+          netcdf_deflate=0):
     """Runs every site of a site list (a DataFrame with the columns of
     `kelmar-cli batch --sites`, or a list's path) on all cores (`jobs`
     threads) through the C++ batch, with its seed rule: site i starts from
     the base `seed` jumped i x 216,024 draws unless its seed column says
     otherwise. Relative paths in the list are taken from `folder` (default:
     the list's folder, or the working folder for a DataFrame). A bad list
-    raises KelmarError; a failed site is a row of `errors`.
+    raises KelmarError; a failed site is a row of `errors`. When every site
+    failed, KelmarError is raised (its `result` the BatchResult, its text
+    the first site's message); when some failed, a KelmarWarning.
 
     `progress`, a callable, is called as progress(done, failed, total) when
     the first site starts and after each site (sites finish in any order;
@@ -550,15 +590,14 @@ def batch(sites, jobs=None, seed=None, folder=None, progress=None, start_year=No
     --netcdf-precision and --netcdf-deflate, for the result's to_xarray()."""
     netcdf = _netcdf_options(netcdf_precision, netcdf_deflate)  # before anything runs
     start_year, run_years = _simulated_years(start_year, run_years)
+    seed = _seed(seed)
     # Relative names stay relative, so that messages name files as kelmar-cli does.
     folder = os.fspath(folder) if folder is not None else None
     if isinstance(sites, (str, os.PathLike)):
-        out = _kelmar.batch_file(os.fspath(sites), folder, seed, int(_first_index), int(jobs or 0), progress,
-                                 start_year, run_years)
+        out = _kelmar.batch_file(os.fspath(sites), folder, seed, 0, int(jobs or 0), progress, start_year, run_years)
     else:
         text, name, _ = _site_list_text(sites)
-        out = _kelmar.batch(text, name, folder or "", seed, int(_first_index), int(_first_index), int(jobs or 0),
-                            progress, start_year, run_years)
+        out = _kelmar.batch(text, name, folder or "", seed, 0, 0, int(jobs or 0), progress, start_year, run_years)
     ids = out["ids"]
     codes, years, months, values = out["monthly"]
     monthly = _frame(codes, ids, years, months, values, False)
@@ -566,7 +605,24 @@ def batch(sites, jobs=None, seed=None, folder=None, progress=None, start_year=No
     annual = _frame(codes, ids, years, months, values, True, out["seeds"][codes])
     errors = pd.DataFrame({"site_id": pd.Series(out["error_ids"], dtype=object),
                            "message": pd.Series(out["error_messages"], dtype=object)})
-    return BatchResult(monthly, annual, errors, out["base_seed"], *netcdf)
+    return _judged(BatchResult(monthly, annual, errors, out["base_seed"], *netcdf))
+
+
+def _judged(result):
+    """`result`, told as kelmar-cli batch tells a batch with failed sites
+    (which then exits 1): every site failed raises KelmarError, carrying the
+    result; some failed warns. Never a silent failure."""
+    failed, total = len(result.errors), len(result.annual["site_id"].cat.categories)
+    if not failed:
+        return result
+    if failed == total:
+        first = result.errors.iloc[0]
+        error = KelmarError(f"{failed} of {total} sites failed; their messages are in the errors table of this "
+                            f"error's result; the first, of site {first['site_id']!r}: {first['message']}")
+        error.result = result
+        raise error
+    _warn(f"{failed} of {total} sites failed; their messages are in the result's errors table.")
+    return result
 
 
 class CheckResult(pd.DataFrame):
@@ -599,8 +655,8 @@ def check(weather, climate=None, years=500, seed=None, site_id=""):
     weather = _weather(weather, site_id or "")
     climate = _climate(climate)
     if isinstance(years, bool) or not isinstance(years, (int, np.integer)):
-        raise KelmarError(f"years takes a whole number from 2 to 500, not {years!r}.")
-    out = _kelmar.check(weather._impl, None if climate is None else climate._impl, int(years), seed)
+        raise KelmarTypeError(f"years takes a whole number from 2 to 500, not {years!r}.")
+    out = _kelmar.check(weather._impl, None if climate is None else climate._impl, int(years), _seed(seed))
     table = CheckResult(pd.DataFrame(_columns(CHECK_COLUMNS, out["columns"])))
     table.verdicts = list(out["verdicts"])
     for key in ("seed", "record_years", "simulated_years", "record_name", "climate_name"):

@@ -67,8 +67,9 @@ def simulate_sites(sites, client=None, partitions=None, seed=None, folder=None, 
     `seed` is the base seed (default: the clock, chosen once here); a bad
     list raises KelmarError before anything is sent; `start_year` and
     `run_years` as kelmar.batch takes them (ValueError before anything is
-    sent)."""
+    sent). Failed sites raise or warn as kelmar.batch's do."""
     start_year, run_years = kelmar._simulated_years(start_year, run_years)
+    seed = kelmar._seed(seed)
     if isinstance(sites, (str, os.PathLike)):
         path = os.path.abspath(os.fspath(sites))
         # Read and checked by the batch's reader (its size limit, no device waited on), then split here.
@@ -125,4 +126,4 @@ def _join(parts, seed):
         tables[kind] = kelmar._frame(codes, ids, years, months, values, kind == "annual", seeds[codes])
     errors = pd.DataFrame({"site_id": pd.Series([i for p in parts for i in p["error_ids"]], dtype=object),
                            "message": pd.Series([m for p in parts for m in p["error_messages"]], dtype=object)})
-    return kelmar.BatchResult(tables["monthly"], tables["annual"], errors, seed)
+    return kelmar._judged(kelmar.BatchResult(tables["monthly"], tables["annual"], errors, seed))

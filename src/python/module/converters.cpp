@@ -19,7 +19,7 @@ std::string Given(const py::handle& value) {
 }
 
 [[noreturn]] void RaiseWrongType(const py::handle& value, const std::string& key, const char* wanted) {
-    throw py::type_error(key + " takes " + wanted + ", not " + Given(value));
+    throw WrongTypeError(key + " takes " + wanted + ", not " + Given(value));
 }
 
 bool IsText(const py::handle& value) { return PyUnicode_Check(value.ptr()) || PyBytes_Check(value.ptr()); }

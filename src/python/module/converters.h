@@ -10,11 +10,19 @@
 #include <cstdint>
 #include <string>
 
+#include "model/errors.h"
 #include "model/model_state.h"
 
 namespace kelmar::python {
 
 namespace py = pybind11;
+
+// A value of the wrong type for an argument or field: kelmar.KelmarTypeError,
+// a TypeError as well.
+class WrongTypeError : public KelmarError {
+public:
+    using KelmarError::KelmarError;
+};
 
 // A value given for the field `key` as a number: anything Python converts
 // with float() but a text (int, float, numpy's numbers, ...). TypeError

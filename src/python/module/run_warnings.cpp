@@ -3,8 +3,10 @@
 namespace kelmar::python {
 
 void IssueWarnings(const std::vector<std::string>& texts) {
-    for (const std::string& text : texts)
-        if (PyErr_WarnEx(PyExc_UserWarning, text.c_str(), 1) != 0) throw py::error_already_set();
+    if (texts.empty()) return;
+    // The package knows its own frames: the warning names its caller's line.
+    const py::object warn = py::module_::import("kelmar").attr("_warn");
+    for (const std::string& text : texts) warn(text);
 }
 
 }  // namespace kelmar::python

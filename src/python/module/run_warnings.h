@@ -20,7 +20,8 @@ public:
     std::vector<std::string> Texts;
 };
 
-// Each text as a UserWarning; the lock must be held.
+// Each text as a kelmar.KelmarWarning (a UserWarning) at the line of the
+// caller of the package; the lock must be held.
 void IssueWarnings(const std::vector<std::string>& texts);
 
 // Runs `work` without the Python lock, then gives its warnings to Python,
