@@ -12,6 +12,7 @@ import pytest
 
 import kelmar
 import kelmar.dask
+from dask_cluster import local_client
 from programs import CLIMATE, EXAMPLES, SITE, WEATHER, cli
 
 REGION = os.path.join(EXAMPLES, "region", "sites.csv")
@@ -152,19 +153,10 @@ def test_version_is_the_programs():
 
 
 def test_dask_sites_raise_or_warn_as_a_batch():
-    from distributed import Client, LocalCluster
-
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore")  # the cluster's notes on ports and memory
-        cluster = LocalCluster(n_workers=1, threads_per_worker=1, processes=False, dashboard_address=None)
-        client = Client(cluster)
-    try:
+    with local_client(1, processes=False) as client:
         with pytest.raises(kelmar.KelmarError, match="^2 of 2 sites failed"):
             kelmar.dask.simulate_sites(region(2, 0), client=client, partitions=2, seed=1, run_years=2)
         warned, outcome = run_recording(lambda: kelmar.dask.simulate_sites(region(3, 2), client=client, seed=1,
                                                                            run_years=2))
         assert [str(w.message) for w in warned if issubclass(w.category, kelmar.KelmarWarning)] == \
             ["1 of 3 sites failed; their messages are in the result's errors table."], outcome
-    finally:
-        client.close()
-        cluster.close()

@@ -8,7 +8,6 @@ reads back to each one).
 """
 import os
 import re
-import warnings
 
 import numpy as np
 import pandas as pd
@@ -18,6 +17,7 @@ import xarray as xr
 
 import kelmar
 import kelmar.dask
+from dask_cluster import local_client
 from programs import CLIMATE, SITE, WEATHER, cli, read_exact
 
 FIELDS = kelmar._kelmar.RESULT_FIELDS
@@ -321,16 +321,10 @@ def test_a_site_list_path_is_read_by_the_batchs_reader_with_its_limits(tmp):
 
 
 def test_dask_on_two_worker_processes_equals_batch(tmp):
-    from distributed import Client, LocalCluster
-
     frame = pd.DataFrame(SITE_ROWS)
     # The workers take relative names from the client's folder, absolute in messages.
     whole = kelmar.batch(frame, seed=11, jobs=1, folder=os.getcwd())
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore")  # the cluster's notes on ports and memory
-        cluster = LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None)
-        client = Client(cluster)
-    try:
+    with local_client(2, processes=True) as client:
         for partitions in (2, 3):
             split = kelmar.dask.simulate_sites(frame, client=client, partitions=partitions, seed=11)
             for kind in ("monthly", "annual", "errors"):
@@ -345,9 +339,6 @@ def test_dask_on_two_worker_processes_equals_batch(tmp):
         bad = pd.DataFrame([SITE_ROWS[0], SITE_ROWS[0]])
         with pytest.raises(kelmar.KelmarError, match="line 3"):
             kelmar.dask.simulate_sites(bad, client=client, seed=1)
-    finally:
-        client.close()
-        cluster.close()
 
 
 def test_to_xarray_agrees_with_the_batchs_netcdf_files(tmp):

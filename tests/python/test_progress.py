@@ -9,13 +9,13 @@ import os
 import signal
 import threading
 import time
-import warnings
 
 import pandas as pd
 import pytest
 
 import kelmar
 import kelmar.dask
+from dask_cluster import local_client
 
 EXAMPLES = os.environ["KELMAR_EXAMPLES"]
 SITE = os.path.join(EXAMPLES, "soil.sit")
@@ -150,13 +150,7 @@ def test_ctrl_c_stops_an_ensemble_promptly(summary):
 
 
 def test_ctrl_c_stops_the_sites_on_the_dask_workers():
-    from distributed import Client, LocalCluster
-
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore")  # the cluster's notes on ports and memory
-        cluster = LocalCluster(n_workers=1, threads_per_worker=1, processes=True, dashboard_address=None)
-        client = Client(cluster)
-    try:
+    with local_client(1, processes=True) as client:
         count = 1000  # far more sites than run in the second before Ctrl-C
         per_site = seconds_of(lambda: kelmar.batch(sites(20), seed=1, jobs=1)) / 20
         interrupted(lambda: kelmar.dask.simulate_sites(sites(count), client=client, seed=1, jobs=1), 1.0)
@@ -164,6 +158,3 @@ def test_ctrl_c_stops_the_sites_on_the_dask_workers():
         free = seconds_of(lambda: client.submit(time.monotonic, pure=False).result(timeout=120))
         assert free < per_site * count / 4, \
             f"the worker went on {free:.1f} s after Ctrl-C; the sites take about {per_site * count:.1f} s"
-    finally:
-        client.close()
-        cluster.close()
