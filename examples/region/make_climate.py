@@ -15,8 +15,9 @@ The climate is made up but shaped as the region's: colder to the north,
 more continental (a wider annual swing, less precipitation) to the east,
 year-to-year weather that persists from month to month, and a warming of
 0.03 K a year from 1980. A sea in the north-east (about where a real one
-is) gives coastal sites whose own cell is empty. The numbers come from a
-fixed seed, so every run writes the same file. Run it from this folder:
+is) covers the cell of the sites at 65.5 degrees north, so they take the
+nearest land cell. The numbers come from a fixed seed, so every run writes
+the same file. Run it from this folder:
 
     python3 make_climate.py
 """
@@ -36,8 +37,9 @@ def days_in(year, month):
 
 
 def sea(lat, lon):
-    """True for cells of the made-up sea: an ellipse north-east of the sites."""
-    return ((lat - 65.5) / 1.6) ** 2 + ((lon - 37.0) / 2.2) ** 2 < 1.0
+    """True for cells of the made-up sea: an ellipse east of the sites, reaching
+    the cell of the sites at 65.5 degrees north."""
+    return ((lat - 65.6) / 1.0) ** 2 + ((lon - 36.0) / 1.8) ** 2 < 1.0
 
 
 def climate(rng):
