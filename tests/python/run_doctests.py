@@ -10,7 +10,7 @@ import kelmar
 # The names whose docstrings show an example; the batch's own are its author's.
 DOCUMENTED = ["Site", "Climatology", "Weather", "Weather.from_dataframe", "Scenario", "Result", "Result.to_xarray",
               "EnsembleResult", "EnsembleResult.to_xarray", "CheckResult", "read_site", "read_climatology",
-              "read_weather", "read_scenario", "simulate", "estimate", "check"]
+              "read_weather", "read_scenario", "simulate", "estimate", "check", "KelmarError"]
 
 
 def main():

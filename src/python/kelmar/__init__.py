@@ -31,7 +31,7 @@ if TYPE_CHECKING:
     import numpy.typing as npt
     import xarray
 
-    from ._kelmar import Numbers
+    from ._kelmar import _Numbers as Numbers
 
 
 def _interpreter_hint() -> str:
@@ -60,6 +60,22 @@ except ImportError as error:
     raise
 from ._kelmar import (KelmarError, KelmarFileNotFoundError, KelmarTypeError, KelmarValueError, KelmarWarning,
                       __version__)
+
+KelmarError.__doc__ = """Every error of the package, with the text the window and kelmar-cli
+show. Its kinds are Python's own as well: KelmarFileNotFoundError (a
+FileNotFoundError: a missing file, or a folder named as one),
+KelmarValueError (a ValueError: a value out of range) and KelmarTypeError
+(a TypeError: a value of the wrong type).
+
+>>> try:
+...     kelmar.read_site("missing.sit")
+... except FileNotFoundError as error:
+...     print(type(error).__name__, isinstance(error, kelmar.KelmarError))
+KelmarFileNotFoundError True
+"""
+KelmarFileNotFoundError.__doc__ = "A missing file, or a folder named as a file: a KelmarError and a FileNotFoundError."
+KelmarValueError.__doc__ = "A value out of range: a KelmarError and a ValueError."
+KelmarTypeError.__doc__ = "A value of the wrong type: a KelmarError and a TypeError."
 
 # Paths as the readers take them: text or os.PathLike.
 PathLike = Union[str, "os.PathLike[str]"]

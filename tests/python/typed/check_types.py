@@ -1,7 +1,9 @@
 """mypy (Debian's mypy) on the package kelmar as built, on a user's
 script that uses its API under --strict, and on calls it must refuse: each
 line of typed_misuse.py marked `# error: TEXT` must draw an error holding
-TEXT, and no other line may. Usage: check_types.py PACKAGE_FOLDER."""
+TEXT, and no other line may. mypy's stubtest holds the stub _kelmar.pyi
+against the extension (every name in both). Usage: check_types.py
+PACKAGE_FOLDER, with the folder on PYTHONPATH for stubtest's import."""
 import os
 import re
 import subprocess
@@ -10,14 +12,19 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CONFIG = os.path.join(HERE, "mypy.ini")
+ALLOWLIST = os.path.join(HERE, "stubtest_allowlist.txt")
+
+
+def run_lines(command):
+    """The exit code and the output lines of a mypy command, the package found in the folder given."""
+    run = subprocess.run([sys.executable, "-m", *command], capture_output=True, text=True,
+                         env={**os.environ, "MYPYPATH": sys.argv[1]})
+    return run.returncode, (run.stdout + run.stderr).splitlines()
 
 
 def mypy(cache, *arguments):
-    """mypy's exit code and its lines, the package found in the folder given."""
-    run = subprocess.run([sys.executable, "-m", "mypy", "--config-file", CONFIG, "--cache-dir", cache,
-                          "--no-error-summary", "--show-error-codes", *arguments],
-                         capture_output=True, text=True, env={**os.environ, "MYPYPATH": sys.argv[1]})
-    return run.returncode, (run.stdout + run.stderr).splitlines()
+    return run_lines(["mypy", "--config-file", CONFIG, "--cache-dir", cache, "--no-error-summary",
+                      "--show-error-codes", *arguments])
 
 
 def expected_errors(path):
@@ -35,6 +42,11 @@ def main():
             code, lines = mypy(cache, *arguments)
             if code != 0:
                 failures.append(f"mypy on {what} exited {code}, wanted 0:\n  " + "\n  ".join(lines))
+
+        code, lines = run_lines(["mypy.stubtest", "--mypy-config-file", CONFIG, "--allowlist", ALLOWLIST,
+                                 "kelmar._kelmar"])
+        if code != 0:
+            failures.append(f"stubtest of _kelmar.pyi exited {code}, wanted 0:\n  " + "\n  ".join(lines))
 
         misuse = os.path.join(HERE, "typed_misuse.py")
         wanted = expected_errors(misuse)
