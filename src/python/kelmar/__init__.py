@@ -675,8 +675,8 @@ def simulate(site: Union[Site, PathLike], climate: Optional[Union[Climatology, P
     Returns a Result (one run), or an EnsembleResult with `replicates` > 1
     or `summary`. Raises KelmarFileNotFoundError for a missing file,
     KelmarValueError for a value out of range (seed < 0, replicates 0,
-    run_years 501, a site value the model refuses), KelmarTypeError for one
-    of the wrong type, and KelmarError with the program's text for a run
+    run_years 501), KelmarTypeError for one of the wrong type (seed="1"),
+    and KelmarError with the program's text for a run
     that cannot start (an observed record with soil-temperature gaps and no
     climatology). For a type checker, a call without `replicates` and
     `summary` gives a Result, one with summary=True an EnsembleResult, and
