@@ -208,10 +208,12 @@ if(KELMAR_BUILD_GUI)
   install(TARGETS kelmar_check_figure LIBRARY DESTINATION ${KELMAR_INSTALL_MODULEDIR})
 endif()
 
-# The Python package: the extension and the pure Python files beside it.
+# The Python package: the extension and the pure Python files beside it,
+# with its type stub and marker (py.typed) and the interpreter it is built for.
 if(KELMAR_BUILD_PYTHON)
   install(DIRECTORY src/python/kelmar/ DESTINATION ${KELMAR_INSTALL_PYTHONDIR}/kelmar
-          FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
+          FILES_MATCHING PATTERN "*.py" PATTERN "*.pyi" PATTERN "py.typed" PATTERN "__pycache__" EXCLUDE)
+  install(FILES ${KELMAR_PYTHON_DIR}/kelmar/_build.py DESTINATION ${KELMAR_INSTALL_PYTHONDIR}/kelmar)
   install(TARGETS _kelmar LIBRARY DESTINATION ${KELMAR_INSTALL_PYTHONDIR}/kelmar)
 endif()
 

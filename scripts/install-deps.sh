@@ -18,6 +18,8 @@ packages=(
   r-base-core r-cran-data.table                    # R's readers (read.csv, fread) of the batch's errors.csv in its test
   pybind11-dev python3-dev python3-numpy python3-pandas   # the Python module kelmar
   python3-distributed python3-pytest python3-matplotlib   # its Dask runs, its tests, the plotting example
+  mypy                                             # the type check of the module's annotations and stub
+  python3-nbclient python3-ipykernel               # the region notebook run by the tests
   openmpi-bin slurm-wlm munge                      # real launchers for the batch shard tests
   help2man librsvg2-bin gzip                       # the manual pages and PNG icons made at build time
   dpkg-dev file fakeroot binutils                  # the Debian package (cpack -G DEB: dpkg-shlibdeps, file)

@@ -83,7 +83,9 @@ if $gui; then
   if [[ -n ${KELMAR_HELP2MAN_FOUND-} ]]; then expected+=("$root/$KELMAR_MANDIR/man1/kelmar.1.gz"); fi
 fi
 if [[ -n $python_dir ]]; then
-  expected+=("$root/$python_dir/kelmar/__init__.py" "$root/$python_dir/kelmar/_cf.py" "$root/$python_dir/kelmar/dask.py")
+  expected+=("$root/$python_dir/kelmar/__init__.py" "$root/$python_dir/kelmar/_cf.py" "$root/$python_dir/kelmar/dask.py"
+    "$root/$python_dir/kelmar/_kelmar.pyi" "$root/$python_dir/kelmar/_build.py")
+  [[ -f $root/$python_dir/kelmar/py.typed ]] || fail "not installed: $python_dir/kelmar/py.typed"
   compgen -G "$root/$python_dir/kelmar/_kelmar*.so" >/dev/null || fail "no extension _kelmar in $root/$python_dir/kelmar"
 fi
 for file in "${expected[@]}"; do

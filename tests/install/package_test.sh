@@ -69,6 +69,7 @@ dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' >contents.txt
 wanted=(/usr/$KELMAR_BINDIR/kelmar /usr/$KELMAR_BINDIR/kelmar-cli /usr/$KELMAR_MODULEDIR/kelmar-check-figure.so
   /usr/$KELMAR_MODULEDIR/kelmar-netcdf.so
   /usr/$python_dir/kelmar/__init__.py /usr/$python_dir/kelmar/_cf.py /usr/$python_dir/kelmar/dask.py
+  /usr/$python_dir/kelmar/_kelmar.pyi /usr/$python_dir/kelmar/py.typed /usr/$python_dir/kelmar/_build.py
   /usr/$KELMAR_DATADIR/applications/$KELMAR_APP_ID.desktop
   /usr/$KELMAR_DATADIR/metainfo/$KELMAR_APP_ID.metainfo.xml
   /usr/$KELMAR_DATADIR/icons/hicolor/scalable/apps/$KELMAR_APP_ID.svg

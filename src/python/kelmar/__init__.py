@@ -9,19 +9,76 @@ as KelmarFileNotFoundError (a FileNotFoundError too), a value out of range
 as KelmarValueError (a ValueError) and one of the wrong type as
 KelmarTypeError (a TypeError). Warnings are KelmarWarning (a UserWarning)
 and name the caller's line.
+
+The package is typed (py.typed, and _kelmar.pyi for the extension), so mypy
+checks code that uses it.
+
+>>> import kelmar
+>>> result = kelmar.simulate("soil.sit", "climat.cld", seed=1, run_years=3)
+>>> result.annual["year"].tolist()
+[1, 2, 3]
 """
+from __future__ import annotations
+
 import functools
 import os
 import sys
 import tempfile
 import warnings
+from typing import TYPE_CHECKING, Any, Callable, Generic, Iterator, Literal, Optional, TypeVar, Union, cast, overload
 
-import numpy as np
-import pandas as pd
+if TYPE_CHECKING:
+    import numpy.typing as npt
+    import xarray
 
-from . import _kelmar
+    from ._kelmar import _Numbers as Numbers
+
+
+def _interpreter_hint() -> str:
+    """What to do when the extension or numpy does not load: the interpreter
+    the extension was built for against this one, and how to build for this
+    one (the interpreter pybind11's CMake module takes is PYTHON_EXECUTABLE)."""
+    try:
+        from ._build import PYTHON_EXECUTABLE as built_for, PYTHON_VERSION as built_version
+    except ImportError:  # a package folder never configured by CMake
+        return "kelmar's extension is built by CMake into build/python: build the project first."
+    this = f"{sys.version_info.major}.{sys.version_info.minor}"
+    return (f"kelmar's extension is built for Python {built_version} ({built_for}) and loads in that "
+            f"interpreter with its numpy and pandas; this is Python {this} ({sys.executable}). "
+            f"Run it with {built_for}, or build the module for this Python: "
+            f"cmake -S . -B build -DPYTHON_EXECUTABLE={sys.executable} "
+            f"(with this Python's headers, numpy and pandas, and pybind11's CMake files and headers).")
+
+
+try:
+    import numpy as np
+    import pandas as pd
+
+    from . import _kelmar
+except ImportError as error:
+    error.msg = f"{error}\n{_interpreter_hint()}"
+    raise
 from ._kelmar import (KelmarError, KelmarFileNotFoundError, KelmarTypeError, KelmarValueError, KelmarWarning,
                       __version__)
+
+KelmarError.__doc__ = """Every error of the package, with the text the window and kelmar-cli
+show. Its kinds are Python's own as well: KelmarFileNotFoundError (a
+FileNotFoundError: a missing file, or a folder named as one),
+KelmarValueError (a ValueError: a value out of range) and KelmarTypeError
+(a TypeError: a value of the wrong type).
+
+>>> try:
+...     kelmar.read_site("missing.sit")
+... except FileNotFoundError as error:
+...     print(type(error).__name__, isinstance(error, kelmar.KelmarError))
+KelmarFileNotFoundError True
+"""
+KelmarFileNotFoundError.__doc__ = "A missing file, or a folder named as a file: a KelmarError and a FileNotFoundError."
+KelmarValueError.__doc__ = "A value out of range: a KelmarError and a ValueError."
+KelmarTypeError.__doc__ = "A value of the wrong type: a KelmarError and a TypeError."
+
+# Paths as the readers take them: text or os.PathLike.
+PathLike = Union[str, "os.PathLike[str]"]
 
 __all__ = ["KelmarError", "KelmarFileNotFoundError", "KelmarValueError", "KelmarTypeError", "KelmarWarning", "Site", "Climatology", "Weather", "Scenario", "Result", "EnsembleResult", "BatchResult",
            "CheckResult", "read_site", "read_climatology", "read_weather", "read_scenario", "simulate", "estimate",
@@ -71,125 +128,180 @@ MONTHLY_COLUMNS = ["site_id", "year", "month"] + [f["column"] for f in _kelmar.R
 ANNUAL_COLUMNS = ["site_id", "year"] + [f["column"] for f in _kelmar.RESULT_FIELDS] + ["seed"]
 
 
-class _Record:
+V = TypeVar("V")  # a field's value as read
+S = TypeVar("S")  # what a field takes when set
+R = TypeVar("R", bound="_Record[Any, Any]")  # a record of any kind, for copy()
+
+
+class _Record(Generic[V, S]):
     """Fields by key, as attributes and as items."""
 
-    _keys = ()
+    _keys: tuple[str, ...] = ()
+    _impl: Any
 
-    def __init__(self, impl):
+    def __init__(self, impl: Any) -> None:
         object.__setattr__(self, "_impl", impl)
 
-    def __getattr__(self, key):
+    def __getattr__(self, key: str) -> V:
         if key in type(self)._keys:
             return self._impl.get(key)
         raise AttributeError(f"{type(self).__name__} has no field {key!r}")
 
-    def __setattr__(self, key, value):
+    def __setattr__(self, key: str, value: S) -> None:
         if key not in type(self)._keys:
             raise AttributeError(f"{type(self).__name__} has no field {key!r}; fields: {', '.join(self._keys)}")
         self._impl.set(key, value)
 
-    def __getitem__(self, key):
+    def __getitem__(self, key: str) -> V:
         return self._impl.get(key)
 
-    def __setitem__(self, key, value):
+    def __setitem__(self, key: str, value: S) -> None:
         self._impl.set(key, value)
 
-    def __iter__(self):
+    def __iter__(self) -> Iterator[str]:
         return iter(type(self)._keys)
 
-    def __len__(self):
+    def __len__(self) -> int:
         return len(type(self)._keys)
 
-    def __contains__(self, key):
+    def __contains__(self, key: object) -> bool:
         return key in type(self)._keys
 
-    def keys(self):
+    def keys(self) -> list[str]:
+        """The field keys, in file order."""
         return list(type(self)._keys)
 
-    def items(self):
+    def items(self) -> list[tuple[str, V]]:
+        """(key, value) pairs, in file order."""
         return [(key, self[key]) for key in type(self)._keys]
 
-    def to_dict(self):
-        return {key: (value.copy() if isinstance(value, np.ndarray) else value) for key, value in self.items()}
+    def to_dict(self) -> dict[str, V]:
+        """The fields by key, arrays copied (edits of the dict leave the record as it is)."""
+        return {key: (value.copy() if isinstance(value, np.ndarray) else value)  # type: ignore[misc]
+                for key, value in self.items()}
 
     @property
-    def name(self):
+    def name(self) -> str:
         """The file the record was read from ('' when none)."""
         return self._impl.name
 
-    def write(self, path):
-        """Writes the record as the window saves it (the same bytes)."""
+    def write(self, path: PathLike) -> None:
+        """Writes the record as the window saves it (the same bytes); raises
+        KelmarError when the file cannot be written (a missing folder, no
+        permission), leaving a file there as it was."""
         self._impl.write(os.fspath(path))
 
-    def copy(self):
+    def copy(self: R) -> R:
+        """A copy that edits apart from this record."""
         return type(self)(self._impl.copy())
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return f"{type(self).__name__}({', '.join(f'{k}={self[k]!r}' for k in type(self)._keys)})"
 
 
-class Site(_Record):
-    """The fifteen site parameters by their site-file keys (Lat, M_ff, ...)."""
+
+class Site(_Record[float, float]):
+    """The fifteen site parameters by their site-file keys, as attributes or
+    items: Lat (degrees north), M_ff (kg/m2), D_ff and D_ms (g/cm3), the
+    water contents W_WP_ff, W_FC_ff, W_Sat_ff, W_WP_ms, W_FC_ms, W_Sat_ms
+    and Wv0_ms (vol.%), Corr (ratio), and the flags Saturat, Permafr (0 or
+    1) and Fortype (0..4). Keyword arguments set fields of the default
+    site. Setting a value that is not a finite number raises
+    KelmarValueError, or KelmarTypeError for a text; an unknown key
+    AttributeError.
+
+    >>> site = kelmar.Site(Lat=61.5, Fortype=2)
+    >>> site.Lat, site["Fortype"]
+    (61.5, 2)
+    >>> site.Lat = float("inf")
+    Traceback (most recent call last):
+    kelmar.KelmarValueError: ...
+    """
 
     _keys = SITE_KEYS
 
-    def __init__(self, impl=None, **values):
+    def __init__(self, impl: Any = None, **values: float) -> None:
         super().__init__(impl if impl is not None else _kelmar.SiteRecord())
         for key, value in values.items():
             setattr(self, key, value)
 
 
-class Climatology(_Record):
+class Climatology(_Record["npt.NDArray[np.float64]", "Numbers"]):
     """The twelve monthly variables (av_Ta, std_Ta, ...), each an array of
-    twelve values, January to December, that edits the record in place."""
+    twelve values, January to December, that edits the record in place:
+    av_Ta and std_Ta (air, degC), av_P (mm) and Cv_P (ratio), av_Ts and
+    std_Ts (soil at 0.2 m, degC), the regression coefficients Baa, Bap,
+    Bss, Bsa and the residual deviations Sa and Ss (degC). Setting takes
+    twelve numbers: another count raises KelmarError, a value that is not
+    finite KelmarValueError.
+
+    >>> climate = kelmar.read_climatology("climat.cld")
+    >>> climate.av_Ta.shape
+    (12,)
+    >>> climate.av_Ta[6] += 1.0   # a July one degree warmer
+    """
 
     _keys = CLIMATE_KEYS
 
-    def __init__(self, impl=None):
+    def __init__(self, impl: Any = None) -> None:
         super().__init__(impl if impl is not None else _kelmar.ClimatologyRecord())
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return f"Climatology({self.name!r})"
 
 
-class Weather(_Record):
+class Weather(_Record["npt.NDArray[np.float64]", "Numbers"]):
     """An observed monthly record: Tair (degC), Prec (mm) and Tsoil (degC)
     as arrays of years by twelve months, from year_begin to year_end, that
-    edit the record in place; MISSING_VALUE marks a missing month."""
+    edit the record in place; MISSING_VALUE marks a missing month.
+
+    >>> weather = kelmar.read_weather("weather.wed")
+    >>> weather.Tair.shape == (weather.year_end - weather.year_begin + 1, 12)
+    True
+    >>> list(weather.to_dataframe().columns)
+    ['year', 'month', 'tair', 'prec', 'tsoil']
+    """
 
     _keys = WEATHER_KEYS
 
-    def __getattr__(self, key):
+    def __getattr__(self, key: str) -> npt.NDArray[np.float64]:
         if key in WEATHER_KEYS:
             return self._impl.series(key)
         raise AttributeError(f"Weather has no field {key!r}")
 
-    def __getitem__(self, key):
+    def __getitem__(self, key: str) -> npt.NDArray[np.float64]:
         return self._impl.series(key)
 
-    def __setitem__(self, key, value):
+    def __setitem__(self, key: str, value: Numbers) -> None:
         series = self._impl.series(key)
         series[...] = _kelmar.numbers(value, key, "numbers (float)")  # TypeError for texts, as every record field
 
-    def __setattr__(self, key, value):
+    def __setattr__(self, key: str, value: Numbers) -> None:
         if key not in WEATHER_KEYS:
             raise AttributeError(f"Weather has no field {key!r}; fields: {', '.join(WEATHER_KEYS)}")
         self[key] = value
 
     @property
-    def year_begin(self):
+    def year_begin(self) -> int:
+        """The record's first calendar year."""
         return self._impl.year_begin
 
     @property
-    def year_end(self):
+    def year_end(self) -> int:
+        """The record's last calendar year."""
         return self._impl.year_end
 
     @classmethod
-    def from_dataframe(cls, frame):
+    def from_dataframe(cls, frame: pd.DataFrame) -> Weather:
         """A record from a DataFrame with the columns year, month, tair, prec
         and optionally tsoil (degC, mm; NaN for a missing value), read by the
-        reader of tidy weather tables with its checks and messages."""
+        reader of tidy weather tables with its checks and messages
+        (KelmarError; row N of the frame is line N + 2 of the table).
+
+        >>> frame = kelmar.read_weather("weather.wed").to_dataframe()
+        >>> kelmar.Weather.from_dataframe(frame.head(24))
+        Weather('', 1961-1962)
+        """
         columns = [c for c in ("year", "month", "tair", "prec", "tsoil") if c in frame.columns]
         table = frame[columns].copy()
         table.insert(0, "site_id", "record")
@@ -200,8 +312,9 @@ class Weather(_Record):
         weather._impl.name = ""
         return weather
 
-    def to_dataframe(self):
-        """year, month, tair, prec, tsoil; NaN for a missing month."""
+    def to_dataframe(self) -> pd.DataFrame:
+        """year, month, tair (degC), prec (mm), tsoil (degC); NaN for a
+        missing month."""
         years = np.arange(self.year_begin, self.year_end + 1)
         frame = pd.DataFrame({"year": np.repeat(years, 12), "month": np.tile(np.arange(1, 13), len(years))})
         for key in WEATHER_KEYS:
@@ -210,23 +323,41 @@ class Weather(_Record):
             frame[key.lower()] = values
         return frame
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return f"Weather({self.name!r}, {self.year_begin}-{self.year_end})"
 
+def read_site(path: PathLike) -> Site:
+    """The site file (.sit) at `path`, as a Site. Raises
+    KelmarFileNotFoundError for a missing file, KelmarError naming the file
+    and line for a bad one.
 
-def read_site(path):
-    """The site file (.sit) at `path`."""
+    >>> kelmar.read_site("soil.sit").Lat
+    61.8
+    """
     return Site(_kelmar.read_site(os.fspath(path)))
 
 
-def read_climatology(path):
-    """The climatology file (.cld) at `path`."""
+def read_climatology(path: PathLike) -> Climatology:
+    """The climatology file (.cld) at `path`, as a Climatology. Raises
+    KelmarFileNotFoundError for a missing file, KelmarError naming the file
+    and line for a bad one.
+
+    >>> kelmar.read_climatology("climat.cld").name
+    'climat.cld'
+    """
     return Climatology(_kelmar.read_climatology(os.fspath(path)))
 
 
-def read_weather(path, site_id=""):
+def read_weather(path: PathLike, site_id: str = "") -> Weather:
     """A weather record: a .wed file, or the record of `site_id` in a tidy
-    weather table (.csv; its only site when no id is given)."""
+    weather table (.csv; its only site when no id is given). Raises
+    KelmarFileNotFoundError for a missing file, KelmarError naming the file
+    and line for a bad one, or for a `site_id` the table lacks.
+
+    >>> weather = kelmar.read_weather("weather.wed")
+    >>> weather.year_begin <= weather.year_end
+    True
+    """
     return Weather(_kelmar.read_weather(os.fspath(path), site_id or ""))
 
 
@@ -235,29 +366,46 @@ Scenario.__doc__ = """A climate scenario by the delta-change method, as a scenar
 delta_t (degC added) and precip_factor (ratio), one value or twelve from
 January; variability (ratio on the year-to-year variability of simulated
 weather); trend_t (degC per 100 years) and trend_precip (% per 100 years)
-over the run. Without a name, the results name it by its description."""
-Scenario.__repr__ = lambda self: f"Scenario({self.describe()!r})"
+over the run. Without a name, the results name it by its description.
+Setting other than one value or twelve raises KelmarError; the values
+themselves are checked when a run takes the scenario.
+
+>>> warm = kelmar.Scenario(delta_t=2, precip_factor=0.9)
+>>> warm.delta_t[6], warm.variability
+(2.0, 1.0)
+"""
+Scenario.__repr__ = lambda self: f"Scenario({self.describe()!r})"  # type: ignore[assignment, attr-defined]
 
 
-def read_scenario(path):
+def read_scenario(path: PathLike) -> Scenario:
     """The scenario file at `path` ("key = value" lines); its name defaults
-    to the file's name."""
+    to the file's name. Raises KelmarFileNotFoundError for a missing file,
+    KelmarError naming the file and line for a bad one.
+
+    >>> import pathlib, tempfile
+    >>> folder = tempfile.TemporaryDirectory()
+    >>> path = pathlib.Path(folder.name, "warm.scn")
+    >>> _ = path.write_text("delta_t = 2\\n")
+    >>> kelmar.read_scenario(path).delta_t[0]
+    2.0
+    >>> folder.cleanup()
+    """
     return _kelmar.read_scenario(os.fspath(path))
 
 
-def _scenario(scenario):
+def _scenario(scenario: Optional[Union[Scenario, PathLike]]) -> Optional[Scenario]:
     return scenario if scenario is None or isinstance(scenario, Scenario) else read_scenario(scenario)
 
 
-def _site(site):
+def _site(site: Union[Site, PathLike]) -> Site:
     return site if isinstance(site, Site) else read_site(site)
 
 
-def _climate(climate):
+def _climate(climate: Optional[Union[Climatology, PathLike]]) -> Optional[Climatology]:
     return climate if climate is None or isinstance(climate, Climatology) else read_climatology(climate)
 
 
-def _weather(weather, site_id=""):
+def _weather(weather: Optional[Union[Weather, PathLike]], site_id: str = "") -> Optional[Weather]:
     return weather if weather is None or isinstance(weather, Weather) else read_weather(weather, site_id)
 
 
@@ -289,11 +437,28 @@ def _frame(site_codes, site_ids, years, months, values, annual, seeds=None):
 
 class Result:
     """One site's run: `monthly` and `annual` DataFrames with the columns of
-    the batch's monthly.csv and annual.csv, and `seed`, the random state the
-    run started from (`simulate(..., seed=result.seed)` repeats it), and
-    `scenario`, the scenario it ran under (None without one)."""
+    the batch's monthly.csv and annual.csv (site_id, year, month, then the
+    results with their unit in the name: tair_degC, t_ms_degC,
+    w_ms_vol_pct, ...), and `seed`, the random state the run started from
+    (`simulate(..., seed=result.seed)` repeats it), and `scenario`, the
+    scenario it ran under (None without one).
 
-    def __init__(self, site_id, seed, monthly, annual, weather_from_file, scenario=None, site=None):
+    >>> result = kelmar.simulate("soil.sit", "climat.cld", seed=1, run_years=2)
+    >>> result
+    Result(site_id='soil', seed=1, years=2)
+    >>> list(result.monthly.columns[:4])
+    ['site_id', 'year', 'month', 'tair_degC']
+    >>> len(result.monthly), len(result.annual)
+    (24, 2)
+    """
+
+    site_id: str
+    seed: int
+    weather_from_file: bool
+    scenario: Optional[Scenario]
+
+    def __init__(self, site_id: str, seed: int, monthly: Any, annual: Any, weather_from_file: bool,
+                 scenario: Optional[Scenario] = None, site: Optional[dict[str, float]] = None) -> None:
         self.site_id = site_id
         self.seed = seed
         self._site = site  # the site parameters by key, for to_xarray()
@@ -303,28 +468,36 @@ class Result:
         self.scenario = scenario
 
     @functools.cached_property
-    def monthly(self):
+    def monthly(self) -> pd.DataFrame:
+        """The months: site_id, year, month and the results."""
         years, months, values = self._monthly
         return _frame(np.zeros(len(years), dtype=np.int64), [self.site_id], years, months, values, False)
 
     @functools.cached_property
-    def annual(self):
+    def annual(self) -> pd.DataFrame:
+        """The years: site_id, year, the results' annual means (precipitation
+        summed) and seed."""
         years, months, values = self._annual
         return _frame(np.zeros(len(years), dtype=np.int64), [self.site_id], years, months, values, True,
                       _seeds(np.full(len(years), self.seed, dtype=np.uint64)))
 
-    def to_xarray(self, annual=False):
+    def to_xarray(self, annual: bool = False) -> xarray.Dataset:
         """The run as an xarray Dataset laid out as the batch's results.nc:
         <key>(time, site_id) of the months, the site its one entry, so that
         .sel(site_id=...) works as on the file; with annual=True as
         results_annual.nc (sums, and means weighted by the days of each
-        month)."""
+        month). Needs xarray (Debian's python3-xarray).
+
+        >>> data = kelmar.simulate("soil.sit", "climat.cld", seed=1, run_years=2).to_xarray()
+        >>> data.sizes["time"], data.sizes["site_id"]
+        (24, 1)
+        """
         from . import _cf
         attrs = {} if self.scenario is None else {"scenario": self.scenario.describe()}
         return _cf.dataset([self.site_id], [self.seed], [self._monthly], [self._annual], extra_attrs=attrs,
                            annual_file=annual, params=None if self._site is None else [self._site])
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return f"Result(site_id={self.site_id!r}, seed={self.seed}, years={len(self._annual[0])})"
 
 
@@ -335,9 +508,27 @@ class EnsembleResult:
     ...), or with summary=True `summary_monthly` and `summary_annual` (those
     of summary_monthly.csv and summary_annual.csv; sd NaN for one value)
     and no per-replicate tables. `seed` is the base seed, `rng` the
-    generator, `scenario` the scenario column."""
+    generator, `scenario` the scenario column.
 
-    def __init__(self, site_id, scenario, seed, rng, replicates, out):
+    >>> ensemble = kelmar.simulate("soil.sit", "climat.cld", seed=1, replicates=3, run_years=2)
+    >>> sorted(ensemble.annual["replicate"].unique())
+    [0, 1, 2]
+    >>> summary = kelmar.simulate("soil.sit", "climat.cld", seed=1, replicates=3, run_years=2, summary=True)
+    >>> summary.monthly is None, len(summary.summary_monthly) > 0
+    (True, True)
+    """
+
+    site_id: str
+    scenario: str
+    seed: int
+    rng: str
+    replicates: int
+    monthly: Optional[pd.DataFrame]
+    annual: Optional[pd.DataFrame]
+    summary_monthly: Optional[pd.DataFrame]
+    summary_annual: Optional[pd.DataFrame]
+
+    def __init__(self, site_id: str, scenario: str, seed: int, rng: str, replicates: int, out: dict[str, Any]) -> None:
         self.site_id = site_id
         self.scenario = scenario
         self.seed = seed
@@ -376,11 +567,18 @@ class EnsembleResult:
         table.update(_columns(SUMMARY_COLUMNS, columns))
         return pd.DataFrame(table, copy=False)
 
-    def to_xarray(self, annual=False):
+    def to_xarray(self, annual: bool = False) -> xarray.Dataset:
         """The replicates as an xarray Dataset laid out as the batch's
         results.nc with --replicates: <key>(time, realization, site_id)
         (CF standard_name realization); with annual=True as
-        results_annual.nc."""
+        results_annual.nc. Raises KelmarError for a summary (summary=True),
+        which keeps no replicate's series.
+
+        >>> ensemble = kelmar.simulate("soil.sit", "climat.cld", seed=1, replicates=3, run_years=2)
+        >>> data = ensemble.to_xarray(annual=True)
+        >>> data.sizes["time"], data.sizes["realization"], data.sizes["site_id"]
+        (2, 3, 1)
+        """
         if self.monthly is None:
             raise KelmarError("A summary holds no replicate's series: run the ensemble without summary=True "
                               "for to_xarray().")
@@ -398,13 +596,13 @@ class EnsembleResult:
                                         "replicates": self.replicates},
                            annual_file=annual)
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         kind = "summary" if self.monthly is None else "tables"
         return (f"EnsembleResult(site_id={self.site_id!r}, scenario={self.scenario!r}, replicates={self.replicates}, "
                 f"rng={self.rng!r}, seed={self.seed}, {kind})")
 
 
-def _simulated_years(start_year, run_years):
+def _simulated_years(start_year: Optional[int], run_years: Optional[int]) -> tuple[int, int]:
     """start_year and run_years (None: 1 and 500) checked as kelmar-cli
     checks --start-year and --run-years; ValueError names the argument."""
     def whole(value):
@@ -427,8 +625,33 @@ SUMMARY_COLUMNS = [f["name"] for f in _kelmar.SUMMARY_FIELDS]
 MOST_REPLICATES = 100_000_000
 
 
-def simulate(site, climate=None, weather=None, seed=None, site_id=None, scenario=None, replicates=1, rng="lcg32",
-             summary=False, jobs=None, start_year=None, run_years=None):
+# The result's type by the call, for type checkers: one run (replicates 1,
+# no summary) is a Result, a summary an EnsembleResult; a replicate count
+# known only at run time is either.
+@overload
+def simulate(site: Union[Site, PathLike], climate: Optional[Union[Climatology, PathLike]] = None,
+             weather: Optional[Union[Weather, PathLike]] = None, seed: Optional[int] = None,
+             site_id: Optional[str] = None, scenario: Optional[Union[Scenario, PathLike]] = None,
+             replicates: Literal[1] = 1, rng: str = "lcg32", summary: Literal[False] = False,
+             jobs: Optional[int] = None, start_year: Optional[int] = None,
+             run_years: Optional[int] = None) -> Result: ...
+@overload
+def simulate(site: Union[Site, PathLike], climate: Optional[Union[Climatology, PathLike]] = None,
+             weather: Optional[Union[Weather, PathLike]] = None, seed: Optional[int] = None,
+             site_id: Optional[str] = None, scenario: Optional[Union[Scenario, PathLike]] = None,
+             replicates: int = 1, rng: str = "lcg32", *, summary: Literal[True], jobs: Optional[int] = None,
+             start_year: Optional[int] = None, run_years: Optional[int] = None) -> EnsembleResult: ...
+@overload
+def simulate(site: Union[Site, PathLike], climate: Optional[Union[Climatology, PathLike]] = None,
+             weather: Optional[Union[Weather, PathLike]] = None, seed: Optional[int] = None,
+             site_id: Optional[str] = None, scenario: Optional[Union[Scenario, PathLike]] = None,
+             replicates: int = 1, rng: str = "lcg32", summary: bool = False, jobs: Optional[int] = None,
+             start_year: Optional[int] = None, run_years: Optional[int] = None) -> Union[Result, EnsembleResult]: ...
+def simulate(site: Union[Site, PathLike], climate: Optional[Union[Climatology, PathLike]] = None,
+             weather: Optional[Union[Weather, PathLike]] = None, seed: Optional[int] = None,
+             site_id: Optional[str] = None, scenario: Optional[Union[Scenario, PathLike]] = None,
+             replicates: int = 1, rng: str = "lcg32", summary: bool = False, jobs: Optional[int] = None,
+             start_year: Optional[int] = None, run_years: Optional[int] = None) -> Union[Result, EnsembleResult]:
     """Runs a site as `kelmar-cli simulate` does: with `weather` (a record or
     a path) the observed record, `climate` then filling its soil-temperature
     gaps; otherwise 500 years simulated from `climate`. `seed` fixes the
@@ -447,7 +670,28 @@ def simulate(site, climate=None, weather=None, seed=None, site_id=None, scenario
     first years of the 500-year run of the same seed) numbered from the
     calendar year `start_year` (default 1), as --start-year and --run-years
     do; a run ends by the year 9999. An observed record keeps its own years:
-    either argument with `weather` raises ValueError."""
+    either argument with `weather` raises ValueError.
+
+    Returns a Result (one run), or an EnsembleResult with `replicates` > 1
+    or `summary`. Raises KelmarFileNotFoundError for a missing file,
+    KelmarValueError for a value out of range (seed < 0, replicates 0,
+    run_years 501), KelmarTypeError for one of the wrong type (seed="1"),
+    and KelmarError with the program's text for a run
+    that cannot start (an observed record with soil-temperature gaps and no
+    climatology). For a type checker, a call without `replicates` and
+    `summary` gives a Result, one with summary=True an EnsembleResult, and
+    one with a replicate count either (`isinstance` tells which).
+
+    >>> result = kelmar.simulate("soil.sit", "climat.cld", seed=1, start_year=1991, run_years=30)
+    >>> isinstance(result, kelmar.Result), result.annual["year"].iloc[[0, -1]].tolist()
+    (True, [1991, 2020])
+    >>> observed = kelmar.simulate("soil.sit", "climat.cld", weather="weather.wed", seed=1)
+    >>> observed.weather_from_file
+    True
+    >>> kelmar.simulate("soil.sit", "climat.cld", run_years=0)
+    Traceback (most recent call last):
+    kelmar.KelmarValueError: run_years takes a whole number from 1 to 500, not 0.
+    """
     if weather is not None:
         for name, value in (("start_year", start_year), ("run_years", run_years)):
             if value is not None:
@@ -472,11 +716,19 @@ def simulate(site, climate=None, weather=None, seed=None, site_id=None, scenario
     return Result(name, out["seed"], out["monthly"], out["annual"], weather is not None, scenario, site.to_dict())
 
 
-def estimate(weather, site_id=""):
+def estimate(weather: Union[Weather, PathLike], site_id: str = "") -> Climatology:
     """The climatology estimated from an observed record (a record or a
-    path), as kelmar-cli estimate makes it; warns where a regression
-    coefficient could not be estimated."""
-    return Climatology(_kelmar.estimate(_weather(weather, site_id)._impl))
+    path; `site_id` for a tidy weather table), as kelmar-cli estimate makes
+    it; a KelmarWarning for each regression coefficient that could not be
+    estimated (missing, -99.9: a record under five years, say), which a
+    simulated run then refuses. Raises KelmarFileNotFoundError for a
+    missing file.
+
+    >>> climate = kelmar.estimate("weather.wed")
+    >>> climate.av_Ta.shape
+    (12,)
+    """
+    return Climatology(_kelmar.estimate(cast(Weather, _weather(weather, site_id))._impl))
 
 
 class BatchResult:
@@ -630,12 +882,24 @@ class CheckResult(pd.DataFrame):
     with the columns of check.csv (NaN where the file's field is empty),
     and `verdicts`, the lines kelmar-cli check prints per variable; `seed`,
     `record_years`, `simulated_years`, `record_name` and `climate_name`
-    (empty when estimated from the record)."""
+    (empty when estimated from the record).
+
+    >>> table = kelmar.check("weather.wed", seed=1, years=50)
+    >>> table.simulated_years, table.climate_name
+    (50, '')
+    """
+
+    verdicts: list[str]
+    seed: int
+    record_years: int
+    simulated_years: int
+    record_name: str
+    climate_name: str
 
     _metadata = ["verdicts", "seed", "record_years", "simulated_years", "record_name", "climate_name"]
 
     @property
-    def _constructor(self):
+    def _constructor(self) -> type[CheckResult]:
         return CheckResult
 
 
@@ -643,7 +907,8 @@ class CheckResult(pd.DataFrame):
 CHECK_COLUMNS = [f["name"] for f in _kelmar.CHECK_FIELDS]
 
 
-def check(weather, climate=None, years=500, seed=None, site_id=""):
+def check(weather: Union[Weather, PathLike], climate: Optional[Union[Climatology, PathLike]] = None,
+          years: int = 500, seed: Optional[int] = None, site_id: str = "") -> CheckResult:
     """Checks the weather generator against an observed record (a record or
     a path; `site_id` for a tidy weather table), as `kelmar-cli check` does:
     the climatology estimated from the record, or `climate` (a record or a
@@ -651,8 +916,19 @@ def check(weather, climate=None, years=500, seed=None, site_id=""):
     the clock), and each month's observed and simulated values compared
     (Welch's t, F or Brown-Forsythe, Kolmogorov-Smirnov; Holm's adjustment
     per variable). Returns a CheckResult. The figure of kelmar-cli check is
-    not drawn here: it needs the window's libraries."""
-    weather = _weather(weather, site_id or "")
+    not drawn here: it needs the window's libraries. Raises
+    KelmarFileNotFoundError for a missing file, KelmarError for `years`
+    out of range, KelmarValueError for `seed` out of range, and
+    KelmarTypeError for either of the wrong type.
+
+    >>> table = kelmar.check("weather.wed", seed=1, years=50)
+    >>> list(table.columns[:3])
+    ['variable', 'unit', 'month']
+    >>> kelmar.check("weather.wed", years=2.5)
+    Traceback (most recent call last):
+    kelmar.KelmarTypeError: years takes a whole number from 2 to 500, not 2.5.
+    """
+    weather = cast(Weather, _weather(weather, site_id or ""))
     climate = _climate(climate)
     if isinstance(years, bool) or not isinstance(years, (int, np.integer)):
         raise KelmarTypeError(f"years takes a whole number from 2 to 500, not {years!r}.")
