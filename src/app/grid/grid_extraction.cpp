@@ -1,0 +1,256 @@
+#include "app/grid/grid_extraction.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <numeric>
+#include <optional>
+
+#include "app/grid/cell_search.h"
+#include "model/errors.h"
+
+namespace kelmar::grid {
+
+namespace {
+
+constexpr double NOT_A_VALUE = std::numeric_limits<double>::quiet_NaN();
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+std::string SiteName(const GridSite& site) {
+    return "The site \"" + site.Id + "\" (line " + std::to_string(site.Line) + ")";
+}
+
+// What a site needs of the grid, worked out before anything is read.
+struct SitePlan {
+    std::string Error;
+    Cell Own;
+    std::vector<std::pair<Cell, double>> Near;    // stand-ins, nearest first
+    std::vector<std::pair<Cell, double>> Around;  // bilinear weights
+    int RowMin = 0, RowMax = -1, ColMin = 0, ColMax = -1;
+
+    void Cover(const Cell& cell) {
+        if (RowMax < RowMin) {
+            RowMin = RowMax = cell.Row;
+            ColMin = ColMax = cell.Col;
+            return;
+        }
+        RowMin = std::min(RowMin, cell.Row);
+        RowMax = std::max(RowMax, cell.Row);
+        ColMin = std::min(ColMin, cell.Col);
+        ColMax = std::max(ColMax, cell.Col);
+    }
+};
+
+bool HoldsData(const GridBlock& block, const Cell& cell) {
+    for (GridKey key : {GridKey::Tair, GridKey::Prec}) {
+        bool any = false;
+        for (int m = 0; m < block.Months && !any; ++m) any = !std::isnan(block.At(key, m, cell.Row, cell.Col));
+        if (!any) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+const char* GridMethodName(GridMethod method) { return method == GridMethod::Bilinear ? "bilinear" : "nearest"; }
+
+namespace {
+
+ClimateGridRequest Request(const ExtractOptions& options) {
+    static_assert(RECORD_KEYS.size() == GRID_KEY_COUNT);
+    ClimateGridRequest request;
+    request.Files = options.GridFiles;
+    request.Names = options.VariableNames;
+    request.Units = options.Units;
+    return request;
+}
+
+}  // namespace
+
+GridExtraction::GridExtraction(const ExtractOptions& options) : Options(options), Reader(OpenClimateGrid(Request(options))) {}
+
+GridExtraction::~GridExtraction() = default;
+
+std::vector<std::string> GridExtraction::Notes() const { return Reader->Notes(); }
+
+namespace {
+
+class SiteWork {
+public:
+    SiteWork(const ClimateGrid& grid, const ExtractOptions& options, const CellSearch& search)
+        : Grid(grid), Options(options), Search(search) {}
+
+    SitePlan Plan(const GridSite& site) const {
+        SitePlan plan;
+        if (!site.Fault.empty()) {
+            plan.Error = site.Fault;
+            return plan;
+        }
+        std::string outside;
+        const std::optional<Cell> own = Search.Own(site.Lat, site.Lon, outside);
+        if (!own) {
+            plan.Error = SiteName(site) + " at lat " + Number(site.Lat) + ", lon " + Number(site.Lon) + " " + outside + ".";
+            return plan;
+        }
+        plan.Own = *own;
+        plan.Cover(*own);
+        plan.Near = Search.Near(site.Lat, site.Lon, Options.MaxDistanceKm);
+        for (const auto& [cell, distance] : plan.Near) plan.Cover(cell);
+        if (Options.Method == GridMethod::Bilinear) {
+            plan.Around = Search.Around(site.Lat, site.Lon);
+            for (const auto& [cell, weight] : plan.Around) plan.Cover(cell);
+        }
+        return plan;
+    }
+
+    // The record of one site from the block holding its plan's cells.
+    void Take(const GridSite& site, const SitePlan& plan, const GridBlock& block, SiteRecord& record) const {
+        const GridMonths months = Grid.Months();
+        record.FirstYear = GridMonthYear(months.First);
+        record.FirstMonth = GridMonthOfYear(months.First);
+        if (Options.Method == GridMethod::Bilinear) {
+            std::vector<std::pair<Cell, double>> used;
+            for (const auto& entry : plan.Around)
+                if (HoldsData(block, entry.first)) used.push_back(entry);
+            if (!used.empty()) {
+                for (const auto& [cell, weight] : used)
+                    if (Refuse(site, block, cell, record)) return;
+                Interpolate(block, used, record);
+                const auto nearest = std::min_element(used.begin(), used.end(), [&](const auto& a, const auto& b) {
+                    return Search.DistanceKm(site.Lat, site.Lon, a.first) < Search.DistanceKm(site.Lat, site.Lon, b.first);
+                });
+                record.Cell = Describe(site, nearest->first, GridMethod::Bilinear);
+                return;
+            }
+            // None of the four holds data (sea around the site): the nearest cell with data, as without --method.
+        }
+        std::optional<Cell> taken;
+        if (HoldsData(block, plan.Own)) taken = plan.Own;
+        for (const auto& [cell, distance] : plan.Near)
+            if (!taken && HoldsData(block, cell)) taken = cell;
+        if (!taken) {
+            record.Error = SiteName(site) + ": its cell (lat " + Number(Search.Lat(plan.Own)) + ", lon " +
+                           Number(Search.Lon(plan.Own)) + ") holds no data, nor does any cell within " +
+                           Number(Options.MaxDistanceKm) + " km (--max-distance).";
+            return;
+        }
+        if (Refuse(site, block, *taken, record)) return;
+        for (int k = 0; k < GRID_KEY_COUNT; ++k) {
+            std::vector<double>& series = record.Values[k];
+            series.assign(months.Count, NOT_A_VALUE);
+            if (block.Values[k].empty()) continue;
+            for (int m = 0; m < months.Count; ++m) series[m] = block.At(static_cast<GridKey>(k), m, taken->Row, taken->Col);
+        }
+        record.Cell = Describe(site, *taken, GridMethod::Nearest);
+    }
+
+private:
+    CellTaken Describe(const GridSite& site, const Cell& cell, GridMethod method) const {
+        return {Search.Lat(cell), Search.Lon(cell), Search.DistanceKm(site.Lat, site.Lon, cell), method};
+    }
+
+    // Sets the site's error and gives true when the cell holds a value no
+    // monthly mean temperature or monthly precipitation can have.
+    bool Refuse(const GridSite& site, const GridBlock& block, const Cell& cell, SiteRecord& record) const {
+        for (int k = 0; k < GRID_KEY_COUNT; ++k) {
+            if (block.Values[k].empty()) continue;
+            const auto key = static_cast<GridKey>(k);
+            for (int m = 0; m < block.Months; ++m) {
+                const double value = block.At(key, m, cell.Row, cell.Col);
+                if (std::isnan(value)) continue;
+                const std::optional<std::string> why = AbsurdGridValue(GridKeyQuantity(key), value);
+                if (!why) continue;
+                const GridSource source = Grid.Source(key);
+                record.Error = SiteName(site) + ": the grid file \"" + source.File + "\", variable \"" + source.Name +
+                               "\" (" + GRID_KEY_NAMES[k] + ") holds " + Number(value) +
+                               (key == GridKey::Prec ? " mm" : " degC") + " in " +
+                               GridMonthText(Grid.Months().First + m) + " at the cell lat " +
+                               Number(Search.Lat(cell)) + ", lon " + Number(Search.Lon(cell)) + ": " + *why + ".";
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Each month the weighted mean of the cells holding a value that month,
+    // the weights of the others left out (and the rest scaled up to one).
+    void Interpolate(const GridBlock& block, const std::vector<std::pair<Cell, double>>& used, SiteRecord& record) const {
+        for (int k = 0; k < GRID_KEY_COUNT; ++k) {
+            std::vector<double>& series = record.Values[k];
+            series.assign(block.Months, NOT_A_VALUE);
+            if (block.Values[k].empty()) continue;
+            for (int m = 0; m < block.Months; ++m) {
+                double sum = 0, weights = 0;
+                for (const auto& [cell, weight] : used) {
+                    const double value = block.At(static_cast<GridKey>(k), m, cell.Row, cell.Col);
+                    if (std::isnan(value)) continue;
+                    sum += weight * value;
+                    weights += weight;
+                }
+                if (weights > 0) series[m] = sum / weights;
+            }
+        }
+    }
+
+    const ClimateGrid& Grid;
+    const ExtractOptions& Options;
+    const CellSearch& Search;
+};
+
+}  // namespace
+
+void GridExtraction::Run(const std::vector<GridSite>& sites, const std::function<void(const SiteRecord&)>& deliver) {
+    const CellSearch search(Reader->Lats(), Reader->Lons());
+    const SiteWork work(*Reader, Options, search);
+    const std::size_t months = static_cast<std::size_t>(Reader->Months().Count);
+    std::size_t keys = 0;
+    for (int k = 0; k < GRID_KEY_COUNT; ++k) keys += Reader->Source(static_cast<GridKey>(k)).Present;
+    // A cell's bytes as read: the values of each variable and the library's buffer beside them.
+    const std::size_t cellBytes = months * (keys + 1) * sizeof(double);
+    const std::size_t recordBytes = months * GRID_KEY_COUNT * sizeof(double) + 256;
+    const std::size_t window = std::max<std::size_t>(1, Options.BlockBytes / recordBytes);
+    GridBlock block;
+    for (std::size_t begin = 0; begin < sites.size(); begin += window) {
+        const std::size_t end = std::min(sites.size(), begin + window);
+        std::vector<SiteRecord> records(end - begin);
+        std::vector<SitePlan> plans(end - begin);
+        std::vector<std::size_t> order;
+        for (std::size_t i = begin; i < end; ++i) {
+            records[i - begin].Site = &sites[i];
+            plans[i - begin] = work.Plan(sites[i]);
+            if (plans[i - begin].Error.empty()) order.push_back(i - begin);
+            else records[i - begin].Error = plans[i - begin].Error;
+        }
+        std::stable_sort(order.begin(), order.end(), [&plans](std::size_t a, std::size_t b) {
+            return plans[a].RowMin < plans[b].RowMin || (plans[a].RowMin == plans[b].RowMin && plans[a].ColMin < plans[b].ColMin);
+        });
+        // Bands of sites whose cells' bounding box stays within the budget.
+        for (std::size_t first = 0; first < order.size();) {
+            SitePlan box = plans[order[first]];
+            std::size_t last = first + 1;
+            for (; last < order.size(); ++last) {
+                const SitePlan& next = plans[order[last]];
+                const std::size_t rows = std::max(box.RowMax, next.RowMax) - std::min(box.RowMin, next.RowMin) + 1;
+                const std::size_t cols = std::max(box.ColMax, next.ColMax) - std::min(box.ColMin, next.ColMin) + 1;
+                if (rows * cols * cellBytes > Options.BlockBytes) break;
+                box.RowMin = std::min(box.RowMin, next.RowMin);
+                box.RowMax = std::max(box.RowMax, next.RowMax);
+                box.ColMin = std::min(box.ColMin, next.ColMin);
+                box.ColMax = std::max(box.ColMax, next.ColMax);
+            }
+            Reader->ReadBlock(box.RowMin, box.RowMax + 1, box.ColMin, box.ColMax + 1, block);
+            for (std::size_t i = first; i < last; ++i)
+                work.Take(sites[begin + order[i]], plans[order[i]], block, records[order[i]]);
+            first = last;
+        }
+        for (const SiteRecord& record : records) deliver(record);
+    }
+}
+
+}  // namespace kelmar::grid
