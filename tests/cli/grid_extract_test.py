@@ -141,6 +141,28 @@ class UnitsAndCalendars(GridTest):
         self.assertEqual([(r["year"], r["month"], r["tair"]) for r in rows if r["tair"] != "NA"],
                          [("2001", "11", "10"), ("2001", "12", "10"), ("2002", "1", "10")])
 
+    def test_the_record_covers_the_months_tair_and_prec_share_and_says_so(self):
+        t_file, p_file, s_file = self.path("t.nc"), self.path("p.nc"), self.path("s.nc")
+        soil = {"data": field(278.15), "attrs": {"standard_name": "soil_temperature", "units": "K"}}
+        make_grid(t_file, {"t": tair(nt=3)}, times=(15.0, 45.0, 75.0))
+        make_grid(p_file, {"p": prec(nt=2)}, times=(45.0, 75.0))
+        make_grid(s_file, {"s": soil}, times=(15.0,))
+        files = [t_file, p_file, s_file]
+        done = self.extract(files, self.sites([("A", 10.0, 20.0)]))
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("note: tair covers 2001-01 to 2001-03 and prec 2001-02 to 2001-03; the records cover the "
+                      "months both have, 2001-02 to 2001-03.", done.stderr)
+        self.assertIn("note: tsoil covers 2001-01 to 2001-01, none of the records' months", done.stderr)
+        rows = [(r["month"], r["tair"], r["prec"], r["tsoil"]) for r in read_rows(self.path("stations.csv"))][:4]
+        self.assertEqual(rows, [("1", "NA", "NA", "NA"), ("2", "10", "50", "NA"), ("3", "10", "50", "NA"),
+                                ("4", "NA", "NA", "NA")])
+        make_grid(s_file, {"s": soil}, times=(45.0,))
+        done = self.extract(files, self.sites([("A", 10.0, 20.0)]))
+        self.assertIn("note: tsoil covers 2001-02 to 2001-02; its other months are left missing.", done.stderr)
+        tsoil = [r["tsoil"] for r in read_rows(self.path("stations.csv"))][1:3]
+        self.assertTrue(math.isclose(float(tsoil[0]), 5.0, abs_tol=1e-9), tsoil)
+        self.assertEqual(tsoil[1], "NA")
+
     def test_packed_values_with_fill_and_rounding_below_zero(self):
         grid = self.path("grid.nc")
         t = np.array([[[1000, -32767], [500, 500]], [[-32767, 0], [0, 0]]], dtype="i2")

@@ -137,8 +137,11 @@ std::vector<std::pair<Cell, double>> CellSearch::Around(double lat, double lon) 
     for (int j = 0; j < m && !found; ++j) {
         const int k = j + 1 < m ? j + 1 : (IsGlobal ? 0 : -1);
         if (k < 0) break;
-        const double span = LonDifference(Lons[k], Lons[j]) == 0 ? 360 : std::fmod(LonDifference(Lons[k], Lons[j]) + 360.0, 360.0);
-        const double offset = std::fmod(LonDifference(lon, Lons[j]) + 360.0, 360.0);
+        // Eastward from column j to k (across the seam: k is column 0), and to the site.
+        double span = LonDifference(Lons[k], Lons[j]);
+        if (span <= 0) span += 360.0;
+        double offset = LonDifference(lon, Lons[j]);
+        if (offset < 0) offset += 360.0;
         if (offset <= span) {
             c0 = j;
             c1 = k;
