@@ -214,6 +214,7 @@ void ReadAxes(Variable& variable) {
     const std::string list = DimensionList(file, dims);
     variable.Lengths.resize(dims.size());
     std::vector<int> coordinates(dims.size(), -1);
+    int other = -1;  // the first dimension of another kind longer than 1
     for (std::size_t i = 0; i < dims.size(); ++i) {
         variable.Check(nc_inq_dimlen(file, dims[i], &variable.Lengths[i]), "its dimensions");
         coordinates[i] = CoordinateOf(file, dims[i]);
@@ -224,14 +225,15 @@ void ReadAxes(Variable& variable) {
                                             : nullptr;
         if (slot && *slot >= 0) variable.Fail("it has two dimensions of one kind in " + list);
         if (slot) *slot = static_cast<int>(i);
-        else if (variable.Lengths[i] != 1)
-            variable.Fail("it has the dimensions " + list + ": " + DimensionList(file, {dims[i]}) +
-                          " is neither time, latitude nor longitude, and only such dimensions of length 1 are read");
+        else if (variable.Lengths[i] != 1 && other < 0) other = static_cast<int>(i);
     }
     if (variable.TimeAt < 0) variable.Fail("it has no time axis among its dimensions " + list);
     if (variable.LatAt < 0 || variable.LonAt < 0)
         variable.Fail("it has the dimensions " + list + ", without a latitude and a longitude axis (1-D coordinates in "
                       "degrees_north and degrees_east); grids with 2-D coordinates (curvilinear) are not read");
+    if (other >= 0)
+        variable.Fail("it has the dimensions " + list + ": " + DimensionList(file, {dims[other]}) +
+                      " is neither time, latitude nor longitude, and only such dimensions of length 1 are read");
     ReadTimeAxis(variable, coordinates[variable.TimeAt], variable.Lengths[variable.TimeAt]);
     variable.Lats = ReadCoordinate(variable, coordinates[variable.LatAt], variable.Lengths[variable.LatAt], "its latitudes");
     variable.Lons = ReadCoordinate(variable, coordinates[variable.LonAt], variable.Lengths[variable.LonAt], "its longitudes");

@@ -343,6 +343,47 @@ class Hostile(GridTest):
                     self.assertIn(text, done.stderr)
                 self.assertFalse(os.path.exists(out))
 
+    def test_dimensions_other_than_time_latitude_longitude(self):
+        """A length-1 extra dimension and another dimension order are read;
+        a longer extra dimension and 2-D coordinates are refused by name."""
+        def build(name, dims, sizes, coords):
+            path = self.path(name)
+            with netCDF4.Dataset(path, "w") as nc:
+                for dim, size in zip(dims, sizes):
+                    nc.createDimension(dim, size)
+                time = nc.createVariable("time", "f8", ("time",))
+                time.units = "days since 2001-01-01"
+                time[:] = [15.0]
+                for dim, units in coords.items():
+                    var = nc.createVariable(dim, "f8", (dim,))
+                    var.units = units
+                    var[:] = [10.0, 10.5] if units == "degrees_north" else [20.0, 20.5]
+                for var_name, standard, units, value in (("t", "air_temperature", "degC", 10.0),
+                                                         ("p", "precipitation_flux", "mm/month", 50.0)):
+                    var = nc.createVariable(var_name, "f8", dims)
+                    var.standard_name = standard
+                    var.units = units
+                    data = np.full(sizes, value)
+                    data[(0,) * len(sizes)] = value + 1  # the cell of lat 10, lon 20
+                    var[:] = data
+            return path
+
+        sites = self.sites([("A", 10.0, 20.0)])
+        lat_lon = {"lat": "degrees_north", "lon": "degrees_east"}
+        read = build("height.nc", ("time", "height", "lon", "lat"), (1, 1, 2, 2), lat_lon)
+        done = self.extract([read], sites)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(read_rows(self.path("stations.csv"))[0]["tair"], "11")
+        for name, dims, sizes, coords, said in (
+                ("levels.nc", ("time", "plev", "lat", "lon"), (1, 3, 2, 2), lat_lon,
+                 "(time=1, plev=3, lat=2, lon=2): (plev=3) is neither time, latitude nor longitude"),
+                ("curvilinear.nc", ("time", "y", "x"), (1, 2, 2), {}, "(time=1, y=2, x=2), without a latitude")):
+            with self.subTest(name):
+                done = self.extract([build(name, dims, sizes, coords)], sites, out=name + ".csv")
+                self.assertEqual(done.returncode, 1)
+                self.assertIn(name, done.stderr)
+                self.assertIn(said, done.stderr)
+
     def test_absurd_precipitation_names_file_variable_month_and_cell(self):
         grid = self.path("wet.nc")
         p = field(50.0, nt=2)
