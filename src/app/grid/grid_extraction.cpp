@@ -6,6 +6,7 @@
 #include <limits>
 #include <numeric>
 #include <optional>
+#include <set>
 
 #include "app/grid/cell_search.h"
 #include "model/errors.h"
@@ -30,7 +31,6 @@ std::string SiteName(const GridSite& site) {
 struct SitePlan {
     std::string Error;
     Cell Own;
-    std::vector<std::pair<Cell, double>> Near;    // stand-ins, nearest first
     std::vector<std::pair<Cell, double>> Around;  // bilinear weights
     int RowMin = 0, RowMax = -1, ColMin = 0, ColMax = -1;
 
@@ -83,7 +83,7 @@ namespace {
 
 class SiteWork {
 public:
-    SiteWork(const ClimateGrid& grid, const ExtractOptions& options, const CellSearch& search)
+    SiteWork(ClimateGrid& grid, const ExtractOptions& options, const CellSearch& search)
         : Grid(grid), Options(options), Search(search) {}
 
     SitePlan Plan(const GridSite& site) const {
@@ -100,8 +100,6 @@ public:
         }
         plan.Own = *own;
         plan.Cover(*own);
-        plan.Near = Search.Near(site.Lat, site.Lon, Options.MaxDistanceKm);
-        for (const auto& [cell, distance] : plan.Near) plan.Cover(cell);
         if (Options.Method == GridMethod::Bilinear) {
             plan.Around = Search.Around(site.Lat, site.Lon);
             for (const auto& [cell, weight] : plan.Around) plan.Cover(cell);
@@ -109,8 +107,9 @@ public:
         return plan;
     }
 
-    // The record of one site from the block holding its plan's cells.
-    void Take(const GridSite& site, const SitePlan& plan, const GridBlock& block, SiteRecord& record) const {
+    // The record of one site from the block holding its plan's cells; false
+    // when they hold no data, and a stand-in is to be looked for (StandIn).
+    bool Take(const GridSite& site, const SitePlan& plan, const GridBlock& block, SiteRecord& record) const {
         const GridMonths months = Grid.Months();
         record.FirstYear = GridMonthYear(months.First);
         record.FirstMonth = GridMonthOfYear(months.First);
@@ -118,39 +117,72 @@ public:
             std::vector<std::pair<Cell, double>> used;
             for (const auto& entry : plan.Around)
                 if (HoldsData(block, entry.first)) used.push_back(entry);
-            if (!used.empty()) {
-                for (const auto& [cell, weight] : used)
-                    if (Refuse(site, block, cell, record)) return;
-                Interpolate(block, used, record);
-                const auto nearest = std::min_element(used.begin(), used.end(), [&](const auto& a, const auto& b) {
-                    return Search.DistanceKm(site.Lat, site.Lon, a.first) < Search.DistanceKm(site.Lat, site.Lon, b.first);
-                });
-                record.Cell = Describe(site, nearest->first, GridMethod::Bilinear);
-                return;
-            }
-            // None of the four holds data (sea around the site): the nearest cell with data, as without --method.
+            if (used.empty()) return false;  // sea around the site: the nearest cell with data, as without --method
+            for (const auto& [cell, weight] : used)
+                if (Refuse(site, block, cell, record)) return true;
+            Interpolate(block, used, record);
+            const auto nearest = std::min_element(used.begin(), used.end(), [&](const auto& a, const auto& b) {
+                return Search.DistanceKm(site.Lat, site.Lon, a.first) < Search.DistanceKm(site.Lat, site.Lon, b.first);
+            });
+            record.Cell = Describe(site, nearest->first, GridMethod::Bilinear);
+            return true;
         }
-        std::optional<Cell> taken;
-        if (HoldsData(block, plan.Own)) taken = plan.Own;
-        for (const auto& [cell, distance] : plan.Near)
-            if (!taken && HoldsData(block, cell)) taken = cell;
-        if (!taken) {
-            record.Error = SiteName(site) + ": its cell (lat " + Number(Search.Lat(plan.Own)) + ", lon " +
-                           Number(Search.Lon(plan.Own)) + ") holds no data, nor does any cell within " +
-                           Number(Options.MaxDistanceKm) + " km (--max-distance).";
-            return;
-        }
-        if (Refuse(site, block, *taken, record)) return;
-        for (int k = 0; k < GRID_KEY_COUNT; ++k) {
-            std::vector<double>& series = record.Values[k];
-            series.assign(months.Count, NOT_A_VALUE);
-            if (block.Values[k].empty()) continue;
-            for (int m = 0; m < months.Count; ++m) series[m] = block.At(static_cast<GridKey>(k), m, taken->Row, taken->Col);
-        }
-        record.Cell = Describe(site, *taken, GridMethod::Nearest);
+        if (!HoldsData(block, plan.Own)) return false;
+        TakeCell(site, block, plan.Own, record);
+        return true;
     }
 
+    // The nearest cell holding data within the distance allowed, for a site
+    // whose own cells hold none. The cells within reach are read a row
+    // segment at a time in the order of their nearest cell, each segment at
+    // most BlockBytes, so that a fine grid's wide reach never comes whole
+    // into memory; a segment's cells are only checked for data, and the one
+    // taken is read again alone.
+    void StandIn(const GridSite& site, const SitePlan& plan, SiteRecord& record) {
+        const std::vector<std::pair<Cell, double>> near = Search.Near(site.Lat, site.Lon, Options.MaxDistanceKm);
+        std::set<int> scanned;                  // rows whose segment was read
+        std::set<std::pair<int, int>> holding;  // (row, column) of the cells read that hold data
+        GridBlock block;
+        for (const auto& [cell, distance] : near) {
+            if (scanned.insert(cell.Row).second) {
+                int first = cell.Col, last = cell.Col;
+                for (const auto& [other, d] : near)
+                    if (other.Row == cell.Row) {
+                        first = std::min(first, other.Col);
+                        last = std::max(last, other.Col);
+                    }
+                const int width = std::max(1, static_cast<int>(Options.BlockBytes / CellBytes));
+                for (int begin = first; begin <= last; begin += width) {
+                    const int end = std::min(last + 1, begin + width);
+                    Grid.ReadBlock(cell.Row, cell.Row + 1, begin, end, block);
+                    for (int col = begin; col < end; ++col)
+                        if (HoldsData(block, {cell.Row, col})) holding.insert({cell.Row, col});
+                }
+            }
+            if (!holding.count({cell.Row, cell.Col})) continue;
+            Grid.ReadBlock(cell.Row, cell.Row + 1, cell.Col, cell.Col + 1, block);
+            TakeCell(site, block, cell, record);
+            return;
+        }
+        record.Error = SiteName(site) + ": its cell (lat " + Number(Search.Lat(plan.Own)) + ", lon " +
+                       Number(Search.Lon(plan.Own)) + ") holds no data, nor does any cell within " +
+                       Number(Options.MaxDistanceKm) + " km (--max-distance).";
+    }
+
+    std::size_t CellBytes = 1;  // of one cell's months as read
+
 private:
+    void TakeCell(const GridSite& site, const GridBlock& block, const Cell& cell, SiteRecord& record) const {
+        if (Refuse(site, block, cell, record)) return;
+        for (int k = 0; k < GRID_KEY_COUNT; ++k) {
+            std::vector<double>& series = record.Values[k];
+            series.assign(block.Months, NOT_A_VALUE);
+            if (block.Values[k].empty()) continue;
+            for (int m = 0; m < block.Months; ++m) series[m] = block.At(static_cast<GridKey>(k), m, cell.Row, cell.Col);
+        }
+        record.Cell = Describe(site, cell, GridMethod::Nearest);
+    }
+
     CellTaken Describe(const GridSite& site, const Cell& cell, GridMethod method) const {
         return {Search.Lat(cell), Search.Lon(cell), Search.DistanceKm(site.Lat, site.Lon, cell), method};
     }
@@ -198,7 +230,7 @@ private:
         }
     }
 
-    const ClimateGrid& Grid;
+    ClimateGrid& Grid;
     const ExtractOptions& Options;
     const CellSearch& Search;
 };
@@ -207,12 +239,13 @@ private:
 
 void GridExtraction::Run(const std::vector<GridSite>& sites, const std::function<void(const SiteRecord&)>& deliver) {
     const CellSearch search(Reader->Lats(), Reader->Lons());
-    const SiteWork work(*Reader, Options, search);
+    SiteWork work(*Reader, Options, search);
     const std::size_t months = static_cast<std::size_t>(Reader->Months().Count);
     std::size_t keys = 0;
     for (int k = 0; k < GRID_KEY_COUNT; ++k) keys += Reader->Source(static_cast<GridKey>(k)).Present;
     // A cell's bytes as read: the values of each variable and the library's buffer beside them.
     const std::size_t cellBytes = months * (keys + 1) * sizeof(double);
+    work.CellBytes = cellBytes;
     const std::size_t recordBytes = months * GRID_KEY_COUNT * sizeof(double) + 256;
     const std::size_t window = std::max<std::size_t>(1, Options.BlockBytes / recordBytes);
     GridBlock block;
@@ -220,7 +253,7 @@ void GridExtraction::Run(const std::vector<GridSite>& sites, const std::function
         const std::size_t end = std::min(sites.size(), begin + window);
         std::vector<SiteRecord> records(end - begin);
         std::vector<SitePlan> plans(end - begin);
-        std::vector<std::size_t> order;
+        std::vector<std::size_t> order, standIns;
         for (std::size_t i = begin; i < end; ++i) {
             records[i - begin].Site = &sites[i];
             plans[i - begin] = work.Plan(sites[i]);
@@ -246,9 +279,11 @@ void GridExtraction::Run(const std::vector<GridSite>& sites, const std::function
             }
             Reader->ReadBlock(box.RowMin, box.RowMax + 1, box.ColMin, box.ColMax + 1, block);
             for (std::size_t i = first; i < last; ++i)
-                work.Take(sites[begin + order[i]], plans[order[i]], block, records[order[i]]);
+                if (!work.Take(sites[begin + order[i]], plans[order[i]], block, records[order[i]]))
+                    standIns.push_back(order[i]);
             first = last;
         }
+        for (std::size_t i : standIns) work.StandIn(sites[begin + i], plans[i], records[i]);
         for (const SiteRecord& record : records) deliver(record);
     }
 }

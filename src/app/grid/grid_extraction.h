@@ -7,7 +7,9 @@
 // some 3 GB as doubles): the sites are taken a window at a time in the order
 // given (as many as BlockBytes of records hold), sorted within the window
 // by the rows they need, and the rows are read in bands, every month of the
-// band's columns at once, each band at most BlockBytes as read.
+// band's columns at once, each band at most BlockBytes as read. A site whose
+// own cell holds no data then looks for the nearest that does, reading the
+// cells within reach a row segment at a time.
 #pragma once
 
 #include <array>
