@@ -165,17 +165,20 @@ class UnitsAndCalendars(GridTest):
 
     def test_packed_values_with_fill_and_rounding_below_zero(self):
         grid = self.path("grid.nc")
-        t = np.array([[[1000, -32767], [500, 500]], [[-32767, 0], [0, 0]]], dtype="i2")
+        t = np.array([[[1000, -32767], [500, 500]], [[-32767, 0], [30000, 0]]], dtype="i2")  # 30000: beyond valid_range
         p = np.array([[[-1, 10], [10, 10]], [[20, 20], [20, 20]]], dtype="i2")  # -1 step: rounding
         make_grid(grid, {
             "t": {"data": t, "dtype": "i2", "fill": np.int16(-32767),
-                  "attrs": {"standard_name": "air_temperature", "units": "K", "scale_factor": 0.01, "add_offset": 273.15}},
+                  "attrs": {"standard_name": "air_temperature", "units": "K", "scale_factor": 0.01, "add_offset": 273.15,
+                            "valid_range": np.array([-20000, 20000], dtype="i2")}},
             "p": {"data": p, "dtype": "i2",
                   "attrs": {"standard_name": "precipitation_flux", "units": "mm/day", "scale_factor": 0.1}},
         }, times=(15.0, 45.0))
-        done = self.extract([grid], self.sites([("A", 10.0, 20.0), ("B", 10.0, 20.5)]))
+        done = self.extract([grid], self.sites([("A", 10.0, 20.0), ("B", 10.0, 20.5), ("C", 10.5, 20.0)]))
         self.assertEqual(done.returncode, 0, done.stderr)
         rows = {(r["site_id"], r["month"]): r for r in read_rows(self.path("stations.csv"))}
+        self.assertTrue(math.isclose(float(rows["C", "1"]["tair"]), 5.0, abs_tol=1e-9), rows["C", "1"])
+        self.assertEqual(rows["C", "2"]["tair"], "NA")  # outside valid_range
         self.assertTrue(math.isclose(float(rows["A", "1"]["tair"]), 10.0, abs_tol=1e-9), rows["A", "1"])
         self.assertEqual(rows["A", "2"]["tair"], "NA")  # the fill value
         self.assertEqual(rows["A", "1"]["prec"], "0")    # -0.1 mm/day, one packing step below zero
