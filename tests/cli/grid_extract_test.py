@@ -18,7 +18,7 @@ import netCDF4
 import numpy as np
 
 CLI = sys.argv[1] if len(sys.argv) > 1 else os.environ.get("KELMAR_CLI", "kelmar-cli")
-EXAMPLES = sys.argv[2] if len(sys.argv) > 2 else os.environ.get("KELMAR_EXAMPLES", "examples")
+EXAMPLES = os.path.abspath(sys.argv[2] if len(sys.argv) > 2 else os.environ.get("KELMAR_EXAMPLES", "examples"))
 
 
 def make_grid(path, variables, lats=(10.0, 10.5), lons=(20.0, 20.5), times=(15.0,),
@@ -441,6 +441,22 @@ class EndToEnd(GridTest):
                 outputs.append(f.read())
         self.assertGreater(len(outputs[0]), 1000)
         self.assertEqual(outputs[0], outputs[1])
+        # The same through a batch whose site list names the table as weather_file.
+        tables = []
+        for weather in ("stations.csv", "hand.csv"):
+            listed = self.path(weather + ".sites.csv")
+            with open(listed, "w") as f:
+                f.write("site_id,site_file,climate_file,weather_file,seed\n")
+                f.write(f"S1,{os.path.join(EXAMPLES, 'soil.sit')},{os.path.join(EXAMPLES, 'climat.cld')},"
+                        f"{self.path(weather)},5\n")
+            folder = self.path(weather + ".batch")
+            ran = run("batch", "--sites", listed, "--out", folder, "--seed", "1", "--quiet")
+            errors = os.path.join(folder, "errors.csv")
+            self.assertEqual(ran.returncode, 0, ran.stderr + (open(errors).read() if os.path.exists(errors) else ""))
+            with open(os.path.join(folder, "monthly.csv"), "rb") as f:
+                tables.append(f.read())
+        self.assertGreater(len(tables[0]), 1000)
+        self.assertEqual(tables[0], tables[1])
 
 
 if __name__ == "__main__":
