@@ -237,6 +237,7 @@ void ReadAxes(Variable& variable) {
     ReadTimeAxis(variable, coordinates[variable.TimeAt], variable.Lengths[variable.TimeAt]);
     variable.Lats = ReadCoordinate(variable, coordinates[variable.LatAt], variable.Lengths[variable.LatAt], "its latitudes");
     variable.Lons = ReadCoordinate(variable, coordinates[variable.LonAt], variable.Lengths[variable.LonAt], "its longitudes");
+    if (variable.Lats.empty() || variable.Lons.empty()) variable.Fail("it has no latitudes or no longitudes");
     for (double lat : variable.Lats)
         if (!std::isfinite(lat) || lat < -90 || lat > 90) variable.Fail("it has a latitude outside -90..90");
     for (double lon : variable.Lons)
@@ -389,8 +390,7 @@ void NetcdfClimateGrid::Find(GridKey key, const ClimateGridRequest& request) {
         for (const auto& [file, var] : found)
             list += (list.empty() ? "" : ", ") + Quoted(VariableName(file->Id, var)) + " of " + Quoted(file->Name);
         throw KelmarError("Several variables may be " + keyName + ": " + list + "; name one with --var " + keyName +
-                          "=NAME" + (found.size() > 1 && !name.empty() ? " and give only the file that holds it" : "") +
-                          ".");
+                          "=NAME" + (name.empty() ? "" : " and give only the file that holds it") + ".");
     }
     Variable variable;
     variable.Key = key;
