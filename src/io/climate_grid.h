@@ -29,7 +29,9 @@ inline GridQuantity GridKeyQuantity(GridKey key) {
 }
 
 struct ClimateGridRequest {
-    std::vector<std::string> Files;  // one or more, e.g. one per variable
+    // One or more: one per variable, one holding several, or several holding
+    // one variable's months one after the other (a file per decade).
+    std::vector<std::string> Files;
     // Per key (GridKey order): the variable's name when the user gives it
     // (--var tair=t2m); empty: found by its CF standard_name.
     std::array<std::string, GRID_KEY_COUNT> Names;
@@ -72,6 +74,9 @@ public:
     virtual GridMonths Months() const = 0;
     virtual GridCalendar Calendar() const = 0;
     virtual GridSource Source(GridKey key) const = 0;
+    // The file holding the variable's `month`, for a variable whose months
+    // several files hold one after the other (a file per decade).
+    virtual GridSource SourceAt(GridKey key, GridMonth month) const = 0;
     // What the reader chose that the user should know (the months the
     // variables share, a variable left out), one line each.
     virtual std::vector<std::string> Notes() const = 0;

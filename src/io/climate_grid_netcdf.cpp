@@ -350,22 +350,35 @@ public:
     const std::vector<double>& Lons() const override { return Required().Lons; }
     GridMonths Months() const override { return Span; }
     GridCalendar Calendar() const override { return Required().Calendar; }
-    GridSource Source(GridKey key) const override {
-        const auto& variable = Variables[static_cast<int>(key)];
-        if (!variable) return {};
+    GridSource Source(GridKey key) const override { return SourceAt(key, Span.First); }
+    GridSource SourceAt(GridKey key, GridMonth month) const override {
+        const std::vector<Variable>& pieces = Pieces[static_cast<int>(key)];
+        if (pieces.empty()) return {};
+        const Variable* variable = &pieces.front();
+        for (const Variable& piece : pieces)
+            if (month >= piece.Months.First) variable = &piece;
         return {true, variable->File->Name, variable->Name, variable->Unit.Name};
     }
     std::vector<std::string> Notes() const override { return Told; }
     void ReadBlock(int rowBegin, int rowEnd, int colBegin, int colEnd, GridBlock& block) override;
 
 private:
-    const Variable& Required() const { return *Variables[0]; }
+    const Variable& Required() const { return Pieces[0].front(); }
+    // The months of a variable over all its pieces.
+    GridMonths Covered(int k) const {
+        const std::vector<Variable>& pieces = Pieces[k];
+        const GridMonths& last = pieces.back().Months;
+        return {pieces.front().Months.First,
+                static_cast<int>(last.First + last.Count - pieces.front().Months.First)};
+    }
     void Find(GridKey key, const ClimateGridRequest& request);
     void ReadVariable(const Variable& variable, int rowBegin, int rowEnd, int colBegin, int colEnd,
                       std::vector<double>& out) const;
 
     std::vector<std::unique_ptr<NcFile>> Files;
-    std::array<std::optional<Variable>, GRID_KEY_COUNT> Variables;
+    // Per key, the variable in one file, or in several files one after the
+    // other in time (a file per decade), in the order of their months.
+    std::array<std::vector<Variable>, GRID_KEY_COUNT> Pieces;
     GridMonths Span;
     std::vector<std::string> Told;
 };
@@ -385,60 +398,80 @@ void NetcdfClimateGrid::Find(GridKey key, const ClimateGridRequest& request) {
         throw KelmarError("No variable with the standard_name " + standard + " (" + keyName + ") is in " +
                           FileList(Files) + "; name it with --var " + keyName + "=NAME.");
     }
-    if (found.size() > 1) {
+    // Several files holding one variable of one name are pieces of its time
+    // axis; anything else is a choice for the user.
+    bool pieces = found.size() > 1;
+    for (std::size_t i = 1; i < found.size() && pieces; ++i)
+        pieces = found[i].first != found[i - 1].first &&
+                 VariableName(found[i].first->Id, found[i].second) == VariableName(found[0].first->Id, found[0].second);
+    if (found.size() > 1 && !pieces) {
         std::string list;
         for (const auto& [file, var] : found)
             list += (list.empty() ? "" : ", ") + Quoted(VariableName(file->Id, var)) + " of " + Quoted(file->Name);
         throw KelmarError("Several variables may be " + keyName + ": " + list + "; name one with --var " + keyName +
                           "=NAME" + (name.empty() ? "" : " and give only the file that holds it") + ".");
     }
-    Variable variable;
-    variable.Key = key;
-    variable.File = found.front().first;
-    variable.Id = found.front().second;
-    variable.Name = VariableName(variable.File->Id, variable.Id);
-    variable.StandardName = TextAttribute(variable.File->Id, variable.Id, "standard_name").value_or("");
-    ReadAxes(variable);
-    ReadValueAttributes(variable, request.Units[k]);
-    Variables[k] = std::move(variable);
+    for (const auto& [file, id] : found) {
+        Variable variable;
+        variable.Key = key;
+        variable.File = file;
+        variable.Id = id;
+        variable.Name = VariableName(file->Id, id);
+        variable.StandardName = TextAttribute(file->Id, id, "standard_name").value_or("");
+        ReadAxes(variable);
+        ReadValueAttributes(variable, request.Units[k]);
+        Pieces[k].push_back(std::move(variable));
+    }
+    std::sort(Pieces[k].begin(), Pieces[k].end(),
+              [](const Variable& a, const Variable& b) { return a.Months.First < b.Months.First; });
+    for (std::size_t i = 1; i < Pieces[k].size(); ++i) {
+        const Variable& before = Pieces[k][i - 1];
+        const Variable& after = Pieces[k][i];
+        const GridMonth end = before.Months.First + before.Months.Count;
+        if (after.Months.First != end)
+            throw KelmarError("The grid files " + Quoted(before.File->Name) + " and " + Quoted(after.File->Name) +
+                              " both hold " + keyName + " (" + Quoted(after.Name) + "), but the second does not begin "
+                              "the month after the first ends: " + GridMonthText(end - 1) + ", then " +
+                              GridMonthText(after.Months.First) + (after.Months.First < end ? " (the months overlap)" : " (a gap)") + ".");
+    }
 }
 
 NetcdfClimateGrid::NetcdfClimateGrid(const ClimateGridRequest& request) {
     for (const std::string& name : request.Files) Files.push_back(OpenFile(name));
     for (int k = 0; k < GRID_KEY_COUNT; ++k) Find(static_cast<GridKey>(k), request);
-    const Variable& tair = *Variables[0];
-    for (int k = 1; k < GRID_KEY_COUNT; ++k) {
-        if (!Variables[k]) continue;
-        const Variable& other = *Variables[k];
-        if (other.Calendar != tair.Calendar)
-            throw KelmarError("The grid files " + Quoted(tair.File->Name) + " (tair, calendar " +
-                              GridCalendarName(tair.Calendar) + ") and " + Quoted(other.File->Name) + " (" +
-                              GRID_KEY_NAMES[k] + ", calendar " + GridCalendarName(other.Calendar) +
-                              ") have different calendars.");
-        if (!SameAxis(tair.Lats, other.Lats, false) || !SameAxis(tair.Lons, other.Lons, true))
-            throw KelmarError("The grid of " + Quoted(tair.File->Name) + " (tair) and that of " +
-                              Quoted(other.File->Name) + " (" + GRID_KEY_NAMES[k] +
-                              ") differ in their latitudes or longitudes; the variables must share one grid.");
-    }
-    const Variable& prec = *Variables[1];
-    const GridMonth first = std::max(tair.Months.First, prec.Months.First);
-    const GridMonth last = std::min(tair.Months.First + tair.Months.Count, prec.Months.First + prec.Months.Count) - 1;
+    const Variable& tair = Pieces[0].front();
+    for (int k = 0; k < GRID_KEY_COUNT; ++k)
+        for (const Variable& other : Pieces[k]) {
+            if (other.Calendar != tair.Calendar)
+                throw KelmarError("The grid files " + Quoted(tair.File->Name) + " (tair, calendar " +
+                                  GridCalendarName(tair.Calendar) + ") and " + Quoted(other.File->Name) + " (" +
+                                  GRID_KEY_NAMES[k] + ", calendar " + GridCalendarName(other.Calendar) +
+                                  ") have different calendars.");
+            if (!SameAxis(tair.Lats, other.Lats, false) || !SameAxis(tair.Lons, other.Lons, true))
+                throw KelmarError("The grid of " + Quoted(tair.File->Name) + " (tair) and that of " +
+                                  Quoted(other.File->Name) + " (" + GRID_KEY_NAMES[k] +
+                                  ") differ in their latitudes or longitudes; the variables must share one grid.");
+        }
+    const Variable& prec = Pieces[1].front();
+    const GridMonths tairMonths = Covered(0), precMonths = Covered(1);
+    const GridMonth first = std::max(tairMonths.First, precMonths.First);
+    const GridMonth last = std::min(tairMonths.First + tairMonths.Count, precMonths.First + precMonths.Count) - 1;
     const auto span = [](const GridMonths& m) {
         return GridMonthText(m.First) + " to " + GridMonthText(m.First + m.Count - 1);
     };
     if (last < first)
-        throw KelmarError("The months of tair (" + span(tair.Months) + ", " + Quoted(tair.File->Name) +
-                          ") and prec (" + span(prec.Months) + ", " + Quoted(prec.File->Name) +
+        throw KelmarError("The months of tair (" + span(tairMonths) + ", " + Quoted(tair.File->Name) +
+                          ") and prec (" + span(precMonths) + ", " + Quoted(prec.File->Name) +
                           ") do not overlap.");
     Span = {first, static_cast<int>(last - first + 1)};
-    if (tair.Months.First != prec.Months.First || tair.Months.Count != prec.Months.Count)
-        Told.push_back("tair covers " + span(tair.Months) + " and prec " + span(prec.Months) +
+    if (tairMonths.First != precMonths.First || tairMonths.Count != precMonths.Count)
+        Told.push_back("tair covers " + span(tairMonths) + " and prec " + span(precMonths) +
                        "; the records cover the months both have, " + span(Span) + ".");
-    if (Variables[2]) {
-        const GridMonths& soil = Variables[2]->Months;
+    if (!Pieces[2].empty()) {
+        const GridMonths soil = Covered(2);
         if (soil.First + soil.Count <= Span.First || soil.First > last) {
             Told.push_back("tsoil covers " + span(soil) + ", none of the records' months; tsoil is left missing.");
-            Variables[2].reset();
+            Pieces[2].clear();
         } else if (soil.First > Span.First || soil.First + soil.Count - 1 < last) {
             Told.push_back("tsoil covers " + span(soil) + "; its other months are left missing.");
         }
@@ -448,7 +481,6 @@ NetcdfClimateGrid::NetcdfClimateGrid(const ClimateGridRequest& request) {
 void NetcdfClimateGrid::ReadVariable(const Variable& variable, int rowBegin, int rowEnd, int colBegin, int colEnd,
                                      std::vector<double>& out) const {
     const std::size_t rows = rowEnd - rowBegin, cols = colEnd - colBegin;
-    out.assign(static_cast<std::size_t>(Span.Count) * rows * cols, std::numeric_limits<double>::quiet_NaN());
     // The months of the span this variable has.
     const GridMonth first = std::max(Span.First, variable.Months.First);
     const GridMonth last = std::min(Span.First + Span.Count, variable.Months.First + variable.Months.Count);
@@ -495,8 +527,12 @@ void NetcdfClimateGrid::ReadBlock(int rowBegin, int rowEnd, int colBegin, int co
     block.ColEnd = colEnd;
     block.Months = Span.Count;
     for (int k = 0; k < GRID_KEY_COUNT; ++k) {
-        if (Variables[k]) ReadVariable(*Variables[k], rowBegin, rowEnd, colBegin, colEnd, block.Values[k]);
-        else block.Values[k].clear();
+        block.Values[k].clear();
+        if (Pieces[k].empty()) continue;
+        block.Values[k].assign(static_cast<std::size_t>(Span.Count) * static_cast<std::size_t>(rowEnd - rowBegin) *
+                                   static_cast<std::size_t>(colEnd - colBegin),
+                               std::numeric_limits<double>::quiet_NaN());
+        for (const Variable& piece : Pieces[k]) ReadVariable(piece, rowBegin, rowEnd, colBegin, colEnd, block.Values[k]);
     }
 }
 

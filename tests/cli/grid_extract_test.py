@@ -163,6 +163,28 @@ class UnitsAndCalendars(GridTest):
         self.assertTrue(math.isclose(float(tsoil[0]), 5.0, abs_tol=1e-9), tsoil)
         self.assertEqual(tsoil[1], "NA")
 
+    def test_a_variable_in_one_file_per_period(self):
+        first, second, rain = self.path("t1.nc"), self.path("t2.nc"), self.path("p.nc")
+        hot = field(20.0, nt=2)
+        hot[1] = 70.0  # 2001-04: absurd, in the second file
+        make_grid(first, {"t": tair(10.0, nt=2)}, times=(15.0, 45.0))
+        make_grid(second, {"t": {"data": hot, "attrs": {"standard_name": "air_temperature", "units": "degC"}}},
+                  times=(74.0, 105.0))
+        make_grid(rain, {"p": prec(nt=4)}, times=(15.0, 45.0, 74.0, 105.0))
+        sites = self.sites([("A", 10.0, 20.0)])
+        done = self.extract([second, rain, first], sites)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn('the grid file "' + second + '", variable "t" (tair) holds 70 degC in 2001-04', done.stderr)
+        make_grid(second, {"t": tair(20.0, nt=2)}, times=(74.0, 105.0))
+        done = self.extract([second, rain, first], sites)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual([r["tair"] for r in read_rows(self.path("stations.csv"))][:5], ["10", "10", "20", "20", "NA"])
+        make_grid(second, {"t": tair(20.0, nt=2)}, times=(105.0, 135.0))
+        done = self.extract([first, second, rain], sites)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("both hold tair", done.stderr)
+        self.assertIn("2001-02, then 2001-04 (a gap)", done.stderr)
+
     def test_packed_values_with_fill_and_rounding_below_zero(self):
         grid = self.path("grid.nc")
         t = np.array([[[1000, -32767], [500, 500]], [[-32767, 0], [30000, 0]]], dtype="i2")  # 30000: beyond valid_range

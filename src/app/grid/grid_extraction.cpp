@@ -198,7 +198,7 @@ private:
                 if (std::isnan(value)) continue;
                 const std::optional<std::string> why = AbsurdGridValue(GridKeyQuantity(key), value);
                 if (!why) continue;
-                const GridSource source = Grid.Source(key);
+                const GridSource source = Grid.SourceAt(key, Grid.Months().First + m);
                 record.Error = SiteName(site) + ": the grid file \"" + source.File + "\", variable \"" + source.Name +
                                "\" (" + GRID_KEY_NAMES[k] + ") holds " + Number(value) +
                                (key == GridKey::Prec ? " mm" : " degC") + " in " +
