@@ -6,6 +6,7 @@
 #include "app/batch/batch_run.h"
 #include "app/command_paths.h"
 #include "app/ensemble.h"
+#include "app/grid/extract_run.h"
 #include "app/open_commands.h"
 #include "app/presentation/grid_texts.h"
 #include "app/random_streams.h"
@@ -205,6 +206,39 @@ int RunMergeCommand(const CliOptions& options, std::ostream& out, std::ostream& 
         err << e.what() << '\n';
         return EXIT_FAILED;
     }
+}
+
+int RunExtractCommand(const CliOptions& options, std::ostream& out, std::ostream& err) {
+    try {
+        grid::ExtractRequest request;
+        request.SitesFile = options.sites;
+        request.OutFile = options.out;
+        request.CellsFile = options.cells;
+        grid::ExtractOptions& extract = request.Options;
+        extract.GridFiles = options.grids;
+        extract.Method = options.method == "bilinear" ? grid::GridMethod::Bilinear : grid::GridMethod::Nearest;
+        extract.MaxDistanceKm = options.maxDistance.value_or(grid::DEFAULT_MAX_DISTANCE_KM);
+        const auto keyed = [](const std::vector<std::string>& pairs, std::array<std::string, 3>& target) {
+            for (const std::string& pair : pairs) {
+                const std::size_t equals = pair.find('=');
+                for (std::size_t k = 0; k < grid::RECORD_KEYS.size(); ++k)
+                    if (pair.compare(0, equals, grid::RECORD_KEYS[k]) == 0) target[k] = pair.substr(equals + 1);
+            }
+        };
+        keyed(options.gridVars, extract.VariableNames);
+        keyed(options.gridUnits, extract.Units);
+        const grid::ExtractSummary summary = grid::RunExtract(request, err);
+        if (summary.Failed > 0) {
+            err << "kelmar-cli: " << summary.Failed << " of " << summary.Sites << " sites failed; the other "
+                << summary.Sites - summary.Failed << " are in " << options.out << '\n';
+            return EXIT_FAILED;
+        }
+        out << "Extracted " << summary.Sites << " sites into " << options.out << '\n';
+    } catch (const std::exception& e) {
+        err << e.what() << '\n';
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
 }
 
 namespace {

@@ -20,6 +20,8 @@ int RunEstimate(const CliOptions& options, std::ostream& out, std::ostream& err)
 // `stderrIsTerminal` chooses the progress line updated in place over plain lines.
 int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& err, bool stderrIsTerminal);
 int RunMergeCommand(const CliOptions& options, std::ostream& out, std::ostream& err);
+// Failed sites are named on `err` and exit EXIT_FAILED once the others are written.
+int RunExtractCommand(const CliOptions& options, std::ostream& out, std::ostream& err);
 // `figure` draws check.png and check.svg; without one only check.csv is
 // written, and a note says why: `whyNoFigure` (say, the figure module could
 // not be loaded), or when empty, that the build lacks the window's libraries.

@@ -9,7 +9,7 @@
 
 namespace kelmar::cli {
 
-enum class Command { Help, Simulate, Estimate, Batch, Merge, Check, Version };
+enum class Command { Help, Simulate, Estimate, Batch, Merge, Check, Extract, Version };
 
 struct CliOptions {
     Command command = Command::Help;
@@ -52,6 +52,14 @@ struct CliOptions {
     // Simulated weather's years (simulate, batch): default 1 and 500.
     std::optional<int> startYear;  // --start-year Y: calendar year of the first simulated year
     std::optional<int> runYears;   // --run-years N: years of simulated weather, 1..500
+
+    // extract: site records from gridded monthly climate; --sites, and --out the tidy weather table
+    std::vector<std::string> grids;      // --grid FILE, one or more
+    std::string cells;                   // --cells FILE: the cell each site took
+    std::string method = "nearest";      // --method nearest|bilinear
+    std::optional<double> maxDistance;   // --max-distance KM
+    std::vector<std::string> gridVars;   // --var KEY=NAME
+    std::vector<std::string> gridUnits;  // --units KEY=UNIT
 };
 
 // The program's version, as the project declares it.

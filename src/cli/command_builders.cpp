@@ -231,6 +231,92 @@ void BuildCheck(CommandLine& line) {
     });
 }
 
+
+// Options given once per file or variable (--grid, --var, --units): every
+// occurrence is kept, in order.
+void Repeated(CommandLine& line, const std::string& name, std::vector<std::string>& target,
+              const std::string& description, const std::string& kind) {
+    line.app.add_option(name, target, description)
+        ->expected(0, 1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name(kind);
+    line.Check([&line, &target, name] {
+        if (line.Given(name) && (target.empty() || std::find(target.begin(), target.end(), "") != target.end()))
+            throw UsageError(name + " needs a value");
+    });
+}
+
+// KEY=VALUE with KEY one of tair, prec, tsoil, each key once.
+void CheckKeyed(const std::string& name, const std::vector<std::string>& pairs, const std::string& valueName) {
+    std::vector<std::string> seen;
+    for (const std::string& pair : pairs) {
+        const std::size_t equals = pair.find('=');
+        const std::string key = pair.substr(0, equals);
+        if (equals == std::string::npos || equals + 1 == pair.size() || (key != "tair" && key != "prec" && key != "tsoil"))
+            throw UsageError(name + " needs KEY=" + valueName + " with KEY tair, prec or tsoil, not '" +
+                             ShownArgument(pair) + "'");
+        if (std::find(seen.begin(), seen.end(), key) != seen.end())
+            throw UsageError(name + " gives " + key + " twice");
+        seen.push_back(key);
+    }
+}
+
+const char* const METHODS[] = {"nearest", "bilinear"};
+
+void BuildExtract(CommandLine& line) {
+    CliOptions& o = line.options;
+    line.app.description(
+        "Takes the monthly record of each site of a list from gridded monthly climate (CF netCDF: air "
+        "temperature, precipitation and, when a file has it, soil temperature) and writes them as one tidy "
+        "weather table, which batch (weather_file) and simulate --weather read as it is. Each site takes the cell "
+        "holding it; when that cell holds no data (sea), the nearest cell with data within --max-distance. Sites "
+        "that fail are named on standard error and left out; the others are written.");
+    Repeated(line, "--grid", o.grids,
+             "a netCDF file of the grid (give one per variable, or one holding several); variables are found by "
+             "their standard_name (air_temperature; precipitation_flux, precipitation_amount or "
+             "lwe_thickness_of_precipitation_amount; soil_temperature)",
+             "FILE");
+    line.Value("--sites", o.sites, "the sites: a CSV with site_id, lat and lon columns (a batch's site list serves)");
+    line.Value("--out", o.out, "the tidy weather table to write (site_id,year,month,tair,prec,tsoil)");
+    line.Value("--cells", o.cells,
+               "also write the cell each site took: site_id,lat,lon,cell_lat,cell_lon,distance_km,method");
+    line.choices["--method"] = {std::begin(METHODS), std::end(METHODS)};
+    line.Value("--method", o.method,
+               "nearest (default: the cell holding the site) or bilinear (the four cells around it, weighted by "
+               "position; a month missing in some of them is the weighted mean of the others)",
+               "NAME")
+        ->check(CLI::Validator(
+            [](std::string& method) {
+                if (method != "nearest" && method != "bilinear")
+                    throw UsageError("--method needs nearest or bilinear, not '" + ShownArgument(method) + "'");
+                return std::string();
+            },
+            ""));
+    line.Real("--max-distance", o.maxDistance,
+              "how far (km, great circle) a cell with data may lie from a site whose own cell has none (default 100)",
+              "KM");
+    Repeated(line, "--var", o.gridVars, "the variable of KEY (tair, prec, tsoil) by its name, for a file without "
+                                        "standard names (e.g. --var tair=t2m)",
+             "KEY=NAME");
+    Repeated(line, "--units", o.gridUnits,
+             "the unit of KEY's variable, for a file whose unit is missing or ambiguous: K or degC; kg m-2 s-1, "
+             "mm/day, m/day, mm/month or m/month (e.g. --units prec=m/day)",
+             "KEY=UNIT");
+    line.Foreign({"--site", "--climate", "--weather", "--site-id", "--results", "--table", "--output", "--seed",
+                  "--jobs", "--format"});
+    line.Check([&o] {
+        if (o.grids.empty()) throw UsageError("extract needs --grid");
+        if (o.sites.empty()) throw UsageError("extract needs --sites");
+        if (o.out.empty()) throw UsageError("extract needs --out");
+        for (const std::string* name : {&o.out, &o.cells})
+            if (*name == "-") throw UsageError("extract writes --out and --cells as files, not to standard output ('-')");
+        if (o.maxDistance && !(*o.maxDistance >= 0 && *o.maxDistance <= 20040))
+            throw UsageError("--max-distance needs kilometres from 0 to 20040 (half the Earth's circumference)");
+        CheckKeyed("--var", o.gridVars, "NAME");
+        CheckKeyed("--units", o.gridUnits, "UNIT");
+    });
+}
+
 }  // namespace
 
 const std::vector<CommandEntry>& Commands() {
@@ -253,6 +339,11 @@ const std::vector<CommandEntry>& Commands() {
          {"merge DIR"}, BuildMerge},
         {"check", Command::Check, "checks the weather generator against an observed record",
          {"check --weather FILE [OPTIONS]"}, BuildCheck},
+        {"extract", Command::Extract, "takes each site's monthly record from gridded climate (netCDF) into a tidy "
+                                      "weather table",
+         {"extract --grid FILE [--grid FILE...] --sites FILE --out FILE [--cells FILE] [--method nearest|bilinear] "
+          "[--max-distance KM] [--var KEY=NAME...] [--units KEY=UNIT...]"},
+         BuildExtract},
     };
     return commands;
 }

@@ -101,6 +101,8 @@ int main(int argc, char** argv) {
             return DeliverStandardOutput(RunBatchCommand(options, report, std::cerr, ::isatty(STDERR_FILENO) != 0));
         case Command::Merge:
             return DeliverStandardOutput(RunMergeCommand(options, report, std::cerr));
+        case Command::Extract:
+            return DeliverStandardOutput(RunExtractCommand(options, report, std::cerr));
         case Command::Check: {
             const CheckFigure figure = LoadCheckFigure();
             return DeliverStandardOutput(

@@ -16,6 +16,10 @@ std::vector<CommandInput> Inputs(const CliOptions& options) {
     if (!options.climate.empty()) inputs.push_back({"--climate", options.climate, InputNaming::Climatology});
     if (!options.weather.empty()) inputs.push_back({"--weather", options.weather, InputNaming::Weather});
     if (!options.scenario.empty()) inputs.push_back({"--scenario", options.scenario, InputNaming::Exact});
+    if (options.command == Command::Extract) {
+        for (const std::string& grid : options.grids) inputs.push_back({"--grid", grid, InputNaming::Exact});
+        inputs.push_back({"--sites", options.sites, InputNaming::Exact});
+    }
     return inputs;
 }
 
@@ -24,6 +28,10 @@ std::vector<CommandOutput> Outputs(const CliOptions& options) {
     if (!options.results.empty()) outputs.push_back({"--results", options.results});
     if (!options.table.empty()) outputs.push_back({"--table", options.table});
     if (!options.output.empty()) outputs.push_back({"--output", options.output});
+    if (options.command == Command::Extract) {
+        outputs.push_back({"--out", options.out});
+        if (!options.cells.empty()) outputs.push_back({"--cells", options.cells});
+    }
     if (options.command == Command::Check)
         for (const char* name : {"check.csv", "check.png", "check.svg"})
             outputs.push_back({"--out", FileInFolder(options.out, name)});

@@ -1,8 +1,15 @@
-// The maker of the netCDF writer, as the module gives it to the program
-// (and a program that links the writer gives it to itself).
+// The makers of the netCDF writer and of the grid reader, as the module
+// gives them to the program (and a program that links them gives them to
+// itself).
 #include "io/cf_netcdf.h"
+#include "io/climate_grid_netcdf.h"
 
 extern "C" __attribute__((visibility("default"))) kelmar::CfWriter* kelmar_new_cf_netcdf_writer(
     const std::string& monthlyFile, const std::string& annualFile, const kelmar::CfFileDescription& description) {
     return new kelmar::CfNetcdfWriter(monthlyFile, annualFile, description);
+}
+
+extern "C" __attribute__((visibility("default"))) kelmar::ClimateGrid* kelmar_open_climate_grid(
+    const kelmar::ClimateGridRequest& request) {
+    return kelmar::OpenNetcdfClimateGrid(request).release();
 }
