@@ -381,6 +381,7 @@ private:
     std::array<std::vector<Variable>, GRID_KEY_COUNT> Pieces;
     GridMonths Span;
     std::vector<std::string> Told;
+    mutable std::vector<double> Raw;  // the values of a block as the library gives them
 };
 
 void NetcdfClimateGrid::Find(GridKey key, const ClimateGridRequest& request) {
@@ -493,7 +494,10 @@ void NetcdfClimateGrid::ReadVariable(const Variable& variable, int rowBegin, int
     count[variable.LatAt] = rows;
     start[variable.LonAt] = colBegin;
     count[variable.LonAt] = cols;
-    std::vector<double> raw(count[variable.TimeAt] * rows * cols);
+    // Kept from block to block: a fresh buffer of a block's size costs more
+    // in page faults than reading the values into it.
+    std::vector<double>& raw = Raw;
+    raw.resize(count[variable.TimeAt] * rows * cols);
     variable.Check(nc_get_vara_double(variable.File->Id, variable.Id, start.data(), count.data(), raw.data()),
                    "its values");
     // Strides of the hyperslab as read, in the variable's dimension order.
