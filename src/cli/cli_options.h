@@ -52,6 +52,11 @@ struct CliOptions {
     // Simulated weather's years (simulate, batch): default 1 and 500.
     std::optional<int> startYear;  // --start-year Y: calendar year of the first simulated year
     std::optional<int> runYears;   // --run-years N: years of simulated weather, 1..500
+
+    // Climatologies estimated from observed records (estimate, batch, simulate)
+    bool estimateClimate = false;  // --estimate-climate: simulated weather from the record's estimate
+    std::string reference;         // --reference Y1-Y2: the years estimated from; empty: the whole record
+    bool saveClimate = false;      // --save-climate: batch writes climatologies.csv
 };
 
 // The program's version, as the project declares it.
