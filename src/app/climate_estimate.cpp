@@ -81,9 +81,11 @@ std::string MonthsWithoutSoil(const TClimatology& climate) {
 }
 
 void FillSoilMonths(TClimatology& target, const TClimatology& source) {
-    for (int m = 1; m <= 12; ++m)
-        if (!IsPresent(target.av_Ts[m]))
-            for (MonthArray TClimatology::*field : SOIL_FIELDS) (target.*field)[m] = (source.*field)[m];
+    for (int m = 1; m <= 12; ++m) {
+        const bool soilless = !IsPresent(target.av_Ts[m]);
+        for (MonthArray TClimatology::*field : SOIL_FIELDS)
+            if (soilless || !IsPresent((target.*field)[m])) (target.*field)[m] = (source.*field)[m];
+    }
 }
 
 }  // namespace kelmar

@@ -49,8 +49,10 @@ void UseEstimateAsWritten(TModel& model, const TClimatology& estimate, const std
 // estimate leaves so when the record has no soil temperature in the month.
 std::string MonthsWithoutSoil(const TClimatology& climate);
 
-// Copies the soil-temperature fields (av_Ts, std_Ts, Bss, Bsa, Ss) of the
-// months of `target` without a mean soil temperature from `source`.
+// Copies from `source` the soil-temperature fields (av_Ts, std_Ts, Bss,
+// Bsa, Ss) of the months of `target` without a mean soil temperature, and
+// of the other months those that are missing (the regression of a month
+// after one without soil temperature).
 void FillSoilMonths(TClimatology& target, const TClimatology& source);
 
 // "Generate file" over the years `reference` of the record: the weather

@@ -7,6 +7,7 @@
 #include "io/file_bytes.h"
 #include "io/site_file.h"
 #include "io/weather_file.h"
+#include "model/climatology_estimation.h"
 #include "model/errors.h"
 #include "model/run_checks.h"
 #include "model/run_model.h"
@@ -23,6 +24,12 @@ public:
 };
 
 std::string Leaf(const std::string& fileName) { return Utf8Name(PathOf(fileName).filename()); }
+
+// Keeps the warnings instead of showing them.
+struct CollectingNotifier : Notifier {
+    std::vector<std::string> Texts;
+    void Warning(const std::string& text) override { Texts.push_back(text); }
+};
 
 // A site's inputs, from its entry in the list: every file must be there.
 class SiteSources : public RunSources {
@@ -74,36 +81,49 @@ private:
     }
 
     // The climatology `kelmar-cli estimate` makes of the site's record over
-    // the reference years, read back as from the file it writes; a month
-    // without soil temperature takes its soil fields from the climate_file.
+    // the reference years, read back as from the file it writes. The soil
+    // fields it cannot give (a month without soil temperature, and the
+    // regression of the month after it) come from the climate_file; only
+    // then is a coefficient still missing an error, as it is for a run from
+    // that file.
     std::string EstimateFromSiteRecord(TModel& model) {
         // The record is read into a model of its own: the site's model is
         // to run as one that read a climatology file and nothing else.
         auto record = std::make_unique<TModel>();
         std::string years = Estimate->Reference ? Estimate->Reference->Text() : std::string();
+        const auto where = [&] {
+            return "\nin the climatology estimated for the site \"" + Site.Id + "\" from \"" + Site.WeatherFile + "\"" +
+                   (years.empty() ? std::string() : " over the years " + years);
+        };
         std::string recordName;
+        CollectingNotifier shortfall;  // judged once the climate_file filled what it may
         try {
             recordName = *ReadWeather(*record);
             if (Estimate->Reference) RestrictToReference(*record, *Estimate->Reference, recordName);
             years = EstimateYearsText(*record);
-            EstimateFromRecord(*record, recordName, Failing);
+            EstimateFromRecord(*record, recordName, shortfall);
         } catch (const KelmarError& e) {
-            throw KelmarError(std::string(e.what()) + "\nin the climatology estimated for the site \"" + Site.Id +
-                              "\" from \"" + Site.WeatherFile + "\"" +
-                              (years.empty() ? std::string() : " over the years " + years));
+            throw KelmarError(e.what() + where());
         }
         const std::string name = "the climatology estimated from " + recordName + ", " + years;
         UseEstimateAsWritten(model, record->Climate, name);
+        // A record too short for any regression says so before its soil does.
+        const int recordYears = YearsForEstimate(record->Weather, record->Settings);
+        if (recordYears < YEARS_FOR_REGRESSIONS && !shortfall.Texts.empty())
+            throw KelmarError(shortfall.Texts.front() + where());
         const std::string soilless = MonthsWithoutSoil(model.Climate);
-        if (soilless.empty()) return name;
-        if (Site.ClimateFile.empty())
+        if (!soilless.empty() && Site.ClimateFile.empty())
             throw KelmarError("The weather record \"" + Site.WeatherFile + "\" of the site \"" + Site.Id +
                               "\" has no soil temperature in month " + soilless + " of the years " + years +
                               ", so the climatology estimated from it has none there; give the site a climate_file, "
                               "whose soil-temperature fields (av_Ts, std_Ts, Bss, Bsa, Ss) then fill those months, or "
                               "soil temperatures (tsoil) for them in the record.");
-        ReadSiteClimatology(*record);
-        FillSoilMonths(model.Climate, record->Climate);
+        if (!Site.ClimateFile.empty() && (!soilless.empty() || !shortfall.Texts.empty())) {
+            ReadSiteClimatology(*record);
+            FillSoilMonths(model.Climate, record->Climate);
+        }
+        if (const auto missing = RegressionShortfall(model.Climate, recordYears))
+            throw KelmarError(*missing + where());
         return name;
     }
 
