@@ -5,7 +5,11 @@
 #include "app/open_commands.h"
 #include "app/presentation/grid_texts.h"
 #include "io/path_names.h"
+#include "app/run_sequence.h"
 #include "io/climatology_file.h"
+#include "io/climatology_table.h"
+#include "io/data_file_names.h"
+#include "io/weather_file.h"
 #include "model/errors.h"
 #include "model/run_model.h"
 
@@ -71,6 +75,77 @@ bool GenerateClimatologyOver(TModel& model, WorkflowView& view, const ReferenceY
     EstimateFromRecord(model, recordName, view);
     view.ShowClimatology();
     return true;
+}
+
+namespace {
+
+// The inputs of simulate --estimate-climate, each asked for in its dialog.
+class EstimateSources : public RunSources {
+public:
+    EstimateSources(WorkflowView& view, OpenResult& result, const std::optional<ReferenceYears>& reference)
+        : View(view), Result(result), Reference(reference) {}
+
+    Notifier& Messages() override { return View; }
+
+    bool ReadSite(TModel& model) override {
+        const auto siteName = View.AskFile(FileDialog::SiteForRun);
+        if (!siteName || !kelmar::ReadSite(model, *siteName, View)) return false;
+        Result.read.site = SiteFileName(*siteName);
+        View.ShowSiteParams();
+        return true;
+    }
+
+    // Simulated weather reads no record to run.
+    std::optional<std::string> ReadWeather(TModel&) override { return std::nullopt; }
+
+    std::optional<std::string> ReadClimatology(TModel& model) override {
+        const auto weatherName = View.AskFile(FileDialog::WeatherForEstimate);
+        // The record in a model of its own: the run's model holds only what
+        // a run from a climatology file holds.
+        auto record = std::make_unique<TModel>();
+        if (!weatherName || !kelmar::ReadWeather(*record, *weatherName, View)) return std::nullopt;
+        Result.read.weather = WeatherFileName(*weatherName);
+        const std::string recordName = Utf8Name(PathOf(*weatherName).filename());
+        if (Reference) RestrictToReference(*record, *Reference, recordName);
+        EstimateFromRecord(*record, recordName, View);
+        const std::string years = EstimateYearsText(*record);
+        const std::string name = "the climatology estimated from " + recordName + ", " + years;
+        UseEstimateAsWritten(model, record->Climate, name);
+        const auto climateName = View.AskFile(FileDialog::ClimatologyForSimulation);
+        const bool climateGiven = climateName && !climateName->empty();
+        if (const std::string soilless = MonthsWithoutSoil(model.Climate); !soilless.empty() && !climateGiven)
+            throw KelmarError("The weather record \"" + recordName + "\" has no soil temperature in month " + soilless +
+                              " of the years " + years + ", so the climatology estimated from it has none there; "
+                              "give --climate, a climatology whose soil-temperature fields (av_Ts, std_Ts, Bss, Bsa, "
+                              "Ss) then fill those months.");
+        if (climateGiven) {
+            if (!ReadAnyClimatologyFile(*record, *climateName, View.WeatherSiteId(), View)) return std::nullopt;
+            Result.read.climatology = ClimatologyFileName(*climateName);
+            FillSoilMonths(model.Climate, record->Climate);
+        }
+        View.ShowClimatology();
+        return name;
+    }
+
+    std::string ReadGapClimatology(TModel&, const std::string&) override { return {}; }
+
+private:
+    WorkflowView& View;
+    OpenResult& Result;
+    const std::optional<ReferenceYears>& Reference;
+};
+
+}  // namespace
+
+OpenResult OpenFilesEstimated(TModel& model, WorkflowView& view, const TScenario* scenario,
+                              const std::optional<ReferenceYears>& reference) {
+    OpenResult result;
+    EstimateSources sources(view, result, reference);
+    model.Settings.InpDat = false;
+    const SequenceOutcome outcome = RunSimulatedSequence(model, sources, scenario);
+    result.ran = outcome.Ran;
+    result.outcome = outcome.Outcome;
+    return result;
 }
 
 std::string MonthsWithoutSoil(const TClimatology& climate) {

@@ -10,7 +10,9 @@
 
 #include "model/model_state.h"
 #include "model/notifier.h"
+#include "app/open_commands.h"
 #include "app/workflow_view.h"
+#include "model/scenario.h"
 
 namespace kelmar {
 
@@ -60,5 +62,16 @@ void FillSoilMonths(TClimatology& target, const TClimatology& source);
 // GenerateClimatology does with the whole record. False when no file was
 // read.
 bool GenerateClimatologyOver(TModel& model, WorkflowView& view, const ReferenceYears& reference);
+
+// `simulate --estimate-climate`: the site, then simulated weather from the
+// climatology estimated from the weather file asked for (over `reference`,
+// or the whole record) as GenerateClimatology makes it and as the file
+// `estimate` writes holds it, its check, and the run, under `scenario` when
+// one is given: the run of `simulate --climate` on that file. The months
+// without soil temperature take the soil fields of the climatology file
+// asked for (ClimatologyForSimulation) when one is named; otherwise they
+// raise KelmarError saying how to give one.
+OpenResult OpenFilesEstimated(TModel& model, WorkflowView& view, const TScenario* scenario,
+                              const std::optional<ReferenceYears>& reference);
 
 }  // namespace kelmar

@@ -90,12 +90,15 @@ int RunSimulate(const CliOptions& options, std::ostream& out, std::ostream& err)
     try {
         const std::optional<TScenario> scenario = ScenarioOf(options);
         const TScenario* change = scenario ? &*scenario : nullptr;
-        const bool fromFile = !options.weather.empty();
+        const bool fromFile = !options.weather.empty() && !options.estimateClimate;
         model->Settings.InpDat = fromFile;
         model->Settings.SimulatedYearBeg = options.startYear.value_or(1);
         model->Settings.SimulatedYears = options.runYears.value_or(MAX_YEARS);
-        const OpenResult result =
-            fromFile ? OpenFilesFromWeather(*model, view, change) : OpenFilesSimulated(*model, view, change);
+        std::optional<ReferenceYears> reference;
+        if (!options.reference.empty()) reference = ParseReferenceYears(options.reference);
+        const OpenResult result = options.estimateClimate ? OpenFilesEstimated(*model, view, change, reference)
+                                  : fromFile              ? OpenFilesFromWeather(*model, view, change)
+                                                          : OpenFilesSimulated(*model, view, change);
         if (!result.ran || result.outcome == RunOutcome::ClimatologyError) return EXIT_FAILED;
         if (options.replicates) {
             EnsembleOptions ensemble;

@@ -59,12 +59,19 @@ void BuildSimulate(CommandLine& line) {
     line.app.footer(OUTPUT_NOTE);
     line.Value("--site", o.site, "site parameter file; \".sit\" is appended to a name without a full stop");
     line.Value("--climate", o.climate,
-               "climatology file (its extension becomes \".cld\"). Required for simulated weather; with --weather it "
-               "is read only when the record has missing soil temperatures, which the generator then fills");
+               "climatology file (its extension becomes \".cld\"), or a tidy table FILE.csv (site_id,month,av_Ta_degC,"
+               "...; the site by --site-id). Required for simulated weather; with --weather it is read only when the "
+               "record has missing soil temperatures, which the generator then fills");
     line.Value("--weather", o.weather,
                "observed monthly weather file (its extension becomes \".wed\"), or a tidy table FILE.csv "
                "(site_id,year,month,tair,prec,tsoil)");
     line.Value("--site-id", o.siteId, "the site to read from a tidy table that holds several", "ID");
+    line.Flag("--estimate-climate", o.estimateClimate,
+              "simulated weather from the climatology estimate makes of --weather (the run of --climate on the file "
+              "it writes) instead of the record itself; --climate then fills the soil fields of months without soil "
+              "temperature");
+    ReferenceOption(line, "with --estimate-climate, estimate from the calendar years Y1 to Y2 of the record (default: "
+                          "the whole record)");
     line.Seed("state of the random source (0..4294967295, with --rng pcg64 0..18446744073709551615) before anything "
               "else, so that a run can be reproduced; without it the state comes from the clock and every run differs",
               true);
@@ -100,7 +107,11 @@ void BuildSimulate(CommandLine& line) {
                    "the same seed. Simulated weather only");
     line.Foreign({"--output"});
     line.Check([&line, &o] {
-        if (!o.weather.empty())
+        if (o.estimateClimate && o.weather.empty())
+            throw UsageError("--estimate-climate needs --weather, the record to estimate the climatology from");
+        if (line.Given("--reference") && !o.estimateClimate) throw UsageError("--reference needs --estimate-climate");
+        CheckReference(o);
+        if (!o.weather.empty() && !o.estimateClimate)
             for (const char* name : {"--start-year", "--run-years"})
                 if (line.Given(name))
                     throw UsageError(std::string(name) + " belongs to simulated weather (--climate without "
@@ -109,7 +120,7 @@ void BuildSimulate(CommandLine& line) {
         if (o.weather.empty() && o.climate.empty())
             throw UsageError("simulate needs --climate, or --weather for weather from file");
         if (o.replicates) {
-            if (!o.weather.empty())
+            if (!o.weather.empty() && !o.estimateClimate)
                 throw UsageError("--replicates needs simulated weather (--climate without --weather)");
             if (o.out.empty()) throw UsageError("--replicates needs --out, the folder of the ensemble");
             if (!o.results.empty() || !o.table.empty())
@@ -277,6 +288,8 @@ const std::vector<CommandEntry>& Commands() {
           "[--table FILE]",
           "simulate --site FILE --climate FILE --replicates R --out DIR [--summary] [--rng NAME] [--seed N] "
           "[--start-year Y] [--run-years N] [--jobs N]",
+          "simulate --site FILE --weather FILE --estimate-climate [--reference Y1-Y2] [--climate FILE] [--seed N] "
+          "[--start-year Y] [--run-years N] [--replicates R --out DIR] ...",
           "simulate ... [--scenario FILE | --delta-t X --precip-factor F]"},
          BuildSimulate},
         {"estimate", Command::Estimate, "estimates a climatology from an observed weather record",

@@ -205,6 +205,42 @@ TEST_F(EstimateClimateProgram, SitesThatCannotBeEstimatedAreErrorRowsNamingFileA
     }
 }
 
+// simulate --estimate-climate runs as simulate --climate on the file
+// estimate writes of the same years, and a tidy climatology table's site
+// (--site-id) as its own climatology file: the same result files and
+// ensembles, byte for byte.
+TEST_F(EstimateClimateProgram, SimulateFromTheEstimateIsSimulateFromItsFile) {
+    WriteFileText(dir / "stations.csv", TidyWeather({{"north", 2, 50}, {"south", 11, 35}}, 1961, 30));
+    List("sites.csv", {"north,,stations.csv", "south,,stations.csv"});
+    ASSERT_EQ(Run({"batch", "--sites", "sites.csv", "--out", "b", "--estimate-climate", "--save-climate", "--reference",
+                   "1962-1981", "--run-years", "5", "--quiet"}),
+              0)
+        << last.err;
+    const std::vector<std::string> run = {"simulate", "--site", "soil.sit", "--seed", "11", "--run-years", "30"};
+    const auto same = [&](std::vector<std::string> a, std::vector<std::string> b, const std::vector<std::string>& files) {
+        a.insert(a.begin(), run.begin(), run.end());
+        b.insert(b.begin(), run.begin(), run.end());
+        ASSERT_EQ(Run(a), 0) << last.err;
+        std::vector<std::string> first;
+        for (const std::string& file : files) first.push_back(FileText(dir / file));
+        ASSERT_EQ(Run(b), 0) << last.err;
+        for (std::size_t k = 0; k < files.size(); ++k)
+            EXPECT_TRUE(FileText(dir / files[k]) == first[k]) << files[k] << " differs between " << a.back() << " and " << b.back();
+    };
+    ASSERT_EQ(Run({"estimate", "--weather", "weather.wed", "--output", "w.cld"}), 0) << last.err;
+    same({"--weather", "weather.wed", "--estimate-climate", "--results", "r.txt", "--table", "t.csv"},
+         {"--climate", "w.cld", "--results", "r.txt", "--table", "t.csv"}, {"r.txt", "t.csv"});
+    ASSERT_EQ(Run({"estimate", "--weather", "stations.csv", "--site-id", "south", "--reference", "1962-1981", "--output",
+                   "s.cld"}),
+              0)
+        << last.err;
+    same({"--weather", "stations.csv", "--site-id", "south", "--estimate-climate", "--reference", "1962-1981",
+          "--replicates", "3", "--out", "e"},
+         {"--climate", "s.cld", "--replicates", "3", "--out", "e"}, {"e/monthly.csv", "e/annual.csv"});
+    same({"--climate", "s.cld", "--table", "t.csv"}, {"--climate", "b/climatologies.csv", "--site-id", "south", "--table", "t.csv"},
+         {"t.csv"});
+}
+
 // The command line refuses what does not fit before anything is written,
 // and a resume with other estimate options is refused with what differs.
 TEST_F(EstimateClimateProgram, OptionsThatDoNotFitAreRefused) {
@@ -219,6 +255,10 @@ TEST_F(EstimateClimateProgram, OptionsThatDoNotFitAreRefused) {
         {{"batch", "--sites", "sites.csv", "--out", "o", "--estimate-climate", "--reference", "1970"}, 2,
          "Y1-Y2, with 1 <= Y1 <= Y2 <= 9999 (1961-1990, say), not '1970'"},
         {{"estimate", "--weather", "weather.wed", "--output", "e.cld", "--reference", "1990-1961"}, 2, "not '1990-1961'"},
+        {{"simulate", "--site", "soil.sit", "--climate", "climat.cld", "--estimate-climate", "--table", "e.cld"}, 2,
+         "--estimate-climate needs --weather"},
+        {{"simulate", "--site", "soil.sit", "--climate", "climat.cld", "--reference", "1961-1970", "--table", "e.cld"}, 2,
+         "--reference needs --estimate-climate"},
         {{"estimate", "--weather", "weather.wed", "--output", "e.cld", "--reference", "1991-1995"}, 1,
          "does not lie within the years 1961 to 1990 of the weather record \"weather.wed\""},
     };
