@@ -26,6 +26,15 @@ struct ReferenceYears {
     bool operator==(const ReferenceYears&) const = default;
 };
 
+// A run whose sites with a weather_file run simulated weather from a
+// climatology estimated from their record (batch --estimate-climate): the
+// estimate of `kelmar-cli estimate` over the reference years, as the file it
+// writes holds it. The months the record gives no soil temperature take
+// their soil fields from the site's climate_file.
+struct ClimateEstimate {
+    std::optional<ReferenceYears> Reference;  // nothing: the record's whole span
+};
+
 // "Y1-Y2" with 1 <= Y1 <= Y2 <= 9999; raises KelmarError naming `option`
 // and the form it needs otherwise.
 ReferenceYears ParseReferenceYears(const std::string& text, const std::string& option = "--reference");

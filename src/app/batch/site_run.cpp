@@ -3,6 +3,7 @@
 #include "app/open_commands.h"
 #include "app/run_sequence.h"
 #include "io/climatology_file.h"
+#include "io/climatology_table.h"
 #include "io/data_file_names.h"
 #include "io/file_bytes.h"
 #include "io/site_file.h"

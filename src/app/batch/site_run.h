@@ -12,11 +12,14 @@
 
 #include "app/batch/site_list.h"
 #include "app/climate_estimate.h"
-#include "io/climatology_table.h"
 #include "io/weather_table.h"
 #include "model/model_state.h"
 #include "model/scenario.h"
 #include "numerics/random_source.h"
+
+namespace kelmar {
+class ClimatologyTable;
+}  // namespace kelmar
 
 namespace kelmar::batch {
 
@@ -47,15 +50,6 @@ private:
 // Unlike `simulate`, a record with soil-temperature gaps and no
 // climate_file is refused rather than filled from an empty climatology.
 void RunSite(TModel& model, const SiteEntry& site, std::uint32_t seed, WeatherTables& tables);
-
-// A batch whose sites with a weather_file run simulated weather from a
-// climatology estimated from their record (--estimate-climate): the
-// estimate of `kelmar-cli estimate` over the reference years, as the file it
-// writes holds it. The months the record gives no soil temperature take
-// their soil fields from the site's climate_file.
-struct ClimateEstimate {
-    std::optional<ReferenceYears> Reference;  // nothing: the record's whole span
-};
 
 // The same with the random source `start` (either generator), under
 // `scenario` when one is given (the sequence of `simulate --scenario`) and

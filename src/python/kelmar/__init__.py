@@ -472,11 +472,13 @@ def simulate(site, climate=None, weather=None, seed=None, site_id=None, scenario
     return Result(name, out["seed"], out["monthly"], out["annual"], weather is not None, scenario, site.to_dict())
 
 
-def estimate(weather, site_id=""):
+def estimate(weather, site_id="", *, reference=None):
     """The climatology estimated from an observed record (a record or a
     path), as kelmar-cli estimate makes it; warns where a regression
-    coefficient could not be estimated."""
-    return Climatology(_kelmar.estimate(_weather(weather, site_id)._impl))
+    coefficient could not be estimated. `reference`, a pair of calendar
+    years (1961, 1990) within the record, estimates from those years alone,
+    as --reference."""
+    return Climatology(_kelmar.estimate(_weather(weather, site_id)._impl, _reference(reference)))
 
 
 class BatchResult:
@@ -563,8 +565,18 @@ def _netcdf_options(precision, deflate):
     return precision, _whole_number(deflate, "netcdf_deflate", 0, 9)
 
 
+def _reference(reference):
+    """A reference period (Y1, Y2) as the module takes it, "Y1-Y2"; "" for none."""
+    if reference is None:
+        return ""
+    if (not isinstance(reference, (tuple, list)) or len(reference) != 2
+            or any(isinstance(y, bool) or not isinstance(y, (int, np.integer)) for y in reference)):
+        raise KelmarTypeError(f"reference takes a pair of calendar years (1961, 1990), not {reference!r}.")
+    return f"{int(reference[0])}-{int(reference[1])}"
+
+
 def batch(sites, jobs=None, seed=None, folder=None, progress=None, start_year=None, run_years=None, *, netcdf_precision="double",
-          netcdf_deflate=0):
+          netcdf_deflate=0, estimate_climate=False, reference=None):
     """Runs every site of a site list (a DataFrame with the columns of
     `kelmar-cli batch --sites`, or a list's path) on all cores (`jobs`
     threads) through the C++ batch, with its seed rule: site i starts from
@@ -587,17 +599,26 @@ def batch(sites, jobs=None, seed=None, folder=None, progress=None, start_year=No
 
     `netcdf_precision` ("double", the default, or "single") and
     `netcdf_deflate` (0, the default, to 9) are those of kelmar-cli batch
-    --netcdf-precision and --netcdf-deflate, for the result's to_xarray()."""
+    --netcdf-precision and --netcdf-deflate, for the result's to_xarray().
+
+    `estimate_climate=True` runs the sites with a weather record under
+    simulated weather from the climatology estimated from it, as kelmar-cli
+    batch --estimate-climate; `reference`, a pair of calendar years
+    (1961, 1990), the years it is estimated from (default: each record's
+    whole span), as --reference."""
     netcdf = _netcdf_options(netcdf_precision, netcdf_deflate)  # before anything runs
     start_year, run_years = _simulated_years(start_year, run_years)
+    estimate = (bool(estimate_climate), _reference(reference))
     seed = _seed(seed)
     # Relative names stay relative, so that messages name files as kelmar-cli does.
     folder = os.fspath(folder) if folder is not None else None
     if isinstance(sites, (str, os.PathLike)):
-        out = _kelmar.batch_file(os.fspath(sites), folder, seed, 0, int(jobs or 0), progress, start_year, run_years)
+        out = _kelmar.batch_file(os.fspath(sites), folder, seed, 0, int(jobs or 0), progress, start_year, run_years,
+                                 *estimate)
     else:
         text, name, _ = _site_list_text(sites)
-        out = _kelmar.batch(text, name, folder or "", seed, 0, 0, int(jobs or 0), progress, start_year, run_years)
+        out = _kelmar.batch(text, name, folder or "", seed, 0, 0, int(jobs or 0), progress, start_year, run_years,
+                            *estimate)
     ids = out["ids"]
     codes, years, months, values = out["monthly"]
     monthly = _frame(codes, ids, years, months, values, False)
