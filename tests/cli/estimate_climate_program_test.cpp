@@ -5,6 +5,7 @@
 // own climatologies.csv, and the sites it cannot estimate are error rows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -203,6 +204,32 @@ TEST_F(EstimateClimateProgram, SitesThatCannotBeEstimatedAreErrorRowsNamingFileA
         EXPECT_EQ((filled->Climate.*field)[7], (file->Climate.*field)[7]) << "July's soil field is not climat.cld's";
         EXPECT_NE((filled->Climate.*field)[6], (file->Climate.*field)[6]) << "June's soil field is not the estimate's";
     }
+}
+
+// Two shards merged give the bytes of one run, climatologies.csv too (70
+// sites: two chunks of the list, one per shard).
+TEST_F(EstimateClimateProgram, ShardsAndAMergeGiveTheBytesOfOneRun) {
+    WriteFileText(dir / "stations.csv", TidyWeather({{"t", 4, 55}}, 1961, 30));
+    std::vector<std::string> rows;
+    for (int i = 0; i < 70; ++i) rows.push_back("s" + std::to_string(i) + (i % 2 ? ",,weather.wed" : ",climat.cld,"));
+    rows[10] = "t,,stations.csv";
+    List("sites.csv", rows);
+    const std::vector<std::string> common = {"batch", "--sites", "sites.csv", "--estimate-climate", "--save-climate",
+                                             "--reference", "1962-1985", "--run-years", "3", "--seed", "8", "--quiet"};
+    const auto run = [&](const std::string& out, const std::vector<std::string>& more) {
+        std::vector<std::string> args = common;
+        args.insert(args.end(), {"--out", out});
+        args.insert(args.end(), more.begin(), more.end());
+        return Run(args);
+    };
+    ASSERT_EQ(run("one", {}), 0) << last.err;
+    ASSERT_EQ(run("split", {"--shard", "0/2"}), 0) << last.err;
+    ASSERT_EQ(run("split", {"--shard", "1/2"}), 0) << last.err;
+    ASSERT_EQ(Run({"merge", "split"}), 0) << last.err;
+    for (const char* name : {"monthly.csv", "annual.csv", "errors.csv", "climatologies.csv"})
+        EXPECT_TRUE(FileText(dir / "one" / name) == FileText(dir / "split" / name)) << name << " of two shards differs";
+    const std::string climates = FileText(dir / "one/climatologies.csv");
+    EXPECT_EQ(std::count(climates.begin(), climates.end(), '\n'), 1 + 70 * 12) << climates.substr(0, 400);
 }
 
 // simulate --estimate-climate runs as simulate --climate on the file
