@@ -3,6 +3,7 @@
 #include "app/run_sequence.h"
 
 #include "io/climatology_file.h"
+#include "io/climatology_table.h"
 #include "io/data_file_names.h"
 #include "io/file_bytes.h"
 #include "io/site_file.h"
@@ -20,7 +21,7 @@ bool ReadSite(TModel& model, const std::string& fileName, WorkflowView& view) {
 }
 
 bool ReadClimatology(TModel& model, const std::string& fileName, WorkflowView& view) {
-    if (!ReadClimatologyFile(model, fileName, view)) return false;
+    if (!ReadAnyClimatologyFile(model, fileName, view.WeatherSiteId(), view)) return false;
     view.ClimatologyFileRead();
     return true;
 }
@@ -66,7 +67,7 @@ public:
     std::optional<std::string> ReadClimatology(TModel& model) override {
         const auto climateName = View.AskFile(FileDialog::ClimatologyForSimulation);
         if (!climateName || !kelmar::ReadClimatology(model, *climateName, View)) return std::nullopt;
-        Result.read.climatology = ReplaceExtension(*climateName, CLIMATOLOGY_EXTENSION);
+        Result.read.climatology = ClimatologyFileName(*climateName);
         return Utf8Name(PathOf(*climateName).filename());
     }
 

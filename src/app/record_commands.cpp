@@ -81,11 +81,12 @@ void RunRecords(TModel& model, const RecordRunInputs& inputs, Notifier& notifier
 }
 
 TClimatology EstimateFromWeatherRecord(const WeatherRecord& weather, const std::string& recordName,
-                                       Notifier& notifier) {
+                                       Notifier& notifier, const std::optional<ReferenceYears>& reference) {
     auto model = std::make_unique<TModel>();
     model->Weather = weather.Store;
     model->Settings.YearBeg = weather.YearBeg;
     model->Settings.YearEnd = weather.YearEnd;
+    if (reference) RestrictToReference(*model, *reference, recordName);
     EstimateFromRecord(*model, recordName, notifier);
     return model->Climate;
 }

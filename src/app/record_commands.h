@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/climate_estimate.h"
 #include "model/model_state.h"
 #include "model/notifier.h"
 #include "model/record_texts.h"
@@ -40,9 +41,10 @@ void RunRecords(TModel& model, const RecordRunInputs& inputs, Notifier& notifier
                 const TScenario* scenario = nullptr);
 
 // The climatology estimated from `weather` as "Generate file" does, with its
-// checks and warning; `recordName` names the record in messages.
+// checks and warning; `recordName` names the record in messages. With
+// `reference`, from those years of the record alone (RestrictToReference).
 TClimatology EstimateFromWeatherRecord(const WeatherRecord& weather, const std::string& recordName,
-                                       Notifier& notifier);
+                                       Notifier& notifier, const std::optional<ReferenceYears>& reference = {});
 
 }  // namespace kelmar
 

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/batch/batch_run.h"
+#include "app/climate_estimate.h"
 #include "app/command_paths.h"
 #include "app/ensemble.h"
 #include "app/grid/extract_run.h"
@@ -90,12 +91,15 @@ int RunSimulate(const CliOptions& options, std::ostream& out, std::ostream& err)
     try {
         const std::optional<TScenario> scenario = ScenarioOf(options);
         const TScenario* change = scenario ? &*scenario : nullptr;
-        const bool fromFile = !options.weather.empty();
+        const bool fromFile = !options.weather.empty() && !options.estimateClimate;
         model->Settings.InpDat = fromFile;
         model->Settings.SimulatedYearBeg = options.startYear.value_or(1);
         model->Settings.SimulatedYears = options.runYears.value_or(MAX_YEARS);
-        const OpenResult result =
-            fromFile ? OpenFilesFromWeather(*model, view, change) : OpenFilesSimulated(*model, view, change);
+        std::optional<ReferenceYears> reference;
+        if (!options.reference.empty()) reference = ParseReferenceYears(options.reference);
+        const OpenResult result = options.estimateClimate ? OpenFilesEstimated(*model, view, change, reference)
+                                  : fromFile              ? OpenFilesFromWeather(*model, view, change)
+                                                          : OpenFilesSimulated(*model, view, change);
         if (!result.ran || result.outcome == RunOutcome::ClimatologyError) return EXIT_FAILED;
         if (options.replicates) {
             EnsembleOptions ensemble;
@@ -136,7 +140,10 @@ int RunEstimate(const CliOptions& options, std::ostream& out, std::ostream& err)
     auto model = std::make_unique<TModel>();
     TerminalView view(options, err);
     try {
-        if (!GenerateClimatology(*model, view)) return EXIT_FAILED;
+        const bool estimated = options.reference.empty()
+                                   ? GenerateClimatology(*model, view)
+                                   : GenerateClimatologyOver(*model, view, ParseReferenceYears(options.reference));
+        if (!estimated) return EXIT_FAILED;
         // The command line refused an output over an input before anything was read.
         SaveClimatology(options.output, ClimatologyValueTexts(model->Climate), RunInputs{});
         out << "Estimated a climatology from " << YearsForEstimate(model->Weather, model->Settings) << " years, written to "
@@ -192,6 +199,9 @@ int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& 
         batchOptions.NetcdfDeflate = options.netcdfDeflate.value_or(0);
         batchOptions.CsvDigits = options.csvDigits.value_or(0);
         batchOptions.KeepParts = options.keepParts;
+        batchOptions.EstimateClimate = options.estimateClimate;
+        if (!options.reference.empty()) batchOptions.Reference = ParseReferenceYears(options.reference);
+        batchOptions.SaveClimate = options.saveClimate;
         return Summarize(batch::RunBatch(batchOptions, err), options.out, out, err);
     } catch (const std::exception& e) {
         err << e.what() << '\n';

@@ -60,6 +60,11 @@ struct CliOptions {
     std::optional<double> maxDistance;   // --max-distance KM
     std::vector<std::string> gridVars;   // --var KEY=NAME
     std::vector<std::string> gridUnits;  // --units KEY=UNIT
+
+    // Climatologies estimated from observed records (estimate, batch, simulate)
+    bool estimateClimate = false;  // --estimate-climate: simulated weather from the record's estimate
+    std::string reference;         // --reference Y1-Y2: the years estimated from; empty: the whole record
+    bool saveClimate = false;      // --save-climate: batch writes climatologies.csv
 };
 
 // The program's version, as the project declares it.

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <iterator>
 
+#include "app/climate_estimate.h"
 #include "basics/basics.h"
+#include "model/errors.h"
 #include "model/run_model.h"
 
 namespace kelmar::cli {
@@ -34,6 +36,20 @@ void CheckSimulatedYears(const CliOptions& o) {
                          "), not '" + std::to_string(*o.startYear) + "'");
 }
 
+// --reference Y1-Y2, checked once the line is whole.
+void ReferenceOption(CommandLine& line, const std::string& help) {
+    line.Value("--reference", line.options.reference, help, "Y1-Y2");
+}
+
+void CheckReference(const CliOptions& o) {
+    if (o.reference.empty()) return;
+    try {
+        ParseReferenceYears(o.reference);
+    } catch (const KelmarError& e) {
+        throw UsageError(e.what());
+    }
+}
+
 void BuildSimulate(CommandLine& line) {
     CliOptions& o = line.options;
     line.app.description(
@@ -43,12 +59,19 @@ void BuildSimulate(CommandLine& line) {
     line.app.footer(OUTPUT_NOTE);
     line.Value("--site", o.site, "site parameter file; \".sit\" is appended to a name without a full stop");
     line.Value("--climate", o.climate,
-               "climatology file (its extension becomes \".cld\"). Required for simulated weather; with --weather it "
-               "is read only when the record has missing soil temperatures, which the generator then fills");
+               "climatology file (its extension becomes \".cld\"), or a tidy table FILE.csv (site_id,month,av_Ta_degC,"
+               "...; the site by --site-id). Required for simulated weather; with --weather it is read only when the "
+               "record has missing soil temperatures, which the generator then fills");
     line.Value("--weather", o.weather,
                "observed monthly weather file (its extension becomes \".wed\"), or a tidy table FILE.csv "
                "(site_id,year,month,tair,prec,tsoil)");
     line.Value("--site-id", o.siteId, "the site to read from a tidy table that holds several", "ID");
+    line.Flag("--estimate-climate", o.estimateClimate,
+              "simulated weather from the climatology estimate makes of --weather (the run of --climate on the file "
+              "it writes) instead of the record itself; --climate then fills the soil fields of months without soil "
+              "temperature");
+    ReferenceOption(line, "with --estimate-climate, estimate from the calendar years Y1 to Y2 of the record (default: "
+                          "the whole record)");
     line.Seed("state of the random source (0..4294967295, with --rng pcg64 0..18446744073709551615) before anything "
               "else, so that a run can be reproduced; without it the state comes from the clock and every run differs",
               true);
@@ -84,7 +107,11 @@ void BuildSimulate(CommandLine& line) {
                    "the same seed. Simulated weather only");
     line.Foreign({"--output"});
     line.Check([&line, &o] {
-        if (!o.weather.empty())
+        if (o.estimateClimate && o.weather.empty())
+            throw UsageError("--estimate-climate needs --weather, the record to estimate the climatology from");
+        if (line.Given("--reference") && !o.estimateClimate) throw UsageError("--reference needs --estimate-climate");
+        CheckReference(o);
+        if (!o.weather.empty() && !o.estimateClimate)
             for (const char* name : {"--start-year", "--run-years"})
                 if (line.Given(name))
                     throw UsageError(std::string(name) + " belongs to simulated weather (--climate without "
@@ -93,7 +120,7 @@ void BuildSimulate(CommandLine& line) {
         if (o.weather.empty() && o.climate.empty())
             throw UsageError("simulate needs --climate, or --weather for weather from file");
         if (o.replicates) {
-            if (!o.weather.empty())
+            if (!o.weather.empty() && !o.estimateClimate)
                 throw UsageError("--replicates needs simulated weather (--climate without --weather)");
             if (o.out.empty()) throw UsageError("--replicates needs --out, the folder of the ensemble");
             if (!o.results.empty() || !o.table.empty())
@@ -115,15 +142,21 @@ void BuildEstimate(CommandLine& line) {
         "Estimates a climatology from an observed weather record and writes it as a climatology file, exactly as "
         "\"Generate file\" then \"Save file\".");
     line.app.footer(OUTPUT_NOTE);
-    line.Value("--weather", o.weather, "observed monthly weather file (its extension becomes \".wed\")");
+    line.Value("--weather", o.weather,
+               "observed monthly weather file (its extension becomes \".wed\"), or a tidy table FILE.csv "
+               "(site_id,year,month,tair,prec,tsoil)");
+    line.Value("--site-id", o.siteId, "the site to read from a tidy table that holds several", "ID");
     line.Value("--output", o.output, "where the climatology file is written");
+    ReferenceOption(line, "estimate from the calendar years Y1 to Y2 of the record alone, as from a record holding "
+                          "only them (default: the whole record); they must lie within the record's years");
     // simulate's options, named as not belonging here.
-    line.Foreign({"--site", "--climate", "--site-id", "--results", "--table", "--seed", "--years", "--scenario",
+    line.Foreign({"--site", "--climate", "--results", "--table", "--seed", "--years", "--scenario",
                   "--delta-t", "--precip-factor", "--replicates", "--out", "--rng", "--jobs", "--summary",
                   "--start-year", "--run-years", "--csv-digits"});
     line.Check([&o] {
         if (o.weather.empty()) throw UsageError("estimate needs --weather");
         if (o.output.empty()) throw UsageError("estimate needs --output");
+        CheckReference(o);
     });
 }
 
@@ -165,6 +198,15 @@ void BuildBatch(CommandLine& line) {
                    "then Y to Y+N-1, ending by 9999; sites with a weather_file keep their record's years",
                    "years each simulated-weather site runs, 1 to 500 (default 500): the first N years of its "
                    "500-year run; sites with a weather_file run their whole record");
+    line.Flag("--estimate-climate", o.estimateClimate,
+              "sites with a weather_file run simulated weather (--start-year, --run-years, --replicates) from the "
+              "climatology estimate makes of their record instead of the record itself; a month without soil "
+              "temperature takes the soil fields of the site's climate_file");
+    ReferenceOption(line, "with --estimate-climate, estimate from the calendar years Y1 to Y2 of each record (default: "
+                          "each record's whole span); a record without them is its site's error");
+    line.Flag("--save-climate", o.saveClimate,
+              "with --estimate-climate, write climatologies.csv: site_id, month and the twelve climatology fields "
+              "of every site that ran, as a climate_file reads them back");
     line.Flag("--resume", o.resume, "skip the chunks a killed run finished");
     line.Whole("--csv-digits", o.csvDigits, 1, 17,
                "the numbers of the CSV tables with N significant digits (default: the shortest text that reads back "
@@ -193,6 +235,9 @@ void BuildBatch(CommandLine& line) {
             if (line.Given(name) && o.format == "csv") throw UsageError(std::string(name) + " needs --format netcdf or both");
         if (o.csvDigits && o.format == "netcdf")
             throw UsageError("--csv-digits sets the numbers of the CSV tables; --format netcdf writes none");
+        for (const char* name : {"--reference", "--save-climate"})
+            if (line.Given(name) && !o.estimateClimate) throw UsageError(std::string(name) + " needs --estimate-climate");
+        CheckReference(o);
     });
 }
 
@@ -329,10 +374,12 @@ const std::vector<CommandEntry>& Commands() {
           "[--table FILE]",
           "simulate --site FILE --climate FILE --replicates R --out DIR [--summary] [--rng NAME] [--seed N] "
           "[--start-year Y] [--run-years N] [--jobs N]",
+          "simulate --site FILE --weather FILE --estimate-climate [--reference Y1-Y2] [--climate FILE] [--seed N] "
+          "[--start-year Y] [--run-years N] [--replicates R --out DIR] ...",
           "simulate ... [--scenario FILE | --delta-t X --precip-factor F]"},
          BuildSimulate},
         {"estimate", Command::Estimate, "estimates a climatology from an observed weather record",
-         {"estimate --weather FILE --output FILE"}, BuildEstimate},
+         {"estimate --weather FILE [--site-id ID] [--reference Y1-Y2] --output FILE"}, BuildEstimate},
         {"batch", Command::Batch, "runs every site of a site list on all cores into tidy tables in a folder",
          {"batch --sites FILE --out DIR [OPTIONS]"}, BuildBatch},
         {"merge", Command::Merge, "joins the parts of a batch run in shards on a cluster into its outputs",

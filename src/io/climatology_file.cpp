@@ -76,7 +76,7 @@ bool ReadClimatologyFile(TModel& model, const std::string& fileName, Notifier& n
     return true;
 }
 
-void WriteClimatologyFile(const std::string& fileName, const ClimatologyTexts& values) {
+std::string ClimatologyFileBytes(const ClimatologyTexts& values) {
     std::string bytes = std::string(HEADER_LINE) + std::string(LINE_END) + SECOND_HEADER_LINE;
     for (int v = 0; v < CLIMATE_FIELD_COUNT; ++v) {
         const ClimateField& field = CLIMATE_FIELDS[v];
@@ -84,7 +84,11 @@ void WriteClimatologyFile(const std::string& fileName, const ClimatologyTexts& v
         for (const std::string& text : values[v]) bytes.append(",").append(Utf8ToCp1251(text));
         bytes.append(LINE_END).append(field.Comment);
     }
-    WriteFileAtomically(fileName, bytes);
+    return bytes;
+}
+
+void WriteClimatologyFile(const std::string& fileName, const ClimatologyTexts& values) {
+    WriteFileAtomically(fileName, ClimatologyFileBytes(values));
 }
 
 }  // namespace kelmar

@@ -35,6 +35,10 @@ void ReadClimatologyBytes(TModel& model, std::string_view bytes, std::string_vie
 // text after the twelfth value is ignored.
 void ParseClimatologyLine(TClimatology& climate, std::string_view line);
 
+// The bytes of a climatology file: each variable's key, its twelve value
+// texts as given (in the file's code page) and its comment.
+std::string ClimatologyFileBytes(const ClimatologyTexts& values);
+
 // Writes a climatology file named exactly `fileName`: each variable's key,
 // its twelve value texts as given (in the file's code page) and its comment.
 void WriteClimatologyFile(const std::string& fileName, const ClimatologyTexts& values);

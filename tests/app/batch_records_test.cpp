@@ -98,7 +98,11 @@ TEST(BatchRecords, ReadBackWholeAndRefusedWhenCutShort) {
     EXPECT_FALSE(Manifest::Parse(changed).has_value()) << "an input's identity changed without the digest";
     Manifest rounded = PlainManifest();
     rounded.CsvDigits = 6;
-    for (const Manifest& manifest : {PlainManifest(), EnsembleManifest(), marked, NetcdfManifest(), rounded}) {
+    Manifest estimated = EnsembleManifest();
+    estimated.EstimateClimate = true;
+    estimated.Reference = "1961-1990";
+    estimated.SaveClimate = true;
+    for (const Manifest& manifest : {PlainManifest(), EnsembleManifest(), marked, NetcdfManifest(), rounded, estimated}) {
         const std::string text = manifest.Text();
         const std::optional<Manifest> back = Manifest::Parse(text);
         ASSERT_TRUE(back.has_value()) << text;
@@ -109,9 +113,16 @@ TEST(BatchRecords, ReadBackWholeAndRefusedWhenCutShort) {
     }
 
     // Values the options refuse are no manifest either.
+    Manifest both = NetcdfManifest();
+    both.EstimateClimate = true;
+    both.Reference = "1961-1990";
     for (const auto& [from, to] : {std::pair{"netcdf_precision=single", "netcdf_precision=half"},
-                                   {"netcdf_deflate=9", "netcdf_deflate=10"}, {"netcdf_deflate=9", "netcdf_deflate=x"}}) {
-        std::string text = NetcdfManifest().Text();
+                                   {"netcdf_deflate=9", "netcdf_deflate=10"}, {"netcdf_deflate=9", "netcdf_deflate=x"},
+                                   {"reference=1961-1990", "reference=1990-1961"},
+                                   {"reference=1961-1990", "reference=1961"},
+                                   {"estimate_climate=1", "estimate_climate=0"},  // a reference without the estimate
+                                   {"estimate_climate=1", "estimate_climate=yes"}}) {
+        std::string text = both.Text();
         text.replace(text.find(from), std::string(from).size(), to);
         EXPECT_FALSE(Manifest::Parse(text).has_value()) << text;
     }
@@ -247,16 +258,22 @@ TEST(BatchSinks, EachFormatHasTheStreamsOfFinishedBatches) {
         const char* format;
         bool summary;
         const char* streams;
+        bool saveClimate = false;
     } cases[] = {
         {"csv", false, "monthly.monthly.csv annual.annual.csv errors.errors.csv"},
         {"netcdf", false, "errors.errors.csv values.values.bin"},
         {"both", false, "monthly.monthly.csv annual.annual.csv errors.errors.csv values.values.bin"},
         {"csv", true, "errors.errors.csv summary_monthly.summary_monthly.csv summary_annual.summary_annual.csv"},
+        // The climatologies come last, after every stream a batch without them has.
+        {"both", false,
+         "monthly.monthly.csv annual.annual.csv errors.errors.csv values.values.bin climatologies.climatologies.csv",
+         true},
     };
     for (const auto& c : cases) {
         Manifest manifest = PlainManifest();
         manifest.Format = c.format;
         manifest.Summary = c.summary;
+        manifest.EstimateClimate = manifest.SaveClimate = c.saveClimate;
         manifest.Replicates = c.summary ? 3 : 0;
         std::string streams;
         for (const StreamSpec& stream : StreamsOf(MakeSinks(manifest))) {
@@ -270,7 +287,8 @@ TEST(BatchSinks, EachFormatHasTheStreamsOfFinishedBatches) {
     EXPECT_THROW(MakeSinks(unknown), KelmarError);
     // The first of them a folder without a manifest holds is the one named.
     EXPECT_EQ(EveryOutputName(), (std::vector<std::string>{"monthly.csv", "annual.csv", "errors.csv", "summary_monthly.csv",
-                                                           "summary_annual.csv", "results.nc", "results_annual.nc"}));
+                                                           "summary_annual.csv", "results.nc", "results_annual.nc",
+                                                           "climatologies.csv"}));
 }
 
 // Sites a and c simulated (two realizations), b observed (one); chunks of

@@ -448,38 +448,60 @@ TEST_F(BatchRun, OneMachinesTablesAreItsStreamsAndAResumeCutsWhatWasNeverRecorde
 
 // The callback sees every site once, in order, and stopping it keeps what
 // was finished: --resume then ends with the bytes of a run never stopped.
+// The same with the climatologies estimated from the records and written
+// out (--estimate-climate --save-climate, the weather sites simulated for 30
+// years), whose climatologies.csv is made from parts as the tables are.
 TEST_F(BatchRun, ProgressReportsEverySiteAndAStopIsResumedToTheSameBytes) {
     MakeList(150);
-    RunBatch(Options("whole"), err);
+    for (const bool estimate : {false, true}) {
+        SCOPED_TRACE(estimate ? "--estimate-climate --save-climate" : "the records run");
+        const auto options = [&](const std::string& out) {
+            BatchOptions o = Options(out);
+            o.EstimateClimate = o.SaveClimate = estimate;
+            if (estimate) o.RunYears = 30;
+            return o;
+        };
+        const auto outputs = [&](const std::string& out) {
+            return Outputs(out) + (estimate ? ReadBytes(dir.File(out + "/climatologies.csv")) : std::string());
+        };
+        RunBatch(options("whole"), err);
 
-    std::vector<ProgressReport> seen;
-    BatchOptions stopped = Options("stopped");
-    stopped.OnProgress = [&](const ProgressReport& report) {
-        seen.push_back(report);
-        return report.Done < 70;  // stops in the second chunk
-    };
-    EXPECT_THROW(RunBatch(stopped, err), Cancelled);
-    ASSERT_GE(seen.size(), 71u);
-    EXPECT_EQ(seen.front().Done, 0) << "the first report is the start";
-    EXPECT_EQ(seen.back().Done, 70);
-    EXPECT_TRUE(seen.back().Finished) << "the last report says the batch ended";
-    EXPECT_TRUE(fs::exists(dir.File("stopped/parts/chunk-000000.done")));
-    EXPECT_FALSE(fs::exists(dir.File("stopped/parts/chunk-000001.done"))) << "a chunk stopped halfway was recorded";
+        std::vector<ProgressReport> seen;
+        BatchOptions stopped = options("stopped");
+        stopped.OnProgress = [&](const ProgressReport& report) {
+            seen.push_back(report);
+            return report.Done < 70;  // stops in the second chunk
+        };
+        EXPECT_THROW(RunBatch(stopped, err), Cancelled);
+        ASSERT_GE(seen.size(), 71u);
+        EXPECT_EQ(seen.front().Done, 0) << "the first report is the start";
+        EXPECT_EQ(seen.back().Done, 70);
+        EXPECT_TRUE(seen.back().Finished) << "the last report says the batch ended";
+        EXPECT_TRUE(fs::exists(dir.File("stopped/parts/chunk-000000.done")));
+        EXPECT_FALSE(fs::exists(dir.File("stopped/parts/chunk-000001.done"))) << "a chunk stopped halfway was recorded";
 
-    seen.clear();
-    BatchOptions resume = Options("stopped");
-    resume.Resume = true;
-    resume.OnProgress = [&](const ProgressReport& report) {
-        seen.push_back(report);
-        return true;
-    };
-    EXPECT_EQ(RunBatch(resume, err).Ran, 150 - 64);
-    ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.front().Before, 64) << "the resumed run counts the finished chunk as done before it";
-    EXPECT_EQ(seen.back().Done, 150);
-    EXPECT_EQ(seen.back().Total, 150);
-    EXPECT_EQ(seen.back().Failed, 1);
-    EXPECT_TRUE(Outputs("stopped") == Outputs("whole")) << "a stopped and resumed batch differs from one never stopped";
+        seen.clear();
+        BatchOptions resume = options("stopped");
+        resume.Resume = true;
+        resume.OnProgress = [&](const ProgressReport& report) {
+            seen.push_back(report);
+            return true;
+        };
+        EXPECT_EQ(RunBatch(resume, err).Ran, 150 - 64);
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(seen.front().Before, 64) << "the resumed run counts the finished chunk as done before it";
+        EXPECT_EQ(seen.back().Done, 150);
+        EXPECT_EQ(seen.back().Total, 150);
+        EXPECT_EQ(seen.back().Failed, 1);
+        EXPECT_TRUE(outputs("stopped") == outputs("whole")) << "a stopped and resumed batch differs from one never stopped";
+        if (estimate) {
+            const std::string climates = ReadBytes(dir.File("whole/climatologies.csv"));
+            EXPECT_EQ(std::count(climates.begin(), climates.end(), '\n'), 1 + 12 * 149)
+                << "climatologies.csv has not a header and twelve rows for each of the 149 sites that ran";
+        }
+        fs::remove_all(dir.File("whole"));
+        fs::remove_all(dir.File("stopped"));
+    }
 }
 
 TEST_F(BatchRun, ASecondProcessOnTheSameShareIsRefused) {

@@ -64,7 +64,9 @@ TEST(ParseCommandLine, AValueMayBeTheNameOfACommand) {
 TEST(CompletionWords, NameEveryCommandAndTheOptionsItTakes) {
     const std::string words = CompletionWords();
     EXPECT_EQ(words.rfind("kelmar-cli simulate estimate batch merge check extract --help --version\n", 0), 0u) << words;
-    EXPECT_NE(words.find("\nestimate --help --weather=FILE --output=FILE\n"), std::string::npos) << words;
+    EXPECT_NE(words.find("\nestimate --help --weather=FILE --site-id=ID --output=FILE --reference=Y1-Y2\n"),
+              std::string::npos)
+        << words;
     EXPECT_NE(words.find(" --format=csv|netcdf|both "), std::string::npos) << words;
     EXPECT_NE(words.find("\nmerge --help =DIR --keep-parts\n"), std::string::npos) << words;
     EXPECT_NE(words.find(" --summary"), std::string::npos) << words;

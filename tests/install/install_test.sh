@@ -280,8 +280,9 @@ complete_line() {  # the words proposed for the line "$@", the last word being c
 [[ $(complete_line batch --fo) == --format ]] || fail "completion of 'batch --fo'"
 [[ $(complete_line batch --format "" | tr '\n' ' ') == "csv netcdf both " ]] || fail "completion of --format's values"
 [[ $(complete_line simulate --site so) == soil.sit ]] || fail "completion of a file name"
+# --reference, not --results or --rng, which estimate refuses.
 proposed=$(complete_line estimate --r)
-[[ -z $proposed ]] || fail "estimate proposes options it refuses: $proposed"
+[[ $proposed == --reference ]] || fail "estimate proposes options it refuses: $proposed"
 proposed=$(complete_line check --)
 [[ $'\n'$proposed$'\n' == *$'\n--weather\n'* ]] || fail "check's options: $proposed"
 

@@ -422,3 +422,31 @@ def test_batch_refuses_netcdf_options_out_of_range_before_running(tmp, keywords,
         raise AssertionError("a refused option ran the batch")
     with pytest.raises(kelmar.KelmarError, match=re.escape(message)):
         kelmar.batch(pd.DataFrame([SITE_ROWS[0]]), seed=1, progress=progress, **keywords)
+
+
+def test_batch_with_estimated_climates_equals_the_programs_and_estimate_takes_the_reference(tmp, monkeypatch):
+    # A site with a weather record only, one with a record and a climatology, and one simulated.
+    rows = [dict(site_id="w", site_file=SITE, climate_file="", weather_file=WEATHER),
+            dict(site_id="both", site_file=SITE, climate_file=CLIMATE, weather_file=WEATHER),
+            dict(site_id="sim", site_file=SITE, climate_file=CLIMATE, weather_file="")]
+    pd.DataFrame(rows).to_csv(tmp / "sites.csv", index=False)
+    monkeypatch.chdir(tmp)
+    for reference, option in ((None, []), ((1965, 1984), ["--reference", "1965-1984"])):
+        cli("batch", "--sites", "sites.csv", "--out", "out", "--seed", "5", "--run-years", "20", "--quiet",
+            "--estimate-climate", *option, cwd=tmp)
+        result = kelmar.batch(tmp / "sites.csv", seed=5, jobs=2, run_years=20, estimate_climate=True,
+                              reference=reference)
+        for name in ("monthly", "annual"):
+            pd.testing.assert_frame_equal(getattr(result, name).astype({"site_id": object}),
+                                          read_exact(tmp / "out" / f"{name}.csv"), check_exact=True,
+                                          obj=f"{name} with reference {reference} against the program's")
+        (tmp / "out" / "manifest.txt").unlink()
+        for name in ("monthly", "annual", "errors"):
+            (tmp / "out" / f"{name}.csv").unlink()
+        # The estimate over the same years is the file kelmar-cli estimate writes.
+        cli("estimate", "--weather", WEATHER, "--output", str(tmp / "cli.cld"), *option)
+        kelmar.estimate(WEATHER, reference=reference).write(tmp / "py.cld")
+        assert (tmp / "py.cld").read_bytes() == (tmp / "cli.cld").read_bytes(), f"reference {reference}"
+    for bad, error in (((1990, 1961), kelmar.KelmarError), ("1961-1990", kelmar.KelmarTypeError)):
+        with pytest.raises(error):
+            kelmar.estimate(WEATHER, reference=bad)

@@ -4,6 +4,7 @@
 
 #include "app/batch/batch_run.h"
 #include "app/batch/stream_digest.h"
+#include "io/climatology_table.h"
 #include "io/data_file_names.h"
 #include "io/path_names.h"
 #include "io/weather_file.h"
@@ -24,7 +25,7 @@ std::string IdentityOf(const std::string& path) {
 std::vector<std::string> FilesOf(const SiteEntry& site) {
     std::vector<std::string> files;
     if (!site.SiteFile.empty()) files.push_back(SiteFileName(site.SiteFile));
-    if (!site.ClimateFile.empty()) files.push_back(ReplaceExtension(site.ClimateFile, CLIMATOLOGY_EXTENSION));
+    if (!site.ClimateFile.empty()) files.push_back(ClimatologyFileName(site.ClimateFile));
     if (!site.WeatherFile.empty())
         files.push_back(IsWeatherTableName(site.WeatherFile) ? site.WeatherFile : WeatherFileName(site.WeatherFile));
     return files;

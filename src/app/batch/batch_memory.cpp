@@ -17,7 +17,7 @@ namespace kelmar::batch {
 
 std::vector<SiteRecords> RunSitesInMemory(const SiteList& list, std::uint32_t baseSeed, std::uint64_t firstIndex,
                                           int jobs, const ProgressCallback& onProgress, std::int32_t startYear,
-                                          std::int32_t runYears) {
+                                          std::int32_t runYears, const ClimateEstimate* estimate) {
     std::vector<SiteRecords> runs(list.Sites.size());
     // The reports go out one at a time, each after the count it reports.
     ProgressReport report;
@@ -58,7 +58,7 @@ std::vector<SiteRecords> RunSitesInMemory(const SiteList& list, std::uint32_t ba
                     TModel& model = freshModel();
                     model.Settings.SimulatedYearBeg = startYear;
                     model.Settings.SimulatedYears = runYears;
-                    RunSite(model, site, run.Seed, tables);
+                    RunSite(model, site, RandomSource(run.Seed), tables, nullptr, estimate);
                     const int years = model.AvailableYears;
                     run.Monthly.reserve(static_cast<std::size_t>(years) * 12);
                     run.Annual.reserve(static_cast<std::size_t>(years));

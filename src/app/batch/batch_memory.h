@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/batch/site_list.h"
+#include "app/climate_estimate.h"
 #include "app/progress.h"
 #include "app/random_streams.h"
 #include "model/model_state.h"
@@ -42,8 +43,11 @@ struct SiteRecords {
 // Cancelled is raised once those in flight have ended. Simulated-weather
 // sites run `runYears` years from the calendar year `startYear`
 // (ValidateSimulatedYears refuses them otherwise, for each such site).
+// With `estimate`, the sites with a weather_file run simulated weather from
+// the climatology estimated from their record (site_run.h).
 std::vector<SiteRecords> RunSitesInMemory(const SiteList& list, std::uint32_t baseSeed, std::uint64_t firstIndex,
                                           int jobs, const ProgressCallback& onProgress = {},
-                                          std::int32_t startYear = 1, std::int32_t runYears = MAX_YEARS);
+                                          std::int32_t startYear = 1, std::int32_t runYears = MAX_YEARS,
+                                          const ClimateEstimate* estimate = nullptr);
 
 }  // namespace kelmar::batch

@@ -46,6 +46,10 @@ void ReadInputs(const BatchOptions& options, BatchPlan& plan) {
     CheckCsvDigits(options.CsvDigits);
     if (options.CsvDigits != SHORTEST_DIGITS && options.Format == OutputFormat::NetCdf)
         throw KelmarError("--csv-digits sets the numbers of the CSV tables; --format netcdf writes none.");
+    if (options.Reference && !options.EstimateClimate)
+        throw KelmarError("--reference sets the years of the estimated climatologies; give --estimate-climate.");
+    if (options.SaveClimate && !options.EstimateClimate)
+        throw KelmarError("--save-climate writes the estimated climatologies; give --estimate-climate.");
 }
 
 Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
@@ -71,6 +75,9 @@ Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
     wanted.NetcdfPrecision = options.NetcdfPrecision;
     wanted.NetcdfDeflate = options.NetcdfDeflate;
     wanted.CsvDigits = options.CsvDigits;
+    wanted.EstimateClimate = options.EstimateClimate;
+    if (options.Reference) wanted.Reference = options.Reference->Text();
+    wanted.SaveClimate = options.SaveClimate;
     return wanted;
 }
 
@@ -147,6 +154,9 @@ BatchPlan PlanBatch(const BatchOptions& options, std::ostream& err) {
                                 });
     // A resumed batch or a late shard runs the years the batch was started with.
     if (const std::string difference = SimulatedYearsDifference(plan.Batch, wanted); !difference.empty())
+        throw KelmarError("The batch in \"" + Utf8Name(plan.Dir) + "\" was started with " + difference +
+                          "; its parts cannot be joined with this run. Run as it was started, or choose another folder.");
+    if (const std::string difference = ClimateEstimateDifference(plan.Batch, wanted); !difference.empty())
         throw KelmarError("The batch in \"" + Utf8Name(plan.Dir) + "\" was started with " + difference +
                           "; its parts cannot be joined with this run. Run as it was started, or choose another folder.");
     // A finished batch has nothing to run: its parts are gone or going.

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app/batch/batch_inputs.h"
+#include "app/climate_estimate.h"
 #include "app/random_streams.h"
 #include "io/csv_text.h"
 #include "model/errors.h"
@@ -63,6 +64,17 @@ std::string SimulatedYearsDifference(const Manifest& found, const Manifest& want
     return was.empty() ? std::string() : was + " (this run: " + is + ")";
 }
 
+std::string ClimateEstimateDifference(const Manifest& found, const Manifest& wanted) {
+    const auto describe = [](const Manifest& m) {
+        std::string options = m.EstimateClimate ? "--estimate-climate" : "no --estimate-climate";
+        if (!m.Reference.empty()) options += " --reference " + m.Reference;
+        if (m.SaveClimate) options += " --save-climate";
+        return options;
+    };
+    const std::string was = describe(found), is = describe(wanted);
+    return was == is ? std::string() : was + " (this run: " + is + ")";
+}
+
 std::int64_t ToInt(const std::string& text, std::int64_t fallback) {
     std::int64_t value = 0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -88,6 +100,9 @@ std::string Manifest::IdentityLines() const {
     if (StartYear != 1) lines += "start_year=" + std::to_string(StartYear) + "\n";
     if (RunYears != MAX_YEARS) lines += "run_years=" + std::to_string(RunYears) + "\n";
     if (CsvDigits != 0) lines += "csv_digits=" + std::to_string(CsvDigits) + "\n";
+    if (EstimateClimate) lines += "estimate_climate=1\n";
+    if (!Reference.empty()) lines += "reference=" + Reference + "\n";
+    if (SaveClimate) lines += "save_climate=1\n";
     return lines;
 }
 
@@ -147,6 +162,19 @@ std::optional<Manifest> Manifest::Parse(const std::string& text) {
     if (const std::string digits = Get(v, "csv_digits"); !digits.empty()) {
         m.CsvDigits = ToInt(digits);
         if (m.CsvDigits < 1 || m.CsvDigits > 17) return std::nullopt;
+    }
+    const std::string estimate = Get(v, "estimate_climate"), save = Get(v, "save_climate");
+    m.EstimateClimate = estimate == "1";
+    m.SaveClimate = save == "1";
+    m.Reference = Get(v, "reference");
+    if ((!estimate.empty() && !m.EstimateClimate) || (!save.empty() && !m.SaveClimate)) return std::nullopt;
+    if (!m.Reference.empty()) {
+        if (!m.EstimateClimate) return std::nullopt;
+        try {
+            if (ParseReferenceYears(m.Reference).Text() != m.Reference) return std::nullopt;
+        } catch (const KelmarError&) {
+            return std::nullopt;
+        }
     }
     if (const std::string identities = Get(v, "input_files"); !identities.empty())
         for (std::size_t start = 0; start <= identities.size();) {

@@ -55,6 +55,15 @@ struct Manifest {
     // shortest text that reads back to the same double. Written only when
     // not 0, so that a batch without it keeps its bytes.
     std::int64_t CsvDigits = 0;
+    // The sites with a weather_file run simulated weather from a
+    // climatology estimated from their record (--estimate-climate), over
+    // the reference years "Y1-Y2" (--reference; empty: each record's whole
+    // span), and the climatologies go to climatologies.csv
+    // (--save-climate). Written only when asked for, after the other
+    // identity lines, so that a batch without them keeps its bytes.
+    bool EstimateClimate = false;
+    std::string Reference;
+    bool SaveClimate = false;
     // Set once the outputs are joined and in place, to the failed sites
     // they hold: the batch is finished and its parts may go (a kill while
     // they go leaves this, so that a later command finishes the removal).
@@ -125,6 +134,11 @@ ChunkVerdict ParseChunk(const std::string& text, const Manifest& manifest, std::
 // `wanted` does not, as "--start-year 1961 (this run: --start-year 1)";
 // empty when they agree.
 std::string SimulatedYearsDifference(const Manifest& found, const Manifest& wanted);
+
+// What `found` holds of --estimate-climate, --reference and --save-climate
+// that `wanted` does not, as "--reference 1961-1990 (this run: no
+// --reference)"; empty when they agree.
+std::string ClimateEstimateDifference(const Manifest& found, const Manifest& wanted);
 
 // Whole decimal text, or `fallback`.
 std::int64_t ToInt(const std::string& text, std::int64_t fallback = -1);

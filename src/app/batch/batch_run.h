@@ -55,6 +55,7 @@
 #include <ostream>
 #include <string>
 
+#include "app/climate_estimate.h"
 #include "app/progress.h"
 #include "basics/basics.h"
 #include "numerics/random_source.h"
@@ -125,6 +126,16 @@ struct BatchOptions {
     // A whole batch that joined its outputs keeps parts/ (--keep-parts);
     // otherwise the parts are removed once the outputs are in place.
     bool KeepParts = false;
+    // The sites with a weather_file run simulated weather from a
+    // climatology estimated from their record as `kelmar-cli estimate` does
+    // (--estimate-climate), over the reference years (--reference; nothing:
+    // each record's whole span); their climate_file, if any, fills the
+    // soil-temperature fields of months the record has none for.
+    bool EstimateClimate = false;
+    std::optional<ReferenceYears> Reference;
+    // climatologies.csv: the climatology of every site that ran, one row per
+    // site and month (--save-climate; with EstimateClimate).
+    bool SaveClimate = false;
 };
 
 struct BatchSummary {

@@ -7,31 +7,40 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "app/batch/site_list.h"
+#include "app/climate_estimate.h"
 #include "io/weather_table.h"
 #include "model/model_state.h"
 #include "model/scenario.h"
 #include "numerics/random_source.h"
 
+namespace kelmar {
+class ClimatologyTable;
+}  // namespace kelmar
+
 namespace kelmar::batch {
 
-// The tidy weather tables the sites name, each read once, when the first
-// site that needs it runs; safe to use from several threads.
+// The tidy weather and climatology tables the sites name, each read once,
+// when the first site that needs it runs; safe to use from several threads.
 class WeatherTables {
 public:
     // The table of `fileName`; raises the KelmarError its reading gave
     // (again for every site that names it).
     const WeatherTable& Get(const std::string& fileName);
+    const ClimatologyTable& Climatology(const std::string& fileName);
 
 private:
+    template <typename Table>
     struct Entry {
-        std::shared_ptr<const WeatherTable> Table;
+        std::shared_ptr<const Table> Read;
         std::string Error;
     };
     std::mutex Lock;
-    std::map<std::string, Entry> Tables;
+    std::map<std::string, Entry<WeatherTable>> Tables;
+    std::map<std::string, Entry<ClimatologyTable>> Climatologies;
 };
 
 // Runs `site` into `model` (a model as made, or cleared by the caller, its
@@ -42,9 +51,10 @@ private:
 // climate_file is refused rather than filled from an empty climatology.
 void RunSite(TModel& model, const SiteEntry& site, std::uint32_t seed, WeatherTables& tables);
 
-// The same with the random source `start` (either generator) and under
-// `scenario` when one is given: the sequence of `simulate --scenario`.
+// The same with the random source `start` (either generator), under
+// `scenario` when one is given (the sequence of `simulate --scenario`) and
+// with the climatology estimated from the record when `estimate` is given.
 void RunSite(TModel& model, const SiteEntry& site, const RandomSource& start, WeatherTables& tables,
-             const TScenario* scenario);
+             const TScenario* scenario, const ClimateEstimate* estimate = nullptr);
 
 }  // namespace kelmar::batch

@@ -6,12 +6,13 @@
 namespace kelmar::batch {
 
 TaskCursor::TaskCursor(const SiteListFile& list, std::vector<std::int64_t> pending, std::int64_t chunkSites,
-                       const ScenarioList* scenarios, int realizations)
+                       const ScenarioList* scenarios, int realizations, bool estimateClimate)
     : List(list),
       Pending(std::move(pending)),
       ChunkSites(chunkSites),
       Scenarios(scenarios),
       Realizations(std::max(realizations, 1)),
+      EstimateClimate(estimateClimate),
       ScenarioCount(scenarios ? static_cast<int>(scenarios->Scenarios.size()) : 1),
       NextSite(Pending.empty() ? 0 : Pending.front() * chunkSites) {}
 
@@ -24,7 +25,7 @@ bool TaskCursor::Next(Task& task) {
     if (NextSite == first && firstOfSite) Block = List.ReadBlock(c);
     SiteEntry& entry = Block[static_cast<std::size_t>(NextSite - first)];
     // Observed weather has one realization.
-    const int replicates = entry.WeatherFile.empty() ? Realizations : 1;
+    const int replicates = entry.WeatherFile.empty() || EstimateClimate ? Realizations : 1;
     task.FirstOfSite = firstOfSite;
     task.LastOfScenario = NextReplicate + 1 == replicates;
     task.LastOfSite = NextScenario + 1 == ScenarioCount && task.LastOfScenario;

@@ -39,7 +39,7 @@ public:
     // (fewer in the list's last). `scenarios` may be null; `realizations`
     // is the replicates of a simulated-weather site (at least 1).
     TaskCursor(const SiteListFile& list, std::vector<std::int64_t> pending, std::int64_t chunkSites,
-               const ScenarioList* scenarios, int realizations);
+               const ScenarioList* scenarios, int realizations, bool estimateClimate = false);
 
     // Sets `task` to the next task; false when none is left. Raises the
     // KelmarError of reading a chunk's sites (a list changed under the
@@ -54,6 +54,9 @@ private:
     const std::int64_t ChunkSites;
     const ScenarioList* Scenarios;
     const int Realizations;
+    // The sites with a weather_file run simulated weather (--estimate-climate)
+    // and have every realization.
+    const bool EstimateClimate;
     const int ScenarioCount;
     std::size_t NextChunk = 0;
     std::vector<SiteEntry> Block;  // the sites of the chunk being read

@@ -44,7 +44,12 @@ TaskRunner::TaskRunner(const Manifest& manifest, const SinkList& sinks)
       StartYear(manifest.StartYear),
       RunYears(manifest.RunYears),
       Sinks(sinks),
-      Starts(StreamStarts(sinks)) {}
+      Starts(StreamStarts(sinks)) {
+    if (manifest.EstimateClimate) {
+        Estimate.emplace();
+        if (!manifest.Reference.empty()) Estimate->Reference = ParseReferenceYears(manifest.Reference);
+    }
+}
 
 // Site i replicate r: the site's own seed, or the base seed, and the task's
 // stream of it. Every scenario takes the same (common random numbers).
@@ -72,7 +77,7 @@ void TaskRunner::Run(TaskSlot& slot) {
         std::construct_at(&model);
         model.Settings.SimulatedYearBeg = StartYear;
         model.Settings.SimulatedYears = RunYears;
-        RunSite(model, slot.Where.Site, start, Tables, slot.Where.Changes);
+        RunSite(model, slot.Where.Site, start, Tables, slot.Where.Changes, Estimate ? &*Estimate : nullptr);
         makeTexts();
     } catch (const std::exception& e) {
         slot.Failed = true;

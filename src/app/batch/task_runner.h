@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,7 @@ private:
     const SinkList& Sinks;
     std::vector<std::size_t> Starts;  // of each sink's texts
     WeatherTables Tables;
+    std::optional<ClimateEstimate> Estimate;  // of a batch with --estimate-climate
 };
 
 }  // namespace kelmar::batch

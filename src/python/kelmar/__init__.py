@@ -25,7 +25,7 @@ import os
 import sys
 import tempfile
 import warnings
-from typing import TYPE_CHECKING, Any, Callable, Generic, Iterator, Literal, Optional, TypeVar, Union, cast, overload
+from typing import TYPE_CHECKING, Any, Callable, Generic, Iterator, Literal, Optional, Tuple, TypeVar, Union, cast, overload
 
 if TYPE_CHECKING:
     import numpy.typing as npt
@@ -716,19 +716,21 @@ def simulate(site: Union[Site, PathLike], climate: Optional[Union[Climatology, P
     return Result(name, out["seed"], out["monthly"], out["annual"], weather is not None, scenario, site.to_dict())
 
 
-def estimate(weather: Union[Weather, PathLike], site_id: str = "") -> Climatology:
+def estimate(weather: Union[Weather, PathLike], site_id: str = "", *,
+             reference: Optional[Tuple[int, int]] = None) -> Climatology:
     """The climatology estimated from an observed record (a record or a
     path; `site_id` for a tidy weather table), as kelmar-cli estimate makes
     it; a KelmarWarning for each regression coefficient that could not be
     estimated (missing, -99.9: a record under five years, say), which a
-    simulated run then refuses. Raises KelmarFileNotFoundError for a
-    missing file.
+    simulated run then refuses. `reference`, a pair of calendar years
+    (1961, 1990) within the record, estimates from those years alone, as
+    --reference. Raises KelmarFileNotFoundError for a missing file.
 
     >>> climate = kelmar.estimate("weather.wed")
     >>> climate.av_Ta.shape
     (12,)
     """
-    return Climatology(_kelmar.estimate(cast(Weather, _weather(weather, site_id))._impl))
+    return Climatology(_kelmar.estimate(cast(Weather, _weather(weather, site_id))._impl, _reference(reference)))
 
 
 class BatchResult:
@@ -815,8 +817,18 @@ def _netcdf_options(precision, deflate):
     return precision, _whole_number(deflate, "netcdf_deflate", 0, 9)
 
 
+def _reference(reference):
+    """A reference period (Y1, Y2) as the module takes it, "Y1-Y2"; "" for none."""
+    if reference is None:
+        return ""
+    if (not isinstance(reference, (tuple, list)) or len(reference) != 2
+            or any(isinstance(y, bool) or not isinstance(y, (int, np.integer)) for y in reference)):
+        raise KelmarTypeError(f"reference takes a pair of calendar years (1961, 1990), not {reference!r}.")
+    return f"{int(reference[0])}-{int(reference[1])}"
+
+
 def batch(sites, jobs=None, seed=None, folder=None, progress=None, start_year=None, run_years=None, *, netcdf_precision="double",
-          netcdf_deflate=0):
+          netcdf_deflate=0, estimate_climate=False, reference=None):
     """Runs every site of a site list (a DataFrame with the columns of
     `kelmar-cli batch --sites`, or a list's path) on all cores (`jobs`
     threads) through the C++ batch, with its seed rule: site i starts from
@@ -839,17 +851,26 @@ def batch(sites, jobs=None, seed=None, folder=None, progress=None, start_year=No
 
     `netcdf_precision` ("double", the default, or "single") and
     `netcdf_deflate` (0, the default, to 9) are those of kelmar-cli batch
-    --netcdf-precision and --netcdf-deflate, for the result's to_xarray()."""
+    --netcdf-precision and --netcdf-deflate, for the result's to_xarray().
+
+    `estimate_climate=True` runs the sites with a weather record under
+    simulated weather from the climatology estimated from it, as kelmar-cli
+    batch --estimate-climate; `reference`, a pair of calendar years
+    (1961, 1990), the years it is estimated from (default: each record's
+    whole span), as --reference."""
     netcdf = _netcdf_options(netcdf_precision, netcdf_deflate)  # before anything runs
     start_year, run_years = _simulated_years(start_year, run_years)
+    estimate = (bool(estimate_climate), _reference(reference))
     seed = _seed(seed)
     # Relative names stay relative, so that messages name files as kelmar-cli does.
     folder = os.fspath(folder) if folder is not None else None
     if isinstance(sites, (str, os.PathLike)):
-        out = _kelmar.batch_file(os.fspath(sites), folder, seed, 0, int(jobs or 0), progress, start_year, run_years)
+        out = _kelmar.batch_file(os.fspath(sites), folder, seed, 0, int(jobs or 0), progress, start_year, run_years,
+                                 *estimate)
     else:
         text, name, _ = _site_list_text(sites)
-        out = _kelmar.batch(text, name, folder or "", seed, 0, 0, int(jobs or 0), progress, start_year, run_years)
+        out = _kelmar.batch(text, name, folder or "", seed, 0, 0, int(jobs or 0), progress, start_year, run_years,
+                            *estimate)
     ids = out["ids"]
     codes, years, months, values = out["monthly"]
     monthly = _frame(codes, ids, years, months, values, False)

@@ -18,9 +18,11 @@
 
 #include "app/batch/batch_memory.h"
 #include "app/batch/batch_tables.h"
+#include "app/climate_estimate.h"
 #include "app/batch/site_list.h"
 #include "app/progress.h"
 #include "app/random_streams.h"
+#include "model/errors.h"
 #include "model/run_model.h"
 #include "numerics/random_source.h"
 #include "python/module/converters.h"
@@ -132,7 +134,15 @@ batch::SiteList ReadListFile(const std::string& fileName, const std::optional<st
 }
 
 py::dict RunList(batch::SiteList list, std::optional<std::uint32_t> seed, std::uint64_t firstIndex, int lineOffset,
-                 int jobs, const py::object& progress, std::int32_t startYear, std::int32_t runYears) {
+                 int jobs, const py::object& progress, std::int32_t startYear, std::int32_t runYears,
+                 bool estimateClimate = false, const std::string& reference = {}) {
+    // As kelmar-cli batch --estimate-climate [--reference Y1-Y2].
+    std::optional<ClimateEstimate> estimate;
+    if (estimateClimate) estimate.emplace();
+    if (!reference.empty()) {
+        if (!estimate) throw KelmarError("reference sets the years of the estimated climatologies; give estimate_climate=True.");
+        estimate->Reference = ParseReferenceYears(reference, "reference");
+    }
     // Refused once here rather than by every simulated site's run.
     ValidateSimulatedYears(startYear, runYears, "start_year", "run_years");
     for (batch::SiteEntry& site : list.Sites) site.Line += lineOffset;
@@ -140,7 +150,8 @@ py::dict RunList(batch::SiteList list, std::optional<std::uint32_t> seed, std::u
     const std::uint32_t baseSeed = seed ? *seed : RandomSource().State();
     std::vector<batch::SiteRecords> runs = RunWithProgress(
         [&](const ProgressCallback& onProgress) {
-            return batch::RunSitesInMemory(list, baseSeed, firstIndex, jobs, onProgress, startYear, runYears);
+            return batch::RunSitesInMemory(list, baseSeed, firstIndex, jobs, onProgress, startYear, runYears,
+                                           estimate ? &*estimate : nullptr);
         },
         progress);
     std::size_t monthlyRows = 0, annualRows = 0;
@@ -191,24 +202,27 @@ void AddBatch(py::module_& m) {
         "batch",
         [](const std::string& listText, const std::string& listName, const std::string& folder,
            std::optional<std::uint32_t> seed, std::uint64_t firstIndex, int lineOffset, int jobs,
-           const py::object& progress, std::int32_t startYear, std::int32_t runYears) {
+           const py::object& progress, std::int32_t startYear, std::int32_t runYears, bool estimateClimate,
+           const std::string& reference) {
             return RunList(batch::ParseSiteList(listText, listName, folder), seed, firstIndex, lineOffset, jobs,
-                           progress, startYear, runYears);
+                           progress, startYear, runYears, estimateClimate, reference);
         },
         py::arg("list_text"), py::arg("list_name"), py::arg("folder"), py::arg("seed").none(true),
         py::arg("first_index"), py::arg("line_offset"), py::arg("jobs"), py::arg("progress") = py::none(),
-        py::arg("start_year") = 1, py::arg("run_years") = MAX_YEARS);
+        py::arg("start_year") = 1, py::arg("run_years") = MAX_YEARS, py::arg("estimate_climate") = false,
+        py::arg("reference") = "");
     // A list file's path: the file is read here, never whole by Python.
     m.def(
         "batch_file",
         [](const std::string& path, std::optional<std::string> folder, std::optional<std::uint32_t> seed,
            std::uint64_t firstIndex, int jobs, const py::object& progress, std::int32_t startYear,
-           std::int32_t runYears) {
-            return RunList(ReadListFile(path, folder), seed, firstIndex, 0, jobs, progress, startYear, runYears);
+           std::int32_t runYears, bool estimateClimate, const std::string& reference) {
+            return RunList(ReadListFile(path, folder), seed, firstIndex, 0, jobs, progress, startYear, runYears,
+                           estimateClimate, reference);
         },
         py::arg("path"), py::arg("folder").none(true), py::arg("seed").none(true), py::arg("first_index"),
         py::arg("jobs"), py::arg("progress") = py::none(), py::arg("start_year") = 1,
-        py::arg("run_years") = MAX_YEARS);
+        py::arg("run_years") = MAX_YEARS, py::arg("estimate_climate") = false, py::arg("reference") = "");
     // The bytes of a list file as the batch reads them, checked as a list.
     m.def("site_list_bytes", [](const std::string& path) {
         const batch::SiteList list = ReadListFile(path, std::nullopt);

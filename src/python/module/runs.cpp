@@ -247,11 +247,13 @@ py::dict Ensemble(const Site& site, const Climatology* climate, std::optional<st
     return out;
 }
 
-Climatology Estimate(const Weather& weather) {
+Climatology Estimate(const Weather& weather, const std::string& reference) {
     CollectingNotifier notifier;
     Climatology climate;
     RunUnlocked(notifier, [&] {
-        climate.Values = EstimateFromWeatherRecord(*weather.Record, FilePartOf(weather.Name), notifier);
+        std::optional<ReferenceYears> years;
+        if (!reference.empty()) years = ParseReferenceYears(reference, "reference");
+        climate.Values = EstimateFromWeatherRecord(*weather.Record, FilePartOf(weather.Name), notifier, years);
     });
     return climate;
 }
@@ -288,7 +290,7 @@ void AddRuns(py::module_& m) {
     m.def("ensemble", &Ensemble, py::arg("site"), py::arg("climate").none(true), py::arg("seed").none(true),
           py::arg("scenario").none(true), py::arg("rng"), py::arg("replicates"), py::arg("summary"), py::arg("jobs"),
           py::arg("site_id"), py::arg("start_year") = 1, py::arg("run_years") = MAX_YEARS);
-    m.def("estimate", &Estimate, py::arg("weather"));
+    m.def("estimate", &Estimate, py::arg("weather"), py::arg("reference") = "");
 }
 
 }  // namespace kelmar::python

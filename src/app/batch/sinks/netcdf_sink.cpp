@@ -34,8 +34,8 @@ CfFileDescription DescriptionOf(const Manifest& manifest) {
 }  // namespace
 
 // The values stream has no header: its records say what they hold.
-NetcdfSink::NetcdfSink(std::int64_t replicates, bool toRun)
-    : BatchSink({{"values", ".values.bin", std::string()}}), Replicates(replicates) {
+NetcdfSink::NetcdfSink(std::int64_t replicates, bool toRun, bool estimateClimate)
+    : BatchSink({{"values", ".values.bin", std::string()}}), Replicates(replicates), EstimateClimate(estimateClimate) {
     if (toRun) LoadCfNetcdfWriter();
 }
 
@@ -58,7 +58,7 @@ std::vector<std::string> NetcdfSink::Outputs() const { return {NETCDF_NAME, ANNU
 
 void NetcdfSink::MakeTexts(const TaskRun& run, std::span<std::string> texts) const {
     const SiteEntry& site = run.Where.Site;
-    const bool oneRealization = Replicates > 0 && !site.WeatherFile.empty();
+    const bool oneRealization = Replicates > 0 && !site.WeatherFile.empty() && !EstimateClimate;
     texts[0] = SiteValuesHeader(site.Id, run.Seed, site.Lat, site.Lon, run.Failed ? nullptr : &run.Model,
                                 run.Where.Scenario, run.Where.Replicate, oneRealization, run.Where.Changes);
 }

@@ -23,7 +23,8 @@ public:
     // site list, which loads the netCDF writer at once, so that a program
     // without its module says so before any site runs rather than at the
     // join (raises KelmarError naming the paths tried).
-    NetcdfSink(std::int64_t replicates, bool toRun);
+    // `estimateClimate`: the sites with a weather_file run simulated weather.
+    NetcdfSink(std::int64_t replicates, bool toRun, bool estimateClimate = false);
     ~NetcdfSink() override;
     // Starts writing the files of the batch `manifest` in `dir` while its
     // sites run, on a time axis of its simulated years; the pipeline hands
@@ -42,6 +43,7 @@ public:
 
 private:
     std::int64_t Replicates;
+    bool EstimateClimate;
     std::unique_ptr<NetcdfStream> Stream;
     mutable bool StreamedFiles = false;
 };

@@ -1,6 +1,7 @@
 #include "app/batch/sinks/sink_list.h"
 
 #include "app/batch/batch_run.h"
+#include "app/batch/sinks/climatology_sink.h"
 #include "app/batch/sinks/error_sink.h"
 #include "app/batch/sinks/netcdf_sink.h"
 #include "app/batch/sinks/summary_sink.h"
@@ -34,8 +35,11 @@ const SinkKind SINK_KINDS[] = {
      }},
     {[](OutputFormat format, const Manifest& m) { return !m.Summary && format != OutputFormat::Csv; },
      [](const Manifest& m, const std::string& listName) -> std::unique_ptr<BatchSink> {
-         return std::make_unique<NetcdfSink>(m.Replicates, !listName.empty());
+         return std::make_unique<NetcdfSink>(m.Replicates, !listName.empty(), m.EstimateClimate);
      }},
+    // Last, so that the done-files of batches without it keep their lines.
+    {[](OutputFormat, const Manifest& m) { return m.SaveClimate; },
+     [](const Manifest&, const std::string&) -> std::unique_ptr<BatchSink> { return std::make_unique<ClimatologySink>(); }},
 };
 
 }  // namespace
