@@ -569,13 +569,13 @@ def _netcdf_options(precision, deflate):
 
 
 # The largest tables a batch without out= gives in memory, in bytes of the
-# estimate below: 1 GiB. Each monthly row holds the result fields, year,
-# month and the site's code (8 bytes each); the pandas frames and their
-# making take about 1.6 times the estimate at the peak (a 2,900-site list of
-# 500 years, estimated 1.6 GB, took 2.57 GB), so this keeps a batch in
-# memory under about 2 GB. Larger lists go into a folder (out=), read
-# lazily.
-IN_MEMORY_LIMIT_BYTES = 2**30
+# estimate below: 1.5 GiB, about 2,500 sites of 500 years. Each monthly row
+# holds the nine result fields, year, month and the site's code (8 bytes
+# each); the pandas frames and their making take about 1.4 times the
+# estimate at the peak (a 2,900-site list of 500 years, estimated 1.8 GB,
+# took 2.57 GB), so this keeps a batch in memory under about 2.3 GB, which
+# a laptop holds. Larger lists go into a folder (out=), read lazily.
+IN_MEMORY_LIMIT_BYTES = 3 * 2**29
 
 
 def _in_memory_bytes(sites: int, run_years: int) -> int:
@@ -598,7 +598,7 @@ def _check_in_memory(sites: "pd.DataFrame | str | os.PathLike[str]", run_years: 
     if need > IN_MEMORY_LIMIT_BYTES:
         raise KelmarValueError(
             f"{count} sites of {run_years} years make tables of about {need / 2**30:.1f} GiB, more than the "
-            f"{IN_MEMORY_LIMIT_BYTES / 2**30:.0f} GiB a batch holds in memory: give out=FOLDER to write them to a "
+            f"{IN_MEMORY_LIMIT_BYTES / 2**30:.1f} GiB a batch holds in memory: give out=FOLDER to write them to a "
             f"folder and read them lazily (or fewer run_years).")
 
 
@@ -631,7 +631,7 @@ def batch(sites: "pd.DataFrame | str | os.PathLike[str]", jobs: "int | None" = N
     Without `out`, the tables come back in memory as a BatchResult (as
     monthly.csv, annual.csv and errors.csv; site_id a categorical in list
     order), for lists whose tables are estimated at no more than
-    IN_MEMORY_LIMIT_BYTES (1 GiB: about 2,000 sites of 500 years); a larger
+    IN_MEMORY_LIMIT_BYTES (1.5 GiB: about 2,500 sites of 500 years); a larger
     one raises KelmarValueError saying to give out=. Relative paths are
     taken from `folder` (default: the list's folder, or the working folder
     for a DataFrame).
