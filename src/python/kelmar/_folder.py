@@ -256,6 +256,9 @@ class BatchFolder:
         if self.format == "netcdf" and name.endswith(".csv") and name != "errors.csv":
             raise _value_error(f"The batch in \"{self.path}\" wrote netCDF files only (format 'netcdf'): read "
                                f"them with to_xarray(), or run the batch with format 'csv' or 'both'.")
+        if name.startswith("summary_") and self.manifest.get("summary") != "1":
+            raise _value_error(f"The batch in \"{self.path}\" wrote no summary tables: run it with replicates=R and "
+                               f"summary=True for them.")
         if not os.path.exists(path):
             raise _kelmar.KelmarFileNotFoundError(f"The batch's table \"{path}\" is gone.")
         return path
@@ -271,7 +274,8 @@ class BatchFolder:
         path = self._table(name, annual)
         header = pd.read_csv(path, nrows=0).columns.tolist()
         dtypes = self._dtypes(header)
-        options = dict(dtype=dtypes, keep_default_na=False, float_precision="round_trip")
+        # Only an empty field is missing (a summary's sd of one value); every number read back exactly.
+        options = dict(dtype=dtypes, keep_default_na=False, na_values=[""], float_precision="round_trip")
         if lazy:
             import dask.dataframe as dd
             frame = dd.read_csv(path, blocksize=CSV_BLOCK_BYTES, **options)
