@@ -131,14 +131,16 @@ def test_a_batch_into_a_folder_writes_the_programs_bytes(lists, monkeypatch, wha
     own = sorted(name for name in os.listdir(lists / "py") if not name.startswith(".kelmar-"))  # scenario objects
     assert own == sorted(os.listdir(lists / "cli")), f"{what}: other files"
     assert repr(runs) == f"BatchFolder(sites={SITES}, failed=1, folder='py')"
-    # Each table the folder holds, read lazily, is the program's table, every number exact.
+    # Each table the folder holds, read lazily, is the program's table, every number exact (the
+    # dtypes are held to the in-memory frames' below; pcg64 seeds are uint64 whatever their size).
     readers = {"monthly.csv": runs.monthly, "annual.csv": runs.annual, "summary_monthly.csv": runs.summary,
                "summary_annual.csv": lambda: runs.summary(annual=True)}
     for name in set(files) & set(readers):
         expected = pd.read_csv(lists / "cli" / name, float_precision="round_trip", keep_default_na=False,
                                na_values=[""], dtype={c: object for c in ("site_id", "scenario", "variable")})
         pd.testing.assert_frame_equal(readers[name]().compute().reset_index(drop=True).astype({"site_id": object}),
-                                      expected, check_exact=True, obj=f"{what}: {name} read lazily")
+                                      expected, check_exact=True, check_dtype=False,
+                                      obj=f"{what}: {name} read lazily")
 
 
 def test_lazy_tables_equal_the_in_memory_batch(lists):
