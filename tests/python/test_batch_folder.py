@@ -170,6 +170,11 @@ def test_lazy_tables_equal_the_in_memory_batch(lists):
         with xr.open_dataset(lists / "out" / name) as whole:
             xr.testing.assert_identical(lazy.load(), whole.load())
         lazy.close()
+    # Another list into the same folder is refused; the list the folder's errors.csv names stays.
+    before = (lists / "out" / ".kelmar-sites.csv").read_bytes()
+    with pytest.raises(kelmar.KelmarError, match="holds a batch of another list"):
+        kelmar.batch(frame.iloc[:3], seed=3, out=lists / "out", folder=lists)
+    assert (lists / "out" / ".kelmar-sites.csv").read_bytes() == before, "the folder's list was written over"
 
 
 # (what, how the folder is made, the start of the message)

@@ -36,7 +36,8 @@ JOINED_KEY = "joined_failed_sites"
 # Dataset is as large as the batch held while it wrote them.
 CHUNK_SITES = 64
 # Bytes of monthly.csv or annual.csv read as one block of a Dask DataFrame:
-# Dask's own default, about 1 GB in memory for a block of monthly values.
+# Dask's own default, about half a million monthly rows (some 50 MB of
+# numbers) a block.
 CSV_BLOCK_BYTES = 64 * 2**20
 # The list and scenario list the package writes for a table or scenario
 # objects, in the batch's folder: every worker of a cluster finds them
@@ -112,6 +113,24 @@ def _scenario_rows(scenarios: Sequence[Any]) -> str:
     return "\n".join(rows) + "\n"
 
 
+def _write_input(path: str, text: str, out: str) -> None:
+    """`text` into the batch's folder as `path`, unless it is there: a
+    different one of a batch in that folder stays (the batch refuses the
+    other list), as its errors.csv names it."""
+    try:
+        with open(path, encoding="utf-8", newline="") as file:
+            if file.read() == text:
+                return
+        if os.path.exists(os.path.join(out, MANIFEST_NAME)):
+            raise _kelmar.KelmarError(
+                f"The folder \"{out}\" holds a batch of another list (\"{os.path.basename(path)}\"); choose "
+                f"another folder.")
+    except FileNotFoundError:
+        pass
+    with open(path, "w", encoding="utf-8", newline="") as file:
+        file.write(text)
+
+
 def batch_inputs(sites: pd.DataFrame | PathLike, folder: str | None, scenarios: Any,
                  out: str) -> tuple[str, str, list[str]]:
     """The paths of the site list and scenario list ('' for none) that the
@@ -135,8 +154,7 @@ def batch_inputs(sites: pd.DataFrame | PathLike, folder: str | None, scenarios: 
         ids = [str(i) for i in sites["site_id"]]
         text, _, _ = kelmar._site_list_text(_list_table(sites, folder))
         list_path = os.path.join(out, LIST_FILE)
-        with open(list_path, "w", encoding="utf-8", newline="") as file:
-            file.write(text)
+        _write_input(list_path, text, out)
     if scenarios is None:
         scenario_path = ""
     elif isinstance(scenarios, (str, os.PathLike)):
@@ -145,8 +163,7 @@ def batch_inputs(sites: pd.DataFrame | PathLike, folder: str | None, scenarios: 
         scenario_path = os.path.join(out, SCENARIOS_FILE)
         if isinstance(scenarios, kelmar.Scenario):
             scenarios = [scenarios]
-        with open(scenario_path, "w", encoding="utf-8", newline="") as file:
-            file.write(_scenario_rows(list(scenarios)))
+        _write_input(scenario_path, _scenario_rows(list(scenarios)), out)
     return list_path, scenario_path, ids
 
 
