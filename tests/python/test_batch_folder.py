@@ -4,7 +4,7 @@ same files byte for byte, tables read lazily that equal the in-memory ones,
 and the refusals of a folder that holds no finished batch and of a list too
 large for memory.
 
-Lists of 200 sites (four chunks of the batch's 64) run 2 or 3 years each,
+Lists of 130 sites (three chunks of the batch's 64) run 2 or 3 years each,
 so that a stop, a resume and shards have chunks to work on while the suite
 stays short.
 """
@@ -26,8 +26,8 @@ from dask_cluster import local_client
 from programs import CLIMATE, SITE, WEATHER, cli
 
 # Simulated sites, one observed record and one site whose climatology is
-# missing (its run fails, the others go on): four chunks of the batch.
-SITES = 200
+# missing (its run fails, the others go on): three chunks of the batch.
+SITES = 130
 
 
 def site_rows(count=SITES, broken=True):
@@ -124,7 +124,7 @@ def test_a_batch_into_a_folder_writes_the_programs_bytes(lists, monkeypatch, wha
     options = [placed(o, lists) for o in options]
     cli("batch", "--sites", "sites.csv", "--out", "cli", "--seed", "7", "--quiet", *options, cwd=lists, expect=1)
     keywords = {k: placed(v, lists) for k, v in keywords.items()}
-    with pytest.warns(kelmar.KelmarWarning, match="1 of 200 sites failed; their messages are in py/errors.csv"):
+    with pytest.warns(kelmar.KelmarWarning, match=f"1 of {SITES} sites failed; their messages are in py/errors.csv"):
         runs = kelmar.batch("sites.csv", out="py", seed=7, jobs=2, **keywords)
     assert_same_files(lists / "py", lists / "cli", files, what)
     assert not os.path.exists(lists / "py" / "parts"), f"{what}: parts left after the join"
