@@ -10,7 +10,7 @@ from __future__ import annotations
 import io
 import os
 from collections.abc import Callable, Sequence
-from typing import TYPE_CHECKING, Any, Union
+from typing import TYPE_CHECKING, Any, Literal, Union
 
 import numpy as np
 import pandas as pd
@@ -334,7 +334,8 @@ class BatchFolder:
         path = self._table("errors.csv", False)
         return pd.read_csv(path, dtype=str, keep_default_na=False)
 
-    def to_xarray(self, annual: bool = False, chunks: dict[str, int] | str | None = None) -> "xr.Dataset":
+    def to_xarray(self, annual: bool = False,
+                  chunks: int | dict[str, int] | Literal["auto"] | None = None) -> "xr.Dataset":
         """results.nc (annual=True: results_annual.nc) opened lazily: its
         variables are Dask arrays in blocks of `chunks` (default: the
         batch's 64 sites a block, every month), read when computed.

@@ -21,7 +21,7 @@ import kelmar
 from . import _folder, _kelmar
 
 if TYPE_CHECKING:
-    from distributed import Client
+    from distributed import Client, LocalCluster
 
 
 # Seconds between a part's looks at the stop event: each look asks the
@@ -83,7 +83,7 @@ class _Cluster:
     the call and closed again on leaving."""
 
     def __init__(self, client: Client | None) -> None:
-        self.own = None
+        self.own: LocalCluster | None = None
         self.client = client
 
     def __enter__(self) -> Client:
@@ -94,7 +94,7 @@ class _Cluster:
         return self.client
 
     def __exit__(self, *exc: object) -> None:
-        if self.own is not None:
+        if self.own is not None and self.client is not None:
             self.client.close()
             self.own.close()
 
@@ -153,7 +153,8 @@ def simulate_sites(sites: pd.DataFrame | str | os.PathLike[str], client: Client 
     >>> from distributed import Client
     >>> runs = kelmar.dask.simulate_sites("sites.csv", Client("tcp://head:8786"), seed=1, out="/shared/runs")
     >>> runs.annual().tsoil_degC.mean().compute()"""
-    start_year, run_years = kelmar._simulated_years(start_year, run_years)
+    first_year, years = kelmar._simulated_years(start_year, run_years)
+    start_year, run_years = first_year, years
     seed = kelmar._seed(seed)
     if out is not None:
         _folder.check_options(format, scenarios, replicates, rng, summary, csv_digits, netcdf_precision,
@@ -169,31 +170,33 @@ def simulate_sites(sites: pd.DataFrame | str | os.PathLike[str], client: Client 
                                  ("resume", resume, False), ("keep_parts", keep_parts, False)):
         if value != default:
             raise kelmar.KelmarValueError(f"{name} belongs to a batch into a folder: give out=FOLDER as well.")
-    kelmar._check_in_memory(sites, run_years)
+    kelmar._check_in_memory(sites, years)
     if isinstance(sites, (str, os.PathLike)):
         path = os.path.abspath(os.fspath(sites))
         # Read and checked by the batch's reader (its size limit, no device waited on), then split here.
-        sites = pd.read_csv(io.BytesIO(_kelmar.site_list_bytes(path)), dtype=str, keep_default_na=False)
+        table = pd.read_csv(io.BytesIO(_kelmar.site_list_bytes(path)), dtype=str, keep_default_na=False)
         folder = folder if folder is not None else os.path.dirname(path)
+    else:
+        table = sites
     folder = os.path.abspath(folder if folder is not None else os.getcwd())
-    text, name, _ = kelmar._site_list_text(sites)
+    text, name, _ = kelmar._site_list_text(table)
     _kelmar.check_site_list(text, name, folder)  # the list's errors, with its lines, before any run
     if seed is None:
         seed = _kelmar.clock_seed()  # once, for every part
 
-    with _Cluster(client) as client:
-        workers = max(1, len(client.scheduler_info()["workers"]))
-        count = max(1, min(int(partitions or workers), len(sites)))
-        bounds = np.linspace(0, len(sites), count + 1).astype(int)
+    with _Cluster(client) as cluster:
+        workers = max(1, len(cluster.scheduler_info()["workers"]))
+        count = max(1, min(int(partitions or workers), len(table)))
+        bounds = np.linspace(0, len(table), count + 1).astype(int)
 
         def submit(stop_name: str) -> list[Any]:
             futures = []
             for start, stop in zip(bounds[:-1], bounds[1:]):
-                part_text, _, _ = kelmar._site_list_text(sites.iloc[start:stop])
-                futures.append(client.submit(_run_part, part_text, folder, seed, int(start), jobs, stop_name,
+                part_text, _, _ = kelmar._site_list_text(table.iloc[start:stop])
+                futures.append(cluster.submit(_run_part, part_text, folder, seed, int(start), jobs, stop_name,
                                              start_year, run_years, pure=False))
             return futures
-        parts = _gather(client, submit)
+        parts = _gather(cluster, submit)
     return _join(parts, seed)
 
 
@@ -206,17 +209,17 @@ def _shards(sites: pd.DataFrame | str | os.PathLike[str], client: Client | None,
     if isinstance(scenarios, (str, os.PathLike)):
         scenarios = os.path.abspath(os.fspath(scenarios))
     list_path, scenario_path, ids = _folder.batch_inputs(sites, folder, scenarios, out)
-    with _Cluster(client) as client:
-        workers = max(1, len(client.scheduler_info()["workers"]))
+    with _Cluster(client) as cluster:
+        workers = max(1, len(cluster.scheduler_info()["workers"]))
         count = max(1, int(partitions or workers))
         # A share per worker; shards beyond the list's chunks would have nothing to run.
         count = min(count, max(1, -(-len(ids) // _folder.CHUNK_SITES)))
         shard_options = dict(options, sites=list_path, out=out, scenarios=scenario_path)
 
         def submit(stop_name: str) -> list[Any]:
-            return [client.submit(_run_shard, f"{k}/{count}", shard_options, stop_name, pure=False)
+            return [cluster.submit(_run_shard, f"{k}/{count}", shard_options, stop_name, pure=False)
                     for k in range(count)]
-        shards = _gather(client, submit)
+        shards = _gather(cluster, submit)
     for told in shards:
         _folder.warn_notes(told["notes"])
     told = _kelmar.merge_batch(out, options["keep_parts"])
