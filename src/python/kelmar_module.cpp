@@ -66,4 +66,5 @@ PYBIND11_MODULE(_kelmar, m) {
     AddRuns(m);
     AddCheck(m);
     AddBatch(m);
+    AddBatchFolder(m);
 }

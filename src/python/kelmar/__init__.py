@@ -21,6 +21,7 @@ checks code that uses it.
 from __future__ import annotations
 
 import functools
+import io
 import os
 import sys
 import tempfile
@@ -60,6 +61,8 @@ except ImportError as error:
     raise
 from ._kelmar import (KelmarError, KelmarFileNotFoundError, KelmarTypeError, KelmarValueError, KelmarWarning,
                       __version__)
+from . import _folder
+from ._folder import BatchFolder, open_batch
 
 KelmarError.__doc__ = """Every error of the package, with the text the window and kelmar-cli
 show. Its kinds are Python's own as well: KelmarFileNotFoundError (a
@@ -82,7 +85,7 @@ PathLike = Union[str, "os.PathLike[str]"]
 
 __all__ = ["KelmarError", "KelmarFileNotFoundError", "KelmarValueError", "KelmarTypeError", "KelmarWarning", "Site", "Climatology", "Weather", "Scenario", "Result", "EnsembleResult", "BatchResult",
            "CheckResult", "read_site", "read_climatology", "read_weather", "read_scenario", "simulate", "estimate",
-           "batch", "check", "MISSING_VALUE", "__version__"]
+           "batch", "check", "MISSING_VALUE", "__version__", "BatchFolder", "open_batch"]
 
 # The package's own folder: its frames are passed over when a warning names the caller's line.
 _PACKAGE_FOLDER = os.path.dirname(os.path.abspath(__file__)) + os.sep
@@ -827,17 +830,78 @@ def _reference(reference):
     return f"{int(reference[0])}-{int(reference[1])}"
 
 
-def batch(sites, jobs=None, seed=None, folder=None, progress=None, start_year=None, run_years=None, *, netcdf_precision="double",
-          netcdf_deflate=0, estimate_climate=False, reference=None):
+# The largest tables a batch without out= gives in memory, in bytes of the
+# estimate below: 1.5 GiB, about 2,500 sites of 500 years. Each monthly row
+# holds the nine result fields, year, month and the site's code (8 bytes
+# each); the pandas frames and their making take about 1.4 times the
+# estimate at the peak (a 2,900-site list of 500 years, estimated 1.8 GB,
+# took 2.57 GB), so this keeps a batch in memory under about 2.3 GB, which
+# a laptop holds. Larger lists go into a folder (out=), read lazily.
+IN_MEMORY_LIMIT_BYTES = 3 * 2**29
+
+
+def _in_memory_bytes(sites: int, run_years: int) -> int:
+    """The estimated bytes of the monthly and annual tables of `sites`
+    sites of `run_years` years (an observed record counted as long)."""
+    row = (len(_kelmar.RESULT_FIELDS) + 3) * 8
+    return sites * run_years * 13 * row  # twelve monthly rows and one annual a year
+
+
+def _check_in_memory(sites: "pd.DataFrame | str | os.PathLike[str]", run_years: int) -> None:
+    """Refuses a list whose tables would not fit in memory, before it runs."""
+    if isinstance(sites, (str, os.PathLike)):
+        count = len(pd.read_csv(io.BytesIO(_kelmar.site_list_bytes(os.fspath(sites))), dtype=str,
+                                keep_default_na=False, usecols=["site_id"]))
+    elif isinstance(sites, pd.DataFrame):
+        count = len(sites)
+    else:
+        return  # the list's own check names the fault
+    need = _in_memory_bytes(count, run_years)
+    if need > IN_MEMORY_LIMIT_BYTES:
+        raise KelmarValueError(
+            f"{count} sites of {run_years} years make tables of about {need / 2**30:.1f} GiB, more than the "
+            f"{IN_MEMORY_LIMIT_BYTES / 2**30:.1f} GiB a batch holds in memory: give out=FOLDER to write them to a "
+            f"folder and read them lazily (or fewer run_years).")
+
+
+def batch(sites: "pd.DataFrame | str | os.PathLike[str]", jobs: "int | None" = None, seed: "int | None" = None,
+          folder: "str | os.PathLike[str] | None" = None,
+          progress: "Callable[[int, int, int], Any] | None" = None, start_year: "int | None" = None,
+          run_years: "int | None" = None, *, netcdf_precision: str = "double", netcdf_deflate: int = 0,
+          out: "str | os.PathLike[str] | None" = None, format: str = "csv", scenarios: Any = None,
+          replicates: "int | None" = None, rng: str = "lcg32", summary: bool = False,
+          csv_digits: "int | None" = None, resume: bool = False,
+          keep_parts: bool = False, estimate_climate: bool = False,
+          reference: "Tuple[int, int] | None" = None, save_climate: bool = False) -> "BatchResult | BatchFolder":
     """Runs every site of a site list (a DataFrame with the columns of
     `kelmar-cli batch --sites`, or a list's path) on all cores (`jobs`
     threads) through the C++ batch, with its seed rule: site i starts from
     the base `seed` jumped i x 216,024 draws unless its seed column says
-    otherwise. Relative paths in the list are taken from `folder` (default:
-    the list's folder, or the working folder for a DataFrame). A bad list
-    raises KelmarError; a failed site is a row of `errors`. When every site
-    failed, KelmarError is raised (its `result` the BatchResult, its text
-    the first site's message); when some failed, a KelmarWarning.
+    otherwise. A bad list raises KelmarError before anything runs.
+
+    With `out`, a folder, the batch is that of `kelmar-cli batch --sites
+    LIST --out FOLDER` (the same files, byte for byte) and a BatchFolder is
+    returned whose tables are read lazily, so that a list of any size fits:
+    `format` ("csv", "netcdf" or "both"), `scenarios` (a scenario list's
+    path, or kelmar.Scenario objects), `replicates`, `rng`, `summary`,
+    `start_year`, `run_years`, `seed`, `jobs`, `netcdf_precision`,
+    `netcdf_deflate`, `csv_digits`, `resume` and `keep_parts` are the
+    options of the same names. A stopped batch keeps its finished chunks:
+    the same call with resume=True runs the rest. A list's relative names
+    are taken from its folder; a DataFrame's from `folder` (default: the
+    working folder).
+
+    Without `out`, the tables come back in memory as a BatchResult (as
+    monthly.csv, annual.csv and errors.csv; site_id a categorical in list
+    order), for lists whose tables are estimated at no more than
+    IN_MEMORY_LIMIT_BYTES (1.5 GiB: about 2,500 sites of 500 years); a larger
+    one raises KelmarValueError saying to give out=. Relative paths are
+    taken from `folder` (default: the list's folder, or the working folder
+    for a DataFrame).
+
+    A failed site is a row of the errors table. When every site failed,
+    KelmarError is raised (its `result` the BatchResult or BatchFolder);
+    when some failed, a KelmarWarning (naming errors.csv with out=).
 
     `progress`, a callable, is called as progress(done, failed, total) when
     the first site starts and after each site (sites finish in any order;
@@ -848,20 +912,43 @@ def batch(sites, jobs=None, seed=None, folder=None, progress=None, start_year=No
     `start_year` and `run_years` (default 1 and 500) are the years of the
     simulated-weather sites, as kelmar-cli batch --start-year and
     --run-years; sites with a weather record keep their record's years.
-
     `netcdf_precision` ("double", the default, or "single") and
     `netcdf_deflate` (0, the default, to 9) are those of kelmar-cli batch
-    --netcdf-precision and --netcdf-deflate, for the result's to_xarray().
+    --netcdf-precision and --netcdf-deflate (without `out`: for the
+    result's to_xarray()).
 
     `estimate_climate=True` runs the sites with a weather record under
     simulated weather from the climatology estimated from it, as kelmar-cli
     batch --estimate-climate; `reference`, a pair of calendar years
     (1961, 1990), the years it is estimated from (default: each record's
-    whole span), as --reference."""
+    whole span), as --reference; `save_climate=True` (with `out`) writes
+    the estimates to climatologies.csv, as --save-climate.
+
+    >>> runs = kelmar.batch("sites.csv", seed=1, out="runs", format="both")
+    >>> runs.annual().groupby("site_id").tsoil_degC.mean().compute()
+    >>> small = kelmar.batch(sites_frame, seed=1)   # in memory: small.monthly"""
+    if out is not None:
+        _folder.check_options(format, scenarios, replicates, rng, summary, csv_digits, netcdf_precision,
+                              netcdf_deflate)
+        start_year, run_years = _simulated_years(start_year, run_years)
+        return _folder.run(sites, out, folder=folder, seed=_seed(seed), jobs=jobs, progress=progress,
+                           start_year=start_year, run_years=run_years, format=format, scenarios=scenarios,
+                           replicates=replicates, rng=rng, summary=summary, netcdf_precision=netcdf_precision,
+                           netcdf_deflate=netcdf_deflate, csv_digits=csv_digits, resume=resume,
+                           keep_parts=keep_parts, estimate_climate=estimate_climate,
+                           reference=_reference(reference), save_climate=save_climate)
+    for name, value, default in (("format", format, "csv"), ("scenarios", scenarios, None),
+                                 ("replicates", replicates, None), ("rng", rng, "lcg32"),
+                                 ("summary", summary, False), ("csv_digits", csv_digits, None),
+                                 ("resume", resume, False), ("keep_parts", keep_parts, False),
+                                 ("save_climate", save_climate, False)):
+        if value != default:
+            raise KelmarValueError(f"{name} belongs to a batch into a folder: give out=FOLDER as well.")
     netcdf = _netcdf_options(netcdf_precision, netcdf_deflate)  # before anything runs
     start_year, run_years = _simulated_years(start_year, run_years)
     estimate = (bool(estimate_climate), _reference(reference))
     seed = _seed(seed)
+    _check_in_memory(sites, run_years)
     # Relative names stay relative, so that messages name files as kelmar-cli does.
     folder = os.fspath(folder) if folder is not None else None
     if isinstance(sites, (str, os.PathLike)):

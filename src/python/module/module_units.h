@@ -16,5 +16,7 @@ void AddRuns(py::module_& m);
 void AddCheck(py::module_& m);
 // Batches of a site list, with progress and Ctrl-C.
 void AddBatch(py::module_& m);
+// Batches into a folder and the merge of shards, as kelmar-cli runs them.
+void AddBatchFolder(py::module_& m);
 
 }  // namespace kelmar::python
