@@ -3,19 +3,22 @@ doctests, from the examples folder (the working folder), so that they stay
 true; and every public name below carries at least one."""
 import doctest
 import sys
+import tempfile
 import warnings
 
 import kelmar
 
-# The names whose docstrings show an example; the batch's own are its author's.
+# The names whose docstrings show an example.
 DOCUMENTED = ["Site", "Climatology", "Weather", "Weather.from_dataframe", "Scenario", "Result", "Result.to_xarray",
               "EnsembleResult", "EnsembleResult.to_xarray", "CheckResult", "read_site", "read_climatology",
-              "read_weather", "read_scenario", "simulate", "estimate", "check", "KelmarError"]
+              "read_weather", "read_scenario", "simulate", "estimate", "check", "batch", "KelmarError"]
 
 
 def main():
     finder = doctest.DocTestFinder()
-    found = finder.find(kelmar, "kelmar", globs={"kelmar": kelmar})
+    # A folder of the examples' own, so that nothing is written beside the examples.
+    scratch = tempfile.TemporaryDirectory()
+    found = finder.find(kelmar, "kelmar", globs={"kelmar": kelmar, "tmp": scratch.name})
     # Scenario is the extension's class, which the finder passes over as another module's.
     found += finder.find(kelmar.Scenario, "kelmar.Scenario", module=False, globs={"kelmar": kelmar})
     tests = {test.name.removeprefix("kelmar."): test for test in found}

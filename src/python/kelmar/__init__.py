@@ -924,9 +924,18 @@ def batch(sites: "pd.DataFrame | str | os.PathLike[str]", jobs: "int | None" = N
     whole span), as --reference; `save_climate=True` (with `out`) writes
     the estimates to climatologies.csv, as --save-climate.
 
-    >>> runs = kelmar.batch("sites.csv", seed=1, out="runs", format="both")
-    >>> runs.annual().groupby("site_id").tsoil_degC.mean().compute()
-    >>> small = kelmar.batch(sites_frame, seed=1)   # in memory: small.monthly"""
+    >>> runs = kelmar.batch("region/sites.csv", seed=1, run_years=2, out=f"{tmp}/runs", format="both")
+    >>> runs
+    BatchFolder(sites=290, failed=0, folder='.../runs')
+    >>> runs.annual().groupby("site_id").t_ms_degC.mean().compute().head(2)
+    site_id
+    lat55.0_m0    4.443109
+    lat55.0_m1    4.400743
+    Name: t_ms_degC, dtype: float64
+    >>> small = kelmar.batch("region/sites.csv", seed=1, run_years=2)   # in memory
+    >>> small.annual.shape
+    (580, 12)
+    """
     if out is not None:
         _folder.check_options(format, scenarios, replicates, rng, summary, csv_digits, netcdf_precision,
                               netcdf_deflate)
@@ -952,20 +961,20 @@ def batch(sites: "pd.DataFrame | str | os.PathLike[str]", jobs: "int | None" = N
     # Relative names stay relative, so that messages name files as kelmar-cli does.
     folder = os.fspath(folder) if folder is not None else None
     if isinstance(sites, (str, os.PathLike)):
-        out = _kelmar.batch_file(os.fspath(sites), folder, seed, 0, int(jobs or 0), progress, start_year, run_years,
-                                 *estimate)
+        told = _kelmar.batch_file(os.fspath(sites), folder, seed, 0, int(jobs or 0), progress, start_year, run_years,
+                                  *estimate)
     else:
         text, name, _ = _site_list_text(sites)
-        out = _kelmar.batch(text, name, folder or "", seed, 0, 0, int(jobs or 0), progress, start_year, run_years,
-                            *estimate)
-    ids = out["ids"]
-    codes, years, months, values = out["monthly"]
+        told = _kelmar.batch(text, name, folder or "", seed, 0, 0, int(jobs or 0), progress, start_year, run_years,
+                             *estimate)
+    ids = told["ids"]
+    codes, years, months, values = told["monthly"]
     monthly = _frame(codes, ids, years, months, values, False)
-    codes, years, months, values = out["annual"]
-    annual = _frame(codes, ids, years, months, values, True, out["seeds"][codes])
-    errors = pd.DataFrame({"site_id": pd.Series(out["error_ids"], dtype=object),
-                           "message": pd.Series(out["error_messages"], dtype=object)})
-    return _judged(BatchResult(monthly, annual, errors, out["base_seed"], *netcdf))
+    codes, years, months, values = told["annual"]
+    annual = _frame(codes, ids, years, months, values, True, told["seeds"][codes])
+    errors = pd.DataFrame({"site_id": pd.Series(told["error_ids"], dtype=object),
+                           "message": pd.Series(told["error_messages"], dtype=object)})
+    return _judged(BatchResult(monthly, annual, errors, told["base_seed"], *netcdf))
 
 
 def _judged(result):
