@@ -104,6 +104,8 @@ ERROR_CASES = [
      "Lat must be a finite number, not inf.", None),
     ("flag beyond 255", lambda: site_with("Saturat", 300), ValueError,
      "Saturat takes a whole number from 0 to 255, not 300.", None),
+    ("three months of twelve", lambda: setattr(kelmar.read_climatology(CLIMATE), "av_Ta", [1.0, 2.0, 3.0]),
+     ValueError, "av_Ta takes twelve monthly values, January to December.", None),
     ("seed a text", lambda: kelmar.simulate(SITE, CLIMATE, seed="x"), TypeError,
      "seed takes a whole number from 0 to 18446744073709551615, not 'x'.", None),
     ("check seed a float", lambda: kelmar.check(WEATHER, seed=1.5), TypeError,

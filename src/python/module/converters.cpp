@@ -66,7 +66,7 @@ py::array_t<double> MonthView(py::object owner, MonthArray& values) {
 void SetMonths(MonthArray& target, const std::string& key, const py::object& given) {
     const auto values = NumbersOf(given, key, "twelve numbers (float)");
     if (values.ndim() != 1 || values.shape(0) != 12)
-        throw KelmarError(key + " takes twelve monthly values, January to December.");
+        throw BadValueError(key + " takes twelve monthly values, January to December.");
     for (int m = 1; m <= 12; ++m)
         target[m] = RequireFiniteValue(values.at(m - 1), key + " of month " + std::to_string(m));
 }
