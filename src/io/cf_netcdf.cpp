@@ -24,6 +24,16 @@
 
 namespace kelmar {
 
+void KeepHdf5FromClosingFilesAtExit() {
+    static const bool once = (H5dont_atexit(), true);
+    (void)once;
+}
+
+void SilenceHdf5DiagnosticsOfThisThread() {
+    KeepHdf5FromClosingFilesAtExit();  // must come before the library starts, which the next call does
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+}
+
 namespace {
 
 constexpr int FIELD_COUNT = static_cast<int>(RESULT_FIELDS.size());
@@ -163,10 +173,7 @@ private:
     // writer is closed, or its close has failed, before the end, so nothing
     // is lost by turning that off; it can be turned off only before the
     // HDF5 library starts, which the first file created does.
-    static void KeepHdf5FromClosingAtExit() {
-        static const bool once = (H5dont_atexit(), true);
-        (void)once;
-    }
+    static void KeepHdf5FromClosingAtExit() { KeepHdf5FromClosingFilesAtExit(); }
 
     int Id = -1;
 };

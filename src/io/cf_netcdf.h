@@ -128,6 +128,16 @@ void LinkCfNetcdfWriter(CfWriterMaker maker);
 // every path tried and why it failed when none loads.
 CfWriterMaker LoadCfNetcdfWriter();
 
+// In a program that has the writer linked in (tests, the Python extension):
+// the HDF5 library is told not to close files at exit (see cf_netcdf.cpp),
+// and the calling thread's HDF5 error printing is turned off. The netCDF
+// library turns it off only on the thread that first uses it; when that is
+// a writer's thread, another library of the same process (xarray's netCDF
+// reader in Python) would print pages of diagnostics to stderr for the
+// attributes it merely probes.
+void KeepHdf5FromClosingFilesAtExit();
+void SilenceHdf5DiagnosticsOfThisThread();
+
 // A writer of the two files through LoadCfNetcdfWriter.
 std::unique_ptr<CfWriter> NewCfNetcdfWriter(const std::string& monthlyFile, const std::string& annualFile,
                                             const CfFileDescription& description);

@@ -11,3 +11,6 @@ extern "C" kelmar::ClimateGrid* kelmar_open_climate_grid(const kelmar::ClimateGr
 
 extern "C" const bool kelmar_cf_netcdf_linked = (kelmar::LinkCfNetcdfWriter(&kelmar_new_cf_netcdf_writer), true);
 extern "C" const bool kelmar_climate_grid_linked = (kelmar::LinkClimateGridReader(&kelmar_open_climate_grid), true);
+// The thread that loads the program (or imports the Python extension) is
+// the one that later opens files with other libraries.
+extern "C" const bool kelmar_hdf5_quiet = (kelmar::SilenceHdf5DiagnosticsOfThisThread(), true);
