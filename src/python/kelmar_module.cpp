@@ -67,4 +67,5 @@ PYBIND11_MODULE(_kelmar, m) {
     AddCheck(m);
     AddBatch(m);
     AddBatchFolder(m);
+    AddGrid(m);
 }

@@ -11,7 +11,7 @@ import kelmar
 # The names whose docstrings show an example.
 DOCUMENTED = ["Site", "Climatology", "Weather", "Weather.from_dataframe", "Scenario", "Result", "Result.to_xarray",
               "EnsembleResult", "EnsembleResult.to_xarray", "CheckResult", "read_site", "read_climatology",
-              "read_weather", "read_scenario", "simulate", "estimate", "check", "batch", "KelmarError"]
+              "read_weather", "read_scenario", "simulate", "estimate", "check", "batch", "extract", "KelmarError"]
 
 
 def main():

@@ -61,7 +61,7 @@ except ImportError as error:
     raise
 from ._kelmar import (KelmarError, KelmarFileNotFoundError, KelmarTypeError, KelmarValueError, KelmarWarning,
                       __version__)
-from . import _folder
+from . import _folder, _grid
 from ._folder import BatchFolder, open_batch
 
 KelmarError.__doc__ = """Every error of the package, with the text the window and kelmar-cli
@@ -85,7 +85,7 @@ PathLike = Union[str, "os.PathLike[str]"]
 
 __all__ = ["KelmarError", "KelmarFileNotFoundError", "KelmarValueError", "KelmarTypeError", "KelmarWarning", "Site", "Climatology", "Weather", "Scenario", "Result", "EnsembleResult", "BatchResult",
            "CheckResult", "read_site", "read_climatology", "read_weather", "read_scenario", "simulate", "estimate",
-           "batch", "check", "MISSING_VALUE", "__version__", "BatchFolder", "open_batch"]
+           "batch", "check", "extract", "MISSING_VALUE", "__version__", "BatchFolder", "open_batch"]
 
 # The package's own folder: its frames are passed over when a warning names the caller's line.
 _PACKAGE_FOLDER = os.path.dirname(os.path.abspath(__file__)) + os.sep
@@ -872,7 +872,8 @@ def batch(sites: "pd.DataFrame | str | os.PathLike[str]", jobs: "int | None" = N
           replicates: "int | None" = None, rng: str = "lcg32", summary: bool = False,
           csv_digits: "int | None" = None, resume: bool = False,
           keep_parts: bool = False, estimate_climate: bool = False,
-          reference: "Tuple[int, int] | None" = None, save_climate: bool = False) -> "BatchResult | BatchFolder":
+          reference: "Tuple[int, int] | None" = None, save_climate: bool = False, grid: Any = None,
+          grid_options: "dict[str, Any] | None" = None) -> "BatchResult | BatchFolder":
     """Runs every site of a site list (a DataFrame with the columns of
     `kelmar-cli batch --sites`, or a list's path) on all cores (`jobs`
     threads) through the C++ batch, with its seed rule: site i starts from
@@ -924,6 +925,15 @@ def batch(sites: "pd.DataFrame | str | os.PathLike[str]", jobs: "int | None" = N
     whole span), as --reference; `save_climate=True` (with `out`) writes
     the estimates to climatologies.csv, as --save-climate.
 
+    `grid` (with `out`): gridded monthly climate, as kelmar.extract takes
+    it (a netCDF file, a list of them or an xarray Dataset), from which
+    every site of the list (which then names no weather_file) takes its
+    record by its lat/lon; the records go to FOLDER/.kelmar-stations.csv
+    and the cells taken to FOLDER/cells.csv, and `grid_options` are
+    kelmar.extract's keywords (method, max_distance, var, units). With
+    estimate_climate=True each site then runs simulated weather from the
+    climatology of its own record.
+
     >>> runs = kelmar.batch("region/sites.csv", seed=1, run_years=2, out=f"{tmp}/runs", format="both")
     >>> runs
     BatchFolder(sites=290, failed=0, folder='.../runs')
@@ -936,6 +946,10 @@ def batch(sites: "pd.DataFrame | str | os.PathLike[str]", jobs: "int | None" = N
     >>> small.annual.shape
     (580, 12)
     """
+    if grid is not None:
+        if out is None:
+            raise KelmarValueError("grid belongs to a batch into a folder: give out=FOLDER as well.")
+        sites, folder = _grid.batch_list(sites, folder, os.fspath(out), grid, dict(grid_options or {}))
     if out is not None:
         _folder.check_options(format, scenarios, replicates, rng, summary, csv_digits, netcdf_precision,
                               netcdf_deflate)
@@ -975,6 +989,47 @@ def batch(sites: "pd.DataFrame | str | os.PathLike[str]", jobs: "int | None" = N
     errors = pd.DataFrame({"site_id": pd.Series(told["error_ids"], dtype=object),
                            "message": pd.Series(told["error_messages"], dtype=object)})
     return _judged(BatchResult(monthly, annual, errors, told["base_seed"], *netcdf))
+
+
+def extract(grid: Any, sites: "pd.DataFrame | str | os.PathLike[str]", out: "str | os.PathLike[str]", *,
+            cells: "str | os.PathLike[str] | None" = None, method: str = "nearest", max_distance: float = 100.0,
+            var: "dict[str, str] | None" = None, units: "dict[str, str] | None" = None) -> str:
+    """Takes each site's monthly record from gridded monthly climate by its
+    position and writes them as the tidy weather table `out`
+    (site_id,year,month,tair,prec,tsoil in degC and mm per month), which
+    kelmar.batch (weather_file) and kelmar.read_weather(out, site_id) read:
+    kelmar-cli extract --grid ... --sites ... --out ... from Python.
+
+    `grid` is a CF netCDF file, a list of them (e.g. one per variable) or an
+    xarray Dataset (written to a scratch file beside `out` for the
+    program's reader; its coordinates lat/latitude and lon/longitude taken
+    as degrees where they have no units); `sites` a DataFrame or CSV file with site_id, lat and
+    lon. Each site takes the cell holding it, or where that holds no data
+    the nearest one that does within `max_distance` km; `method="bilinear"`
+    weights the four cells around it. `var` names a variable per key
+    (tair, prec, tsoil) where a file has no standard_name, `units` gives a
+    unit a file lacks or leaves ambiguous ({"prec": "m/day"}). `cells`
+    writes the cell each site took. Returns `out`. Raises KelmarError when
+    the grid cannot be read or every site failed; some failed, or notes of
+    the reader, give a KelmarWarning naming them.
+
+    >>> import numpy as np, pandas as pd, xarray as xr
+    >>> months = pd.date_range("1991-01-01", periods=72, freq="MS")
+    >>> air = xr.DataArray(np.full((72, 2, 2), 280.15), dims=("time", "lat", "lon"),
+    ...                    coords={"time": months, "lat": [60.0, 61.0], "lon": [25.0, 26.0]},
+    ...                    attrs={"standard_name": "air_temperature", "units": "K"})
+    >>> rain = (air * 0 + 2.0).assign_attrs(standard_name="lwe_thickness_of_precipitation_amount",
+    ...                                     units="mm/day")
+    >>> grid = xr.Dataset({"tas": air, "pr": rain})
+    >>> sites = pd.DataFrame({"site_id": ["a"], "lat": [60.2], "lon": [25.1]})
+    >>> path = kelmar.extract(grid, sites, f"{tmp}/stations.csv")
+    >>> kelmar.read_weather(path, "a").to_dataframe().head(2)   # 2 mm a day: 62 mm in January, 56 in February
+       year  month  tair  prec  tsoil
+    0  1991      1   7.0  62.0    NaN
+    1  1991      2   7.0  56.0    NaN
+    """
+    return _grid.extract(grid, sites, out, cells=cells, method=method, max_distance=max_distance, var=var,
+                         units=units)
 
 
 def _judged(result):

@@ -18,5 +18,7 @@ void AddCheck(py::module_& m);
 void AddBatch(py::module_& m);
 // Batches into a folder and the merge of shards, as kelmar-cli runs them.
 void AddBatchFolder(py::module_& m);
+// Records of sites from gridded monthly climate (kelmar-cli extract).
+void AddGrid(py::module_& m);
 
 }  // namespace kelmar::python
