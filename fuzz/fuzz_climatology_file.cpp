@@ -22,15 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ReadClimatologyBytes(*model, std::string_view(reinterpret_cast<const char*>(data), size));
     } catch (const KelmarError&) {
     }
-    const TClimatology& c = model->Climate;
-    for (const ClimateField& field : CLIMATE_FIELDS) fuzz::RequireFinite(c.*field.Values, field.Key);
-    // The two derived from the file's values.
-    fuzz::RequireFinite(c.mu_P, "mu_P");
-    fuzz::RequireFinite(c.sigma_P, "sigma_P");
-    fuzz::RequireFiniteClimatologyText(c);
-
-    fuzz::LoadExampleSite(*model);
-    model->Settings = TRunSettings{};  // simulated weather
-    fuzz::RunAndRequireFiniteOutputs(*model);
+    fuzz::RequireFiniteClimatologyAndRun(*model);
     return 0;
 }

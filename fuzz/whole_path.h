@@ -103,4 +103,18 @@ inline void RunAndRequireFiniteOutputs(TModel& model) {
     RequireFiniteOutputs(model);
 }
 
+// A climatology as read (its fields and the two derived from them), what
+// its writer would write, and a simulated run of the example site on it.
+inline void RequireFiniteClimatologyAndRun(TModel& model) {
+    const TClimatology& c = model.Climate;
+    for (const ClimateField& field : CLIMATE_FIELDS) RequireFinite(c.*field.Values, field.Key);
+    RequireFinite(c.mu_P, "mu_P");
+    RequireFinite(c.sigma_P, "sigma_P");
+    RequireFiniteClimatologyText(c);
+
+    LoadExampleSite(model);
+    model.Settings = TRunSettings{};  // simulated weather
+    RunAndRequireFiniteOutputs(model);
+}
+
 }  // namespace kelmar::fuzz

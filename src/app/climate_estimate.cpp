@@ -87,13 +87,7 @@ public:
 
     Notifier& Messages() override { return View; }
 
-    bool ReadSite(TModel& model) override {
-        const auto siteName = View.AskFile(FileDialog::SiteForRun);
-        if (!siteName || !kelmar::ReadSite(model, *siteName, View)) return false;
-        Result.read.site = SiteFileName(*siteName);
-        View.ShowSiteParams();
-        return true;
-    }
+    bool ReadSite(TModel& model) override { return AskAndReadSite(model, View, Result); }
 
     // Simulated weather reads no record to run.
     std::optional<std::string> ReadWeather(TModel&) override { return std::nullopt; }

@@ -20,6 +20,14 @@ bool ReadSite(TModel& model, const std::string& fileName, WorkflowView& view) {
     return true;
 }
 
+bool AskAndReadSite(TModel& model, WorkflowView& view, OpenResult& result) {
+    const auto siteName = view.AskFile(FileDialog::SiteForRun);
+    if (!siteName || !ReadSite(model, *siteName, view)) return false;
+    result.read.site = SiteFileName(*siteName);
+    view.ShowSiteParams();
+    return true;
+}
+
 bool ReadClimatology(TModel& model, const std::string& fileName, WorkflowView& view) {
     if (!ReadAnyClimatologyFile(model, fileName, view.WeatherSiteId(), view)) return false;
     view.ClimatologyFileRead();
@@ -48,13 +56,7 @@ public:
 
     Notifier& Messages() override { return View; }
 
-    bool ReadSite(TModel& model) override {
-        const auto siteName = View.AskFile(FileDialog::SiteForRun);
-        if (!siteName || !kelmar::ReadSite(model, *siteName, View)) return false;
-        Result.read.site = SiteFileName(*siteName);
-        View.ShowSiteParams();
-        return true;
-    }
+    bool ReadSite(TModel& model) override { return AskAndReadSite(model, View, Result); }
 
     std::optional<std::string> ReadWeather(TModel& model) override {
         const auto weatherName = View.AskFile(FileDialog::WeatherForRun);

@@ -57,4 +57,8 @@ bool ReadSite(TModel& model, const std::string& fileName, WorkflowView& view);
 bool ReadClimatology(TModel& model, const std::string& fileName, WorkflowView& view);
 bool ReadWeather(TModel& model, const std::string& fileName, WorkflowView& view);
 
+// The site file of a run, asked for in its dialog, read and shown; its name
+// goes to `result`. False when the dialog is cancelled or the file refused.
+bool AskAndReadSite(TModel& model, WorkflowView& view, OpenResult& result);
+
 }  // namespace kelmar
