@@ -45,15 +45,15 @@ def make_grid(path, variables, lats=(10.0, 10.5), lons=(20.0, 20.5), times=(15.0
                 nc.createDimension("nv", 2)
                 time.bounds = "time_bnds"
                 nc.createVariable("time_bnds", "f8", ("time", "nv"))[:] = bounds
-        for name, spec in variables.items():
-            dtype = spec.get("dtype", "f8")
-            fill = spec.get("fill")
+        for name, given in variables.items():
+            dtype = given.get("dtype", "f8")
+            fill = given.get("fill")
             dims = ("time", "lat", "lon") if time_axis else ("lat", "lon")
             var = nc.createVariable(name, dtype, dims, fill_value=fill)
             var.set_auto_maskandscale(False)
-            for key, value in spec.get("attrs", {}).items():
+            for key, value in given.get("attrs", {}).items():
                 var.setncattr(key, value)
-            var[:] = spec["data"]
+            var[:] = given["data"]
 
 
 def field(value, nt=1, ny=2, nx=2):

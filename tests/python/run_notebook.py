@@ -30,9 +30,9 @@ def main():
         # A kernel of this interpreter (the module's), whatever python3 the PATH finds first.
         kernels = os.path.join(scratch, "jupyter", "kernels", "kelmar-test")
         os.makedirs(kernels)
-        with open(os.path.join(kernels, "kernel.json"), "w") as spec:
+        with open(os.path.join(kernels, "kernel.json"), "w") as kernel:
             json.dump({"argv": [sys.executable, "-m", "ipykernel_launcher", "-f", "{connection_file}"],
-                       "display_name": "kelmar test", "language": "python"}, spec)
+                       "display_name": "kelmar test", "language": "python"}, kernel)
         os.environ.update({"JUPYTER_PATH": os.path.join(scratch, "jupyter"), "TMPDIR": scratch,
                            "KELMAR_REGION_RUN_YEARS": str(RUN_YEARS), "KELMAR_EXAMPLES": examples})
         tempfile.tempdir = None  # TMPDIR read again
