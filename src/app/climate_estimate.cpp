@@ -67,6 +67,15 @@ void UseEstimateAsWritten(TModel& model, const TClimatology& estimate, const std
     ReadClimatologyBytes(model, ClimatologyFileBytes(ClimatologyValueTexts(estimate)), name);
 }
 
+std::string UseEstimateOfRecord(TModel& model, TModel& record, const std::string& recordName,
+                                const std::optional<ReferenceYears>& reference, Notifier& notifier) {
+    if (reference) RestrictToReference(record, *reference, recordName);
+    EstimateFromRecord(record, recordName, notifier);
+    const std::string name = "the climatology estimated from " + recordName + ", " + EstimateYearsText(record);
+    UseEstimateAsWritten(model, record.Climate, name);
+    return name;
+}
+
 bool GenerateClimatologyOver(TModel& model, WorkflowView& view, const ReferenceYears& reference) {
     const auto weatherName = view.AskFile(FileDialog::WeatherForEstimate);
     if (!weatherName || !ReadWeather(model, *weatherName, view)) return false;
@@ -100,11 +109,8 @@ public:
         if (!weatherName || !kelmar::ReadWeather(*record, *weatherName, View)) return std::nullopt;
         Result.read.weather = WeatherFileName(*weatherName);
         const std::string recordName = Utf8Name(PathOf(*weatherName).filename());
-        if (Reference) RestrictToReference(*record, *Reference, recordName);
-        EstimateFromRecord(*record, recordName, View);
+        const std::string name = UseEstimateOfRecord(model, *record, recordName, Reference, View);
         const std::string years = EstimateYearsText(*record);
-        const std::string name = "the climatology estimated from " + recordName + ", " + years;
-        UseEstimateAsWritten(model, record->Climate, name);
         const auto climateName = View.AskFile(FileDialog::ClimatologyForSimulation);
         const bool climateGiven = climateName && !climateName->empty();
         if (const std::string soilless = MonthsWithoutSoil(model.Climate); !soilless.empty() && !climateGiven)

@@ -56,6 +56,14 @@ std::string EstimateYearsText(const TModel& model);
 // sigma_P, as reading that file does; a failed derivation names `name`.
 void UseEstimateAsWritten(TModel& model, const TClimatology& estimate, const std::string& name);
 
+// The climatology `kelmar-cli estimate` makes of the record in `record`
+// (read from `recordName`) over `reference`, or the whole record, put into
+// `model` as UseEstimateAsWritten does; `record` is left cut to those
+// years. The estimate's warnings go to `notifier`. Returns the name the
+// run's texts give the climatology.
+std::string UseEstimateOfRecord(TModel& model, TModel& record, const std::string& recordName,
+                                const std::optional<ReferenceYears>& reference, Notifier& notifier);
+
 // The months (1..12) of `climate` without a mean soil temperature, which an
 // estimate leaves so when the record has no soil temperature in the month.
 std::string MonthsWithoutSoil(const TClimatology& climate);

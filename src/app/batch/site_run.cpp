@@ -96,18 +96,15 @@ private:
             return "\nin the climatology estimated for the site \"" + Site.Id + "\" from \"" + Site.WeatherFile + "\"" +
                    (years.empty() ? std::string() : " over the years " + years);
         };
-        std::string recordName;
+        std::string name;
         CollectingNotifier shortfall;  // judged once the climate_file filled what it may
         try {
-            recordName = *ReadWeather(*record);
-            if (Estimate->Reference) RestrictToReference(*record, *Estimate->Reference, recordName);
-            years = EstimateYearsText(*record);
-            EstimateFromRecord(*record, recordName, shortfall);
+            const std::string recordName = *ReadWeather(*record);
+            if (!Estimate->Reference) years = EstimateYearsText(*record);
+            name = UseEstimateOfRecord(model, *record, recordName, Estimate->Reference, shortfall);
         } catch (const KelmarError& e) {
             throw KelmarError(e.what() + where());
         }
-        const std::string name = "the climatology estimated from " + recordName + ", " + years;
-        UseEstimateAsWritten(model, record->Climate, name);
         // A record too short for any regression says so before its soil does.
         const int recordYears = YearsForEstimate(record->Weather, record->Settings);
         if (recordYears < YEARS_FOR_REGRESSIONS && !shortfall.Texts.empty())
