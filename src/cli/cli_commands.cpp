@@ -171,6 +171,28 @@ int Summarize(const batch::BatchSummary& summary, const std::string& dir, std::o
 
 }  // namespace
 
+namespace {
+
+// --grid and how its records are taken, as the command line gave them.
+grid::ExtractOptions GridOptionsOf(const CliOptions& options) {
+    grid::ExtractOptions extract;
+    extract.GridFiles = options.grids;
+    extract.Method = options.method == "bilinear" ? grid::GridMethod::Bilinear : grid::GridMethod::Nearest;
+    extract.MaxDistanceKm = options.maxDistance.value_or(grid::DEFAULT_MAX_DISTANCE_KM);
+    const auto keyed = [](const std::vector<std::string>& pairs, std::array<std::string, 3>& target) {
+        for (const std::string& pair : pairs) {
+            const std::size_t equals = pair.find('=');
+            for (std::size_t k = 0; k < grid::RECORD_KEYS.size(); ++k)
+                if (pair.compare(0, equals, grid::RECORD_KEYS[k]) == 0) target[k] = pair.substr(equals + 1);
+        }
+    };
+    keyed(options.gridVars, extract.VariableNames);
+    keyed(options.gridUnits, extract.Units);
+    return extract;
+}
+
+}  // namespace
+
 int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& err, bool stderrIsTerminal) {
     try {
         batch::BatchOptions batchOptions;
@@ -202,6 +224,7 @@ int RunBatchCommand(const CliOptions& options, std::ostream& out, std::ostream& 
         batchOptions.EstimateClimate = options.estimateClimate;
         if (!options.reference.empty()) batchOptions.Reference = ParseReferenceYears(options.reference);
         batchOptions.SaveClimate = options.saveClimate;
+        if (!options.grids.empty()) batchOptions.Grid = GridOptionsOf(options);
         return Summarize(batch::RunBatch(batchOptions, err), options.out, out, err);
     } catch (const std::exception& e) {
         err << e.what() << '\n';
@@ -224,19 +247,7 @@ int RunExtractCommand(const CliOptions& options, std::ostream& out, std::ostream
         request.SitesFile = options.sites;
         request.OutFile = options.out;
         request.CellsFile = options.cells;
-        grid::ExtractOptions& extract = request.Options;
-        extract.GridFiles = options.grids;
-        extract.Method = options.method == "bilinear" ? grid::GridMethod::Bilinear : grid::GridMethod::Nearest;
-        extract.MaxDistanceKm = options.maxDistance.value_or(grid::DEFAULT_MAX_DISTANCE_KM);
-        const auto keyed = [](const std::vector<std::string>& pairs, std::array<std::string, 3>& target) {
-            for (const std::string& pair : pairs) {
-                const std::size_t equals = pair.find('=');
-                for (std::size_t k = 0; k < grid::RECORD_KEYS.size(); ++k)
-                    if (pair.compare(0, equals, grid::RECORD_KEYS[k]) == 0) target[k] = pair.substr(equals + 1);
-            }
-        };
-        keyed(options.gridVars, extract.VariableNames);
-        keyed(options.gridUnits, extract.Units);
+        request.Options = GridOptionsOf(options);
         const grid::ExtractSummary summary = grid::RunExtract(request, err);
         if (summary.Failed > 0) {
             err << "kelmar-cli: " << summary.Failed << " of " << summary.Sites << " sites failed; the other "

@@ -162,6 +162,79 @@ void BuildEstimate(CommandLine& line) {
 
 const char* const FORMATS[] = {"csv", "netcdf", "both"};
 
+// Options given once per file or variable (--grid, --var, --units): every
+// occurrence is kept, in order.
+void Repeated(CommandLine& line, const std::string& name, std::vector<std::string>& target,
+              const std::string& description, const std::string& kind) {
+    line.app.add_option(name, target, description)
+        ->expected(0, 1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name(kind);
+    line.Check([&line, &target, name] {
+        if (line.Given(name) && (target.empty() || std::find(target.begin(), target.end(), "") != target.end()))
+            throw UsageError(name + " needs a value");
+    });
+}
+
+// KEY=VALUE with KEY one of tair, prec, tsoil, each key once.
+void CheckKeyed(const std::string& name, const std::vector<std::string>& pairs, const std::string& valueName) {
+    std::vector<std::string> seen;
+    for (const std::string& pair : pairs) {
+        const std::size_t equals = pair.find('=');
+        const std::string key = pair.substr(0, equals);
+        if (equals == std::string::npos || equals + 1 == pair.size() || (key != "tair" && key != "prec" && key != "tsoil"))
+            throw UsageError(name + " needs KEY=" + valueName + " with KEY tair, prec or tsoil, not '" +
+                             ShownArgument(pair) + "'");
+        if (std::find(seen.begin(), seen.end(), key) != seen.end())
+            throw UsageError(name + " gives " + key + " twice");
+        seen.push_back(key);
+    }
+}
+
+const char* const METHODS[] = {"nearest", "bilinear"};
+
+// --grid, given once per file.
+void GridFileOption(CommandLine& line, const std::string& description) {
+    Repeated(line, "--grid", line.options.grids, description, "FILE");
+}
+
+// How the sites' records are taken from a grid (--method, --max-distance,
+// --var, --units), checked as the line is read; they belong to --grid.
+void GridReadingOptions(CommandLine& line) {
+    CliOptions& o = line.options;
+    line.choices["--method"] = {std::begin(METHODS), std::end(METHODS)};
+    line.Value("--method", o.method,
+               "nearest (default: the cell holding the site) or bilinear (the four cells around it, weighted by "
+               "position; a month missing in some of them is the weighted mean of the others)",
+               "NAME")
+        ->check(CLI::Validator(
+            [](std::string& method) {
+                if (method != "nearest" && method != "bilinear")
+                    throw UsageError("--method needs nearest or bilinear, not '" + ShownArgument(method) + "'");
+                return std::string();
+            },
+            ""));
+    line.Real("--max-distance", o.maxDistance,
+              "how far (km, great circle) a cell with data may lie from a site whose own cell has none (default 100)",
+              "KM");
+    Repeated(line, "--var", o.gridVars, "the variable of KEY (tair, prec, tsoil) by its name, for a file without "
+                                        "standard names (e.g. --var tair=t2m)",
+             "KEY=NAME");
+    Repeated(line, "--units", o.gridUnits,
+             "the unit of KEY's variable, for a file whose unit is missing or ambiguous: K or degC; kg m-2 s-1, "
+             "mm/day, m/day, mm/month or m/month (e.g. --units prec=m/day)",
+             "KEY=UNIT");
+    line.Check([&o, &line] {
+        if (o.grids.empty())
+            for (const char* name : {"--method", "--max-distance", "--var", "--units"})
+                if (line.Given(name)) throw UsageError(std::string(name) + " needs --grid");
+        if (o.maxDistance && !(*o.maxDistance >= 0 && *o.maxDistance <= 20040))
+            throw UsageError("--max-distance needs kilometres from 0 to 20040 (half the Earth's circumference)");
+        CheckKeyed("--var", o.gridVars, "NAME");
+        CheckKeyed("--units", o.gridUnits, "UNIT");
+    });
+}
+
 void BuildBatch(CommandLine& line) {
     CliOptions& o = line.options;
     line.app.description("Runs every site of a site list on all cores into tidy outputs in a folder.");
@@ -207,6 +280,10 @@ void BuildBatch(CommandLine& line) {
     line.Flag("--save-climate", o.saveClimate,
               "with --estimate-climate, write climatologies.csv: site_id, month and the twelve climatology fields "
               "of every site that ran, as a climate_file reads them back");
+    GridFileOption(line, "gridded monthly climate (netCDF, as extract takes it; give one per variable): every site "
+                         "that names no weather_file takes its record from the cell at its lat/lon, the cell taken "
+                         "going to cells.csv; a site without a usable cell is its error");
+    GridReadingOptions(line);
     line.Flag("--resume", o.resume, "skip the chunks a killed run finished");
     line.Whole("--csv-digits", o.csvDigits, 1, 17,
                "the numbers of the CSV tables with N significant digits (default: the shortest text that reads back "
@@ -277,37 +354,6 @@ void BuildCheck(CommandLine& line) {
 }
 
 
-// Options given once per file or variable (--grid, --var, --units): every
-// occurrence is kept, in order.
-void Repeated(CommandLine& line, const std::string& name, std::vector<std::string>& target,
-              const std::string& description, const std::string& kind) {
-    line.app.add_option(name, target, description)
-        ->expected(0, 1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->type_name(kind);
-    line.Check([&line, &target, name] {
-        if (line.Given(name) && (target.empty() || std::find(target.begin(), target.end(), "") != target.end()))
-            throw UsageError(name + " needs a value");
-    });
-}
-
-// KEY=VALUE with KEY one of tair, prec, tsoil, each key once.
-void CheckKeyed(const std::string& name, const std::vector<std::string>& pairs, const std::string& valueName) {
-    std::vector<std::string> seen;
-    for (const std::string& pair : pairs) {
-        const std::size_t equals = pair.find('=');
-        const std::string key = pair.substr(0, equals);
-        if (equals == std::string::npos || equals + 1 == pair.size() || (key != "tair" && key != "prec" && key != "tsoil"))
-            throw UsageError(name + " needs KEY=" + valueName + " with KEY tair, prec or tsoil, not '" +
-                             ShownArgument(pair) + "'");
-        if (std::find(seen.begin(), seen.end(), key) != seen.end())
-            throw UsageError(name + " gives " + key + " twice");
-        seen.push_back(key);
-    }
-}
-
-const char* const METHODS[] = {"nearest", "bilinear"};
-
 void BuildExtract(CommandLine& line) {
     CliOptions& o = line.options;
     line.app.description(
@@ -316,37 +362,14 @@ void BuildExtract(CommandLine& line) {
         "weather table, which batch (weather_file) and simulate --weather read as it is. Each site takes the cell "
         "holding it; when that cell holds no data (sea), the nearest cell with data within --max-distance. Sites "
         "that fail are named on standard error and left out; the others are written.");
-    Repeated(line, "--grid", o.grids,
-             "a netCDF file of the grid (give one per variable, or one holding several); variables are found by "
-             "their standard_name (air_temperature; precipitation_flux, precipitation_amount or "
-             "lwe_thickness_of_precipitation_amount; soil_temperature)",
-             "FILE");
+    GridFileOption(line, "a netCDF file of the grid (give one per variable, or one holding several); variables are "
+                         "found by their standard_name (air_temperature; precipitation_flux, precipitation_amount or "
+                         "lwe_thickness_of_precipitation_amount; soil_temperature)");
     line.Value("--sites", o.sites, "the sites: a CSV with site_id, lat and lon columns (a batch's site list serves)");
     line.Value("--out", o.out, "the tidy weather table to write (site_id,year,month,tair,prec,tsoil)");
     line.Value("--cells", o.cells,
                "also write the cell each site took: site_id,lat,lon,cell_lat,cell_lon,distance_km,method");
-    line.choices["--method"] = {std::begin(METHODS), std::end(METHODS)};
-    line.Value("--method", o.method,
-               "nearest (default: the cell holding the site) or bilinear (the four cells around it, weighted by "
-               "position; a month missing in some of them is the weighted mean of the others)",
-               "NAME")
-        ->check(CLI::Validator(
-            [](std::string& method) {
-                if (method != "nearest" && method != "bilinear")
-                    throw UsageError("--method needs nearest or bilinear, not '" + ShownArgument(method) + "'");
-                return std::string();
-            },
-            ""));
-    line.Real("--max-distance", o.maxDistance,
-              "how far (km, great circle) a cell with data may lie from a site whose own cell has none (default 100)",
-              "KM");
-    Repeated(line, "--var", o.gridVars, "the variable of KEY (tair, prec, tsoil) by its name, for a file without "
-                                        "standard names (e.g. --var tair=t2m)",
-             "KEY=NAME");
-    Repeated(line, "--units", o.gridUnits,
-             "the unit of KEY's variable, for a file whose unit is missing or ambiguous: K or degC; kg m-2 s-1, "
-             "mm/day, m/day, mm/month or m/month (e.g. --units prec=m/day)",
-             "KEY=UNIT");
+    GridReadingOptions(line);
     line.Foreign({"--site", "--climate", "--weather", "--site-id", "--results", "--table", "--output", "--seed",
                   "--jobs", "--format"});
     line.Check([&o] {
@@ -355,10 +378,6 @@ void BuildExtract(CommandLine& line) {
         if (o.out.empty()) throw UsageError("extract needs --out");
         for (const std::string* name : {&o.out, &o.cells})
             if (*name == "-") throw UsageError("extract writes --out and --cells as files, not to standard output ('-')");
-        if (o.maxDistance && !(*o.maxDistance >= 0 && *o.maxDistance <= 20040))
-            throw UsageError("--max-distance needs kilometres from 0 to 20040 (half the Earth's circumference)");
-        CheckKeyed("--var", o.gridVars, "NAME");
-        CheckKeyed("--units", o.gridUnits, "UNIT");
     });
 }
 

@@ -486,5 +486,112 @@ class EndToEnd(GridTest):
         self.assertEqual(tables[0], tables[1])
 
 
+class BatchFromGrid(GridTest):
+    """batch --grid: the sites without a weather_file run the records extract
+    takes for them, as a batch of those records does; a site without a usable
+    cell is its error; the grid is an input of the batch."""
+
+    def setUp(self):
+        super().setUp()
+        self.grid = self.path("grid.nc")
+        months = 24
+        rng = np.random.default_rng(3)
+        t = np.round(rng.normal(6, 8, (months, 3, 3)), 2)
+        p = np.round(rng.gamma(2, 25, (months, 3, 3)), 1)
+        s = np.round(t * 0.8 + 2, 2)
+        for a in (t, p, s):
+            a[:, 2, :] = np.nan  # the northern row is sea
+        self.variables = {name: {"data": a, "fill": np.nan, "attrs": {"standard_name": std, "units": unit}}
+                          for name, a, std, unit in (("t", t, "air_temperature", "degC"),
+                                                     ("p", p, "precipitation_flux", "mm/month"),
+                                                     ("s", s, "soil_temperature", "degC"))}
+        self.times = [15.0 + 30.0 * i for i in range(months)]
+        make_grid(self.grid, self.variables, lats=(50.0, 50.5, 51.0), lons=(0.0, 0.5, 1.0), times=self.times,
+                  time_units="days since 1991-01-01", calendar="360_day")
+        soil, climate = os.path.join(EXAMPLES, "soil.sit"), os.path.join(EXAMPLES, "climat.cld")
+        self.rows = [("IN", 50.1, 0.2, ""), ("COAST", 50.95, 0.6, ""), ("OUT", 60.0, 0.5, ""),
+                     ("STATION", 50.0, 0.0, "STATION_WEATHER")]
+        self.soil, self.climate = soil, climate
+
+    def site_list(self, name, weather_of_grid_sites, station):
+        path = self.path(name)
+        with open(path, "w") as f:
+            f.write("site_id,site_file,climate_file,weather_file,lat,lon\n")
+            for site, lat, lon, weather in self.rows:
+                weather = station if weather else weather_of_grid_sites
+                f.write(f"{site},{self.soil},{self.climate},{weather},{lat},{lon}\n")
+        return path
+
+    def test_grid_sites_run_their_extracted_records_and_failures_go_to_errors(self):
+        station = self.path("station.csv")
+        with open(station, "w") as f:
+            f.write("site_id,year,month,tair,prec,tsoil\n")
+            for i in range(24):
+                f.write(f"STATION,{1991 + i // 12},{i % 12 + 1},{i % 12 - 3},{40 + i},{i % 12 - 1}\n")
+        listed = self.site_list("sites.csv", "", station)
+        ran = run("batch", "--sites", listed, "--grid", self.grid, "--out", self.path("a"), "--seed", "1", "--quiet")
+        self.assertEqual(ran.returncode, 1, ran.stderr)
+        self.assertIn("1 of 4 sites failed", ran.stderr)
+        errors = read_rows(self.path("a/errors.csv"))
+        self.assertEqual([e["site_id"] for e in errors], ["OUT"])
+        self.assertIn('The site "OUT" (line 4) at lat 60, lon 0.5 lies outside the grid', errors[0]["message"])
+        cells = {r["site_id"]: r for r in read_rows(self.path("a/cells.csv"))}
+        self.assertEqual(sorted(cells), ["COAST", "IN"])
+        self.assertEqual((cells["COAST"]["cell_lat"], cells["COAST"]["cell_lon"]), ("50.5", "0.5"))
+        self.assertFalse(os.path.exists(self.path("a/parts")))
+
+        # The same sites run from the table extract writes for them.
+        done = self.extract([self.grid], listed)
+        self.assertEqual(done.returncode, 1, done.stderr)
+        by_hand = self.site_list("by_hand.csv", self.path("stations.csv"), station)
+        ran = run("batch", "--sites", by_hand, "--out", self.path("b"), "--seed", "1", "--quiet")
+        self.assertEqual(ran.returncode, 1, ran.stderr)
+        for table in ("monthly.csv", "annual.csv"):
+            with open(self.path("a/" + table), "rb") as a, open(self.path("b/" + table), "rb") as b:
+                got, want = a.read(), b.read()
+            self.assertGreater(len(got), 800, table)
+            self.assertEqual(got, want, table)
+        with open(self.path("a/monthly.csv")) as f:
+            self.assertEqual({line.split(",")[0] for line in f.readlines()[1:]}, {"IN", "COAST", "STATION"})
+
+    def test_the_grid_is_an_input_of_the_batch(self):
+        listed = self.site_list("sites.csv", "", self.path("none.csv"))
+        folder = self.path("a")
+        # A batch in two shares, the first done: the second must read the same grid the same way.
+        first = run("batch", "--sites", listed, "--grid", self.grid, "--out", folder, "--seed", "1", "--quiet",
+                    "--shard", "0/2")
+        self.assertEqual(first.returncode, 1, first.stderr)
+        self.variables["t"]["data"][0, 0, 0] += 1.0
+        make_grid(self.path("other.nc"), self.variables, lats=(50.0, 50.5, 51.0), lons=(0.0, 0.5, 1.0),
+                  times=self.times, time_units="days since 1991-01-01", calendar="360_day")
+        for args, said in (([], "was started with --grid"),
+                           (["--grid", self.path("other.nc")], 'given with --grid) holds other bytes'),
+                           (["--grid", self.grid, "--method", "bilinear"], "other --grid options")):
+            with self.subTest(args=args):
+                again = run("batch", "--sites", listed, "--out", folder, "--quiet", "--shard", "1/2", *args)
+                self.assertEqual(again.returncode, 1, again.stderr)
+                self.assertIn(said, again.stderr)
+        late = run("batch", "--sites", listed, "--grid", self.grid, "--out", folder, "--quiet", "--shard", "1/2")
+        self.assertEqual(late.returncode, 0, late.stderr)
+        merged = run("merge", folder)
+        self.assertEqual(merged.returncode, 1, merged.stderr)
+        self.assertEqual([e["site_id"] for e in read_rows(os.path.join(folder, "errors.csv"))], ["OUT", "STATION"])
+
+    def test_list_faults_of_a_grid_batch(self):
+        cases = (("site_id,site_file,climate_file\nA,{soil},{climate}\n", 'names no column "lat"'),
+                 ("site_id,site_file,climate_file,lat,lon\nA,{soil},{climate},50.1,\n",
+                  'The site "A" names no weather_file, so it takes its weather from --grid, which needs its lat and '
+                  'lon.\nin "{listed}", line 2'))
+        for text, said in cases:
+            with self.subTest(text=text):
+                listed = self.path("faulty.csv")
+                with open(listed, "w") as f:
+                    f.write(text.format(soil=self.soil, climate=self.climate))
+                ran = run("batch", "--sites", listed, "--grid", self.grid, "--out", self.path("f"), "--quiet")
+                self.assertEqual(ran.returncode, 1, ran.stderr)
+                self.assertIn(said.format(listed=listed), ran.stderr)
+                self.assertFalse(os.path.exists(self.path("f/manifest.txt")))
+
+
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=1)

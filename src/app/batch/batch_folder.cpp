@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include "app/batch/batch_grid.h"
 #include "app/batch/stream_digest.h"
 #include "io/file_bytes.h"
 #include "io/file_stream.h"
@@ -51,6 +52,10 @@ void CheckSameBatch(const fs::path& dir, const Manifest& found, const Manifest& 
         };
         refuse(digits(found.CsvDigits) + " (this run asks for " + digits(wanted.CsvDigits) + ")");
     }
+    if (found.GridOptions != wanted.GridOptions)
+        refuse(found.GridOptions.empty() ? std::string("no --grid")
+               : wanted.GridOptions.empty() ? std::string("--grid")
+                                            : std::string("other --grid options (--method, --max-distance, --var, --units)"));
     if (found.InputsHash != wanted.InputsHash) {
         const std::string change = inputChange ? inputChange(found) : std::string();
         refuse("other input files" + (change.empty() ? std::string() : ": " + change));
@@ -195,6 +200,8 @@ std::string RemoveParts(const fs::path& dir, const fs::path& ownLock) {
             done.push_back(it->path());
         else if (IsShardName(name))
             (name.ends_with(".lock") ? locks : streams).push_back(it->path());
+        else if (name == GRID_RECORDS_FILE)
+            streams.push_back(it->path());
     }
     if (error == std::errc::no_such_file_or_directory) return {};  // nothing left to remove
     if (error) return "the folder \"" + Utf8Name(parts) + "\" cannot be read (" + error.message() + ")";

@@ -26,7 +26,8 @@ std::vector<std::string> FilesOf(const SiteEntry& site) {
     std::vector<std::string> files;
     if (!site.SiteFile.empty()) files.push_back(SiteFileName(site.SiteFile));
     if (!site.ClimateFile.empty()) files.push_back(ClimatologyFileName(site.ClimateFile));
-    if (!site.WeatherFile.empty())
+    // The records of a grid's sites are made by the batch; the grid files are its inputs.
+    if (!site.WeatherFile.empty() && !site.FromGrid)
         files.push_back(IsWeatherTableName(site.WeatherFile) ? site.WeatherFile : WeatherFileName(site.WeatherFile));
     return files;
 }
@@ -49,6 +50,8 @@ std::string FoldIdentities(const std::vector<std::string>& identities) {
     return DigestHex(DigestOf(all));
 }
 
+InputFile IdentifyInput(const std::string& path, int line) { return {path, line, IdentityOf(path)}; }
+
 BatchInputs IdentifyInputs(const SiteListFile& list) {
     BatchInputs inputs;
     // A list of thousands of sites often shares one climatology: each file is read once.
@@ -68,8 +71,10 @@ std::string DescribeInputChange(const BatchInputs& current, const std::vector<st
                                 const std::string& listName) {
     for (std::size_t k = 0; k < current.Files.size(); ++k) {
         const InputFile& file = current.Files[k];
-        const std::string where = "\"" + file.Path + "\" (first named on line " + std::to_string(file.Line) + " of \"" +
-                                  listName + "\")";
+        const std::string where = "\"" + file.Path + "\" (" +
+                                  (file.Line > 0 ? "first named on line " + std::to_string(file.Line) + " of \"" +
+                                                       listName + "\")"
+                                                 : std::string("given with --grid)"));
         if (k >= recorded.size()) return where + " is a file the batch did not read";
         if (recorded[k] == file.Identity) continue;
         if (file.Identity == MISSING || recorded[k] == MISSING || SizeText(file.Identity) != SizeText(recorded[k]))

@@ -27,6 +27,10 @@ struct BatchInputs {
     std::vector<std::string> Identities() const;
 };
 
+// The identity of the file `path`, first named on `line` of the list (0: an
+// input given on the command line).
+InputFile IdentifyInput(const std::string& path, int line);
+
 // Reads the list's sites block by block and each distinct file once.
 BatchInputs IdentifyInputs(const SiteListFile& list);
 

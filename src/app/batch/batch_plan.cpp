@@ -29,9 +29,11 @@ std::string Hex(std::uint64_t value) {
 void ReadInputs(const BatchOptions& options, BatchPlan& plan) {
     // Its sites are read again chunk by chunk as they run, so that memory
     // does not grow with the list.
-    plan.List = std::make_unique<SiteListFile>(options.SitesFile, CHUNK_SITES);
+    plan.List = std::make_unique<SiteListFile>(options.SitesFile, CHUNK_SITES, SITE_LIST_READ_BYTES,
+                                               options.Grid ? GridRecordsPath(PathOf(options.OutDir)) : std::string());
     if (!options.ScenariosFile.empty()) plan.Scenarios = ReadScenarioList(options.ScenariosFile);
     plan.Inputs = IdentifyInputs(*plan.List);
+    if (options.Grid) AddGridInputs(plan.Inputs, *options.Grid);
     if (options.Replicates < 0) throw KelmarError("A batch needs at least one replicate.");
     streams::CheckReplicates(options.Rng, static_cast<std::uint64_t>(options.Replicates));
     if (options.Summary && options.Replicates == 0)
@@ -78,6 +80,7 @@ Manifest WantedManifest(const BatchOptions& options, const BatchPlan& plan) {
     wanted.EstimateClimate = options.EstimateClimate;
     if (options.Reference) wanted.Reference = options.Reference->Text();
     wanted.SaveClimate = options.SaveClimate;
+    if (options.Grid) wanted.GridOptions = GridOptionsDigest(*options.Grid);
     return wanted;
 }
 
@@ -180,6 +183,7 @@ BatchPlan PlanBatch(const BatchOptions& options, std::ostream& err) {
     plan.Sinks = MakeSinks(plan.Batch, plan.List->FileName());
     plan.Streams = StreamsOf(plan.Sinks);
     FindPending(options.Resume, plan, err);
+    if (options.Grid && !plan.Pending.empty()) plan.GridSites = ExtractGridRecords(*plan.List, *options.Grid, plan.Dir, err);
     return plan;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/batch/batch_folder.h"
+#include "app/batch/batch_grid.h"
 #include "app/batch/batch_inputs.h"
 #include "app/batch/batch_records.h"
 #include "app/batch/batch_run.h"
@@ -40,6 +41,7 @@ struct BatchPlan {
     // Where this process's streams go on: after the last chunk recorded in
     // them (--resume); nothing: made anew.
     std::vector<std::optional<std::uint64_t>> Keep;
+    GridFaults GridSites;  // why sites of the grid have no record (--grid)
 };
 
 // Raises KelmarError, with a message naming the file and what to do, for

@@ -103,6 +103,7 @@ std::string Manifest::IdentityLines() const {
     if (EstimateClimate) lines += "estimate_climate=1\n";
     if (!Reference.empty()) lines += "reference=" + Reference + "\n";
     if (SaveClimate) lines += "save_climate=1\n";
+    if (!GridOptions.empty()) lines += "grid_options_xxh3=" + GridOptions + "\n";
     return lines;
 }
 
@@ -176,6 +177,7 @@ std::optional<Manifest> Manifest::Parse(const std::string& text) {
             return std::nullopt;
         }
     }
+    m.GridOptions = Get(v, "grid_options_xxh3");
     if (const std::string identities = Get(v, "input_files"); !identities.empty())
         for (std::size_t start = 0; start <= identities.size();) {
             const std::size_t end = std::min(identities.find(',', start), identities.size());

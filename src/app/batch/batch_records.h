@@ -64,6 +64,8 @@ struct Manifest {
     bool EstimateClimate = false;
     std::string Reference;
     bool SaveClimate = false;
+    // XXH3 of the --grid options (GridOptionsDigest); empty: no --grid.
+    std::string GridOptions;
     // Set once the outputs are joined and in place, to the failed sites
     // they hold: the batch is finished and its parts may go (a kill while
     // they go leaves this, so that a later command finishes the removal).

@@ -94,7 +94,7 @@ std::int64_t RunPending(BatchPlan& plan, const BatchOptions& options, NetcdfSink
     const StreamDrain drain{stream};
     TaskCursor cursor(*plan.List, plan.Pending, plan.Batch.ChunkSites, plan.Scenarios ? &*plan.Scenarios : nullptr,
                       static_cast<int>(plan.Batch.Realizations()), plan.Batch.EstimateClimate);
-    TaskRunner runner(plan.Batch, plan.Sinks);
+    TaskRunner runner(plan.Batch, plan.Sinks, plan.GridSites);
     ChunkWriter writer(plan.Dir, plan.Batch, plan.Sinks, plan.Stem, ShardText(options.Share), plan.Keep,
                        !plan.Pending.empty(), progress, stop);
 

@@ -56,6 +56,7 @@
 #include <string>
 
 #include "app/climate_estimate.h"
+#include "app/grid/extract_options.h"
 #include "app/progress.h"
 #include "basics/basics.h"
 #include "numerics/random_source.h"
@@ -136,6 +137,9 @@ struct BatchOptions {
     // climatologies.csv: the climatology of every site that ran, one row per
     // site and month (--save-climate; with EstimateClimate).
     bool SaveClimate = false;
+    // The sites that name no weather_file take their record from this
+    // gridded climate by their lat/lon (--grid, batch_grid.h).
+    std::optional<grid::ExtractOptions> Grid;
 };
 
 struct BatchSummary {

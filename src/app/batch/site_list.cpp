@@ -87,8 +87,8 @@ double ParseDegrees(const std::string& text, const char* column, double lowest, 
 // line; the part of the reading the whole and the two-pass reader share.
 class ListParser {
 public:
-    ListParser(const std::string& fileName, const std::string& folder)
-        : FileName(fileName), Folder(folder), Errors("site list", fileName) {}
+    ListParser(const std::string& fileName, const std::string& folder, const std::string& gridRecords = std::string())
+        : FileName(fileName), Folder(folder), GridRecords(gridRecords), Errors("site list", fileName) {}
 
     // Reads the header into the columns; raises the faults at once, as no
     // row can be read without it. False when the text holds no record
@@ -96,7 +96,7 @@ public:
     bool Header(CsvReader& reader) {
         std::vector<std::string> fields;
         if (!reader.Next(fields)) return false;
-        bool hasId = false, hasSiteFile = false, hasParam = false, hasLat = false, hasParamLat = false;
+        bool hasId = false, hasSiteFile = false, hasParam = false, hasLat = false, hasLon = false, hasParamLat = false;
         Errors.AtLine(reader.LineNumber(), [&] {
             for (std::size_t k = 0; k < fields.size(); ++k) {
                 const ListColumn column = ColumnNamed(fields[k]);
@@ -107,6 +107,7 @@ public:
                 hasSiteFile |= column.Kind == ColumnKind::SiteFile;
                 hasParam |= column.Kind == ColumnKind::Param;
                 hasLat |= column.Kind == ColumnKind::Lat;
+                hasLon |= column.Kind == ColumnKind::Lon;
                 hasParamLat |= column.Kind == ColumnKind::Param && column.Field->Real == &TSiteParams::Lat;
             }
             if (!hasId) throw KelmarError("The header names no column \"site_id\".");
@@ -118,6 +119,9 @@ public:
             // silently run at the equator.
             if (hasParam && hasLat && !hasParamLat)
                 throw KelmarError("The column \"lat\" only places a site on maps; the model's latitude is the column \"Lat\".");
+            if (!GridRecords.empty() && (!hasLat || !hasLon))
+                throw KelmarError("The header names no column \"" + std::string(hasLat ? "lon" : "lat") +
+                                  "\"; --grid takes each site's weather by its lat and lon.");
         });
         Errors.ThrowIfAny();
         return true;
@@ -176,6 +180,13 @@ public:
                     case ColumnKind::Lon: site.Lon = ParseDegrees(text, "lon", -180, 360); break;
                 }
             }
+            if (!GridRecords.empty() && site.WeatherFile.empty()) {
+                if (!site.Lat || !site.Lon)
+                    throw KelmarError("The site \"" + site.Id + "\" names no weather_file, so it takes its weather "
+                                      "from --grid, which needs its lat and lon.");
+                site.WeatherFile = GridRecords;
+                site.FromGrid = true;
+            }
             if (site.ClimateFile.empty() && site.WeatherFile.empty())
                 throw KelmarError("The site \"" + site.Id + "\" has neither a climate_file nor a weather_file.");
             ok = true;
@@ -191,6 +202,7 @@ public:
     }
 
     std::string FileName, Folder;
+    std::string GridRecords;  // empty: no grid
     ListFaults Errors;
     std::vector<ListColumn> Columns;
     FormulaLabels Formulas;  // of the rows read
@@ -275,6 +287,7 @@ std::size_t WholeRecords(std::string_view text) {
 struct SiteListFile::State {
     std::string FileName;
     std::string Folder;
+    std::string GridRecords;
     std::optional<std::string> Whole;  // a list that is no regular file
     std::size_t ReadBytes = SITE_LIST_READ_BYTES;
     std::uint64_t Size = 0;            // bytes of the list
@@ -382,10 +395,12 @@ struct SiteListFile::State {
     }
 };
 
-SiteListFile::SiteListFile(const std::string& fileName, int blockSites, std::size_t readBytes)
+SiteListFile::SiteListFile(const std::string& fileName, int blockSites, std::size_t readBytes,
+                           const std::string& gridRecords)
     : Impl(std::make_unique<State>()) {
     State& s = *Impl;
     s.FileName = fileName;
+    s.GridRecords = gridRecords;
     s.Folder = Utf8Name(PathOf(fileName).parent_path());
     s.BlockSites = std::max(1, blockSites);
     s.ReadBytes = std::max<std::size_t>(1, readBytes);
@@ -400,7 +415,7 @@ SiteListFile::SiteListFile(const std::string& fileName, int blockSites, std::siz
 
     // First pass: every row checked; of the ids only a hash each, the
     // repeated ones found after the pass.
-    ListParser parser(fileName, s.Folder);
+    ListParser parser(fileName, s.Folder, s.GridRecords);
     bool header = true;
     std::vector<std::string> fields;
     std::vector<std::uint64_t> idHashes;
@@ -456,7 +471,7 @@ SiteListFile::SiteListFile(const std::string& fileName, int blockSites, std::siz
         // from different ids that share a hash, and to name the lines.
         std::unordered_map<std::string, int> firstLine;
         std::vector<std::pair<int, std::string>> repeats;  // line, id
-        ListParser again(fileName, s.Folder);
+        ListParser again(fileName, s.Folder, s.GridRecords);
         bool first = true;
         int nextLine = 1;
         s.ForEachPiece([&](std::string_view text, std::uint64_t offset) {
@@ -502,7 +517,7 @@ std::vector<SiteEntry> SiteListFile::ReadBlock(std::int64_t block) const {
     const std::string bytes = s.ReadRange(b.Offset, end - b.Offset);
     if (Fnv1a64(bytes) != b.Hash) s.Changed();
     CsvReader reader(bytes, s.FileName, b.Line);
-    ListParser parser(s.FileName, s.Folder);
+    ListParser parser(s.FileName, s.Folder, s.GridRecords);
     parser.Columns = s.Columns;
     std::vector<SiteEntry> sites;
     std::vector<std::string> fields;

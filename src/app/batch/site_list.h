@@ -40,7 +40,10 @@ struct SiteEntry {
     std::string ClimateFile;       // empty when not given
     std::string WeatherFile;       // empty: simulated weather
     std::optional<std::uint32_t> Seed;
-    std::optional<double> Lat, Lon;  // degrees north and east, for maps only
+    std::optional<double> Lat, Lon;  // degrees north and east, for maps (and --grid)
+    // The row names no weather_file and takes its record from the batch's
+    // grid (--grid): WeatherFile is then the table of the records extracted.
+    bool FromGrid = false;
 };
 
 struct SiteList {
@@ -78,7 +81,11 @@ class SiteListFile {
 public:
     // `readBytes` only sets how much is read at a time (tests and fuzzers
     // make it small to put records across reads); the result is the same.
-    SiteListFile(const std::string& fileName, int blockSites, std::size_t readBytes = SITE_LIST_READ_BYTES);
+    // With `gridRecords`, the batch's sites take their weather from a grid
+    // where they name no weather_file: such a row needs lat and lon, and
+    // its WeatherFile is `gridRecords`, the table of the grid's records.
+    SiteListFile(const std::string& fileName, int blockSites, std::size_t readBytes = SITE_LIST_READ_BYTES,
+                 const std::string& gridRecords = std::string());
     ~SiteListFile();
     SiteListFile(const SiteListFile&) = delete;
     SiteListFile& operator=(const SiteListFile&) = delete;

@@ -49,6 +49,9 @@ public:
     }
 
     std::optional<std::string> ReadWeather(TModel& model) override {
+        if (Site.FromGrid)
+            if (const auto fault = Tables.GridFaults.find(Site.Id); fault != Tables.GridFaults.end())
+                throw KelmarError(fault->second);
         if (IsWeatherTableName(Site.WeatherFile)) {
             Tables.Get(Site.WeatherFile).Store(model, Site.Id);
             return Leaf(Site.WeatherFile);

@@ -32,6 +32,10 @@ public:
     const WeatherTable& Get(const std::string& fileName);
     const ClimatologyTable& Climatology(const std::string& fileName);
 
+    // Why sites of the grid (--grid) have no record, by id: set before the
+    // runs start, only read while they run.
+    std::map<std::string, std::string> GridFaults;
+
 private:
     template <typename Table>
     struct Entry {

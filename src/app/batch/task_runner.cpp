@@ -37,7 +37,8 @@ void SlotPool::Clear() {
     Slots.clear();
 }
 
-TaskRunner::TaskRunner(const Manifest& manifest, const SinkList& sinks)
+TaskRunner::TaskRunner(const Manifest& manifest, const SinkList& sinks,
+                       std::map<std::string, std::string> gridFaults)
     : Rng(*streams::KindNamed(manifest.Rng)),
       BaseSeed(manifest.BaseSeed),
       Realizations(static_cast<std::uint64_t>(manifest.Realizations())),
@@ -45,6 +46,7 @@ TaskRunner::TaskRunner(const Manifest& manifest, const SinkList& sinks)
       RunYears(manifest.RunYears),
       Sinks(sinks),
       Starts(StreamStarts(sinks)) {
+    Tables.GridFaults = std::move(gridFaults);
     if (manifest.EstimateClimate) {
         Estimate.emplace();
         if (!manifest.Reference.empty()) Estimate->Reference = ParseReferenceYears(manifest.Reference);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <map>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -54,7 +55,10 @@ private:
 
 class TaskRunner {
 public:
-    TaskRunner(const Manifest& manifest, const SinkList& sinks);
+    // `gridFaults`: why sites of the grid have no record (--grid); their
+    // runs fail with it.
+    TaskRunner(const Manifest& manifest, const SinkList& sinks,
+               std::map<std::string, std::string> gridFaults = {});
     // Runs the slot's task and has every sink make its texts; a task that
     // fails is marked so, with its message. Safe from several threads.
     void Run(TaskSlot& slot);

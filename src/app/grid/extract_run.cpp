@@ -22,13 +22,12 @@ constexpr std::size_t WRITE_BYTES = std::size_t{1} << 20;
 
 }  // namespace
 
-ExtractSummary RunExtract(const ExtractRequest& request, std::ostream& err) {
-    const std::vector<GridSite> sites = ReadGridSites(request.SitesFile);
-    GridExtraction extraction(request.Options);
-    for (const std::string& note : extraction.Notes()) err << "note: " << note << '\n';
-    DurableFileStream out(request.OutFile);
+ExtractSummary WriteSiteRecords(GridExtraction& extraction, const std::vector<GridSite>& sites,
+                                const std::string& outFile, const std::string& cellsFile,
+                                const std::function<void(const SiteRecord&)>& failed) {
+    DurableFileStream out(outFile);
     std::unique_ptr<DurableFileStream> cells;
-    if (!request.CellsFile.empty()) cells = std::make_unique<DurableFileStream>(request.CellsFile);
+    if (!cellsFile.empty()) cells = std::make_unique<DurableFileStream>(cellsFile);
     out.Write(WEATHER_TABLE_HEADER);
     if (cells) cells->Write(CELLS_HEADER);
     std::string rows, cellRows;
@@ -37,7 +36,7 @@ ExtractSummary RunExtract(const ExtractRequest& request, std::ostream& err) {
         ++summary.Sites;
         if (!record.Error.empty()) {
             ++summary.Failed;
-            err << record.Error << '\n';
+            failed(record);
             return;
         }
         AppendWeatherTableRows(rows, record.Site->Id, record.FirstYear, record.FirstMonth, record.Values);
@@ -66,6 +65,14 @@ ExtractSummary RunExtract(const ExtractRequest& request, std::ostream& err) {
         cells->Commit();
     }
     return summary;
+}
+
+ExtractSummary RunExtract(const ExtractRequest& request, std::ostream& err) {
+    const std::vector<GridSite> sites = ReadGridSites(request.SitesFile);
+    GridExtraction extraction(request.Options);
+    for (const std::string& note : extraction.Notes()) err << "note: " << note << '\n';
+    return WriteSiteRecords(extraction, sites, request.OutFile, request.CellsFile,
+                            [&](const SiteRecord& record) { err << record.Error << '\n'; });
 }
 
 }  // namespace kelmar::grid

@@ -4,8 +4,10 @@
 // as it is, and optionally the cell each site took.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/grid/extract_options.h"
 
@@ -24,6 +26,19 @@ struct ExtractSummary {
 };
 
 inline constexpr const char* CELLS_HEADER = "site_id,lat,lon,cell_lat,cell_lon,distance_km,method\n";
+
+class GridExtraction;
+struct SiteRecord;
+struct GridSite;
+
+// Takes the records of `sites` from `extraction` and writes them as the tidy
+// weather table `outFile` and, unless `cellsFile` is empty, the cell each
+// took, both in the order of `sites`, each under a temporary name that
+// takes the file's name once every site is in. A site that failed is left
+// out of both and given to `failed`.
+ExtractSummary WriteSiteRecords(GridExtraction& extraction, const std::vector<GridSite>& sites,
+                                const std::string& outFile, const std::string& cellsFile,
+                                const std::function<void(const SiteRecord&)>& failed);
 
 // Writes the files, each under a temporary name that takes the file's name
 // once every site is in (the sites that failed are left out of both); the
