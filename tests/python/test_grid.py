@@ -80,12 +80,13 @@ def test_batch_from_a_grid_equals_extract_then_batch(tmp_path, grid_file):
     for name in ("monthly.csv", "annual.csv"):
         assert filecmp.cmp(tmp_path / "py" / name, tmp_path / "cli" / name, shallow=False), name
     assert os.path.exists(tmp_path / "py" / "cells.csv")
+    assert not [name for name in os.listdir(tmp_path / "py") if name.startswith(".kelmar-grid")]  # the Dataset's file
 
 
 @pytest.mark.parametrize("what,call,kind,text", [
     ("grid without out", lambda tmp: kelmar.batch(SITES, grid="g.nc"), ValueError, "give out=FOLDER"),
-    ("list naming weather", lambda tmp: kelmar.batch(SITES.assign(weather_file="w.csv"), out=tmp / "o",
-                                                     grid=grid_dataset()), ValueError, "may not name a weather_file"),
+    ("unknown grid option", lambda tmp: kelmar.batch(SITES, out=tmp / "o", grid=grid_dataset(),
+                                                     grid_options={"methods": "nearest"}), ValueError, "not methods"),
     ("grid of another kind", lambda tmp: kelmar.extract(42, SITES, tmp / "s.csv"), TypeError, "not int"),
     ("sites without lon", lambda tmp: kelmar.extract(grid_dataset(), SITES[["site_id", "lat"]], tmp / "s.csv"),
      ValueError, "lacks lon"),

@@ -20,6 +20,7 @@ checks code that uses it.
 """
 from __future__ import annotations
 
+import contextlib
 import functools
 import io
 import os
@@ -927,12 +928,12 @@ def batch(sites: "pd.DataFrame | str | os.PathLike[str]", jobs: "int | None" = N
 
     `grid` (with `out`): gridded monthly climate, as kelmar.extract takes
     it (a netCDF file, a list of them or an xarray Dataset), from which
-    every site of the list (which then names no weather_file) takes its
-    record by its lat/lon; the records go to FOLDER/.kelmar-stations.csv
-    and the cells taken to FOLDER/cells.csv, and `grid_options` are
-    kelmar.extract's keywords (method, max_distance, var, units). With
-    estimate_climate=True each site then runs simulated weather from the
-    climatology of its own record.
+    every site of the list that names no weather_file takes its record by
+    its lat/lon, as kelmar-cli batch --grid; the cells taken go to
+    FOLDER/cells.csv, a site without a usable cell to the errors, and
+    `grid_options` are kelmar.extract's keywords (method, max_distance,
+    var, units). With estimate_climate=True each site then runs simulated
+    weather from the climatology of its own record.
 
     >>> runs = kelmar.batch("region/sites.csv", seed=1, run_years=2, out=f"{tmp}/runs", format="both")
     >>> runs
@@ -946,20 +947,22 @@ def batch(sites: "pd.DataFrame | str | os.PathLike[str]", jobs: "int | None" = N
     >>> small.annual.shape
     (580, 12)
     """
-    if grid is not None:
-        if out is None:
-            raise KelmarValueError("grid belongs to a batch into a folder: give out=FOLDER as well.")
-        sites, folder = _grid.batch_list(sites, folder, os.fspath(out), grid, dict(grid_options or {}))
+    if grid is not None and out is None:
+        raise KelmarValueError("grid belongs to a batch into a folder: give out=FOLDER as well.")
+    if grid is None and grid_options:
+        raise KelmarValueError("grid_options belong to grid=: give the grid as well.")
     if out is not None:
         _folder.check_options(format, scenarios, replicates, rng, summary, csv_digits, netcdf_precision,
                               netcdf_deflate)
         start_year, run_years = _simulated_years(start_year, run_years)
-        return _folder.run(sites, out, folder=folder, seed=_seed(seed), jobs=jobs, progress=progress,
-                           start_year=start_year, run_years=run_years, format=format, scenarios=scenarios,
-                           replicates=replicates, rng=rng, summary=summary, netcdf_precision=netcdf_precision,
-                           netcdf_deflate=netcdf_deflate, csv_digits=csv_digits, resume=resume,
-                           keep_parts=keep_parts, estimate_climate=estimate_climate,
-                           reference=_reference(reference), save_climate=save_climate)
+        with (_grid.batch_grid(grid, os.fspath(out), dict(grid_options or {})) if grid is not None
+              else contextlib.nullcontext(None)) as gridded:
+            return _folder.run(sites, out, folder=folder, seed=_seed(seed), jobs=jobs, progress=progress,
+                               start_year=start_year, run_years=run_years, format=format, scenarios=scenarios,
+                               replicates=replicates, rng=rng, summary=summary, netcdf_precision=netcdf_precision,
+                               netcdf_deflate=netcdf_deflate, csv_digits=csv_digits, resume=resume,
+                               keep_parts=keep_parts, estimate_climate=estimate_climate,
+                               reference=_reference(reference), save_climate=save_climate, grid=gridded)
     for name, value, default in (("format", format, "csv"), ("scenarios", scenarios, None),
                                  ("replicates", replicates, None), ("rng", rng, "lcg32"),
                                  ("summary", summary, False), ("csv_digits", csv_digits, None),

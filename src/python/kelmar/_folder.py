@@ -198,7 +198,8 @@ def run(sites: pd.DataFrame | PathLike, out: PathLike, *, folder: PathLike | Non
         jobs: int | None, progress: ProgressFunction | None, start_year: int, run_years: int, format: str,
         scenarios: Any, replicates: int | None, rng: str, summary: bool, netcdf_precision: str,
         netcdf_deflate: int, csv_digits: int | None, resume: bool, keep_parts: bool,
-        estimate_climate: bool = False, reference: str = "", save_climate: bool = False) -> "BatchFolder":
+        estimate_climate: bool = False, reference: str = "", save_climate: bool = False,
+        grid: dict[str, Any] | None = None) -> "BatchFolder":
     """kelmar.batch(..., out=FOLDER): see its docstring."""
     out = os.fspath(out)
     folder = os.fspath(folder) if folder is not None else None
@@ -208,7 +209,7 @@ def run(sites: pd.DataFrame | PathLike, out: PathLike, *, folder: PathLike | Non
         summary=summary, start_year=start_year, run_years=run_years, seed=seed, jobs=int(jobs or 0),
         netcdf_precision=netcdf_precision, netcdf_deflate=netcdf_deflate, csv_digits=csv_digits or 0,
         resume=resume, keep_parts=keep_parts, progress=progress, estimate_climate=estimate_climate,
-        reference=reference, save_climate=save_climate)
+        reference=reference, save_climate=save_climate, **(grid or {}))
     warn_notes(told["notes"])
     return judged(BatchFolder(out, ids, told["failed"]))
 

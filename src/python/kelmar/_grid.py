@@ -2,9 +2,10 @@
 grid behind kelmar.batch(..., grid=...)."""
 from __future__ import annotations
 
+import contextlib
 import os
 import tempfile
-from typing import Any, Mapping, Sequence, Union
+from typing import Any, Iterator, Mapping, Sequence, Union
 
 import pandas as pd
 
@@ -14,10 +15,6 @@ PathLike = Union[str, "os.PathLike[str]"]
 # A grid as kelmar.extract takes it: one file, several, or an xarray Dataset.
 Grid = Union[PathLike, Sequence[PathLike], Any]
 
-# The files a batch into a folder keeps of its grid: the records extracted
-# for its sites and the cell each took, beside the list it writes there.
-STATIONS_FILE = ".kelmar-stations.csv"
-CELLS_FILE = "cells.csv"
 
 
 def _grid_files(grid: Grid, scratch: str) -> list[str]:
@@ -89,31 +86,21 @@ def extract(grid: Grid, sites: Any, out: PathLike, *, cells: PathLike | None = N
     return out
 
 
-def batch_list(sites: Any, folder: PathLike | None, out: str, grid: Grid,
-               options: dict[str, Any]) -> tuple[pd.DataFrame, str]:
-    """The site list of a batch whose weather comes from `grid`, and the
-    folder its relative names are taken from: the sites' records extracted
-    into `out` (STATIONS_FILE, and CELLS_FILE), and the list with each
-    site's weather_file naming them."""
+GRID_OPTIONS = ("method", "max_distance", "var", "units")
+
+
+@contextlib.contextmanager
+def batch_grid(grid: Grid, out: str, options: Mapping[str, Any]) -> Iterator[dict[str, Any]]:
+    """The keywords of _kelmar.run_batch for a batch whose sites without a
+    weather_file take their records from `grid` (kelmar-cli batch --grid):
+    a Dataset is written to a netCDF file in `out` for as long as the batch
+    runs."""
     import kelmar
-    if isinstance(sites, (str, os.PathLike)):
-        path = os.fspath(sites)
-        if folder is not None:
-            raise kelmar.KelmarValueError("folder applies to a site list given as a DataFrame; a list file's "
-                                          "relative names are taken from the list's own folder.")
-        folder = os.path.dirname(os.path.abspath(path))
-        table = pd.read_csv(path, dtype=str, keep_default_na=False)
-    elif isinstance(sites, pd.DataFrame):
-        table = sites
-        folder = os.path.abspath(os.fspath(folder)) if folder is not None else os.getcwd()
-    else:
-        raise kelmar.KelmarTypeError(f"sites takes a DataFrame or a list's path, not {type(sites).__name__}.")
-    if "weather_file" in table.columns:
-        raise kelmar.KelmarValueError("With grid= every site takes its weather from the grid: the list may not "
-                                      "name a weather_file.")
+    unknown = sorted(set(options) - set(GRID_OPTIONS))
+    if unknown:
+        raise kelmar.KelmarValueError(f"grid_options takes {', '.join(GRID_OPTIONS)}, not {', '.join(unknown)}.")
     os.makedirs(out, exist_ok=True)
-    stations = os.path.join(os.path.abspath(out), STATIONS_FILE)
-    extract(grid, table, stations, cells=os.path.join(out, CELLS_FILE), **options)
-    table = table.copy()
-    table["weather_file"] = stations
-    return table, folder
+    with tempfile.TemporaryDirectory(prefix=".kelmar-grid-", dir=out) as scratch:
+        yield {"grids": _grid_files(grid, scratch), "grid_method": options.get("method", "nearest"),
+               "max_distance": float(options.get("max_distance", 100.0)),
+               "grid_variables": dict(options.get("var") or {}), "grid_units": dict(options.get("units") or {})}

@@ -6,14 +6,17 @@
 #include <pybind11/stl.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/batch/batch_run.h"
 #include "app/climate_estimate.h"
 #include "app/random_streams.h"
 #include "basics/basics.h"
+#include "python/module/grid_options.h"
 #include "python/module/module_units.h"
 #include "python/module/progress_run.h"
 
@@ -45,7 +48,10 @@ void AddBatchFolder(py::module_& m) {
            int replicates, const std::string& rng, bool summary, std::int32_t startYear, std::int32_t runYears,
            std::optional<std::uint32_t> seed, int jobs, const std::string& netcdfPrecision, int netcdfDeflate,
            int csvDigits, bool resume, bool keepParts, const std::optional<std::string>& shard,
-           const py::object& progress, bool estimateClimate, const std::string& reference, bool saveClimate) {
+           const py::object& progress, bool estimateClimate, const std::string& reference, bool saveClimate,
+           const std::vector<std::string>& grids, const std::string& gridMethod, double maxDistanceKm,
+           const std::map<std::string, std::string>& gridVariables,
+           const std::map<std::string, std::string>& gridUnits) {
             batch::BatchOptions options;
             options.SitesFile = sites;
             options.OutDir = out;
@@ -70,6 +76,8 @@ void AddBatchFolder(py::module_& m) {
             options.EstimateClimate = estimateClimate;
             if (!reference.empty()) options.Reference = ParseReferenceYears(reference, "reference");
             options.SaveClimate = saveClimate;
+            // As --grid FILE... with --method, --max-distance, --var and --units.
+            if (!grids.empty()) options.Grid = GridOptionsOf(grids, gridMethod, maxDistanceKm, gridVariables, gridUnits);
             options.Version = KELMAR_VERSION;
             std::ostringstream notes;
             batch::BatchSummary summaryOf;
@@ -87,7 +95,10 @@ void AddBatchFolder(py::module_& m) {
         py::arg("netcdf_precision") = "double", py::arg("netcdf_deflate") = 0, py::arg("csv_digits") = 0,
         py::arg("resume") = false, py::arg("keep_parts") = false, py::arg("shard").none(true) = py::none(),
         py::arg("progress") = py::none(), py::arg("estimate_climate") = false, py::arg("reference") = "",
-        py::arg("save_climate") = false);
+        py::arg("save_climate") = false, py::arg("grids") = std::vector<std::string>{},
+        py::arg("grid_method") = "nearest", py::arg("max_distance") = grid::DEFAULT_MAX_DISTANCE_KM,
+        py::arg("grid_variables") = std::map<std::string, std::string>{},
+        py::arg("grid_units") = std::map<std::string, std::string>{});
     m.def(
         "merge_batch",
         [](const std::string& out, bool keepParts) {

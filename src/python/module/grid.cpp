@@ -11,6 +11,7 @@
 
 #include "app/grid/extract_run.h"
 #include "model/errors.h"
+#include "python/module/grid_options.h"
 #include "python/module/module_units.h"
 
 namespace kelmar::python {
@@ -35,6 +36,20 @@ std::array<std::string, 3> Keyed(const std::map<std::string, std::string>& given
 
 }  // namespace
 
+grid::ExtractOptions GridOptionsOf(const std::vector<std::string>& grids, const std::string& method,
+                                   double maxDistanceKm, const std::map<std::string, std::string>& variables,
+                                   const std::map<std::string, std::string>& units) {
+    grid::ExtractOptions options;
+    options.GridFiles = grids;
+    if (method != "nearest" && method != "bilinear")
+        throw BadValueError("method takes 'nearest' or 'bilinear', not '" + method + "'.");
+    options.Method = method == "bilinear" ? grid::GridMethod::Bilinear : grid::GridMethod::Nearest;
+    options.MaxDistanceKm = maxDistanceKm;
+    options.VariableNames = Keyed(variables, "var");
+    options.Units = Keyed(units, "units");
+    return options;
+}
+
 void AddGrid(py::module_& m) {
     m.def(
         "extract",
@@ -45,13 +60,7 @@ void AddGrid(py::module_& m) {
             request.SitesFile = sites;
             request.OutFile = out;
             request.CellsFile = cells;
-            request.Options.GridFiles = grids;
-            if (method != "nearest" && method != "bilinear")
-                throw BadValueError("method takes 'nearest' or 'bilinear', not '" + method + "'.");
-            request.Options.Method = method == "bilinear" ? grid::GridMethod::Bilinear : grid::GridMethod::Nearest;
-            request.Options.MaxDistanceKm = maxDistanceKm;
-            request.Options.VariableNames = Keyed(variables, "var");
-            request.Options.Units = Keyed(units, "units");
+            request.Options = GridOptionsOf(grids, method, maxDistanceKm, variables, units);
             std::ostringstream told;
             grid::ExtractSummary summary;
             {
