@@ -11,6 +11,8 @@ import pytest
 import xarray as xr
 
 import kelmar
+import kelmar.dask
+from dask_cluster import local_client
 from programs import CLIMATE, SITE, cli
 
 YEARS = 8  # enough for the estimate's regressions (five)
@@ -81,6 +83,15 @@ def test_batch_from_a_grid_equals_extract_then_batch(tmp_path, grid_file):
         assert filecmp.cmp(tmp_path / "py" / name, tmp_path / "cli" / name, shallow=False), name
     assert os.path.exists(tmp_path / "py" / "cells.csv")
     assert not [name for name in os.listdir(tmp_path / "py") if name.startswith(".kelmar-grid")]  # the Dataset's file
+    # On Dask workers, each a shard of the batch, the Dataset written where every worker reads it.
+    with local_client(2, processes=False) as client:
+        with warnings.catch_warnings():
+            warnings.simplefilter("error")
+            runs = kelmar.dask.simulate_sites(rows, client, partitions=2, out=tmp_path / "dask", seed=4, run_years=3,
+                                              estimate_climate=True, grid=grid_dataset())
+    assert runs.failed == 0, runs
+    for name in ("monthly.csv", "annual.csv"):
+        assert filecmp.cmp(tmp_path / "dask" / name, tmp_path / "cli" / name, shallow=False), f"Dask: {name}"
 
 
 @pytest.mark.parametrize("what,call,kind,text", [

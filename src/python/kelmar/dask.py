@@ -18,7 +18,7 @@ import numpy as np
 import pandas as pd
 
 import kelmar
-from . import _folder, _kelmar
+from . import _folder, _grid, _kelmar
 
 if TYPE_CHECKING:
     from distributed import Client, LocalCluster
@@ -64,11 +64,12 @@ def _worker_jobs(jobs: int | None) -> int:
 
 
 def _run_part(text: str, folder: str, seed: int, first_index: int, jobs: int | None, stop_name: str | None = None,
-              start_year: int = 1, run_years: int = _kelmar.MAX_RUN_YEARS) -> dict[str, Any]:
+              start_year: int = 1, run_years: int = _kelmar.MAX_RUN_YEARS, estimate_climate: bool = False,
+              reference: str = "") -> dict[str, Any]:
     """On a worker: the part of the list starting at place `first_index`."""
     progress = None if stop_name is None else _stopping(stop_name)
     return _kelmar.batch(text, kelmar.DATAFRAME_LIST_NAME, folder, seed, first_index, first_index,
-                         _worker_jobs(jobs), progress, start_year, run_years)
+                         _worker_jobs(jobs), progress, start_year, run_years, estimate_climate, reference)
 
 
 def _run_shard(shard: str, options: dict[str, Any], stop_name: str) -> dict[str, Any]:
@@ -124,7 +125,9 @@ def simulate_sites(sites: pd.DataFrame | str | os.PathLike[str], client: Client 
                    out: str | os.PathLike[str] | None = None, format: str = "csv", scenarios: Any = None,
                    replicates: int | None = None, rng: str = "lcg32", summary: bool = False,
                    netcdf_precision: str = "double", netcdf_deflate: int = 0, csv_digits: int | None = None,
-                   resume: bool = False, keep_parts: bool = False) -> kelmar.BatchResult | _folder.BatchFolder:
+                   resume: bool = False, keep_parts: bool = False, estimate_climate: bool = False,
+                   reference: "tuple[int, int] | None" = None, save_climate: bool = False, grid: Any = None,
+                   grid_options: "dict[str, Any] | None" = None) -> kelmar.BatchResult | _folder.BatchFolder:
     """Runs the sites of `sites` (a DataFrame of the site list's columns, or
     a list's path) on the workers of `client` (a distributed.Client; default:
     a LocalCluster of worker processes, closed again at the end) in
@@ -137,10 +140,14 @@ def simulate_sites(sites: pd.DataFrame | str | os.PathLike[str], client: Client 
     that batch run on one machine, and the kelmar.BatchFolder of
     kelmar.batch(..., out=) is returned. The batch options (`format`,
     `scenarios`, `replicates`, `rng`, `summary`, `netcdf_precision`,
-    `netcdf_deflate`, `csv_digits`, `resume`, `keep_parts`) are
-    kelmar.batch's; resume=True after a stopped run runs only the chunks
-    still missing. The list's files, and a list given as a path, must lie
-    under the same paths on every worker.
+    `netcdf_deflate`, `csv_digits`, `resume`, `keep_parts`,
+    `estimate_climate`, `reference`, `save_climate`, `grid` and
+    `grid_options`) are kelmar.batch's; resume=True after a stopped run
+    runs only the chunks still missing. The list's files, and a list or
+    grid given as a path, must lie under the same paths on every worker (a
+    grid given as an xarray Dataset is written into the folder while the
+    batch runs); each worker takes the records of the whole list from the
+    grid before its share runs.
 
     Without `out`, it gives the kelmar.BatchResult a one-process
     kelmar.batch(sites, seed=seed) gives, for the lists kelmar.batch holds
@@ -162,12 +169,25 @@ def simulate_sites(sites: pd.DataFrame | str | os.PathLike[str], client: Client 
         options = dict(format=format, replicates=replicates or 0, rng=rng, summary=summary,
                        start_year=start_year, run_years=run_years, seed=seed, jobs=jobs,
                        netcdf_precision=netcdf_precision, netcdf_deflate=netcdf_deflate,
-                       csv_digits=csv_digits or 0, resume=resume, keep_parts=keep_parts)
-        return _shards(sites, client, partitions, os.path.abspath(os.fspath(out)), folder, scenarios, options)
+                       csv_digits=csv_digits or 0, resume=resume, keep_parts=keep_parts,
+                       estimate_climate=estimate_climate, reference=kelmar._reference(reference),
+                       save_climate=save_climate)
+        out = os.path.abspath(os.fspath(out))
+        if grid is None:
+            if grid_options:
+                raise kelmar.KelmarValueError("grid_options belong to grid=: give the grid as well.")
+            return _shards(sites, client, partitions, out, folder, scenarios, options)
+        if isinstance(grid, (str, os.PathLike)):
+            grid = os.path.abspath(os.fspath(grid))
+        elif isinstance(grid, (list, tuple)):
+            grid = [os.path.abspath(os.fspath(g)) if isinstance(g, (str, os.PathLike)) else g for g in grid]
+        with _grid.batch_grid(grid, out, dict(grid_options or {})) as gridded:
+            return _shards(sites, client, partitions, out, folder, scenarios, dict(options, **gridded))
     for name, value, default in (("format", format, "csv"), ("scenarios", scenarios, None),
                                  ("replicates", replicates, None), ("rng", rng, "lcg32"),
                                  ("summary", summary, False), ("csv_digits", csv_digits, None),
-                                 ("resume", resume, False), ("keep_parts", keep_parts, False)):
+                                 ("resume", resume, False), ("keep_parts", keep_parts, False),
+                                 ("save_climate", save_climate, False), ("grid", grid, None)):
         if value != default:
             raise kelmar.KelmarValueError(f"{name} belongs to a batch into a folder: give out=FOLDER as well.")
     kelmar._check_in_memory(sites, years)
@@ -194,7 +214,8 @@ def simulate_sites(sites: pd.DataFrame | str | os.PathLike[str], client: Client 
             for start, stop in zip(bounds[:-1], bounds[1:]):
                 part_text, _, _ = kelmar._site_list_text(table.iloc[start:stop])
                 futures.append(cluster.submit(_run_part, part_text, folder, seed, int(start), jobs, stop_name,
-                                             start_year, run_years, pure=False))
+                                             start_year, run_years, estimate_climate,
+                                             kelmar._reference(reference), pure=False))
             return futures
         parts = _gather(cluster, submit)
     return _join(parts, seed)
@@ -222,8 +243,10 @@ def _shards(sites: pd.DataFrame | str | os.PathLike[str], client: Client | None,
         shards = _gather(cluster, submit)
     for told in shards:
         _folder.warn_notes(told["notes"])
-    told = _kelmar.merge_batch(out, options["keep_parts"])
-    _folder.warn_notes(told["notes"])
+    # A share of one (a list of one chunk) is the whole batch: it joined its outputs itself.
+    if count > 1:
+        told = _kelmar.merge_batch(out, options["keep_parts"])
+        _folder.warn_notes(told["notes"])
     return _folder.judged(_folder.BatchFolder(out, ids, told["failed"]))
 
 
