@@ -3,7 +3,9 @@
 // to read a few bytes at a time and to keep small blocks so that records,
 // line ends and empty lines fall across its reads. Both must accept the same
 // lists, giving the same sites at the same lines, and refuse the same, with
-// the same first line of the message. A disagreement aborts.
+// the same first line of the message. A disagreement aborts. The same list
+// read for a batch with --grid gives its sites without a weather_file the
+// grid's records, each with a position.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -63,6 +65,25 @@ bool SameSite(const kelmar::batch::SiteEntry& a, const kelmar::batch::SiteEntry&
     return true;
 }
 
+// The list of a batch with --grid: a site that names no weather_file takes
+// the grid's records, and only with a position to take them by.
+void CheckGridList(const std::string& name, int blockSites, std::size_t readBytes) {
+    using namespace kelmar;
+    const std::string records = "/grid/records.csv";
+    std::unique_ptr<batch::SiteListFile> list;
+    try {
+        list = std::make_unique<batch::SiteListFile>(name, blockSites, readBytes, records);
+    } catch (const KelmarError&) {
+        return;
+    }
+    for (std::int64_t block = 0; block * blockSites < list->Count(); ++block)
+        for (const batch::SiteEntry& site : list->ReadBlock(block)) {
+            if (site.FromGrid && (!site.Lat || !site.Lon || site.WeatherFile != records))
+                Disagree("a site of the grid without a position or the grid's records");
+            if (site.WeatherFile.empty()) Disagree("a site of a grid batch without weather");
+        }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -114,5 +135,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (next >= whole.Sites.size() || !SameSite(site, whole.Sites[next++]))
                 Disagree("site " + std::to_string(next - 1) + " of block " + std::to_string(block));
     }
+    CheckGridList(name, blockSites, readBytes);
     return 0;
 }
