@@ -49,4 +49,18 @@ struct RegionMap {
     bool Diverging = false;
 };
 
+// Draws a map into a picture file. The window's libraries provide it, in
+// the module kelmar-region-map beside kelmar-cli (its symbol
+// kelmar_new_region_map_writer gives a new writer, owned by the caller), so
+// that `kelmar-cli map` draws with the window's own code and no other
+// command loads Qt.
+class RegionMapWriter {
+public:
+    virtual ~RegionMapWriter() = default;
+    // Draws `map` into `fileName`: PNG, SVG or PDF by its extension, `width`
+    // x `height` pixels (PDF: the same size at 96 dots an inch). Raises
+    // KelmarError naming the file when it cannot be written.
+    virtual void Write(const RegionMap& map, const std::string& fileName, int width, int height) = 0;
+};
+
 }  // namespace kelmar::region
