@@ -286,6 +286,14 @@ class Placement(GridTest):
         self.assertIn("line 5: lat", done.stderr)
         self.assertIn("3 of 4 sites failed", done.stderr)
 
+    def test_what_a_killed_extraction_left_is_removed(self):
+        left = self.path(".kelmar-0123456789abcdef.tmp")  # no writer holds it
+        with open(left, "w") as f:
+            f.write("site_id,year,month,tair,prec,tsoil\nC,2001,1,")
+        done = self.extract([self.coast()], self.sites([("C", 50.1, 0.6)]))
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertFalse(os.path.exists(left))
+
     def test_max_distance_refuses_a_land_cell_too_far(self):
         done = self.extract([self.coast()], self.sites([("C", 50.1, 0.6)]), "--max-distance", "20")
         self.assertEqual(done.returncode, 1)

@@ -6,6 +6,8 @@
 #include "app/grid/grid_extraction.h"
 #include "io/csv_text.h"
 #include "io/file_stream.h"
+#include "io/path_names.h"
+#include "io/posix_file.h"
 #include "io/weather_table_rows.h"
 
 namespace kelmar::grid {
@@ -69,6 +71,9 @@ ExtractSummary WriteSiteRecords(GridExtraction& extraction, const std::vector<Gr
 
 ExtractSummary RunExtract(const ExtractRequest& request, std::ostream& err) {
     const std::vector<GridSite> sites = ReadGridSites(request.SitesFile);
+    // What an extraction killed outright left beside its files.
+    for (const std::string* file : {&request.OutFile, &request.CellsFile})
+        if (!file->empty()) RemoveStaleTemporaries(PathOf(*file).parent_path().empty() ? "." : PathOf(*file).parent_path());
     GridExtraction extraction(request.Options);
     for (const std::string& note : extraction.Notes()) err << "note: " << note << '\n';
     return WriteSiteRecords(extraction, sites, request.OutFile, request.CellsFile,
