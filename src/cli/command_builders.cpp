@@ -206,7 +206,8 @@ void BuildBatch(CommandLine& line) {
                           "each record's whole span); a record without them is its site's error");
     line.Flag("--save-climate", o.saveClimate,
               "with --estimate-climate, write climatologies.csv: site_id, month and the twelve climatology fields "
-              "of every site that ran, as a climate_file reads them back");
+              "of every site that ran, as a climate_file reads them back (in every format); with --format netcdf "
+              "or both also climatologies.nc, the same values on the dimensions month and site_id");
     line.Flag("--resume", o.resume, "skip the chunks a killed run finished");
     line.Whole("--csv-digits", o.csvDigits, 1, 17,
                "the numbers of the CSV tables with N significant digits (default: the shortest text that reads back "
