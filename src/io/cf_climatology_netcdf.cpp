@@ -62,8 +62,9 @@ public:
             for (std::size_t m = 1; m <= MONTHS; ++m) {
                 const double value = (climate.*field.Values)[m];
                 // Readers take the fill value, and anything beyond it, for a
-                // missing value; no climatology comes near it.
-                if (!std::isfinite(value) || std::fabs(value) >= NC_MISSING)
+                // missing value; no climatology comes near it. A value not
+                // above -90 is missing anyway and written as the fill value.
+                if (!std::isfinite(value) || value >= NC_MISSING)
                     Refuse(named + " has in month " + std::to_string(m) + " the " + field.Key + " value " +
                            NumberText(value) + ", which the file cannot hold");
             }

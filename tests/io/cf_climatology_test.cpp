@@ -29,7 +29,8 @@ double Value(std::size_t site, std::size_t field, int month) {
 
 // Over a block of sites (1024) and a short second one. Site 3 has no
 // position; site 5 lacks values in three months: -99.9 (what the files
-// write), -90 (the limit, missing too) and -89.99 (present).
+// write), -90 (the limit, missing too) and -1e300 (far beyond the fill
+// value's size, missing all the same), and has -89.99 (present).
 constexpr std::size_t SITES = 1030;
 constexpr double FILL = NC_FILL_DOUBLE;
 double LatOf(std::size_t site) { return 40 + static_cast<double>(site) * 0.01; }
@@ -38,6 +39,7 @@ double LonOf(std::size_t site) { return -170 + static_cast<double>(site) * 0.1; 
 double Expected(std::size_t site, std::size_t field, int month) {
     if (site == 5 && field == 7 && month == 2) return FILL;
     if (site == 5 && field == 8 && month == 12) return FILL;
+    if (site == 5 && field == 6 && month == 6) return FILL;
     if (site == 5 && field == 9 && month == 1) return -89.99;
     return Value(site, field, month);
 }
@@ -52,7 +54,7 @@ void WriteSites(const std::string& file, CfClimatologyDescription description) {
         TClimatology climate;
         for (std::size_t f = 0; f < CLIMATE_FIELDS.size(); ++f)
             for (int m = 1; m <= 12; ++m) (climate.*CLIMATE_FIELDS[f].Values)[m] = Value(s, f, m);
-        if (s == 5) climate.Bap[2] = -99.9, climate.Sa[12] = -90, climate.Bss[1] = -89.99;
+        if (s == 5) climate.Bap[2] = -99.9, climate.Sa[12] = -90, climate.Baa[6] = -1e300, climate.Bss[1] = -89.99;
         writer->WriteSite(site, climate);
     }
     writer->Finish();
