@@ -279,7 +279,8 @@ void BuildBatch(CommandLine& line) {
                           "each record's whole span); a record without them is its site's error");
     line.Flag("--save-climate", o.saveClimate,
               "with --estimate-climate, write climatologies.csv: site_id, month and the twelve climatology fields "
-              "of every site that ran, as a climate_file reads them back");
+              "of every site that ran, as a climate_file reads them back (in every format); with --format netcdf "
+              "or both also climatologies.nc, the same values on the dimensions month and site_id");
     GridFileOption(line, "gridded monthly climate (netCDF, as extract takes it; give one per variable): every site "
                          "that names no weather_file takes its record from the cell at its lat/lon, the cell taken "
                          "going to cells.csv; a site without a usable cell is its error");

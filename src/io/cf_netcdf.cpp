@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "io/file_output.h"
+#include "io/netcdf_writing.h"
 #include "io/posix_file.h"
 #include "model/errors.h"
 #include "model/record_fields.h"
@@ -42,9 +43,8 @@ constexpr int FIELD_COUNT = static_cast<int>(RESULT_FIELDS.size());
 constexpr std::int32_t FIRST_CALENDAR_YEAR = 1;
 constexpr std::int32_t LAST_CALENDAR_YEAR = 9999;
 
-// Marks a value that is not there. The library's own default for doubles
-// (9.969209968386869e+36), which CF readers know and no result comes near.
-constexpr double FILL_VALUE = NC_FILL_DOUBLE;
+// Marks a value that is not there (io/netcdf_writing.h).
+constexpr double FILL_VALUE = NC_MISSING;
 constexpr float FLOAT_FILL_VALUE = NC_FILL_FLOAT;
 // Stands for a seed no run had (a realization an observed site lacks): no
 // state of the 32-bit random source is negative, while every value of
@@ -115,21 +115,6 @@ int DaysOfMonth(int year, int month) {
         (chr::year{year} / chr::month{static_cast<unsigned>(month)} / chr::last).day()));
 }
 
-// "2024-05-01T12:00:00Z", the moment of the call in UTC.
-std::string UtcTimestamp() {
-    namespace chr = std::chrono;
-    const auto now = chr::floor<chr::seconds>(chr::system_clock::now());
-    const auto today = chr::floor<chr::days>(now);
-    const chr::year_month_day date{today};
-    const chr::hh_mm_ss time{now - today};
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                  static_cast<int>(time.seconds().count()));
-    return text;
-}
-
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::string NumberText(double value) {
@@ -137,46 +122,6 @@ std::string NumberText(double value) {
     std::snprintf(text, sizeof text, "%.17g", value);
     return text;
 }
-
-// A netCDF file open for writing, closed when it goes, also when an error
-// unwinds past it. The close is tried once only: after a failed one (a full
-// disk) the HDF5 library beneath has half torn the file down, and both
-// another close and an abort crash the process (SIGSEGV).
-class NcFile {
-public:
-    NcFile() = default;
-    ~NcFile() { Close(); }
-    NcFile(const NcFile&) = delete;
-    NcFile& operator=(const NcFile&) = delete;
-
-    // Creates `path` with the library's `mode`; gives its status.
-    int Create(const std::string& path, int mode) {
-        Close();
-        KeepHdf5FromClosingAtExit();
-        int id = -1;
-        const int status = nc_create(path.c_str(), mode, &id);
-        if (status == NC_NOERR) Id = id;
-        return status;
-    }
-    int Get() const { return Id; }
-    bool IsOpen() const { return Id >= 0; }
-
-    // Writes what the library holds and closes; gives its status. The file
-    // is let go of either way.
-    int Close() { return Id >= 0 ? nc_close(std::exchange(Id, -1)) : NC_NOERR; }
-
-private:
-    // The HDF5 library closes the files it still holds when the process
-    // ends, after the netCDF library has let go of them. A file whose close
-    // failed is still among them, and closing it there crashed the process
-    // after its message (exit status 139 in place of 1). Every file of this
-    // writer is closed, or its close has failed, before the end, so nothing
-    // is lost by turning that off; it can be turned off only before the
-    // HDF5 library starts, which the first file created does.
-    static void KeepHdf5FromClosingAtExit() { KeepHdf5FromClosingFilesAtExit(); }
-
-    int Id = -1;
-};
 
 }  // namespace
 
@@ -190,7 +135,8 @@ struct CfOutput {
     NcFile File;
     bool Annual = false;
     std::size_t Steps = 0;  // months or years of its time axis
-    int TimeVar = -1, TimeBounds = -1, SiteIdVar = -1, LatVar = -1, LonVar = -1, SeedVar = -1;
+    int TimeVar = -1, TimeBounds = -1, SeedVar = -1;
+    NcSiteVariables Sites;
     int ScenarioVar = -1, RealizationVar = -1, DepthVar = -1;
     int DeltaTVar = -1, PrecipVar = -1, VariabilityVar = -1, TrendTVar = -1, TrendPrecVar = -1;
     std::array<int, RESULT_FIELDS.size()> FieldVar{};
@@ -411,19 +357,7 @@ void CfNetcdfWriter::State::Define(CfOutput& out, const CfFileDescription& descr
 
 void CfNetcdfWriter::State::DefineSiteVariables(CfOutput& out, int siteDim, int realizationDim) {
     const int ncid = out.Ncid();
-    out.Check(nc_def_var(ncid, "site_id", NC_STRING, 1, &siteDim, &out.SiteIdVar));
-    out.PutText(out.SiteIdVar, "cf_role", "timeseries_id");
-    out.PutText(out.SiteIdVar, "long_name", "site identifier");
-
-    const auto position = [&](int& var, const char* name, const char* standardName, const char* units) {
-        out.Check(nc_def_var(ncid, name, NC_DOUBLE, 1, &siteDim, &var));
-        out.PutText(var, "standard_name", standardName);
-        out.PutText(var, "long_name", standardName);
-        out.PutText(var, "units", units);
-        out.PutDouble(var, "_FillValue", FILL_VALUE);
-    };
-    position(out.LatVar, "lat", "latitude", "degrees_north");
-    position(out.LonVar, "lon", "longitude", "degrees_east");
+    out.Sites = DefineSiteCoordinates(ncid, siteDim, [&](int status) { out.Check(status); });
 
     // Each realization of a site has a seed of its own.
     const int seedDims[2] = {realizationDim, siteDim};
@@ -708,12 +642,7 @@ int CfNetcdfWriter::SitesWritten() const { return Impl->Written; }
 
 void CfNetcdfWriter::State::WriteSiteVariables(const CfOutput& out) const {
     const int ncid = out.Ncid();
-    std::vector<const char*> ids;
-    ids.reserve(Ids.size());
-    for (const std::string& id : Ids) ids.push_back(id.c_str());
-    out.Check(nc_put_var_string(ncid, out.SiteIdVar, ids.data()));
-    out.Check(nc_put_var_double(ncid, out.LatVar, Lats.data()));
-    out.Check(nc_put_var_double(ncid, out.LonVar, Lons.data()));
+    WriteSiteCoordinates(ncid, out.Sites, Ids, Lats, Lons, [&](int status) { out.Check(status); });
     // Gathered site by site; the file holds them realization by realization.
     const std::size_t realizations = static_cast<std::size_t>(std::max(RealizationCount, 1));
     const std::size_t sites = Ids.size();

@@ -1,6 +1,7 @@
-// The makers of the netCDF writer and of the grid reader, as the module
+// The makers of the netCDF writers (results, climatologies) and of the grid reader, as the module
 // gives them to the program (and a program that links them gives them to
 // itself).
+#include "io/cf_climatology_netcdf.h"
 #include "io/cf_netcdf.h"
 #include "io/climate_grid_netcdf.h"
 
@@ -12,4 +13,9 @@ extern "C" __attribute__((visibility("default"))) kelmar::CfWriter* kelmar_new_c
 extern "C" __attribute__((visibility("default"))) kelmar::ClimateGrid* kelmar_open_climate_grid(
     const kelmar::ClimateGridRequest& request) {
     return kelmar::OpenNetcdfClimateGrid(request).release();
+}
+
+extern "C" __attribute__((visibility("default"))) kelmar::CfClimatologyWriter* kelmar_new_cf_climatology_writer(
+    const std::string& file, const kelmar::CfClimatologyDescription& description) {
+    return kelmar::NewCfClimatologyNetcdfWriter(file, description);
 }

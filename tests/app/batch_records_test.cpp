@@ -264,9 +264,15 @@ TEST(BatchSinks, EachFormatHasTheStreamsOfFinishedBatches) {
         {"netcdf", false, "errors.errors.csv values.values.bin"},
         {"both", false, "monthly.monthly.csv annual.annual.csv errors.errors.csv values.values.bin"},
         {"csv", true, "errors.errors.csv summary_monthly.summary_monthly.csv summary_annual.summary_annual.csv"},
-        // The climatologies come last, after every stream a batch without them has.
+        // The climatologies come last, after every stream a batch without them has; their
+        // values for climatologies.nc only with a netCDF format.
         {"both", false,
-         "monthly.monthly.csv annual.annual.csv errors.errors.csv values.values.bin climatologies.climatologies.csv",
+         "monthly.monthly.csv annual.annual.csv errors.errors.csv values.values.bin climatologies.climatologies.csv "
+         "climatology_values.climatologies.bin",
+         true},
+        {"csv", false, "monthly.monthly.csv annual.annual.csv errors.errors.csv climatologies.climatologies.csv", true},
+        {"netcdf", false,
+         "errors.errors.csv values.values.bin climatologies.climatologies.csv climatology_values.climatologies.bin",
          true},
     };
     for (const auto& c : cases) {
@@ -288,7 +294,7 @@ TEST(BatchSinks, EachFormatHasTheStreamsOfFinishedBatches) {
     // The first of them a folder without a manifest holds is the one named.
     EXPECT_EQ(EveryOutputName(), (std::vector<std::string>{"monthly.csv", "annual.csv", "errors.csv", "summary_monthly.csv",
                                                            "summary_annual.csv", "results.nc", "results_annual.nc",
-                                                           "climatologies.csv"}));
+                                                           "climatologies.csv", "climatologies.nc"}));
 }
 
 // Sites a and c simulated (two realizations), b observed (one); chunks of

@@ -20,6 +20,7 @@
 #include "app/batch/site_list.h"
 #include "batch_fixture.h"
 #include "io/io_test_support.h"
+#include "io/netcdf_contents.h"
 #include "numerics/random_source.h"
 
 namespace kelmar::batch {
@@ -449,8 +450,9 @@ TEST_F(BatchRun, OneMachinesTablesAreItsStreamsAndAResumeCutsWhatWasNeverRecorde
 // The callback sees every site once, in order, and stopping it keeps what
 // was finished: --resume then ends with the bytes of a run never stopped.
 // The same with the climatologies estimated from the records and written
-// out (--estimate-climate --save-climate, the weather sites simulated for 30
-// years), whose climatologies.csv is made from parts as the tables are.
+// out (--estimate-climate --save-climate --format both, the weather sites
+// simulated for 30 years), whose climatologies.csv and climatologies.nc are
+// made from parts as the tables are.
 TEST_F(BatchRun, ProgressReportsEverySiteAndAStopIsResumedToTheSameBytes) {
     MakeList(150);
     for (const bool estimate : {false, true}) {
@@ -458,11 +460,13 @@ TEST_F(BatchRun, ProgressReportsEverySiteAndAStopIsResumedToTheSameBytes) {
         const auto options = [&](const std::string& out) {
             BatchOptions o = Options(out);
             o.EstimateClimate = o.SaveClimate = estimate;
-            if (estimate) o.RunYears = 30;
+            if (estimate) o.RunYears = 30, o.Format = OutputFormat::Both;
             return o;
         };
         const auto outputs = [&](const std::string& out) {
-            return Outputs(out) + (estimate ? ReadBytes(dir.File(out + "/climatologies.csv")) : std::string());
+            return Outputs(out) + (estimate ? ReadBytes(dir.File(out + "/climatologies.csv")) +
+                                                  kelmar::testing::NetcdfContents(dir.File(out + "/climatologies.nc"))
+                                            : std::string());
         };
         RunBatch(options("whole"), err);
 
@@ -498,6 +502,9 @@ TEST_F(BatchRun, ProgressReportsEverySiteAndAStopIsResumedToTheSameBytes) {
             const std::string climates = ReadBytes(dir.File("whole/climatologies.csv"));
             EXPECT_EQ(std::count(climates.begin(), climates.end(), '\n'), 1 + 12 * 149)
                 << "climatologies.csv has not a header and twelve rows for each of the 149 sites that ran";
+            EXPECT_NE(kelmar::testing::NetcdfContents(dir.File("whole/climatologies.nc")).find("site_id=149\n"),
+                      std::string::npos)
+                << "climatologies.nc has not the 149 sites that ran";
         }
         fs::remove_all(dir.File("whole"));
         fs::remove_all(dir.File("stopped"));

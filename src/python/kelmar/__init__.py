@@ -924,7 +924,9 @@ def batch(sites: "pd.DataFrame | str | os.PathLike[str]", jobs: "int | None" = N
     batch --estimate-climate; `reference`, a pair of calendar years
     (1961, 1990), the years it is estimated from (default: each record's
     whole span), as --reference; `save_climate=True` (with `out`) writes
-    the estimates to climatologies.csv, as --save-climate.
+    the estimates to climatologies.csv, and with format 'netcdf' or 'both'
+    to climatologies.nc too, as --save-climate (read back with
+    BatchFolder.climatologies()).
 
     `grid` (with `out`): gridded monthly climate, as kelmar.extract takes
     it (a netCDF file, a list of them or an xarray Dataset), from which

@@ -236,7 +236,8 @@ class BatchFolder:
     """A finished batch on the disk, its tables read when asked for:
     monthly() and annual() as Dask DataFrames (lazy=False: pandas), read
     from monthly.csv and annual.csv a block at a time; errors() as pandas;
-    to_xarray() opening results.nc on Dask. `path` is the folder,
+    to_xarray() opening results.nc on Dask; climatologies() the kept
+    climatologies (pandas, or xarray from climatologies.nc). `path` is the folder,
     `manifest` its manifest.txt by key, `sites`, `failed` and `base_seed`
     the batch's. site_id is a categorical in list order when the list is
     known (kelmar.batch, or open_batch(..., sites=)), text otherwise.
@@ -355,6 +356,38 @@ class BatchFolder:
                 f"The batch in \"{self.path}\" has no \"{os.path.basename(path)}\": it is written only when some "
                 f"site ran a whole year.")
         return xr.open_dataset(path, chunks=chunks if chunks is not None else {"site_id": CHUNK_SITES})
+
+    def climatologies(self, xarray: bool = False) -> "pd.DataFrame | xr.Dataset":
+        """The climatologies the sites that ran were run with, of a batch run
+        with estimate_climate=True and save_climate=True: climatologies.csv as a
+        pandas DataFrame (site_id, month and the twelve fields, every number
+        read back exactly, a missing one -99.9 as the file holds it), in
+        every format; xarray=True: climatologies.nc (formats 'netcdf' and
+        'both') as an xarray Dataset on month and site_id, a missing value
+        NaN. Both are small: twelve rows a site.
+
+        >>> runs.climatologies().query("month == 7").av_Ta_degC.mean()
+        >>> runs.climatologies(xarray=True).av_Ta.sel(site_id="A")
+        """
+        if self.manifest.get("save_climate") != "1":
+            raise _value_error(f"The batch in \"{self.path}\" kept no climatologies: run it with "
+                               f"estimate_climate=True and save_climate=True for them.")
+        if not xarray:
+            path = os.path.join(self.path, "climatologies.csv")
+            if not os.path.exists(path):
+                raise _kelmar.KelmarFileNotFoundError(f"The batch's table \"{path}\" is gone.")
+            return pd.read_csv(path, dtype={"site_id": object, "month": np.int64}, keep_default_na=False,
+                               float_precision="round_trip")
+        import xarray as xr
+        if self.format == "csv":
+            raise _value_error(f"The batch in \"{self.path}\" wrote no netCDF file (format 'csv'): read "
+                               f"climatologies.csv with climatologies(), or run the batch with format 'netcdf' or "
+                               f"'both' for climatologies.nc.")
+        path = os.path.join(self.path, "climatologies.nc")
+        if not os.path.exists(path):
+            raise _kelmar.KelmarFileNotFoundError(
+                f"The batch in \"{self.path}\" has no \"climatologies.nc\": it is written only when some site ran.")
+        return xr.open_dataset(path)
 
     def __repr__(self) -> str:
         return f"BatchFolder(sites={self.sites}, failed={self.failed}, folder={self.path!r})"

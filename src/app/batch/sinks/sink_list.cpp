@@ -38,8 +38,12 @@ const SinkKind SINK_KINDS[] = {
          return std::make_unique<NetcdfSink>(m.Replicates, !listName.empty(), m.EstimateClimate);
      }},
     // Last, so that the done-files of batches without it keep their lines.
+    // climatologies.csv in every format (the file a later run reads back),
+    // climatologies.nc too with a netCDF format.
     {[](OutputFormat, const Manifest& m) { return m.SaveClimate; },
-     [](const Manifest&, const std::string&) -> std::unique_ptr<BatchSink> { return std::make_unique<ClimatologySink>(); }},
+     [](const Manifest& m, const std::string& listName) -> std::unique_ptr<BatchSink> {
+         return std::make_unique<ClimatologySink>(m.Format == "netcdf" || m.Format == "both", !listName.empty());
+     }},
 };
 
 }  // namespace
