@@ -25,6 +25,9 @@ struct ExtractSummary {
 
 inline constexpr const char* CELLS_HEADER = "site_id,lat,lon,cell_lat,cell_lon,distance_km,method\n";
 
+// A number as the cells file writes it: the shortest text that reads back to the same double.
+void AppendShortest(std::string& out, double value);
+
 // Writes the files, each under a temporary name that takes the file's name
 // once every site is in (the sites that failed are left out of both); the
 // reader's notes and each failed site's message go to `err`, one line
