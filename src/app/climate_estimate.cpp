@@ -91,8 +91,9 @@ namespace {
 // The inputs of simulate --estimate-climate, each asked for in its dialog.
 class EstimateSources : public RunSources {
 public:
-    EstimateSources(WorkflowView& view, OpenResult& result, const std::optional<ReferenceYears>& reference)
-        : View(view), Result(result), Reference(reference) {}
+    EstimateSources(WorkflowView& view, OpenResult& result, const std::optional<ReferenceYears>& reference,
+                    const HeldWeather* held)
+        : View(view), Result(result), Reference(reference), Held(held) {}
 
     Notifier& Messages() override { return View; }
 
@@ -102,13 +103,19 @@ public:
     std::optional<std::string> ReadWeather(TModel&) override { return std::nullopt; }
 
     std::optional<std::string> ReadClimatology(TModel& model) override {
-        const auto weatherName = View.AskFile(FileDialog::WeatherForEstimate);
         // The record in a model of its own: the run's model holds only what
         // a run from a climatology file holds.
         auto record = std::make_unique<TModel>();
-        if (!weatherName || !kelmar::ReadWeather(*record, *weatherName, View)) return std::nullopt;
-        Result.read.weather = WeatherFileName(*weatherName);
-        const std::string recordName = Utf8Name(PathOf(*weatherName).filename());
+        std::string recordName;
+        if (Held) {
+            UseHeldWeather(*record, *Held);
+            recordName = Held->Name;
+        } else {
+            const auto weatherName = View.AskFile(FileDialog::WeatherForEstimate);
+            if (!weatherName || !kelmar::ReadWeather(*record, *weatherName, View)) return std::nullopt;
+            Result.read.weather = WeatherFileName(*weatherName);
+            recordName = Utf8Name(PathOf(*weatherName).filename());
+        }
         const std::string name = UseEstimateOfRecord(model, *record, recordName, Reference, View);
         const std::string years = EstimateYearsText(*record);
         const auto climateName = View.AskFile(FileDialog::ClimatologyForSimulation);
@@ -133,14 +140,15 @@ private:
     WorkflowView& View;
     OpenResult& Result;
     const std::optional<ReferenceYears>& Reference;
+    const HeldWeather* Held;
 };
 
 }  // namespace
 
 OpenResult OpenFilesEstimated(TModel& model, WorkflowView& view, const TScenario* scenario,
-                              const std::optional<ReferenceYears>& reference) {
+                              const std::optional<ReferenceYears>& reference, const HeldWeather* held) {
     OpenResult result;
-    EstimateSources sources(view, result, reference);
+    EstimateSources sources(view, result, reference, held);
     model.Settings.InpDat = false;
     const SequenceOutcome outcome = RunSimulatedSequence(model, sources, scenario);
     result.ran = outcome.Ran;

@@ -87,8 +87,9 @@ bool GenerateClimatologyOver(TModel& model, WorkflowView& view, const ReferenceY
 // one is given: the run of `simulate --climate` on that file. The months
 // without soil temperature take the soil fields of the climatology file
 // asked for (ClimatologyForSimulation) when one is named; otherwise they
-// raise KelmarError saying how to give one.
+// raise KelmarError saying how to give one. With `held`, the estimate is
+// made of that record instead of a weather file's.
 OpenResult OpenFilesEstimated(TModel& model, WorkflowView& view, const TScenario* scenario,
-                              const std::optional<ReferenceYears>& reference);
+                              const std::optional<ReferenceYears>& reference, const HeldWeather* held = nullptr);
 
 }  // namespace kelmar

@@ -52,13 +52,19 @@ namespace {
 // shown; the names read go to the command's result.
 class DialogSources : public RunSources {
 public:
-    DialogSources(WorkflowView& view, OpenResult& result) : View(view), Result(result) {}
+    DialogSources(WorkflowView& view, OpenResult& result, const HeldWeather* held = nullptr)
+        : View(view), Result(result), Held(held) {}
 
     Notifier& Messages() override { return View; }
 
     bool ReadSite(TModel& model) override { return AskAndReadSite(model, View, Result); }
 
     std::optional<std::string> ReadWeather(TModel& model) override {
+        if (Held) {
+            UseHeldWeather(model, *Held);
+            Result.weatherFileName = Held->Name;
+            return Held->Name;
+        }
         const auto weatherName = View.AskFile(FileDialog::WeatherForRun);
         if (!weatherName || !kelmar::ReadWeather(model, *weatherName, View)) return std::nullopt;
         Result.read.weather = WeatherFileName(*weatherName);
@@ -88,13 +94,20 @@ public:
 private:
     WorkflowView& View;
     OpenResult& Result;
+    const HeldWeather* Held;
 };
 
 }  // namespace
 
-OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view, const TScenario* scenario) {
+void UseHeldWeather(TModel& model, const HeldWeather& held) {
+    model.Weather = held.Record.Store;
+    model.Settings.YearBeg = held.Record.YearBeg;
+    model.Settings.YearEnd = held.Record.YearEnd;
+}
+
+OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view, const TScenario* scenario, const HeldWeather* held) {
     OpenResult result;
-    DialogSources sources(view, result);
+    DialogSources sources(view, result, held);
     const SequenceOutcome outcome = RunFromWeatherSequence(model, sources, scenario);
     result.ran = outcome.Ran;
     result.outcome = outcome.Outcome;

@@ -7,6 +7,7 @@
 #include "model/model_state.h"
 #include "model/run_model.h"
 #include "model/scenario.h"
+#include "model/weather_record.h"
 
 namespace kelmar {
 
@@ -28,14 +29,27 @@ struct OpenResult {
     RunInputs read;                     // the files read on the way, for the save commands
 };
 
+// An observed record held in memory that a run takes in place of the
+// weather file asked for (simulate --grid's record of a position), and the
+// name the run's texts give it as they would a file's.
+struct HeldWeather {
+    WeatherRecord Record;
+    std::string Name;
+};
+
+// Puts `held` into the model's weather store and years, as reading its file would.
+void UseHeldWeather(TModel& model, const HeldWeather& held);
+
 // Weather from file: site file, weather file, a first run that counts the
 // years of the record, a climatology file only when a stored soil
 // temperature is missing (below -99), then the run that stays. A record
 // lacking the air temperature or precipitation of a month, a climatology
 // lacking what fills the soil gaps, or a run that is not finite raises
 // KelmarError. With `scenario`, the run that stays is made under it
-// (app/run_sequence.h: RunUnderScenario).
-OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view, const TScenario* scenario = nullptr);
+// (app/run_sequence.h: RunUnderScenario). With `held`, that record is run
+// instead of a weather file (none is asked for).
+OpenResult OpenFilesFromWeather(TModel& model, WorkflowView& view, const TScenario* scenario = nullptr,
+                                const HeldWeather* held = nullptr);
 
 // Simulated weather: site file, climatology file, then 500 simulated years.
 // A climatology lacking a coefficient of the generator raises KelmarError

@@ -8,6 +8,7 @@
 #include "app/command_paths.h"
 #include "app/ensemble.h"
 #include "app/grid/extract_run.h"
+#include "app/grid/position_record.h"
 #include "app/open_commands.h"
 #include "app/presentation/grid_texts.h"
 #include "app/random_streams.h"
@@ -73,6 +74,24 @@ void WriteOutputs(const CliOptions& options, const TModel& model, std::ostream& 
 
 namespace {
 
+// How the options take a record from a grid (extract, simulate --grid).
+grid::ExtractOptions GridOptionsOf(const CliOptions& options) {
+    grid::ExtractOptions extract;
+    extract.GridFiles = options.grids;
+    extract.Method = options.method == "bilinear" ? grid::GridMethod::Bilinear : grid::GridMethod::Nearest;
+    extract.MaxDistanceKm = options.maxDistance.value_or(grid::DEFAULT_MAX_DISTANCE_KM);
+    const auto keyed = [](const std::vector<std::string>& pairs, std::array<std::string, 3>& target) {
+        for (const std::string& pair : pairs) {
+            const std::size_t equals = pair.find('=');
+            for (std::size_t k = 0; k < grid::RECORD_KEYS.size(); ++k)
+                if (pair.compare(0, equals, grid::RECORD_KEYS[k]) == 0) target[k] = pair.substr(equals + 1);
+        }
+    };
+    keyed(options.gridVars, extract.VariableNames);
+    keyed(options.gridUnits, extract.Units);
+    return extract;
+}
+
 // The scenario the options give, or none.
 std::optional<TScenario> ScenarioOf(const CliOptions& options) {
     return MakeScenario({options.scenario, options.deltaT, options.precipFactor});
@@ -91,14 +110,18 @@ int RunSimulate(const CliOptions& options, std::ostream& out, std::ostream& err)
     try {
         const std::optional<TScenario> scenario = ScenarioOf(options);
         const TScenario* change = scenario ? &*scenario : nullptr;
-        const bool fromFile = !options.weather.empty() && !options.estimateClimate;
+        // --grid's record, taken before the run as extract takes a site's.
+        std::optional<HeldWeather> held;
+        if (!options.grids.empty()) held = grid::TakePositionRecord(GridOptionsOf(options), *options.lat, *options.lon, err);
+        const HeldWeather* record = held ? &*held : nullptr;
+        const bool fromFile = (!options.weather.empty() || held) && !options.estimateClimate;
         model->Settings.InpDat = fromFile;
         model->Settings.SimulatedYearBeg = options.startYear.value_or(1);
         model->Settings.SimulatedYears = options.runYears.value_or(MAX_YEARS);
         std::optional<ReferenceYears> reference;
         if (!options.reference.empty()) reference = ParseReferenceYears(options.reference);
-        const OpenResult result = options.estimateClimate ? OpenFilesEstimated(*model, view, change, reference)
-                                  : fromFile              ? OpenFilesFromWeather(*model, view, change)
+        const OpenResult result = options.estimateClimate ? OpenFilesEstimated(*model, view, change, reference, record)
+                                  : fromFile              ? OpenFilesFromWeather(*model, view, change, record)
                                                           : OpenFilesSimulated(*model, view, change);
         if (!result.ran || result.outcome == RunOutcome::ClimatologyError) return EXIT_FAILED;
         if (options.replicates) {
@@ -167,28 +190,6 @@ int Summarize(const batch::BatchSummary& summary, const std::string& dir, std::o
     if (summary.Merged)
         out << "Ran " << summary.Sites << " sites into " << dir << " (base seed " << summary.BaseSeed << ")\n";
     return EXIT_OK;
-}
-
-}  // namespace
-
-namespace {
-
-// --grid and how its records are taken, as the command line gave them.
-grid::ExtractOptions GridOptionsOf(const CliOptions& options) {
-    grid::ExtractOptions extract;
-    extract.GridFiles = options.grids;
-    extract.Method = options.method == "bilinear" ? grid::GridMethod::Bilinear : grid::GridMethod::Nearest;
-    extract.MaxDistanceKm = options.maxDistance.value_or(grid::DEFAULT_MAX_DISTANCE_KM);
-    const auto keyed = [](const std::vector<std::string>& pairs, std::array<std::string, 3>& target) {
-        for (const std::string& pair : pairs) {
-            const std::size_t equals = pair.find('=');
-            for (std::size_t k = 0; k < grid::RECORD_KEYS.size(); ++k)
-                if (pair.compare(0, equals, grid::RECORD_KEYS[k]) == 0) target[k] = pair.substr(equals + 1);
-        }
-    };
-    keyed(options.gridVars, extract.VariableNames);
-    keyed(options.gridUnits, extract.Units);
-    return extract;
 }
 
 }  // namespace

@@ -53,13 +53,17 @@ struct CliOptions {
     std::optional<int> startYear;  // --start-year Y: calendar year of the first simulated year
     std::optional<int> runYears;   // --run-years N: years of simulated weather, 1..500
 
-    // extract: site records from gridded monthly climate; --sites, and --out the tidy weather table
+    // extract: site records from gridded monthly climate; --sites, and --out the tidy weather table;
+    // simulate --grid: one position's record
     std::vector<std::string> grids;      // --grid FILE, one or more
     std::string cells;                   // --cells FILE: the cell each site took
     std::string method = "nearest";      // --method nearest|bilinear
     std::optional<double> maxDistance;   // --max-distance KM
     std::vector<std::string> gridVars;   // --var KEY=NAME
     std::vector<std::string> gridUnits;  // --units KEY=UNIT
+    // simulate --grid: the position whose record is taken, degrees north (-90..90) and east (-180..180)
+    std::optional<double> lat;           // --lat
+    std::optional<double> lon;           // --lon
 
     // Climatologies estimated from observed records (estimate, batch, simulate)
     bool estimateClimate = false;  // --estimate-climate: simulated weather from the record's estimate

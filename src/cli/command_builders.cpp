@@ -1,6 +1,7 @@
 #include "cli/command_builders.h"
 
 #include <algorithm>
+#include <charconv>
 #include <iterator>
 
 #include "app/climate_estimate.h"
@@ -50,12 +51,16 @@ void CheckReference(const CliOptions& o) {
     }
 }
 
+void SimulateGridOptions(CommandLine& line);
+
 void BuildSimulate(CommandLine& line) {
     CliOptions& o = line.options;
     line.app.description(
         "Reads the site and either simulates 500 years (or --run-years) of weather from the climatology (without "
         "--weather) or runs the observed weather record (with --weather), exactly as the window's \"Open files\" "
-        "does; with --replicates, an ensemble of simulated weather.");
+        "does; with --replicates, an ensemble of simulated weather. With --grid, the record is the one extract "
+        "takes from gridded climate at --lat and --lon, run as --weather runs that record; the cell taken is told "
+        "on standard error.");
     line.app.footer(OUTPUT_NOTE);
     line.Value("--site", o.site, "site parameter file; \".sit\" is appended to a name without a full stop");
     line.Value("--climate", o.climate,
@@ -66,10 +71,11 @@ void BuildSimulate(CommandLine& line) {
                "observed monthly weather file (its extension becomes \".wed\"), or a tidy table FILE.csv "
                "(site_id,year,month,tair,prec,tsoil)");
     line.Value("--site-id", o.siteId, "the site to read from a tidy table that holds several", "ID");
+    SimulateGridOptions(line);
     line.Flag("--estimate-climate", o.estimateClimate,
-              "simulated weather from the climatology estimate makes of --weather (the run of --climate on the file "
-              "it writes) instead of the record itself; --climate then fills the soil fields of months without soil "
-              "temperature");
+              "simulated weather from the climatology estimate makes of --weather or --grid's record (the run of "
+              "--climate on the file it writes) instead of the record itself; --climate then fills the soil fields "
+              "of months without soil temperature");
     ReferenceOption(line, "with --estimate-climate, estimate from the calendar years Y1 to Y2 of the record (default: "
                           "the whole record)");
     line.Seed("state of the random source (0..4294967295, with --rng pcg64 0..18446744073709551615) before anything "
@@ -107,20 +113,21 @@ void BuildSimulate(CommandLine& line) {
                    "the same seed. Simulated weather only");
     line.Foreign({"--output"});
     line.Check([&line, &o] {
-        if (o.estimateClimate && o.weather.empty())
-            throw UsageError("--estimate-climate needs --weather, the record to estimate the climatology from");
+        const bool record = !o.weather.empty() || !o.grids.empty();  // observed weather, from a file or a grid
+        if (o.estimateClimate && !record)
+            throw UsageError("--estimate-climate needs --weather or --grid, the record to estimate the climatology from");
         if (line.Given("--reference") && !o.estimateClimate) throw UsageError("--reference needs --estimate-climate");
         CheckReference(o);
-        if (!o.weather.empty() && !o.estimateClimate)
+        if (record && !o.estimateClimate)
             for (const char* name : {"--start-year", "--run-years"})
                 if (line.Given(name))
                     throw UsageError(std::string(name) + " belongs to simulated weather (--climate without "
                                      "--weather): an observed record runs its own years");
         if (o.site.empty()) throw UsageError("simulate needs --site");
-        if (o.weather.empty() && o.climate.empty())
-            throw UsageError("simulate needs --climate, or --weather for weather from file");
+        if (!record && o.climate.empty())
+            throw UsageError("simulate needs --climate, or --weather or --grid for weather from file");
         if (o.replicates) {
-            if (!o.weather.empty() && !o.estimateClimate)
+            if (record && !o.estimateClimate)
                 throw UsageError("--replicates needs simulated weather (--climate without --weather)");
             if (o.out.empty()) throw UsageError("--replicates needs --out, the folder of the ensemble");
             if (!o.results.empty() || !o.table.empty())
@@ -355,6 +362,44 @@ void BuildCheck(CommandLine& line) {
 }
 
 
+// A degree of --lat or --lon within -limit..limit, checked once the line is whole.
+void CheckDegrees(const char* name, const std::optional<double>& degrees, double limit) {
+    if (degrees && !(*degrees >= -limit && *degrees <= limit)) {
+        char text[32];  // the longest shortest form of a double has 24 characters
+        char* end = std::to_chars(text, text + sizeof text, *degrees).ptr;
+        throw UsageError(std::string(name) + " needs degrees from -" + std::to_string(int(limit)) + " to " +
+                         std::to_string(int(limit)) + ", not '" + std::string(text, end) + "'");
+    }
+}
+
+// simulate --grid: the record of one position taken from a grid as extract
+// takes a site's, run as --weather would run it.
+void SimulateGridOptions(CommandLine& line) {
+    CliOptions& o = line.options;
+    Repeated(line, "--grid", o.grids,
+             "take the observed record from gridded monthly climate (CF netCDF, as extract reads it; one file per "
+             "variable, or one holding several) at --lat and --lon, as extract takes a site's, instead of --weather",
+             "FILE");
+    line.Real("--lat", o.lat, "with --grid, the position's latitude, degrees north (-90 to 90)", "LAT");
+    line.Real("--lon", o.lon, "with --grid, the position's longitude, degrees east (-180 to 180)", "LON");
+    GridReadingOptions(line);
+    line.Check([&line, &o] {
+        if (o.grids.empty()) {
+            for (const char* name : {"--lat", "--lon", "--method", "--max-distance", "--var", "--units"})
+                if (line.Given(name))
+                    throw UsageError(std::string(name) + " needs --grid, the gridded climate to take the record from");
+            return;
+        }
+        if (!o.weather.empty())
+            throw UsageError("--grid and --weather exclude each other: the record comes from the grid or the file");
+        // Never from the site file: it may hold a latitude, but no longitude.
+        if (!o.lat || !o.lon)
+            throw UsageError("--grid needs --lat and --lon, the position whose record to take");
+        CheckDegrees("--lat", o.lat, 90);
+        CheckDegrees("--lon", o.lon, 180);
+    });
+}
+
 void BuildExtract(CommandLine& line) {
     CliOptions& o = line.options;
     line.app.description(
@@ -396,6 +441,9 @@ const std::vector<CommandEntry>& Commands() {
           "[--start-year Y] [--run-years N] [--jobs N]",
           "simulate --site FILE --weather FILE --estimate-climate [--reference Y1-Y2] [--climate FILE] [--seed N] "
           "[--start-year Y] [--run-years N] [--replicates R --out DIR] ...",
+          "simulate --site FILE --grid FILE [--grid FILE...] --lat LAT --lon LON [--method nearest|bilinear] "
+          "[--max-distance KM] [--var KEY=NAME...] [--units KEY=UNIT...] [--estimate-climate [--reference Y1-Y2]] "
+          "[--climate FILE] ...",
           "simulate ... [--scenario FILE | --delta-t X --precip-factor F]"},
          BuildSimulate},
         {"estimate", Command::Estimate, "estimates a climatology from an observed weather record",

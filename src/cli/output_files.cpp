@@ -16,10 +16,8 @@ std::vector<CommandInput> Inputs(const CliOptions& options) {
     if (!options.climate.empty()) inputs.push_back({"--climate", options.climate, InputNaming::Climatology});
     if (!options.weather.empty()) inputs.push_back({"--weather", options.weather, InputNaming::Weather});
     if (!options.scenario.empty()) inputs.push_back({"--scenario", options.scenario, InputNaming::Exact});
-    if (options.command == Command::Extract) {
-        for (const std::string& grid : options.grids) inputs.push_back({"--grid", grid, InputNaming::Exact});
-        inputs.push_back({"--sites", options.sites, InputNaming::Exact});
-    }
+    for (const std::string& grid : options.grids) inputs.push_back({"--grid", grid, InputNaming::Exact});
+    if (options.command == Command::Extract) inputs.push_back({"--sites", options.sites, InputNaming::Exact});
     return inputs;
 }
 

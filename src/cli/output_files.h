@@ -8,7 +8,7 @@ namespace kelmar::cli {
 
 // Raises UsageError when an output (--results, --table, --output, and the
 // files check writes into --out) would
-// overwrite a file the command reads (--site, --climate, --weather, under
+// overwrite a file the command reads (--site, --climate, --weather, --grid, under
 // the names the readers look for) or another output.
 void RefuseOutputsOverInputs(const CliOptions& options);
 

@@ -12,12 +12,12 @@
 
 namespace kelmar::grid {
 
-namespace {
-
 void AppendShortest(std::string& out, double value) {
     char buffer[32];  // the longest shortest form of a double has 24 characters
     out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
+
+namespace {
 
 // Bytes gathered before they are handed to the file.
 constexpr std::size_t WRITE_BYTES = std::size_t{1} << 20;

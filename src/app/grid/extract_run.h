@@ -40,6 +40,9 @@ ExtractSummary WriteSiteRecords(GridExtraction& extraction, const std::vector<Gr
                                 const std::string& outFile, const std::string& cellsFile,
                                 const std::function<void(const SiteRecord&)>& failed);
 
+// A number as the cells file writes it: the shortest text that reads back to the same double.
+void AppendShortest(std::string& out, double value);
+
 // Writes the files, each under a temporary name that takes the file's name
 // once every site is in (the sites that failed are left out of both); the
 // reader's notes and each failed site's message go to `err`, one line

@@ -24,6 +24,7 @@ std::string Number(double value) {
 }
 
 std::string SiteName(const GridSite& site) {
+    if (site.Line == 0) return "The position lat " + Number(site.Lat) + ", lon " + Number(site.Lon);
     return "The site \"" + site.Id + "\" (line " + std::to_string(site.Line) + ")";
 }
 
@@ -95,7 +96,8 @@ public:
         std::string outside;
         const std::optional<Cell> own = Search.Own(site.Lat, site.Lon, outside);
         if (!own) {
-            plan.Error = SiteName(site) + " at lat " + Number(site.Lat) + ", lon " + Number(site.Lon) + " " + outside + ".";
+            const std::string at = site.Line == 0 ? "" : " at lat " + Number(site.Lat) + ", lon " + Number(site.Lon);
+            plan.Error = SiteName(site) + at + " " + outside + ".";
             return plan;
         }
         plan.Own = *own;

@@ -10,7 +10,7 @@ namespace kelmar::grid {
 
 struct GridSite {
     std::string Id;
-    int Line = 0;        // of the file, for messages
+    int Line = 0;        // of the file, for messages; 0: a position given alone, named by its lat and lon
     double Lat = 0;      // degrees north, -90..90
     double Lon = 0;      // degrees east, -180..180
     std::string Fault;   // why the row cannot be placed (a value that does not convert, a repeated id); empty when it can
