@@ -2,6 +2,7 @@
 // gives them to the program (and a program that links them gives them to
 // itself).
 #include "io/cf_netcdf.h"
+#include "io/cf_results_netcdf.h"
 #include "io/climate_grid_netcdf.h"
 
 extern "C" __attribute__((visibility("default"))) kelmar::CfWriter* kelmar_new_cf_netcdf_writer(
@@ -12,4 +13,8 @@ extern "C" __attribute__((visibility("default"))) kelmar::CfWriter* kelmar_new_c
 extern "C" __attribute__((visibility("default"))) kelmar::ClimateGrid* kelmar_open_climate_grid(
     const kelmar::ClimateGridRequest& request) {
     return kelmar::OpenNetcdfClimateGrid(request).release();
+}
+
+extern "C" __attribute__((visibility("default"))) kelmar::CfResults* kelmar_open_cf_results(const std::string& file) {
+    return kelmar::OpenNetcdfCfResults(file).release();
 }
