@@ -2,7 +2,7 @@
 """Fills the generated blocks of README.md from what kelmar-cli prints now:
 the column lines of the batch's tables (from tiny batches of the example
 site) and the option lists of `kelmar-cli simulate --help`, `estimate
---help`, `batch --help`, `check --help` and `extract --help`, at the width of a help that
+--help`, `batch --help`, `check --help`, `extract --help` and `map --help`, at the width of a help that
 goes to no terminal (COLUMNS unset). A block stands between `<!-- generated: NAME -->` and
 `<!-- end -->`; everything outside the blocks is left as it is.
 
@@ -96,7 +96,7 @@ def generated_blocks(program):
             blocks["cli-options"].append("")
         blocks["cli-options"].append(f"kelmar-cli {command}:")
         blocks["cli-options"] += options_section(program.run(command, "--help"), f"{command} --help")
-    for command in ("batch", "check", "extract"):
+    for command in ("batch", "check", "extract", "map"):
         blocks[f"{command}-options"] = options_section(program.run(command, "--help"), f"{command} --help")
     return {name: "```text\n" + "\n".join(lines) + "\n```\n" for name, lines in blocks.items()}
 

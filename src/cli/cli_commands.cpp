@@ -1,5 +1,9 @@
 #include "cli/cli_commands.h"
 
+#include <cmath>
+
+#include "app/region/region_batch.h"
+
 #include <cstdlib>
 #include <memory>
 
@@ -305,6 +309,56 @@ int RunCheckCommand(const CliOptions& options, std::ostream& out, std::ostream& 
             err << "note: check.png and check.svg were not drawn, only the table was written: " << whyNoFigure
                 << '\n';
         for (const std::string& line : CheckVerdicts(*check)) out << line << '\n';
+    } catch (const std::exception& e) {
+        err << e.what() << '\n';
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
+}
+
+namespace {
+
+// The default size of a map picture, pixels.
+constexpr int MAP_WIDTH = 1000, MAP_HEIGHT = 800;
+
+region::MapRequest MapRequestOf(const CliOptions& options) {
+    region::MapRequest request;
+    request.Variable = options.mapVar;
+    request.Months = options.mapMonths;
+    request.FirstYear = options.mapFirstYear;
+    request.LastYear = options.mapLastYear;
+    request.Scenario = options.mapScenario;
+    request.Realization = options.realization;
+    request.Percentile = options.percentile.value_or(50);
+    if (!options.mapDiff.empty()) {
+        request.Statistic = region::MapStatistic::Difference;
+        request.OtherScenario = options.mapDiff;
+    } else if (options.mapStat == "percentile") {
+        request.Statistic = region::MapStatistic::Percentile;
+    } else if (options.mapStat == "spread") {
+        request.Statistic = region::MapStatistic::Spread;
+    }
+    return request;
+}
+
+}  // namespace
+
+int RunMapCommand(const CliOptions& options, std::ostream& out, std::ostream& err, region::RegionMapWriter* writer,
+                  const std::string& whyNoWriter) {
+    try {
+        region::RegionBatch batch = region::RegionBatch::Open(options.mapDir, VERSION, options.sites);
+        const region::RegionMap map = batch.Map(MapRequestOf(options));
+        if (!writer) {
+            err << "kelmar-cli: map draws with the window's libraries, and " << whyNoWriter << '\n';
+            return EXIT_FAILED;
+        }
+        writer->Write(map, options.out, options.width.value_or(MAP_WIDTH), options.height.value_or(MAP_HEIGHT));
+        std::int64_t without = 0;
+        for (double value : map.Value) without += std::isnan(value) ? 1 : 0;
+        out << "Wrote " << options.out << ": " << map.Title << " (" << map.Units << "), " << map.Value.size()
+            << " sites";
+        if (without > 0) out << ", " << without << " without a value in the period";
+        out << '\n';
     } catch (const std::exception& e) {
         err << e.what() << '\n';
         return EXIT_FAILED;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/generator_check.h"
+#include "app/region/region_map.h"
 #include "cli/cli_options.h"
 
 namespace kelmar::cli {
@@ -28,5 +29,10 @@ int RunExtractCommand(const CliOptions& options, std::ostream& out, std::ostream
 // A completed check exits with EXIT_OK whatever its verdicts.
 int RunCheckCommand(const CliOptions& options, std::ostream& out, std::ostream& err, CheckFigureWriter* figure,
                     const std::string& whyNoFigure = "");
+// Computes the map of the batch and draws it through `writer` (the module
+// kelmar-region-map); without one, the map's faults are still reported and
+// the command fails with `whyNoWriter`. Writes nothing on any fault.
+int RunMapCommand(const CliOptions& options, std::ostream& out, std::ostream& err, region::RegionMapWriter* writer,
+                  const std::string& whyNoWriter);
 
 }  // namespace kelmar::cli

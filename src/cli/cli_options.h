@@ -9,7 +9,7 @@
 
 namespace kelmar::cli {
 
-enum class Command { Help, Simulate, Estimate, Batch, Merge, Check, Extract, Version };
+enum class Command { Help, Simulate, Estimate, Batch, Merge, Check, Extract, Map, Version };
 
 struct CliOptions {
     Command command = Command::Help;
@@ -69,6 +69,18 @@ struct CliOptions {
     bool estimateClimate = false;  // --estimate-climate: simulated weather from the record's estimate
     std::string reference;         // --reference Y1-Y2: the years estimated from; empty: the whole record
     bool saveClimate = false;      // --save-climate: batch writes climatologies.csv
+    // map: a batch's folder drawn as a map of its sites into --out; --sites
+    // gives the positions of a batch without results.nc
+    std::string mapDir;                  // the batch's folder
+    std::string mapVar;                  // --var NAME: the results variable
+    std::vector<int> mapMonths;          // --months 7[,8,...]; empty: every month
+    std::optional<int> mapFirstYear, mapLastYear;  // --years Y1-Y2; default the run's
+    std::string mapScenario;             // --scenario NAME: the scenario shown
+    std::string mapDiff;                 // --diff NAME: the scenario subtracted
+    std::string mapStat = "mean";        // --stat mean|percentile|spread
+    std::optional<double> percentile;    // --percentile P, 0..100 (default 50)
+    std::optional<int> realization;      // --realization R
+    std::optional<int> width, height;    // --width, --height: pixels (default 1000 x 800)
 };
 
 // The program's version, as the project declares it.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <iterator>
+#include <memory>
+#include <sstream>
 
 #include "app/climate_estimate.h"
 #include "basics/basics.h"
@@ -397,6 +399,102 @@ void SimulateGridOptions(CommandLine& line) {
             throw UsageError("--grid needs --lat and --lon, the position whose record to take");
         CheckDegrees("--lat", o.lat, 90);
         CheckDegrees("--lon", o.lon, 180);
+
+// --months 7[,8,...]: each of 1..12 once.
+std::vector<int> ParseMonths(const std::string& text) {
+    std::vector<int> months;
+    std::stringstream in(text);
+    std::string part;
+    while (std::getline(in, part, ',')) {
+        std::size_t used = 0;
+        int month = 0;
+        try {
+            month = std::stoi(part, &used);
+        } catch (const std::exception&) {
+            used = 0;
+        }
+        if (used != part.size() || part.empty() || month < 1 || month > 12)
+            throw UsageError("--months needs months 1 to 12 separated by commas (7 or 6,7,8), not '" +
+                             ShownArgument(text) + "'");
+        if (std::find(months.begin(), months.end(), month) != months.end())
+            throw UsageError("--months gives month " + std::to_string(month) + " twice");
+        months.push_back(month);
+    }
+    if (months.empty()) throw UsageError("--months needs months 1 to 12 separated by commas (7 or 6,7,8)");
+    return months;
+}
+
+// --years Y1-Y2 of map: calendar years, Y1 <= Y2.
+void ParseMapYears(const std::string& text, CliOptions& o) {
+    const std::size_t dash = text.find('-', 1);
+    int first = 0, last = 0;
+    std::size_t usedFirst = 0, usedLast = 0;
+    try {
+        if (dash != std::string::npos) {
+            first = std::stoi(text.substr(0, dash), &usedFirst);
+            last = std::stoi(text.substr(dash + 1), &usedLast);
+        }
+    } catch (const std::exception&) {
+        usedFirst = 0;
+    }
+    if (dash == std::string::npos || usedFirst != dash || usedLast != text.size() - dash - 1 || first < 1 ||
+        last > 9999 || first > last)
+        throw UsageError("--years needs calendar years Y1-Y2 with Y1 <= Y2 (e.g. 2071-2100), not '" +
+                         ShownArgument(text) + "'");
+    o.mapFirstYear = first;
+    o.mapLastYear = last;
+}
+
+void BuildMap(CommandLine& line) {
+    CliOptions& o = line.options;
+    line.app.description(
+        "Draws a map of a finished batch's sites, each coloured by one value: the mean of --var over --months and "
+        "--years (from results.nc where the batch wrote netCDF, else from its tables with --sites), the difference "
+        "between two scenarios (--diff), or a percentile or the spread (90th minus 10th percentile) of the "
+        "realizations' means. Sites without a value in the period are drawn apart. Writes PNG, SVG or PDF by the "
+        "extension of --out, drawn with the window's libraries.");
+    line.app.add_option("DIR", o.mapDir, "the folder of the batch")
+        ->type_name("")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    line.Value("--var", o.mapVar, "the results variable: tair, t_ff, tsoil, t_ms, prec, w_ms_vol, ...", "NAME");
+    auto months = std::make_shared<std::string>(), years = std::make_shared<std::string>();
+    line.Value("--months", *months, "the months averaged, 1 to 12 separated by commas (default: every month)", "M,...");
+    line.Value("--years", *years, "the calendar years averaged (default: the run's)", "Y1-Y2");
+    line.Value("--scenario", o.mapScenario, "the scenario shown (default: the batch's first)", "NAME");
+    line.Value("--diff", o.mapDiff, "show the scenario minus this one", "NAME");
+    line.choices["--stat"] = {"mean", "percentile", "spread"};
+    line.Value("--stat", o.mapStat,
+               "mean (default), percentile (--percentile of the realizations' means) or spread (their 90th minus 10th "
+               "percentile)",
+               "NAME")
+        ->check(CLI::Validator(
+            [](std::string& stat) {
+                if (stat != "mean" && stat != "percentile" && stat != "spread")
+                    throw UsageError("--stat needs mean, percentile or spread, not '" + ShownArgument(stat) + "'");
+                return std::string();
+            },
+            ""));
+    line.Real("--percentile", o.percentile, "with --stat percentile: 0 to 100 (default 50)", "P");
+    line.Whole("--realization", o.realization, 0, 99999999, "show this realization alone (from 0; default: their mean)");
+    line.Whole("--width", o.width, 100, 10000, "the picture's width in pixels (default 1000)");
+    line.Whole("--height", o.height, 100, 10000, "the picture's height in pixels (default 800)");
+    line.Value("--sites", o.sites, "the site list the batch ran, for the positions of a batch without results.nc");
+    line.Value("--out", o.out, "the picture to write: .png, .svg or .pdf");
+    line.Check([&o, &line, months, years] {
+        if (o.mapDir.empty()) throw UsageError("map needs the folder of the batch");
+        if (o.mapVar.empty()) throw UsageError("map needs --var");
+        if (o.out.empty()) throw UsageError("map needs --out");
+        const std::string ext = o.out.size() >= 4 ? o.out.substr(o.out.size() - 4) : std::string();
+        if (ext != ".png" && ext != ".svg" && ext != ".pdf")
+            throw UsageError("--out needs a file ending in .png, .svg or .pdf, not '" + ShownArgument(o.out) + "'");
+        if (line.Given("--months")) o.mapMonths = ParseMonths(*months);
+        if (line.Given("--years")) ParseMapYears(*years, o);
+        if (o.percentile && (*o.percentile < 0 || *o.percentile > 100))
+            throw UsageError("--percentile needs 0 to 100");
+        if (o.percentile && o.mapStat != "percentile") throw UsageError("--percentile needs --stat percentile");
+        if (o.realization && o.mapStat != "mean")
+            throw UsageError("--realization shows one realization; --stat " + o.mapStat + " is taken across them");
+        if (!o.mapDiff.empty() && o.mapStat != "mean") throw UsageError("--diff needs --stat mean");
     });
 }
 
@@ -459,6 +557,10 @@ const std::vector<CommandEntry>& Commands() {
          {"extract --grid FILE [--grid FILE...] --sites FILE --out FILE [--cells FILE] [--method nearest|bilinear] "
           "[--max-distance KM] [--var KEY=NAME...] [--units KEY=UNIT...]"},
          BuildExtract},
+        {"map", Command::Map, "draws a map of a batch's sites coloured by a statistic of a results variable",
+         {"map DIR --var NAME [--months M,...] [--years Y1-Y2] [--scenario NAME] [--diff NAME] "
+          "[--stat mean|percentile|spread] [--percentile P] [--realization R] [--width W --height H] --out FILE"},
+         BuildMap},
     };
     return commands;
 }

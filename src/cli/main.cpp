@@ -77,6 +77,27 @@ CheckFigure LoadCheckFigure() {
 CheckFigure LoadCheckFigure() { return {}; }
 #endif
 
+// The map writer of `map`, from the module built with the window's
+// libraries (kelmar-region-map), looked for as the figure module of check.
+struct MapWriter {
+    std::unique_ptr<kelmar::region::RegionMapWriter> writer;
+    std::string missing;  // why there is no writer
+};
+
+MapWriter LoadMapWriter() {
+    const std::string name = KELMAR_REGION_MAP_MODULE;
+    const kelmar::ProgramModule module =
+        kelmar::LoadProgramModule(name, KELMAR_REGION_MAP_DIR, "kelmar_new_region_map_writer");
+    if (!module.Unknown.empty())
+        return {nullptr, "the program's own location, where the map module " + name + " is looked for, is unknown (" +
+                             module.Unknown + ")"};
+    using Factory = kelmar::region::RegionMapWriter* (*)();
+    if (module.Symbol)
+        return {std::unique_ptr<kelmar::region::RegionMapWriter>(reinterpret_cast<Factory>(module.Symbol)()), ""};
+    return {nullptr, "no map module " + name + " could be loaded (it is built with the window); kelmar-cli looked "
+                     "for it in" + module.Tried};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -107,6 +128,10 @@ int main(int argc, char** argv) {
             const CheckFigure figure = LoadCheckFigure();
             return DeliverStandardOutput(
                 RunCheckCommand(options, report, std::cerr, figure.writer.get(), figure.missing));
+        }
+        case Command::Map: {
+            const MapWriter map = LoadMapWriter();
+            return DeliverStandardOutput(RunMapCommand(options, report, std::cerr, map.writer.get(), map.missing));
         }
         case Command::Version:
             std::cout << "kelmar-cli " << VERSION << '\n';

@@ -30,6 +30,7 @@ std::vector<CommandOutput> Outputs(const CliOptions& options) {
         outputs.push_back({"--out", options.out});
         if (!options.cells.empty()) outputs.push_back({"--cells", options.cells});
     }
+    if (options.command == Command::Map) outputs.push_back({"--out", options.out});
     if (options.command == Command::Check)
         for (const char* name : {"check.csv", "check.png", "check.svg"})
             outputs.push_back({"--out", FileInFolder(options.out, name)});

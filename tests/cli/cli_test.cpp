@@ -63,7 +63,7 @@ TEST(ParseCommandLine, AValueMayBeTheNameOfACommand) {
 // options its parser takes, and none that it only refuses.
 TEST(CompletionWords, NameEveryCommandAndTheOptionsItTakes) {
     const std::string words = CompletionWords();
-    EXPECT_EQ(words.rfind("kelmar-cli simulate estimate batch merge check extract --help --version\n", 0), 0u) << words;
+    EXPECT_EQ(words.rfind("kelmar-cli simulate estimate batch merge check extract map --help --version\n", 0), 0u) << words;
     EXPECT_NE(words.find("\nestimate --help --weather=FILE --site-id=ID --output=FILE --reference=Y1-Y2\n"),
               std::string::npos)
         << words;

@@ -276,7 +276,7 @@ complete_line() {  # the words proposed for the line "$@", the last word being c
     _kelmar_cli; printf "%s\n" "${COMPREPLY[@]}"' completion "$completion" kelmar-cli "$@"
 }
 [[ $(complete_line ba) == batch ]] || fail "completion of 'ba': $(complete_line ba)"
-[[ $(complete_line "" | wc -l) -eq 8 ]] || fail "completion of the commands: $(complete_line "")"
+[[ $(complete_line "" | wc -l) -eq 9 ]] || fail "completion of the commands: $(complete_line "")"
 [[ $(complete_line batch --fo) == --format ]] || fail "completion of 'batch --fo'"
 [[ $(complete_line batch --format "" | tr '\n' ' ') == "csv netcdf both " ]] || fail "completion of --format's values"
 [[ $(complete_line simulate --site so) == soil.sit ]] || fail "completion of a file name"
