@@ -399,6 +399,8 @@ void SimulateGridOptions(CommandLine& line) {
             throw UsageError("--grid needs --lat and --lon, the position whose record to take");
         CheckDegrees("--lat", o.lat, 90);
         CheckDegrees("--lon", o.lon, 180);
+    });
+}
 
 // --months 7[,8,...]: each of 1..12 once.
 std::vector<int> ParseMonths(const std::string& text) {
