@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 
 #include "ui/region/region_map_painter.h"
@@ -33,7 +34,8 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 void DrawNoValueRing(QPainter& painter, const QPointF& at, double dotRadius) {
     painter.setPen(QPen(NO_VALUE, std::max(1.0, dotRadius * 0.3)));
     painter.setBrush(Qt::NoBrush);
-    painter.drawEllipse(at, dotRadius * 0.65, dotRadius * 0.65);
+    const double radius = std::max(2.5, dotRadius * 0.65);
+    painter.drawEllipse(at, radius, radius);
 }
 
 }  // namespace
@@ -95,9 +97,10 @@ void RegionMapPainter::Paint(QPainter& painter, const QRectF& rect) const {
                 continue;
             }
             if (pass == 0) continue;
-            // An edge only where the dot is big enough for one to leave its
-            // colour readable.
-            painter.setPen(layout.DotRadius >= 3 ? QPen(DOT_EDGE, 1) : QPen(Qt::NoPen));
+            // An edge only on the large dots of a few sites: on small ones it
+            // would outweigh the colour and look like the ring of a site
+            // without a value.
+            painter.setPen(layout.DotRadius >= 4.5 ? QPen(DOT_EDGE, 1) : QPen(Qt::NoPen));
             painter.setBrush(ToQColor(*colour));
             painter.drawEllipse(at, layout.DotRadius, layout.DotRadius);
         }
