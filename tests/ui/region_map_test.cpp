@@ -275,6 +275,12 @@ TEST(RegionMapWriter, RefusesWhatItCannotDrawAndWritesNothing) {
         EXPECT_EQ(kelmar::testing::ErrorText([&] { writer->Write(map, png, 600, 400); }), "");
         EXPECT_FALSE(QImage(QString::fromStdString(png)).isNull());
     }
+    // Nor is a picture too small for its texts: they overlap, nothing fails.
+    for (const QSize& size : {QSize(1, 1), QSize(60, 40)}) {
+        const std::string png = dir.File("small.png");
+        EXPECT_EQ(kelmar::testing::ErrorText([&] { writer->Write(Finland(), png, size.width(), size.height()); }), "");
+        EXPECT_EQ(QImage(QString::fromStdString(png)).size(), size);
+    }
 }
 
 class RegionMapWidgetTest : public ::testing::Test {
@@ -363,6 +369,21 @@ TEST_F(RegionMapWidgetTest, ADragZoomsToItsRectangleAndHomeShowsAllAgain) {
 
     QTest::keyClick(widget.get(), Qt::Key_Home);
     EXPECT_FALSE(widget->Zoomed());
+    EXPECT_EQ(painter.View(), before);
+
+    // From the keyboard: + halves the spans about the centre, an arrow
+    // moves by a quarter of the view, - and Escape undo.
+    const double width = before.East - before.West, height = before.North - before.South;
+    QTest::keyClick(widget.get(), Qt::Key_Plus);
+    QTest::keyClick(widget.get(), Qt::Key_Right);
+    const region::MapView keyed = painter.View();
+    EXPECT_NEAR(keyed.East - keyed.West, width / 2, 1e-9);
+    EXPECT_NEAR(keyed.North - keyed.South, height / 2, 1e-9);
+    EXPECT_NEAR(keyed.West, before.West + width / 4 + width / 8, 1e-9);
+    EXPECT_NEAR(keyed.South, before.South + height / 4, 1e-9);
+    QTest::keyClick(widget.get(), Qt::Key_Minus);
+    EXPECT_NEAR(painter.View().East - painter.View().West, width, 1e-9);
+    QTest::keyClick(widget.get(), Qt::Key_Escape);
     EXPECT_EQ(painter.View(), before);
 }
 
