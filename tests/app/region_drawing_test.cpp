@@ -125,8 +125,9 @@ TEST(ColourBarTicks, LabelsCarryTheStepsDecimalsAndNoNegativeZero) {
         double value, step;
         const char* label;
     };
-    const Case cases[] = {{0.1 * 3 - 0.3, 0.1, "0.0"}, {-0.1 * 3 + 0.3, 0.1, "0.0"}, {-0.3, 0.1, "-0.3"}, {2.5, 0.5, "2.5"}, {10, 5, "10"},
-                          {0.05, 0.05, "0.05"},      {-1e-18, 1, "0"},    {1500, 500, "1500"}, {-2, 2, "-2"}};
+    const Case cases[] = {{0.1 * 3 - 0.3, 0.1, "0.0"}, {-0.1 * 3 + 0.3, 0.1, "0.0"}, {-0.3, 0.1, "-0.3"},
+                          {2.5, 0.5, "2.5"},         {10, 5, "10"},                   {0.05, 0.05, "0.05"},
+                          {-1e-18, 1, "0"},          {1500, 500, "1500"},             {-2, 2, "-2"}};
     for (const Case& c : cases) EXPECT_EQ(TickLabel(c.value, c.step), c.label) << c.value << " by " << c.step;
 }
 
@@ -164,7 +165,8 @@ TEST(MapDegrees, GraticuleStepsAreRoundDegrees) {
         EXPECT_DOUBLE_EQ(GraticuleStep(c.span, c.maxLines), c.step) << c.span << " in " << c.maxLines;
         const std::vector<double> lines = GraticuleLines(c.low, c.high, c.step);
         ASSERT_EQ(lines.size(), c.lines.size()) << c.low << ".." << c.high;
-        for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_NEAR(lines[i], c.lines[i], 1e-9) << c.low << " line " << i;
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            EXPECT_NEAR(lines[i], c.lines[i], 1e-9) << c.low << " line " << i;
     }
 }
 

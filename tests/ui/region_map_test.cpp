@@ -94,7 +94,8 @@ std::optional<region::Rgb> ExpectedColour(const region::RegionMap& map, double v
 // The pixel centre a site should have: the equirectangular formula, a
 // degree of longitude cos(mean latitude of the sites) as wide as one of
 // latitude, over the view in the frame.
-QPointF ExpectedPixel(const region::RegionMap& map, std::size_t site, const region::MapView& view, const QRectF& frame) {
+QPointF ExpectedPixel(const region::RegionMap& map, std::size_t site, const region::MapView& view,
+                      const QRectF& frame) {
     return {frame.left() + (map.Lon[site] - view.West) / (view.East - view.West) * frame.width(),
             frame.top() + (view.North - map.Lat[site]) / (view.North - view.South) * frame.height()};
 }

@@ -49,7 +49,8 @@ RegionMapLayout RegionMapPainter::Layout(const QRectF& rect) const {
     layout.Title = FontOfPixels(static_cast<int>(std::lround(text * 1.25)), true);
     const QFontMetricsF metrics(layout.Text), titleMetrics(layout.Title);
     const double pad = text * 0.8;
-    layout.TitleBox = QRectF(rect.left() + pad, rect.top() + pad, std::max(0.0, width - 2 * pad), titleMetrics.height());
+    layout.TitleBox =
+        QRectF(rect.left() + pad, rect.top() + pad, std::max(0.0, width - 2 * pad), titleMetrics.height());
 
     // Beneath: the bar, its tick marks and labels, the caption.
     const double barHeight = text;
@@ -87,7 +88,8 @@ RegionMapLayout RegionMapPainter::Layout(const QRectF& rect) const {
     // sites, never below 2.5 pixels.
     std::size_t placed = 0;
     for (double lon : Placement.Lon) placed += std::isnan(lon) ? 0 : 1;
-    const double spacing = std::sqrt(layout.Frame.width() * layout.Frame.height() / static_cast<double>(std::max<std::size_t>(placed, 1)));
+    const double area = layout.Frame.width() * layout.Frame.height();
+    const double spacing = std::sqrt(area / static_cast<double>(std::max<std::size_t>(placed, 1)));
     layout.DotRadius = std::clamp(spacing * 0.3, 2.5, text * 0.45);
 
     // The bar: under the frame's centre, half the picture wide, leaving room

@@ -116,7 +116,8 @@ void RegionMapPainter::Paint(QPainter& painter, const QRectF& rect) const {
     QLinearGradient gradient(bar.topLeft(), bar.topRight());
     for (int s = 0; s <= BAR_STOPS; ++s) {
         const double position = static_cast<double>(s) / BAR_STOPS;
-        gradient.setColorAt(position, ToQColor(*Colours.ColourOf(Colours.Low + position * (Colours.High - Colours.Low))));
+        const double value = Colours.Low + position * (Colours.High - Colours.Low);
+        gradient.setColorAt(position, ToQColor(*Colours.ColourOf(value)));
     }
     painter.fillRect(bar, gradient);
     painter.setPen(QPen(INK, 1));
@@ -147,12 +148,12 @@ void RegionMapPainter::Paint(QPainter& painter, const QRectF& rect) const {
     // The caption: what the colours are, in which units.
     QString caption = Text(Data.Quantity);
     if (!Data.Units.empty()) caption += caption.isEmpty() ? Text(Data.Units) : " (" + Text(Data.Units) + ")";
-    if (!anyValue) caption += caption.isEmpty() ? QStringLiteral("no site has a value") : QStringLiteral(": no site has a value");
+    if (!anyValue) caption += caption.isEmpty() ? QStringLiteral("no site has a value") : ": no site has a value";
     const QRectF captionBox(rect.left(), bar.bottom() + tickLength + metrics.height() + gap, rect.width(),
                             metrics.height());
-    painter.drawText(QRectF(captionBox.left() + gap, captionBox.top(), captionBox.width() - 2 * gap, captionBox.height()),
-                     Qt::AlignHCenter | Qt::AlignVCenter,
-                     metrics.elidedText(caption, Qt::ElideRight, captionBox.width() - 2 * gap));
+    const QRectF captionText = captionBox.adjusted(gap, 0, -gap, 0);
+    painter.drawText(captionText, Qt::AlignHCenter | Qt::AlignVCenter,
+                     metrics.elidedText(caption, Qt::ElideRight, captionText.width()));
 
     // The sign of a site without a value, right of the bar.
     if (anyWithout) {
