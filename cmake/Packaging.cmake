@@ -206,6 +206,8 @@ if(KELMAR_BUILD_GUI)
   endif()
   # The figure module of kelmar-cli check, in its private folder.
   install(TARGETS kelmar_check_figure LIBRARY DESTINATION ${KELMAR_INSTALL_MODULEDIR})
+  # The map module of kelmar-cli map, beside it.
+  install(TARGETS kelmar_region_map LIBRARY DESTINATION ${KELMAR_INSTALL_MODULEDIR})
 endif()
 
 # The Python package: the extension and the pure Python files beside it,

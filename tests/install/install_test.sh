@@ -76,7 +76,7 @@ expected=("$bin/kelmar-cli" "$root/$KELMAR_MODULEDIR/kelmar-netcdf.so" "$doc/REA
   "$root/$KELMAR_DATADIR/bash-completion/completions/kelmar-cli")
 if [[ -n ${KELMAR_HELP2MAN_FOUND-} ]]; then expected+=("$root/$KELMAR_MANDIR/man1/kelmar-cli.1.gz"); fi
 if $gui; then
-  expected+=("$bin/kelmar" "$root/$KELMAR_MODULEDIR/kelmar-check-figure.so"
+  expected+=("$bin/kelmar" "$root/$KELMAR_MODULEDIR/kelmar-check-figure.so" "$root/$KELMAR_MODULEDIR/kelmar-region-map.so"
     "$root/$KELMAR_DATADIR/applications/$KELMAR_APP_ID.desktop"
     "$root/$KELMAR_DATADIR/metainfo/$KELMAR_APP_ID.metainfo.xml"
     "$root/$KELMAR_DATADIR/icons/hicolor/scalable/apps/$KELMAR_APP_ID.svg")
@@ -95,7 +95,7 @@ done
 
 step "nothing installed leads into the build tree"
 elves=("$bin/kelmar-cli" "$root/$KELMAR_MODULEDIR/kelmar-netcdf.so")
-$gui && elves+=("$bin/kelmar" "$root/$KELMAR_MODULEDIR/kelmar-check-figure.so")
+$gui && elves+=("$bin/kelmar" "$root/$KELMAR_MODULEDIR/kelmar-check-figure.so" "$root/$KELMAR_MODULEDIR/kelmar-region-map.so")
 [[ -n $python_dir ]] && elves+=("$root/$python_dir"/kelmar/_kelmar*.so)
 for elf in "${elves[@]}"; do
   readelf -d "$elf" >"$work/dynamic.txt"

@@ -67,6 +67,7 @@ done
 step "contents"
 dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' >contents.txt
 wanted=(/usr/$KELMAR_BINDIR/kelmar /usr/$KELMAR_BINDIR/kelmar-cli /usr/$KELMAR_MODULEDIR/kelmar-check-figure.so
+  /usr/$KELMAR_MODULEDIR/kelmar-region-map.so
   /usr/$KELMAR_MODULEDIR/kelmar-netcdf.so
   /usr/$python_dir/kelmar/__init__.py /usr/$python_dir/kelmar/_cf.py /usr/$python_dir/kelmar/dask.py
   /usr/$python_dir/kelmar/_kelmar.pyi /usr/$python_dir/kelmar/py.typed /usr/$python_dir/kelmar/_build.py

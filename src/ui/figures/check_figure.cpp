@@ -13,9 +13,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 
+#include "ui/figures/offscreen_application.h"
 #include "ui/pictures/chart_pictures.h"
 #include "ui/widgets/axis_scale.h"
 #include "ui/widgets/line_chart.h"
@@ -200,22 +200,11 @@ QChartView* MakePanel(const GeneratorCheck& check, const VariableCheck& variable
     return view;
 }
 
-// Qt's notes on the offscreen platform (no runtime folder, no window
-// manager to size windows) say nothing about the picture and would only
-// clutter the command's output; critical messages still pass.
-void CriticalMessagesOnly(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 class QtCheckFigureWriter : public CheckFigureWriter {
 public:
     void Write(const GeneratorCheck& check, const std::string& pngFile, const std::string& svgFile) override {
-        const QtMessageHandler previous = qInstallMessageHandler(CriticalMessagesOnly);
-        struct Restore {
-            QtMessageHandler Handler;
-            ~Restore() { qInstallMessageHandler(Handler); }
-        } restore{previous};
-        EnsureApplication();
+        const CriticalMessagesOnly quiet;
+        Application.Ensure();
         QWidget figure;
         figure.setAttribute(Qt::WA_DontShowOnScreen, true);
         QPalette palette = figure.palette();
@@ -244,18 +233,7 @@ public:
     }
 
 private:
-    // A process without a Qt application (kelmar-cli) gets one; with no
-    // platform chosen, the offscreen one, which needs no display.
-    void EnsureApplication() {
-        if (QApplication::instance()) return;
-        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "kelmar-cli";
-        static char* argv[] = {name, nullptr};
-        Application = std::make_unique<QApplication>(argc, argv);
-    }
-
-    std::unique_ptr<QApplication> Application;
+    OffscreenApplication Application;
 };
 
 }  // namespace
