@@ -16,6 +16,7 @@ const FileDialogSpec& DialogSpec(FileDialog dialog) {
         {true, "Save weather data", "Weather data|*.wed", "", "wed"},
         {true, "Save climatological", "Climatological files|*.cld", "", "cld"},
         {true, "Save soil parameters", "Soil parameters|*.sit", "", "sit"},
+        {false, "Site list of the batch", "Site lists|*.csv|All files|*.*", "", "csv"},
     };
     return specs[static_cast<int>(dialog)];
 }

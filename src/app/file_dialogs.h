@@ -17,6 +17,7 @@ enum class FileDialog {
     SaveWeather,
     SaveClimatology,
     SaveSite,
+    SiteListForMap,           // open the site list a batch without netCDF results ran, for its positions
 };
 
 struct FileDialogSpec {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <exception>
 #include <memory>
 
 #include "model/model_state.h"
@@ -32,7 +33,7 @@ int main(int argc, char* argv[]) {
     // Qt's own options are gone from the arguments now.
     const kelmar::ui::WindowOptions options = kelmar::ui::ParseWindowOptions(QApplication::arguments());
     if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "kelmar: %s\nusage: kelmar [--seed N] (kelmar --help tells more)\n",
+        std::fprintf(stderr, "kelmar: %s\nusage: kelmar [--seed N] [--region DIR] (kelmar --help tells more)\n",
                      qPrintable(options.error));
         return 2;
     }
@@ -50,5 +51,12 @@ int main(int argc, char* argv[]) {
     kelmar::ui::QtProgramRestart restart;
     kelmar::ui::TMainFormCommands commands(window, *model, dialogs, restart);
     window.showMaximized();
+    if (!options.region.isEmpty()) {
+        try {
+            commands.OpenRegion(options.region);
+        } catch (const std::exception& e) {
+            dialogs.Error(QString::fromStdString(e.what()));
+        }
+    }
     return application.exec();
 }

@@ -76,6 +76,13 @@ public:
             if (&DialogSpec(dialog) == &request) return name;
         return std::nullopt;
     }
+    // Folder dialogs: answered by `folderAnswer` when set, else cancelled.
+    std::optional<QString> folderAnswer;
+    QStringList folderTitles;
+    std::optional<QString> AskFolder(const QString& title, const QString&) override {
+        folderTitles << title;
+        return folderAnswer;
+    }
     void Warning(const QString& text) override { warnings << text; }
     void Information(const QString& text) override { informations << text; }
     void Error(const QString& text) override { errors << text; }

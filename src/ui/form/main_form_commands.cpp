@@ -19,6 +19,7 @@
 #include <initializer_list>
 
 #include "app/open_commands.h"
+#include "app/region/region_open.h"
 #include "app/presentation/grid_texts.h"
 #include "app/presentation/records_of_grids.h"
 #include "app/results_file_name.h"
@@ -34,6 +35,8 @@
 #include "ui/pictures/chart_printing.h"
 #include "ui/pictures/picture_texts.h"
 #include "ui/widgets/string_grid.h"
+#include "ui/form/window_options.h"
+#include "ui/region/region_window.h"
 
 namespace kelmar::ui {
 
@@ -102,6 +105,24 @@ void TMainFormCommands::ConnectControls() {
     onMenu("PrintAction", &TMainFormCommands::PrintChart);
     connect(ui.StepYearsBox, &QLineEdit::textChanged, this, [this] { Run([this] { StepYearsEdited(); }); });
     connect(ui.StepSlider, &QSlider::valueChanged, this, [this] { Run([this] { StepSliderMoved(); }); });
+}
+
+void TMainFormCommands::OpenRegion(const QString& folder) {
+    QString chosen = folder;
+    if (chosen.isEmpty()) {
+        const std::optional<QString> asked = Dialogs.AskFolder("Open a batch's results", QDir::currentPath());
+        if (!asked) return;
+        chosen = *asked;
+    }
+    std::optional<region::RegionBatch> batch =
+        region::OpenRegionFolder(chosen.toStdString(), ProgramVersion().toStdString(), [&]() -> std::optional<std::string> {
+            const std::optional<QString> list = Dialogs.AskFile(DialogSpec(FileDialog::SiteListForMap), chosen);
+            if (!list) return std::nullopt;
+            return list->toStdString();
+        });
+    if (!batch) return;
+    auto* window = new RegionWindow(std::move(*batch), chosen, Dialogs, &Form);
+    window->show();
 }
 
 void TMainFormCommands::Run(const std::function<void()>& command) {

@@ -40,6 +40,9 @@ public:
     void SaveClimatologyFile();
     void SaveSiteFile();
     void Exit();
+    // A batch's results as a map in a window of its own (RegionWindow):
+    // the folder `folder`, or one asked for when it is empty.
+    void OpenRegion(const QString& folder = QString());
     // The chart's context menu: pictures named by the local time, in the
     // current folder; printing through the print dialog, which starts on the
     // default printer, and a print preview to print from.

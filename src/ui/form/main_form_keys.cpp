@@ -65,6 +65,7 @@ void TMainFormCommands::ConnectKeys() {
         if (auto* print = ui.Chart->ContextMenu()->findChild<QAction*>("PrintAction")) print->trigger();
     });
     addKey("HelpKey", QKeySequence::HelpContents, [this] { Dialogs.Help(HelpText()); });
+    addKey("RegionKey", QKeySequence(Qt::CTRL | Qt::Key_R), [this] { Run([this] { OpenRegion(); }); });
     // Alt+1 .. Alt+4: the pages Input, Site params, Climatology, Results.
     for (int page = 0; page < ui.Pages->count(); ++page)
         addKey("PageKey", QKeySequence(Qt::ALT | (Qt::Key_1 + page)), [ui, page] {
@@ -86,6 +87,7 @@ QString TMainFormCommands::HelpText() const {
     line(QKeySequence(Qt::ALT | Qt::Key_1), "Input page (Alt+2, Alt+3, Alt+4: the other pages)");
     line(QKeySequence(Qt::CTRL | Qt::Key_Tab), "Next page");
     line(QKeySequence(Qt::Key_Tab), "Next cell; past a grid's last cell, the next control");
+    line(QKeySequence(Qt::CTRL | Qt::Key_R), "Open a batch's results as a map of its sites");
     line(QuitKey(), "Exit");
     lines << QString() << "The guide is README.md in share/doc/kelmar of the installation "
                           "(/usr/share/doc/kelmar in the Debian package).";

@@ -100,6 +100,13 @@ QString KindOf(const char* filter) {
 
 }  // namespace
 
+std::optional<QString> QtUserDialogs::AskFolder(const QString& title, const QString& folder) {
+    // A dialog of its own: the file dialogs keep their names and filters.
+    const QString chosen = QFileDialog::getExistingDirectory(Parent, title, folder, QFileDialog::ShowDirsOnly);
+    if (chosen.isEmpty()) return std::nullopt;
+    return chosen;
+}
+
 std::optional<QString> QtUserDialogs::AskFile(const FileDialogSpec& request, const QString& folder) {
     QFileDialog& dialog = request.save ? SaveDialog1 : OpenDialog1;
     const QString kind = KindOf(request.filter);

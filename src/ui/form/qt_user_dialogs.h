@@ -14,6 +14,7 @@ public:
     explicit QtUserDialogs(QWidget* parent);
 
     std::optional<QString> AskFile(const FileDialogSpec& request, const QString& folder) override;
+    std::optional<QString> AskFolder(const QString& title, const QString& folder) override;
     void Warning(const QString& text) override;
     void Information(const QString& text) override;
     void Error(const QString& text) override;

@@ -20,6 +20,10 @@ public:
     // Shows a file dialog starting in `folder`; nothing when it is cancelled.
     virtual std::optional<QString> AskFile(const FileDialogSpec& request, const QString& folder) = 0;
 
+    // Shows a folder dialog titled `title` starting in `folder`; nothing when
+    // it is cancelled.
+    virtual std::optional<QString> AskFolder(const QString& title, const QString& folder) = 0;
+
     virtual void Warning(const QString& text) = 0;      // a warning with an OK button
     virtual void Information(const QString& text) = 0;  // an information with an OK button
     virtual void Error(const QString& text) = 0;        // an error that abandoned a command

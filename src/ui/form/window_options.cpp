@@ -11,7 +11,8 @@ WindowOptions ParseWindowOptions(const QStringList& arguments) {
     const QCommandLineOption seedOption("seed", "State of the random source (0..4294967295) before the run.", "N");
     const QCommandLineOption helpOption(QStringList{"h", "help"}, "Show the options and stop.");
     const QCommandLineOption versionOption(QStringList{"v", "version"}, "Show the version and stop.");
-    parser.addOptions({seedOption, helpOption, versionOption});
+    const QCommandLineOption regionOption("region", "A batch's folder to show as a map.", "DIR");
+    parser.addOptions({seedOption, regionOption, helpOption, versionOption});
     WindowOptions options;
     const bool parsed = parser.parse(arguments);
     // Asked for help or the version, the person gets it whatever else the line holds.
@@ -31,6 +32,10 @@ WindowOptions ParseWindowOptions(const QStringList& arguments) {
         options.error = "Unexpected argument '" + parser.positionalArguments().first() + "'.";
         return options;
     }
+    if (parser.isSet(regionOption)) {
+        options.region = parser.value(regionOption);
+        if (options.region.isEmpty()) options.error = "--region needs the folder of a batch.";
+    }
     if (parser.isSet(seedOption)) {
         const QString text = parser.value(seedOption);
         bool ok = false;
@@ -47,7 +52,7 @@ WindowOptions ParseWindowOptions(const QStringList& arguments) {
 
 QString WindowHelpText() {
     return QStringLiteral(
-        "Usage: kelmar [--seed N]\n"
+        "Usage: kelmar [--seed N] [--region DIR]\n"
         "  or:  kelmar --help | --version\n"
         "\n"
         "The window of KELMAR: the temperature and moisture of the organic forest floor\n"
@@ -62,6 +67,9 @@ QString WindowHelpText() {
         "                 run seen in the window can be repeated: \"kelmar-cli simulate\n"
         "                 ... --seed N\" computes the same results. Without it the state\n"
         "                 comes from the clock; the status bar shows the state of a run\n"
+        "  --region DIR   also show the results of the batch in the folder DIR (of\n"
+        "                 \"kelmar-cli batch\") as a map of its sites; Ctrl+R opens one\n"
+        "                 from the window\n"
         "  -h, --help     show this text and stop\n"
         "  -v, --version  show the version and stop\n"
         "\n"
@@ -74,5 +82,7 @@ QString WindowHelpText() {
 }
 
 QString WindowVersionText() { return QStringLiteral("kelmar " KELMAR_VERSION "\n"); }
+
+QString ProgramVersion() { return QStringLiteral(KELMAR_VERSION); }
 
 }  // namespace kelmar::ui

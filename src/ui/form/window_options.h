@@ -1,4 +1,4 @@
-// The window's command line: `kelmar [--seed N]`, `kelmar --help`,
+// The window's command line: `kelmar [--seed N] [--region DIR]`, `kelmar --help`,
 // `kelmar --version`. With --seed the random source starts in state N, so
 // that a run seen in the window can be repeated (`kelmar-cli simulate ...
 // --seed N` computes the same results).
@@ -14,6 +14,7 @@ namespace kelmar::ui {
 
 struct WindowOptions {
     std::optional<std::uint32_t> seed;
+    QString region;        // --region DIR: a batch's folder shown as a map at the start
     bool help = false;     // --help, -h: print WindowHelpText() and stop
     bool version = false;  // --version, -v: print WindowVersionText() and stop
     QString error;  // empty when the command line was understood
@@ -31,5 +32,7 @@ QString WindowHelpText();
 
 // The text of `kelmar --version`: "kelmar VERSION".
 QString WindowVersionText();
+// VERSION alone ("0.1.0"): what the window compares the files of a batch with.
+QString ProgramVersion();
 
 }  // namespace kelmar::ui
