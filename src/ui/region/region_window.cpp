@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFormLayout>
 #include <QLabel>
+#include <QScreen>
 #include <QMenuBar>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -13,6 +14,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -80,8 +82,8 @@ RegionWindow::RegionWindow(region::RegionBatch batch, const QString& folder, Use
     CourseView = new SiteCourseChart(right);
     right->addWidget(MapView);
     right->addWidget(CourseView);
-    right->setStretchFactor(0, 3);
-    right->setStretchFactor(1, 2);
+    right->setStretchFactor(0, 1);
+    right->setStretchFactor(1, 1);
     outer->addWidget(right);
     outer->setStretchFactor(1, 1);
     setCentralWidget(outer);
@@ -105,13 +107,18 @@ RegionWindow::RegionWindow(region::RegionBatch batch, const QString& folder, Use
                                  .arg(contents.FirstYear)
                                  .arg(contents.LastYear)
                                  .arg(contents.Netcdf ? "results.nc" : "the CSV tables"));
-    resize(1200, 800);
+    // Most of the screen: the map and the site's chart share its height.
+    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 900);
+    resize(std::min(1400, screen.width() * 9 / 10), std::min(1000, screen.height() * 9 / 10));
+    right->setSizes({height() * 11 / 20, height() * 9 / 20});
 }
 
 RegionWindow::~RegionWindow() = default;
 
 QWidget* RegionWindow::MakeControls() {
     auto* panel = new QWidget(this);
+    // Wide enough for the variables' names (the longest some 45 characters).
+    panel->setMinimumWidth(fontMetrics().horizontalAdvance(QString(46, 'n')));
     auto* layout = new QVBoxLayout(panel);
     auto* form = new QFormLayout;
     const auto box = [panel](const char* name) {

@@ -1,5 +1,6 @@
 #include "ui/region/site_course_chart.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <cmath>
 
 #include "ui/widgets/line_chart.h"
+#include "ui/widgets/series_legend.h"
 
 namespace kelmar::ui {
 
@@ -53,6 +55,12 @@ SiteCourseChart::SiteCourseChart(QWidget* parent) : QWidget(parent) {
     Lines = new LineChart(this);
     Lines->setObjectName("SiteChart");
     layout->addWidget(Lines, 1);
+    Hint = new QLabel("Click a site on the map for its course.", this);
+    Hint->setAlignment(Qt::AlignCenter);
+    layout->addWidget(Hint, 1);
+    // A site's course is what the person clicked for: every series starts
+    // ticked (the single run's chart starts with none, as its guide shows).
+    for (int s = 0; s < SERIES_COUNT; ++s) Lines->Legend()->Entry(SeriesAt(s))->setChecked(true);
     connect(View, &QComboBox::currentIndexChanged, this, [this] { Redraw(); });
     connect(Group, &QComboBox::currentIndexChanged, this, [this] { Redraw(); });
     Clear();
@@ -96,10 +104,10 @@ void SiteCourseChart::Redraw() {
     Lines->SetAllPoints(std::move(points));
     Lines->ShowGroup(results ? SeriesGroup::Results : SeriesGroup::Input);
     Lines->RightAxis()->setTitleText(results ? "Moisture, %" : "Precipitation, mm");
-    if (SiteId.isEmpty()) {
-        Lines->SetTitle("Click a site on the map for its course");
-        return;
-    }
+    // An empty chart would show only its axes' titles, one over the other.
+    Lines->setVisible(!SiteId.isEmpty());
+    Hint->setVisible(SiteId.isEmpty());
+    if (SiteId.isEmpty()) return;
     // Chart titles take HTML.
     const QString what = (results ? "Results" : "Weather") + QString(" (") + View->currentText() + ")";
     Lines->SetTitle("Site " + SiteId.toHtmlEscaped() + ": " + what +

@@ -9,6 +9,7 @@
 #include "app/region/course_records.h"
 
 class QComboBox;
+class QLabel;
 
 namespace kelmar::ui {
 
@@ -36,6 +37,7 @@ private:
     void Redraw();
 
     LineChart* Lines;
+    QLabel* Hint;  // in the chart's place until a site is chosen
     QComboBox* View;
     QComboBox* Group;
     QString SiteId, Context;
