@@ -2,7 +2,7 @@
 #include <string>
 
 #include "io/cf_results.h"
-#include "io/program_module.h"
+#include "io/netcdf_module_symbol.h"
 #include "model/errors.h"
 
 namespace kelmar {
@@ -14,31 +14,17 @@ CfResultsOpener& LinkedMaker() {
     return maker;
 }
 
-struct ModuleMaker {
-    CfResultsOpener Maker = nullptr;
-    std::string Missing;
-};
-
-ModuleMaker FindModule() {
-    const std::string name = KELMAR_NETCDF_MODULE;
-    const ProgramModule module = LoadProgramModule(name, KELMAR_NETCDF_MODULE_DIR, "kelmar_open_cf_results");
-    if (!module.Unknown.empty())
-        return {nullptr, "the program's own location, where the netCDF module " + name + " is looked for, is unknown (" +
-                             module.Unknown + ")"};
-    if (module.Symbol) return {reinterpret_cast<CfResultsOpener>(module.Symbol), ""};
-    return {nullptr, "No netCDF module " + name + " could be loaded, so no results file can be read; the program looked "
-                     "for it in" + module.Tried};
-}
-
 }  // namespace
 
 void LinkCfResultsReader(CfResultsOpener maker) { LinkedMaker() = maker; }
 
 CfResultsOpener LoadCfResultsReader() {
     if (LinkedMaker()) return LinkedMaker();
-    static const ModuleMaker module = FindModule();
-    if (!module.Maker) throw KelmarError(module.Missing);
-    return module.Maker;
+    // Looked for once; a program without the module says why at each use.
+    static const NetcdfModuleSymbol module =
+        FindNetcdfModuleSymbol("kelmar_open_cf_results", "no results file can be read");
+    if (!module.Symbol) throw KelmarError(module.Missing);
+    return reinterpret_cast<CfResultsOpener>(module.Symbol);
 }
 
 std::unique_ptr<CfResults> OpenCfResults(const std::string& file) {
