@@ -120,6 +120,34 @@ TEST(ColourBarTicks, AreMultiplesOfOneTwoOrFiveWithinTheBar) {
     }
 }
 
+// Spans no round step can count across: below the smallest step a double
+// holds, or so small beside the values that first + 1 == first. They hung
+// the map's drawing; now they end, with at most a few ticks within the bar.
+TEST(ColourBarTicks, SpansWithoutRoundStepsEnd) {
+    const double spans[][2] = {{0, 1e-323}, {1000, std::nextafter(1000.0, 2000.0)}, {1e300, std::nextafter(1e300, 2e300)}};
+    for (const auto& span : spans)
+        for (int intervals : {1, 3, 10}) {
+            const Ticks ticks = NiceTicks(span[0], span[1], intervals);
+            EXPECT_LE(ticks.Values.size(), static_cast<std::size_t>(10 * intervals + 1)) << span[0] << ".." << span[1];
+            for (double tick : ticks.Values)
+                EXPECT_TRUE(tick >= span[0] - (span[1] - span[0]) && tick <= span[1] + (span[1] - span[0]))
+                    << tick << " of " << span[0] << ".." << span[1];
+        }
+    EXPECT_TRUE(NiceTicks(0, 1e-323, 3).Values.empty());
+}
+
+// One value that a twentieth of it cannot widen (a subnormal) or that one
+// twentieth more would carry past the largest double: still a bar with
+// finite ends around it, the value coloured.
+TEST(ColourScales, OneValueAtTheEndsOfTheDoublesKeepsAFiniteBar) {
+    for (double value : {1e-323, -5e-324, std::numeric_limits<double>::max(), -std::numeric_limits<double>::max()}) {
+        const ColourScale scale = ScaleOf({value}, false);
+        EXPECT_TRUE(std::isfinite(scale.Low) && std::isfinite(scale.High) && scale.Low < scale.High) << value;
+        EXPECT_TRUE(scale.Low <= value && value <= scale.High) << value;
+        EXPECT_TRUE(scale.ColourOf(value).has_value()) << value;
+    }
+}
+
 TEST(ColourBarTicks, LabelsCarryTheStepsDecimalsAndNoNegativeZero) {
     struct Case {
         double value, step;

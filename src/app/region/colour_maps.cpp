@@ -71,9 +71,16 @@ ColourScale ScaleOf(const std::vector<double>& values, bool diverging) {
     if (low == high) {
         // One value: a span around it of a tenth of its size (1 for 0), so
         // that its colour is the middle one and the ticks stay near it.
-        const double half = low != 0 ? std::fabs(low) * 0.05 : 0.5;
+        const double value = low, half = value != 0 ? std::fabs(value) * 0.05 : 0.5;
         low -= half;
         high += half;
+        // A value too small for a twentieth of it to count (a subnormal), or
+        // too large for a twentieth more to stay finite: the least span
+        // around it that doubles hold.
+        if (!(low < high) || !std::isfinite(low) || !std::isfinite(high)) {
+            low = std::nextafter(value, -std::numeric_limits<double>::max());
+            high = std::nextafter(value, std::numeric_limits<double>::max());
+        }
     }
     scale.Low = low;
     scale.High = high;
@@ -96,7 +103,15 @@ Ticks NiceTicks(double low, double high, int maxIntervals) {
     // drifts off a round value; a hair of tolerance keeps an end that is
     // itself a multiple.
     const double first = std::ceil(low / ticks.Step - 1e-9), last = std::floor(high / ticks.Step + 1e-9);
-    for (double k = first; k <= last; ++k) ticks.Values.push_back(k * ticks.Step);
+    // A span below the smallest step a double holds (subnormal values), or
+    // far below the values' own size (1000 and the next double after it),
+    // has no round ticks: counting on from `first` would never end, as
+    // first + 1 is first again beyond 2^53. The bar is then left unticked.
+    const double count = last - first;
+    if (!(ticks.Step > 0) || !std::isfinite(first) || !std::isfinite(last) || !(count >= 0) ||
+        count > 10.0 * maxIntervals || first + 1 == first)
+        return Ticks{ticks.Step, {}};
+    for (int k = 0; k <= static_cast<int>(count); ++k) ticks.Values.push_back((first + k) * ticks.Step);
     return ticks;
 }
 
